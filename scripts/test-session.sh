@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Runs a command inside a private desktop session: an Xvfb display, a private D-Bus session
+# bus and the accessibility bus. Stops exactly the processes it started and returns the
+# command's exit status.
+set -uo pipefail
+
+if [ "$#" -eq 0 ]; then
+  echo "usage: test-session.sh COMMAND [ARGS...]" >&2
+  exit 2
+fi
+
+pids=()
+runtime_dir=$(mktemp -d /tmp/kivo-session.XXXXXX)
+chmod 700 "$runtime_dir"
+
+cleanup() {
+  local pid
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    pid=${pids[i]}
+    kill "$pid" 2>/dev/null || true
+  done
+  for pid in "${pids[@]}"; do
+    for _ in $(seq 50); do
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill -9 "$pid" 2>/dev/null || true
+  done
+  rm -rf "$runtime_dir"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# Xvfb picks a free display number and writes it to the given descriptor.
+exec {display_fd}<> <(:)
+Xvfb -displayfd "$display_fd" -screen 0 1920x1080x24 -nolisten tcp -noreset \
+  >"$runtime_dir/xvfb.log" 2>&1 &
+pids+=($!)
+display=""
+for _ in $(seq 100); do
+  if read -r -t 0.1 display <&"$display_fd"; then
+    break
+  fi
+done
+exec {display_fd}>&-
+if [ -z "$display" ]; then
+  echo "test-session: Xvfb did not start" >&2
+  cat "$runtime_dir/xvfb.log" >&2
+  exit 1
+fi
+export DISPLAY=":$display"
+
+bus_info=$(dbus-daemon --session --fork --nopidfile --print-address=1 --print-pid=1 \
+  --address="unix:path=$runtime_dir/bus")
+bus_address=$(echo "$bus_info" | sed -n 1p)
+bus_pid=$(echo "$bus_info" | sed -n 2p)
+if [ -z "$bus_pid" ]; then
+  echo "test-session: dbus-daemon did not start" >&2
+  exit 1
+fi
+pids+=("$bus_pid")
+export DBUS_SESSION_BUS_ADDRESS="$bus_address"
+
+export XDG_RUNTIME_DIR="$runtime_dir"
+export NO_AT_BRIDGE=0
+launcher=/usr/libexec/at-spi-bus-launcher
+if [ -x "$launcher" ]; then
+  "$launcher" --launch-immediately >"$runtime_dir/a11y.log" 2>&1 &
+  pids+=($!)
+  # The launcher owns org.a11y.Bus once the accessibility bus is up.
+  for _ in $(seq 50); do
+    if dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner string:org.a11y.Bus 2>/dev/null | grep -q 'true'; then
+      break
+    fi
+    sleep 0.1
+  done
+fi
+
+"$@"
+exit $?
