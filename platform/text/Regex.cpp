@@ -101,7 +101,7 @@ Regex::Matcher& Regex::Matcher::operator=(Matcher&&) noexcept = default;
 
 Regex::Matcher Regex::matcher(std::u16string_view text) const
 {
-    auto state = std::make_unique<State>();
+    auto state = std::make_unique<Matcher::State>();
     state->input = alias(text);
     state->matcher = makeMatcher(*pattern_, state->input);
     return Matcher(std::move(state));

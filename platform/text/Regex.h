@@ -7,9 +7,11 @@
 #include <string_view>
 #include <vector>
 
-namespace icu {
+#include <unicode/uversion.h>
+
+U_NAMESPACE_BEGIN
 class RegexPattern;
-}
+U_NAMESPACE_END
 
 namespace kivo {
 

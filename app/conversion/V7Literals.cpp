@@ -1,0 +1,175 @@
+#include "app/conversion/V7Literals.h"
+
+#include "platform/json/JsonText.h"
+#include "platform/text/Regex.h"
+#include "platform/text/Utf16.h"
+
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <cctype>
+
+namespace kivo::V7Literals {
+
+namespace {
+
+const Regex& literalRegex()
+{
+    static const Regex regex{literalPattern};
+    return regex;
+}
+
+const Regex& quotationOrLiteralRegex()
+{
+    static const Regex regex{std::string(quotationPattern) + "|" + std::string(literalPattern)};
+    return regex;
+}
+
+// The matches of a plain left-to-right search with a quotation pattern (optionally followed by
+// the literal pattern), in linear time. A bracket quotation fails only when no closing bracket
+// follows it, which also dooms every later opening bracket of its kind; a plain search would
+// rescan to the end of the text from each of them.
+std::vector<TextRange> scanQuotations(std::u16string_view text, const Regex& pattern, bool literals)
+{
+    constexpr std::u16string_view openers = u"\u300C\u300E\u201C";
+    constexpr std::u16string_view closers = u"\u300D\u300F\u201D";
+    std::array<std::int64_t, 3> lastCloser{-1, -1, -1};
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (const auto kind = closers.find(text[i]); kind != std::u16string_view::npos) {
+            lastCloser[kind] = static_cast<std::int64_t>(i);
+        }
+    }
+    std::vector<TextRange> ranges;
+    auto matcher = pattern.matcher(text);
+    const auto size = static_cast<std::int64_t>(text.size());
+    std::int64_t position = 0;
+    while (position < size) {
+        const char16_t c = text[static_cast<std::size_t>(position)];
+        bool candidate = c == u'"' || (literals && c < 0x80 && std::isalnum(static_cast<int>(c)) != 0);
+        if (const auto kind = openers.find(c); kind != std::u16string_view::npos) {
+            candidate = lastCloser[kind] > position;
+        }
+        if (candidate) {
+            if (const auto match = matcher.matchAt(position); match && match->length > 0) {
+                ranges.push_back(*match);
+                position = match->end();
+                continue;
+            }
+        }
+        ++position;
+    }
+    return ranges;
+}
+
+const Regex& tokenRegex()
+{
+    static const Regex regex{tokenPattern};
+    return regex;
+}
+
+} // namespace
+
+ProtectionError::ProtectionError(Code code)
+    : ConversionError("Kivo.V7Literals.ProtectionError",
+                      code == Code::reservedMarker ? "reservedMarker" : "literalMismatch",
+                      static_cast<int>(code)),
+      code_(code)
+{
+}
+
+std::string token(std::size_t index)
+{
+    return std::string(tokenPrefix) + std::to_string(index) + "\u27E7";
+}
+
+std::vector<TextRange> findQuotations(std::u16string_view text)
+{
+    static const Regex regex{quotationPattern};
+    return scanQuotations(text, regex, false);
+}
+
+Masked mask(const std::string& text, bool protectQuotations)
+{
+    if (text.find(tokenPrefix) != std::string::npos) {
+        throw ProtectionError(ProtectionError::Code::reservedMarker);
+    }
+    const std::u16string utf16 = Utf16::fromUtf8(text);
+    const auto matches = protectQuotations ? scanQuotations(utf16, quotationOrLiteralRegex(), true)
+                                           : literalRegex().findAll(utf16);
+
+    Masked masked;
+    std::u16string built;
+    built.reserve(utf16.size());
+    std::size_t cursor = 0;
+    for (const TextRange& match : matches) {
+        const auto location = static_cast<std::size_t>(match.location);
+        const auto length = static_cast<std::size_t>(match.length);
+        built.append(utf16, cursor, location - cursor);
+        const std::string spanToken = token(masked.spans.size());
+        built += Utf16::fromUtf8(spanToken);
+        masked.spans.push_back({spanToken, Utf16::toUtf8(std::u16string_view(utf16).substr(location, length))});
+        cursor = location + length;
+    }
+    built.append(utf16, cursor, std::u16string::npos);
+    masked.text = Utf16::toUtf8(built);
+    return masked;
+}
+
+std::string restore(const std::string& text, const std::vector<Span>& spans)
+{
+    const std::u16string utf16 = Utf16::fromUtf8(text);
+    const auto found = tokenRegex().findAll(utf16);
+    if (found.size() != spans.size()) {
+        throw ProtectionError(ProtectionError::Code::literalMismatch);
+    }
+    // Once the found tokens equal the spans' tokens, every occurrence of a span's token is one
+    // of those matches (a token holds no second bracket), so splicing the values in at the
+    // matches equals replacing each token everywhere, in one pass.
+    std::u16string result;
+    result.reserve(utf16.size());
+    std::size_t cursor = 0;
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        const auto location = static_cast<std::size_t>(found[i].location);
+        const auto length = static_cast<std::size_t>(found[i].length);
+        if (Utf16::toUtf8(std::u16string_view(utf16).substr(location, length)) != spans[i].token) {
+            throw ProtectionError(ProtectionError::Code::literalMismatch);
+        }
+        result.append(utf16, cursor, location - cursor);
+        result += Utf16::fromUtf8(spans[i].value);
+        cursor = location + length;
+    }
+    result.append(utf16, cursor, std::u16string::npos);
+    std::string restored = Utf16::toUtf8(result);
+    if (restored.find(tokenPrefix) != std::string::npos) {
+        throw ProtectionError(ProtectionError::Code::literalMismatch);
+    }
+    return restored;
+}
+
+std::string encodeSpans(const std::vector<Span>& spans)
+{
+    auto array = nlohmann::json::array();
+    for (const Span& span : spans) {
+        array.push_back({{"token", span.token}, {"value", span.value}});
+    }
+    return JsonText::compact(array);
+}
+
+std::vector<Span> decodeSpans(const std::string& json)
+{
+    const auto parsed = nlohmann::json::parse(json, nullptr, false);
+    if (!parsed.is_array()) {
+        throw ProtectionError(ProtectionError::Code::literalMismatch);
+    }
+    std::vector<Span> spans;
+    for (const auto& item : parsed) {
+        if (!item.is_object() || !item.contains("token") || !item.contains("value") ||
+            !item["token"].is_string() || !item["value"].is_string()) {
+            throw ProtectionError(ProtectionError::Code::literalMismatch);
+        }
+        spans.push_back({item["token"].get<std::string>(), item["value"].get<std::string>()});
+    }
+    return spans;
+}
+
+} // namespace kivo::V7Literals

@@ -1,0 +1,111 @@
+#include "app/conversion/V8Preparation.h"
+#include "platform/text/Regex.h"
+#include "platform/text/Utf16.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace kivo;
+using V8Preparation::Change;
+
+namespace {
+
+std::string normalized(const std::string& text)
+{
+    return V8Preparation::normalize(text).text;
+}
+
+} // namespace
+
+TEST(PhraseNormalization, RewritesRulePhrasesAndRecordsUtf16Locations)
+{
+    const auto meeting = V8Preparation::normalize("聽日上晝開會");
+    EXPECT_EQ(meeting.text, "明日上午開會");
+    EXPECT_EQ(meeting.changes, (std::vector<Change>{{"聽日上晝", "明日上午", 0}}));
+
+    // The three-character rule wins at 請 and consumes the 寫低.
+    const auto write = V8Preparation::normalize("我想請寫低個電話");
+    EXPECT_EQ(write.text, "我想請寫下個電話");
+    EXPECT_EQ(write.changes, (std::vector<Change>{{"請寫低", "請寫下", 2}}));
+
+    // An emoji counts two UTF-16 units.
+    const auto emoji = V8Preparation::normalize("😀會遲少少");
+    EXPECT_EQ(emoji.text, "😀會晚一點");
+    EXPECT_EQ(emoji.changes, (std::vector<Change>{{"會遲少少", "會晚一點", 2}}));
+
+    const auto none = V8Preparation::normalize("今日天氣好好");
+    EXPECT_EQ(none.text, "今日天氣好好");
+    EXPECT_TRUE(none.changes.empty());
+    EXPECT_EQ(V8Preparation::encodeChanges(none.changes), "[]");
+    EXPECT_EQ(V8Preparation::encodeChanges(emoji.changes),
+              R"([{"from":"會遲少少","to":"會晚一點","utf16Location":2}])");
+}
+
+TEST(PhraseNormalization, BareWriteRuleOnlyAtSentenceStart)
+{
+    EXPECT_EQ(normalized("寫低佢。寫低個地址"), "寫下佢。寫下個地址");
+    EXPECT_EQ(normalized("好。 \t寫低佢"), "好。 \t寫下佢");
+    EXPECT_EQ(normalized("第一行\n寫低佢"), "第一行\n寫下佢");
+    EXPECT_EQ(normalized("你寫低佢"), "你寫低佢");
+    EXPECT_EQ(V8Preparation::normalize("寫低佢", V8Preparation::rules(), false).text, "寫低佢");
+}
+
+TEST(PhraseNormalization, LeavesProtectedRegionsAlone)
+{
+    EXPECT_EQ(normalized("佢話「聽日上午」得"), "佢話「聽日上午」得");
+    EXPECT_EQ(normalized("用 `會遲少少` 做例子，聽日上午見"), "用 `會遲少少` 做例子，明日上午見");
+    EXPECT_EQ(normalized("《聽日下午》同〈會遲少少〉"), "《聽日下午》同〈會遲少少〉");
+    EXPECT_EQ(normalized("```\n請寫低\n```請寫低"), "```\n請寫低\n```請寫下");
+    EXPECT_EQ(normalized("睇 https://x.hk/聽日上午 。聽日上午"), "睇 https://x.hk/聽日上午 。明日上午");
+    // Unclosed forms protect everything after them.
+    EXPECT_EQ(normalized("聽日上午「開會，聽日下午見"), "明日上午「開會，聽日下午見");
+    EXPECT_EQ(normalized("'聽日上午"), "'聽日上午");
+    // A rule phrase that only touches a region's edge is still rewritten.
+    EXPECT_EQ(normalized("「好」聽日上午"), "「好」明日上午");
+}
+
+TEST(PhraseNormalization, MatchesWholeCharactersAndLongestRulesFirst)
+{
+    // A combining mark after the phrase makes its last character a different one.
+    EXPECT_EQ(normalized("請寫低\u0301"), "請寫低\u0301");
+    const std::vector<V8Preparation::Rule> rules{{"ab", "X"}, {"abc", "Y"}, {"", "never"}};
+    const auto result = V8Preparation::normalize("abcab", rules, false);
+    EXPECT_EQ(result.text, "YX");
+    EXPECT_EQ(result.changes, (std::vector<Change>{{"abc", "Y", 0}, {"ab", "X", 3}}));
+}
+
+TEST(PhraseNormalization, RejectsEmptyAndOversizedSources)
+{
+    EXPECT_THROW(V8Preparation::normalize(" \n\u3000"), V8Preparation::PreparationError);
+    EXPECT_THROW(V8Preparation::normalize(std::string(24001, 'a')), V8Preparation::PreparationError);
+    EXPECT_NO_THROW(V8Preparation::normalize(std::string(24000, 'a')));
+}
+
+// The linear scan must find exactly the regions a plain search with the pattern finds.
+TEST(ProtectedRegions, MatchPlainSearchOnRandomText)
+{
+    const std::vector<std::string> alphabet{"\"", "\\", "\n", "\r", "`", "```", "「", "」", "『", "』",
+                                            "《", "》", "〈", "〉", "“", "”", "'", "http://", "https:/",
+                                            "h", "a", " ", "，", "中", "\u2028", "😀"};
+    const Regex plain{V8Preparation::protectedRegionPattern};
+    std::mt19937 random(11);
+    for (int round = 0; round < 5000; ++round) {
+        std::string text;
+        const int length = 1 + static_cast<int>(random() % 30);
+        for (int i = 0; i < length; ++i) {
+            text += alphabet[random() % alphabet.size()];
+        }
+        const std::u16string utf16 = Utf16::fromUtf8(text);
+        ASSERT_EQ(V8Preparation::protectedRegions(utf16), plain.findAll(utf16)) << text;
+    }
+}
+
+TEST(ProtectedRegions, UnterminatedEscapeRunsDoNotHideLaterQuotes)
+{
+    // The first quote fails at the backslash before the line break; the quote after it is fresh.
+    const std::u16string text = Utf16::fromUtf8("\"a\\\"b\\\n\"c\" d");
+    const Regex plain{V8Preparation::protectedRegionPattern};
+    EXPECT_EQ(V8Preparation::protectedRegions(text), plain.findAll(text));
+    EXPECT_EQ(V8Preparation::protectedRegions(text), (std::vector<TextRange>{{7, 3}}));
+}

@@ -1,0 +1,173 @@
+#include "TempResources.h"
+
+#include "app/conversion/ResourceFile.h"
+#include "app/conversion/V7Literals.h"
+#include "app/conversion/V8Preparation.h"
+#include "app/conversion/WritingMode.h"
+
+#include <gtest/gtest.h>
+
+using namespace kivo;
+
+namespace {
+
+std::string readShipped(const std::string& name)
+{
+    return ResourceFile::readText(KIVO_RESOURCES_DIR, name);
+}
+
+std::vector<std::string> keysOf(const RequestDictionary& request)
+{
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : request) {
+        keys.push_back(key);
+    }
+    return keys;
+}
+
+WritingMode::InputError::Code inputFailure(WritingMode mode, const std::string& source)
+{
+    try {
+        mode.request(source, KIVO_RESOURCES_DIR);
+    } catch (const WritingMode::InputError& error) {
+        return error.reason();
+    }
+    ADD_FAILURE() << "no InputError for " << source.substr(0, 40);
+    return WritingMode::InputError::Code::invalidSelection;
+}
+
+} // namespace
+
+TEST(CantoneseAndEnglishRequests, CarryMaskedUntrimmedSourceAndTheNoteOnlyWithSpans)
+{
+    const WritingMode cantonese = WritingMode::cantonese;
+    const auto plain = cantonese.request("  你好嗎\n", KIVO_RESOURCES_DIR);
+    EXPECT_EQ(plain, (RequestDictionary{
+                         {"source", "  你好嗎\n"},
+                         {"sourceLocale", "zh-HK"},
+                         {"locale", "zh-HK"},
+                         {"instructions", readShipped("floating-cantonese.txt")},
+                         {"taskPrefix", "只輸出處理後的正文。"},
+                         {"literalMapJSON", "[]"},
+                     }));
+
+    const auto english = WritingMode(WritingMode::english).request("用iPad睇「OK」", KIVO_RESOURCES_DIR);
+    EXPECT_EQ(english.at("locale"), "en-US");
+    EXPECT_EQ(english.at("sourceLocale"), "zh-HK");
+    // Quotations are not protected in these modes: only the literal inside is.
+    EXPECT_EQ(english.at("source"), "用⟦KIVO7_0⟧睇「⟦KIVO7_1⟧」");
+    EXPECT_EQ(english.at("instructions"),
+              readShipped("floating-english.txt") + std::string(V7Literals::protectedLiteralNote));
+    EXPECT_EQ(english.at("literalMapJSON"),
+              R"([{"token":"⟦KIVO7_0⟧","value":"iPad"},{"token":"⟦KIVO7_1⟧","value":"OK"}])");
+}
+
+TEST(WrittenRequests, AreIdenticalForBothWrittenModesAndAssembleInstructionsInOrder)
+{
+    const std::string source = "佢話「OK 啦」，聽日上午用Zoom開會";
+    const auto written = WritingMode(WritingMode::written).request(source, KIVO_RESOURCES_DIR);
+    const auto simplified = WritingMode(WritingMode::simplified).request(source, KIVO_RESOURCES_DIR);
+    EXPECT_EQ(written, simplified);
+    EXPECT_EQ(keysOf(written), (std::vector<std::string>{"instructions", "literalMapJSON", "locale",
+                                                         "normalizedSource", "phraseChangesJSON",
+                                                         "source", "sourceLocale", "taskPrefix"}));
+    EXPECT_EQ(written.at("source"), "佢話⟦KIVO7_0⟧，明日上午用⟦KIVO7_1⟧開會");
+    EXPECT_EQ(written.at("normalizedSource"), "佢話「OK 啦」，明日上午用Zoom開會");
+    EXPECT_EQ(written.at("phraseChangesJSON"),
+              R"([{"from":"聽日上午","to":"明日上午","utf16Location":9}])");
+    EXPECT_EQ(written.at("locale"), "zh-TW");
+    EXPECT_EQ(written.at("taskPrefix"), WritingMode::writtenTaskPrefix);
+
+    const std::string& instructions = written.at("instructions");
+    const std::string head = readShipped("floating-written-base.txt") +
+                             std::string(V7Literals::protectedLiteralNote) + "\n\n粵語：";
+    const std::string tail = "\n" + readShipped("floating-written.txt");
+    ASSERT_GE(instructions.size(), head.size() + tail.size());
+    EXPECT_EQ(instructions.substr(0, head.size()), head);
+    EXPECT_EQ(instructions.substr(instructions.size() - tail.size()), tail);
+}
+
+TEST(WrittenRequests, MaskEachShippedExampleOnItsOwn)
+{
+    const auto request = V8Preparation::request("用Zoom開會", KIVO_RESOURCES_DIR, "v8-base.txt", false);
+    const std::string& instructions = request.at("instructions");
+    // Numbering restarts in every example, and a literal on both sides shares its token.
+    EXPECT_NE(instructions.find("粵語：我啱啱用⟦KIVO7_0⟧影咗幾張相，好清楚。\n書面語：我剛剛用⟦KIVO7_0⟧拍了幾張照片"),
+              std::string::npos);
+    // Example sources are normalized too.
+    EXPECT_NE(instructions.find("粵語：麻煩你寫下個⟦KIVO7_0⟧地址"), std::string::npos);
+    EXPECT_EQ(request.at("taskPrefix"), "將以下來源轉成貼近原句的日常繁體書面語；保留每個不可改動片段。");
+
+    const auto unmasked = V8Preparation::request("今日好攰", KIVO_RESOURCES_DIR, "v8-base.txt", false);
+    EXPECT_NE(unmasked.at("instructions").find("書面語：我剛剛用iPhone 15 Pro拍了幾張照片"), std::string::npos);
+    EXPECT_EQ(unmasked.at("instructions").find("⟦KIVO7_"), std::string::npos);
+    EXPECT_EQ(unmasked.at("taskPrefix"), "將以下來源轉成貼近原句的日常繁體書面語。");
+}
+
+TEST(Requests, EnforceTheSizeLimitInUtf8Bytes)
+{
+    for (const auto mode : WritingMode::allCases) {
+        // 8000 Chinese characters are exactly 24,000 bytes.
+        std::string limit;
+        for (int i = 0; i < 8000; ++i) {
+            limit += "好";
+        }
+        EXPECT_NO_THROW(WritingMode(mode).request(limit, KIVO_RESOURCES_DIR)) << WritingMode(mode).rawValue();
+        EXPECT_EQ(inputFailure(mode, limit + "a"), WritingMode::InputError::Code::emptyOrTooLong);
+        EXPECT_EQ(inputFailure(mode, " \n\t\u3000"), WritingMode::InputError::Code::emptyOrTooLong);
+    }
+}
+
+TEST(Requests, PassResourceAndProtectionFailuresThroughWhole)
+{
+    TempResources resources;
+    const WritingMode written = WritingMode::written;
+
+    resources.write("v8-examples.json", R"([{"source":"用Mac","text":"使用PC"}])");
+    try {
+        written.request("用iPad", resources.path());
+        FAIL() << "example literals that differ must fail";
+    } catch (const V7Literals::ProtectionError& error) {
+        EXPECT_EQ(error.reason(), V7Literals::ProtectionError::Code::literalMismatch);
+    }
+    // Without spans in the source the examples are not masked, so the same file passes.
+    EXPECT_NO_THROW(written.request("今日好攰", resources.path()));
+
+    resources.write("v8-examples.json", R"([{"source":"好"}])");
+    try {
+        written.request("今日好攰", resources.path());
+        FAIL() << "an example without text must fail";
+    } catch (const ResourceFile::Error& error) {
+        EXPECT_EQ(error.reason(), ResourceFile::Error::Code::badFormat);
+        EXPECT_NE(error.localizedDescription().find("v8-examples.json"), std::string::npos);
+    }
+    resources.write("v8-examples.json", R"([{"source":"  ","text":"好"}])");
+    EXPECT_THROW(written.request("今日好攰", resources.path()), V8Preparation::PreparationError);
+
+    resources.write("v8-examples.json", "[]");
+    resources.remove("floating-written.txt");
+    try {
+        written.request("今日好攰", resources.path());
+        FAIL() << "a missing instruction file must fail";
+    } catch (const ResourceFile::Error& error) {
+        EXPECT_EQ(error.reason(), ResourceFile::Error::Code::noSuchFile);
+    }
+    resources.write("floating-english.txt", "bad \xFF utf8");
+    EXPECT_THROW(WritingMode(WritingMode::english).request("好", resources.path()), ResourceFile::Error);
+
+    EXPECT_THROW(WritingMode(WritingMode::cantonese).request("⟦KIVO7_0⟧", KIVO_RESOURCES_DIR),
+                 V7Literals::ProtectionError);
+}
+
+TEST(Requests, ShippedResourcesAreComplete)
+{
+    for (const char* name : {"floating-written-base.txt", "floating-written.txt", "floating-cantonese.txt",
+                             "floating-english.txt", "v8-base.txt", "v6-base.txt"}) {
+        EXPECT_FALSE(readShipped(name).empty()) << name;
+    }
+    // Every shipped example protects the same literals on both sides, or every request with a
+    // literal would fail.
+    for (const auto mode : WritingMode::allCases) {
+        EXPECT_NO_THROW(WritingMode(mode).request("用iPhone 15 Pro打俾9123 4567同「佢」講", KIVO_RESOURCES_DIR));
+    }
+}
