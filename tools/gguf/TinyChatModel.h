@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace kivo {
+
+// A tiny llama-architecture GGUF chat model for tests and benchmarks: two layers, 64-wide,
+// a byte-fallback vocabulary that tokenizes any UTF-8 (one token per byte) and a ChatML
+// template. The transformer blocks add nothing to the residual stream, so the next token
+// depends only on the current one; the output rows are arranged so that greedy decoding
+// under the JSON grammar writes a predictable answer.
+struct TinyChatModel {
+    enum class Style {
+        letter,   // answers {"text":"a"}
+        blank,    // answers a single space as text, which reads as an empty result
+        runaway,  // writes "aaaa…" and never closes the string
+    };
+
+    Style style = Style::letter;
+    std::uint32_t contextLength = 8192;
+    std::uint32_t seed = 7;
+
+    static Style styleNamed(const std::string& name);
+
+    // Writes the model; throws std::runtime_error when the file cannot be written.
+    void write(const std::string& path) const;
+};
+
+}  // namespace kivo
