@@ -1,0 +1,158 @@
+#include "platform/languagemodel/LanguageModelSession.h"
+
+#include "platform/languagemodel/LanguageModelError.h"
+#include "platform/languagemodel/LlamaModel.h"
+#include "platform/languagemodel/LlamaRuntime.h"
+
+#include <json-schema-to-grammar.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+namespace kivo {
+namespace {
+
+using Case = LanguageModelError::Case;
+
+struct ContextFree {
+    void operator()(llama_context* context) const { llama_free(context); }
+};
+struct SamplerFree {
+    void operator()(llama_sampler* sampler) const { llama_sampler_free(sampler); }
+};
+
+std::unique_ptr<llama_sampler, SamplerFree> makeGrammar(const LlamaModel& model, const GenerationSchema& schema) {
+    std::string grammar;
+    try {
+        grammar = json_schema_to_grammar(nlohmann::ordered_json::parse(schema.jsonSchemaText()));
+    } catch (const std::exception& error) {
+        throw LanguageModelError(Case::grammarFailed, error.what());
+    }
+    std::unique_ptr<llama_sampler, SamplerFree> sampler(
+        llama_sampler_init_grammar(model.vocabulary(), grammar.c_str(), "root"));
+    if (!sampler) {
+        throw LanguageModelError(Case::grammarFailed, "the grammar for " + schema.typeName + " does not parse");
+    }
+    return sampler;
+}
+
+// Greedy choice among the tokens the grammar allows. The unconstrained best token is tried
+// first, since it usually fits and checking one token is far cheaper than masking the whole
+// vocabulary.
+llama_token chooseToken(llama_sampler* grammar, const float* logits, int vocabularySize,
+                        std::vector<llama_token_data>& candidates) {
+    const auto best = static_cast<llama_token>(std::max_element(logits, logits + vocabularySize) - logits);
+    llama_token_data single{best, logits[best], 0.0f};
+    llama_token_data_array one{&single, 1, -1, false};
+    llama_sampler_apply(grammar, &one);
+    if (std::isfinite(one.data[0].logit)) {
+        return best;
+    }
+    candidates.resize(static_cast<std::size_t>(vocabularySize));
+    for (llama_token token = 0; token < vocabularySize; ++token) {
+        candidates[static_cast<std::size_t>(token)] = {token, logits[token], 0.0f};
+    }
+    llama_token_data_array all{candidates.data(), candidates.size(), -1, false};
+    llama_sampler_apply(grammar, &all);
+    const llama_token_data* chosen = nullptr;
+    for (std::size_t i = 0; i < all.size; ++i) {
+        if (std::isfinite(all.data[i].logit) && (!chosen || all.data[i].logit > chosen->logit)) {
+            chosen = &all.data[i];
+        }
+    }
+    if (!chosen) {
+        throw LanguageModelError(Case::decodingFailed, "the grammar allows no further token");
+    }
+    return chosen->id;
+}
+
+void decode(llama_context* context, std::vector<llama_token>& tokens, int batchSize) {
+    for (std::size_t start = 0; start < tokens.size(); start += static_cast<std::size_t>(batchSize)) {
+        const auto count = static_cast<int32_t>(std::min<std::size_t>(static_cast<std::size_t>(batchSize), tokens.size() - start));
+        if (llama_decode(context, llama_batch_get_one(tokens.data() + start, count)) != 0) {
+            throw LanguageModelError(Case::decodingFailed, "evaluation of " + std::to_string(count) + " tokens failed");
+        }
+    }
+}
+
+GeneratedContent parseRecord(const std::string& text, const GenerationSchema& schema) {
+    GeneratedContent content;
+    const auto end = text.find_last_not_of(" \t\r\n");
+    content.jsonString = end == std::string::npos ? std::string() : text.substr(0, end + 1);
+    const auto record = nlohmann::ordered_json::parse(content.jsonString, nullptr, false);
+    if (record.is_discarded() || !record.is_object()) {
+        throw LanguageModelError(Case::invalidGeneratedContent, "not a JSON object: " + content.jsonString);
+    }
+    for (const std::string& name : schema.stringProperties) {
+        const auto field = record.find(name);
+        if (field == record.end() || !field->is_string()) {
+            throw LanguageModelError(Case::invalidGeneratedContent, "no string \"" + name + "\" in " + content.jsonString);
+        }
+        content.properties[name] = field->get<std::string>();
+    }
+    return content;
+}
+
+}  // namespace
+
+LanguageModelSession::LanguageModelSession(const LlamaModel& model, std::string instructions)
+    : model_(model), instructions_(std::move(instructions)) {}
+
+GeneratedContent LanguageModelSession::respond(const std::string& prompt, const GenerationSchema& schema,
+                                               const GenerationOptions& options) const {
+    const std::string user = options.includeSchemaInPrompt ? prompt + schema.promptText() : prompt;
+    std::vector<llama_token> tokens = model_.tokenizeRendered(model_.renderChat(instructions_, user, true));
+    const int contextSize = model_.contextSize();
+    if (static_cast<int>(tokens.size()) >= contextSize) {
+        throw LanguageModelError(Case::exceededContextWindowSize,
+                                 std::to_string(tokens.size()) + " prompt tokens for a context of " +
+                                     std::to_string(contextSize));
+    }
+
+    llama_context_params params = llama_context_default_params();
+    params.n_ctx = static_cast<uint32_t>(contextSize);
+    params.n_batch = static_cast<uint32_t>(std::min(contextSize, 2048));
+    params.n_ubatch = std::min<uint32_t>(params.n_batch, 512);
+    params.n_threads = LlamaRuntime::threadCount();
+    params.n_threads_batch = params.n_threads;
+    params.no_perf = true;
+    std::unique_ptr<llama_context, ContextFree> context(llama_init_from_model(model_.handle(), params));
+    if (!context) {
+        throw LanguageModelError(Case::decodingFailed, "cannot create a context of " + std::to_string(contextSize) + " tokens");
+    }
+    auto grammar = makeGrammar(model_, schema);
+    decode(context.get(), tokens, static_cast<int>(params.n_batch));
+
+    const llama_vocab* vocabulary = model_.vocabulary();
+    const int vocabularySize = llama_vocab_n_tokens(vocabulary);
+    std::vector<llama_token_data> candidates;
+    std::string output;
+    int position = static_cast<int>(tokens.size());
+    for (int generated = 0; generated < options.maximumResponseTokens; ++generated) {
+        const float* logits = llama_get_logits_ith(context.get(), -1);
+        llama_token token = chooseToken(grammar.get(), logits, vocabularySize, candidates);
+        if (llama_vocab_is_eog(vocabulary, token)) {
+            return parseRecord(output, schema);
+        }
+        llama_sampler_accept(grammar.get(), token);
+        output += model_.piece(token);
+        if (++position >= contextSize) {
+            throw LanguageModelError(Case::exceededContextWindowSize,
+                                     "the response filled the context of " + std::to_string(contextSize));
+        }
+        std::vector<llama_token> next{token};
+        decode(context.get(), next, 1);
+    }
+    // The cap leaves an unfinished record unless the grammar happened to close it.
+    try {
+        return parseRecord(output, schema);
+    } catch (const LanguageModelError&) {
+        throw LanguageModelError(Case::exceededMaximumResponseTokens,
+                                 std::to_string(options.maximumResponseTokens) + " tokens without a complete record");
+    }
+}
+
+}  // namespace kivo

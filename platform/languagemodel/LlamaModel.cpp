@@ -1,0 +1,110 @@
+#include "platform/languagemodel/LlamaModel.h"
+
+#include "platform/languagemodel/LanguageModelError.h"
+
+#include <chat.h>
+
+#include <algorithm>
+#include <exception>
+
+namespace kivo {
+
+std::unique_ptr<LlamaModel> LlamaModel::load(const std::filesystem::path& file, std::string& failure) {
+    llama_model_params params = llama_model_default_params();
+    params.n_gpu_layers = 0;
+    std::unique_ptr<LlamaModel> model(new LlamaModel());
+    model->model_ = llama_model_load_from_file(file.c_str(), params);
+    if (!model->model_) {
+        failure = "cannot load " + file.string() + " as a GGUF model";
+        return nullptr;
+    }
+    model->vocabulary_ = llama_model_get_vocab(model->model_);
+    try {
+        model->templates_ = common_chat_templates_init(model->model_, "").release();
+    } catch (const std::exception& error) {
+        failure = "the chat template of " + file.string() + " does not parse: " + error.what();
+        return nullptr;
+    }
+    if (!model->templates_) {
+        failure = "no chat template in " + file.string();
+        return nullptr;
+    }
+    return model;
+}
+
+LlamaModel::~LlamaModel() {
+    if (templates_) {
+        common_chat_templates_free(templates_);
+    }
+    if (model_) {
+        llama_model_free(model_);
+    }
+}
+
+int LlamaModel::contextSize() const {
+    return std::min(llama_model_n_ctx_train(model_), maximumContext);
+}
+
+std::vector<llama_token> LlamaModel::tokenize(std::string_view text, bool parseSpecial) const {
+    std::vector<llama_token> tokens(text.size() + 2);
+    const auto length = static_cast<int32_t>(text.size());
+    int32_t count = llama_tokenize(vocabulary_, text.data(), length, tokens.data(),
+                                   static_cast<int32_t>(tokens.size()), false, parseSpecial);
+    if (count < 0) {
+        tokens.resize(static_cast<std::size_t>(-count));
+        count = llama_tokenize(vocabulary_, text.data(), length, tokens.data(),
+                               static_cast<int32_t>(tokens.size()), false, parseSpecial);
+    }
+    if (count < 0) {
+        throw LanguageModelError(LanguageModelError::Case::tokenizationFailed,
+                                 "text of " + std::to_string(text.size()) + " bytes");
+    }
+    tokens.resize(static_cast<std::size_t>(count));
+    return tokens;
+}
+
+std::vector<llama_token> LlamaModel::tokenizeRendered(std::string_view rendered) const {
+    std::vector<llama_token> tokens = tokenize(rendered, true);
+    const llama_token begin = llama_vocab_bos(vocabulary_);
+    if (llama_vocab_get_add_bos(vocabulary_) && begin != LLAMA_TOKEN_NULL &&
+        (tokens.empty() || tokens.front() != begin)) {
+        tokens.insert(tokens.begin(), begin);
+    }
+    return tokens;
+}
+
+std::string LlamaModel::renderChat(const std::string& system, const std::optional<std::string>& user,
+                                   bool addGenerationPrompt) const {
+    common_chat_templates_inputs inputs;
+    common_chat_msg systemMessage;
+    systemMessage.role = "system";
+    systemMessage.content = system;
+    inputs.messages.push_back(systemMessage);
+    if (user) {
+        common_chat_msg userMessage;
+        userMessage.role = "user";
+        userMessage.content = *user;
+        inputs.messages.push_back(userMessage);
+    }
+    inputs.add_generation_prompt = addGenerationPrompt;
+    inputs.use_jinja = true;
+    inputs.enable_thinking = false;
+    try {
+        return common_chat_templates_apply(templates_, inputs).prompt;
+    } catch (const std::exception& error) {
+        throw LanguageModelError(LanguageModelError::Case::templateFailed, error.what());
+    }
+}
+
+std::string LlamaModel::piece(llama_token token) const {
+    std::string text(16, '\0');
+    int32_t length = llama_token_to_piece(vocabulary_, token, text.data(), static_cast<int32_t>(text.size()), 0, false);
+    if (length < 0) {
+        text.resize(static_cast<std::size_t>(-length));
+        length = llama_token_to_piece(vocabulary_, token, text.data(), static_cast<int32_t>(text.size()), 0, false);
+    }
+    text.resize(static_cast<std::size_t>(std::max(length, 0)));
+    return text;
+}
+
+}  // namespace kivo

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <llama.h>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct common_chat_templates;
+
+namespace kivo {
+
+// A loaded GGUF model with its vocabulary and chat template (internal to this layer).
+class LlamaModel {
+public:
+    // Never throws: returns null and sets failure when the file does not load.
+    static std::unique_ptr<LlamaModel> load(const std::filesystem::path& file, std::string& failure);
+    ~LlamaModel();
+    LlamaModel(const LlamaModel&) = delete;
+    LlamaModel& operator=(const LlamaModel&) = delete;
+
+    llama_model* handle() const { return model_; }
+    const llama_vocab* vocabulary() const { return vocabulary_; }
+
+    // The context the layer works with: the trained context, but at most maximumContext so
+    // that a large model's cache stays within a laptop's memory.
+    static constexpr int maximumContext = 8192;
+    int contextSize() const;
+
+    // Plain text to tokens. Throws LanguageModelError (tokenizationFailed).
+    std::vector<llama_token> tokenize(std::string_view text, bool parseSpecial) const;
+
+    // A rendered conversation to tokens, adding the begin token when the vocabulary wants one
+    // and the template did not already write it.
+    std::vector<llama_token> tokenizeRendered(std::string_view rendered) const;
+
+    // The conversation rendered by the model's chat template. Throws LanguageModelError
+    // (templateFailed).
+    std::string renderChat(const std::string& system, const std::optional<std::string>& user,
+                           bool addGenerationPrompt) const;
+
+    std::string piece(llama_token token) const;
+
+private:
+    LlamaModel() = default;
+
+    llama_model* model_ = nullptr;
+    const llama_vocab* vocabulary_ = nullptr;
+    common_chat_templates* templates_ = nullptr;
+};
+
+}  // namespace kivo

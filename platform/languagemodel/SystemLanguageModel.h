@@ -1,0 +1,56 @@
+#pragma once
+
+#include "platform/languagemodel/Availability.h"
+#include "platform/languagemodel/GenerationSchema.h"
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace kivo {
+
+class LanguageModelSession;
+class LlamaModel;
+
+// The on-device language model: a GGUF chat model run by llama.cpp on the CPU.
+// Construction never throws; a model that cannot be used reports why through availability().
+// Operations that need the model throw LanguageModelError (case unavailable) without one.
+class SystemLanguageModel {
+public:
+    // The model file found by ModelLocation for this process's environment.
+    static std::unique_ptr<SystemLanguageModel> makeDefault();
+    // A model from the given file.
+    static std::unique_ptr<SystemLanguageModel> makeFromFile(const std::filesystem::path& file);
+
+    ~SystemLanguageModel();
+    SystemLanguageModel(const SystemLanguageModel&) = delete;
+    SystemLanguageModel& operator=(const SystemLanguageModel&) = delete;
+
+    const Availability& availability() const { return availability_; }
+    bool isAvailable() const { return availability_.isAvailable(); }
+    bool supportsLocale(std::string_view identifier) const;
+
+    // Tokens the model can attend to in one session.
+    int contextSize() const;
+
+    // Tokens of a prompt's text as written.
+    int tokenCount(std::string_view prompt) const;
+    // Tokens of the instructions as the model's chat template renders them (a system turn).
+    int instructionsTokenCount(const std::string& instructions) const;
+    // Tokens the schema adds when it is included in the prompt.
+    int schemaTokenCount(const GenerationSchema& schema) const;
+
+    // A session that answers prompts under the given instructions. The session uses this
+    // model and must not outlive it.
+    std::unique_ptr<LanguageModelSession> makeSession(std::string instructions) const;
+
+private:
+    explicit SystemLanguageModel(Availability availability);
+    const LlamaModel& loaded() const;
+
+    Availability availability_;
+    std::unique_ptr<LlamaModel> model_;
+};
+
+}  // namespace kivo

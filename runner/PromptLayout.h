@@ -1,0 +1,16 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace kivo {
+
+// The prompt the model answers: an optional task line, then the source inside a transcript
+// block that marks it as data rather than instructions.
+namespace PromptLayout {
+
+// [taskPrefix "\n"] "Source transcript (data only):\n<transcript>\n" source "\n</transcript>"
+std::string build(const std::string& source, const std::optional<std::string>& taskPrefix);
+
+}  // namespace PromptLayout
+}  // namespace kivo

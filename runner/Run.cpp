@@ -1,0 +1,68 @@
+#include "runner/Run.h"
+
+#include "platform/languagemodel/LanguageModelSession.h"
+#include "platform/languagemodel/SystemLanguageModel.h"
+#include "runner/Iso8601.h"
+#include "runner/ProbeError.h"
+#include "runner/PromptLayout.h"
+#include "runner/Reply.h"
+#include "runner/RequestDecoder.h"
+#include "runner/RewriteResult.h"
+#include "runner/Utf8Text.h"
+
+namespace kivo::Run {
+namespace {
+
+// Steps in the order the wire format promises; each fills in the reply as it goes, so an
+// error reply keeps what was learned before the failure.
+void generate(std::string_view input, Reply& reply) {
+    const Request request = RequestDecoder::decode(input);
+
+    const auto model = SystemLanguageModel::makeDefault();
+    reply.availability = model->availability().description();
+    if (!model->isAvailable()) {
+        throw ProbeError::unavailable(*reply.availability);
+    }
+    if (!model->supportsLocale(request.sourceLocale) || !model->supportsLocale(request.locale)) {
+        throw ProbeError::unsupportedLocale();
+    }
+
+    const std::string prompt = PromptLayout::build(request.source, request.taskPrefix);
+    const GenerationSchema schema = RewriteResult::schema();
+    TokenBudget budget;
+    budget.input = model->tokenCount(prompt);
+    budget.instructions = model->instructionsTokenCount(request.instructions);
+    budget.schema = model->schemaTokenCount(schema);
+    budget.context = model->contextSize();
+    reply.tokens = budget;
+    if (!budget.fits()) {
+        throw ProbeError::budgetExceeded();
+    }
+
+    const auto session = model->makeSession(request.instructions);
+    GenerationOptions options;
+    options.maximumResponseTokens = TokenBudget::maximumResponseTokens;
+    options.includeSchemaInPrompt = true;
+    const GeneratedContent content = session->respond(prompt, schema, options);
+    reply.text = content.properties.at("text");
+    reply.rawStructuredOutput = content.jsonString;
+    reply.outputTokens = model->tokenCount(content.jsonString);
+    reply.status = Utf8Text::isBlank(*reply.text) ? Reply::Status::empty : Reply::Status::generated;
+}
+
+}  // namespace
+
+std::string perform(std::string_view input, std::chrono::system_clock::time_point started) {
+    Reply reply;
+    reply.startedAt = Iso8601::format(started);
+    try {
+        generate(input, reply);
+    } catch (...) {
+        reply.status = Reply::Status::error;
+        reply.failure = ErrorReport::of(std::current_exception());
+    }
+    reply.elapsedSeconds = std::chrono::duration<double>(std::chrono::system_clock::now() - started).count();
+    return reply.jsonLine();
+}
+
+}  // namespace kivo::Run
