@@ -8,6 +8,7 @@
 #include "platform/languagemodel/LocaleSupport.h"
 #include "platform/languagemodel/ModelLocation.h"
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -32,6 +33,15 @@ std::string joined(const std::vector<std::filesystem::path>& places) {
 SystemLanguageModel::SystemLanguageModel(Availability availability) : availability_(std::move(availability)) {}
 
 SystemLanguageModel::~SystemLanguageModel() = default;
+
+std::string SystemLanguageModel::variant() const {
+    if (!model_) {
+        return "general";
+    }
+    std::array<char, 256> description{};
+    llama_model_desc(model_->handle(), description.data(), description.size());
+    return "general(" + std::string(description.data()) + ")";
+}
 
 std::unique_ptr<SystemLanguageModel> SystemLanguageModel::makeDefault() {
     const auto places = ModelLocation::candidates();

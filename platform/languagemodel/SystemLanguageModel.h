@@ -31,6 +31,10 @@ public:
     bool isAvailable() const { return availability_.isAvailable(); }
     bool supportsLocale(std::string_view identifier) const;
 
+    // The kind of model: "general", with the loaded model's own description when there is one,
+    // e.g. "general(qwen2 1.5B Q4_K - Medium)".
+    std::string variant() const;
+
     // Tokens the model can attend to in one session.
     int contextSize() const;
 
