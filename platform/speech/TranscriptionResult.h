@@ -1,0 +1,35 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kivo {
+
+// One result of a transcriber's result stream. Times are seconds from the start of the
+// analyzed audio.
+struct TranscriptionResult {
+    // A stretch of the text; the runs joined make the whole text.
+    struct Run {
+        std::string text;
+        std::optional<double> confidence; // 0...1, the decoder's token probability
+    };
+
+    std::vector<Run> runs;
+    std::vector<std::string> alternatives;
+    double start = 0.0;
+    double end = 0.0;
+    bool isFinal = false;
+    double finalizedThrough = 0.0;
+
+    std::string text() const
+    {
+        std::string out;
+        for (const auto& run : runs) {
+            out += run.text;
+        }
+        return out;
+    }
+};
+
+} // namespace kivo

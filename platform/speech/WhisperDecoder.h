@@ -1,0 +1,48 @@
+#pragma once
+
+#include "platform/speech/TranscriptionResult.h"
+#include "platform/speech/WhisperModel.h"
+
+#include <memory>
+#include <span>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+struct whisper_state;
+
+namespace kivo {
+
+// One worker's decoding state over a shared model: decodes a stretch of 16 kHz audio into text
+// runs carrying token probabilities, with the inventions whisper produces on quiet audio removed.
+class WhisperDecoder {
+public:
+    struct Request {
+        bool beamSearch = false;  // accuracy first; greedy otherwise
+        bool keepPunctuation = true;
+        std::string prompt;       // conditions the decoder (hints, the previous final text)
+    };
+
+    struct Decoded {
+        std::vector<TranscriptionResult::Run> runs;
+        bool suppressed = false;  // the decoder's text was dropped as an invention
+        std::string text() const;
+    };
+
+    WhisperDecoder(std::shared_ptr<WhisperModel> model, int threads);
+    ~WhisperDecoder();
+    WhisperDecoder(const WhisperDecoder&) = delete;
+    WhisperDecoder& operator=(const WhisperDecoder&) = delete;
+
+    // Returns no runs when `stop` was requested meanwhile. Throws RecognizerError on failure.
+    Decoded decode(std::span<const float> samples, const Request& request, std::stop_token stop);
+
+    int threads() const { return threads_; }
+
+private:
+    std::shared_ptr<WhisperModel> model_;
+    whisper_state* state_;
+    int threads_;
+};
+
+} // namespace kivo

@@ -1,0 +1,43 @@
+#include "platform/speech/WhisperModel.h"
+
+#include "platform/speech/RecognizerError.h"
+
+#include <whisper.h>
+
+#include <mutex>
+
+namespace kivo {
+
+namespace {
+
+void quietLog(enum wsp_ggml_log_level, const char*, void*) {}
+
+} // namespace
+
+std::shared_ptr<WhisperModel> WhisperModel::load(const std::filesystem::path& path)
+{
+    static std::once_flag silenced;
+    std::call_once(silenced, [] { whisper_log_set(quietLog, nullptr); });
+
+    if (!SpeechModelFile::readHeader(path)) {
+        throw RecognizerError("Not a speech model: " + path.string());
+    }
+    whisper_context_params params = whisper_context_default_params();
+    params.use_gpu = false;
+    params.flash_attn = false;
+    whisper_context* context = whisper_init_from_file_with_params_no_state(path.c_str(), params);
+    if (context == nullptr) {
+        throw RecognizerError("The speech model could not be loaded: " + path.string());
+    }
+    return std::shared_ptr<WhisperModel>(new WhisperModel(context, path));
+}
+
+WhisperModel::WhisperModel(whisper_context* context, std::filesystem::path path)
+    : context_(context), path_(std::move(path)),
+      language_(whisper_model_n_vocab(context) >= SpeechModelFile::cantoneseVocabulary ? "yue" : "zh")
+{
+}
+
+WhisperModel::~WhisperModel() { whisper_free(context_); }
+
+} // namespace kivo
