@@ -1,0 +1,96 @@
+#include "app/speech/PrepareSpeech.h"
+
+#include "app/speech/CancellationError.h"
+#include "app/speech/RecorderFailure.h"
+#include "app/speech/SpeechConfiguration.h"
+
+#include <algorithm>
+#include <cctype>
+#include <thread>
+
+namespace kivo {
+
+namespace {
+
+void checkpoint(const std::stop_token& stop)
+{
+    if (stop.stop_requested()) {
+        throw CancellationError();
+    }
+}
+
+// zh_HK and zh-HK match, zh-Hant-HK does not.
+bool isHongKong(std::string identifier)
+{
+    std::replace(identifier.begin(), identifier.end(), '_', '-');
+    std::transform(identifier.begin(), identifier.end(), identifier.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return identifier == "zh-hk";
+}
+
+} // namespace
+
+PreparedSpeech prepareSpeech(const SpeechSettings& settings, Recognizer& recognizer, std::stop_token stop)
+{
+    const std::string_view locale = SpeechConfiguration::locale;
+    const bool dictation = settings.engine == SpeechEngine::dictation;
+
+    std::vector<std::string> installed;
+    if (dictation) {
+        installed = recognizer.installedLocales(Transcriber::Kind::dictation);
+    } else {
+        if (!recognizer.isSpeechTranscriberAvailable()) {
+            throw RecorderFailure::unavailable();
+        }
+        installed = recognizer.installedLocales(Transcriber::Kind::general);
+    }
+
+    PreparedSpeech::Transcriber transcriber;
+    std::shared_ptr<Transcriber> module;
+    if (dictation) {
+        auto made = SpeechConfiguration::makeDictationTranscriber(locale);
+        module = made;
+        transcriber = std::move(made);
+    } else {
+        auto made = SpeechConfiguration::makeTranscriber(locale);
+        module = made;
+        transcriber = std::move(made);
+    }
+    const Recognizer::Modules modules{module};
+
+    checkpoint(stop);
+    if (std::none_of(installed.begin(), installed.end(), isHongKong)) {
+        throw RecorderFailure::localeNotInstalled(std::string(settings.engine.rawValue()));
+    }
+    const auto format = recognizer.bestAvailableAudioFormat(modules);
+    if (!format) {
+        throw RecorderFailure::noAudioFormat();
+    }
+    checkpoint(stop);
+
+    std::shared_ptr<SpeechAnalyzer> analyzer = recognizer.makeAnalyzer(modules);
+    std::shared_ptr<Channel<AnalyzerInput>> continuation;
+    try {
+        if (dictation && !settings.contextualStrings.empty()) {
+            AnalysisContext context;
+            context.contextualStrings[AnalysisContext::generalTag] = settings.contextualStrings;
+            analyzer->setContext(context);
+            checkpoint(stop);
+        }
+        analyzer->prepareToAnalyze(*format);
+        checkpoint(stop);
+        continuation = std::make_shared<Channel<AnalyzerInput>>();
+        analyzer->start(continuation);
+        checkpoint(stop);
+    } catch (...) {
+        if (continuation) {
+            continuation->finish();
+        }
+        // Nothing waits for the analyzer to wind down.
+        std::thread([analyzer] { analyzer->cancelAndFinishNow(); }).detach();
+        throw;
+    }
+    return PreparedSpeech{std::move(transcriber), std::move(analyzer), *format, std::move(continuation)};
+}
+
+} // namespace kivo

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "app/speech/SpeechEngine.h"
+
+#include <string>
+#include <vector>
+
+namespace kivo {
+
+// What one recording is started with.
+struct SpeechSettings {
+    SpeechEngine engine = SpeechEngine::speech;
+    std::vector<std::string> contextualStrings; // recognition hints, used by dictation only
+
+    friend bool operator==(const SpeechSettings&, const SpeechSettings&) = default;
+};
+
+} // namespace kivo
