@@ -116,7 +116,7 @@ GeneratedContent LanguageModelSession::respond(const std::string& prompt, const 
     params.n_ctx = static_cast<uint32_t>(contextSize);
     params.n_batch = static_cast<uint32_t>(std::min(contextSize, 2048));
     params.n_ubatch = std::min<uint32_t>(params.n_batch, 512);
-    params.n_threads = LlamaRuntime::threadCount();
+    params.n_threads = LlamaRuntime::threadCount(llama_model_size(model_.handle()));
     params.n_threads_batch = params.n_threads;
     params.no_perf = true;
     std::unique_ptr<llama_context, ContextFree> context(llama_init_from_model(model_.handle(), params));

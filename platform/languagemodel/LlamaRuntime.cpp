@@ -6,6 +6,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <thread>
 
@@ -40,9 +41,10 @@ std::optional<std::string> start() {
     return failure;
 }
 
-int threadCount() {
-    const unsigned int hardware = std::thread::hardware_concurrency();
-    return hardware == 0 ? 1 : static_cast<int>(hardware);
+int threadCount(std::uint64_t modelBytes) {
+    constexpr std::uint64_t bytesPerThread = 32u << 20;
+    const std::uint64_t hardware = std::max(1u, std::thread::hardware_concurrency());
+    return static_cast<int>(std::clamp<std::uint64_t>(modelBytes / bytesPerThread, 1, hardware));
 }
 
 }  // namespace kivo::LlamaRuntime

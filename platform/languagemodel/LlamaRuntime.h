@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -13,8 +14,10 @@ namespace LlamaRuntime {
 // Returns what went wrong, or nothing on success. Call only after CpuSupport said yes.
 std::optional<std::string> start();
 
-// Threads for evaluation: one per hardware thread of the machine.
-int threadCount();
+// Threads for evaluating a model of the given size: one per hardware thread, but no more
+// than the model's weights can keep busy (one per 32 MiB), since on a small model the
+// threads spend their time waiting for each other.
+int threadCount(std::uint64_t modelBytes);
 
 }  // namespace LlamaRuntime
 }  // namespace kivo

@@ -21,16 +21,19 @@ constexpr int kvHeads = 2;
 constexpr int headSize = embedding / heads;
 constexpr int feedForward = 128;
 
-// Vocabulary: five special tokens, then one token per byte value.
+// Vocabulary: five special tokens, one token per byte value, and the word-boundary piece
+// that the SentencePiece-style tokenizer writes for a space, so every byte is one token.
 constexpr int unknownToken = 0;
 constexpr int bosToken = 1;
 constexpr int eosToken = 2;
 constexpr int imStartToken = 3;
 constexpr int imEndToken = 4;
 constexpr int firstByteToken = 5;
-constexpr int vocabularySize = firstByteToken + 256;
+constexpr int spaceToken = firstByteToken + 256;
+constexpr int vocabularySize = spaceToken + 1;
 
 // llama.cpp's token types.
+constexpr std::int32_t typeNormal = 1;
 constexpr std::int32_t typeUnknown = 2;
 constexpr std::int32_t typeControl = 3;
 constexpr std::int32_t typeByte = 6;
@@ -118,6 +121,8 @@ void writeVocabulary(lm_gguf_context* gguf) {
         pieces.emplace_back(piece.data());
         types.push_back(typeByte);
     }
+    pieces.emplace_back("\u2581");
+    types.push_back(typeNormal);
     std::vector<const char*> texts;
     for (const std::string& piece : pieces) {
         texts.push_back(piece.c_str());
@@ -192,6 +197,7 @@ void TinyChatModel::write(const std::string& path) const {
     for (unsigned char space : {' ', '\n', '\t', '\r'}) {
         rank(byteToken(space), 0.0f);
     }
+    rank(spaceToken, 0.0f);
     rank(quote, 1.0f);
     rank(byteToken('}'), 0.9f);
     rank(byteToken(':'), 0.8f);
