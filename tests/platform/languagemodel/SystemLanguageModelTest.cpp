@@ -1,0 +1,81 @@
+// The layer against tiny generated models, in this process.
+#include "platform/languagemodel/LanguageModelError.h"
+#include "platform/languagemodel/LanguageModelSession.h"
+#include "platform/languagemodel/SystemLanguageModel.h"
+#include "tests/runner/ChildProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace kivo {
+namespace {
+
+using Reason = Availability::UnavailableReason;
+
+std::filesystem::path modelFile(const std::string& dataHome) {
+    return std::filesystem::path(dataHome) / "kivo" / "models" / "language-model.gguf";
+}
+
+const GenerationSchema schema{"RewriteResult", {"text"}};
+
+TEST(SystemLanguageModelTest, FilesThatCannotServeAreUnavailableWithAReason) {
+    test::TemporaryFolder folder;
+    auto model = SystemLanguageModel::makeFromFile(modelFile(folder.path()));
+    EXPECT_EQ(model->availability().reason, Reason::modelNotFound);
+    EXPECT_THROW(model->contextSize(), LanguageModelError);
+
+    std::filesystem::create_directories(modelFile(folder.path()));  // a folder where the file should be
+    EXPECT_EQ(SystemLanguageModel::makeFromFile(modelFile(folder.path()))->availability().reason, Reason::modelUnreadable);
+
+    const auto truncated = std::filesystem::path(folder.path()) / "truncated.gguf";
+    test::makeTinyModel(folder.path() + "/whole", {});
+    std::filesystem::copy_file(modelFile(folder.path() + "/whole"), truncated);
+    std::filesystem::resize_file(truncated, 1000);
+    model = SystemLanguageModel::makeFromFile(truncated);
+    EXPECT_EQ(model->availability().reason, Reason::modelInvalid);
+    EXPECT_FALSE(model->isAvailable());
+}
+
+TEST(SystemLanguageModelTest, CountsTokensAsTheChatTemplateRendersThem) {
+    test::TemporaryFolder folder;
+    test::makeTinyModel(folder.path(), {"--context", "3000"});
+    const auto model = SystemLanguageModel::makeFromFile(modelFile(folder.path()));
+    ASSERT_TRUE(model->isAvailable()) << model->availability().description();
+    EXPECT_EQ(model->contextSize(), 3000);
+    // One token per byte, so counts are byte lengths.
+    EXPECT_EQ(model->tokenCount("粵語 ok"), 9);
+    EXPECT_EQ(model->tokenCount(""), 0);
+    // <|im_start|> "system\n" text <|im_end|> "\n"
+    EXPECT_EQ(model->instructionsTokenCount("Be brief."), 1 + 7 + 9 + 1 + 1);
+    EXPECT_EQ(model->schemaTokenCount(schema), static_cast<int>(schema.promptText().size()));
+}
+
+TEST(SystemLanguageModelTest, RespondsWithARecordOrFailsAtTheCap) {
+    test::TemporaryFolder letter, runaway, large;
+    test::makeTinyModel(letter.path(), {"--style", "letter"});
+    test::makeTinyModel(runaway.path(), {"--style", "runaway"});
+    test::makeTinyModel(large.path(), {"--context", "100000"});
+
+    auto model = SystemLanguageModel::makeFromFile(modelFile(letter.path()));
+    const GeneratedContent content = model->makeSession("Rewrite.")->respond("hello", schema, GenerationOptions{});
+    EXPECT_EQ(content.jsonString, "{\"text\":\"a\"}");
+    EXPECT_EQ(content.properties.at("text"), "a");
+
+    model = SystemLanguageModel::makeFromFile(modelFile(runaway.path()));
+    GenerationOptions shortCap;
+    shortCap.maximumResponseTokens = 40;
+    try {
+        model->makeSession("Rewrite.")->respond("hello", schema, shortCap);
+        FAIL() << "the runaway model never closes its record";
+    } catch (const LanguageModelError& error) {
+        EXPECT_EQ(error.errorCase(), LanguageModelError::Case::exceededMaximumResponseTokens);
+    }
+    // A prompt longer than the context is refused before generating.
+    EXPECT_THROW(model->makeSession("Rewrite.")->respond(std::string(9000, 'x'), schema, shortCap), LanguageModelError);
+
+    EXPECT_EQ(SystemLanguageModel::makeFromFile(modelFile(large.path()))->contextSize(), 8192);
+}
+
+}  // namespace
+}  // namespace kivo
