@@ -1,0 +1,162 @@
+#include "SpeechFixtures.h"
+
+#include "platform/speech/DictationTranscriber.h"
+#include "platform/speech/SpeechTranscriber.h"
+#include "platform/speech/WhisperRecognizer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+using namespace kivo;
+using kivo::testing::SpeechFixtures;
+
+namespace {
+
+struct Session {
+    WhisperRecognizer recognizer;
+    std::shared_ptr<Transcriber> transcriber;
+    std::shared_ptr<SpeechAnalyzer> analyzer;
+    std::shared_ptr<Channel<AnalyzerInput>> input = std::make_shared<Channel<AnalyzerInput>>();
+
+    explicit Session(bool dictation = false, std::vector<std::string> hints = {})
+        : recognizer(WhisperRecognizer::Configuration{SpeechFixtures::shared().model, 1, {}})
+    {
+        if (dictation) {
+            transcriber = std::make_shared<DictationTranscriber>("zh-HK", true, true, true, true, true);
+        } else {
+            transcriber = std::make_shared<SpeechTranscriber>("zh-HK", true, true, true);
+        }
+        analyzer = recognizer.makeAnalyzer({transcriber});
+        if (!hints.empty()) {
+            AnalysisContext context;
+            context.contextualStrings["general"] = hints;
+            analyzer->setContext(context);
+        }
+        analyzer->prepareToAnalyze(*recognizer.bestAvailableAudioFormat({transcriber}));
+        analyzer->start(input);
+    }
+
+    // The file through the converter in microphone-sized packets.
+    void feed(const PcmBuffer& audio)
+    {
+        auto converter = recognizer.makeConverter(AudioFormat::recognizerFormat());
+        const std::size_t channels = static_cast<std::size_t>(audio.format.channelCount);
+        for (std::size_t at = 0; at < audio.frameCount(); at += 2048) {
+            const std::size_t end = std::min(audio.frameCount(), at + 2048);
+            PcmBuffer packet{audio.format, {audio.samples.begin() + static_cast<std::ptrdiff_t>(at * channels),
+                                            audio.samples.begin() + static_cast<std::ptrdiff_t>(end * channels)}};
+            for (auto& converted : converter->convert(packet, static_cast<double>(at) / audio.format.sampleRate)) {
+                input->yield(std::move(converted));
+            }
+        }
+        for (auto& converted : converter->flush()) {
+            input->yield(std::move(converted));
+        }
+    }
+
+    std::vector<TranscriptionResult> finalizeAndCollect()
+    {
+        input->finish();
+        analyzer->finalizeThroughEndOfInput({});
+        std::vector<TranscriptionResult> results;
+        while (auto result = transcriber->results().next({})) {
+            results.push_back(std::move(*result));
+        }
+        return results;
+    }
+};
+
+void expectOrderedFiniteRanges(const std::vector<TranscriptionResult>& results)
+{
+    double lastFinalEnd = 0.0;
+    for (const auto& result : results) {
+        EXPECT_TRUE(std::isfinite(result.start) && std::isfinite(result.end));
+        EXPECT_LT(result.start, result.end);
+        EXPECT_TRUE(std::isfinite(result.finalizedThrough));
+        if (result.isFinal) {
+            EXPECT_GE(result.start, lastFinalEnd); // finals never overlap
+            lastFinalEnd = result.end;
+            EXPECT_DOUBLE_EQ(result.finalizedThrough, result.end);
+        }
+        for (const auto& run : result.runs) {
+            ASSERT_TRUE(run.confidence.has_value());
+            EXPECT_GE(*run.confidence, 0.0);
+            EXPECT_LE(*run.confidence, 1.0);
+        }
+    }
+}
+
+} // namespace
+
+TEST(WhisperRecognizer, CantoneseSpeechGivesOrderedResultsAndFinalizeEndsTheStream)
+{
+    Session session;
+    const PcmBuffer speech = WavFile::read(SpeechFixtures::shared().speech);
+    ASSERT_EQ(speech.format.sampleRate, 22050.0);
+    session.feed(speech);
+    const auto results = session.finalizeAndCollect();
+    ASSERT_FALSE(results.empty());
+    expectOrderedFiniteRanges(results);
+    EXPECT_TRUE(results.back().isFinal);
+    EXPECT_FALSE(results.back().text().empty());
+    EXPECT_LE(results.back().end, static_cast<double>(speech.frameCount()) / speech.format.sampleRate + 0.1);
+    EXPECT_TRUE(session.transcriber->results().isExhausted());
+}
+
+TEST(WhisperRecognizer, DictationWithHintsAlsoTranscribes)
+{
+    Session session(true, {"銀行", "朋友"});
+    session.feed(WavFile::read(SpeechFixtures::shared().speech));
+    const auto results = session.finalizeAndCollect();
+    ASSERT_FALSE(results.empty());
+    expectOrderedFiniteRanges(results);
+}
+
+TEST(WhisperRecognizer, SilenceProducesNoText)
+{
+    Session session;
+    session.feed(PcmBuffer{{48000.0, 1}, std::vector<float>(48000 * 3, 0.0f)});
+    for (const auto& result : session.finalizeAndCollect()) {
+        EXPECT_EQ(result.text(), "");
+    }
+}
+
+TEST(WhisperRecognizer, CancelEndsTheStreamWhileInputIsStillOpen)
+{
+    Session session;
+    session.feed(WavFile::read(SpeechFixtures::shared().speech));
+    session.analyzer->cancelAndFinishNow(); // the input was never finished
+    EXPECT_TRUE(session.transcriber->results().isFinished());
+    session.analyzer->finalizeThroughEndOfInput({}); // returns: nothing is left to wait for
+    session.analyzer->cancelAndFinishNow();          // a second cancel is harmless
+}
+
+TEST(WhisperRecognizer, InstalledLocalesFollowTheModelFile)
+{
+    const auto data = SpeechFixtures::shared().folder / "data";
+    std::filesystem::create_directories(data);
+    setenv("XDG_DATA_HOME", data.c_str(), 1);
+    WhisperRecognizer installed;
+    EXPECT_TRUE(installed.installedLocales(Transcriber::Kind::general).empty());
+
+    std::filesystem::create_directories(data / "kivo" / "models");
+    std::filesystem::copy_file(SpeechFixtures::shared().model, data / "kivo" / "models" / "speech-model.bin",
+                               std::filesystem::copy_options::overwrite_existing);
+    EXPECT_EQ(installed.installedLocales(Transcriber::Kind::dictation), std::vector<std::string>{"zh-HK"});
+    EXPECT_LE(installed.threads(), static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+
+    WhisperRecognizer missing(WhisperRecognizer::Configuration{data / "absent.bin", 0, {}});
+    EXPECT_TRUE(missing.installedLocales(Transcriber::Kind::general).empty());
+    EXPECT_TRUE(missing.bestAvailableAudioFormat({std::make_shared<SpeechTranscriber>("zh-HK", true, true, true)})
+                    .has_value());
+}
+
+TEST(WhisperRecognizer, PreparationRejectsOtherFormats)
+{
+    WhisperRecognizer recognizer(WhisperRecognizer::Configuration{SpeechFixtures::shared().model, 1, {}});
+    auto analyzer = recognizer.makeAnalyzer({std::make_shared<SpeechTranscriber>("zh-HK", true, true, true)});
+    EXPECT_THROW(analyzer->prepareToAnalyze(AudioFormat{44100.0, 1}), std::runtime_error);
+    EXPECT_THROW(analyzer->start(std::make_shared<Channel<AnalyzerInput>>()), std::runtime_error);
+}
