@@ -2,6 +2,7 @@
 # outside the build tree (so clean clones and CI reuse it) and imported as:
 #   kivo::llama      libkivo-llama.so, linked by the language model layer
 #   KIVO_LLAMA_CPU_MODULE  path of libkivo-llama-cpu.so, the CPU backend loaded at run time
+#                          (also kivo::llama's property KIVO_CPU_MODULE, for other folders)
 # The build itself is cmake/llama/CMakeLists.txt; any change to it, to the export list or to the
 # compiler gives a new cache key.
 include_guard(GLOBAL)
@@ -35,7 +36,8 @@ add_library(kivo::llama SHARED IMPORTED GLOBAL)
 set_target_properties(kivo::llama PROPERTIES
   IMPORTED_LOCATION "${kivo_llama_core}"
   IMPORTED_SONAME "libkivo-llama.so"
-  INTERFACE_INCLUDE_DIRECTORIES "${KIVO_LLAMA_CPP_DIR};${KIVO_LLAMA_CPP_DIR}/common")
+  INTERFACE_INCLUDE_DIRECTORIES "${KIVO_LLAMA_CPP_DIR};${KIVO_LLAMA_CPP_DIR}/common"
+  KIVO_CPU_MODULE "${KIVO_LLAMA_CPU_MODULE}")
 
 if(EXISTS "${KIVO_LLAMA_PREFIX}/complete")
   message(STATUS "llama.rn ${KIVO_LLAMA_VERSION}: using the cached build in ${KIVO_LLAMA_PREFIX}")
