@@ -1,16 +1,19 @@
-// Placeholder entry point until the floating panel lands: it opens a small window that says
-// what is built so far, so the run command has something real to show.
+// Kivo: the floating panel that turns spoken Cantonese into text on this machine.
+#include "app/controller/TrialApp.h"
+
 #include <QApplication>
-#include <QLabel>
+#include <QIcon>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QLabel label(QStringLiteral(
-        "Kivo\n\nThe conversion library is built.\nThe floating panel is not built yet."));
-    label.setAlignment(Qt::AlignCenter);
-    label.setMargin(24);
-    label.setWindowTitle(QStringLiteral("Kivo"));
-    label.show();
+    QApplication::setApplicationName(QStringLiteral("Kivo"));
+    QApplication::setDesktopFileName(QStringLiteral("local.kivo.afm-trial"));
+    // The panel's symbols prefer the desktop's icon theme; Adwaita fills in where it has none.
+    QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+
+    kivo::TrialApp trial;
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &trial, [&trial] { trial.applicationWillTerminate(); });
+    trial.applicationDidFinishLaunching();
     return QApplication::exec();
 }

@@ -1,0 +1,173 @@
+#pragma once
+
+#include "app/conversion/V7Literals.h"
+#include "app/conversion/WritingMode.h"
+#include "app/controller/SpeechSession.h"
+#include "app/controller/TranscriptReview.h"
+#include "app/shell/FloatingPanel.h"
+#include "platform/text/TextRange.h"
+
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+class QMimeData;
+class QTimer;
+
+namespace kivo {
+
+class RunnerProcess;
+
+// The app's one controller: recording, conversion and insertion state, the panel's actions
+// and the client side of a model run. Everything here runs on the Qt main thread.
+class TrialApp : public QObject {
+public:
+    // A failed model run; the message is what the user is shown.
+    class TrialError : public std::runtime_error {
+    public:
+        explicit TrialError(const std::string& message) : std::runtime_error(message) {}
+        std::string localizedDescription() const { return what(); }
+    };
+
+    // Snapshot of the editor when a recording starts, put back when it ends without text.
+    struct SpeechDraft {
+        QString source;
+        QString result;
+        TextRange selection;
+        bool canCopyResult = false;
+    };
+
+    struct Options {
+        // Where rewrite-runner and the instruction files are; empty: the bundle's Resources/.
+        std::filesystem::path resourcesDirectory;
+        std::chrono::milliseconds modelTimeLimit{30000};
+        // Empty: the per-user path under /tmp.
+        std::string lockPath;
+        // Builds the recorder on first use; empty: speech is reported as unavailable.
+        std::function<std::unique_ptr<SpeechSession>(SpeechSession::Callbacks)> makeRecorder;
+        std::function<std::optional<TranscriptReview::Reason>(const std::string&)> reviewTranscript;
+        // Receives every result that may be inserted; the insertion subsystem plugs in here.
+        std::function<void(const std::string&)> deliver;
+    };
+
+    TrialApp();
+    explicit TrialApp(Options options);
+    ~TrialApp() override;
+
+    FloatingPanel& panel() { return *panel_; }
+    QString tr(const char* chineseText, const char* englishText) const;
+    bool chinese() const { return panel_->chinese(); }
+
+    // Launch and termination.
+    void applicationDidFinishLaunching();
+    void applicationWillTerminate();
+    void showWindow();
+    void closePanel();
+
+    // Session controller.
+    bool busy() const;
+    bool idle() const { return !busy(); }
+    void recordPressed();
+    void recordFromShortcut();
+    void completeRecording(const std::optional<std::string>& text);
+    void updateRecordingStatus();
+    void updateScope();
+    void updateControls();
+    void invalidateResult();
+    void textDidChange();
+    void textViewDidChangeSelection();
+    void receiveText(const QString& text);
+    // Text-service handler: on failure `error` receives the message.
+    void convertSelection(const QMimeData* pasteboard, QString* error);
+    void restoreSpeechOriginal();
+    void copyBefore();
+    void copyAfter();
+    void modeChanged();
+    void speechEngineChanged();
+    void languageChanged();
+    void localize();
+
+    // Model run client.
+    void runModel();
+    void stopModel(const QString& message);
+    void cancelRun();
+    void unlock();
+    void deliverProcessedText(const std::string& text);
+
+    // State, read by the shell and by tests.
+    bool hasProcess() const { return process_ != nullptr; }
+    bool hasTimer() const { return timer_ != nullptr; }
+    int lockFD() const { return lockFD_; }
+    QUuid epoch() const { return epoch_; }
+    bool speechBusy() const { return speechBusy_; }
+    SpeechSession::Status speechStatus() const { return speechStatus_; }
+    const std::optional<std::string>& originalSpeechText() const { return originalSpeechText_; }
+    const std::filesystem::path& resourcesDirectory() const { return resourcesDirectory_; }
+    const std::string& lockPath() const { return lockPath_; }
+    QString appVersion() const { return appVersion_; }
+
+private:
+    struct RunContext {
+        QUuid epoch;
+        WritingMode mode;
+        std::string source;
+        std::vector<V7Literals::Span> spans;
+    };
+
+    void connectActions();
+    SpeechSession& recorder();
+    void onRecorderStatus(SpeechSession::Status status);
+    void setBeforeText(const QString& text);
+    TextRange beforeSelection() const;
+    void selectBefore(TextRange range);
+    WritingMode selectedMode() const;
+    void startFailure(const QString& message);
+    void completeRun(const RunContext& run, const std::string& output, const std::string& error,
+                     bool exitedNormally, int exitStatus);
+    void showResult(const RunContext& run, const std::string& output, const std::string& error,
+                    bool exitedNormally, int exitStatus);
+    void setStatus(const QString& text);
+
+    // Seams filled in by later subsystems.
+    void updateSpeechInfo() {}
+    void updateUpdateControls() {}
+    void localizeUpdateControls() {}
+    void updateShortcutLabels() {}
+    void savePreferences() {}
+
+    Options options_;
+    std::filesystem::path resourcesDirectory_;
+    std::string lockPath_;
+    QString appVersion_;
+    std::unique_ptr<FloatingPanel> panel_;
+
+    // Session state.
+    bool restartInProgress_ = false;
+    bool speechBusy_ = false;
+    SpeechSession::Status speechStatus_ = SpeechSession::Status::idle;
+    std::optional<std::string> speechFailure_;
+    std::optional<SpeechDraft> speechDraft_;
+    std::optional<SpeechSession::Diagnostics> speechDiagnostics_;
+    std::optional<std::string> originalSpeechText_;
+    std::string lastPartial_;
+    std::unique_ptr<QTimer> recordingTimer_;
+    std::optional<std::chrono::steady_clock::time_point> recordingStartedAt_;
+    std::unique_ptr<SpeechSession> recorder_;
+    bool deliveryTask_ = false; // set while an insertion runs, by the insertion subsystem
+
+    // Model run.
+    std::unique_ptr<RunnerProcess> process_;
+    std::unique_ptr<QTimer> timer_;
+    QUuid epoch_ = QUuid::createUuid();
+    int lockFD_ = -1;
+};
+
+} // namespace kivo

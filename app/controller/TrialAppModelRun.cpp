@@ -1,0 +1,251 @@
+// The client side of a model run: lock, child process, time limit and the reply.
+#include "app/controller/TrialApp.h"
+
+#include "app/controller/RunLock.h"
+#include "app/controller/RunnerProcess.h"
+#include "app/conversion/ConversionError.h"
+#include "app/shell/FloatingButton.h"
+#include "app/shell/StatusLabel.h"
+#include "platform/text/CharacterClass.h"
+#include "platform/text/Utf16.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QTimer>
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <cstring>
+
+namespace kivo {
+namespace {
+
+std::string decodedLossy(const std::string& bytes)
+{
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())).toStdString();
+}
+
+std::optional<std::string> stringField(const nlohmann::json& object, const char* key)
+{
+    const auto field = object.find(key);
+    if (field != object.end() && field->is_string()) {
+        return field->get<std::string>();
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+void TrialApp::runModel()
+{
+    if (restartInProgress_ || process_ || speechBusy_ || deliveryTask_) {
+        return;
+    }
+    const WritingMode mode = selectedMode();
+    std::string source;
+    std::vector<V7Literals::Span> spans;
+    std::string request;
+    try {
+        source = WritingMode::selectedSource(panel_->before->toPlainText().toStdString(), beforeSelection());
+        const RequestDictionary dictionary = mode.request(source, resourcesDirectory_);
+        spans = V7Literals::decodeSpans(dictionary.at("literalMapJSON"));
+        request = nlohmann::json(dictionary).dump();
+    } catch (const ConversionError& error) {
+        return startFailure(QString::fromStdString(error.localizedDescription()));
+    } catch (const std::exception& error) {
+        return startFailure(QString::fromStdString(error.what()));
+    }
+
+    const RunLock::Attempt lock = RunLock::acquire(lockPath_);
+    if (lock.outcome == RunLock::Outcome::cannotOpen) {
+        return setStatus(tr("無法取得 AFM 執行鎖。", "Unable to obtain the AFM process lock."));
+    }
+    if (lock.outcome == RunLock::Outcome::held) {
+        return setStatus(tr("另一個 AFM 測試正在執行，請稍後重試。", "Another AFM test is running. Try again later."));
+    }
+    lockFD_ = lock.descriptor;
+
+    const std::filesystem::path runner = resourcesDirectory_ / "rewrite-runner";
+    auto launchFailure = [&](const RunnerProcess::LaunchError& error) {
+        const QString path = QString::fromStdString(runner.string());
+        const QString reason = QString::fromLocal8Bit(std::strerror(error.code()));
+        startFailure(chinese() ? QStringLiteral("無法啟動 AFM 執行程式 %1：%2").arg(path, reason)
+                               : QStringLiteral("Could not start the AFM runner %1: %2").arg(path, reason));
+    };
+    try {
+        process_ = std::make_unique<RunnerProcess>(runner);
+    } catch (const RunnerProcess::LaunchError& error) {
+        return launchFailure(error);
+    }
+
+    invalidateResult();
+    epoch_ = QUuid::createUuid();
+    updateControls();
+    setStatus(chinese() ? QString::fromUtf8(mode.title()) + QStringLiteral("處理中（最多 30 秒）…")
+                        : QStringLiteral("Processing (up to 30 s)…"));
+
+    // The completion hops to the main thread and holds the controller weakly; the epoch tells
+    // it whether the run is still the current one.
+    QPointer<TrialApp> weak(this);
+    RunContext run{epoch_, mode, source, spans};
+    try {
+        process_->launch(std::move(request), [weak, run](RunnerProcess::Output output) {
+            QMetaObject::invokeMethod(QCoreApplication::instance(), [weak, run, output = std::move(output)] {
+                if (TrialApp* app = weak.data()) {
+                    app->completeRun(run, output.output, output.error, output.exitedNormally, output.exitStatus);
+                }
+            }, Qt::QueuedConnection);
+        });
+    } catch (const RunnerProcess::LaunchError& error) {
+        return launchFailure(error);
+    }
+
+    timer_ = std::make_unique<QTimer>();
+    timer_->setSingleShot(true);
+    timer_->setInterval(options_.modelTimeLimit);
+    connect(timer_.get(), &QTimer::timeout, this, [weak] {
+        if (TrialApp* app = weak.data()) {
+            app->stopModel(app->tr("AFM 超過 30 秒，已停止；原文保留。", "AFM stopped after 30 seconds. Original retained."));
+        }
+    });
+    timer_->start();
+}
+
+void TrialApp::startFailure(const QString& message)
+{
+    process_.reset();
+    unlock();
+    updateControls();
+    invalidateResult();
+    setStatus(message);
+}
+
+void TrialApp::completeRun(const RunContext& run, const std::string& output, const std::string& error,
+                           bool exitedNormally, int exitStatus)
+{
+    if (run.epoch != epoch_) {
+        return;
+    }
+    timer_.reset();
+    process_.reset();
+    unlock();
+    updateControls();
+    try {
+        showResult(run, output, error, exitedNormally, exitStatus);
+    } catch (const TrialError& failure) {
+        invalidateResult();
+        setStatus(QStringLiteral("未完成：") + QString::fromStdString(failure.localizedDescription()) +
+                  QStringLiteral(" 原文保留。"));
+    } catch (const ConversionError& failure) {
+        invalidateResult();
+        setStatus(QStringLiteral("未完成：") + QString::fromStdString(failure.localizedDescription()) +
+                  QStringLiteral(" 原文保留。"));
+    }
+}
+
+void TrialApp::showResult(const RunContext& run, const std::string& output, const std::string& error,
+                          bool exitedNormally, int exitStatus)
+{
+    if (!exitedNormally || exitStatus != 0) {
+        throw TrialError(decodedLossy(error));
+    }
+    const nlohmann::json reply = nlohmann::json::parse(output, nullptr, false);
+    if (reply.is_discarded() || !reply.is_object()) {
+        throw TrialError(decodedLossy(error));
+    }
+    const auto status = stringField(reply, "status");
+    const auto text = stringField(reply, "text");
+    if (status != "generated" || !text) {
+        // A missing or broken model file is the one failure the user can fix alone: say how,
+        // rather than pass on the runner's generic wording.
+        const auto availability = stringField(reply, "availability");
+        if (availability && availability->starts_with("unavailable(")) {
+            const std::string detail = availability->substr(12, availability->size() - 13);
+            throw TrialError((chinese() ? "本機語言模型無法使用（" + detail +
+                                              "）。請將 GGUF 對話模型放在 ~/.local/share/kivo/models/language-model.gguf。"
+                                        : "The on-device language model is unavailable (" + detail +
+                                              "). Put a GGUF chat model at ~/.local/share/kivo/models/language-model.gguf."));
+        }
+        if (const auto localized = stringField(reply, "localizedError")) {
+            throw TrialError(*localized);
+        }
+        if (const auto described = stringField(reply, "error")) {
+            throw TrialError(*described);
+        }
+        throw TrialError("AFM 沒有產生結果。");
+    }
+    const std::string restored = run.mode.restore(*text, run.source, run.spans);
+    if (CharacterClass::trimWhitespaceAndNewlines(Utf16::fromUtf8(restored)).empty()) {
+        throw TrialError("AFM 回傳空白結果。");
+    }
+
+    panel_->after->setPlainText(QString::fromStdString(restored));
+    panel_->copyResult->setEnabled(true);
+    panel_->showEditor();
+
+    QString seconds = QStringLiteral("?");
+    if (const auto elapsed = reply.find("elapsedSeconds"); elapsed != reply.end() && elapsed->is_number()) {
+        char buffer[32];
+        std::snprintf(buffer, sizeof buffer, "%.1f", elapsed->get<double>());
+        seconds = QString::fromLatin1(buffer);
+    }
+    if (!run.mode.needsReview(restored, run.source)) {
+        setStatus(chinese() ? QString::fromUtf8(run.mode.title()) + QStringLiteral("完成 · ") + seconds + QStringLiteral(" 秒。")
+                            : QStringLiteral("Completed in ") + seconds + QStringLiteral(" s."));
+        if (panel_->autoInsert->isChecked()) {
+            deliverProcessedText(restored);
+        } else {
+            panel_->status->append(tr(" 可檢閱後複製。", " Review before copying."));
+        }
+    } else {
+        setStatus(chinese() ? QStringLiteral("需要檢閱 · ") + seconds +
+                                  QStringLiteral(" 秒。結果可能仍有口語或語意偏差；請核對原文。沒有自動填入。")
+                            : QStringLiteral("Review needed · ") + seconds +
+                                  QStringLiteral(" s. Output may retain colloquial wording or change meaning. Compare with the original; not inserted."));
+    }
+}
+
+void TrialApp::stopModel(const QString& message)
+{
+    epoch_ = QUuid::createUuid();
+    timer_.reset();
+    if (process_) {
+        process_->kill();
+    }
+    process_.reset();
+    unlock();
+    invalidateResult();
+    updateControls();
+    setStatus(message);
+}
+
+void TrialApp::cancelRun()
+{
+    if (deliveryTask_) {
+        return;
+    }
+    if (!speechBusy_) {
+        stopModel(tr("已取消；原文保留。", "Cancelled. Original retained."));
+        return;
+    }
+    recorder().cancel();
+}
+
+void TrialApp::unlock()
+{
+    RunLock::release(lockFD_);
+}
+
+void TrialApp::deliverProcessedText(const std::string& text)
+{
+    // Insertion into the focused input of another app plugs in here; without it the result
+    // simply stays in the panel.
+    if (options_.deliver) {
+        options_.deliver(text);
+    }
+}
+
+} // namespace kivo
