@@ -6,6 +6,7 @@
 #include <future>
 #include <mutex>
 #include <optional>
+#include <utility>
 #include <stop_token>
 #include <variant>
 

@@ -19,7 +19,7 @@ namespace kivo {
 // a cancellation stops the operation's token; a value that arrives after another outcome goes
 // to `onDiscard`, on the operation's thread.
 template <class Operation, class T = std::invoke_result_t<Operation&, std::stop_token>>
-T speechBounded(double seconds, std::string stage, std::function<void(T)> onDiscard, Operation operation,
+T speechBounded(double seconds, std::string stage, std::type_identity_t<std::function<void(T)>> onDiscard, Operation operation,
                 std::stop_token caller = {})
 {
     using Gate = CompletionGate<T>;
