@@ -1,0 +1,141 @@
+// The real pipeline-probe binary as a child process, against tiny generated models.
+#include "probe/PipelineProbe.h"
+#include "tests/runner/ChildProcess.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <set>
+
+namespace kivo::test {
+namespace {
+
+using nlohmann::json;
+
+json input(const std::string& source = "今日gd好")
+{
+    return {{"source", source},     {"locale", "zh-HK"}, {"operation", "dictation"},
+            {"context", "general"}, {"instruction", ""}, {"corrections", json::array()},
+            {"protectedTerms", json::array()}};
+}
+
+struct Report {
+    ChildResult process;
+    json object;
+
+    std::set<std::string> keys() const
+    {
+        std::set<std::string> names;
+        for (const auto& [key, value] : object.items()) {
+            names.insert(key);
+        }
+        return names;
+    }
+};
+
+Report runProbe(const std::vector<std::string>& arguments, const std::string& stdinText,
+                const std::string& dataHome = "/nonexistent-kivo-data")
+{
+    Report report;
+    report.process = runChild(KIVO_PIPELINE_PROBE, arguments, stdinText, {{"XDG_DATA_HOME", dataHome}});
+    report.object = json::parse(report.process.out, nullptr, false);
+    EXPECT_EQ(report.process.exitStatus, 0);
+    EXPECT_EQ(report.process.err, "");
+    EXPECT_TRUE(report.object.is_object()) << report.process.out;
+    EXPECT_EQ(report.process.out.find('\n'), report.process.out.size() - 1) << "one line";
+    return report;
+}
+
+const std::string resources = KIVO_RESOURCES_DIR;
+
+TEST(PipelineProbeProgram, ReportsInputAndPreparationErrorsWithoutPreparedKey)
+{
+    for (const char* key : {"source", "corrections", "protectedTerms"}) {
+        json partial = input();
+        partial.erase(key);
+        const auto report = runProbe({resources}, partial.dump());
+        EXPECT_EQ(report.object.value("status", ""), "error") << key;
+        EXPECT_FALSE(report.object.contains("prepared"));
+        EXPECT_NE(report.object.value("error", "").find(key), std::string::npos) << report.process.out;
+    }
+    const auto garbage = runProbe({resources}, "not json \xFF");
+    EXPECT_EQ(garbage.object.value("status", ""), "error");
+
+    const auto blank = runProbe({resources}, input(" \n").dump());
+    EXPECT_EQ(blank.object.value("error", ""), "pipeline_probe.TextPipeline.PipelineError.emptySource");
+}
+
+TEST(PipelineProbeProgram, StopsAfterPreparationWhenAsked)
+{
+    const auto report = runProbe({resources, "--prepare-only"}, input().dump());
+    EXPECT_EQ(report.keys(), (std::set<std::string>{"elapsedSeconds", "pipelineVersion", "prepared",
+                                                    "startedAt", "status"}));
+    EXPECT_EQ(report.object["status"], "prepared");
+    EXPECT_EQ(report.object["pipelineVersion"], "v6.1");
+    EXPECT_EQ(report.object["prepared"]["original"]["source"], "今日gd好");
+
+    // Alone, the flag is read as the resource folder, which has no base instructions.
+    const auto alone = runProbe({"--prepare-only"}, input().dump());
+    EXPECT_EQ(alone.object.value("status", ""), "error");
+    EXPECT_NE(alone.object.value("error", "").find("v6-base.txt"), std::string::npos);
+}
+
+TEST(PipelineProbeProgram, RelaysTheModelStage)
+{
+    // No model file: the model keys are there, the token counts are not.
+    const auto missing = runProbe({resources}, input().dump());
+    EXPECT_EQ(missing.object.value("error", ""), "pipeline_probe.PipelineProbe.Failure.unavailable");
+    for (const char* key : {"model", "variant", "availability", "prepared"}) {
+        EXPECT_TRUE(missing.object.contains(key)) << key;
+    }
+    EXPECT_FALSE(missing.object.contains("tokens"));
+
+    TemporaryFolder small;
+    makeTinyModel(small.path(), {"--context", "512"});
+    const auto budget = runProbe({resources}, input().dump(), small.path());
+    EXPECT_EQ(budget.object.value("error", ""), "pipeline_probe.PipelineProbe.Failure.budgetExceeded");
+    ASSERT_TRUE(budget.object.contains("tokens"));
+    EXPECT_EQ(budget.object["tokens"].size(), 6u);
+    EXPECT_EQ(budget.object["tokens"]["context"], 512);
+    EXPECT_FALSE(budget.object.contains("text"));
+
+    TemporaryFolder letter;
+    makeTinyModel(letter.path(), {});
+    // The tiny model answers "a": a plain source gives a clean result, a protected one does not.
+    const auto generated = runProbe({resources}, input("好").dump(), letter.path());
+    EXPECT_EQ(generated.object.value("status", ""), "generated") << generated.process.out;
+    EXPECT_EQ(generated.object.value("text", ""), "a");
+    EXPECT_EQ(generated.object.value("rawStructuredOutput", ""), R"({"text":"a"})");
+    EXPECT_TRUE(generated.object["outputTokens"].is_number_integer());
+    EXPECT_EQ(generated.object["validation"]["humanReviewRequired"], true);
+    EXPECT_EQ(generated.object["validation"]["automaticInsertionAllowed"], false);
+
+    const auto review = runProbe({resources}, input("用 v1.2 同 3.5%").dump(), letter.path());
+    EXPECT_EQ(review.object.value("status", ""), "review_required");
+    EXPECT_EQ(review.object["validation"]["warnings"],
+              json::array({"missing_protected_term: 3.5", "missing_protected_term: v1.2", "numeric_change_review"}));
+
+    json english = input();
+    english["locale"] = "en-US";
+    EXPECT_EQ(runProbe({resources}, english.dump(), letter.path()).object.value("status", ""),
+              "generated");
+
+    TemporaryFolder blank;
+    makeTinyModel(blank.path(), {"--style", "blank"});
+    EXPECT_EQ(runProbe({resources}, input("好").dump(), blank.path()).object.value("status", ""), "empty");
+}
+
+TEST(PipelineProbeArguments, DefaultFolderIsTheParentOfTheExecutablesFolder)
+{
+    using PipelineProbe::parseArguments;
+    EXPECT_EQ(parseArguments({}, "/opt/Kivo/bin").resources, "/opt/Kivo");
+    EXPECT_FALSE(parseArguments({}, "/opt/Kivo/bin").prepareOnly);
+    const auto both = parseArguments({"/res", "x", "--prepare-only"}, "/opt/Kivo/bin");
+    EXPECT_EQ(both.resources, "/res");
+    EXPECT_TRUE(both.prepareOnly);
+    EXPECT_EQ(parseArguments({"--prepare-only"}, "/opt/Kivo/bin").resources, "--prepare-only");
+}
+
+} // namespace
+} // namespace kivo::test
