@@ -1,0 +1,81 @@
+#include "tests/app/controller/ControllerTestSupport.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+
+namespace kivo::test {
+
+void ensureApplication()
+{
+    static int argc = 1;
+    static char name[] = "kivo-tests";
+    static char* argv[] = {name, nullptr};
+    static std::unique_ptr<QApplication> application;
+    if (!QApplication::instance()) {
+        application = std::make_unique<QApplication>(argc, argv);
+    }
+}
+
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > limit.count()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+void spin(std::chrono::milliseconds duration)
+{
+    waitUntil([] { return false; }, duration);
+}
+
+TestBundle::TestBundle()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "kivo-bundle-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    root_ = pattern;
+    std::filesystem::create_directories(resources());
+    for (const auto& entry : std::filesystem::directory_iterator(KIVO_RESOURCES_DIR)) {
+        const auto extension = entry.path().extension();
+        if (extension == ".txt" || extension == ".json") {
+            std::filesystem::copy_file(entry.path(), resources() / entry.path().filename());
+        }
+    }
+}
+
+TestBundle::~TestBundle()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+}
+
+void TestBundle::setRunnerScript(const std::string& body)
+{
+    const auto path = resources() / "rewrite-runner";
+    std::filesystem::remove(path);
+    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+}
+
+void TestBundle::linkRunner(const std::filesystem::path& program)
+{
+    const auto path = resources() / "rewrite-runner";
+    std::filesystem::remove(path);
+    std::filesystem::create_symlink(program, path);
+}
+
+} // namespace kivo::test

@@ -1,0 +1,281 @@
+// Model runs against small scripted runners placed in a test bundle.
+#include "app/controller/RunLock.h"
+#include "app/controller/TrialApp.h"
+#include "app/shell/FloatingButton.h"
+#include "app/shell/StatusLabel.h"
+#include "tests/app/controller/ControllerTestSupport.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <fstream>
+#include <thread>
+
+namespace kivo {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* source = "請打 ABC123 俾我";
+
+class ModelRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        test::ensureApplication();
+        TrialApp::Options options;
+        options.resourcesDirectory = bundle.resources();
+        options.lockPath = bundle.lockPath().string();
+        options.modelTimeLimit = 400ms;
+        options.deliver = [this](const std::string& text) { delivered.push_back(text); };
+        app = std::make_unique<TrialApp>(options);
+        app->localize();
+        panel().language->setCurrentIndex(0);
+        panel().mode->setCurrentIndex(3); // English output
+        panel().before->setPlainText(QString::fromUtf8(source));
+    }
+
+    FloatingPanel& panel() { return app->panel(); }
+    QString status() { return panel().status->text(); }
+    QString result() { return panel().after->toPlainText(); }
+
+    // Starts a run and waits until it has ended by any path.
+    void convert()
+    {
+        panel().run->click();
+        ASSERT_TRUE(test::waitUntil([this] { return !app->hasProcess(); }));
+    }
+
+    void expectIdleAndUnlocked()
+    {
+        EXPECT_FALSE(app->hasProcess());
+        EXPECT_FALSE(app->hasTimer());
+        EXPECT_EQ(app->lockFD(), -1);
+        auto again = RunLock::acquire(bundle.lockPath().string());
+        EXPECT_EQ(again.outcome, RunLock::Outcome::locked);
+        RunLock::release(again.descriptor);
+        EXPECT_EQ(panel().before->toPlainText(), QString::fromUtf8(source)) << "the Original text must stay";
+        EXPECT_TRUE(panel().run->isEnabled());
+    }
+
+    void expectFailure(const QString& description)
+    {
+        EXPECT_EQ(status(), QStringLiteral("未完成：") + description + QStringLiteral(" 原文保留。"));
+        EXPECT_TRUE(result().isEmpty());
+        EXPECT_FALSE(panel().copyResult->isEnabled());
+        EXPECT_TRUE(delivered.empty());
+        expectIdleAndUnlocked();
+    }
+
+    test::TestBundle bundle;
+    std::vector<std::string> delivered;
+    std::unique_ptr<TrialApp> app;
+};
+
+TEST_F(ModelRun, ValidReplyRestoresLiteralsAndHandsTheResultOver)
+{
+    bundle.setRunnerScript(
+        "cat > \"$0.request\"\n"
+        "printf '%s\\n' '{\"elapsedSeconds\":0.46,\"status\":\"generated\",\"text\":\"Please call \xE2\x9F\xA6KIVO7_0\xE2\x9F\xA7 for me.\"}'");
+    panel().autoInsert->setChecked(true);
+    convert();
+    EXPECT_EQ(result(), QStringLiteral("Please call ABC123 for me."));
+    EXPECT_EQ(status(), QStringLiteral("Completed in 0.5 s."));
+    EXPECT_TRUE(panel().copyResult->isEnabled());
+    EXPECT_TRUE(panel().editorExpanded());
+    ASSERT_EQ(delivered.size(), 1u);
+    EXPECT_EQ(delivered[0], "Please call ABC123 for me.");
+    expectIdleAndUnlocked();
+
+    // The runner received the masked source and the literal map as JSON on its input.
+    std::ifstream requestFile(bundle.resources() / "rewrite-runner.request");
+    const std::string request((std::istreambuf_iterator<char>(requestFile)), std::istreambuf_iterator<char>());
+    EXPECT_NE(request.find("\"literalMapJSON\""), std::string::npos);
+    EXPECT_EQ(request.find("ABC123\","), std::string::npos) << "the literal must be masked in the source";
+}
+
+TEST_F(ModelRun, WithoutAutomaticInsertionTheStatusAsksForReviewAndNothingIsDelivered)
+{
+    bundle.setRunnerScript("cat > /dev/null; echo '{\"elapsedSeconds\":1.25,\"status\":\"generated\",\"text\":\"Hello \xE2\x9F\xA6KIVO7_0\xE2\x9F\xA7\"}'");
+    panel().autoInsert->setChecked(false);
+    panel().language->setCurrentIndex(1);
+    convert();
+    EXPECT_EQ(status(), QStringLiteral("英文翻譯完成 · 1.2 秒。 可檢閱後複製。"));
+    EXPECT_TRUE(delivered.empty());
+}
+
+TEST_F(ModelRun, ResultNeedingReviewIsShownButNeverInserted)
+{
+    bundle.setRunnerScript("cat > /dev/null; echo '{\"elapsedSeconds\":2,\"status\":\"generated\",\"text\":\"你好 \xE2\x9F\xA6KIVO7_0\xE2\x9F\xA7\"}'");
+    panel().autoInsert->setChecked(true);
+    convert();
+    EXPECT_EQ(result(), QStringLiteral("你好 ABC123"));
+    EXPECT_TRUE(status().startsWith(QStringLiteral("Review needed · 2.0 s.")));
+    EXPECT_TRUE(status().endsWith(QStringLiteral("not inserted.")));
+    EXPECT_TRUE(delivered.empty());
+}
+
+TEST_F(ModelRun, ReplyWithoutElapsedSecondsShowsAQuestionMark)
+{
+    bundle.setRunnerScript("cat > /dev/null; echo '{\"status\":\"generated\",\"text\":\"Hello \xE2\x9F\xA6KIVO7_0\xE2\x9F\xA7\"}'");
+    panel().autoInsert->setChecked(false);
+    convert();
+    EXPECT_EQ(status(), QStringLiteral("Completed in ? s. Review before copying."));
+}
+
+TEST_F(ModelRun, FailingRepliesClearResultKeepOriginalAndReleaseTheLock)
+{
+    struct Case {
+        const char* script;
+        QString description;
+    };
+    const Case cases[] = {
+        {"cat > /dev/null; echo '{\"status\":\"empty\",\"elapsedSeconds\":0.1}'", QStringLiteral("AFM 沒有產生結果。")},
+        {"cat > /dev/null; echo '{\"status\":\"error\",\"error\":\"E\",\"localizedError\":\"Model busy\"}'",
+         QStringLiteral("Model busy")},
+        {"cat > /dev/null; echo '{\"status\":\"error\",\"error\":\"Only error\"}'", QStringLiteral("Only error")},
+        {"cat > /dev/null; echo 'runner crashed: out of memory' >&2; exit 3",
+         QStringLiteral("runner crashed: out of memory\n")},
+        {"cat > /dev/null; echo 'not json'; echo 'bad reply' >&2", QStringLiteral("bad reply\n")},
+        {"cat > /dev/null; echo '[1,2]'", QString()},
+        {"cat > /dev/null; echo '{\"status\":\"generated\",\"text\":\"token dropped\"}'",
+         QString::fromStdString(
+             V7Literals::ProtectionError(V7Literals::ProtectionError::Code::literalMismatch).localizedDescription())},
+    };
+    for (const Case& failure : cases) {
+        SCOPED_TRACE(failure.script);
+        panel().after->setPlainText(QStringLiteral("earlier result"));
+        bundle.setRunnerScript(failure.script);
+        convert();
+        expectFailure(failure.description);
+    }
+
+    // A blank answer to a source without literals.
+    panel().before->setPlainText(QStringLiteral("今日天氣好好"));
+    bundle.setRunnerScript("cat > /dev/null; printf '%s\\n' '{\"status\":\"generated\",\"text\":\"  \\n \"}'");
+    convert();
+    EXPECT_EQ(status(), QStringLiteral("未完成：AFM 回傳空白結果。 原文保留。"));
+    EXPECT_EQ(panel().before->toPlainText(), QStringLiteral("今日天氣好好"));
+    EXPECT_EQ(app->lockFD(), -1);
+}
+
+TEST_F(ModelRun, MissingModelGivesAnActionableMessage)
+{
+    bundle.setRunnerScript(
+        "cat > /dev/null; echo '{\"availability\":\"unavailable(modelNotFound: no file at \\/x\\/language-model.gguf)\","
+        "\"status\":\"error\",\"localizedError\":\"The operation couldn’t be completed.\"}'");
+    convert();
+    EXPECT_TRUE(status().contains(QStringLiteral("modelNotFound: no file at /x/language-model.gguf")));
+    EXPECT_TRUE(status().contains(QStringLiteral("~/.local/share/kivo/models/language-model.gguf")));
+    EXPECT_TRUE(result().isEmpty());
+    expectIdleAndUnlocked();
+}
+
+TEST_F(ModelRun, TimeLimitKillsTheRunner)
+{
+    bundle.setRunnerScript("echo $$ > \"$0.pid\"\nexec sleep 40");
+    panel().run->click();
+    ASSERT_TRUE(app->hasProcess());
+    EXPECT_TRUE(app->hasTimer());
+    EXPECT_GE(app->lockFD(), 0);
+    EXPECT_EQ(status(), QStringLiteral("Processing (up to 30 s)…"));
+    ASSERT_TRUE(test::waitUntil([this] { return !app->hasProcess(); }, 5000ms));
+    EXPECT_EQ(status(), QStringLiteral("AFM stopped after 30 seconds. Original retained."));
+    std::ifstream pidFile(bundle.resources() / "rewrite-runner.pid");
+    pid_t pid = 0;
+    pidFile >> pid;
+    ASSERT_GT(pid, 0);
+    EXPECT_NE(::kill(pid, 0), 0) << "the runner must be gone";
+    EXPECT_TRUE(result().isEmpty());
+    expectIdleAndUnlocked();
+}
+
+TEST_F(ModelRun, ConvertWhileRunningDoesNothingAndCancelStops)
+{
+    bundle.setRunnerScript("exec sleep 40");
+    panel().run->click();
+    ASSERT_TRUE(app->hasProcess());
+    const QUuid epoch = app->epoch();
+    panel().status->setText(QStringLiteral("marker"));
+    app->runModel();
+    EXPECT_EQ(app->epoch(), epoch);
+    EXPECT_EQ(status(), QStringLiteral("marker"));
+    EXPECT_FALSE(panel().run->isEnabled());
+    EXPECT_FALSE(panel().mode->isEnabled());
+    EXPECT_FALSE(panel().record->isEnabled());
+    EXPECT_TRUE(panel().cancel->isEnabled());
+    EXPECT_TRUE(panel().before->isReadOnly());
+
+    panel().cancel->click();
+    EXPECT_EQ(status(), QStringLiteral("Cancelled. Original retained."));
+    EXPECT_NE(app->epoch(), epoch);
+    EXPECT_FALSE(panel().before->isReadOnly());
+    expectIdleAndUnlocked();
+}
+
+TEST_F(ModelRun, StopIgnoresACompletionAlreadyQueued)
+{
+    bundle.setRunnerScript("cat > /dev/null; echo '{\"status\":\"generated\",\"text\":\"Hello\"}'");
+    panel().run->click();
+    ASSERT_TRUE(app->hasProcess());
+    // Without running the event loop the runner finishes and its completion waits in the queue.
+    std::this_thread::sleep_for(1500ms);
+    app->stopModel(QStringLiteral("stopped"));
+    test::spin(300ms);
+    EXPECT_EQ(status(), QStringLiteral("stopped"));
+    EXPECT_TRUE(result().isEmpty());
+    expectIdleAndUnlocked();
+}
+
+TEST_F(ModelRun, HeldLockRefusesTheRunAndLeavesTheResult)
+{
+    bundle.setRunnerScript("cat > /dev/null; echo '{\"status\":\"generated\",\"text\":\"Hello\"}'");
+    auto other = RunLock::acquire(bundle.lockPath().string());
+    ASSERT_EQ(other.outcome, RunLock::Outcome::locked);
+    panel().after->setPlainText(QStringLiteral("earlier result"));
+    panel().run->click();
+    EXPECT_FALSE(app->hasProcess());
+    EXPECT_EQ(app->lockFD(), -1);
+    EXPECT_EQ(status(), QStringLiteral("Another AFM test is running. Try again later."));
+    EXPECT_EQ(result(), QStringLiteral("earlier result"));
+    RunLock::release(other.descriptor);
+}
+
+TEST_F(ModelRun, StartFailuresShowTheirOwnMessage)
+{
+    panel().before->clear();
+    panel().run->click();
+    EXPECT_EQ(status(), QStringLiteral("請輸入文字；短句試用上限為 24,000 UTF-8 bytes。"));
+    EXPECT_EQ(app->lockFD(), -1);
+
+    // No runner in the bundle: the message names the missing program.
+    panel().before->setPlainText(QString::fromUtf8(source));
+    panel().after->setPlainText(QStringLiteral("earlier result"));
+    panel().run->click();
+    EXPECT_TRUE(status().startsWith(QStringLiteral("Could not start the AFM runner ")));
+    EXPECT_TRUE(status().contains(QString::fromStdString((bundle.resources() / "rewrite-runner").string())));
+    EXPECT_TRUE(result().isEmpty());
+    expectIdleAndUnlocked();
+}
+
+TEST_F(ModelRun, ConvertsOnlyTheSelection)
+{
+    bundle.setRunnerScript("cat > \"$0.request\"; echo '{\"status\":\"generated\",\"text\":\"Hi\"}'");
+    QTextCursor cursor = panel().before->textCursor();
+    cursor.setPosition(0);
+    cursor.setPosition(2, QTextCursor::KeepAnchor);
+    panel().before->setTextCursor(cursor);
+    convert();
+    std::ifstream requestFile(bundle.resources() / "rewrite-runner.request");
+    const std::string request((std::istreambuf_iterator<char>(requestFile)), std::istreambuf_iterator<char>());
+    EXPECT_NE(request.find("\"source\":\"請打\""), std::string::npos) << request.substr(0, 400);
+}
+
+} // namespace
+} // namespace kivo

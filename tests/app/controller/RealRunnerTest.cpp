@@ -1,0 +1,77 @@
+// Convert end to end with the real rewrite-runner and a tiny generated model.
+#include "app/controller/TrialApp.h"
+#include "app/shell/StatusLabel.h"
+#include "tests/app/controller/ControllerTestSupport.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace kivo {
+namespace {
+
+class RealRunner : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        test::ensureApplication();
+        bundle.linkRunner(KIVO_REWRITE_RUNNER);
+        ::setenv("XDG_DATA_HOME", (bundle.root() / "data").c_str(), 1);
+        TrialApp::Options options;
+        options.resourcesDirectory = bundle.resources();
+        options.lockPath = bundle.lockPath().string();
+        app = std::make_unique<TrialApp>(options);
+        app->localize();
+        app->panel().language->setCurrentIndex(0);
+        app->panel().mode->setCurrentIndex(3);
+        app->panel().autoInsert->setChecked(false);
+        app->panel().before->setPlainText(QStringLiteral("今日天氣好好"));
+    }
+
+    void makeModel()
+    {
+        const auto folder = bundle.root() / "data" / "kivo" / "models";
+        std::filesystem::create_directories(folder);
+        const std::string command =
+            std::string(KIVO_TINY_GGUF) + " '" + (folder / "language-model.gguf").string() + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+    }
+
+    void convert()
+    {
+        app->panel().run->click();
+        ASSERT_TRUE(test::waitUntil([this] { return !app->hasProcess(); }, std::chrono::seconds(60)));
+    }
+
+    test::TestBundle bundle;
+    std::unique_ptr<TrialApp> app;
+};
+
+TEST_F(RealRunner, TinyModelAnswerReachesTheResult)
+{
+    makeModel();
+    convert();
+    const QString status = app->panel().status->text();
+    EXPECT_TRUE(status.startsWith(QStringLiteral("Completed in "))) << status.toStdString();
+    EXPECT_EQ(app->panel().after->toPlainText(), QStringLiteral("a"));
+    EXPECT_EQ(app->lockFD(), -1);
+}
+
+TEST_F(RealRunner, MissingModelSaysWhereToPutOne)
+{
+    convert();
+    const QString status = app->panel().status->text();
+    EXPECT_TRUE(status.contains(QStringLiteral("modelNotFound"))) << status.toStdString();
+    EXPECT_TRUE(status.contains(QStringLiteral("Put a GGUF chat model at"))) << status.toStdString();
+    EXPECT_TRUE(status.endsWith(QStringLiteral(" 原文保留。")));
+    EXPECT_EQ(app->panel().before->toPlainText(), QStringLiteral("今日天氣好好"));
+    EXPECT_TRUE(app->panel().after->toPlainText().isEmpty());
+}
+
+} // namespace
+} // namespace kivo
