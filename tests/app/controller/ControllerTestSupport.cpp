@@ -4,6 +4,8 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -11,14 +13,31 @@
 
 namespace kivo::test {
 
+namespace {
+
+// The application is closed after the last test, while the display is still there; letting
+// static destruction do it crashes in the platform plugin.
+class ApplicationEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override { application.reset(); }
+    std::unique_ptr<QApplication> application;
+};
+
+} // namespace
+
 void ensureApplication()
 {
     static int argc = 1;
     static char name[] = "kivo-tests";
     static char* argv[] = {name, nullptr};
-    static std::unique_ptr<QApplication> application;
+    static ApplicationEnvironment* environment = nullptr;
+    if (!environment) {
+        // gtest owns registered environments.
+        environment = static_cast<ApplicationEnvironment*>(
+            ::testing::AddGlobalTestEnvironment(std::make_unique<ApplicationEnvironment>().release()));
+    }
     if (!QApplication::instance()) {
-        application = std::make_unique<QApplication>(argc, argv);
+        environment->application = std::make_unique<QApplication>(argc, argv);
     }
 }
 

@@ -1,0 +1,174 @@
+// The panel on a real display: sizes, expansion, localization, drawing states, and screenshots
+// of both languages kept as test artifacts.
+#include "app/controller/TrialApp.h"
+#include "app/shell/FloatingButton.h"
+#include "app/shell/SettingsPopover.h"
+#include "app/shell/StatusLabel.h"
+#include "app/shell/VoicePanel.h"
+#include "tests/app/controller/ControllerTestSupport.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace kivo {
+namespace {
+
+using namespace std::chrono_literals;
+
+class Panel : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        test::ensureApplication();
+        TrialApp::Options options;
+        options.resourcesDirectory = std::filesystem::temp_directory_path();
+        options.lockPath = (std::filesystem::temp_directory_path() / "kivo-panel-test.lock").string();
+        app = std::make_unique<TrialApp>(options);
+        app->applicationDidFinishLaunching();
+        ASSERT_TRUE(test::waitUntil([this] { return panel().window->isVisible(); }));
+    }
+
+    FloatingPanel& panel() { return app->panel(); }
+
+    // Every text of a visible control fits the room it was given.
+    void expectNothingClipped(QWidget* root, const std::string& where)
+    {
+        for (QWidget* widget : root->findChildren<QWidget*>()) {
+            if (!widget->isVisibleTo(root) || widget == panel().status) {
+                continue; // the status line keeps three lines and carries the rest in its tooltip
+            }
+            const std::string name = where + ": " + widget->metaObject()->className() + " \"" +
+                                     widget->property("text").toString().toStdString() + "\"";
+            if (auto* label = qobject_cast<QLabel*>(widget)) {
+                if (label->wordWrap()) {
+                    EXPECT_LE(label->heightForWidth(label->width()), label->height()) << name;
+                } else {
+                    EXPECT_LE(label->sizeHint().width(), label->width()) << name;
+                    EXPECT_LE(label->fontMetrics().height(), label->height()) << name;
+                }
+            } else if (qobject_cast<QPushButton*>(widget) || qobject_cast<QCheckBox*>(widget) ||
+                       qobject_cast<QComboBox*>(widget)) {
+                EXPECT_LE(widget->sizeHint().width(), widget->width()) << name;
+            }
+        }
+    }
+
+    std::unique_ptr<TrialApp> app;
+};
+
+TEST_F(Panel, ExpandingGrowsDownwardAndStaysOnScreen)
+{
+    VoicePanel& window = *panel().window;
+    EXPECT_EQ(window.size(), QSize(380, 292));
+    window.move(100, 120);
+    test::spin(50ms);
+    const int top = window.geometry().top();
+    panel().editorToggle->click();
+    EXPECT_TRUE(panel().editorExpanded());
+    EXPECT_EQ(window.size(), QSize(380, 680));
+    EXPECT_EQ(window.geometry().top(), top);
+    EXPECT_TRUE(panel().editor->isVisible());
+    EXPECT_EQ(panel().editorToggle->toolTip(), QStringLiteral("Collapse Original and Result; keep their text."));
+    panel().toggleEditor();
+    EXPECT_EQ(window.size(), QSize(380, 292));
+    EXPECT_FALSE(panel().editor->isVisible());
+
+    // Near the bottom of the screen the panel moves up to keep all of it visible.
+    const QRect visible = window.screen()->availableGeometry();
+    window.move(100, visible.bottom() - 300);
+    test::spin(50ms);
+    panel().setEditorExpanded(true);
+    EXPECT_LE(window.geometry().bottom(), visible.bottom());
+    EXPECT_GE(window.geometry().top(), visible.top());
+    EXPECT_EQ(window.height(), 680);
+}
+
+TEST_F(Panel, LanguageSwitchRewritesTextsAndKeepsTheTarget)
+{
+    panel().mode->setCurrentIndex(2);
+    panel().language->setCurrentIndex(1);
+    EXPECT_EQ(panel().mode->currentIndex(), 2);
+    EXPECT_EQ(panel().mode->currentText(), QStringLiteral("簡體中文"));
+    EXPECT_EQ(panel().sourceTitle->text(), QStringLiteral("原文"));
+    EXPECT_EQ(panel().run->text(), QStringLiteral("手動轉換"));
+    EXPECT_EQ(panel().record->toolTip(), QStringLiteral("開始錄音，將說話轉成文字；再按一次停止。"));
+    EXPECT_EQ(panel().headline->text(), QStringLiteral("點一下，開始說話"));
+    EXPECT_TRUE(panel().window->windowTitle().endsWith(QStringLiteral(" — 本機語音與文字轉換")));
+    EXPECT_EQ(panel().status->text(), QStringLiteral("本機處理 · 輸出請檢閱"));
+    EXPECT_EQ(panel().before->accessibleName(), QStringLiteral("原文"));
+
+    panel().language->setCurrentIndex(0);
+    EXPECT_EQ(panel().mode->currentText(), QStringLiteral("Simplified Chinese"));
+    EXPECT_EQ(panel().notice->text(), panel().mode->toolTip());
+    EXPECT_EQ(panel().copyResult->accessibleName(), QStringLiteral("Copy result"));
+    EXPECT_EQ(panel().status->text(), QStringLiteral("On-device · Review before copying"));
+}
+
+TEST_F(Panel, StatusTooltipFollowsItsText)
+{
+    panel().status->setText(QStringLiteral("first"));
+    panel().status->append(QStringLiteral(" and more"));
+    EXPECT_EQ(panel().status->toolTip(), QStringLiteral("first and more"));
+}
+
+TEST_F(Panel, ButtonDrawingFollowsItsState)
+{
+    FloatingButton& record = *panel().record;
+    EXPECT_EQ(record.fillColor().rgb(), record.palette().color(QPalette::WindowText).rgb());
+    EXPECT_EQ(record.symbolColor().rgb(), record.palette().color(QPalette::Window).rgb());
+    record.setRecording(true);
+    EXPECT_EQ(record.fillColor(), QColor(255, 59, 48));
+    EXPECT_EQ(record.symbolColor(), QColor(Qt::white));
+    record.setRecording(false);
+
+    FloatingButton& copy = *panel().copySource;
+    copy.setEnabled(true);
+    EXPECT_NEAR(copy.fillColor().alphaF(), 0.055, 0.01);
+    copy.setHovered(true);
+    EXPECT_NEAR(copy.fillColor().alphaF(), 0.13, 0.01);
+    copy.setEnabled(false);
+    EXPECT_NEAR(copy.fillColor().alphaF(), 0.13 * 0.15, 0.01);
+    EXPECT_NEAR(copy.symbolColor().alphaF(), 0.3, 0.01);
+}
+
+TEST_F(Panel, ScreenshotsInBothLanguagesShowEveryTextWhole)
+{
+    const std::filesystem::path folder = KIVO_ARTIFACTS_DIR;
+    std::filesystem::create_directories(folder);
+    panel().window->move(40, 40);
+    for (const int language : {0, 1}) {
+        panel().language->setCurrentIndex(language);
+        const std::string tag = language == 1 ? "zh" : "en";
+        for (const bool expanded : {false, true}) {
+            panel().setEditorExpanded(expanded);
+            if (expanded) {
+                panel().before->setPlainText(QStringLiteral("今日天氣好好，我哋去 Central 食 lunch。"));
+            }
+            test::spin(100ms);
+            const std::string state = expanded ? "expanded" : "collapsed";
+            expectNothingClipped(panel().window.get(), tag + " " + state);
+            const QPixmap shot = panel().window->grab();
+            EXPECT_EQ(shot.size() / shot.devicePixelRatio(), QSize(380, expanded ? 680 : 292));
+            EXPECT_TRUE(shot.save(QString::fromStdString((folder / ("panel-" + tag + "-" + state + ".png")).string())));
+        }
+        panel().toggleSettings();
+        ASSERT_TRUE(test::waitUntil([this] { return panel().settingsPopover->isVisible(); }));
+        test::spin(100ms);
+        expectNothingClipped(panel().settingsPopover, tag + " settings");
+        EXPECT_TRUE(panel().settingsPopover->grab().save(
+            QString::fromStdString((folder / ("settings-" + tag + ".png")).string())));
+        panel().toggleSettings();
+    }
+}
+
+} // namespace
+} // namespace kivo
