@@ -21,7 +21,7 @@ std::string demangled(const std::type_info& type) {
 
 }  // namespace
 
-ErrorReport ErrorReport::of(std::exception_ptr failure) {
+ErrorReport ErrorReport::of(const std::exception_ptr& failure) {
     try {
         std::rethrow_exception(failure);
     } catch (const RunnerError& error) {

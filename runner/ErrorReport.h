@@ -13,7 +13,7 @@ struct ErrorReport {
 
     // Renders the runner's own errors, the language model layer's errors and, as a last
     // resort, any other exception.
-    static ErrorReport of(std::exception_ptr failure);
+    static ErrorReport of(const std::exception_ptr& failure);
 };
 
 }  // namespace kivo

@@ -9,7 +9,7 @@ namespace kivo {
 // machine without those instructions gets an "unavailable" answer instead of a crash.
 namespace CpuSupport {
 
-inline constexpr std::string_view requiredLevel = "x86-64-v3 (AVX2, FMA, F16C, BMI2)";
+inline constexpr std::string_view requiredLevel = "x86-64-v3 (AVX2, FMA, F16C, BMI1, BMI2)";
 
 bool meetsRequiredLevel();
 

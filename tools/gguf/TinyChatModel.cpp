@@ -14,12 +14,12 @@
 namespace kivo {
 namespace {
 
-constexpr int embedding = 64;
+constexpr std::size_t embedding = 64;
 constexpr int layers = 2;
-constexpr int heads = 4;
-constexpr int kvHeads = 2;
-constexpr int headSize = embedding / heads;
-constexpr int feedForward = 128;
+constexpr std::size_t heads = 4;
+constexpr std::size_t kvHeads = 2;
+constexpr std::size_t headSize = embedding / heads;
+constexpr std::size_t feedForward = 128;
 
 // Vocabulary: five special tokens, one token per byte value, and the word-boundary piece
 // that the SentencePiece-style tokenizer writes for a space, so every byte is one token.
@@ -63,7 +63,7 @@ class Writer {
 public:
     explicit Writer(std::uint32_t seed) : random_(seed) {
         lm_ggml_init_params params{};
-        params.mem_size = 16u * 1024u * 1024u;
+        params.mem_size = std::size_t{16} << 20;
         params.no_alloc = false;
         tensors_.reset(lm_ggml_init(params));
         gguf_.reset(lm_gguf_init_empty());
@@ -74,13 +74,14 @@ public:
 
     lm_gguf_context* gguf() { return gguf_.get(); }
 
-    float* add(const std::string& name, int columns, int rows = 1) {
+    float* add(const std::string& name, std::size_t columns, std::size_t rows = 1) {
         lm_ggml_tensor* tensor = rows == 1
-            ? lm_ggml_new_tensor_1d(tensors_.get(), LM_GGML_TYPE_F32, columns)
-            : lm_ggml_new_tensor_2d(tensors_.get(), LM_GGML_TYPE_F32, columns, rows);
+            ? lm_ggml_new_tensor_1d(tensors_.get(), LM_GGML_TYPE_F32, static_cast<int64_t>(columns))
+            : lm_ggml_new_tensor_2d(tensors_.get(), LM_GGML_TYPE_F32, static_cast<int64_t>(columns),
+                                    static_cast<int64_t>(rows));
         lm_ggml_set_name(tensor, name.c_str());
         auto* data = static_cast<float*>(tensor->data);
-        std::fill(data, data + static_cast<std::size_t>(columns) * rows, 0.0f);
+        std::fill(data, data + columns * rows, 0.0f);
         pending_.push_back(tensor);
         return data;
     }
@@ -124,6 +125,7 @@ void writeVocabulary(lm_gguf_context* gguf) {
     pieces.emplace_back("\u2581");
     types.push_back(typeNormal);
     std::vector<const char*> texts;
+    texts.reserve(pieces.size());
     for (const std::string& piece : pieces) {
         texts.push_back(piece.c_str());
     }
@@ -213,7 +215,7 @@ void TinyChatModel::write(const std::string& path) const {
 
     // Blocks with random weights whose output projections are zero: the attention and
     // feed-forward arithmetic runs for real but leaves the residual stream as it was.
-    const int kvWidth = headSize * kvHeads;
+    const std::size_t kvWidth = headSize * kvHeads;
     for (int layer = 0; layer < layers; ++layer) {
         const std::string prefix = "blk." + std::to_string(layer) + ".";
         writer.fillOnes(writer.add(prefix + "attn_norm.weight", embedding), embedding);
