@@ -1,0 +1,301 @@
+#include "app/delivery/FocusedInputWriter.h"
+#include "tests/app/delivery/RecordingInputAccess.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace kivo {
+namespace {
+
+using test::RecordingInputAccess;
+using namespace std::chrono_literals;
+
+class CoreApplication : public ::testing::Environment {
+public:
+    void SetUp() override { application = std::make_unique<QCoreApplication>(argc, argv); }
+    void TearDown() override { application.reset(); }
+
+private:
+    int argc = 1;
+    char name[16] = "delivery-tests";
+    char* argv[2] = {name, nullptr};
+    std::unique_ptr<QCoreApplication> application;
+};
+
+const auto* const environment = ::testing::AddGlobalTestEnvironment(new CoreApplication);
+
+InputSnapshot field(std::u16string text, TextRange selection, bool selectedWritable, bool valueWritable,
+                    bool paste = false, bool prefersPaste = false)
+{
+    return InputSnapshot{std::move(text), selection, selectedWritable, valueWritable, paste, prefersPaste};
+}
+
+class WriterTest : public ::testing::Test {
+protected:
+    // Short waits keep the tests quick; the count of read-backs stays the real one.
+    InputDelivery insert(const std::u16string& text, FocusedInputWriter::Delays delays = {1ms, 1ms, 1ms, 1ms})
+    {
+        std::optional<InputDelivery> outcome;
+        insertion = FocusedInputWriter::insert(text, access, [&](InputDelivery d) { outcome = d; }, delays);
+        if (beforeRun) {
+            beforeRun();
+        }
+        waitFor([&] { return outcome.has_value(); });
+        return outcome.value_or(InputDelivery::uncertain);
+    }
+
+    static void waitFor(const std::function<bool()>& condition)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!condition() && clock.elapsed() < 5000) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        }
+    }
+
+    int count(const std::string& call) const { return static_cast<int>(std::count(access.calls.begin(), access.calls.end(), call)); }
+    bool wrote() const { return access.writes > 0; }
+
+    RecordingInputAccess access;
+    std::unique_ptr<FocusedInputWriter::Insertion<int>> insertion;
+    std::function<void()> beforeRun;
+};
+
+TEST_F(WriterTest, StopsBeforeTouchingTheInputWhenItMayNotOrHasNothingToDo)
+{
+    access.field = field(u"abc", {3, 0}, true, true);
+    access.trusted = false;
+    EXPECT_EQ(insert(u"x"), InputDelivery::permissionRequired);
+    EXPECT_EQ(access.calls, std::vector<std::string>{"isTrusted"});
+
+    access.trusted = true;
+    access.calls.clear();
+    EXPECT_EQ(insert(u""), InputDelivery::noInput);
+    EXPECT_EQ(access.calls, std::vector<std::string>{"isTrusted"}) << "empty text never queries the focus";
+
+    // The backend gives no target when the frontmost app is this one, or nothing is focused.
+    access.focused.reset();
+    EXPECT_EQ(insert(u"x"), InputDelivery::noInput);
+
+    access.focused = 7;
+    access.field.reset();
+    EXPECT_EQ(insert(u"x"), InputDelivery::unsupported);
+    EXPECT_FALSE(wrote());
+    EXPECT_TRUE(access.diagnostics.empty());
+}
+
+TEST_F(WriterTest, RefusesSelectionsThatSplitACharacterOrLeaveTheText)
+{
+    const std::u16string emoji = u"a\U0001F600b";  // the emoji is two UTF-16 units
+    const std::u16string family = u"x\U0001F468\u200D\U0001F469y"; // one cluster of five units
+    const std::u16string crlf = u"line\r\nnext";
+    struct Case {
+        std::u16string text;
+        TextRange selection;
+    };
+    for (const Case& c : {Case{emoji, {2, 0}}, Case{emoji, {1, 1}}, Case{family, {1, 2}}, Case{crlf, {5, 0}},
+                          Case{crlf, {4, 1}}, Case{u"abc", {2, 2}}, Case{u"abc", {-1, 1}}, Case{u"abc", {4, 0}},
+                          Case{u"abc", {1, -1}}}) {
+        access = RecordingInputAccess{};
+        access.field = field(c.text, c.selection, true, true, true);
+        EXPECT_EQ(insert(u"z"), InputDelivery::unsupported) << c.selection.location << "," << c.selection.length;
+        EXPECT_FALSE(wrote());
+    }
+    // Whole characters on both sides are fine, including the end of the text.
+    access = RecordingInputAccess{};
+    access.field = field(emoji, {1, 2}, true, false);
+    EXPECT_EQ(insert(u"好"), InputDelivery::inserted);
+    EXPECT_EQ(access.field->text, u"a好b");
+    access = RecordingInputAccess{};
+    access.field = field(crlf, {6, 4}, true, false);
+    EXPECT_EQ(insert(u"🙂"), InputDelivery::inserted);
+    EXPECT_EQ(access.field->text, u"line\r\n🙂");
+}
+
+TEST_F(WriterTest, ChoosesTheRouteAndRecordsIt)
+{
+    // Direct selection write for a plain field.
+    access.field = field(u"hello", {5, 0}, true, true, true);
+    EXPECT_EQ(insert(u" 世界"), InputDelivery::inserted);
+    EXPECT_EQ(count("replaceSelection"), 1);
+    EXPECT_EQ(access.diagnostics.front(), "route=AX selectedWritable=true valueWritable=true paste=true");
+    EXPECT_TRUE(access.finishedPastes.empty()) << "only the paste route borrows the clipboard";
+
+    // A multi-line area prefers paste even though it could be written directly.
+    access = RecordingInputAccess{};
+    access.field = field(u"ab", {1, 0}, true, false, true, true);
+    EXPECT_EQ(insert(u"X"), InputDelivery::inserted);
+    EXPECT_EQ(count("pasteOnce"), 1);
+    EXPECT_EQ(access.pasteOriginal, field(u"ab", {1, 0}, true, false, true, true));
+    EXPECT_EQ(access.diagnostics.front(), "route=paste selectedWritable=true valueWritable=false paste=true");
+    EXPECT_EQ(access.finishedPastes, std::vector<bool>{true});
+
+    // Paste as the only capability is used without a preference for it.
+    access = RecordingInputAccess{};
+    access.field = field(u"", {0, 0}, false, false, true, false);
+    EXPECT_EQ(insert(u"X"), InputDelivery::inserted);
+    EXPECT_EQ(count("pasteOnce"), 1);
+
+    // No way to write at all.
+    access = RecordingInputAccess{};
+    access.field = field(u"ab", {0, 0}, false, false, false, true);
+    EXPECT_EQ(insert(u"X"), InputDelivery::unsupported);
+    EXPECT_EQ(access.diagnostics, std::vector<std::string>{"route=AX selectedWritable=false valueWritable=false paste=false"});
+    EXPECT_FALSE(wrote());
+}
+
+TEST_F(WriterTest, PlainValueRouteWritesTheWholeValueAndPlacesTheCaretAfterTheText)
+{
+    access.field = field(u"xxyy", {2, 0}, false, true);
+    EXPECT_EQ(insert(u"abc"), InputDelivery::inserted);
+    EXPECT_EQ(access.plainValue, u"xxabcyy");
+    EXPECT_EQ(count("replacePlainValue caret=5"), 1);
+
+    // The caret counts UTF-16 units, and a selection is replaced.
+    access = RecordingInputAccess{};
+    access.field = field(u"a😀bcd", {3, 2}, false, true);
+    EXPECT_EQ(insert(u"你😀"), InputDelivery::inserted);
+    EXPECT_EQ(access.plainValue, u"a😀你😀d");
+    EXPECT_EQ(count("replacePlainValue caret=6"), 1);
+}
+
+TEST_F(WriterTest, AnyMovementBeforeTheWriteEndsChangedWithoutWriting)
+{
+    // The user types between the baseline and the guard.
+    access.field = field(u"abc", {3, 0}, true, true);
+    access.beforeSnapshot = [](RecordingInputAccess& a, int n) {
+        if (n == 1) {
+            a.field->text = u"abcd";
+        }
+    };
+    EXPECT_EQ(insert(u"x"), InputDelivery::changed);
+    EXPECT_FALSE(wrote());
+
+    // Only the caret moves.
+    access = RecordingInputAccess{};
+    access.field = field(u"abc", {3, 0}, true, true);
+    access.beforeSnapshot = [](RecordingInputAccess& a, int n) {
+        if (n == 1) {
+            a.field->selection = {1, 0};
+        }
+    };
+    EXPECT_EQ(insert(u"x"), InputDelivery::changed);
+    EXPECT_FALSE(wrote());
+
+    // Focus moves to another input right after the content check.
+    access = RecordingInputAccess{};
+    access.field = field(u"abc", {3, 0}, true, true);
+    access.beforeSnapshot = [](RecordingInputAccess& a, int n) {
+        if (n == 1) {
+            a.focused = 8;
+        }
+    };
+    EXPECT_EQ(insert(u"x"), InputDelivery::changed);
+    EXPECT_FALSE(wrote());
+    const std::vector<std::string> guard{"focusedTarget", "snapshot 7", "focusedTarget"};
+    EXPECT_TRUE(std::search(access.calls.begin(), access.calls.end(), guard.begin(), guard.end()) != access.calls.end());
+}
+
+TEST_F(WriterTest, MapsTheWriteStatusAndNeverWritesTwice)
+{
+    struct Case {
+        InputWriteStatus status;
+        InputDelivery delivery;
+    };
+    for (const bool paste : {false, true}) {
+        for (const Case c : {Case{InputWriteStatus::failed, InputDelivery::uncertain},
+                             Case{InputWriteStatus::unsupported, InputDelivery::unsupported},
+                             Case{InputWriteStatus::changed, InputDelivery::changed}}) {
+            access = RecordingInputAccess{};
+            access.field = field(u"ab", {2, 0}, true, true, paste, paste);
+            access.writeStatus = c.status;
+            EXPECT_EQ(insert(u"x"), c.delivery) << rawValue(c.status);
+            EXPECT_EQ(access.writes, 1);
+            EXPECT_EQ(access.snapshots, 2) << "no read-back after a write that was not accepted";
+            EXPECT_EQ(access.diagnostics.back(), "write=" + std::string(rawValue(c.status)));
+            EXPECT_EQ(access.finishedPastes, paste ? std::vector<bool>{false} : std::vector<bool>{});
+        }
+    }
+}
+
+TEST_F(WriterTest, VerifiesByReadingBackUpToFiveTimes)
+{
+    // The target applies the write late: the third read-back confirms it.
+    access.field = field(u"ab", {2, 0}, true, true);
+    access.staleReadbacks = 2;
+    EXPECT_EQ(insert(u"好"), InputDelivery::inserted);
+    EXPECT_EQ(access.diagnostics, (std::vector<std::string>{"route=AX selectedWritable=true valueWritable=true paste=false",
+                                                            "write=accepted", "readback=2 expected=3",
+                                                            "readback=2 expected=3", "readback=3 expected=3"}));
+
+    // A write that never shows: five read-backs, one write, uncertain; the paste is not confirmed.
+    access = RecordingInputAccess{};
+    access.field = field(u"ab", {2, 0}, false, false, true);
+    access.staleReadbacks = -1;
+    EXPECT_EQ(insert(u"xyz"), InputDelivery::uncertain);
+    EXPECT_EQ(access.writes, 1);
+    EXPECT_EQ(std::count(access.diagnostics.begin(), access.diagnostics.end(), "readback=2 expected=5"), 5);
+    EXPECT_EQ(access.finishedPastes, std::vector<bool>{false});
+
+    // Text of the right length is not enough: the content must match exactly.
+    access = RecordingInputAccess{};
+    access.field = field(u"ab", {2, 0}, true, true);
+    access.staleReadbacks = -1;
+    access.beforeSnapshot = [](RecordingInputAccess& a, int n) {
+        if (n >= 2) {
+            a.field->text = u"a?c";
+        }
+    };
+    EXPECT_EQ(insert(u"c"), InputDelivery::uncertain);
+
+    // The input disappears after the write.
+    access = RecordingInputAccess{};
+    access.field = field(u"ab", {2, 0}, true, true);
+    access.beforeSnapshot = [](RecordingInputAccess& a, int n) {
+        if (n >= 2) {
+            a.field.reset();
+        }
+    };
+    EXPECT_EQ(insert(u"x"), InputDelivery::uncertain);
+    EXPECT_EQ(access.diagnostics.back(), "readback=-1 expected=3");
+}
+
+TEST_F(WriterTest, DefaultWaitsSpreadFiveReadBacksOverAboutThreeQuarterSeconds)
+{
+    const auto delays = FocusedInputWriter::defaultVerificationDelays();
+    ASSERT_EQ(delays.size(), 4U);
+    EXPECT_EQ(delays.front(), 50ms);
+    EXPECT_EQ(delays.back(), 400ms);
+}
+
+TEST_F(WriterTest, CancellationBeforeTheWriteIsChangedAndDuringVerificationUncertain)
+{
+    access.field = field(u"ab", {2, 0}, true, true);
+    beforeRun = [this] { insertion->cancel(); };
+    EXPECT_EQ(insert(u"x"), InputDelivery::changed);
+    EXPECT_FALSE(wrote());
+
+    // Cancelled while waiting for the second read-back: no more read-backs, paste released unconfirmed.
+    access = RecordingInputAccess{};
+    access.field = field(u"ab", {2, 0}, true, false, true, true);
+    access.staleReadbacks = -1;
+    access.beforeSnapshot = [this](RecordingInputAccess& a, int n) {
+        if (n == 2) { // the first read-back; cancel once its wait has begun
+            QTimer::singleShot(0, [this] { insertion->cancel(); });
+        }
+        (void)a;
+    };
+    beforeRun = nullptr;
+    EXPECT_EQ(insert(u"x", {10s, 10s, 10s, 10s}), InputDelivery::uncertain);
+    EXPECT_EQ(access.writes, 1);
+    EXPECT_EQ(access.snapshots, 3);
+    EXPECT_EQ(access.finishedPastes, std::vector<bool>{false});
+}
+
+} // namespace
+} // namespace kivo
