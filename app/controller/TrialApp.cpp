@@ -105,17 +105,25 @@ void TrialApp::connectActions()
     connect(p.language, &QComboBox::currentIndexChanged, this, [this] { languageChanged(); });
     connect(p.speechEngine, &QComboBox::currentIndexChanged, this, [this] { speechEngineChanged(); });
     connect(p.autoProcess, &QCheckBox::toggled, this, [this] { savePreferences(); });
-    connect(p.autoInsert, &QCheckBox::toggled, this, [this] { savePreferences(); });
+    connect(p.autoInsert, &QCheckBox::toggled, this, [this] { autoInsertChanged(); });
+    connect(p.shortcutChoice, &QComboBox::currentIndexChanged, this, [this] { shortcutChanged(); });
+    connect(p.shortcutPermission, &QAbstractButton::clicked, this, [this] { requestShortcutPermission(); });
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive) {
+            applicationDidBecomeActive();
+        }
+    });
     connect(p.vocabulary, &QLineEdit::textChanged, this, [this] { savePreferences(); });
     connect(p.window.get(), &VoicePanel::moved, this, [this] { savePreferences(); });
     p.onEditorExpandedChanged = [this](bool) { savePreferences(); };
-    // The details window, the shortcut, updates and restart come with their own subsystems;
-    // until then their controls are laid out and do nothing.
+    // The details window, updates and restart come with their own subsystems; until then
+    // their controls are laid out and do nothing.
 }
 
 void TrialApp::applicationDidFinishLaunching()
 {
     localize();
+    startShortcutMonitoring();
     showWindow();
     if (QWidget* focused = QApplication::focusWidget()) {
         focused->clearFocus();
@@ -124,6 +132,7 @@ void TrialApp::applicationDidFinishLaunching()
 
 void TrialApp::applicationWillTerminate()
 {
+    stopShortcutMonitoring();
     stopModel(QString());
 }
 

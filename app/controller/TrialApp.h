@@ -5,6 +5,7 @@
 #include "app/controller/SpeechSession.h"
 #include "app/controller/TranscriptReview.h"
 #include "app/shell/FloatingPanel.h"
+#include "app/shell/shortcut/GlobalShortcut.h"
 #include "platform/text/TextRange.h"
 
 #include <QObject>
@@ -56,6 +57,12 @@ public:
         std::function<std::optional<TranscriptReview::Reason>(const std::string&)> reviewTranscript;
         // Receives every result that may be inserted; the insertion subsystem plugs in here.
         std::function<void(const std::string&)> deliver;
+        // Global keys; empty: the X11 backend.
+        std::function<std::unique_ptr<ShortcutBackend>()> makeShortcutBackend;
+        // The accessibility trust check and its prompt; empty: the accessibility bus.
+        std::function<bool()> isTrusted;
+        std::function<bool()> requestTrust;
+        std::chrono::milliseconds permissionPollInterval{2000};
     };
 
     TrialApp();
@@ -102,6 +109,19 @@ public:
     void unlock();
     void deliverProcessedText(const std::string& text);
 
+    // Recording shortcut.
+    GlobalShortcut& globalShortcut();
+    void startShortcutMonitoring();
+    void stopShortcutMonitoring();
+    void refreshShortcut();
+    PanelShortcut selectedShortcut() const;
+    void updateShortcutLabels();
+    void shortcutChanged();
+    void autoInsertChanged();
+    void requestShortcutPermission();
+    void applicationDidBecomeActive();
+    GlobalShortcut::State shortcutState() const { return shortcutState_; }
+
     // State, read by the shell and by tests.
     bool hasProcess() const { return process_ != nullptr; }
     bool hasTimer() const { return timer_ != nullptr; }
@@ -140,7 +160,6 @@ private:
     void updateSpeechInfo() {}
     void updateUpdateControls() {}
     void localizeUpdateControls() {}
-    void updateShortcutLabels() {}
     void savePreferences() {}
 
     Options options_;
@@ -162,6 +181,12 @@ private:
     std::optional<std::chrono::steady_clock::time_point> recordingStartedAt_;
     std::unique_ptr<SpeechSession> recorder_;
     bool deliveryTask_ = false; // set while an insertion runs, by the insertion subsystem
+
+    // Recording shortcut.
+    std::unique_ptr<GlobalShortcut> globalShortcut_;
+    bool shortcutMonitoringStarted_ = false;
+    std::unique_ptr<QTimer> shortcutPermissionTimer_;
+    GlobalShortcut::State shortcutState_ = GlobalShortcut::State::disabled();
 
     // Model run.
     std::unique_ptr<RunnerProcess> process_;
