@@ -1,0 +1,34 @@
+#include "app/shell/lifecycle/RestartHelper.h"
+
+#include "platform/bundle/AppBundle.h"
+#include "platform/bundle/DetachedProcess.h"
+
+#include <string>
+
+namespace kivo::RestartHelper {
+
+QString RestartError::message(bool chinese) const
+{
+    if (reason_ == Reason::helperMissing) {
+        return chinese ? QStringLiteral("重新啟動工具遺失，請重新建置 App。")
+                       : QStringLiteral("Restart helper is missing. Rebuild the app.");
+    }
+    return (chinese ? QStringLiteral("無法重新啟動：") : QStringLiteral("Could not restart: "))
+           + QString::fromStdString(what());
+}
+
+void start(const std::filesystem::path& resourcesDirectory, pid_t processId,
+           const std::filesystem::path& target)
+{
+    const auto helper = resourcesDirectory / fileName;
+    if (!isExecutableFile(helper)) {
+        throw RestartError(RestartError::Reason::helperMissing, helper.string());
+    }
+    try {
+        DetachedProcess::start(helper, {std::to_string(processId), target.string()});
+    } catch (const DetachedProcess::StartError& error) {
+        throw RestartError(RestartError::Reason::startFailed, error.what());
+    }
+}
+
+} // namespace kivo::RestartHelper
