@@ -1,15 +1,98 @@
 #pragma once
 
-#include "app/speech/SpeechEngine.h"
-#include "app/speech/SpeechSettings.h"
+#include "app/speech/MainThreadQueue.h"
+#include "app/speech/PreparedSpeech.h"
+#include "app/speech/SpeechSession.h"
+#include "app/speech/TranscriptReducer.h"
+#include "platform/audio/AudioEngine.h"
+#include "platform/speech/Recognizer.h"
+#include "platform/speech/TranscriptionResult.h"
+
+#include <QUuid>
+
+#include <chrono>
+#include <exception>
+#include <future>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <stop_token>
+#include <utility>
+
+class QTimer;
 
 namespace kivo {
 
-// Runs one recording at a time from the microphone to a final transcript.
-class SpeechRecorder {
+class AudioBridge;
+
+// Runs one recording at a time from the microphone through recognition to a final transcript.
+// Lives on the Qt main thread and calls back only there. Every step that resumes after a wait
+// checks the recording's token first, so answers for an abandoned recording change nothing.
+class SpeechRecorder : public SpeechSession {
 public:
-    using Engine = SpeechEngine;
-    using Settings = SpeechSettings;
+    // What the recorder talks to; the defaults are the real microphone and recogniser.
+    struct Environment {
+        std::function<void(std::function<void(bool)>)> requestMicrophoneAccess;
+        std::shared_ptr<Recognizer> recognizer;
+        std::function<std::unique_ptr<AudioEngine>()> makeEngine;
+        std::chrono::duration<double> recordingLimit{60.0};
+        double preparationSeconds = 30.0;
+        double finalizationSeconds = 10.0;
+    };
+
+    explicit SpeechRecorder(Callbacks callbacks);
+    SpeechRecorder(Callbacks callbacks, Environment environment);
+    ~SpeechRecorder() override;
+    SpeechRecorder(const SpeechRecorder&) = delete;
+    SpeechRecorder& operator=(const SpeechRecorder&) = delete;
+
+    void start(const Settings& settings) override;
+    void stop() override;
+    void cancel() override;
+    Status status() const { return status_; }
+
+private:
+    using RangeKey = std::pair<double, double>; // exact start and end, no tolerance
+    struct ResultEvidence {
+        std::vector<std::string> alternatives;
+        std::vector<double> confidenceSamples;
+    };
+
+    void setStatus(Status status);
+    void permissionAnswered(QUuid token, bool granted);
+    void preparationEnded(QUuid token, std::shared_ptr<PreparedSpeech> prepared, std::exception_ptr error);
+    void startReading(QUuid token, const PreparedSpeech& prepared);
+    void finalizationEnded(QUuid token, std::exception_ptr error);
+    void accept(const TranscriptionResult& result);
+    void fail(std::exception_ptr error, QUuid token);
+    void finish(QUuid token, std::optional<std::string> text, std::optional<SpeechDiagnostics> diagnostics);
+    void stopCapture();
+    void clearLimit();
+    void cancelTask(std::optional<std::stop_source>& task);
+    void cancelAnalyzerLater();
+    SpeechDiagnostics makeDiagnostics(const std::string& text) const;
+    Recognizer& recognizer();
+
+    Callbacks callbacks_;
+    Environment environment_;
+    Status status_ = Status::idle;
+    QUuid epoch_ = QUuid::createUuid();
+    std::shared_ptr<SpeechAnalyzer> analyzer_;
+    std::unique_ptr<AudioEngine> engine_;
+    bool tapInstalled_ = false;
+    std::shared_ptr<AudioBridge> bridge_;
+    std::optional<std::stop_source> resultTask_;
+    std::optional<std::shared_future<void>> resultsRead_;
+    std::unique_ptr<QTimer> limitTask_;
+    std::optional<std::stop_source> preparationTask_;
+    std::optional<std::stop_source> finalizationTask_;
+    TranscriptReducer reducer_;
+    std::map<RangeKey, ResultEvidence> evidence_;
+    std::set<RangeKey> finalEvidenceKeys_;
+    Settings settings_;
+    std::optional<std::chrono::steady_clock::time_point> recordingStartedAt_;
+    std::shared_ptr<MainThreadQueue> queue_;
 };
 
 } // namespace kivo

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "app/speech/SpeechEngine.h"
+
+#include <string>
+#include <vector>
+
+namespace kivo {
+
+// What a successful recording leaves for the details window: the final text, its segments with
+// the recogniser's alternatives and confidence values, and a one-line summary.
+struct SpeechDiagnostics {
+    struct Segment {
+        std::string text;
+        double startSeconds = 0.0;
+        double endSeconds = 0.0;
+        std::vector<std::string> alternatives;
+        std::vector<double> confidenceSamples;
+
+        friend bool operator==(const Segment&, const Segment&) = default;
+    };
+
+    SpeechEngine engine = SpeechEngine::speech;
+    std::string locale = "zh-HK";
+    std::string finalText;
+    double elapsedSeconds = 0.0;
+    std::vector<Segment> finalSegments;
+    bool contextualStringsApplied = false;
+    std::string description;
+};
+
+} // namespace kivo

@@ -1,0 +1,296 @@
+// The recorder's lifecycle over a scripted recogniser and a sound file played as the microphone.
+#include "platform/audio/AudioEngineError.h"
+#include "platform/audio/PortAudioEngine.h"
+#include "tests/app/speech/RecorderHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace kivo {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::result;
+using testing::runUntil;
+using Status = SpeechSession::Status;
+
+class Recorder : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        testing::ensureCoreApplication();
+        std::string pattern = (std::filesystem::temp_directory_path() / "kivo-recorder-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        folder = pattern;
+        testing::writeWav(folder / "tone.wav", 0.5);
+        service = std::make_shared<testing::ScriptedSpeechService>();
+        environment.recognizer = service;
+        environment.makeEngine = [this] {
+            return std::make_unique<WavFileEngine>(wav.empty() ? folder / "tone.wav" : wav, WavFileEngine::Options{8.0, true});
+        };
+    }
+    void TearDown() override
+    {
+        service->release();
+        recorder.reset();
+        std::filesystem::remove_all(folder);
+    }
+
+    void make()
+    {
+        SpeechSession::Callbacks callbacks;
+        callbacks.onTranscript = [this](const std::string& text, bool isFinal) {
+            events.push_back((isFinal ? "final:" : "text:") + text);
+        };
+        callbacks.onStatus = [this](Status status) { events.push_back(std::string(SpeechSession::rawValue(status))); };
+        callbacks.onError = [this](const std::string& message) { events.push_back("error:" + message); };
+        callbacks.onCompletion = [this](const std::optional<std::string>& text) {
+            events.push_back(text ? "done:" + *text : "done:none");
+            ++completions;
+        };
+        callbacks.onDiagnostics = [this](const SpeechDiagnostics& value) {
+            events.push_back("diagnostics");
+            diagnostics = value;
+        };
+        recorder = std::make_unique<SpeechRecorder>(std::move(callbacks), environment);
+    }
+
+    // Starts and waits until capture runs.
+    void startRecording(SpeechSettings settings = {})
+    {
+        make();
+        recorder->start(settings);
+        ASSERT_TRUE(runUntil([&] { return recorder->status() == Status::recording; }));
+    }
+
+    void push(const TranscriptionResult& r) { service->current()->results().yield(r); }
+
+    std::vector<std::string> eventsSince(std::size_t at) const { return {events.begin() + static_cast<long>(at), events.end()}; }
+
+    // Lets anything still in flight arrive.
+    void settle() { runUntil([] { return false; }, 300ms); }
+
+    std::filesystem::path folder;
+    std::filesystem::path wav;
+    std::shared_ptr<testing::ScriptedSpeechService> service;
+    SpeechRecorder::Environment environment;
+    std::unique_ptr<SpeechRecorder> recorder;
+    std::vector<std::string> events;
+    std::optional<SpeechDiagnostics> diagnostics;
+    int completions = 0;
+};
+
+TEST_F(Recorder, SuccessfulRecordingReportsInOrderAndKeepsFinalEvidence)
+{
+    make();
+    recorder->start({SpeechEngine::dictation, {"灣仔"}});
+    recorder->start({}); // a second press while asking for access changes nothing
+    ASSERT_TRUE(runUntil([&] { return recorder->status() == Status::recording; }));
+    EXPECT_EQ(events, (std::vector<std::string>{"requestingPermission", "preparing", "recording"}));
+    EXPECT_EQ(service->current()->context.contextualStrings.at("general"), std::vector<std::string>{"灣仔"});
+
+    push(result("你好", 0.0, 1.0, false, {"你好", "李好"}, {0.4}));
+    push(result("你好呀", 0.0, 1.0, true, {"你好呀", "你好啊"}, {0.9, 0.8}));
+    push(result("你好嗎", 0.0, 1.0, false, {"泥好嗎"}, {0.1})); // the final evidence stays
+    push(result("去銀行", 1.0, 2.0, false));
+    ASSERT_TRUE(runUntil([&] { return events.size() == 7; }));
+    EXPECT_EQ(events[3], "text:你好");
+    EXPECT_EQ(events[6], "text:你好呀去銀行");
+
+    // Audio from the file reached the analyzer through the bridge.
+    ASSERT_TRUE(runUntil([&] { return service->current()->input && !service->current()->input->drain().empty(); }));
+
+    service->finalResults = {result("去銀行攞錢", 1.0, 2.5, true, {}, {0.7})};
+    const std::size_t before = events.size();
+    recorder->stop();
+    recorder->stop();
+    EXPECT_EQ(recorder->status(), Status::finalizing);
+    ASSERT_TRUE(runUntil([&] { return completions == 1; }));
+    EXPECT_EQ(eventsSince(before), (std::vector<std::string>{"finalizing", "text:你好呀去銀行攞錢", "final:你好呀去銀行攞錢",
+                                                             "idle", "diagnostics", "done:你好呀去銀行攞錢"}));
+
+    ASSERT_TRUE(diagnostics);
+    EXPECT_EQ(diagnostics->finalText, "你好呀去銀行攞錢");
+    EXPECT_TRUE(diagnostics->contextualStringsApplied);
+    ASSERT_EQ(diagnostics->finalSegments.size(), 2u);
+    EXPECT_EQ(diagnostics->finalSegments[0].alternatives, std::vector<std::string>{"你好啊"});
+    EXPECT_EQ(diagnostics->finalSegments[0].confidenceSamples, (std::vector<double>{0.9, 0.8}));
+    EXPECT_EQ(diagnostics->finalSegments[1].endSeconds, 2.5);
+    EXPECT_TRUE(diagnostics->description.starts_with("dictation · zh-HK · "));
+    EXPECT_TRUE(diagnostics->description.ends_with(
+        "s · 2 final segments · 1 alternatives · 3 SDK confidence values · contextual phrases applied"))
+        << diagnostics->description;
+
+    // Ready for the next recording.
+    recorder->start({});
+    EXPECT_EQ(recorder->status(), Status::requestingPermission);
+}
+
+TEST_F(Recorder, EmptyRecordingCompletesWithEmptyTextAndNoSegments)
+{
+    startRecording({SpeechEngine::speech, {"灣仔"}});
+    recorder->stop();
+    ASSERT_TRUE(runUntil([&] { return completions == 1; }));
+    EXPECT_EQ(events.back(), "done:");
+    ASSERT_TRUE(diagnostics);
+    EXPECT_TRUE(diagnostics->finalSegments.empty());
+    EXPECT_FALSE(diagnostics->contextualStringsApplied);
+    EXPECT_TRUE(diagnostics->description.ends_with(
+        " · 0 final segments · 0 alternatives · 0 SDK confidence values · contextual phrases ignored by SpeechTranscriber"));
+
+    events.clear();
+    diagnostics.reset();
+    startRecording();
+    recorder->stop();
+    ASSERT_TRUE(runUntil([&] { return completions == 2; }));
+    EXPECT_TRUE(diagnostics->description.ends_with("no contextual phrases"));
+}
+
+TEST_F(Recorder, TheLimitStopsCaptureAndCompletesLikeStop)
+{
+    environment.recordingLimit = 300ms;
+    service->finalResults = {result("夠鐘", 0.0, 1.0, true)};
+    startRecording();
+    ASSERT_TRUE(runUntil([&] { return completions == 1; }));
+    EXPECT_EQ(eventsSince(2), (std::vector<std::string>{"recording", "finalizing", "text:夠鐘", "final:夠鐘", "idle",
+                                                        "diagnostics", "done:夠鐘"}));
+    EXPECT_GT(service->current()->buffersAnalyzed.load(), 0);
+}
+
+TEST_F(Recorder, CancelInEveryPhaseEndsWithIdleAndCompletionOnly)
+{
+    // While asking for access; the late answer changes nothing.
+    std::function<void(bool)> answer;
+    environment.requestMicrophoneAccess = [&](std::function<void(bool)> reply) { answer = std::move(reply); };
+    make();
+    recorder->start({});
+    recorder->cancel();
+    recorder->cancel();
+    answer(true);
+    settle();
+    EXPECT_EQ(events, (std::vector<std::string>{"requestingPermission", "idle", "done:none"}));
+
+    // While preparing; the analyzer prepared afterwards is cancelled and its input ended.
+    environment.requestMicrophoneAccess = {};
+    service->hold("prepare");
+    events.clear();
+    make();
+    recorder->start({});
+    ASSERT_TRUE(runUntil([&] { return service->current() != nullptr; }));
+    recorder->cancel();
+    service->release();
+    ASSERT_TRUE(runUntil([&] { return service->current()->isCancelled(); }));
+    EXPECT_TRUE(!service->current()->input || service->current()->input->isFinished());
+    settle();
+    EXPECT_EQ(events, (std::vector<std::string>{"requestingPermission", "preparing", "idle", "done:none"}));
+
+    // While recording; results after the cancel are not shown.
+    events.clear();
+    startRecording();
+    auto analyzer = service->current();
+    recorder->cancel();
+    analyzer->results().yield(result("遲到", 0.0, 1.0, true));
+    settle();
+    EXPECT_EQ(eventsSince(3), (std::vector<std::string>{"idle", "done:none"}));
+    EXPECT_TRUE(analyzer->isCancelled());
+
+    // While finalizing; the finalization that ends later reports nothing.
+    events.clear();
+    service->hold("finalize");
+    startRecording();
+    recorder->stop();
+    recorder->cancel();
+    service->release();
+    settle();
+    EXPECT_EQ(eventsSince(3), (std::vector<std::string>{"finalizing", "idle", "done:none"}));
+}
+
+TEST_F(Recorder, FailuresReportTheMessageThenIdleThenNoText)
+{
+    const auto failed = [&](const std::string& message) {
+        return std::vector<std::string>{"error:" + message, "idle", "done:none"};
+    };
+
+    environment.requestMicrophoneAccess = [](std::function<void(bool)> reply) {
+        std::thread([reply] { reply(false); }).detach();
+    };
+    make();
+    recorder->start({});
+    ASSERT_TRUE(runUntil([&] { return completions == 1; }));
+    EXPECT_EQ(eventsSince(1), failed("Microphone access was denied."));
+
+    // Invalid hints fail before anything is asked.
+    environment.requestMicrophoneAccess = {};
+    events.clear();
+    make();
+    recorder->start({SpeechEngine::dictation, {"灣仔", " "}});
+    EXPECT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[1], "idle");
+
+    events.clear();
+    service->locales = {};
+    make();
+    recorder->start({});
+    ASSERT_TRUE(runUntil([&] { return completions == 3; }));
+    EXPECT_EQ(eventsSince(2), failed("The zh-HK speech asset is not installed. Install it before trying again."));
+    service->locales = {"zh-HK"};
+
+    events.clear();
+    wav = folder / "missing.wav";
+    make();
+    recorder->start({});
+    ASSERT_TRUE(runUntil([&] { return completions == 4; }));
+    ASSERT_EQ(events.size(), 5u);
+    EXPECT_TRUE(events[2].starts_with("error:Cannot read ")) << events[2];
+    EXPECT_TRUE(runUntil([&] { return service->current()->isCancelled(); }));
+}
+
+TEST_F(Recorder, SlowPreparationAndFinalizationTimeOut)
+{
+    environment.preparationSeconds = 0.2;
+    service->hold("prepare");
+    make();
+    recorder->start({});
+    ASSERT_TRUE(runUntil([&] { return completions == 1; }));
+    EXPECT_EQ(eventsSince(2), (std::vector<std::string>{"error:Speech preparation timed out.", "idle", "done:none"}));
+    auto late = service->current();
+    service->release();
+    ASSERT_TRUE(runUntil([&] { return late->isCancelled(); }));
+    EXPECT_TRUE(!late->input || late->input->isFinished());
+
+    environment.finalizationSeconds = 0.2;
+    events.clear();
+    service->hold("finalize");
+    startRecording();
+    recorder->stop();
+    ASSERT_TRUE(runUntil([&] { return completions == 2; }));
+    EXPECT_EQ(eventsSince(4), (std::vector<std::string>{"error:Speech finalization timed out.", "idle", "done:none"}));
+}
+
+} // namespace
+} // namespace kivo
+
+namespace kivo {
+namespace {
+
+// With the real microphone layer and no input device, the start fails through the callbacks.
+TEST_F(Recorder, WithoutAMicrophoneTheStartFailsClearly)
+{
+    try {
+        PortAudioEngine().inputFormat();
+        GTEST_SKIP() << "this machine has an audio input device";
+    } catch (const AudioEngineError&) {
+    }
+    environment.makeEngine = {};
+    make();
+    recorder->start({});
+    ASSERT_TRUE(runUntil([&] { return completions == 1; }));
+    ASSERT_EQ(events.size(), 5u);
+    EXPECT_EQ(events[2], "error:No audio input device was found.");
+    EXPECT_EQ(events[3], "idle");
+    EXPECT_EQ(events[4], "done:none");
+}
+
+} // namespace
+} // namespace kivo
