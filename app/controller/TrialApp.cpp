@@ -122,7 +122,7 @@ void TrialApp::connectActions()
 
 void TrialApp::applicationDidFinishLaunching()
 {
-    localize();
+    restorePreferences();
     startShortcutMonitoring();
     showWindow();
     if (QWidget* focused = QApplication::focusWidget()) {
@@ -133,7 +133,18 @@ void TrialApp::applicationDidFinishLaunching()
 void TrialApp::applicationWillTerminate()
 {
     stopShortcutMonitoring();
+    savePreferences();
     stopModel(QString());
+}
+
+void TrialApp::restorePreferences()
+{
+    preferences_->restore(*panel_, [this] { localize(); });
+}
+
+void TrialApp::savePreferences()
+{
+    preferences_->save(*panel_);
 }
 
 void TrialApp::showWindow()

@@ -4,6 +4,7 @@
 #include "app/conversion/WritingMode.h"
 #include "app/controller/SpeechSession.h"
 #include "app/controller/TranscriptReview.h"
+#include "app/controller/TrialPreferences.h"
 #include "app/shell/FloatingPanel.h"
 #include "app/shell/shortcut/GlobalShortcut.h"
 #include "platform/text/TextRange.h"
@@ -77,6 +78,11 @@ public:
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
     void showWindow();
+
+    // Preferences record.
+    void restorePreferences();
+    void savePreferences();
+    TrialPreferences& preferences() { return *preferences_; }
     void closePanel();
 
     // Session controller.
@@ -160,13 +166,13 @@ private:
     void updateSpeechInfo() {}
     void updateUpdateControls() {}
     void localizeUpdateControls() {}
-    void savePreferences() {}
 
     Options options_;
     std::filesystem::path resourcesDirectory_;
     std::string lockPath_;
     QString appVersion_;
     std::unique_ptr<FloatingPanel> panel_;
+    std::unique_ptr<TrialPreferences> preferences_ = std::make_unique<TrialPreferences>();
 
     // Session state.
     bool restartInProgress_ = false;

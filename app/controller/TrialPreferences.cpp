@@ -1,0 +1,192 @@
+#include "app/controller/TrialPreferences.h"
+
+#include "app/conversion/TargetTextLanguage.h"
+#include "app/shell/FloatingPanel.h"
+#include "app/shell/VoicePanel.h"
+#include "app/shell/shortcut/PanelShortcut.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QScreen>
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+
+namespace kivo {
+namespace {
+
+std::optional<std::string> text(const QVariantMap& record, const char* key)
+{
+    const QVariant value = record.value(QString::fromLatin1(key));
+    if (value.typeId() != QMetaType::QString) {
+        return std::nullopt;
+    }
+    return value.toString().toStdString();
+}
+
+bool flag(const QVariantMap& record, const char* key, bool fallback)
+{
+    const QVariant value = record.value(QString::fromLatin1(key));
+    return value.typeId() == QMetaType::Bool ? value.toBool() : fallback;
+}
+
+double primaryHeight()
+{
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    return primary ? primary->geometry().height() : 0.0;
+}
+
+// Qt's top-left rectangles and the record's bottom-left ones differ only in y.
+QRectF flipped(const QRectF& rect)
+{
+    return {rect.x(), primaryHeight() - rect.y() - rect.height(), rect.width(), rect.height()};
+}
+
+QString number(double value)
+{
+    return QString::number(value, 'g', 15);
+}
+
+} // namespace
+
+TrialPreferences::TrialPreferences(std::unique_ptr<QSettings> store)
+    : store_(store ? std::move(store) : std::make_unique<QSettings>(QStringLiteral("kivo"), QStringLiteral("Kivo")))
+{
+}
+
+TrialPreferences::~TrialPreferences() = default;
+
+QVariantMap TrialPreferences::record() const
+{
+    return store_->value(QString::fromLatin1(preferencesKey)).toMap();
+}
+
+void TrialPreferences::save(const FloatingPanel& panel)
+{
+    if (!preferencesReady_ || !panel.window) {
+        return;
+    }
+    const int modeIndex = panel.mode->currentIndex();
+    const TargetTextLanguage target =
+        modeIndex >= 0 && modeIndex < static_cast<int>(TargetTextLanguage::allCases.size())
+            ? TargetTextLanguage(TargetTextLanguage::allCases[static_cast<size_t>(modeIndex)])
+            : TargetTextLanguage(TargetTextLanguage::traditional);
+    QVariantMap record;
+    record[QStringLiteral("language")] = panel.chinese() ? QStringLiteral("zh-Hant") : QStringLiteral("en");
+    record[QStringLiteral("inputLanguage")] = QStringLiteral("zh-HK");
+    record[QStringLiteral("targetLanguage")] = QString::fromUtf8(target.rawValue());
+    record[QStringLiteral("speechEngine")] =
+        panel.speechEngine->currentIndex() == 1 ? QStringLiteral("dictation") : QStringLiteral("speech");
+    record[QStringLiteral("autoProcess")] = panel.autoProcess->isChecked();
+    record[QStringLiteral("autoInsert")] = panel.autoInsert->isChecked();
+    record[QStringLiteral("vocabulary")] = panel.vocabulary->text();
+    record[QStringLiteral("shortcut")] =
+        QString::fromUtf8(PanelShortcut::atIndex(panel.shortcutChoice->currentIndex()).rawValue());
+    record[QStringLiteral("editorExpanded")] = panel.editorExpanded();
+    record[QStringLiteral("windowFrame")] = frameText(flipped(panel.window->frameGeometry()));
+    store_->setValue(QString::fromLatin1(preferencesKey), record);
+}
+
+void TrialPreferences::restore(FloatingPanel& panel, const std::function<void()>& localize)
+{
+    preferencesReady_ = false;
+    const QVariantMap saved = record();
+
+    panel.language->setCurrentIndex(text(saved, "language") == "zh-Hant" ? 1 : 0);
+    const auto target = TargetTextLanguage::restored(text(saved, "targetLanguage"), text(saved, "writingMode"));
+    const auto& cases = TargetTextLanguage::allCases;
+    const auto found = std::find(cases.begin(), cases.end(), static_cast<TargetTextLanguage::Value>(target));
+    panel.mode->setCurrentIndex(found == cases.end() ? 1 : static_cast<int>(std::distance(cases.begin(), found)));
+    panel.inputLanguage->setCurrentIndex(0);
+    panel.speechEngine->setCurrentIndex(text(saved, "speechEngine") == "dictation" ? 1 : 0);
+    panel.autoProcess->setChecked(flag(saved, "autoProcess", true));
+    panel.autoInsert->setChecked(flag(saved, "autoInsert", true));
+    panel.vocabulary->setText(saved.value(QStringLiteral("vocabulary")).toString());
+    const auto rawShortcut = text(saved, "shortcut");
+    const PanelShortcut shortcut =
+        rawShortcut ? PanelShortcut::fromRawValue(*rawShortcut).value_or(PanelShortcut::rightCommand)
+                    : PanelShortcut(PanelShortcut::rightCommand);
+    panel.shortcutChoice->setCurrentIndex(shortcut.index() < panel.shortcutChoice->count() ? shortcut.index() : 0);
+    if (localize) {
+        localize();
+    }
+    panel.setEditorExpanded(flag(saved, "editorExpanded", false));
+    placeWindow(panel, saved.value(QStringLiteral("windowFrame")));
+    preferencesReady_ = true;
+}
+
+void TrialPreferences::placeWindow(FloatingPanel& panel, const QVariant& savedFrame)
+{
+    QWidget& window = *panel.window;
+    const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        QRect frame = window.frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        window.move(frame.topLeft());
+    }
+    if (savedFrame.typeId() != QMetaType::QString) {
+        return;
+    }
+    const auto saved = frameFromText(savedFrame.toString());
+    if (!saved) {
+        return;
+    }
+    std::vector<QRectF> visibleFrames;
+    for (const QScreen* each : QGuiApplication::screens()) {
+        visibleFrames.push_back(flipped(each->availableGeometry()));
+    }
+    const QSizeF size = window.frameGeometry().size();
+    const auto origin = placement(*saved, size, visibleFrames);
+    if (!origin) {
+        return;
+    }
+    const QRectF topLeft = flipped(QRectF(*origin, size));
+    window.move(static_cast<int>(std::lround(topLeft.x())), static_cast<int>(std::lround(topLeft.y())));
+}
+
+QString TrialPreferences::frameText(const QRectF& frame)
+{
+    return QStringLiteral("{{%1, %2}, {%3, %4}}")
+        .arg(number(frame.x()), number(frame.y()), number(frame.width()), number(frame.height()));
+}
+
+std::optional<QRectF> TrialPreferences::frameFromText(const QString& text)
+{
+    static const QRegularExpression numberPattern(
+        QStringLiteral(R"([-+]?(?:\d+\.?\d*|\.\d+)(?:[eE][-+]?\d+)?|[-+]?(?:inf(?:inity)?|nan))"),
+        QRegularExpression::CaseInsensitiveOption);
+    std::vector<double> numbers;
+    for (auto match = numberPattern.globalMatch(text); match.hasNext() && numbers.size() < 4;) {
+        numbers.push_back(match.next().captured().toDouble());
+    }
+    if (numbers.size() < 4) {
+        return std::nullopt;
+    }
+    return QRectF(numbers[0], numbers[1], numbers[2], numbers[3]);
+}
+
+std::optional<QPointF> TrialPreferences::placement(const QRectF& saved, const QSizeF& size,
+                                                   const std::vector<QRectF>& visibleFrames)
+{
+    if (!std::isfinite(saved.x()) || !std::isfinite(saved.y()) || !std::isfinite(saved.height())
+        || !std::isfinite(saved.width())) {
+        return std::nullopt;
+    }
+    const auto screen = std::find_if(visibleFrames.begin(), visibleFrames.end(),
+                                     [&](const QRectF& visible) { return visible.intersects(saved.normalized()); });
+    if (screen == visibleFrames.end()) {
+        return std::nullopt;
+    }
+    const QRectF& v = *screen;
+    const double x0 = saved.left();
+    const double y0 = saved.y() + saved.height() - size.height();
+    const double x = std::max(v.left(), std::min(x0, v.x() + v.width() - size.width()));
+    const double y = std::max(v.y(), std::min(y0, v.y() + v.height() - size.height()));
+    return QPointF(x, y);
+}
+
+} // namespace kivo

@@ -1,0 +1,215 @@
+#include "app/controller/TrialApp.h"
+#include "app/controller/TrialPreferences.h"
+#include "app/shell/VoicePanel.h"
+#include "tests/app/controller/ControllerTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <limits>
+
+namespace kivo {
+namespace {
+
+QVariantMap storedRecord()
+{
+    return QSettings(QStringLiteral("kivo"), QStringLiteral("Kivo")).value(TrialPreferences::preferencesKey).toMap();
+}
+
+void storeRecord(const QVariantMap& record)
+{
+    QSettings(QStringLiteral("kivo"), QStringLiteral("Kivo")).setValue(TrialPreferences::preferencesKey, record);
+}
+
+class TrialPreferencesTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        test::ensureApplication();
+        // The settings file goes to a private config folder, as XDG_CONFIG_HOME would put it.
+        configHome = new QTemporaryDir();
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, configHome->path());
+    }
+    static void TearDownTestSuite() { delete configHome; }
+
+    void SetUp() override { QSettings(QStringLiteral("kivo"), QStringLiteral("Kivo")).clear(); }
+
+    std::unique_ptr<TrialApp> makeApp()
+    {
+        TrialApp::Options options;
+        options.resourcesDirectory = bundle.resources();
+        options.lockPath = bundle.lockPath().string();
+        return std::make_unique<TrialApp>(options);
+    }
+
+    // The window's frame in the record's bottom-left coordinates.
+    static QRectF bottomLeftFrame(const QWidget& window)
+    {
+        const QRect frame = window.frameGeometry();
+        const double height = QGuiApplication::primaryScreen()->geometry().height();
+        return {double(frame.x()), height - frame.y() - frame.height(), double(frame.width()),
+                double(frame.height())};
+    }
+
+    static QRect centred(const QWidget& window)
+    {
+        QRect frame = window.frameGeometry();
+        frame.moveCenter(window.screen()->availableGeometry().center());
+        return frame;
+    }
+
+    inline static QTemporaryDir* configHome = nullptr;
+    test::TestBundle bundle;
+};
+
+TEST_F(TrialPreferencesTest, FirstLaunchTakesTheDefaultsAndWritesNothingUntilRestored)
+{
+    auto app = makeApp();
+    FloatingPanel& panel = app->panel();
+    panel.vocabulary->setText(QStringLiteral("before restore"));
+    app->savePreferences();
+    EXPECT_TRUE(storedRecord().isEmpty());
+
+    app->restorePreferences();
+    EXPECT_TRUE(app->preferences().preferencesReady());
+    EXPECT_FALSE(app->chinese());
+    EXPECT_EQ(panel.mode->currentIndex(), 1); // Traditional Chinese
+    EXPECT_EQ(panel.speechEngine->currentIndex(), 0);
+    EXPECT_TRUE(panel.autoProcess->isChecked());
+    EXPECT_TRUE(panel.autoInsert->isChecked());
+    EXPECT_EQ(panel.vocabulary->text(), QString());
+    EXPECT_EQ(panel.shortcutChoice->currentIndex(), 0);
+    EXPECT_FALSE(panel.editorExpanded());
+    EXPECT_EQ(panel.window->frameGeometry().topLeft(), centred(*panel.window).topLeft());
+    // Restoring sets controls whose handlers save; none of that may reach the store.
+    EXPECT_TRUE(storedRecord().isEmpty());
+}
+
+TEST_F(TrialPreferencesTest, RecordRoundTripsAndIsWrittenWhole)
+{
+    storeRecord({{"language", "zh-Hant"}, {"targetLanguage", "en"}, {"speechEngine", "dictation"},
+                 {"autoProcess", false}, {"autoInsert", false}, {"vocabulary", "灣仔, Kivo"},
+                 {"shortcut", "commandShiftSpace"}, {"editorExpanded", true}, {"stale", "old key"}});
+    auto app = makeApp();
+    app->restorePreferences();
+    FloatingPanel& panel = app->panel();
+    EXPECT_TRUE(app->chinese());
+    EXPECT_EQ(panel.mode->currentIndex(), 3);
+    EXPECT_EQ(panel.speechEngine->currentIndex(), 1);
+    EXPECT_FALSE(panel.autoProcess->isChecked());
+    EXPECT_FALSE(panel.autoInsert->isChecked());
+    EXPECT_EQ(panel.vocabulary->text(), QStringLiteral("灣仔, Kivo"));
+    EXPECT_EQ(panel.shortcutChoice->currentIndex(), 2);
+    EXPECT_TRUE(panel.editorExpanded());
+
+    app->savePreferences();
+    const QVariantMap saved = storedRecord();
+    EXPECT_EQ(saved.size(), 10);
+    EXPECT_FALSE(saved.contains("stale"));
+    EXPECT_EQ(saved["language"], "zh-Hant");
+    EXPECT_EQ(saved["inputLanguage"], "zh-HK");
+    EXPECT_EQ(saved["targetLanguage"], "en");
+    EXPECT_EQ(saved["speechEngine"], "dictation");
+    EXPECT_EQ(saved["autoProcess"].typeId(), QMetaType::Bool);
+    EXPECT_EQ(saved["autoProcess"], false);
+    EXPECT_EQ(saved["shortcut"], "commandShiftSpace");
+    EXPECT_EQ(saved["editorExpanded"], true);
+    EXPECT_EQ(saved["windowFrame"], TrialPreferences::frameText(bottomLeftFrame(*panel.window)));
+}
+
+TEST_F(TrialPreferencesTest, LegacyRecordAndUnknownValuesFallBack)
+{
+    storeRecord({{"writingMode", "cantonese"}, {"language", "en-US"}, {"speechEngine", "Dictation"},
+                 {"autoProcess", "false"}, {"autoInsert", 0}, {"shortcut", "leftCommand"},
+                 {"editorExpanded", "yes"}});
+    auto app = makeApp();
+    app->restorePreferences();
+    FloatingPanel& panel = app->panel();
+    EXPECT_EQ(panel.mode->currentIndex(), 0); // Cantonese from the legacy mode
+    EXPECT_FALSE(app->chinese());
+    EXPECT_EQ(panel.speechEngine->currentIndex(), 0);
+    EXPECT_TRUE(panel.autoProcess->isChecked());
+    EXPECT_TRUE(panel.autoInsert->isChecked());
+    EXPECT_EQ(panel.shortcutChoice->currentIndex(), 0);
+    EXPECT_FALSE(panel.editorExpanded());
+
+    app->savePreferences();
+    const QVariantMap saved = storedRecord();
+    EXPECT_EQ(saved["targetLanguage"], "yue-Hant");
+    EXPECT_FALSE(saved.contains("writingMode"));
+    EXPECT_EQ(saved["language"], "en");
+}
+
+TEST_F(TrialPreferencesTest, SavedFramePlacesTheWindowOrLeavesItCentred)
+{
+    auto app = makeApp();
+    QWidget& window = *app->panel().window;
+    const QRectF visible = [] {
+        const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+        const double height = QGuiApplication::primaryScreen()->geometry().height();
+        return QRectF(available.x(), height - available.y() - available.height(), available.width(),
+                      available.height());
+    }();
+    const QSizeF size = window.frameGeometry().size();
+
+    // Inside: the top-left corner follows the saved one; the saved size is not applied.
+    storeRecord({{"windowFrame", QStringLiteral("{{40, 60}, {10, 500}}")}});
+    app->restorePreferences();
+    EXPECT_EQ(bottomLeftFrame(window).topLeft(), QPointF(40, 60 + 500 - size.height()));
+    EXPECT_EQ(QSizeF(window.frameGeometry().size()), size);
+
+    // Partly off the right and bottom edges: pulled inside the visible frame.
+    storeRecord({{"windowFrame", TrialPreferences::frameText(
+                                     {visible.right() - 20, visible.y() - size.height() / 2, size.width(), size.height()})}});
+    app->restorePreferences();
+    EXPECT_EQ(bottomLeftFrame(window).topLeft(), QPointF(visible.right() - size.width(), visible.y()));
+
+    // On no attached screen, unreadable, or not finite: centred.
+    for (const QString& text : {QStringLiteral("{{5000, 5000}, {300, 200}}"), QStringLiteral("{{garbage}}"),
+                                QStringLiteral("{{nan, 10}, {300, 200}}")}) {
+        window.move(3, 3);
+        storeRecord({{"windowFrame", text}});
+        app->restorePreferences();
+        EXPECT_EQ(window.frameGeometry().topLeft(), centred(window).topLeft()) << text.toStdString();
+    }
+}
+
+TEST_F(TrialPreferencesTest, HintEditsSaveAndOtherTextEditsDoNot)
+{
+    auto app = makeApp();
+    app->restorePreferences();
+    FloatingPanel& panel = app->panel();
+    panel.before->setPlainText(QStringLiteral("原文"));
+    EXPECT_TRUE(storedRecord().isEmpty());
+    panel.vocabulary->setText(QStringLiteral("深水埗"));
+    EXPECT_EQ(storedRecord()["vocabulary"], QStringLiteral("深水埗"));
+    panel.vocabulary->setText(QStringLiteral("深水埗，旺角"));
+    EXPECT_EQ(storedRecord()["vocabulary"], QStringLiteral("深水埗，旺角"));
+}
+
+TEST(TrialPreferencesFrame, LenientTextAndClampIntoTheFirstIntersectingScreen)
+{
+    EXPECT_EQ(TrialPreferences::frameFromText(QStringLiteral("{{1.5, -2}, {3e2, 4}}")), QRectF(1.5, -2, 300, 4));
+    EXPECT_EQ(TrialPreferences::frameFromText(QStringLiteral("1 2 3 4 5")), QRectF(1, 2, 3, 4));
+    EXPECT_FALSE(TrialPreferences::frameFromText(QStringLiteral("{{1, 2}, {3}}")));
+    EXPECT_EQ(TrialPreferences::frameFromText(TrialPreferences::frameText({10, 20, 30.25, 40})),
+              QRectF(10, 20, 30.25, 40));
+
+    const std::vector<QRectF> screens{{0, 0, 1000, 800}, {1000, 0, 800, 600}};
+    // Touches only the second screen: clamped into it, not into the first.
+    EXPECT_EQ(TrialPreferences::placement({1700, 500, 300, 200}, {300, 200}, screens), QPointF(1500, 400));
+    EXPECT_FALSE(TrialPreferences::placement({-900, 0, 300, 200}, {300, 200}, screens));
+    const double infinity = std::numeric_limits<double>::infinity();
+    EXPECT_FALSE(TrialPreferences::placement({0, infinity, 300, 200}, {300, 200}, screens));
+}
+
+} // namespace
+} // namespace kivo
