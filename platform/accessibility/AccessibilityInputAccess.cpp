@@ -1,0 +1,559 @@
+#include "platform/accessibility/AccessibilityInputAccess.h"
+
+#include "platform/accessibilitybus/AccessibilityBus.h"
+#include "platform/text/TextError.h"
+#include "platform/text/Utf16.h"
+
+#include <atspi/atspi.h>
+#include <unistd.h>
+
+#include <QString>
+
+#include <memory>
+
+namespace kivo {
+
+namespace {
+
+// Failures are reported with the numbers of the accessibility API the diagnostics were first
+// written for, so the lines read the same everywhere.
+constexpr std::int64_t errorFailure = -25200;
+constexpr std::int64_t errorCannotComplete = -25204;
+constexpr std::int64_t errorUnsupported = -25205;
+constexpr std::int64_t errorNoValue = -25212;
+
+struct ErrorBox {
+    GError* error = nullptr;
+    ~ErrorBox()
+    {
+        if (error) {
+            g_error_free(error);
+        }
+    }
+    GError** out() { return &error; }
+    std::int64_t number() const
+    {
+        if (!error) {
+            return errorFailure;
+        }
+        // The application went away, did not answer in time, or refused the call.
+        return errorCannotComplete;
+    }
+};
+
+struct GFreeDeleter {
+    void operator()(void* p) const { g_free(p); }
+};
+using GString_ = std::unique_ptr<gchar, GFreeDeleter>;
+
+struct StateSet {
+    AtspiStateSet* set = nullptr;
+    explicit StateSet(AtspiAccessible* accessible) : set(atspi_accessible_get_state_set(accessible)) {}
+    ~StateSet()
+    {
+        if (set) {
+            g_object_unref(set);
+        }
+    }
+    StateSet(const StateSet&) = delete;
+    StateSet& operator=(const StateSet&) = delete;
+    bool contains(AtspiStateType state) const { return set && atspi_state_set_contains(set, state); }
+    bool empty() const { return !set || atspi_state_set_is_empty(set); }
+};
+
+void ensureClient()
+{
+    static const bool ready = [] {
+        atspi_init();
+        atspi_set_timeout(AccessibilityInputAccess::callTimeoutMs, AccessibilityInputAccess::callTimeoutMs);
+        return true;
+    }();
+    (void)ready;
+}
+
+AccessibleElement child(const AccessibleElement& parent, int index)
+{
+    ErrorBox error;
+    return AccessibleElement(atspi_accessible_get_child_at_index(parent.get(), index, error.out()));
+}
+
+int childCount(const AccessibleElement& element)
+{
+    ErrorBox error;
+    const gint count = atspi_accessible_get_child_count(element.get(), error.out());
+    return error.error ? 0 : count;
+}
+
+std::optional<AtspiRole> role(const AccessibleElement& element, std::int64_t* errorNumber = nullptr)
+{
+    ErrorBox error;
+    const AtspiRole value = atspi_accessible_get_role(element.get(), error.out());
+    if (error.error) {
+        if (errorNumber) {
+            *errorNumber = error.number();
+        }
+        return std::nullopt;
+    }
+    return value;
+}
+
+bool hasText(const AccessibleElement& element)
+{
+    AtspiText* text = atspi_accessible_get_text_iface(element.get());
+    if (text) {
+        g_object_unref(text);
+    }
+    return text != nullptr;
+}
+
+bool hasEditableText(const AccessibleElement& element)
+{
+    AtspiEditableText* text = atspi_accessible_get_editable_text_iface(element.get());
+    if (text) {
+        g_object_unref(text);
+    }
+    return text != nullptr;
+}
+
+bool isTextRole(AtspiRole role)
+{
+    return role == ATSPI_ROLE_TEXT || role == ATSPI_ROLE_ENTRY || role == ATSPI_ROLE_EDITBAR;
+}
+
+// UTF-16 offset of the toolkit offset `offset` in `text`, counted in code points when not UTF-16.
+std::optional<std::int64_t> fromToolkit(const std::u16string& text, std::int64_t offset, bool utf16)
+{
+    if (offset < 0) {
+        return std::nullopt;
+    }
+    if (utf16) {
+        return offset <= static_cast<std::int64_t>(text.size()) ? std::optional(offset) : std::nullopt;
+    }
+    std::size_t index = 0;
+    for (std::int64_t points = 0; points < offset; ++points) {
+        if (index >= text.size()) {
+            return std::nullopt;
+        }
+        const bool pair = QChar::isHighSurrogate(text[index]) && index + 1 < text.size() &&
+                          QChar::isLowSurrogate(text[index + 1]);
+        index += pair ? 2 : 1;
+    }
+    return static_cast<std::int64_t>(index);
+}
+
+std::optional<std::int64_t> toToolkit(const std::u16string& text, std::int64_t offset, bool utf16)
+{
+    if (offset < 0 || offset > static_cast<std::int64_t>(text.size())) {
+        return std::nullopt;
+    }
+    if (utf16) {
+        return offset;
+    }
+    const auto end = static_cast<std::size_t>(offset);
+    if (end > 0 && end < text.size() && QChar::isHighSurrogate(text[end - 1]) && QChar::isLowSurrogate(text[end])) {
+        return std::nullopt;
+    }
+    std::int64_t points = 0;
+    for (std::size_t i = 0; i < end; ++i) {
+        if (!QChar::isLowSurrogate(text[i]) || i == 0 || !QChar::isHighSurrogate(text[i - 1])) {
+            ++points;
+        }
+    }
+    return points;
+}
+
+} // namespace
+
+AccessibilityInputAccess::AccessibilityInputAccess()
+{
+    ensureClient();
+}
+
+bool AccessibilityInputAccess::isTrusted()
+{
+    return AccessibilityBus::isEnabled();
+}
+
+void AccessibilityInputAccess::recordDiagnostic(const std::string& line)
+{
+    if (!diagnostics_.empty() && diagnostics_.back() == line) {
+        return;
+    }
+    if (diagnostics_.size() < diagnosticLimit) {
+        diagnostics_.push_back(line);
+    }
+}
+
+void AccessibilityInputAccess::recordError(const char* attribute, std::int64_t number)
+{
+    recordDiagnostic(std::string(attribute) + "=AXError(" + std::to_string(number) + ")");
+}
+
+std::optional<AccessibleElement> AccessibilityInputAccess::frontmostWindow()
+{
+    const AccessibleElement desktop(atspi_get_desktop(0));
+    if (!desktop) {
+        return std::nullopt;
+    }
+    const int applications = childCount(desktop);
+    for (int a = 0; a < applications; ++a) {
+        const AccessibleElement application = child(desktop, a);
+        if (!application) {
+            continue;
+        }
+        const int windows = childCount(application);
+        for (int w = 0; w < windows; ++w) {
+            AccessibleElement window = child(application, w);
+            if (window && StateSet(window.get()).contains(ATSPI_STATE_ACTIVE)) {
+                return window;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<AccessibleElement> AccessibilityInputAccess::focusedDescendant(const AccessibleElement& window)
+{
+    // Depth first through what is showing; big views that manage their own descendants hold
+    // no focused text input of interest and are skipped.
+    constexpr int visitLimit = 5000;
+    std::vector<AccessibleElement> pending{window};
+    int visited = 0;
+    while (!pending.empty() && visited++ < visitLimit) {
+        AccessibleElement element = std::move(pending.back());
+        pending.pop_back();
+        const StateSet states(element.get());
+        if (states.contains(ATSPI_STATE_FOCUSED)) {
+            return element;
+        }
+        if (states.contains(ATSPI_STATE_MANAGES_DESCENDANTS) ||
+            (element != window && !states.empty() && !states.contains(ATSPI_STATE_SHOWING))) {
+            continue;
+        }
+        for (int i = childCount(element) - 1; i >= 0; --i) {
+            if (AccessibleElement next = child(element, i)) {
+                pending.push_back(std::move(next));
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<AccessibleElement> AccessibilityInputAccess::focusedTarget()
+{
+    const std::optional<AccessibleElement> window = frontmostWindow();
+    if (!window) {
+        return std::nullopt;
+    }
+    const AccessibleElement application(atspi_accessible_get_application(window->get(), nullptr));
+    if (!application) {
+        return std::nullopt;
+    }
+    ErrorBox pidError;
+    const guint pid = atspi_accessible_get_process_id(application.get(), pidError.out());
+    ErrorBox nameError;
+    const GString_ name(atspi_accessible_get_name(application.get(), nameError.out()));
+    const std::string identifier = name && *name ? name.get() : "unknown";
+    if ((!pidError.error && pid == static_cast<guint>(getpid())) || identifier == ownIdentifier) {
+        return std::nullopt;
+    }
+    recordDiagnostic("target=" + identifier + " pid=" + std::to_string(pidError.error ? -1 : static_cast<long>(pid)));
+    // Cached states and names go stale while we look; every read should ask the application.
+    atspi_accessible_set_cache_mask(application.get(), ATSPI_CACHE_NONE);
+
+    const std::optional<AccessibleElement> focused = focusedDescendant(*window);
+    if (!focused) {
+        recordError("AXFocusedUIElement", errorNoValue);
+        return std::nullopt;
+    }
+    return inputTarget(*focused);
+}
+
+std::optional<AccessibleElement> AccessibilityInputAccess::inputTarget(const AccessibleElement& element)
+{
+    std::int64_t errorNumber = errorFailure;
+    const std::optional<AtspiRole> elementRole = role(element, &errorNumber);
+    if (!elementRole) {
+        recordError("AXRole", errorNumber);
+        return std::nullopt;
+    }
+    if (*elementRole == ATSPI_ROLE_PASSWORD_TEXT) {
+        return std::nullopt;
+    }
+    AccessibleElement input = element;
+    if (*elementRole == ATSPI_ROLE_COMBO_BOX && !hasText(element)) {
+        // An editable combo box keeps its text in an entry inside it.
+        input = AccessibleElement();
+        const int children = childCount(element);
+        for (int i = 0; i < children && !input; ++i) {
+            AccessibleElement candidate = child(element, i);
+            if (candidate && hasEditableText(candidate)) {
+                input = std::move(candidate);
+            }
+        }
+        if (!input) {
+            return std::nullopt;
+        }
+    } else if (!isTextRole(*elementRole) && *elementRole != ATSPI_ROLE_COMBO_BOX) {
+        return std::nullopt;
+    }
+    if (!hasText(input)) {
+        recordError("AXValue", errorUnsupported);
+        return std::nullopt;
+    }
+    // Only a state set that says so makes a field disabled; an unreadable one counts as enabled.
+    const StateSet states(input.get());
+    if (!states.empty() && !states.contains(ATSPI_STATE_ENABLED) && !states.contains(ATSPI_STATE_SENSITIVE)) {
+        return std::nullopt;
+    }
+    return input;
+}
+
+bool AccessibilityInputAccess::countsUtf16(const AccessibleElement& element)
+{
+    if (const auto known = utf16Applications_.find(element.busName()); known != utf16Applications_.end()) {
+        return known->second;
+    }
+    // The toolkit is a property of the application object, not of its elements.
+    const AccessibleElement application(atspi_accessible_get_application(element.get(), nullptr));
+    ErrorBox error;
+    const GString_ toolkit(application ? atspi_accessible_get_toolkit_name(application.get(), error.out()) : nullptr);
+    const bool utf16 = toolkit && QString::fromUtf8(toolkit.get()).compare(u"Qt", Qt::CaseInsensitive) == 0;
+    utf16Applications_[element.busName()] = utf16;
+    return utf16;
+}
+
+std::optional<std::u16string> AccessibilityInputAccess::value(const AccessibleElement& element)
+{
+    AtspiText* text = atspi_accessible_get_text_iface(element.get());
+    if (!text) {
+        recordError("AXValue", errorUnsupported);
+        return std::nullopt;
+    }
+    ErrorBox countError;
+    const gint count = atspi_text_get_character_count(text, countError.out());
+    ErrorBox textError;
+    const GString_ utf8(countError.error ? nullptr : atspi_text_get_text(text, 0, count, textError.out()));
+    g_object_unref(text);
+    if (countError.error || textError.error || !utf8) {
+        recordError("AXValue", countError.error ? countError.number() : textError.number());
+        return std::nullopt;
+    }
+    const std::string_view bytes(utf8.get());
+    if (bytes.size() > valueLimit) {
+        return std::nullopt;
+    }
+    try {
+        return Utf16::fromUtf8(bytes);
+    } catch (const TextError&) {
+        recordError("AXValue", errorFailure);
+        return std::nullopt;
+    }
+}
+
+std::optional<TextRange> AccessibilityInputAccess::selection(const AccessibleElement& element,
+                                                            const std::u16string& value)
+{
+    AtspiText* text = atspi_accessible_get_text_iface(element.get());
+    if (!text) {
+        return std::nullopt;
+    }
+    std::int64_t start = 0;
+    std::int64_t end = 0;
+    ErrorBox countError;
+    const gint selections = atspi_text_get_n_selections(text, countError.out());
+    ErrorBox rangeError;
+    if (!countError.error && selections > 0) {
+        AtspiRange* range = atspi_text_get_selection(text, 0, rangeError.out());
+        if (range) {
+            start = std::min(range->start_offset, range->end_offset);
+            end = std::max(range->start_offset, range->end_offset);
+            g_free(range);
+        }
+    } else if (!countError.error) {
+        start = end = atspi_text_get_caret_offset(text, rangeError.out());
+    }
+    g_object_unref(text);
+    if (countError.error || rangeError.error) {
+        recordError("AXSelectedTextRange", countError.error ? countError.number() : rangeError.number());
+        return std::nullopt;
+    }
+    const bool utf16 = countsUtf16(element);
+    const auto location = fromToolkit(value, start, utf16);
+    const auto stop = fromToolkit(value, end, utf16);
+    if (!location || !stop) {
+        return std::nullopt;
+    }
+    return TextRange{*location, *stop - *location};
+}
+
+bool AccessibilityInputAccess::writable(const AccessibleElement& element)
+{
+    const StateSet states(element.get());
+    return hasEditableText(element) && states.contains(ATSPI_STATE_EDITABLE) &&
+           !states.contains(ATSPI_STATE_READ_ONLY);
+}
+
+bool AccessibilityInputAccess::isComboBox(const AccessibleElement& element)
+{
+    if (role(element) == ATSPI_ROLE_COMBO_BOX) {
+        return true;
+    }
+    const AccessibleElement parent(atspi_accessible_get_parent(element.get(), nullptr));
+    return parent && role(parent) == ATSPI_ROLE_COMBO_BOX;
+}
+
+bool AccessibilityInputAccess::isWebInput(const AccessibleElement& element)
+{
+    AccessibleElement current = element;
+    for (int seen = 0; seen < webAncestorLimit && current; ++seen) {
+        if (role(current) == ATSPI_ROLE_DOCUMENT_WEB) {
+            return true;
+        }
+        ErrorBox error;
+        current = AccessibleElement(atspi_accessible_get_parent(current.get(), error.out()));
+        if (error.error) {
+            recordError("AXParent", error.number());
+            return false;
+        }
+    }
+    return false;
+}
+
+std::optional<InputSnapshot> AccessibilityInputAccess::snapshot(const AccessibleElement& target)
+{
+    std::optional<std::u16string> text = value(target);
+    if (!text) {
+        return std::nullopt;
+    }
+    const std::optional<TextRange> range = selection(target, *text);
+    if (!range) {
+        return std::nullopt;
+    }
+    const bool canWrite = writable(target);
+    const bool comboBox = isComboBox(target);
+    const bool area = !comboBox && StateSet(target.get()).contains(ATSPI_STATE_MULTI_LINE);
+    InputSnapshot snapshot;
+    snapshot.text = std::move(*text);
+    snapshot.selection = *range;
+    snapshot.canReplaceSelection = canWrite;
+    snapshot.canReplacePlainValue = canWrite && !comboBox && !area;
+    snapshot.canPaste = canWrite;
+    snapshot.prefersPaste = area || isWebInput(target);
+    return snapshot;
+}
+
+InputWriteStatus AccessibilityInputAccess::replaceSelection(const std::u16string& text, const AccessibleElement& target)
+{
+    const std::optional<std::u16string> current = value(target);
+    const bool utf16 = countsUtf16(target);
+    std::optional<std::int64_t> start;
+    std::optional<std::int64_t> end;
+    if (current) {
+        if (const std::optional<TextRange> range = selection(target, *current)) {
+            start = toToolkit(*current, range->location, utf16);
+            end = toToolkit(*current, range->end(), utf16);
+        }
+    }
+    AtspiEditableText* editable = atspi_accessible_get_editable_text_iface(target.get());
+    if (!start || !end || !editable) {
+        recordDiagnostic("AXSelectedText=" + std::to_string(editable ? errorNoValue : errorUnsupported));
+        if (editable) {
+            g_object_unref(editable);
+        }
+        return InputWriteStatus::failed;
+    }
+    const std::string utf8 = Utf16::toUtf8(text);
+    // Qt takes the length in UTF-16 units, GTK in bytes.
+    const auto length = static_cast<gint>(utf16 ? text.size() : utf8.size());
+    ErrorBox error;
+    bool done = true;
+    if (*end > *start) {
+        done = atspi_editable_text_delete_text(editable, static_cast<gint>(*start), static_cast<gint>(*end), error.out()) &&
+               !error.error;
+    }
+    if (done) {
+        done = atspi_editable_text_insert_text(editable, static_cast<gint>(*start), utf8.c_str(), length, error.out()) &&
+               !error.error;
+    }
+    g_object_unref(editable);
+    recordDiagnostic("AXSelectedText=" + std::to_string(done ? 0 : error.number()));
+    if (!done) {
+        return InputWriteStatus::failed;
+    }
+    // Toolkits leave the caret in different places; after the inserted text is where typing would.
+    if (AtspiText* caretText = atspi_accessible_get_text_iface(target.get())) {
+        const auto caret = static_cast<gint>(*start + (utf16 ? static_cast<std::int64_t>(text.size())
+                                                            : *toToolkit(text, static_cast<std::int64_t>(text.size()), false)));
+        atspi_text_set_caret_offset(caretText, caret, nullptr);
+        g_object_unref(caretText);
+    }
+    return InputWriteStatus::accepted;
+}
+
+InputWriteStatus AccessibilityInputAccess::replacePlainValue(const std::u16string& value, std::int64_t caret,
+                                                             const AccessibleElement& target)
+{
+    AtspiEditableText* editable = atspi_accessible_get_editable_text_iface(target.get());
+    if (!editable) {
+        return InputWriteStatus::failed;
+    }
+    ErrorBox error;
+    const bool set = atspi_editable_text_set_text_contents(editable, Utf16::toUtf8(value).c_str(), error.out()) &&
+                     !error.error;
+    g_object_unref(editable);
+    if (!set) {
+        return InputWriteStatus::failed;
+    }
+    const std::optional<std::int64_t> offset = toToolkit(value, caret, countsUtf16(target));
+    AtspiText* text = atspi_accessible_get_text_iface(target.get());
+    if (!offset || !text) {
+        if (text) {
+            g_object_unref(text);
+        }
+        return InputWriteStatus::failed;
+    }
+    ErrorBox caretError;
+    const bool placed = atspi_text_set_caret_offset(text, static_cast<gint>(*offset), caretError.out()) && !caretError.error;
+    g_object_unref(text);
+    return placed ? InputWriteStatus::accepted : InputWriteStatus::failed;
+}
+
+bool AccessibilityInputAccess::stillMatches(const AccessibleElement& target, const InputSnapshot& original)
+{
+    return focusedTarget() == target && snapshot(target) == original && focusedTarget() == target;
+}
+
+InputWriteStatus AccessibilityInputAccess::pasteOnce(const std::u16string& text, const AccessibleElement& target,
+                                                     const InputSnapshot& original)
+{
+    recordDiagnostic(std::string("postAccess=") + (keyboard_.canPost() ? "true" : "false"));
+    if (keyboard_.modifiersHeld().value_or(false)) {
+        return InputWriteStatus::changed;
+    }
+    if (!keyboard_.canPostPaste()) {
+        return InputWriteStatus::unsupported;
+    }
+    if (!isTrusted() || !stillMatches(target, original)) {
+        return InputWriteStatus::changed;
+    }
+    if (!clipboard_.stage(QString::fromStdU16String(text))) {
+        return InputWriteStatus::unsupported;
+    }
+    if (stillMatches(target, original) && clipboard_.isCurrent() && !keyboard_.modifiersHeld().value_or(true)) {
+        if (keyboard_.postPaste()) {
+            return InputWriteStatus::accepted;
+        }
+        clipboard_.finish(true);
+        return InputWriteStatus::unsupported;
+    }
+    clipboard_.finish(true);
+    return InputWriteStatus::changed;
+}
+
+void AccessibilityInputAccess::finishPaste(bool confirmed)
+{
+    clipboard_.finish(confirmed);
+}
+
+} // namespace kivo

@@ -1,0 +1,103 @@
+#include "platform/pasteboard/InputPasteboardLease.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+
+namespace kivo {
+
+namespace {
+
+// Formats the X11 selection machinery answers itself, and Qt's in-process image type.
+bool isInternalFormat(const QString& format)
+{
+    return format == u"TARGETS" || format == u"TIMESTAMP" || format == u"MULTIPLE" || format == u"SAVE_TARGETS" ||
+           format == u"application/x-qt-image";
+}
+
+} // namespace
+
+InputPasteboardLease::InputPasteboardLease(QClipboard* board)
+    : board_(board ? board : QGuiApplication::clipboard())
+{
+    connect(board_, &QClipboard::changed, this, [this](QClipboard::Mode mode) {
+        if (mode == QClipboard::Clipboard) {
+            ++changeCount_;
+        }
+    });
+}
+
+std::optional<InputPasteboardLease::Item> InputPasteboardLease::copyItem() const
+{
+    Item item;
+    const QMimeData* data = board_->mimeData(QClipboard::Clipboard);
+    if (!data) {
+        return item;
+    }
+    qsizetype total = 0;
+    for (const QString& format : data->formats()) {
+        if (isInternalFormat(format)) {
+            continue;
+        }
+        QByteArray bytes = data->data(format);
+        // A format we cannot read would be lost on restore: better not to borrow at all.
+        if (bytes.isEmpty()) {
+            return std::nullopt;
+        }
+        total += bytes.size();
+        if (total > copyLimit) {
+            return std::nullopt;
+        }
+        bytes.detach();
+        item.emplace_back(format, std::move(bytes));
+    }
+    return item;
+}
+
+QMimeData* InputPasteboardLease::makeMimeData(const Item& item) const
+{
+    auto* data = new QMimeData;
+    for (const auto& [format, bytes] : item) {
+        data->setData(format, bytes);
+    }
+    return data;
+}
+
+bool InputPasteboardLease::stage(const QString& text)
+{
+    const std::uint64_t before = changeCount_;
+    std::optional<Item> copy = copyItem();
+    if (!copy || changeCount_ != before) {
+        return false;
+    }
+    items_ = std::move(copy);
+    auto* data = new QMimeData;
+    data->setText(text);
+    board_->setMimeData(data, QClipboard::Clipboard);
+    writeCount_ = changeCount_;
+    if (board_->text(QClipboard::Clipboard) != text) {
+        finish(true);
+        return false;
+    }
+    return true;
+}
+
+bool InputPasteboardLease::isCurrent() const
+{
+    return writeCount_ && *writeCount_ == changeCount_;
+}
+
+void InputPasteboardLease::finish(bool confirmed)
+{
+    if (confirmed && isCurrent() && items_) {
+        if (items_->empty()) {
+            board_->clear(QClipboard::Clipboard);
+        } else {
+            board_->setMimeData(makeMimeData(*items_), QClipboard::Clipboard);
+        }
+    }
+    items_.reset();
+    writeCount_.reset();
+}
+
+} // namespace kivo

@@ -1,0 +1,92 @@
+#include "platform/pasteboard/InputPasteboardLease.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace kivo {
+namespace {
+
+class GuiApplication : public ::testing::Environment {
+public:
+    void SetUp() override { application = std::make_unique<QGuiApplication>(argc, argv); }
+    void TearDown() override { application.reset(); }
+
+private:
+    int argc = 1;
+    char name[16] = "pasteboard";
+    char* argv[2] = {name, nullptr};
+    std::unique_ptr<QGuiApplication> application;
+};
+
+const auto* const environment = ::testing::AddGlobalTestEnvironment(new GuiApplication);
+
+QClipboard& board()
+{
+    return *QGuiApplication::clipboard();
+}
+
+void putUserContents(const QByteArray& html = "<i>mine</i>")
+{
+    auto* data = new QMimeData;
+    data->setText(QStringLiteral("mine"));
+    data->setData(QStringLiteral("text/html"), html);
+    board().setMimeData(data);
+}
+
+TEST(InputPasteboardLeaseTest, RestoresEveryFormatOnlyAfterAConfirmedPaste)
+{
+    putUserContents();
+    InputPasteboardLease lease;
+    ASSERT_TRUE(lease.stage(QStringLiteral("插入")));
+    EXPECT_TRUE(lease.active());
+    EXPECT_TRUE(lease.isCurrent());
+    EXPECT_EQ(board().text(), QStringLiteral("插入"));
+    lease.finish(true);
+    EXPECT_FALSE(lease.active());
+    EXPECT_EQ(board().text(), QStringLiteral("mine"));
+    EXPECT_EQ(board().mimeData()->data(QStringLiteral("text/html")), QByteArray("<i>mine</i>"));
+
+    // Unconfirmed: the pasted text stays, the saved copy is dropped.
+    ASSERT_TRUE(lease.stage(QStringLiteral("second")));
+    lease.finish(false);
+    EXPECT_EQ(board().text(), QStringLiteral("second"));
+    lease.finish(true);
+    EXPECT_EQ(board().text(), QStringLiteral("second")) << "an idle lease restores nothing";
+}
+
+TEST(InputPasteboardLeaseTest, AnEmptyClipboardIsGivenBackEmpty)
+{
+    board().clear();
+    InputPasteboardLease lease;
+    ASSERT_TRUE(lease.stage(QStringLiteral("x")));
+    lease.finish(true);
+    EXPECT_TRUE(board().text().isEmpty());
+}
+
+TEST(InputPasteboardLeaseTest, LeavesAChangeByOthersAlone)
+{
+    putUserContents();
+    InputPasteboardLease lease;
+    ASSERT_TRUE(lease.stage(QStringLiteral("ours")));
+    board().setText(QStringLiteral("someone else"));
+    EXPECT_FALSE(lease.isCurrent());
+    lease.finish(true);
+    EXPECT_EQ(board().text(), QStringLiteral("someone else"));
+}
+
+TEST(InputPasteboardLeaseTest, RefusesToBorrowMoreThanItCanCopy)
+{
+    putUserContents(QByteArray(12'000'000, 'x'));
+    InputPasteboardLease lease;
+    EXPECT_FALSE(lease.stage(QStringLiteral("ours")));
+    EXPECT_FALSE(lease.active());
+    EXPECT_EQ(board().text(), QStringLiteral("mine")) << "a refused lease leaves the clipboard untouched";
+}
+
+} // namespace
+} // namespace kivo
