@@ -1,0 +1,260 @@
+#include "platform/accessibility/AccessibilityInputAccess.h"
+#include "tests/platform/accessibility/DesktopSession.h"
+
+#include <atspi/atspi.h>
+
+#include <QClipboard>
+#include <QGuiApplication>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace kivo {
+namespace {
+
+using test::focusTarget;
+using test::insertWith;
+using test::waitUntil;
+
+bool contains(const std::vector<std::string>& lines, const std::string& line)
+{
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// Finds an input of the target by its accessible name, focused or not.
+AccessibleElement findByName(qint64 pid, const char* name)
+{
+    AccessibleElement desktop(atspi_get_desktop(0));
+    std::vector<AccessibleElement> pending;
+    for (int a = 0; a < atspi_accessible_get_child_count(desktop.get(), nullptr); ++a) {
+        AccessibleElement app(atspi_accessible_get_child_at_index(desktop.get(), a, nullptr));
+        if (app && atspi_accessible_get_process_id(app.get(), nullptr) == static_cast<guint>(pid)) {
+            pending.push_back(app);
+        }
+    }
+    while (!pending.empty()) {
+        AccessibleElement element = std::move(pending.back());
+        pending.pop_back();
+        gchar* elementName = atspi_accessible_get_name(element.get(), nullptr);
+        const bool match = elementName && std::string(elementName) == name &&
+                           atspi_accessible_get_role(element.get(), nullptr) != ATSPI_ROLE_LABEL;
+        g_free(elementName);
+        if (match) {
+            return element;
+        }
+        for (int i = 0; i < atspi_accessible_get_child_count(element.get(), nullptr); ++i) {
+            pending.emplace_back(atspi_accessible_get_child_at_index(element.get(), i, nullptr));
+        }
+    }
+    return {};
+}
+
+const std::map<QString, QByteArray> userClipboard{
+    {QStringLiteral("text/plain"), QByteArray("the user's text")},
+    {QStringLiteral("text/html"), QByteArray("<b>the user's</b> text")},
+    {QStringLiteral("application/x-kivo-test"), QByteArray("\x00\x01\xff binary", 11)},
+};
+
+// The formats we put there must come back exactly; the toolkit may add text aliases.
+void expectUserClipboard(TargetAppClient& target)
+{
+    const auto now = target.clipboard();
+    ASSERT_TRUE(now);
+    for (const auto& [format, bytes] : userClipboard) {
+        ASSERT_TRUE(now->contains(format)) << format.toStdString();
+        EXPECT_EQ(now->at(format), bytes) << format.toStdString();
+    }
+}
+
+class QtTargetTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { target = test::startTarget(test::qtTargetProgram()).release(); }
+    static void TearDownTestSuite()
+    {
+        delete target;
+        target = nullptr;
+    }
+    void SetUp() override { ASSERT_TRUE(target && target->ready()); }
+
+    static TargetAppClient* target;
+};
+
+TargetAppClient* QtTargetTest::target = nullptr;
+
+TEST_F(QtTargetTest, InsertsAtTheCaretAndOverASelectionAndConfirmsByReadingBack)
+{
+    ASSERT_TRUE(target->set("line", "abc", 1, 1));
+    ASSERT_TRUE(focusTarget(*target, "line"));
+    AccessibilityInputAccess access;
+    EXPECT_EQ(insertWith(access, u"你好😀"), InputDelivery::inserted);
+    EXPECT_EQ(target->get("line")->text, QStringLiteral("a你好😀bc"));
+    EXPECT_EQ(target->get("line")->start, 5) << "the caret follows the inserted text";
+    EXPECT_EQ(access.diagnostics().at(0), "target=kivo-target-app pid=" + std::to_string(target->processId()));
+    EXPECT_TRUE(contains(access.diagnostics(), "route=AX selectedWritable=true valueWritable=true paste=true"));
+    EXPECT_TRUE(contains(access.diagnostics(), "AXSelectedText=0"));
+    EXPECT_TRUE(contains(access.diagnostics(), "readback=7 expected=7"));
+
+    ASSERT_TRUE(target->set("line", "早晨😀 world!", 4, 10));
+    AccessibilityInputAccess again;
+    EXPECT_EQ(insertWith(again, u"世界🙂"), InputDelivery::inserted);
+    EXPECT_EQ(target->get("line")->text, QStringLiteral("早晨😀世界🙂!"));
+}
+
+TEST_F(QtTargetTest, WholeValueWriteSetsTheCaretInUtf16Units)
+{
+    ASSERT_TRUE(target->set("line", "xxyy", 2, 2));
+    ASSERT_TRUE(focusTarget(*target, "line"));
+    AccessibilityInputAccess access;
+    const auto element = access.focusedTarget();
+    ASSERT_TRUE(element);
+    EXPECT_EQ(access.replacePlainValue(u"x😀abcyy", 6, *element), InputWriteStatus::accepted);
+    const auto field = target->get("line");
+    EXPECT_EQ(field->text, QStringLiteral("x😀abcyy"));
+    EXPECT_EQ(field->start, 6);
+    const auto snapshot = access.snapshot(*element);
+    ASSERT_TRUE(snapshot);
+    EXPECT_EQ(snapshot->selection, (TextRange{6, 0}));
+}
+
+TEST_F(QtTargetTest, SecretAndDisabledFieldsAreNoTargets)
+{
+    ASSERT_TRUE(target->focus("password"));
+    AccessibilityInputAccess access;
+    EXPECT_FALSE(waitUntil([&] { return access.focusedTarget().has_value(); }, std::chrono::milliseconds(500)));
+    EXPECT_EQ(insertWith(access, u"secret"), InputDelivery::noInput);
+
+    // A disabled field cannot hold the focus; ask about the element itself.
+    const AccessibleElement disabled = findByName(target->processId(), "disabled");
+    ASSERT_TRUE(disabled);
+    EXPECT_FALSE(access.inputTarget(disabled));
+    const AccessibleElement line = findByName(target->processId(), "line");
+    ASSERT_TRUE(line);
+    EXPECT_TRUE(access.inputTarget(line));
+}
+
+TEST_F(QtTargetTest, DescribesEachKindOfInput)
+{
+    ASSERT_TRUE(target->set("line", "one", 3, 3));
+    ASSERT_TRUE(focusTarget(*target, "line"));
+    AccessibilityInputAccess access;
+    auto element = access.focusedTarget();
+    ASSERT_TRUE(element);
+    auto snapshot = access.snapshot(*element);
+    ASSERT_TRUE(snapshot);
+    EXPECT_EQ(*snapshot, (InputSnapshot{u"one", {3, 0}, true, true, true, false}));
+
+    ASSERT_TRUE(target->set("multi", "a\nb", 0, 1));
+    ASSERT_TRUE(focusTarget(*target, "multi"));
+    element = access.focusedTarget();
+    ASSERT_TRUE(element);
+    snapshot = access.snapshot(*element);
+    ASSERT_TRUE(snapshot);
+    EXPECT_EQ(*snapshot, (InputSnapshot{u"a\nb", {0, 1}, true, false, true, true}));
+
+    ASSERT_TRUE(target->set("combo", "two", 1, 1));
+    ASSERT_TRUE(focusTarget(*target, "combo"));
+    element = access.focusedTarget();
+    ASSERT_TRUE(element);
+    snapshot = access.snapshot(*element);
+    ASSERT_TRUE(snapshot);
+    EXPECT_EQ(snapshot->text, u"two");
+    EXPECT_FALSE(snapshot->canReplacePlainValue) << "a combo box is written through its selection or a paste";
+    EXPECT_FALSE(snapshot->prefersPaste);
+    AccessibilityInputAccess writer;
+    EXPECT_EQ(insertWith(writer, u"好"), InputDelivery::inserted);
+    EXPECT_EQ(target->get("combo")->text, QStringLiteral("t好wo"));
+}
+
+TEST_F(QtTargetTest, PasteRouteGivesTheUsersClipboardBackAfterAConfirmedPaste)
+{
+    ASSERT_TRUE(target->setClipboard(userClipboard));
+    ASSERT_TRUE(target->set("multi", "第一行\n第二行", 4, 7));
+    ASSERT_TRUE(focusTarget(*target, "multi"));
+    AccessibilityInputAccess access;
+    EXPECT_EQ(insertWith(access, u"新的🙂"), InputDelivery::inserted);
+    EXPECT_EQ(target->get("multi")->text, QStringLiteral("第一行\n新的🙂"));
+    EXPECT_TRUE(contains(access.diagnostics(), "route=paste selectedWritable=true valueWritable=false paste=true"));
+    EXPECT_TRUE(contains(access.diagnostics(), "postAccess=true"));
+    expectUserClipboard(*target);
+}
+
+TEST_F(QtTargetTest, HeldShiftStopsThePasteBeforeAnythingIsPosted)
+{
+    ASSERT_TRUE(target->setClipboard(userClipboard));
+    ASSERT_TRUE(target->set("multi", "keep", 4, 4));
+    ASSERT_TRUE(focusTarget(*target, "multi"));
+    AccessibilityInputAccess access;
+    {
+        const test::HeldShift shift;
+        EXPECT_EQ(insertWith(access, u"never"), InputDelivery::changed);
+    }
+    EXPECT_TRUE(contains(access.diagnostics(), "write=changed"));
+    test::waitUntil([] { return false; }, std::chrono::milliseconds(200));
+    EXPECT_EQ(target->get("multi")->text, QStringLiteral("keep"));
+    expectUserClipboard(*target);
+}
+
+TEST_F(QtTargetTest, AForeignClipboardChangeIsNeverOverwritten)
+{
+    ASSERT_TRUE(target->setClipboard(userClipboard));
+    ASSERT_TRUE(waitUntil([] { return QGuiApplication::clipboard()->text() == u"the user's text"; }));
+    InputPasteboardLease lease;
+    ASSERT_TRUE(lease.stage(QStringLiteral("ours")));
+    EXPECT_TRUE(lease.isCurrent());
+    ASSERT_TRUE(target->setClipboard({{QStringLiteral("text/plain"), QByteArray("foreign")}}));
+    EXPECT_TRUE(waitUntil([&] { return !lease.isCurrent(); }));
+    lease.finish(true);
+    EXPECT_FALSE(lease.active());
+    const auto now = target->clipboard();
+    ASSERT_TRUE(now);
+    EXPECT_EQ(now->at(QStringLiteral("text/plain")), QByteArray("foreign"));
+}
+
+TEST(AccessibilityDiagnosticsTest, KeepsAtMost24LinesAndNoImmediateRepeats)
+{
+    test::ensureDesktop();
+    AccessibilityInputAccess access;
+    access.recordDiagnostic("a");
+    access.recordDiagnostic("a");
+    access.recordDiagnostic("b");
+    access.recordDiagnostic("a");
+    EXPECT_EQ(access.diagnostics(), (std::vector<std::string>{"a", "b", "a"}));
+    for (int i = 0; i < 30; ++i) {
+        access.recordDiagnostic("line " + std::to_string(i));
+    }
+    EXPECT_EQ(access.diagnostics().size(), 24U);
+    EXPECT_EQ(access.diagnostics().back(), "line 20") << "later lines are dropped, not rolled";
+}
+
+TEST(GtkTargetTest, CountsCodePointsWhenInsertingAtTheCaretAndOverASelection)
+{
+    const QString program = test::gtkTargetProgram();
+    if (program.isEmpty()) {
+        GTEST_SKIP() << "python3-gi with GTK 3 is not installed";
+    }
+    auto target = test::startTarget(program);
+    ASSERT_TRUE(target->ready());
+    // Offsets the GTK target reports are code points: the emoji before the caret counts once.
+    // GTK selects a whole entry when it takes the focus, so the caret is placed afterwards.
+    ASSERT_TRUE(focusTarget(*target, "line"));
+    ASSERT_TRUE(target->set("line", "😀ab", 3, 3));
+    AccessibilityInputAccess access;
+    const auto element = access.focusedTarget();
+    ASSERT_TRUE(element);
+    EXPECT_EQ(access.snapshot(*element)->selection, (TextRange{3, 0}));
+    EXPECT_EQ(insertWith(access, u"你好🙂"), InputDelivery::inserted);
+    EXPECT_EQ(target->get("line")->text, QStringLiteral("😀a你好🙂b"));
+
+    ASSERT_TRUE(target->set("line", "😀早晨 world", 2, 4));
+    AccessibilityInputAccess again;
+    EXPECT_EQ(insertWith(again, u"晚安"), InputDelivery::inserted);
+    EXPECT_EQ(target->get("line")->text, QStringLiteral("😀晚安 world"));
+
+    ASSERT_TRUE(target->focus("password"));
+    AccessibilityInputAccess secret;
+    EXPECT_FALSE(waitUntil([&] { return secret.focusedTarget().has_value(); }, std::chrono::milliseconds(500)));
+}
+
+} // namespace
+} // namespace kivo
