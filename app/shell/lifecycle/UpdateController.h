@@ -1,0 +1,76 @@
+#pragma once
+
+#include "platform/updates/UpdateService.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QAction;
+class QMessageBox;
+class QPushButton;
+class QWidget;
+
+namespace kivo {
+
+// The app's side of the update service: when checks and installs may happen, the controls'
+// texts and states, the consent over unsaved text and the status-line reports.
+class UpdateController : public QObject {
+public:
+    static constexpr const char* refusalDomain = "local.kivo.update";
+
+    // What the controller reads from and asks of the app.
+    struct Host {
+        std::function<bool()> canUseUpdater;
+        std::function<bool()> chinese;
+        std::function<QString()> sourceText;
+        std::function<QString()> resultText;
+        std::function<void(const QString&)> setStatus;
+        std::function<void(bool)> setRestartInProgress;
+        std::function<void()> updateControls;
+        std::function<void()> savePreferences;
+        QWidget* dialogParent = nullptr;
+    };
+
+    // "SUFeedURL" and "SUPublicEDKey" of the bundle's Info.json; none without both.
+    static std::optional<UpdateService::Configuration> configurationFor(const std::filesystem::path& bundle);
+
+    UpdateController(Host host, std::optional<UpdateService::Configuration> configuration,
+                     QPushButton* button, QAction* menuItem, QObject* parent = nullptr);
+    ~UpdateController() override;
+
+    bool updaterConfigured() const { return configuration_.has_value(); }
+    bool installPending() const { return static_cast<bool>(pendingUpdateInstall_); }
+    UpdateService* updater() const { return updater_.get(); }
+    QMessageBox* consentDialog() const { return consentDialog_; }
+
+    void startUpdateService();
+    void updateUpdateControls();
+    void localizeUpdateControls();
+    void checkForUpdates();
+    void continueUpdateInstallation();
+
+    // The update service's decision points.
+    void mayPerform() const;
+    bool shouldPostponeRelaunch(std::function<void()> installAndRelaunch);
+    void didAbort(const UpdateError& error);
+
+private:
+    QString tr(const char* chineseText, const char* englishText) const;
+    void install();
+
+    Host host_;
+    std::optional<UpdateService::Configuration> configuration_;
+    QPointer<QPushButton> button_;
+    QPointer<QAction> menuItem_;
+    std::unique_ptr<UpdateService> updater_;
+    std::function<void()> pendingUpdateInstall_;
+    QPointer<QMessageBox> consentDialog_;
+};
+
+} // namespace kivo
