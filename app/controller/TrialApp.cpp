@@ -3,13 +3,14 @@
 #include "app/controller/BundleLocation.h"
 #include "app/controller/RunLock.h"
 #include "app/controller/RunnerProcess.h"
-#include "app/controller/UnavailableSpeechSession.h"
 #include "app/conversion/TargetTextLanguage.h"
 #include "app/shell/FloatingButton.h"
 #include "app/shell/Localization.h"
+#include "app/shell/RecognitionDetailsDialog.h"
 #include "app/shell/SettingsPopover.h"
 #include "app/shell/StatusLabel.h"
 #include "app/shell/VoicePanel.h"
+#include "app/speech/SpeechDetails.h"
 #include "platform/text/CharacterClass.h"
 #include "platform/text/Utf16.h"
 
@@ -116,8 +117,9 @@ void TrialApp::connectActions()
     connect(p.vocabulary, &QLineEdit::textChanged, this, [this] { savePreferences(); });
     connect(p.window.get(), &VoicePanel::moved, this, [this] { savePreferences(); });
     p.onEditorExpandedChanged = [this](bool) { savePreferences(); };
-    // The details window, updates and restart come with their own subsystems; until then
-    // their controls are laid out and do nothing.
+    connect(p.details, &QAbstractButton::clicked, this, [this] { showSpeechDetails(); });
+    // Updates and restart come with their own subsystems; until then their controls are laid
+    // out and do nothing.
 }
 
 void TrialApp::applicationDidFinishLaunching()
@@ -196,14 +198,14 @@ SpeechSession& TrialApp::recorder()
                 app->completeRecording(text);
             }
         };
-        callbacks.onDiagnostics = [weak](const SpeechSession::Diagnostics& diagnostics) {
+        callbacks.onDiagnostics = [weak](const SpeechDiagnostics& diagnostics) {
             TrialApp* app = weak.data();
             if (app && app->speechBusy_) {
                 app->speechDiagnostics_ = diagnostics;
             }
         };
         recorder_ = options_.makeRecorder ? options_.makeRecorder(std::move(callbacks))
-                                          : std::make_unique<UnavailableSpeechSession>(std::move(callbacks));
+                                          : std::make_unique<SpeechRecorder>(std::move(callbacks), options_.speech);
     }
     return *recorder_;
 }
@@ -318,14 +320,14 @@ void TrialApp::completeRecording(const std::optional<std::string>& text)
         updateControls();
         setStatus(tr("辨識完成；原文區保留 STT 文字。", "Recognition complete. STT text is available in Original."));
         const auto review = options_.reviewTranscript ? options_.reviewTranscript(*text)
-                                                      : TranscriptReview::reason(*text);
-        if (review == TranscriptReview::Reason::empty) {
+                                                      : SpeechReviewPolicy::reason(*text);
+        if (review == SpeechReviewPolicy::Reason::empty) {
             setStatus(tr("沒有可處理的文字，請重新錄音；沒有自動交給 AFM。",
                          "No words to process. Record again; not automatically sent to AFM."));
-        } else if (review == TranscriptReview::Reason::numbersOnly) {
+        } else if (review == SpeechReviewPolicy::Reason::numbersOnly) {
             setStatus(tr("結果只有數字，請先確認是否聽錯；確認後按「轉換文字」。原文未改動。",
                          "Numbers-only result. Check recognition, then click Convert. Original unchanged."));
-        } else if (review == TranscriptReview::Reason::hesitationOnly) {
+        } else if (review == SpeechReviewPolicy::Reason::hesitationOnly) {
             setStatus(tr("結果只有語氣聲，請先檢閱；沒有自動交給 AFM。",
                          "Hesitation-only result. Review first; not automatically sent to AFM."));
         } else if (panel_->autoProcess->isChecked()) {
@@ -491,6 +493,35 @@ void TrialApp::languageChanged()
 {
     localize();
     savePreferences();
+}
+
+void TrialApp::updateSpeechInfo()
+{
+    const SpeechEngine selected = panel_->speechEngine->currentIndex() == 1 ? SpeechEngine::dictation : SpeechEngine::speech;
+    panel_->vocabularyRow->setVisible(selected.acceptsHints());
+    panel_->speechInfo->setText(QString::fromStdString(SpeechDetails::infoLine(selected, speechDiagnostics_, chinese())));
+}
+
+void TrialApp::showSpeechDetails()
+{
+    if (speechBusy_ || process_) {
+        return;
+    }
+    RecognitionDetailsDialog::Texts texts{
+        tr("本次辨識明細", "Recognition details"),
+        tr("候選及信心值由辨識引擎提供，可能沒有；它們不能證明文字正確。只保留於記憶體。",
+           "Alternatives and confidence may be unavailable. They do not prove correctness. Kept in memory only."),
+        QString::fromStdString(SpeechDetails::text(speechDiagnostics_, lastPartial_, chinese())),
+        tr("關閉", "Close"),
+        tr("複製明細", "Copy details")};
+    // Window-modal and asynchronous: the main loop keeps running while it is open.
+    auto* dialog = new RecognitionDetailsDialog(texts, panel_->window.get());
+    connect(dialog, &RecognitionDetailsDialog::copyRequested, this, [](const QString& details) {
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        clipboard->clear();
+        clipboard->setText(details);
+    });
+    dialog->open();
 }
 
 void TrialApp::localize()

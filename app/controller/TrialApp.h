@@ -2,10 +2,12 @@
 
 #include "app/conversion/V7Literals.h"
 #include "app/conversion/WritingMode.h"
-#include "app/controller/SpeechSession.h"
-#include "app/controller/TranscriptReview.h"
 #include "app/controller/TrialPreferences.h"
 #include "app/shell/FloatingPanel.h"
+#include "app/speech/SpeechDraft.h"
+#include "app/speech/SpeechRecorder.h"
+#include "app/speech/SpeechReviewPolicy.h"
+#include "app/speech/SpeechSession.h"
 #include "app/shell/shortcut/GlobalShortcut.h"
 #include "platform/text/TextRange.h"
 
@@ -39,23 +41,16 @@ public:
         std::string localizedDescription() const { return what(); }
     };
 
-    // Snapshot of the editor when a recording starts, put back when it ends without text.
-    struct SpeechDraft {
-        QString source;
-        QString result;
-        TextRange selection;
-        bool canCopyResult = false;
-    };
-
     struct Options {
         // Where rewrite-runner and the instruction files are; empty: the bundle's Resources/.
         std::filesystem::path resourcesDirectory;
         std::chrono::milliseconds modelTimeLimit{30000};
         // Empty: the per-user path under /tmp.
         std::string lockPath;
-        // Builds the recorder on first use; empty: speech is reported as unavailable.
+        // Builds the recorder on first use; empty: the real recorder in `speech`.
         std::function<std::unique_ptr<SpeechSession>(SpeechSession::Callbacks)> makeRecorder;
-        std::function<std::optional<TranscriptReview::Reason>(const std::string&)> reviewTranscript;
+        SpeechRecorder::Environment speech;
+        std::function<std::optional<SpeechReviewPolicy::Reason>(const std::string&)> reviewTranscript;
         // Receives every result that may be inserted; the insertion subsystem plugs in here.
         std::function<void(const std::string&)> deliver;
         // Global keys; empty: the X11 backend.
@@ -107,6 +102,8 @@ public:
     void speechEngineChanged();
     void languageChanged();
     void localize();
+    void updateSpeechInfo();
+    void showSpeechDetails();
 
     // Model run client.
     void runModel();
@@ -135,6 +132,7 @@ public:
     QUuid epoch() const { return epoch_; }
     bool speechBusy() const { return speechBusy_; }
     SpeechSession::Status speechStatus() const { return speechStatus_; }
+    const std::optional<SpeechDiagnostics>& speechDiagnostics() const { return speechDiagnostics_; }
     const std::optional<std::string>& originalSpeechText() const { return originalSpeechText_; }
     const std::filesystem::path& resourcesDirectory() const { return resourcesDirectory_; }
     const std::string& lockPath() const { return lockPath_; }
@@ -163,7 +161,6 @@ private:
     void setStatus(const QString& text);
 
     // Seams filled in by later subsystems.
-    void updateSpeechInfo() {}
     void updateUpdateControls() {}
     void localizeUpdateControls() {}
 
@@ -180,7 +177,7 @@ private:
     SpeechSession::Status speechStatus_ = SpeechSession::Status::idle;
     std::optional<std::string> speechFailure_;
     std::optional<SpeechDraft> speechDraft_;
-    std::optional<SpeechSession::Diagnostics> speechDiagnostics_;
+    std::optional<SpeechDiagnostics> speechDiagnostics_;
     std::optional<std::string> originalSpeechText_;
     std::string lastPartial_;
     std::unique_ptr<QTimer> recordingTimer_;

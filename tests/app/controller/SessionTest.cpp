@@ -62,14 +62,14 @@ protected:
         options.makeRecorder = [this](SpeechSession::Callbacks callbacks) {
             return std::make_unique<ScriptedRecorder>(std::move(callbacks), &recorder);
         };
-        options.reviewTranscript = [this](const std::string& text) -> std::optional<TranscriptReview::Reason> {
+        options.reviewTranscript = [this](const std::string& text) -> std::optional<SpeechReviewPolicy::Reason> {
             if (text == "123") {
-                return TranscriptReview::Reason::numbersOnly;
+                return SpeechReviewPolicy::Reason::numbersOnly;
             }
             if (text == "嗯嗯") {
-                return TranscriptReview::Reason::hesitationOnly;
+                return SpeechReviewPolicy::Reason::hesitationOnly;
             }
-            return TranscriptReview::reason(text);
+            return SpeechReviewPolicy::reason(text);
         };
         app = std::make_unique<TrialApp>(options);
         app->localize();

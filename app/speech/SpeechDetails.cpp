@@ -1,0 +1,57 @@
+#include "app/speech/SpeechDetails.h"
+
+#include <cstdio>
+
+namespace kivo::SpeechDetails {
+namespace {
+
+std::string formatted(const char* format, double a, double b = 0.0)
+{
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, format, a, b);
+    return buffer;
+}
+
+} // namespace
+
+std::string infoLine(SpeechEngine selected, const std::optional<SpeechDiagnostics>& last, bool chinese)
+{
+    const std::string base = std::string(selected.title()) + " · zh-HK · " + (chinese ? "本機" : "On-device");
+    if (last) {
+        const std::string title(last->engine.title());
+        return base + (chinese ? " ｜上次 " + title + " 錄音＋收尾：" : " | Last " + title + ", recording + finish: ") +
+               formatted("%.1f s", last->elapsedSeconds);
+    }
+    return base + std::string(chinese ? selected.detail() : selected.englishDetail());
+}
+
+std::string text(const std::optional<SpeechDiagnostics>& diagnostics, const std::string& lastPartial, bool chinese)
+{
+    if (!diagnostics) {
+        return std::string(chinese ? "未完成的暫定文字（不作最終結果）：" : "Incomplete provisional text (not final): ") +
+               "\n" + lastPartial;
+    }
+    std::string out = diagnostics->description + "\n\n" + (chinese ? "最終原文" : "Final transcript") + "\n" +
+                      diagnostics->finalText;
+    int number = 0;
+    for (const auto& segment : diagnostics->finalSegments) {
+        out += "\n\n[" + std::to_string(++number) + "] " +
+               formatted("%.2f\u2013%.2f s", segment.startSeconds, segment.endSeconds) + "\n" + segment.text;
+        if (!segment.confidenceSamples.empty()) {
+            out += std::string("\n") + (chinese ? "SDK 信心值（不是正確率）：" : "SDK confidence (not accuracy): ");
+            for (std::size_t i = 0; i < segment.confidenceSamples.size(); ++i) {
+                out += (i ? ", " : "") + formatted("%.2f", segment.confidenceSamples[i]);
+            }
+        }
+        if (!segment.alternatives.empty()) {
+            out += std::string("\n") +
+                   (chinese ? "候選片段（不會自動替換）：" : "Segment alternatives (never auto-applied): ") + "\n";
+            for (std::size_t i = 0; i < segment.alternatives.size(); ++i) {
+                out += (i ? "\n" : "") + segment.alternatives[i];
+            }
+        }
+    }
+    return out;
+}
+
+} // namespace kivo::SpeechDetails

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "app/speech/SpeechDiagnostics.h"
+#include "app/speech/SpeechEngine.h"
+
+#include <optional>
+#include <string>
+
+namespace kivo {
+
+// The two presentations of a recording's diagnostics, in the interface language (`chinese`
+// picks Traditional Chinese, else English).
+namespace SpeechDetails {
+
+// The line under the engine choice.
+std::string infoLine(SpeechEngine selected, const std::optional<SpeechDiagnostics>& last, bool chinese);
+
+// The text of the recognition details window; without diagnostics, the provisional text.
+std::string text(const std::optional<SpeechDiagnostics>& diagnostics, const std::string& lastPartial, bool chinese);
+
+} // namespace SpeechDetails
+} // namespace kivo
