@@ -1,0 +1,37 @@
+#include "app/speech/SpeechDetails.h"
+
+#include <gtest/gtest.h>
+
+namespace kivo {
+namespace {
+
+TEST(SpeechDetails, InfoLineNamesTheSelectionAndTheEngineOfTheLastRecording)
+{
+    EXPECT_EQ(SpeechDetails::infoLine(SpeechEngine::speech, std::nullopt, false),
+              "Apple Speech · zh-HK · On-device · Accuracy first");
+    EXPECT_EQ(SpeechDetails::infoLine(SpeechEngine::dictation, std::nullopt, true), "Apple Dictation · zh-HK · 本機 · 可用提示詞");
+    SpeechDiagnostics last;
+    last.engine = SpeechEngine::dictation;
+    last.elapsedSeconds = 6.349;
+    EXPECT_EQ(SpeechDetails::infoLine(SpeechEngine::speech, last, false),
+              "Apple Speech · zh-HK · On-device | Last Apple Dictation, recording + finish: 6.3 s");
+    EXPECT_EQ(SpeechDetails::infoLine(SpeechEngine::speech, last, true),
+              "Apple Speech · zh-HK · 本機 ｜上次 Apple Dictation 錄音＋收尾：6.3 s");
+}
+
+TEST(SpeechDetails, TextListsSegmentsWithOnlyTheEvidenceTheyHave)
+{
+    EXPECT_EQ(SpeechDetails::text(std::nullopt, "暫定", false), "Incomplete provisional text (not final): \n暫定");
+    SpeechDiagnostics d;
+    d.description = "speech · zh-HK · 1.0s";
+    d.finalText = "你好去銀行";
+    d.finalSegments = {{"你好", 0.0, 1.25, {"李好", "你好呀"}, {0.5, 0.875}}, {"去銀行", 1.25, 2.0, {}, {}}};
+    EXPECT_EQ(SpeechDetails::text(d, "", false), "speech · zh-HK · 1.0s\n\nFinal transcript\n你好去銀行"
+                                                 "\n\n[1] 0.00\u20131.25 s\n你好"
+                                                 "\nSDK confidence (not accuracy): 0.50, 0.88"
+                                                 "\nSegment alternatives (never auto-applied): \n李好\n你好呀"
+                                                 "\n\n[2] 1.25\u20132.00 s\n去銀行");
+}
+
+} // namespace
+} // namespace kivo
