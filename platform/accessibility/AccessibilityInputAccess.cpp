@@ -422,6 +422,11 @@ bool AccessibilityInputAccess::isWebInput(const AccessibleElement& element)
 
 std::optional<InputSnapshot> AccessibilityInputAccess::snapshot(const AccessibleElement& target)
 {
+    // After the keystroke a toolkit may fetch the clipboard from us synchronously and cannot
+    // answer until our event loop has served it: asking before then only waits out the timeout.
+    if (pastePosted_ && clipboard_.active() && !clipboard_.served()) {
+        return std::nullopt;
+    }
     std::optional<std::u16string> text = value(target);
     if (!text) {
         return std::nullopt;
@@ -542,6 +547,7 @@ InputWriteStatus AccessibilityInputAccess::pasteOnce(const std::u16string& text,
     }
     if (stillMatches(target, original) && clipboard_.isCurrent() && !keyboard_.modifiersHeld().value_or(true)) {
         if (keyboard_.postPaste()) {
+            pastePosted_ = true;
             return InputWriteStatus::accepted;
         }
         clipboard_.finish(true);
@@ -553,6 +559,7 @@ InputWriteStatus AccessibilityInputAccess::pasteOnce(const std::u16string& text,
 
 void AccessibilityInputAccess::finishPaste(bool confirmed)
 {
+    pastePosted_ = false;
     clipboard_.finish(confirmed);
 }
 

@@ -59,6 +59,7 @@ private:
     SyntheticKeyboard keyboard_;
     std::vector<std::string> diagnostics_;
     std::map<std::string, bool> utf16Applications_;
+    bool pastePosted_ = false;
 };
 
 } // namespace kivo

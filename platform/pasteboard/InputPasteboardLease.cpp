@@ -15,6 +15,22 @@ bool isInternalFormat(const QString& format)
            format == u"application/x-qt-image";
 }
 
+// The staged text; notes when a reader asks for it, which on X11 happens only through us.
+class LeasedText : public QMimeData {
+public:
+    explicit LeasedText(std::shared_ptr<bool> served) : served_(std::move(served)) {}
+
+protected:
+    QVariant retrieveData(const QString& format, QMetaType type) const override
+    {
+        *served_ = true;
+        return QMimeData::retrieveData(format, type);
+    }
+
+private:
+    std::shared_ptr<bool> served_;
+};
+
 } // namespace
 
 InputPasteboardLease::InputPasteboardLease(QClipboard* board)
@@ -71,11 +87,13 @@ bool InputPasteboardLease::stage(const QString& text)
         return false;
     }
     items_ = std::move(copy);
-    auto* data = new QMimeData;
+    auto* data = new LeasedText(served_);
     data->setText(text);
     board_->setMimeData(data, QClipboard::Clipboard);
     writeCount_ = changeCount_;
-    if (board_->text(QClipboard::Clipboard) != text) {
+    const bool written = board_->text(QClipboard::Clipboard) == text;
+    *served_ = false;
+    if (!written) {
         finish(true);
         return false;
     }
@@ -98,6 +116,7 @@ void InputPasteboardLease::finish(bool confirmed)
     }
     items_.reset();
     writeCount_.reset();
+    *served_ = false;
 }
 
 } // namespace kivo

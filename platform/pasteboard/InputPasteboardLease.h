@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -31,6 +32,8 @@ public:
     void finish(bool confirmed);
 
     bool active() const { return writeCount_.has_value(); }
+    // Another application has read our text since it was staged.
+    bool served() const { return *served_; }
     // Counts every change of the clipboard seen since this lease was made.
     std::uint64_t changeCount() const { return changeCount_; }
 
@@ -44,6 +47,7 @@ private:
     std::uint64_t changeCount_ = 0;
     std::optional<Item> items_;
     std::optional<std::uint64_t> writeCount_;
+    std::shared_ptr<bool> served_ = std::make_shared<bool>(false);
 };
 
 } // namespace kivo

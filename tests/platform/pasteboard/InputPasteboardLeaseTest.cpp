@@ -59,6 +59,18 @@ TEST(InputPasteboardLeaseTest, RestoresEveryFormatOnlyAfterAConfirmedPaste)
     EXPECT_EQ(board().text(), QStringLiteral("second")) << "an idle lease restores nothing";
 }
 
+TEST(InputPasteboardLeaseTest, NoticesWhenTheStagedTextIsRead)
+{
+    putUserContents();
+    InputPasteboardLease lease;
+    ASSERT_TRUE(lease.stage(QStringLiteral("ours")));
+    EXPECT_FALSE(lease.served()) << "its own check of the write does not count";
+    EXPECT_EQ(board().mimeData()->data(QStringLiteral("text/plain")), QByteArray("ours"));
+    EXPECT_TRUE(lease.served());
+    lease.finish(false);
+    EXPECT_FALSE(lease.served());
+}
+
 TEST(InputPasteboardLeaseTest, AnEmptyClipboardIsGivenBackEmpty)
 {
     board().clear();
