@@ -1,0 +1,83 @@
+#include "app/controller/TrialApp.h"
+#include "app/shell/lifecycle/SingleInstance.h"
+#include "app/shell/lifecycle/TextService.h"
+#include "tests/app/controller/ControllerTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDBusConnection>
+#include <QMimeData>
+#include <QPlainTextEdit>
+
+#include <future>
+
+namespace kivo {
+namespace {
+
+// Runs `work` on another thread with a bus connection of its own (another "process" on the
+// bus) while this thread keeps serving the exported object.
+template <typename Work>
+auto fromAnotherClient(Work work)
+{
+    auto result = std::async(std::launch::async, [work] {
+        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("second"));
+        auto value = work(bus);
+        QDBusConnection::disconnectFromBus(QStringLiteral("second"));
+        return value;
+    });
+    test::waitUntil([&] { return result.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
+    return result.get();
+}
+
+TEST(SingleInstance, SecondLaunchRaisesTheFirstAndTheTextServiceFeedsOriginal)
+{
+    test::ensureApplication();
+    ASSERT_TRUE(QDBusConnection::sessionBus().isConnected()) << "needs the session bus of test-session.sh";
+    test::TestBundle bundle;
+    bundle.setRunnerScript("sleep 10");
+    TrialApp::Options options;
+    options.resourcesDirectory = bundle.resources();
+    options.lockPath = bundle.lockPath().string();
+    TrialApp app(options);
+
+    int raised = 0;
+    TextService service;
+    service.onRaise = [&] { ++raised; };
+    service.onConvertSelection = [&](const QString& text) {
+        QMimeData data;
+        data.setText(text);
+        QString error;
+        app.convertSelection(&data, &error);
+        return error;
+    };
+    ASSERT_EQ(SingleInstance::claim(QDBusConnection::sessionBus(), service), SingleInstance::Claim::primary);
+
+    const auto second = fromAnotherClient([](QDBusConnection bus) {
+        TextService other;
+        return SingleInstance::claim(bus, other);
+    });
+    EXPECT_EQ(second, SingleInstance::Claim::raisedExisting);
+    EXPECT_EQ(raised, 1);
+
+    auto sent = fromAnotherClient([](QDBusConnection bus) { return SingleInstance::sendText(bus, "今日好熱"); });
+    EXPECT_FALSE(sent) << sent->toStdString();
+    EXPECT_EQ(app.panel().before->toPlainText(), QStringLiteral("今日好熱"));
+    EXPECT_EQ(app.panel().after->toPlainText(), QString());
+    EXPECT_FALSE(app.hasProcess());
+
+    sent = fromAnotherClient([](QDBusConnection bus) { return SingleInstance::sendText(bus, ""); });
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(*sent, QStringLiteral("沒有收到選取文字。"));
+
+    app.runModel(); // a conversion is running: the text service is refused
+    ASSERT_TRUE(app.hasProcess());
+    sent = fromAnotherClient([](QDBusConnection bus) { return SingleInstance::sendText(bus, "新文字"); });
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(*sent, QStringLiteral("Kivo 正在處理，請完成或取消後重試。"));
+    EXPECT_EQ(app.panel().before->toPlainText(), QStringLiteral("今日好熱"));
+    app.cancelRun();
+    QDBusConnection::sessionBus().unregisterService(SingleInstance::serviceName);
+}
+
+} // namespace
+} // namespace kivo
