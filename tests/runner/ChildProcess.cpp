@@ -40,10 +40,13 @@ ChildResult runChild(const std::string& program, const std::vector<std::string>&
         merged[key] = value;
     }
     std::vector<std::string> envText;
+    envText.reserve(merged.size());
     for (const auto& [key, value] : merged) {
-        envText.push_back(key + "=" + value);
+        envText.push_back(key);
+        envText.back().append("=").append(value);
     }
     std::vector<char*> envp;
+    envp.reserve(envText.size() + 1);
     for (auto& entry : envText) {
         envp.push_back(entry.data());
     }
@@ -51,6 +54,7 @@ ChildResult runChild(const std::string& program, const std::vector<std::string>&
     std::vector<std::string> argText{program};
     argText.insert(argText.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
+    argv.reserve(argText.size() + 1);
     for (auto& argument : argText) {
         argv.push_back(argument.data());
     }
