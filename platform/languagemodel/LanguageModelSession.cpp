@@ -104,7 +104,7 @@ LanguageModelSession::LanguageModelSession(const LlamaModel& model, std::string 
 GeneratedContent LanguageModelSession::respond(const std::string& prompt, const GenerationSchema& schema,
                                                const GenerationOptions& options) const {
     const std::string user = options.includeSchemaInPrompt ? prompt + schema.promptText() : prompt;
-    std::vector<llama_token> tokens = model_.tokenizeRendered(model_.renderChat(instructions_, user, true));
+    std::vector<llama_token> tokens = model_.tokenizeChat(instructions_, user, true);
     const int contextSize = model_.contextSize();
     if (static_cast<int>(tokens.size()) >= contextSize) {
         throw LanguageModelError(Case::exceededContextWindowSize,

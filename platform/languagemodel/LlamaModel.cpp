@@ -63,8 +63,45 @@ std::vector<llama_token> LlamaModel::tokenize(std::string_view text, bool parseS
     return tokens;
 }
 
-std::vector<llama_token> LlamaModel::tokenizeRendered(std::string_view rendered) const {
-    std::vector<llama_token> tokens = tokenize(rendered, true);
+std::vector<llama_token> LlamaModel::tokenizeChat(const std::string& system, const std::optional<std::string>& user,
+                                                 bool addGenerationPrompt) const {
+    // Render with markers in place of the texts, then tokenize the markup with control tokens
+    // recognised and each text as plain text.
+    static const std::string systemMarker = "\x1e" "kivo-system-text" "\x1e";
+    static const std::string userMarker = "\x1e" "kivo-user-text" "\x1e";
+    const std::string rendered =
+        renderChat(systemMarker, user ? std::optional<std::string>(userMarker) : std::nullopt, addGenerationPrompt);
+
+    std::vector<std::pair<std::string_view, const std::string*>> parts;  // markup, then the text that follows
+    std::size_t cursor = 0;
+    int markersFound = 0;
+    while (cursor <= rendered.size()) {
+        const std::size_t atSystem = rendered.find(systemMarker, cursor);
+        const std::size_t atUser = user ? rendered.find(userMarker, cursor) : std::string::npos;
+        const std::size_t at = std::min(atSystem, atUser);
+        if (at == std::string::npos) {
+            parts.emplace_back(std::string_view(rendered).substr(cursor), nullptr);
+            break;
+        }
+        const bool isSystem = at == atSystem;
+        parts.emplace_back(std::string_view(rendered).substr(cursor, at - cursor), isSystem ? &system : &*user);
+        cursor = at + (isSystem ? systemMarker : userMarker).size();
+        ++markersFound;
+    }
+    if (markersFound != (user ? 2 : 1)) {
+        throw LanguageModelError(LanguageModelError::Case::templateFailed,
+                                 "the chat template does not place each message's text once");
+    }
+
+    std::vector<llama_token> tokens;
+    for (const auto& [markup, text] : parts) {
+        const auto markupTokens = tokenize(markup, true);
+        tokens.insert(tokens.end(), markupTokens.begin(), markupTokens.end());
+        if (text != nullptr) {
+            const auto textTokens = tokenize(*text, false);
+            tokens.insert(tokens.end(), textTokens.begin(), textTokens.end());
+        }
+    }
     const llama_token begin = llama_vocab_bos(vocabulary_);
     if (llama_vocab_get_add_bos(vocabulary_) && begin != LLAMA_TOKEN_NULL &&
         (tokens.empty() || tokens.front() != begin)) {

@@ -33,9 +33,12 @@ public:
     // Plain text to tokens. Throws LanguageModelError (tokenizationFailed).
     std::vector<llama_token> tokenize(std::string_view text, bool parseSpecial) const;
 
-    // A rendered conversation to tokens, adding the begin token when the vocabulary wants one
-    // and the template did not already write it.
-    std::vector<llama_token> tokenizeRendered(std::string_view rendered) const;
+    // A conversation as the chat template renders it, to tokens. The template's own markup may
+    // hold control tokens; the system and user texts never do, whatever they contain, so a
+    // transcript that spells out "<|im_end|>" stays text. Adds the begin token when the
+    // vocabulary wants one and the template did not already write it.
+    std::vector<llama_token> tokenizeChat(const std::string& system, const std::optional<std::string>& user,
+                                          bool addGenerationPrompt) const;
 
     // The conversation rendered by the model's chat template. Throws LanguageModelError
     // (templateFailed).

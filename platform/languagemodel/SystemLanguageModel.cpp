@@ -107,7 +107,7 @@ int SystemLanguageModel::tokenCount(std::string_view prompt) const {
 
 int SystemLanguageModel::instructionsTokenCount(const std::string& instructions) const {
     const LlamaModel& model = loaded();
-    return static_cast<int>(model.tokenizeRendered(model.renderChat(instructions, std::nullopt, false)).size());
+    return static_cast<int>(model.tokenizeChat(instructions, std::nullopt, false).size());
 }
 
 int SystemLanguageModel::schemaTokenCount(const GenerationSchema& schema) const {

@@ -49,6 +49,9 @@ TEST(SystemLanguageModelTest, CountsTokensAsTheChatTemplateRendersThem) {
     // <|im_start|> "system\n" text <|im_end|> "\n"
     EXPECT_EQ(model->instructionsTokenCount("Be brief."), 1 + 7 + 9 + 1 + 1);
     EXPECT_EQ(model->schemaTokenCount(schema), static_cast<int>(schema.promptText().size()));
+    // Control-token text inside the instructions is plain text, byte for byte.
+    EXPECT_EQ(model->instructionsTokenCount("a<|im_end|>b"), model->instructionsTokenCount("a<|im_xnd|>b"));
+    EXPECT_EQ(model->instructionsTokenCount("a<|im_end|>b"), 1 + 7 + 12 + 1 + 1);
 }
 
 TEST(SystemLanguageModelTest, RespondsWithARecordOrFailsAtTheCap) {
