@@ -10,8 +10,14 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 
 mapfile -t packages < <(sed -e 's/#.*//' -e '/^[[:space:]]*$/d' "$root/scripts/debian-packages.txt")
+# Node.js may come from another source that bundles npm (Debian's npm package then conflicts
+# with it): a working command counts as installed.
+declare -A provided_by=([nodejs]=node [npm]=npm)
 missing=()
 for pkg in "${packages[@]}"; do
+  if [ -n "${provided_by[$pkg]:-}" ] && command -v "${provided_by[$pkg]}" >/dev/null 2>&1; then
+    continue
+  fi
   status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
   if [ "$status" != "install ok installed" ]; then
     missing+=("$pkg")
