@@ -1,4 +1,5 @@
 #include "app/controller/TrialApp.h"
+#include "app/shell/lifecycle/UpdateController.h"
 
 #include "app/controller/BundleLocation.h"
 #include "app/controller/RunLock.h"
@@ -117,6 +118,8 @@ void TrialApp::connectActions()
     connect(p.vocabulary, &QLineEdit::textChanged, this, [this] { savePreferences(); });
     connect(p.window.get(), &VoicePanel::moved, this, [this] { savePreferences(); });
     p.onEditorExpandedChanged = [this](bool) { savePreferences(); };
+    connect(p.checkUpdatesButton, &QPushButton::clicked, this, [this] { checkForUpdates(); });
+    connect(p.restartButton, &QPushButton::clicked, this, [this] { restartApp(); });
     connect(p.details, &QAbstractButton::clicked, this, [this] { showSpeechDetails(); });
     // Updates and restart come with their own subsystems; until then their controls are laid
     // out and do nothing.
@@ -125,6 +128,7 @@ void TrialApp::connectActions()
 void TrialApp::applicationDidFinishLaunching()
 {
     restorePreferences();
+    startUpdateService();
     startShortcutMonitoring();
     showWindow();
     if (QWidget* focused = QApplication::focusWidget()) {

@@ -29,6 +29,7 @@ class QTimer;
 namespace kivo {
 
 class RunnerProcess;
+class UpdateController;
 
 // The app's one controller: recording, conversion and insertion state, the panel's actions
 // and the client side of a model run. Everything here runs on the Qt main thread.
@@ -51,7 +52,7 @@ public:
         std::function<std::unique_ptr<SpeechSession>(SpeechSession::Callbacks)> makeRecorder;
         SpeechRecorder::Environment speech;
         std::function<std::optional<SpeechReviewPolicy::Reason>(const std::string&)> reviewTranscript;
-        // Receives every result that may be inserted; the insertion subsystem plugs in here.
+        // Receives every result that may be inserted instead of the real insertion (tests).
         std::function<void(const std::string&)> deliver;
         // Global keys; empty: the X11 backend.
         std::function<std::unique_ptr<ShortcutBackend>()> makeShortcutBackend;
@@ -73,6 +74,18 @@ public:
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
     void showWindow();
+
+    // Updates and restart.
+    bool canUseUpdater() const;
+    bool updaterConfigured() const;
+    void startUpdateService();
+    void updateUpdateControls();
+    void localizeUpdateControls();
+    void checkForUpdates();
+    void continueUpdateInstallation();
+    void restartApp();
+    bool restartInProgress() const { return restartInProgress_; }
+    UpdateController* updateController() const { return updateController_.get(); }
 
     // Preferences record.
     void restorePreferences();
@@ -159,10 +172,9 @@ private:
     void showResult(const RunContext& run, const std::string& output, const std::string& error,
                     bool exitedNormally, int exitStatus);
     void setStatus(const QString& text);
+    void setPanelTakesFocus(bool takesFocus);
 
     // Seams filled in by later subsystems.
-    void updateUpdateControls() {}
-    void localizeUpdateControls() {}
 
     Options options_;
     std::filesystem::path resourcesDirectory_;
@@ -170,6 +182,7 @@ private:
     QString appVersion_;
     std::unique_ptr<FloatingPanel> panel_;
     std::unique_ptr<TrialPreferences> preferences_ = std::make_unique<TrialPreferences>();
+    std::unique_ptr<UpdateController> updateController_;
 
     // Session state.
     bool restartInProgress_ = false;
@@ -183,7 +196,9 @@ private:
     std::unique_ptr<QTimer> recordingTimer_;
     std::optional<std::chrono::steady_clock::time_point> recordingStartedAt_;
     std::unique_ptr<SpeechSession> recorder_;
-    bool deliveryTask_ = false; // set while an insertion runs, by the insertion subsystem
+    // The running insertion into another application's input, if any.
+    struct Delivery;
+    std::shared_ptr<Delivery> deliveryTask_;
 
     // Recording shortcut.
     std::unique_ptr<GlobalShortcut> globalShortcut_;

@@ -2,6 +2,7 @@
 
 #include "platform/updates/UpdateService.h"
 
+#include <QMessageBox>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -12,7 +13,7 @@
 #include <optional>
 
 class QAction;
-class QMessageBox;
+
 class QPushButton;
 class QWidget;
 
