@@ -29,7 +29,7 @@ std::filesystem::path bundleDirectory()
 
 bool TrialApp::canUseUpdater() const
 {
-    return UpdatePolicy::canCheck(process_ != nullptr, speechBusy_, deliveryTask_ != nullptr, restartInProgress_);
+    return UpdatePolicy::canCheck(process_ != nullptr, speechBusy_, static_cast<bool>(deliveryTask_), restartInProgress_);
 }
 
 bool TrialApp::updaterConfigured() const
