@@ -2,7 +2,7 @@
 
 #include "platform/languagemodel/LanguageModelSession.h"
 #include "platform/languagemodel/SystemLanguageModel.h"
-#include "runner/Iso8601.h"
+#include "platform/time/Iso8601.h"
 #include "runner/ProbeError.h"
 #include "runner/PromptLayout.h"
 #include "runner/Reply.h"

@@ -1,6 +1,6 @@
 // The real pipeline-probe binary as a child process, against tiny generated models.
 #include "probe/PipelineProbe.h"
-#include "tests/runner/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

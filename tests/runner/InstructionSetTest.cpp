@@ -1,7 +1,7 @@
 // rewrite-runner and the core llama library must run on any x86-64 machine: only the CPU
 // backend module, loaded after the CPU check, may hold AVX code. One stray flag would turn
 // "unavailable(cpuUnsupported)" into SIGILL on older processors.
-#include "tests/runner/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 

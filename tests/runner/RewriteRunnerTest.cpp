@@ -1,5 +1,5 @@
 // The real rewrite-runner binary as a child process, against tiny generated models.
-#include "tests/runner/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -1,7 +1,7 @@
 // Request decoding, reply building and the small pieces of the run, without a model.
 #include "runner/DecodingError.h"
 #include "runner/ErrorReport.h"
-#include "runner/Iso8601.h"
+#include "platform/time/Iso8601.h"
 #include "runner/ProbeError.h"
 #include "runner/PromptLayout.h"
 #include "runner/Reply.h"

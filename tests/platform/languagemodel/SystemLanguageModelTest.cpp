@@ -2,7 +2,7 @@
 #include "platform/languagemodel/LanguageModelError.h"
 #include "platform/languagemodel/LanguageModelSession.h"
 #include "platform/languagemodel/SystemLanguageModel.h"
-#include "tests/runner/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tests/runner/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 #include <fcntl.h>
 #include <poll.h>
