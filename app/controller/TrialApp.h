@@ -52,7 +52,7 @@ public:
         std::function<std::unique_ptr<SpeechSession>(SpeechSession::Callbacks)> makeRecorder;
         SpeechRecorder::Environment speech;
         std::function<std::optional<SpeechReviewPolicy::Reason>(const std::string&)> reviewTranscript;
-        // Receives every result that may be inserted; the insertion subsystem plugs in here.
+        // Receives every result that may be inserted instead of the real insertion (tests).
         std::function<void(const std::string&)> deliver;
         // Global keys; empty: the X11 backend.
         std::function<std::unique_ptr<ShortcutBackend>()> makeShortcutBackend;
@@ -172,6 +172,7 @@ private:
     void showResult(const RunContext& run, const std::string& output, const std::string& error,
                     bool exitedNormally, int exitStatus);
     void setStatus(const QString& text);
+    void setPanelTakesFocus(bool takesFocus);
 
     // Seams filled in by later subsystems.
 
@@ -195,7 +196,9 @@ private:
     std::unique_ptr<QTimer> recordingTimer_;
     std::optional<std::chrono::steady_clock::time_point> recordingStartedAt_;
     std::unique_ptr<SpeechSession> recorder_;
-    bool deliveryTask_ = false; // set while an insertion runs, by the insertion subsystem
+    // The running insertion into another application's input, if any.
+    struct Delivery;
+    std::shared_ptr<Delivery> deliveryTask_;
 
     // Recording shortcut.
     std::unique_ptr<GlobalShortcut> globalShortcut_;

@@ -239,13 +239,4 @@ void TrialApp::unlock()
     RunLock::release(lockFD_);
 }
 
-void TrialApp::deliverProcessedText(const std::string& text)
-{
-    // Insertion into the focused input of another app plugs in here; without it the result
-    // simply stays in the panel.
-    if (options_.deliver) {
-        options_.deliver(text);
-    }
-}
-
 } // namespace kivo
