@@ -12,7 +12,7 @@ namespace kivo {
 std::unique_ptr<LlamaModel> LlamaModel::load(const std::filesystem::path& file, std::string& failure) {
     llama_model_params params = llama_model_default_params();
     params.n_gpu_layers = 0;
-    std::unique_ptr<LlamaModel> model(new LlamaModel());
+    auto model = std::make_unique<LlamaModel>(ConstructionKey());
     model->model_ = llama_model_load_from_file(file.c_str(), params);
     if (!model->model_) {
         failure = "cannot load " + file.string() + " as a GGUF model";

@@ -47,8 +47,13 @@ public:
 
     std::string piece(llama_token token) const;
 
+    class ConstructionKey {
+        friend class LlamaModel;
+        ConstructionKey() = default;
+    };
+    explicit LlamaModel(ConstructionKey) {}
+
 private:
-    LlamaModel() = default;
 
     llama_model* model_ = nullptr;
     const llama_vocab* vocabulary_ = nullptr;

@@ -30,7 +30,8 @@ std::string joined(const std::vector<std::filesystem::path>& places) {
 
 }  // namespace
 
-SystemLanguageModel::SystemLanguageModel(Availability availability) : availability_(std::move(availability)) {}
+SystemLanguageModel::SystemLanguageModel(ConstructionKey, Availability availability)
+    : availability_(std::move(availability)) {}
 
 SystemLanguageModel::~SystemLanguageModel() = default;
 
@@ -47,17 +48,16 @@ std::unique_ptr<SystemLanguageModel> SystemLanguageModel::makeDefault() {
     const auto places = ModelLocation::candidates();
     const auto file = ModelLocation::resolve(places);
     if (!file) {
-        std::unique_ptr<SystemLanguageModel> model(new SystemLanguageModel(
-            Availability::unavailable(Reason::modelNotFound, "no file at " + joined(places))));
-        return model;
+        return std::make_unique<SystemLanguageModel>(
+            ConstructionKey(), Availability::unavailable(Reason::modelNotFound, "no file at " + joined(places)));
     }
     return makeFromFile(*file);
 }
 
 std::unique_ptr<SystemLanguageModel> SystemLanguageModel::makeFromFile(const std::filesystem::path& file) {
     auto unavailable = [](Reason reason, std::string detail) {
-        return std::unique_ptr<SystemLanguageModel>(
-            new SystemLanguageModel(Availability::unavailable(reason, std::move(detail))));
+        return std::make_unique<SystemLanguageModel>(ConstructionKey(),
+                                                     Availability::unavailable(reason, std::move(detail)));
     };
     // Checked before anything of the runtime runs: its kernels would fault on an older CPU.
     if (!CpuSupport::meetsRequiredLevel()) {
@@ -83,7 +83,7 @@ std::unique_ptr<SystemLanguageModel> SystemLanguageModel::makeFromFile(const std
     if (!loaded) {
         return unavailable(Reason::modelInvalid, failure);
     }
-    std::unique_ptr<SystemLanguageModel> model(new SystemLanguageModel(Availability::available()));
+    auto model = std::make_unique<SystemLanguageModel>(ConstructionKey(), Availability::available());
     model->model_ = std::move(loaded);
     return model;
 }

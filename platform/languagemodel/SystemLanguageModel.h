@@ -49,8 +49,14 @@ public:
     // model and must not outlive it.
     std::unique_ptr<LanguageModelSession> makeSession(std::string instructions) const;
 
+    // Only this class can make the key, so only its factories construct.
+    class ConstructionKey {
+        friend class SystemLanguageModel;
+        ConstructionKey() = default;
+    };
+    SystemLanguageModel(ConstructionKey, Availability availability);
+
 private:
-    explicit SystemLanguageModel(Availability availability);
     const LlamaModel& loaded() const;
 
     Availability availability_;

@@ -29,10 +29,10 @@ std::shared_ptr<WhisperModel> WhisperModel::load(const std::filesystem::path& pa
     if (context == nullptr) {
         throw RecognizerError("The speech model could not be loaded: " + path.string());
     }
-    return std::shared_ptr<WhisperModel>(new WhisperModel(context, path));
+    return std::make_shared<WhisperModel>(ConstructionKey(), context, path);
 }
 
-WhisperModel::WhisperModel(whisper_context* context, std::filesystem::path path)
+WhisperModel::WhisperModel(ConstructionKey, whisper_context* context, std::filesystem::path path)
     : context_(context), path_(std::move(path)),
       language_(whisper_model_n_vocab(context) >= SpeechModelFile::cantoneseVocabulary ? "yue" : "zh")
 {

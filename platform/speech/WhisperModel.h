@@ -25,8 +25,13 @@ public:
     const std::string& language() const { return language_; }
     const std::filesystem::path& path() const { return path_; }
 
+    class ConstructionKey {
+        friend class WhisperModel;
+        ConstructionKey() = default;
+    };
+    WhisperModel(ConstructionKey, whisper_context* context, std::filesystem::path path);
+
 private:
-    WhisperModel(whisper_context* context, std::filesystem::path path);
 
     whisper_context* context_;
     std::filesystem::path path_;
