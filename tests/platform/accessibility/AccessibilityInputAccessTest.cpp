@@ -202,6 +202,11 @@ TEST_F(QtTargetTest, AForeignClipboardChangeIsNeverOverwritten)
     InputPasteboardLease lease;
     ASSERT_TRUE(lease.stage(QStringLiteral("ours")));
     EXPECT_TRUE(lease.isCurrent());
+    // X keeps the older of two claims on the clipboard: the target needs an event time later
+    // than ours, as a user copying there would have.
+    ASSERT_TRUE(focusTarget(*target, "line"));
+    { const test::HeldShift keystroke; }
+    test::waitUntil([] { return false; }, std::chrono::milliseconds(100));
     ASSERT_TRUE(target->setClipboard({{QStringLiteral("text/plain"), QByteArray("foreign")}}));
     EXPECT_TRUE(waitUntil([&] { return !lease.isCurrent(); }));
     lease.finish(true);
