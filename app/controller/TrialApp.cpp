@@ -21,6 +21,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -127,6 +128,7 @@ void TrialApp::connectActions()
 
 void TrialApp::applicationDidFinishLaunching()
 {
+    buildMainMenu();
     restorePreferences();
     startUpdateService();
     startShortcutMonitoring();
@@ -138,6 +140,7 @@ void TrialApp::applicationDidFinishLaunching()
 
 void TrialApp::applicationWillTerminate()
 {
+    cancelDelivery();
     stopShortcutMonitoring();
     savePreferences();
     stopModel(QString());
@@ -162,7 +165,7 @@ void TrialApp::showWindow()
 
 void TrialApp::closePanel()
 {
-    QCoreApplication::quit();
+    requestQuit();
 }
 
 bool TrialApp::busy() const
@@ -200,6 +203,9 @@ SpeechSession& TrialApp::recorder()
         callbacks.onCompletion = [weak](const std::optional<std::string>& text) {
             if (TrialApp* app = weak.data()) {
                 app->completeRecording(text);
+                if (app->quitAfterRecording_) {
+                    QMetaObject::invokeMethod(app, [app] { app->quit(); }, Qt::QueuedConnection);
+                }
             }
         };
         callbacks.onDiagnostics = [weak](const SpeechDiagnostics& diagnostics) {

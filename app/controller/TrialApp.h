@@ -23,6 +23,8 @@
 #include <stdexcept>
 #include <string>
 
+class QAction;
+class QMenu;
 class QMimeData;
 class QTimer;
 
@@ -60,6 +62,8 @@ public:
         std::function<bool()> isTrusted;
         std::function<bool()> requestTrust;
         std::chrono::milliseconds permissionPollInterval{2000};
+        // Ends the application; empty: QCoreApplication::quit.
+        std::function<void()> quit;
     };
 
     TrialApp();
@@ -71,7 +75,14 @@ public:
     bool chinese() const { return panel_->chinese(); }
 
     // Launch and termination.
+    enum class TerminateReply { now, later };
     void applicationDidFinishLaunching();
+    void buildMainMenu();
+    QMenu* mainMenu() const { return mainMenu_.get(); }
+    // Quitting while a recording is busy cancels it first and quits once it has ended.
+    TerminateReply applicationShouldTerminate();
+    void requestQuit();
+    void quit();
     void applicationWillTerminate();
     void showWindow();
 
@@ -173,6 +184,7 @@ private:
                     bool exitedNormally, int exitStatus);
     void setStatus(const QString& text);
     void setPanelTakesFocus(bool takesFocus);
+    void cancelDelivery();
 
     // Seams filled in by later subsystems.
 
@@ -183,6 +195,9 @@ private:
     std::unique_ptr<FloatingPanel> panel_;
     std::unique_ptr<TrialPreferences> preferences_ = std::make_unique<TrialPreferences>();
     std::unique_ptr<UpdateController> updateController_;
+    std::unique_ptr<QMenu> mainMenu_;
+    QAction* checkUpdatesMenuItem_ = nullptr;
+    bool quitAfterRecording_ = false;
 
     // Session state.
     bool restartInProgress_ = false;

@@ -50,6 +50,19 @@ void TrialApp::setPanelTakesFocus(bool takesFocus)
     }
 }
 
+void TrialApp::cancelDelivery()
+{
+    if (!deliveryTask_) {
+        return;
+    }
+    // Cancelling hands the clipboard back; the outcome no longer matters to anyone.
+    const auto delivery = std::move(deliveryTask_);
+    if (delivery->insertion) {
+        delivery->insertion->cancel();
+    }
+    setPanelTakesFocus(true);
+}
+
 void TrialApp::deliverProcessedText(const std::string& text)
 {
     if (options_.deliver) {

@@ -63,7 +63,7 @@ void TrialApp::startUpdateService()
             };
         }
         updateController_ = std::make_unique<UpdateController>(host, std::move(configuration),
-                                                               panel_->checkUpdatesButton, nullptr);
+                                                               panel_->checkUpdatesButton, checkUpdatesMenuItem_);
     }
     localizeUpdateControls();
     updateController_->startUpdateService();
