@@ -19,7 +19,13 @@ function(kivo_add_test)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
+  set(serial FALSE)
+  if("desktop" IN_LIST ARG_LABELS)
+    # Desktop tests share one display, clipboard, keyboard and accessibility bus.
+    set(serial TRUE)
+  endif()
   gtest_discover_tests(${ARG_NAME}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${ARG_ENVIRONMENT}")
+    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${ARG_ENVIRONMENT}"
+               RUN_SERIAL ${serial})
 endfunction()

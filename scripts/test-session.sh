@@ -62,6 +62,10 @@ pids+=("$bus_pid")
 export DBUS_SESSION_BUS_ADDRESS="$bus_address"
 
 export XDG_RUNTIME_DIR="$runtime_dir"
+# Tests never read or write the user's settings or models.
+mkdir -p "$runtime_dir/config" "$runtime_dir/data"
+export XDG_CONFIG_HOME="$runtime_dir/config"
+export XDG_DATA_HOME="$runtime_dir/data"
 export NO_AT_BRIDGE=0
 launcher=/usr/libexec/at-spi-bus-launcher
 if [ -x "$launcher" ]; then

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
@@ -19,8 +22,16 @@ namespace {
 // static destruction do it crashes in the platform plugin.
 class ApplicationEnvironment : public ::testing::Environment {
 public:
-    void TearDown() override { application.reset(); }
+    void TearDown() override
+    {
+        application.reset();
+        if (!settingsHome.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(settingsHome, ignored);
+        }
+    }
     std::unique_ptr<QApplication> application;
+    std::filesystem::path settingsHome;
 };
 
 } // namespace
@@ -37,6 +48,12 @@ void ensureApplication()
             ::testing::AddGlobalTestEnvironment(std::make_unique<ApplicationEnvironment>().release()));
     }
     if (!QApplication::instance()) {
+        // Every test process gets empty preferences (and never touches the user's).
+        std::string folder = (std::filesystem::temp_directory_path() / "kivo-test-home.XXXXXX").string();
+        if (::mkdtemp(folder.data()) != nullptr) {
+            environment->settingsHome = folder;
+            ::setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+        }
         environment->application = std::make_unique<QApplication>(argc, argv);
     }
 }

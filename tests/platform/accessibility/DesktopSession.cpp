@@ -71,15 +71,18 @@ bool focusTarget(TargetAppClient& target, const QString& field)
     if (!target.focus(field)) {
         return false;
     }
-    // The bus learns about focus a little after the toolkit does; a field that is no target
-    // (password) never shows, so this only waits for some focused element of the target.
+    // The bus learns about focus a little after the toolkit does: wait until the focused
+    // target shows this field's text (a combo box's editor carries no name of its own), not
+    // the text of the field focused before. Tests give their fields different texts.
+    const auto state = target.get(field);
+    if (!state) {
+        return false;
+    }
     return waitUntil([&] {
         AccessibilityInputAccess access;
-        access.focusedTarget();
-        const auto& lines = access.diagnostics();
-        const std::string expected = " pid=" + std::to_string(target.processId());
-        return !lines.empty() && lines.front().ends_with(expected) &&
-               std::find(lines.begin(), lines.end(), "AXFocusedUIElement=AXError(-25212)") == lines.end();
+        const auto element = access.focusedTarget();
+        const auto snapshot = element ? access.snapshot(*element) : std::nullopt;
+        return snapshot && QString::fromStdU16String(snapshot->text) == state->text;
     });
 }
 

@@ -147,6 +147,11 @@ TEST_F(X11Shortcut, TrustFollowsTheAccessibilityBus)
     if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
         GTEST_SKIP() << "needs the test session's bus";
     }
+    // Other desktop tests rely on the bus as they found it.
+    struct Restore {
+        bool enabled = AccessibilityBus::isEnabled();
+        ~Restore() { AccessibilityBus::setEnabled(enabled); }
+    } restore;
     ASSERT_TRUE(AccessibilityBus::setEnabled(false));
     EXPECT_FALSE(AccessibilityBus::isEnabled());
 
