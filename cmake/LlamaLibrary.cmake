@@ -57,8 +57,8 @@ else()
       -DCMAKE_INSTALL_PREFIX=${stage}
       -DLLAMA_CPP_DIR=${KIVO_LLAMA_CPP_DIR}
     INSTALL_COMMAND ${CMAKE_COMMAND} --install <BINARY_DIR>
-    COMMAND ${CMAKE_COMMAND} -DSTAGE=${stage} -DPREFIX=${KIVO_LLAMA_PREFIX}
-            -P "${CMAKE_CURRENT_LIST_DIR}/llama/Publish.cmake"
+    COMMAND ${CMAKE_COMMAND} -DNAME=llama -DSTAGE=${stage} -DPREFIX=${KIVO_LLAMA_PREFIX}
+            -P "${CMAKE_CURRENT_LIST_DIR}/PublishCachedBuild.cmake"
     BUILD_BYPRODUCTS "${kivo_llama_core}" "${KIVO_LLAMA_CPU_MODULE}"
     USES_TERMINAL_BUILD ON)
   add_dependencies(kivo::llama kivo_llama_build)

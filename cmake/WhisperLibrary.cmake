@@ -54,8 +54,8 @@ else()
       -DCMAKE_INSTALL_PREFIX=${stage}
       -DWHISPER_CPP_DIR=${KIVO_WHISPER_CPP_DIR}
     INSTALL_COMMAND ${CMAKE_COMMAND} --install <BINARY_DIR>
-    COMMAND ${CMAKE_COMMAND} -DSTAGE=${stage} -DPREFIX=${KIVO_WHISPER_PREFIX}
-            -P "${CMAKE_CURRENT_LIST_DIR}/whisper/Publish.cmake"
+    COMMAND ${CMAKE_COMMAND} -DNAME=whisper -DSTAGE=${stage} -DPREFIX=${KIVO_WHISPER_PREFIX}
+            -P "${CMAKE_CURRENT_LIST_DIR}/PublishCachedBuild.cmake"
     BUILD_BYPRODUCTS "${kivo_whisper_lib}"
     USES_TERMINAL_BUILD ON)
   add_dependencies(kivo::whisper kivo_whisper_build)

@@ -40,20 +40,6 @@ void ensureDesktop()
     }
 }
 
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > limit.count()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(10);
-    }
-    return true;
-}
-
 std::unique_ptr<TargetAppClient> startTarget(const QString& program)
 {
     ensureDesktop();

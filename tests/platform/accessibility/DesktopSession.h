@@ -2,6 +2,7 @@
 
 #include "app/delivery/InputDelivery.h"
 #include "platform/accessibility/AccessibilityInputAccess.h"
+#include "tests/app/controller/ControllerTestSupport.h"
 #include "tools/targetapp/TargetAppClient.h"
 
 #include <chrono>
@@ -15,7 +16,6 @@ namespace kivo::test {
 // The QApplication of the desktop tests, with the accessibility bus switched on before any
 // target starts (toolkits decide at start-up whether to expose themselves).
 void ensureDesktop();
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(10));
 
 // Starts a target, focuses `field` and waits until the accessibility bus reports it focused.
 std::unique_ptr<TargetAppClient> startTarget(const QString& program);

@@ -1,5 +1,5 @@
-# Moves a finished build from STAGE into the cache folder PREFIX. When another build tree has
-# published the same key meanwhile, its copy is kept and ours is dropped.
+# Moves a finished third-party build (NAME) from STAGE into the cache folder PREFIX. When
+# another build tree has published the same key meanwhile, its copy is kept and ours is dropped.
 if(EXISTS "${PREFIX}/complete")
   file(REMOVE_RECURSE "${STAGE}")
   return()
@@ -10,6 +10,6 @@ file(MAKE_DIRECTORY "${parent}")
 file(REMOVE_RECURSE "${PREFIX}")
 file(RENAME "${STAGE}" "${PREFIX}" RESULT failed)
 if(failed AND NOT EXISTS "${PREFIX}/complete")
-  message(FATAL_ERROR "could not publish the whisper build to ${PREFIX}: ${failed}")
+  message(FATAL_ERROR "could not publish the ${NAME} build to ${PREFIX}: ${failed}")
 endif()
 file(REMOVE_RECURSE "${STAGE}")
