@@ -19,13 +19,17 @@ function(kivo_add_test)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
-  set(serial FALSE)
+  set(properties LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT})
+  if(ARG_ENVIRONMENT)
+    # The test's own environment, through env(1) as the launcher: a list-valued ENVIRONMENT
+    # property does not survive test discovery intact.
+    set_target_properties(${ARG_NAME} PROPERTIES CROSSCOMPILING_EMULATOR "env;${ARG_ENVIRONMENT}")
+  endif()
   if("desktop" IN_LIST ARG_LABELS)
     # Desktop tests share one display, clipboard, keyboard and accessibility bus.
-    set(serial TRUE)
+    list(APPEND properties RUN_SERIAL TRUE)
   endif()
   gtest_discover_tests(${ARG_NAME}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${ARG_ENVIRONMENT}"
-               RUN_SERIAL ${serial})
+    PROPERTIES ${properties})
 endfunction()

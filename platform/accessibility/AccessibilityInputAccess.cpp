@@ -195,6 +195,9 @@ std::optional<AccessibleElement> AccessibilityInputAccess::frontmostWindow()
     if (!desktop) {
         return std::nullopt;
     }
+    // Without a window manager to settle it, two applications can both still call a window
+    // active for a moment; guessing then could write into the wrong one, so that is no target.
+    std::optional<AccessibleElement> found;
     const int applications = childCount(desktop);
     for (int a = 0; a < applications; ++a) {
         const AccessibleElement application = child(desktop, a);
@@ -205,11 +208,16 @@ std::optional<AccessibleElement> AccessibilityInputAccess::frontmostWindow()
         for (int w = 0; w < windows; ++w) {
             AccessibleElement window = child(application, w);
             if (window && StateSet(window.get()).contains(ATSPI_STATE_ACTIVE)) {
-                return window;
+                if (found) {
+                    recordDiagnostic("frontmost=ambiguous");
+                    return std::nullopt;
+                }
+                found = std::move(window);
+                break;
             }
         }
     }
-    return std::nullopt;
+    return found;
 }
 
 std::optional<AccessibleElement> AccessibilityInputAccess::focusedDescendant(const AccessibleElement& window)

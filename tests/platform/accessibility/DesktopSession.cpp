@@ -3,6 +3,9 @@
 #include "app/delivery/FocusedInputWriter.h"
 #include "platform/accessibilitybus/AccessibilityBus.h"
 
+#include <atspi/atspi.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -43,6 +46,25 @@ void ensureDesktop()
 std::unique_ptr<TargetAppClient> startTarget(const QString& program)
 {
     ensureDesktop();
+    // A target of an earlier test can stay registered on the bus for a moment after its
+    // process ended; with two targets about, the frontmost one is ambiguous.
+    waitUntil(
+        [] {
+            AtspiAccessible* desktop = atspi_get_desktop(0);
+            int others = 0;
+            for (int i = 0; i < atspi_accessible_get_child_count(desktop, nullptr); ++i) {
+                AtspiAccessible* application = atspi_accessible_get_child_at_index(desktop, i, nullptr);
+                if (application != nullptr) {
+                    if (atspi_accessible_get_process_id(application, nullptr) != static_cast<guint>(getpid())) {
+                        ++others;
+                    }
+                    g_object_unref(application);
+                }
+            }
+            g_object_unref(desktop);
+            return others == 0;
+        },
+        std::chrono::seconds(5));
     QStringList arguments;
     QString executable = program;
     if (program.endsWith(u".py")) {
