@@ -9,7 +9,7 @@
 #include <vector>
 
 class QSocketNotifier;
-using Display = struct _XDisplay;
+using Display = struct _XDisplay; // NOLINT(bugprone-reserved-identifier): Xlib's own name
 
 namespace kivo {
 
