@@ -82,7 +82,10 @@ void TrialApp::localizeUpdateControls()
 {
     if (updateController_) {
         updateController_->localizeUpdateControls();
+        return;
     }
+    // Before the update service starts nothing can be pending.
+    UpdateController::localize(panel_->checkUpdatesButton, checkUpdatesMenuItem_, false, chinese());
 }
 
 void TrialApp::checkForUpdates()

@@ -274,16 +274,8 @@ void FloatingPanel::localizeLabels(const QString& version)
     autoProcess->setText(tr("停止錄音後自動處理", "Process after recording"));
     autoInsert->setText(tr("處理後填入目前輸入框", "Insert into the current input after processing"));
     versionLabel->setText(QStringLiteral("Kivo ") + version);
-    // The shortcut and update controls get their live state from their own subsystems; their
-    // fixed texts are set here so the popover reads whole in the meantime.
-    shortcutTitle->setText(tr("錄音快捷鍵", "Recording shortcut"));
-    shortcutChoice->setAccessibleName(shortcutTitle->text());
-    shortcutChoice->setItemText(0, tr("右 Command（單按）", "Right Command (tap)"));
-    shortcutChoice->setItemText(3, tr("停用", "Disabled"));
-    shortcutPermission->setText(tr("允許輔助使用權限…", "Allow Accessibility access…"));
-    checkUpdatesButton->setText(tr("檢查更新…", "Check for Updates…"));
-    checkUpdatesButton->setToolTip(tr("檢查 Kivo 新版本。錄音、轉換及填入期間不可檢查。",
-                                      "Check for a new Kivo version. Unavailable while recording, converting or inserting."));
+    // The shortcut and update controls are labelled by their own subsystems, which know their
+    // state (TrialApp::updateShortcutLabels, UpdateController::localizeUpdateControls).
 
     const WritingMode writingMode = TargetTextLanguage(TargetTextLanguage::allCases.at(
         static_cast<std::size_t>(std::clamp(mode->currentIndex(), 0, 3)))).mode();

@@ -1,5 +1,7 @@
 #include "app/shell/lifecycle/UpdateController.h"
 
+#include "app/shell/Localization.h"
+
 #include "app/shell/lifecycle/UpdatePolicy.h"
 #include "platform/bundle/AppBundle.h"
 
@@ -92,19 +94,27 @@ void UpdateController::updateUpdateControls()
 
 void UpdateController::localizeUpdateControls()
 {
-    const QString title = installPending() ? tr("繼續安裝更新…", "Continue Installing Update…")
-                                           : tr("檢查更新…", "Check for Updates…");
-    const QString help = installPending()
+    localize(button_, menuItem_, installPending(), host_.chinese());
+}
+
+void UpdateController::localize(QPushButton* button, QAction* menuItem, bool installPending, bool chinese)
+{
+    const auto tr = [chinese](const char* chineseText, const char* englishText) {
+        return Localization::tr(chinese, chineseText, englishText);
+    };
+    const QString title = installPending ? tr("繼續安裝更新…", "Continue Installing Update…")
+                                         : tr("檢查更新…", "Check for Updates…");
+    const QString help = installPending
                              ? tr("完成目前工作後，繼續已暫緩的更新。",
                                   "Continue the postponed update after finishing current work.")
                              : tr("檢查 Kivo 新版本。錄音、轉換及填入期間不可檢查。",
                                   "Check for a new Kivo version. Unavailable while recording, converting or inserting.");
-    if (button_) {
-        button_->setText(title);
-        button_->setToolTip(help);
+    if (button != nullptr) {
+        button->setText(title);
+        button->setToolTip(help);
     }
-    if (menuItem_) {
-        menuItem_->setText(title);
+    if (menuItem != nullptr) {
+        menuItem->setText(title);
     }
 }
 

@@ -53,6 +53,8 @@ public:
     void startUpdateService();
     void updateUpdateControls();
     void localizeUpdateControls();
+    // Titles and tooltip of the update controls for the given state and interface language.
+    static void localize(QPushButton* button, QAction* menuItem, bool installPending, bool chinese);
     void checkForUpdates();
     void continueUpdateInstallation();
 
