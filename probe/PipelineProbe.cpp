@@ -42,12 +42,6 @@ std::string diagnostic(const std::exception_ptr& failure)
     }
 }
 
-bool isBlank(const std::string& text)
-{
-    return !Utf16::isValidUtf8(text) ||
-           CharacterClass::trimWhitespaceAndNewlines(Utf16::fromUtf8(text)).empty();
-}
-
 // Steps in report order; each records what it learned before the next can fail.
 void perform(std::string_view inputText, const Arguments& arguments, const ModelFactory& makeModel,
              nlohmann::json& report)
@@ -94,7 +88,7 @@ void perform(std::string_view inputText, const Arguments& arguments, const Model
 
     const TextPipeline::Validation validation = TextPipeline::validate(text, prepared);
     report["validation"] = TextPipeline::encode(validation);
-    if (isBlank(text)) {
+    if (CharacterClass::isBlank(text)) {
         report["status"] = "empty";
     } else {
         report["status"] = validation.warnings.empty() ? "generated" : "review_required";

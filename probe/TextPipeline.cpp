@@ -58,11 +58,6 @@ std::string_view presentationLine(Context context)
     return {};
 }
 
-bool isBlank(const std::string& text)
-{
-    return CharacterClass::trimWhitespaceAndNewlines(Utf16::fromUtf8(text)).empty();
-}
-
 std::string trimmed(const std::string& text)
 {
     return Utf16::toUtf8(CharacterClass::trimWhitespaceAndNewlines(Utf16::fromUtf8(text)));
@@ -109,7 +104,7 @@ std::string readBase(const std::filesystem::path& resources)
 
 void checkInput(const Input& input)
 {
-    if (isBlank(input.source)) {
+    if (CharacterClass::isBlank(input.source)) {
         throw PipelineError(PipelineError::Code::emptySource);
     }
     const bool oversizedTerm = std::any_of(
@@ -123,7 +118,7 @@ void checkInput(const Input& input)
     if (localeText(input.locale) == nullptr) {
         throw PipelineError(PipelineError::Code::unsupportedLocale);
     }
-    if (input.operation == Operation::rewriteSelection && isBlank(input.instruction)) {
+    if (input.operation == Operation::rewriteSelection && CharacterClass::isBlank(input.instruction)) {
         throw PipelineError(PipelineError::Code::missingSelectionInstruction);
     }
     if (input.operation == Operation::dictation && !input.instruction.empty()) {
@@ -131,7 +126,7 @@ void checkInput(const Input& input)
     }
     std::set<std::string> seen;
     for (const Correction& correction : input.corrections) {
-        if (isBlank(correction.from) || isBlank(correction.to) ||
+        if (CharacterClass::isBlank(correction.from) || CharacterClass::isBlank(correction.to) ||
             correction.from.size() > itemByteLimit || correction.to.size() > itemByteLimit) {
             throw PipelineError(PipelineError::Code::invalidCorrection);
         }

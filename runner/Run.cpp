@@ -2,6 +2,7 @@
 
 #include "platform/languagemodel/LanguageModelSession.h"
 #include "platform/languagemodel/SystemLanguageModel.h"
+#include "platform/text/CharacterClass.h"
 #include "platform/time/Iso8601.h"
 #include "runner/ProbeError.h"
 #include "runner/PromptLayout.h"
@@ -47,7 +48,7 @@ void generate(std::string_view input, Reply& reply) {
     reply.text = content.properties.at("text");
     reply.rawStructuredOutput = content.jsonString;
     reply.outputTokens = model->tokenCount(content.jsonString);
-    reply.status = Utf8Text::isBlank(*reply.text) ? Reply::Status::empty : Reply::Status::generated;
+    reply.status = CharacterClass::isBlank(*reply.text) ? Reply::Status::empty : Reply::Status::generated;
 }
 
 }  // namespace

@@ -41,12 +41,6 @@ std::optional<char32_t> next(std::string_view text, std::size_t& at) {
     return value;
 }
 
-bool isWhiteSpace(char32_t c) {
-    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
-           c == 0x3000;
-}
-
 }  // namespace
 
 std::string sanitized(std::string_view text) {
@@ -65,15 +59,5 @@ std::string sanitized(std::string_view text) {
     return out;
 }
 
-bool isBlank(std::string_view text) {
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const auto c = next(text, at);
-        if (!c || !isWhiteSpace(*c)) {
-            return false;
-        }
-    }
-    return true;
-}
 
 }  // namespace kivo::Utf8Text

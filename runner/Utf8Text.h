@@ -11,9 +11,5 @@ namespace Utf8Text {
 // The text with every ill-formed sequence replaced by U+FFFD, so it always serialises.
 std::string sanitized(std::string_view text);
 
-// True when the text holds nothing but Unicode White_Space (line breaks included, and the
-// ideographic space U+3000 that Chinese text uses).
-bool isBlank(std::string_view text);
-
 }  // namespace Utf8Text
 }  // namespace kivo

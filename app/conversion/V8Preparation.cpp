@@ -68,7 +68,7 @@ void checkSource(const std::string& text)
     if (text.size() > sourceByteLimit) {
         throw PreparationError();
     }
-    if (CharacterClass::trimWhitespaceAndNewlines(Utf16::fromUtf8(text)).empty()) {
+    if (CharacterClass::isBlank(text)) {
         throw PreparationError();
     }
 }

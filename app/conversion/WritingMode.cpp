@@ -193,7 +193,7 @@ RequestDictionary WritingMode::request(const std::string& source,
                                        const std::filesystem::path& resources) const
 {
     if (source.size() > sourceByteLimit ||
-        CharacterClass::trimWhitespaceAndNewlines(Utf16::fromUtf8(source)).empty()) {
+        CharacterClass::isBlank(source)) {
         throw InputError(InputError::Code::emptyOrTooLong);
     }
     switch (value_) {

@@ -4,6 +4,7 @@
 
 #include <unicode/uchar.h>
 #include <unicode/utf16.h>
+#include <unicode/utf8.h>
 
 namespace kivo::CharacterClass {
 
@@ -25,6 +26,20 @@ bool isDecimalDigit(char32_t c)
 bool isLetterOrNumber(char32_t c)
 {
     return (U_GET_GC_MASK(static_cast<UChar32>(c)) & (U_GC_L_MASK | U_GC_N_MASK)) != 0;
+}
+
+bool isBlank(std::string_view utf8)
+{
+    std::int32_t index = 0;
+    const auto length = static_cast<std::int32_t>(utf8.size());
+    while (index < length) {
+        UChar32 c = 0;
+        U8_NEXT(utf8.data(), index, length, c);
+        if (c < 0 || !u_isUWhiteSpace(c)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::u16string_view trimWhitespaceAndNewlines(std::u16string_view text)

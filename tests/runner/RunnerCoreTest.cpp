@@ -1,6 +1,7 @@
 // Request decoding, reply building and the small pieces of the run, without a model.
 #include "runner/DecodingError.h"
 #include "runner/ErrorReport.h"
+#include "platform/text/CharacterClass.h"
 #include "platform/time/Iso8601.h"
 #include "runner/ProbeError.h"
 #include "runner/PromptLayout.h"
@@ -110,10 +111,10 @@ TEST(RunPiecesTest, PromptLayoutTimeAndBudget) {
 }
 
 TEST(RunPiecesTest, BlankMeansUnicodeWhitespaceOnly) {
-    EXPECT_TRUE(Utf8Text::isBlank(""));
-    EXPECT_TRUE(Utf8Text::isBlank(" \n\t\r\u3000\u00A0\u2028"));
-    EXPECT_FALSE(Utf8Text::isBlank(" . "));
-    EXPECT_FALSE(Utf8Text::isBlank("\u200B"));  // zero-width space is not White_Space
+    EXPECT_TRUE(CharacterClass::isBlank(""));
+    EXPECT_TRUE(CharacterClass::isBlank(" \n\t\r\u3000\u00A0\u2028"));
+    EXPECT_FALSE(CharacterClass::isBlank(" . "));
+    EXPECT_FALSE(CharacterClass::isBlank("\u200B"));  // zero-width space is not White_Space
     EXPECT_EQ(Utf8Text::sanitized("ok \xE4\xBD\xA0 \xE4\xBD \xED\xA0\x80 \xC0\xAF"),
               "ok \xE4\xBD\xA0 \uFFFD\uFFFD \uFFFD\uFFFD\uFFFD \uFFFD\uFFFD");
 }

@@ -51,6 +51,8 @@ TEST(CharacterClass, UsesUnicodeWhitespaceAndPunctuation)
 
     EXPECT_EQ(CharacterClass::trimWhitespaceAndNewlines(u"\u3000 \n 你好 \t\r\n"), u"你好");
     EXPECT_EQ(CharacterClass::trimWhitespaceAndNewlines(u" \n\u3000"), u"");
+    EXPECT_TRUE(CharacterClass::isBlank(" \n\u3000"));
+    EXPECT_FALSE(CharacterClass::isBlank(" \xFF ")) << "ill-formed text is not blank";
 }
 
 TEST(Regex, ReportsUtf16RangesAndAnchoredMatches)
