@@ -2,6 +2,8 @@
 #include "app/controller/TrialApp.h"
 #include "app/shell/lifecycle/SingleInstance.h"
 #include "app/shell/lifecycle/TextService.h"
+#include "app/shell/models/ModelCatalogue.h"
+#include "app/shell/models/ModelsCommand.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -9,9 +11,26 @@
 #include <QMimeData>
 
 #include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
 
 int main(int argc, char** argv)
 {
+    // Models from the command line, without a display: list, install, import, verify, remove.
+    if (argc >= 2 && std::strcmp(argv[1], "--models") == 0) {
+        QCoreApplication core(argc, argv);
+        return kivo::ModelsCommand::run(std::vector<std::string>(argv + 2, argv + argc), std::cout, std::cerr);
+    }
+    // An organisation's own model catalogue (a URL or a file; "default" goes back to the
+    // built-in one) is kept as a setting.
+    if (argc >= 3 && std::strcmp(argv[1], "--catalogue") == 0) {
+        const std::string source = argv[2];
+        kivo::ModelCatalogue::setConfiguredSource(source == "default" ? std::string() : source);
+        std::cout << "Model catalogue: " << (source == "default" ? std::string("built in") : source) << "\n";
+        return 0;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kivo"));
     QApplication::setDesktopFileName(QStringLiteral("local.kivo.afm-trial"));

@@ -11,6 +11,11 @@
 #include "app/shell/SettingsPopover.h"
 #include "app/shell/StatusLabel.h"
 #include "app/shell/VoicePanel.h"
+#include "app/shell/models/ModelAdvice.h"
+#include "app/shell/models/ModelText.h"
+#include "app/shell/models/ModelsLink.h"
+#include "app/shell/models/ModelsWindow.h"
+#include "app/speech/RecorderFailure.h"
 #include "app/speech/SpeechDetails.h"
 #include "platform/text/CharacterClass.h"
 #include "platform/text/Utf16.h"
@@ -32,9 +37,17 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace kivo {
 namespace {
+
+// The recorder's "asset is not installed" failure, for either transcriber.
+bool isMissingSpeechModel(const std::string& failure)
+{
+    return failure == RecorderFailure::localeNotInstalled("speech").what()
+           || failure == RecorderFailure::localeNotInstalled("dictation").what();
+}
 
 bool blank(const std::string& text)
 {
@@ -69,6 +82,7 @@ TrialApp::TrialApp(Options options)
     appVersion_ = QString::fromStdString(
         BundleLocation::shortVersion(BundleLocation::bundleDirectory(executableDirectory)));
     connectActions();
+    connectModels();
     panel_->updateFloatingControls({});
 }
 
@@ -87,6 +101,9 @@ QString TrialApp::tr(const char* chineseText, const char* englishText) const
 void TrialApp::setStatus(const QString& text)
 {
     panel_->status->setText(text);
+    if (modelsLink_) {
+        modelsLink_->setOffered(std::exchange(offerModelsWithStatus_, false));
+    }
 }
 
 void TrialApp::connectActions()
@@ -356,9 +373,17 @@ void TrialApp::completeRecording(const std::optional<std::string>& text)
         updateControls();
         updateScope();
         if (speechFailure_) {
-            const QString failure = QString::fromStdString(*speechFailure_);
-            setStatus(chinese() ? QStringLiteral("辨識未完成：") + failure + QStringLiteral("；錄音前文字已保留。")
-                                : QStringLiteral("Recognition failed: ") + failure + QStringLiteral(". Previous text retained."));
+            std::string failure = *speechFailure_;
+            if (isMissingSpeechModel(failure)) {
+                failure = ModelAdvice::speechMissing(chinese());
+                offerModelsWithStatus_ = true;
+            } else if (ModelAdvice::isSpeechModelFailure(failure)) {
+                failure = ModelAdvice::speechBroken(failure, chinese());
+                offerModelsWithStatus_ = true;
+            }
+            setStatus(QString::fromStdString(
+                chinese() ? "辨識未完成：" + ModelText::withoutFullStop(failure) + "；錄音前文字已保留。"
+                          : ModelText::joined("Recognition failed: " + failure, ". Previous text retained.")));
         } else {
             setStatus(tr("錄音已取消或沒有最終文字；錄音前文字已保留，未交給 AFM。",
                          "Recording cancelled or no final text. Previous text retained; nothing sent to AFM."));
@@ -544,6 +569,7 @@ void TrialApp::localize()
     panel_->updateSettingsLayout();
     localizeUpdateControls();
     updateShortcutLabels();
+    localizeModels();
     if (!process_ && !speechBusy_ && !deliveryTask_) {
         setStatus(tr("本機處理 · 輸出請檢閱", "On-device · Review before copying"));
     }

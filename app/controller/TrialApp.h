@@ -26,10 +26,13 @@
 class QAction;
 class QMenu;
 class QMimeData;
+class QPushButton;
 class QTimer;
 
 namespace kivo {
 
+class ModelsLink;
+class ModelsWindow;
 class RunnerProcess;
 class UpdateController;
 
@@ -149,6 +152,12 @@ public:
     void applicationDidBecomeActive();
     GlobalShortcut::State shortcutState() const { return shortcutState_; }
 
+    // Models window: opened from the settings and from a missing-model status.
+    void showModels();
+    ModelsWindow* modelsWindow() const { return modelsWindow_.get(); }
+    QPushButton* modelsButton() const { return modelsButton_; }
+    bool statusOffersModels() const;
+
     // State, read by the shell and by tests.
     bool hasProcess() const { return process_ != nullptr; }
     bool hasTimer() const { return timer_ != nullptr; }
@@ -185,6 +194,8 @@ private:
     void setStatus(const QString& text);
     void setPanelTakesFocus(bool takesFocus);
     void cancelDelivery();
+    void connectModels();
+    void localizeModels();
 
     // Seams filled in by later subsystems.
 
@@ -226,6 +237,12 @@ private:
     std::unique_ptr<QTimer> timer_;
     QUuid epoch_ = QUuid::createUuid();
     int lockFD_ = -1;
+
+    // Models window; the next status set offers it when the flag is up.
+    std::unique_ptr<ModelsWindow> modelsWindow_;
+    ModelsLink* modelsLink_ = nullptr;
+    QPushButton* modelsButton_ = nullptr;
+    bool offerModelsWithStatus_ = false;
 };
 
 } // namespace kivo

@@ -6,6 +6,7 @@
 #include "app/conversion/ConversionError.h"
 #include "app/shell/FloatingButton.h"
 #include "app/shell/StatusLabel.h"
+#include "app/shell/models/ModelAdvice.h"
 #include "platform/text/CharacterClass.h"
 #include "platform/text/Utf16.h"
 
@@ -164,10 +165,8 @@ void TrialApp::showResult(const RunContext& run, const std::string& output, cons
         const auto availability = stringField(reply, "availability");
         if (availability && availability->starts_with("unavailable(")) {
             const std::string detail = availability->substr(12, availability->size() - 13);
-            throw TrialError((chinese() ? "本機語言模型無法使用（" + detail +
-                                              "）。請將 GGUF 對話模型放在 ~/.local/share/kivo/models/language-model.gguf。"
-                                        : "The on-device language model is unavailable (" + detail +
-                                              "). Put a GGUF chat model at ~/.local/share/kivo/models/language-model.gguf."));
+            offerModelsWithStatus_ = true;
+            throw TrialError(ModelAdvice::languageUnavailable(detail, chinese()));
         }
         if (const auto localized = stringField(reply, "localizedError")) {
             throw TrialError(*localized);

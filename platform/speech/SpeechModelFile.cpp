@@ -9,9 +9,10 @@ namespace kivo {
 std::optional<std::filesystem::path> SpeechModelFile::locate()
 {
     std::filesystem::path userData;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg != '\0') {
+    // A relative XDG_DATA_HOME is ignored, as the XDG rules (and the language model) do.
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg == '/') {
         userData = xdg;
-    } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    } else if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/') {
         userData = std::filesystem::path(home) / ".local" / "share";
     }
     const std::array<std::filesystem::path, 2> candidates{

@@ -1,11 +1,7 @@
 #include "platform/updates/HttpClient.h"
 
+#include "platform/download/CurlTransfer.h"
 #include "platform/updates/UpdateError.h"
-
-#include <curl/curl.h>
-
-#include <memory>
-#include <mutex>
 
 namespace kivo::HttpClient {
 namespace {
@@ -38,10 +34,7 @@ int progress(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 
 std::string fetch(const std::string& url, std::uint64_t maxBytes, int failureCode, std::stop_token stop)
 {
-    static std::once_flag initialised;
-    std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-
-    const std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
+    const CurlTransfer::Handle curl = CurlTransfer::make(url.c_str());
     if (!curl) {
         throw UpdateError(UpdateError::serviceDomain, failureCode, "The download could not be started.");
     }
@@ -50,17 +43,7 @@ std::string fetch(const std::string& url, std::uint64_t maxBytes, int failureCod
     transfer.stop = std::move(stop);
     char errorText[CURL_ERROR_SIZE] = {};
     CURL* handle = curl.get();
-    curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 5L);
     curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 20L);
-    // A stalled server: under 1 byte/s for 30 s ends the transfer.
-    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, 30L);
     curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBytes));
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, write);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &transfer);

@@ -159,7 +159,7 @@ TEST_F(Session, FailedOrBlankRecordingExplainsAndRestores)
     EXPECT_EQ(status(), QStringLiteral("辨識未完成：Microphone access was denied."));
     recorder->callbacks.onStatus(Status::idle);
     recorder->callbacks.onCompletion(std::nullopt);
-    EXPECT_EQ(status(), QStringLiteral("Recognition failed: Microphone access was denied.. Previous text retained."));
+    EXPECT_EQ(status(), QStringLiteral("Recognition failed: Microphone access was denied. Previous text retained."));
     EXPECT_EQ(panel().before->toPlainText(), QStringLiteral("kept"));
 
     startRecording();

@@ -3,12 +3,16 @@
 #include "app/controller/TrialApp.h"
 #include "app/shell/FloatingButton.h"
 #include "app/shell/StatusLabel.h"
+#include "app/shell/models/ModelStore.h"
+#include "app/shell/models/ModelsWindow.h"
 #include "platform/audio/WavFileEngine.h"
 #include "platform/speech/WhisperRecognizer.h"
 #include "tests/app/controller/ControllerTestSupport.h"
 #include "tests/platform/speech/SpeechFixtures.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QMouseEvent>
 #include <QComboBox>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -85,9 +89,18 @@ TEST_F(RecordingEndToEnd, MissingSpeechModelKeepsTheDraftAndSaysSo)
     panel.before->setPlainText(QStringLiteral("draft"));
     panel.record->click();
     ASSERT_TRUE(test::waitUntil([&] { return !app->speechBusy(); }, 30s));
-    EXPECT_EQ(panel.status->text(),
-              QStringLiteral("Recognition failed: The zh-HK speech asset is not installed. Install it before trying "
-                             "again.. Previous text retained."));
+    // Which model, the folder searched first, and the way to the Models window; one full stop.
+    const QString folder = QString::fromStdString(ModelStore::searched(ModelRole::speech).front().parent_path().string());
+    EXPECT_EQ(panel.status->text(), QStringLiteral("Recognition failed: The speech model is missing: no speech-model.bin in ")
+                                        + folder
+                                        + QStringLiteral(". Click this line to open Models and download one. Previous "
+                                                         "text retained."));
+    EXPECT_TRUE(app->statusOffersModels());
+    QMouseEvent click(QEvent::MouseButtonRelease, QPointF(4, 4), QPointF(4, 4), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(panel.status, &click);
+    ASSERT_NE(app->modelsWindow(), nullptr);
+    EXPECT_TRUE(app->modelsWindow()->isVisible());
     EXPECT_EQ(panel.before->toPlainText(), QStringLiteral("draft"));
     EXPECT_FALSE(app->originalSpeechText().has_value());
     EXPECT_TRUE(panel.record->isEnabled());

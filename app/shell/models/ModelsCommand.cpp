@@ -1,0 +1,150 @@
+#include "app/shell/models/ModelsCommand.h"
+
+#include "app/shell/models/ModelError.h"
+#include "app/shell/models/ModelInstaller.h"
+#include "app/shell/models/ModelStore.h"
+#include "app/shell/models/ModelText.h"
+
+#include <chrono>
+#include <optional>
+
+namespace kivo::ModelsCommand {
+namespace {
+
+constexpr const char* usage =
+    "Usage: Kivo --models [--catalogue URL|FILE] COMMAND\n"
+    "  list              what is installed and what the catalogue offers\n"
+    "  install NAME      download a catalogue model and install it\n"
+    "  import FILE ROLE  install a local file as the speech or language model\n"
+    "  verify [ROLE]     check the installed models (header and a trial load)\n"
+    "  remove ROLE       delete the installed speech or language model\n";
+
+std::uint64_t sizeOf(const std::filesystem::path& path)
+{
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    return error ? 0 : size;
+}
+
+int list(const ModelCatalogue& catalogue, const std::string& source, std::ostream& out)
+{
+    for (const ModelRole role : ModelRoles::allCases) {
+        const auto file = ModelStore::installed(role);
+        out << ModelRoles::rawValue(role) << ": "
+            << (file ? file->string() + " · " + ModelText::size(sizeOf(*file)) : ModelText::notInstalled(role, false))
+            << "\n";
+    }
+    out << "\nCatalogue (" << (source.empty() ? std::string("built in") : source) << "):\n";
+    for (const auto& entry : catalogue.entries) {
+        out << "  " << entry.name << "  [" << ModelRoles::rawValue(entry.role) << "]  "
+            << ModelText::entryLine(entry, false) << "\n";
+        if (!entry.pick.empty()) {
+            out << "      " << entry.pick << "\n";
+        }
+    }
+    return 0;
+}
+
+int install(const ModelCatalogue& catalogue, const std::string& name, std::ostream& out, std::ostream& err)
+{
+    const auto* entry = catalogue.find(name);
+    if (!entry) {
+        throw ModelError(ModelError::Case::notInCatalogue,
+                         "\"" + name + "\" is not in the catalogue; `Kivo --models list` shows the names.",
+                         "模型目錄中沒有「" + name + "」。");
+    }
+    err << "Downloading " << entry->title << " from " << entry->url << "\n";
+    auto last = std::chrono::steady_clock::time_point{};
+    const auto result = ModelInstaller::download(*entry, [&](const ModelInstaller::Progress& progress) {
+        const auto now = std::chrono::steady_clock::now();
+        if (progress.phase == ModelInstaller::Progress::Phase::verifying || now - last >= std::chrono::seconds(1)) {
+            last = now;
+            err << ModelText::progress(progress, false) << "\n";
+        }
+    });
+    if (result.restartedFromZero) {
+        err << "The server does not resume downloads, so the file came whole again.\n";
+    }
+    out << ModelText::done(result, false) << "\n";
+    return 0;
+}
+
+std::optional<ModelRole> role(const std::string& name, std::ostream& err)
+{
+    const auto found = ModelRoles::named(name);
+    if (!found) {
+        err << "The role must be speech or language, not \"" << name << "\".\n";
+    }
+    return found;
+}
+
+} // namespace
+
+int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
+{
+    std::vector<std::string> rest = arguments;
+    std::string source = ModelCatalogue::configuredSource();
+    if (rest.size() >= 2 && rest[0] == "--catalogue") {
+        source = rest[1];
+        rest.erase(rest.begin(), rest.begin() + 2);
+    }
+    if (rest.empty()) {
+        err << usage;
+        return 2;
+    }
+    const std::string& command = rest[0];
+    try {
+        if (command == "list" && rest.size() == 1) {
+            return list(ModelCatalogue::load(source), source, out);
+        }
+        if (command == "install" && rest.size() == 2) {
+            return install(ModelCatalogue::load(source), rest[1], out, err);
+        }
+        if (command == "import" && rest.size() == 3) {
+            const auto which = role(rest[2], err);
+            if (!which) {
+                return 2;
+            }
+            out << ModelText::done(ModelInstaller::importFile(rest[1], *which), false) << "\n";
+            return 0;
+        }
+        if (command == "verify" && rest.size() <= 2) {
+            std::vector<ModelRole> roles(ModelRoles::allCases.begin(), ModelRoles::allCases.end());
+            if (rest.size() == 2) {
+                const auto which = role(rest[1], err);
+                if (!which) {
+                    return 2;
+                }
+                roles = {*which};
+            }
+            int status = 0;
+            for (const ModelRole each : roles) {
+                try {
+                    const auto result = ModelInstaller::verifyInstalled(each);
+                    out << ModelRoles::rawValue(each) << ": "
+                        << ModelText::installed(result.file, result.report, false) << "\n";
+                } catch (const ModelError& failure) {
+                    err << ModelRoles::rawValue(each) << ": " << failure.what() << "\n";
+                    status = 1;
+                }
+            }
+            return status;
+        }
+        if (command == "remove" && rest.size() == 2) {
+            const auto which = role(rest[1], err);
+            if (!which) {
+                return 2;
+            }
+            ModelInstaller::remove(*which);
+            out << ModelText::removed(*which, false) << "\n";
+            return 0;
+        }
+    } catch (const ModelError& failure) {
+        err << failure.what() << "\n";
+        return 1;
+    }
+    err << usage;
+    return 2;
+}
+
+} // namespace kivo::ModelsCommand

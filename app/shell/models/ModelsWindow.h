@@ -1,0 +1,99 @@
+#pragma once
+
+#include "app/shell/models/ModelCatalogue.h"
+#include "app/shell/models/ModelTask.h"
+
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace kivo {
+
+// The "Models" window: what is installed at each fixed path, the catalogue, downloads with
+// progress, cancel and resume, import of a local file and removal. Every slow step runs on a
+// worker thread.
+class ModelsWindow : public QWidget {
+public:
+    // One role's controls.
+    struct Section {
+        QGroupBox* box = nullptr;
+        QLabel* installed = nullptr;
+        QComboBox* choice = nullptr;
+        QLabel* pick = nullptr;
+        QPushButton* download = nullptr;
+        QProgressBar* bar = nullptr;
+        QLabel* progress = nullptr;
+        QPushButton* cancel = nullptr;
+        QPushButton* importFile = nullptr;
+        QPushButton* remove = nullptr;
+        ModelTask* task = nullptr;    // download or import
+        ModelTask* inspect = nullptr; // what the runtime says about the installed file
+        bool hasFile = false;
+    };
+
+    // `catalogueSource`: a URL or file; empty: the setting, else the built-in catalogue.
+    explicit ModelsWindow(bool chinese, std::string catalogueSource = {}, QWidget* parent = nullptr);
+    ~ModelsWindow() override;
+
+    void setChinese(bool chinese);
+    bool chinese() const { return chinese_; }
+    // Reads what is installed again (after an outside change).
+    void refresh();
+    bool catalogueLoaded() const { return catalogue_.has_value(); }
+    const ModelCatalogue* catalogue() const { return catalogue_ ? &*catalogue_ : nullptr; }
+
+    void startDownload(ModelRole role);
+    void startImport(ModelRole role, const QString& file);
+    void removeModel(ModelRole role);
+
+    Section& section(ModelRole role) { return sections_[index(role)]; }
+    QLabel* message = nullptr;
+    QLabel* source = nullptr;
+
+    // Seams for tests; by default a question box and a file dialog.
+    std::function<bool(const QString& question)> confirm;
+    std::function<QString(ModelRole role)> chooseFile;
+    // Called after a model was installed or removed (the controller refreshes its status).
+    std::function<void(ModelRole role)> onChanged;
+
+private:
+    static std::size_t index(ModelRole role) { return role == ModelRole::speech ? 0 : 1; }
+    QString tr(const char* chineseText, const char* englishText) const;
+    void build();
+    void localize();
+    void loadCatalogue();
+    void fillChoices();
+    void updatePick(ModelRole role);
+    void updateButtons(ModelRole role);
+    void showMessage(const std::string& english, const std::string& chinese);
+    // Grows the window when wrapped texts need more lines.
+    void fitHeight();
+    void showFailure(const ModelError& failure);
+    void showProgress(ModelRole role, const ModelInstaller::Progress& progress);
+    void finish(ModelRole role, const std::optional<ModelInstaller::Result>& result,
+                const std::optional<ModelError>& failure);
+
+    bool chinese_;
+    std::string catalogueSource_;
+    std::optional<ModelCatalogue> catalogue_;
+    std::optional<ModelError> catalogueFailure_;
+    std::array<Section, 2> sections_;
+    std::array<std::optional<ModelInstaller::Progress>, 2> lastProgress_;
+    std::array<std::pair<std::string, std::string>, 2> installedText_; // English, Chinese
+    std::pair<std::string, std::string> message_;
+    std::jthread catalogueThread_;
+};
+
+} // namespace kivo
