@@ -208,6 +208,10 @@ ModelInstaller::Result ModelInstaller::download(const ModelCatalogue::Entry& ent
     try {
         outcome = FileDownload::into(entry.url, part, report, stop);
     } catch (const DownloadError& failure) {
+        // Nothing received: no empty partial file stays behind.
+        if (sizeOf(part) == 0) {
+            removeQuietly(part);
+        }
         throw fromDownload(failure);
     }
     if (onProgress) {

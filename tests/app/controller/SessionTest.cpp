@@ -2,12 +2,17 @@
 #include "app/controller/TrialApp.h"
 #include "app/shell/FloatingButton.h"
 #include "app/shell/StatusLabel.h"
+#include "app/shell/models/ModelStore.h"
+#include "app/shell/models/ModelsWindow.h"
+#include "app/speech/RecorderFailure.h"
 #include "tests/app/controller/ControllerTestSupport.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -278,6 +283,46 @@ TEST_F(Session, WithoutARecorderTheRecordingFailsAndKeepsTheText)
     ASSERT_TRUE(test::waitUntil([&bare] { return !bare.speechBusy(); }));
     EXPECT_EQ(bare.panel().before->toPlainText(), QStringLiteral("kept"));
     EXPECT_TRUE(bare.panel().status->text().startsWith(QStringLiteral("Recognition failed: ")));
+}
+
+} // namespace
+} // namespace kivo
+
+namespace kivo {
+namespace {
+
+TEST_F(Session, AMissingSpeechModelSaysWhichAndOpensTheModelsWindowInBothLanguages)
+{
+    const QString folder = QString::fromStdString(ModelStore::searched(ModelRole::speech).front().parent_path().string());
+    for (const bool chinese : {false, true}) {
+        panel().language->setCurrentIndex(chinese ? 1 : 0);
+        EXPECT_FALSE(app->statusOffersModels());
+        startRecording();
+        recorder->callbacks.onError(RecorderFailure::localeNotInstalled("speech").what());
+        recorder->callbacks.onStatus(Status::idle);
+        recorder->callbacks.onCompletion(std::nullopt);
+        EXPECT_EQ(status(), chinese ? QStringLiteral("辨識未完成：缺少語音模型：") + folder
+                                          + QStringLiteral(" 中沒有 speech-model.bin。按此行開啟「模型」視窗下載一個；錄音前文字已保留。")
+                                    : QStringLiteral("Recognition failed: The speech model is missing: no speech-model.bin in ")
+                                          + folder
+                                          + QStringLiteral(". Click this line to open Models and download one. Previous "
+                                                           "text retained."));
+        EXPECT_TRUE(app->statusOffersModels());
+    }
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(panel().status, &enter);
+    ASSERT_NE(app->modelsWindow(), nullptr);
+    EXPECT_TRUE(app->modelsWindow()->isVisible());
+    EXPECT_EQ(app->modelsWindow()->windowTitle(), QStringLiteral("模型"));
+    app->modelsWindow()->hide();
+
+    // Any later status takes the offer back; the settings keep their button.
+    panel().language->setCurrentIndex(0);
+    EXPECT_FALSE(app->statusOffersModels());
+    EXPECT_EQ(app->modelsButton()->text(), QStringLiteral("Models…"));
+    app->modelsButton()->click();
+    EXPECT_TRUE(app->modelsWindow()->isVisible());
+    EXPECT_EQ(app->modelsWindow()->windowTitle(), QStringLiteral("Models"));
 }
 
 } // namespace

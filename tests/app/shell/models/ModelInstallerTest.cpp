@@ -144,6 +144,7 @@ TEST_F(ModelInstallerTest, NotFoundAndBrokenDownloadsLeaveNothingAtTheFixedPath)
         EXPECT_NE(failure.message(true).find("404"), std::string::npos);
     }
     EXPECT_FALSE(installed(ModelRole::speech));
+    EXPECT_FALSE(partial(ModelRole::speech)); // nothing received, nothing kept
 
     // Served bytes that are no model: refused after the transfer, and not kept for a resume.
     server.serve("/noise.bin", std::string(5000, 'z'));
