@@ -2,8 +2,8 @@
 
 namespace kivo {
 
-DownloadError::DownloadError(Case kind, std::string description, long status)
-    : std::runtime_error(std::move(description)), case_(kind), status_(status)
+DownloadError::DownloadError(Case kind, const std::string& description, long status)
+    : std::runtime_error(description), case_(kind), status_(status)
 {
 }
 

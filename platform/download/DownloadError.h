@@ -20,7 +20,7 @@ public:
         network,     // no connection, TLS failure, timeout and the like
     };
 
-    DownloadError(Case kind, std::string description, long status = 0);
+    DownloadError(Case kind, const std::string& description, long status = 0);
 
     Case kind() const { return case_; }
     long httpStatus() const { return status_; }

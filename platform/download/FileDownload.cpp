@@ -124,7 +124,7 @@ bool isDiskFull(int error) { return error == ENOSPC || error == EDQUOT || error 
 } // namespace
 
 Outcome into(const std::string& url, const std::filesystem::path& partFile,
-             const std::function<void(const Progress&)>& onProgress, std::stop_token stop)
+             const std::function<void(const Progress&)>& onProgress, const std::stop_token& stop)
 {
     // A server without ranges, or one refusing ours (416: the partial file is longer than its
     // file), gets one more try from the start.

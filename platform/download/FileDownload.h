@@ -25,6 +25,6 @@ struct Outcome {
 // and the partial file is rewritten. The partial file is kept on every failure so that a later
 // call resumes. Throws DownloadError; a stop request ends with the case `cancelled`.
 Outcome into(const std::string& url, const std::filesystem::path& partFile,
-             const std::function<void(const Progress&)>& onProgress, std::stop_token stop = {});
+             const std::function<void(const Progress&)>& onProgress, const std::stop_token& stop = {});
 
 } // namespace kivo::FileDownload

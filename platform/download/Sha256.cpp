@@ -27,7 +27,7 @@ void initialise()
 
 } // namespace
 
-std::string ofFile(const std::filesystem::path& path, std::stop_token stop)
+std::string ofFile(const std::filesystem::path& path, const std::stop_token& stop)
 {
     initialise();
     std::ifstream in(path, std::ios::binary);

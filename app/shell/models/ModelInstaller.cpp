@@ -31,7 +31,7 @@ std::string megabytes(std::uint64_t bytes)
 
 std::filesystem::path userFolder(ModelRole role)
 {
-    const auto folder = ModelStore::folder();
+    auto folder = ModelStore::folder();
     if (folder.empty()) {
         throw ModelError(ModelError::Case::fileFailed,
                          "Neither XDG_DATA_HOME nor HOME names a folder to put " + name(role) + " in.",
@@ -100,7 +100,7 @@ void checkSpace(const std::filesystem::path& folder, std::uint64_t needed)
 // Checks `file` (next to the fixed path) and renames it onto the fixed path; a file that fails
 // is deleted.
 ModelVerifier::Report checkAndPlace(const std::filesystem::path& file, ModelRole role, const std::string& sha256,
-                                    const std::string& shownAs, std::stop_token stop)
+                                    const std::string& shownAs, const std::stop_token& stop)
 {
     ModelVerifier::Report report;
     try {
@@ -189,7 +189,7 @@ std::optional<double> ModelInstaller::RateMeter::secondsLeft(std::uint64_t recei
 }
 
 ModelInstaller::Result ModelInstaller::download(const ModelCatalogue::Entry& entry, const ProgressHandler& onProgress,
-                                                std::stop_token stop)
+                                                const std::stop_token& stop)
 {
     const RoleLock lock(entry.role);
     const auto part = ModelStore::partial(entry.role);
@@ -228,7 +228,7 @@ ModelInstaller::Result ModelInstaller::download(const ModelCatalogue::Entry& ent
 }
 
 ModelInstaller::Result ModelInstaller::importFile(const std::filesystem::path& source, ModelRole role,
-                                                  std::stop_token stop)
+                                                  const std::stop_token& stop)
 {
     ModelVerifier::checkHeader(source, role);
     const RoleLock lock(role);

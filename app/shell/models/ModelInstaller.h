@@ -38,9 +38,9 @@ struct ModelInstaller {
     // Throws ModelError. A failed or cancelled transfer keeps the partial file for a resume;
     // a file that fails its checks is deleted.
     static Result download(const ModelCatalogue::Entry& entry, const ProgressHandler& onProgress,
-                           std::stop_token stop = {});
+                           const std::stop_token& stop = {});
     // Copies a local file in with the same checks. Throws ModelError.
-    static Result importFile(const std::filesystem::path& source, ModelRole role, std::stop_token stop = {});
+    static Result importFile(const std::filesystem::path& source, ModelRole role, const std::stop_token& stop = {});
     // Checks the file the runtime reads now. Throws ModelError (notInstalled, invalidFile).
     static Result verifyInstalled(ModelRole role);
     // Deletes the user's file and any partial download. Throws ModelError (notInstalled when

@@ -24,7 +24,7 @@ bool ModelTask::start(Work work)
     }
     running_ = true;
     lastPost_ = {};
-    thread_ = std::jthread([this, work = std::move(work)](std::stop_token stop) {
+    thread_ = std::jthread([this, work = std::move(work)](const std::stop_token& stop) {
         std::optional<ModelInstaller::Result> result;
         std::optional<ModelError> failure;
         try {

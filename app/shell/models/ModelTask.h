@@ -17,7 +17,7 @@ namespace kivo {
 // checksum or a trial load. Progress and the outcome arrive on the thread of `this`.
 class ModelTask : public QObject {
 public:
-    using Work = std::function<ModelInstaller::Result(const ModelInstaller::ProgressHandler&, std::stop_token)>;
+    using Work = std::function<ModelInstaller::Result(const ModelInstaller::ProgressHandler&, const std::stop_token&)>;
 
     std::function<void(const ModelInstaller::Progress&)> onProgress;
     // Exactly one of the two is set.

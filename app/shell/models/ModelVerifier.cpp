@@ -80,7 +80,7 @@ ModelVerifier::Report ModelVerifier::check(const std::filesystem::path& file, Mo
     return report;
 }
 
-void ModelVerifier::checkSum(const std::filesystem::path& file, const std::string& expected, std::stop_token stop)
+void ModelVerifier::checkSum(const std::filesystem::path& file, const std::string& expected, const std::stop_token& stop)
 {
     std::string actual;
     try {

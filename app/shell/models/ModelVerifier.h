@@ -26,7 +26,7 @@ struct ModelVerifier {
 
     // Throws ModelError (checksumMismatch; cancelled when stopped) unless the file's SHA-256
     // is `expected`.
-    static void checkSum(const std::filesystem::path& file, const std::string& expected, std::stop_token stop = {});
+    static void checkSum(const std::filesystem::path& file, const std::string& expected, const std::stop_token& stop = {});
 };
 
 } // namespace kivo

@@ -256,7 +256,7 @@ void ModelsWindow::refresh()
     for (const ModelRole role : ModelRoles::allCases) {
         Section& s = section(role);
         s.hasFile = ModelStore::installed(role).has_value();
-        s.inspect->start([role](const ModelInstaller::ProgressHandler&, std::stop_token) {
+        s.inspect->start([role](const ModelInstaller::ProgressHandler&, const std::stop_token&) {
             return ModelInstaller::verifyInstalled(role);
         });
         updateButtons(role);
@@ -284,7 +284,7 @@ void ModelsWindow::startDownload(ModelRole role)
         return;
     }
     const ModelCatalogue::Entry entry = *found;
-    if (!s.task->start([entry](const ModelInstaller::ProgressHandler& progress, std::stop_token stop) {
+    if (!s.task->start([entry](const ModelInstaller::ProgressHandler& progress, const std::stop_token& stop) {
             return ModelInstaller::download(entry, progress, stop);
         })) {
         return;
@@ -302,7 +302,7 @@ void ModelsWindow::startImport(ModelRole role, const QString& file)
 {
     Section& s = section(role);
     const std::filesystem::path path = file.toStdString();
-    if (!s.task->start([path, role](const ModelInstaller::ProgressHandler&, std::stop_token stop) {
+    if (!s.task->start([path, role](const ModelInstaller::ProgressHandler&, const std::stop_token& stop) {
             return ModelInstaller::importFile(path, role, stop);
         })) {
         return;
