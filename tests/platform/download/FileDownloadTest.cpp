@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
+#include <map>
+#include <optional>
 
 namespace kivo {
 namespace {
@@ -92,6 +95,30 @@ TEST_F(FileDownloadTest, FailuresAreTypedAndKeepThePartialFile)
     // Nothing listens on port 1 of the loopback address.
     EXPECT_EQ(failureOf([&] { FileDownload::into("http://127.0.0.1:1/file", part, {}); }), DownloadError::Case::network);
     EXPECT_EQ(failureOf([&] { FileDownload::into("file:///etc/passwd", part, {}); }), DownloadError::Case::network);
+}
+
+TEST_F(FileDownloadTest, AProxyFromTheEnvironmentCarriesTheTransfer)
+{
+    // The loopback server stands in for the proxy: it sees the whole address as the path.
+    server.serve("http://models.invalid/file", body);
+    const std::string proxy = server.url("");
+    std::map<std::string, std::optional<std::string>> saved;
+    for (const char* name : {"http_proxy", "no_proxy", "NO_PROXY"}) {
+        const char* value = std::getenv(name);
+        saved[name] = value ? std::optional<std::string>(value) : std::nullopt;
+        ::unsetenv(name);
+    }
+    ::setenv("http_proxy", proxy.c_str(), 1);
+    const auto outcome = FileDownload::into("http://models.invalid/file", part, {});
+    for (const auto& [name, value] : saved) {
+        if (value) {
+            ::setenv(name.c_str(), value->c_str(), 1);
+        } else {
+            ::unsetenv(name.c_str());
+        }
+    }
+    EXPECT_EQ(outcome.bytes, body.size());
+    EXPECT_EQ(readAll(part), body);
 }
 
 TEST(Sha256Test, KnownDigests)
