@@ -73,6 +73,7 @@ TEST_F(FileDownloadTest, ProgressCountsTheResumedBytes)
 
 TEST_F(FileDownloadTest, FailuresAreTypedAndKeepThePartialFile)
 {
+    std::ofstream(part, std::ios::binary) << body.substr(0, 1000);
     try {
         FileDownload::into(server.url("/missing"), part, {});
         FAIL();
@@ -82,9 +83,11 @@ TEST_F(FileDownloadTest, FailuresAreTypedAndKeepThePartialFile)
         EXPECT_EQ(std::string(failure.what()), "Download of " + server.url("/missing")
                                                    + " failed: the server has no such file (HTTP 404).");
     }
+    EXPECT_EQ(readAll(part), body.substr(0, 1000)); // an error is no reason to start again
     server.serve("/cut", body, test::LoopbackServer::Options::cut(1000));
+    // Resumed after the 1000 bytes, then cut after 1000 more: both kept.
     EXPECT_EQ(failureOf([&] { FileDownload::into(server.url("/cut"), part, {}); }), DownloadError::Case::truncated);
-    EXPECT_EQ(readAll(part), body.substr(0, 1000));
+    EXPECT_EQ(readAll(part), body.substr(0, 2000));
 
     std::stop_source stop;
     stop.request_stop();
