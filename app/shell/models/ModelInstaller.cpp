@@ -6,6 +6,7 @@
 #include "platform/download/FileDownload.h"
 
 #include <cerrno>
+#include <fstream>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -82,6 +83,19 @@ std::uint64_t sizeOf(const std::filesystem::path& path)
     std::error_code error;
     const auto size = std::filesystem::file_size(path, error);
     return error ? 0 : size;
+}
+
+std::string readText(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool writeText(const std::filesystem::path& path, const std::string& text)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    return static_cast<bool>(out.flush());
 }
 
 void checkSpace(const std::filesystem::path& folder, std::uint64_t needed)
@@ -193,6 +207,15 @@ ModelInstaller::Result ModelInstaller::download(const ModelCatalogue::Entry& ent
 {
     const RoleLock lock(entry.role);
     const auto part = ModelStore::partial(entry.role);
+    // The partial file resumes only the download it came from: another model's bytes would
+    // be joined to this one's.
+    const std::filesystem::path origin = part.string() + ".url";
+    if (readText(origin) != entry.url) {
+        removeQuietly(part);
+    }
+    if (!writeText(origin, entry.url)) {
+        fileFailed("write", origin, std::strerror(errno));
+    }
     const std::uint64_t existing = sizeOf(part);
     checkSpace(part.parent_path(), entry.bytes > existing ? entry.bytes - existing : 0);
 
@@ -211,6 +234,7 @@ ModelInstaller::Result ModelInstaller::download(const ModelCatalogue::Entry& ent
         // Nothing received: no empty partial file stays behind.
         if (sizeOf(part) == 0) {
             removeQuietly(part);
+            removeQuietly(origin);
         }
         throw fromDownload(failure);
     }
@@ -220,7 +244,15 @@ ModelInstaller::Result ModelInstaller::download(const ModelCatalogue::Entry& ent
     Result result;
     // Failures name the file as the server does.
     const std::string served = entry.url.substr(entry.url.find_last_of('/') + 1);
-    result.report = checkAndPlace(part, entry.role, entry.sha256, served.empty() ? entry.name : served, stop);
+    try {
+        result.report = checkAndPlace(part, entry.role, entry.sha256, served.empty() ? entry.name : served, stop);
+    } catch (const ModelError&) {
+        if (!std::filesystem::exists(part)) {
+            removeQuietly(origin);
+        }
+        throw;
+    }
+    removeQuietly(origin);
     result.file = ModelStore::target(entry.role);
     result.resumedFrom = outcome.resumedFrom;
     result.restartedFromZero = outcome.rangeIgnored;
@@ -265,6 +297,7 @@ void ModelInstaller::remove(ModelRole role)
     const RoleLock lock(role);
     const auto target = ModelStore::target(role);
     removeQuietly(ModelStore::partial(role));
+    removeQuietly(ModelStore::partial(role).string() + ".url");
     std::error_code error;
     if (!std::filesystem::exists(target, error)) {
         const auto system = ModelStore::installed(role);

@@ -62,7 +62,7 @@ TEST_F(ModelInstallerTest, ResumeContinuesFromThePartialFile)
 {
     const std::string& bytes = test::TinyModels::shared().language;
     const std::size_t kept = bytes.size() / 3;
-    test::writeAll(ModelStore::partial(ModelRole::language), bytes.substr(0, kept));
+    writePartial(ModelRole::language, bytes.substr(0, kept));
     std::uint64_t firstReported = 0;
     const auto result = ModelInstaller::download(entry(ModelRole::language), [&](const auto& p) {
         if (firstReported == 0) {
@@ -76,12 +76,28 @@ TEST_F(ModelInstallerTest, ResumeContinuesFromThePartialFile)
     EXPECT_EQ(test::readAll(ModelStore::target(ModelRole::language)), bytes);
 }
 
+TEST_F(ModelInstallerTest, APartialFileOfAnotherModelIsNotResumed)
+{
+    const std::string& bytes = test::TinyModels::shared().language;
+    auto other = entry(ModelRole::language);
+    other.url = server.url("/other.gguf");
+    server.serve("/other.gguf", bytes, test::LoopbackServer::Options::cut(1000));
+    EXPECT_THROW(ModelInstaller::download(other, {}), ModelError);
+    ASSERT_EQ(std::filesystem::file_size(ModelStore::partial(ModelRole::language)), 1000u);
+
+    const auto result = ModelInstaller::download(entry(ModelRole::language), {});
+    EXPECT_EQ(result.resumedFrom, 0u);
+    EXPECT_EQ(server.ranges("/language.gguf"), std::vector<std::string>{""});
+    EXPECT_EQ(test::readAll(ModelStore::target(ModelRole::language)), bytes);
+    EXPECT_FALSE(std::filesystem::exists(ModelStore::partial(ModelRole::language).string() + ".url"));
+}
+
 TEST_F(ModelInstallerTest, AServerWithoutRangesSendsTheWholeFileAgain)
 {
     serveModels(test::LoopbackServer::Options::withoutRanges());
     const std::string& bytes = test::TinyModels::shared().language;
     // A stale partial file whose bytes do not even match: it must not survive in the result.
-    test::writeAll(ModelStore::partial(ModelRole::language), std::string(bytes.size() / 2, 'x'));
+    writePartial(ModelRole::language, std::string(bytes.size() / 2, 'x'));
     const auto result = ModelInstaller::download(entry(ModelRole::language), {});
     EXPECT_TRUE(result.restartedFromZero);
     EXPECT_EQ(test::readAll(ModelStore::target(ModelRole::language)), bytes);

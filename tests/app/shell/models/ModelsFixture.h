@@ -107,6 +107,13 @@ protected:
         return path;
     }
 
+    // A partial download of the catalogue's model, as an interrupted transfer leaves it.
+    void writePartial(ModelRole role, const std::string& bytes) const
+    {
+        writeAll(ModelStore::partial(role), bytes);
+        writeAll(ModelStore::partial(role).string() + ".url", entry(role).url);
+    }
+
     bool installed(ModelRole role) const { return std::filesystem::exists(ModelStore::target(role)); }
     bool partial(ModelRole role) const { return std::filesystem::exists(ModelStore::partial(role)); }
 
