@@ -167,7 +167,7 @@ bool RealApplication::focusElement(int role, const std::string& name, std::chron
     if (!element || !*element) {
         return false;
     }
-    const AccessibleElement target = *element;
+    const AccessibleElement& target = *element;
     return spinUntil([&] { return AccessibilityThread::call([target] { return hasFocus(target); }).value_or(false); },
                      limit);
 }
@@ -235,7 +235,8 @@ InsertOnceResult InsertOnce::wait(std::chrono::milliseconds limit)
     const QJsonObject reply = QJsonDocument::fromJson(pending.left(pending.indexOf('\n'))).object();
     result.outcome = reply.value(QStringLiteral("outcome")).toString();
     result.ms = reply.value(QStringLiteral("ms")).toDouble();
-    for (const QJsonValue& line : reply.value(QStringLiteral("diagnostics")).toArray()) {
+    const QJsonArray lines = reply.value(QStringLiteral("diagnostics")).toArray();
+    for (const auto& line : lines) {
         result.diagnostics << line.toString();
     }
     return result;
