@@ -9,7 +9,9 @@
 #include <QClipboard>
 #include <QMimeData>
 
+#include <atomic>
 #include <csignal>
+#include <thread>
 #include <QGuiApplication>
 
 #include <gtest/gtest.h>
@@ -306,6 +308,27 @@ TEST(KilledTargetTest, TheUsersClipboardComesBackWhenTheTargetDiesInTheMiddleOfA
     for (const auto& [format, bytes] : userClipboard) {
         EXPECT_EQ(now->data(format), bytes) << format.toStdString();
     }
+}
+
+TEST(AccessibilityThreadTest, ACallThatDoesNotReturnHoldsTheCallerOnlyUntilItsLimit)
+{
+    test::ensureDesktop();
+    const auto release = std::make_shared<std::atomic<bool>>(false);
+    const auto stuck = [release] {
+        while (!*release) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
+    EXPECT_FALSE(AccessibilityThread::run(stuck, std::chrono::milliseconds(100)));
+    // Behind a call that ran out of time nothing queues up: it is refused without running.
+    const auto ran = std::make_shared<std::atomic<bool>>(false);
+    EXPECT_FALSE(AccessibilityThread::run([ran] { *ran = true; }, std::chrono::seconds(30)));
+    *release = true;
+    EXPECT_TRUE(waitUntil([] { return AccessibilityThread::call([] { return true; }).value_or(false); }))
+        << "usable again once the stuck call returned";
+    EXPECT_FALSE(*ran);
+    EXPECT_EQ(AccessibilityThread::call([] { return AccessibilityThread::isCurrent(); }), std::optional(true));
+    EXPECT_FALSE(AccessibilityThread::isCurrent());
 }
 
 TEST(AccessibilityDiagnosticsTest, KeepsAtMost24LinesAndNoImmediateRepeats)
