@@ -62,6 +62,13 @@ TEST(StreamingWindow, ClosesAtAPauseAfterSpeechWhenFullAndAtTheEnd)
     }
     EXPECT_EQ(full.next(false), Action::close);
 
+    // A burst counts once its last whole frame is in.
+    StreamingWindow burst({});
+    burst.append(tone(0.24));
+    EXPECT_FALSE(burst.hasSpeech());
+    burst.append(tone(0.02));
+    EXPECT_TRUE(burst.hasSpeech());
+
     StreamingWindow ending({});
     ending.append(tone(0.3));
     EXPECT_EQ(ending.next(false), Action::wait);
@@ -178,6 +185,11 @@ TEST(HallucinationFilter, CollapsesOnlyRealDecodingLoops)
     EXPECT_EQ(collapsedRepeats("ok thank you thank you thank you thank you thank you"), "ok thank you");
     EXPECT_EQ(collapsedRepeats("好嘢好嘢好嘢好嘢好嘢好嘢好嘢好嘢好嘢"), "好嘢");
     EXPECT_EQ(collapsedRepeats("ab12ab12ab12ab12ab12ab12"), "ab12ab12ab12ab12ab12ab12");
+    // At the edge: four copies over exactly 16 characters are a loop, 14 are not; symbols
+    // without a letter are never taken for one.
+    EXPECT_EQ(collapsedRepeats("好嘢好嘢好嘢好嘢好嘢好嘢好嘢好嘢"), "好嘢");
+    EXPECT_EQ(collapsedRepeats("好嘢好嘢好嘢好嘢好嘢好嘢好嘢"), "好嘢好嘢好嘢好嘢好嘢好嘢好嘢");
+    EXPECT_EQ(collapsedRepeats("-=-=-=-=-=-=-=-=-=-="), "-=-=-=-=-=-=-=-=-=-=");
 }
 
 TEST(PromptBudget, HintsFitInListOrderAndTheRestGoesToThePreviousText)
