@@ -37,7 +37,13 @@ std::optional<std::filesystem::path> WhisperRecognizer::modelPath() const
 int WhisperRecognizer::threads() const
 {
     const int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-    return configuration_.threads > 0 ? std::min(configuration_.threads, cores) : cores;
+    if (configuration_.threads > 0) {
+        return std::min(configuration_.threads, cores);
+    }
+    // One core is left to the rest of the desktop: whisper's threads wait for each other at
+    // every step, and when one of them has to wait for a core, decoding slows down many times
+    // over (on a busy 2-core machine, 2 threads decoded 20 times slower than 1).
+    return std::clamp(cores - 1, 1, 8);
 }
 
 bool WhisperRecognizer::isSpeechTranscriberAvailable() { return SpeechCpuSupport::meetsRequiredLevel(); }

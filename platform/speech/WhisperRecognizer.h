@@ -20,7 +20,7 @@ class WhisperRecognizer : public Recognizer {
 public:
     struct Configuration {
         std::optional<std::filesystem::path> modelPath; // instead of the installed locations
-        int threads = 0;                                // 0: every core
+        int threads = 0;                                // 0: all cores but one (1 to 8)
         StreamingWindow::Options window;
         // How long the model stays loaded after its last use, so the next recording starts
         // without reloading it.

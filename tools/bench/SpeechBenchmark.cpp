@@ -1,4 +1,4 @@
-// speech_benchmark SIZE TYPE [THREADS] [SECONDS...|0]: the streaming recogniser on a whisper model
+// speech_benchmark SIZE TYPE [THREADS|0] [SECONDS...|0]: the streaming recogniser on a whisper model
 // of real dimensions (tiny, base, small or large-v3-turbo) with random weights stored as f16 or
 // q8_0. Decoding is bounded to 8 tokens per second of audio, about what real speech yields, so
 // that random weights (which never stop on their own) do not inflate it. Prints the encoder time
@@ -117,7 +117,7 @@ int main(int argc, char** argv)
     }
     const std::string size = argv[1];
     const std::string type = argv[2];
-    const int threads = argc > 3 ? std::max(1, std::atoi(argv[3])) : 2;
+    const int requestedThreads = argc > 3 ? std::max(0, std::atoi(argv[3])) : 0; // 0: the recogniser's default
     std::vector<double> recordings;
     for (int i = 4; i < argc; ++i) {
         recordings.push_back(std::atof(argv[i]));
@@ -140,9 +140,7 @@ int main(int argc, char** argv)
         std::filesystem::rename(modelPath.string() + ".part", modelPath);
         std::printf("generated %s in %.1f s\n", modelPath.c_str(), since(start));
     }
-    std::printf("model: %s dimensions, random weights, %s (%.0f MiB); threads: %d of %u cores\n", size.c_str(),
-                type.c_str(), static_cast<double>(std::filesystem::file_size(modelPath)) / (1 << 20), threads,
-                std::thread::hardware_concurrency());
+
     {
         std::ifstream load("/proc/loadavg");
         std::string average;
@@ -152,9 +150,13 @@ int main(int argc, char** argv)
 
     const bool encoderOnly = recordings.size() == 1 && recordings.front() <= 0.0;
     const std::vector<float> ten = speech(folder, 10.0);
-    WhisperRecognizer::Configuration configuration{modelPath, threads, {}};
+    WhisperRecognizer::Configuration configuration{modelPath, requestedThreads, {}};
     configuration.maxTokensPerSecond = tokensPerSecond;
     WhisperRecognizer recognizer(configuration);
+    const int threads = recognizer.threads();
+    std::printf("model: %s dimensions, random weights, %s (%.0f MiB); threads: %d of %u cores\n", size.c_str(),
+                type.c_str(), static_cast<double>(std::filesystem::file_size(modelPath)) / (1 << 20), threads,
+                std::thread::hardware_concurrency());
 
     // Encoder time: a 10 s window decoded to no more than the fixed minimum of tokens.
     {
