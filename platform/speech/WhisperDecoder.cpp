@@ -131,7 +131,7 @@ WhisperDecoder::Decoded WhisperDecoder::decode(std::span<const float> samples, c
     params.initial_prompt = nullptr;
     params.prompt_tokens = prompt.empty() ? nullptr : prompt.data();
     params.prompt_n_tokens = static_cast<int>(prompt.size());
-    AbortCheck check{stop, &request.abandon};
+    AbortCheck check{std::move(stop), &request.abandon};
     params.abort_callback = abortRequested;
     params.abort_callback_user_data = &check;
 

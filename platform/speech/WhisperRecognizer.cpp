@@ -95,13 +95,13 @@ std::shared_ptr<WhisperModel> WhisperRecognizer::model()
     model_.reset();
     model_ = WhisperModel::load(*path);
     if (!janitor_.joinable()) {
-        janitor_ = std::jthread([this](std::stop_token stop) { releaseWhenIdle(stop); });
+        janitor_ = std::jthread([this](std::stop_token stop) { releaseWhenIdle(std::move(stop)); });
     }
     modelChanged_.notify_all();
     return model_;
 }
 
-void WhisperRecognizer::releaseWhenIdle(std::stop_token stop)
+void WhisperRecognizer::releaseWhenIdle(const std::stop_token& stop)
 {
     const auto keep = configuration_.keepModelLoaded;
     // Checked a few times per period: an analyzer's release is not announced.

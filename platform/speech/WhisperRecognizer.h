@@ -50,7 +50,7 @@ public:
 private:
     std::optional<std::filesystem::path> modelPath() const;
     std::shared_ptr<WhisperModel> model();
-    void releaseWhenIdle(std::stop_token stop);
+    void releaseWhenIdle(const std::stop_token& stop);
 
     Configuration configuration_;
     mutable std::mutex modelMutex_;

@@ -108,7 +108,7 @@ int main(int argc, char** argv)
 
         // Stopped by its own token when anything below throws, so the error is reported
         // instead of waiting forever for results that never come.
-        std::jthread printer([&](std::stop_token stop) {
+        std::jthread printer([&](const std::stop_token& stop) {
             try {
                 while (auto result = transcriber->results().next(stop)) {
                     std::printf("[%6.2f-%6.2f] %-11s %s\n", result->start, result->end,
