@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <random>
 #include <stdexcept>
@@ -146,6 +147,31 @@ void writeVocabulary(lm_gguf_context* gguf) {
     lm_gguf_set_val_str(gguf, "tokenizer.chat_template", chatMlTemplate);
 }
 
+void applyOverride(lm_gguf_context* gguf, const std::string& assignment) {
+    const auto equals = assignment.find('=');
+    const auto colon = equals == std::string::npos ? std::string::npos : assignment.find(':', equals);
+    if (colon == std::string::npos) {
+        throw std::invalid_argument("expected KEY=TYPE:VALUE, got \"" + assignment + "\"");
+    }
+    const std::string key = assignment.substr(0, equals);
+    const std::string type = assignment.substr(equals + 1, colon - equals - 1);
+    const std::string value = assignment.substr(colon + 1);
+    lm_gguf_remove_key(gguf, key.c_str());
+    if (type == "u32") {
+        lm_gguf_set_val_u32(gguf, key.c_str(), static_cast<std::uint32_t>(std::stoul(value)));
+    } else if (type == "i32") {
+        lm_gguf_set_val_i32(gguf, key.c_str(), static_cast<std::int32_t>(std::stol(value)));
+    } else if (type == "u64") {
+        lm_gguf_set_val_u64(gguf, key.c_str(), std::stoull(value));
+    } else if (type == "f32") {
+        lm_gguf_set_val_f32(gguf, key.c_str(), std::strtof(value.c_str(), nullptr));
+    } else if (type == "str") {
+        lm_gguf_set_val_str(gguf, key.c_str(), value.c_str());
+    } else {
+        throw std::invalid_argument("unknown type \"" + type + "\" (u32, i32, u64, f32, str)");
+    }
+}
+
 }  // namespace
 
 TinyChatModel::Style TinyChatModel::styleNamed(const std::string& name) {
@@ -173,6 +199,9 @@ void TinyChatModel::write(const std::string& path) const {
     lm_gguf_set_val_f32(gguf, "llama.attention.layer_norm_rms_epsilon", 1e-5f);
     lm_gguf_set_val_u32(gguf, "llama.vocab_size", vocabularySize);
     writeVocabulary(gguf);
+    for (const std::string& assignment : overrides) {
+        applyOverride(gguf, assignment);
+    }
 
     const unsigned char answer = style == Style::blank ? ' ' : 'a';
     const int quote = byteToken('"');
