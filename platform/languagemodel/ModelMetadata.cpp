@@ -166,7 +166,11 @@ std::optional<std::string> checkHeads(const lm_gguf_context* gguf, const std::st
         const std::int64_t h = heads.empty() ? 0 : heads[std::min(i, heads.size() - 1)];
         const std::int64_t kv = kvHeads.empty() ? 0 : kvHeads[std::min(i, kvHeads.size() - 1)];
         if (kv > h || (kv > 0 && h % kv != 0)) {
-            return kvName + " (" + std::to_string(kv) + ") does not divide " + headsName + " (" + std::to_string(h) + ")";
+            std::string problem = kvName;
+            problem += " (" + std::to_string(kv) + ") does not divide ";
+            problem += headsName;
+            problem += " (" + std::to_string(h) + ")";
+            return problem;
         }
     }
     return std::nullopt;
