@@ -27,12 +27,15 @@ TEST(BrokenModelTest, InvalidSettingsMakeTheModelUnavailableWithExitStatusZero) 
         {"llama.block_count=u32:0", "llama.block_count"},
         {"llama.block_count=u32:2147483647", "llama.block_count"},
         {"llama.block_count=u32:4294967295", "llama.block_count"},
+        {"llama.block_count=u32:513", "llama.block_count"},
         {"llama.block_count=str:two", "llama.block_count"},
         {"llama.attention.layer_norm_rms_epsilon=f32:-1", "layer_norm_rms_epsilon"},
         {"llama.attention.layer_norm_rms_epsilon=f32:nan", "layer_norm_rms_epsilon"},
         {"llama.rope.freq_base=f32:inf", "llama.rope.freq_base"},
         {"llama.rope.scaling.type=str:spiral", "llama.rope.scaling.type"},
         {"llama.attention.head_count_kv=u32:3", "head_count_kv"},
+        {"llama.attention.head_count_kv=u32s:2,3", "head_count_kv"},
+        {"llama.attention.head_count=u32s:4,3", "head_count"},
         {"llama.embedding_length=u32:0", "llama.embedding_length"},
         {"llama.context_length=u64:18446744073709551615", "llama.context_length"},
     };
@@ -54,10 +57,13 @@ TEST(BrokenModelTest, InvalidSettingsMakeTheModelUnavailableWithExitStatusZero) 
 }
 
 TEST(BrokenModelTest, UnusualButValidSettingsStillServe) {
-    // A zero epsilon and an explicitly named scaling are unusual but fine.
+    // One layer, per-layer head counts, a zero epsilon, an explicitly named scaling and a
+    // negative value of a setting the runtime does not know.
     TemporaryFolder folder;
-    makeTinyModel(folder.path(), {"--set", "llama.attention.layer_norm_rms_epsilon=f32:0", "--set",
-                                  "llama.rope.scaling.type=str:linear"});
+    makeTinyModel(folder.path(), {"--layers", "1", "--set", "llama.block_count=u32:1", "--set",
+                                  "llama.attention.head_count=u32s:4", "--set", "llama.attention.head_count_kv=u32s:2",
+                                  "--set", "llama.attention.layer_norm_rms_epsilon=f32:0", "--set",
+                                  "llama.rope.scaling.type=str:linear", "--set", "llama.attention.logit_offset=f32:-1"});
     ChildResult process;
     const json reply = runOn(folder.path(), process);
     EXPECT_EQ(process.exitStatus, 0);
