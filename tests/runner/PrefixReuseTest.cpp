@@ -8,6 +8,7 @@
 #include <chrono>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <thread>
 
 namespace kivo::test {
@@ -49,6 +50,8 @@ TEST(PrefixReuseTest, TheKeptStateGivesTheSameReplyAndHoldsNoTranscript) {
     char pattern[] = "/dev/shm/kivo-runtime-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     const std::filesystem::path runtime = pattern;
+    const std::unique_ptr<const char, void (*)(const char*)> removal(
+        pattern, [](const char* folder) { std::filesystem::remove_all(folder); });
 
     const json first = run(model.path(), runtime);
     ASSERT_EQ(first.value("status", ""), "generated") << first.dump();
@@ -77,7 +80,6 @@ TEST(PrefixReuseTest, TheKeptStateGivesTheSameReplyAndHoldsNoTranscript) {
     makeTinyModel(model.path(), {"--seed", "8"});
     run(model.path(), runtime);
     EXPECT_EQ(entries(runtime).size(), 2u);
-    std::filesystem::remove_all(runtime);
 }
 
 TEST(PrefixReuseTest, NothingIsKeptOutsideAMemoryBackedFolder) {

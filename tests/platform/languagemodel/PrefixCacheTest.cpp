@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <memory>
 
 namespace kivo {
 namespace {
@@ -132,6 +133,8 @@ TEST(PrefixCacheFolderTest, OnlyAMemoryBackedRuntimeFolderIsUsed) {
     if (std::filesystem::is_directory("/dev/shm")) {
         char pattern[] = "/dev/shm/kivo-runtime-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
+        const std::unique_ptr<const char, void (*)(const char*)> removal(
+            pattern, [](const char* folder) { std::filesystem::remove_all(folder); });
         ::setenv("XDG_RUNTIME_DIR", pattern, 1);
         const auto cache = PrefixCache::forRuntimeFolder();
         ASSERT_TRUE(cache);
@@ -141,7 +144,6 @@ TEST(PrefixCacheFolderTest, OnlyAMemoryBackedRuntimeFolderIsUsed) {
         // A folder others can enter is refused.
         ::chmod(cache->folder().c_str(), 0755);
         EXPECT_FALSE(PrefixCache::forRuntimeFolder());
-        std::filesystem::remove_all(pattern);
     }
     if (saved) {
         ::setenv("XDG_RUNTIME_DIR", previous.c_str(), 1);
