@@ -55,6 +55,40 @@ std::optional<QString> sendText(QDBusConnection bus, const QString& text)
     return std::nullopt;
 }
 
+bool running(QDBusConnection bus)
+{
+    if (!bus.isConnected()) {
+        return false;
+    }
+    const auto reply = bus.interface()->isServiceRegistered(QString::fromLatin1(serviceName));
+    return reply.isValid() && reply.value();
+}
+
+std::optional<QString> sendRecordingCommand(QDBusConnection bus, RecordingCommand command)
+{
+    if (!bus.isConnected()) {
+        return QStringLiteral("No session bus.");
+    }
+    const QDBusMessage reply = bus.call(call(RecordingCommands::methodName(command), {}), QDBus::Block, callTimeoutMs);
+    if (reply.type() == QDBusMessage::ErrorMessage) {
+        return reply.errorMessage();
+    }
+    return std::nullopt;
+}
+
+std::optional<int> recordingCommand(RecordingCommand command)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!running(bus)) {
+        return std::nullopt;
+    }
+    if (const auto error = sendRecordingCommand(bus, command)) {
+        std::fprintf(stderr, "Kivo: %s\n", error->toUtf8().constData());
+        return 1;
+    }
+    return 0;
+}
+
 int convertSelectionCommand()
 {
     const QString text = QGuiApplication::clipboard()->text(QClipboard::Selection);
