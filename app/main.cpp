@@ -4,6 +4,7 @@
 #include "app/shell/lifecycle/RecordingCommand.h"
 #include "app/shell/lifecycle/SingleInstance.h"
 #include "app/shell/lifecycle/TextService.h"
+#include "platform/session/DisplaySession.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -25,6 +26,12 @@ int main(int argc, char** argv)
                     kivo::BundleLocation::shortVersion(kivo::BundleLocation::bundleDirectory(executable.parent_path()))
                         .c_str());
         return 0;
+    }
+    // Under Wayland the panel runs on XWayland: there it keeps its saved position, and the key
+    // grabs of the shortcut and the paste keystroke reach X clients. An explicit choice stays.
+    if (kivo::DisplaySession::current() == kivo::DisplaySession::Kind::wayland &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kivo"));

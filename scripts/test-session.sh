@@ -101,6 +101,9 @@ if [ "$session" = "wayland" ]; then
     exit 1
   fi
   export WAYLAND_DISPLAY="$socket"
+  # The Xvfb display weston draws into: XTest there is real input to the compositor's seat,
+  # and its screen shows what the compositor shows.
+  export KIVO_SESSION_HOST_DISPLAY="$DISPLAY"
   export DISPLAY="$xwayland_display"
   export XDG_SESSION_TYPE=wayland
   # Kivo and the tests run on XWayland unless a test asks a client to go native.
