@@ -80,6 +80,13 @@ TEST_F(AutostartEntryTest, AHiddenEntryCountsAsOffAndAnUnwritableFolderIsReporte
     EXPECT_FALSE(AutostartEntry::enabled());
     std::filesystem::remove(AutostartEntry::path());
 
+    // The file cannot be written (its temporary name is taken by a folder): reported, and the
+    // old entry stays.
+    std::ofstream(AutostartEntry::path()) << "[Desktop Entry]\nExec=old\n";
+    std::filesystem::create_directories(AutostartEntry::path().string() + ".new/x");
+    EXPECT_FALSE(AutostartEntry::setEnabled(true, "/opt/kivo/bin/Kivo"));
+    EXPECT_EQ(read(AutostartEntry::path()), "[Desktop Entry]\nExec=old\n");
+
     // "autostart" is a file: the entry cannot be written, and nothing claims it was.
     std::filesystem::remove_all(folder / "autostart");
     std::ofstream(folder / "autostart") << "not a folder";
