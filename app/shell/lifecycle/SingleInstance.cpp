@@ -43,7 +43,7 @@ Claim claim(QDBusConnection bus, TextService& service)
     return Claim::raisedExisting;
 }
 
-std::optional<QString> sendText(QDBusConnection bus, const QString& text)
+std::optional<QString> sendText(const QDBusConnection& bus, const QString& text)
 {
     if (!bus.isConnected()) {
         return QStringLiteral("No session bus.");
@@ -55,7 +55,7 @@ std::optional<QString> sendText(QDBusConnection bus, const QString& text)
     return std::nullopt;
 }
 
-bool running(QDBusConnection bus)
+bool running(const QDBusConnection& bus)
 {
     if (!bus.isConnected()) {
         return false;
@@ -64,7 +64,7 @@ bool running(QDBusConnection bus)
     return reply.isValid() && reply.value();
 }
 
-std::optional<QString> sendRecordingCommand(QDBusConnection bus, RecordingCommand command)
+std::optional<QString> sendRecordingCommand(const QDBusConnection& bus, RecordingCommand command)
 {
     if (!bus.isConnected()) {
         return QStringLiteral("No session bus.");
