@@ -1,45 +1,50 @@
 #include "platform/session/DisplaySession.h"
 
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
+#include <xcb/xcb.h>
+#include <xcb/xproto.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace kivo::DisplaySession {
 
 namespace {
 
-// One connection for the life of the process, opened on first use.
-Display* display()
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+template <class T>
+using Reply = std::unique_ptr<T, FreeDeleter>;
+
+struct Connection {
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    ~Connection() { xcb_disconnect(c); }
+    Connection() = default;
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    bool ok() const { return xcb_connection_has_error(c) == 0; }
+};
+
+xcb_atom_t atom(xcb_connection_t* c, const char* name)
 {
-    static Display* connection = XOpenDisplay(nullptr);
-    return connection;
+    const Reply<xcb_intern_atom_reply_t> reply(
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
+    return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
 }
 
-bool windowPid(Display* dpy, Window window, Atom pidAtom, pid_t pid)
+bool windowPid(xcb_connection_t* c, xcb_window_t window, xcb_atom_t pidAtom, pid_t pid)
 {
-    Atom type = None;
-    int format = 0;
-    unsigned long items = 0;
-    unsigned long remaining = 0;
-    unsigned char* data = nullptr;
-    const int status = XGetWindowProperty(dpy, window, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &items,
-                                          &remaining, &data);
-    bool match = false;
-    if (status == Success && data != nullptr && type == XA_CARDINAL && format == 32 && items == 1) {
-        match = static_cast<pid_t>(*reinterpret_cast<unsigned long*>(data)) == pid;
+    // A window that vanished meanwhile gives an error reply, which counts as "not this one".
+    const Reply<xcb_get_property_reply_t> reply(
+        xcb_get_property_reply(c, xcb_get_property(c, 0, window, pidAtom, XCB_ATOM_CARDINAL, 0, 1), nullptr));
+    if (!reply || reply->type != XCB_ATOM_CARDINAL || reply->format != 32 || xcb_get_property_value_length(reply.get()) != 4) {
+        return false;
     }
-    if (data != nullptr) {
-        XFree(data);
-    }
-    return match;
-}
-
-int ignoreErrors(Display*, XErrorEvent*)
-{
-    return 0;
+    return static_cast<pid_t>(*static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()))) == pid;
 }
 
 } // namespace
@@ -61,43 +66,46 @@ Kind current()
 
 bool hasXWindow(pid_t pid)
 {
-    Display* dpy = display();
-    if (dpy == nullptr || pid <= 0) {
+    if (pid <= 0) {
         return false;
     }
-    // Windows can vanish while we look; their errors mean "not this one".
-    XErrorHandler previous = XSetErrorHandler(ignoreErrors);
-    const Atom pidAtom = XInternAtom(dpy, "_NET_WM_PID", False);
+    // A connection of its own per question: callable from any thread, no shared error handler.
+    const Connection connection;
+    if (!connection.ok()) {
+        return false;
+    }
+    xcb_connection_t* c = connection.c;
+    const xcb_atom_t pidAtom = atom(c, "_NET_WM_PID");
+    if (pidAtom == XCB_ATOM_NONE) {
+        return false;
+    }
     // Top-level windows sit under the root, or one level down inside a window manager's frame.
     constexpr int depthLimit = 3;
     constexpr int visitLimit = 4000;
-    std::vector<std::pair<Window, int>> pending{{DefaultRootWindow(dpy), 0}};
+    std::vector<std::pair<xcb_window_t, int>> pending;
+    for (auto screens = xcb_setup_roots_iterator(xcb_get_setup(c)); screens.rem > 0; xcb_screen_next(&screens)) {
+        pending.emplace_back(screens.data->root, 0);
+    }
     int visited = 0;
-    bool found = false;
-    while (!pending.empty() && !found && visited++ < visitLimit) {
+    while (!pending.empty() && visited++ < visitLimit) {
         const auto [window, depth] = pending.back();
         pending.pop_back();
-        if (depth > 0 && windowPid(dpy, window, pidAtom, pid)) {
-            found = true;
-            break;
+        if (depth > 0 && windowPid(c, window, pidAtom, pid)) {
+            return true;
         }
         if (depth >= depthLimit) {
             continue;
         }
-        Window root = 0;
-        Window parent = 0;
-        Window* children = nullptr;
-        unsigned int count = 0;
-        if (XQueryTree(dpy, window, &root, &parent, &children, &count) != 0 && children != nullptr) {
-            for (unsigned int i = 0; i < count; ++i) {
-                pending.emplace_back(children[i], depth + 1);
-            }
-            XFree(children);
+        const Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr));
+        if (!tree) {
+            continue;
+        }
+        const xcb_window_t* children = xcb_query_tree_children(tree.get());
+        for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+            pending.emplace_back(children[i], depth + 1);
         }
     }
-    XSync(dpy, False);
-    XSetErrorHandler(previous);
-    return found;
+    return false;
 }
 
 bool keystrokesReach(pid_t pid)

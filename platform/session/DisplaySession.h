@@ -5,7 +5,7 @@
 namespace kivo {
 
 // Which kind of desktop session this process runs in, and what synthetic keys can reach
-// there. Main thread only.
+// there. Any thread.
 namespace DisplaySession {
 
 enum class Kind { x11, wayland };

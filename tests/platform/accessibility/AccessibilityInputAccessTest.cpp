@@ -1,9 +1,17 @@
 #include "platform/accessibility/AccessibilityInputAccess.h"
+#include "platform/accessibility/AccessibilityThread.h"
 #include "tests/platform/accessibility/DesktopSession.h"
 
 #include <atspi/atspi.h>
 
+#include "app/delivery/FocusedInputWriter.h"
+
 #include <QClipboard>
+#include <QMimeData>
+
+#include <atomic>
+#include <csignal>
+#include <thread>
 #include <QGuiApplication>
 
 #include <gtest/gtest.h>
@@ -32,7 +40,7 @@ std::string joined(const std::vector<std::string>& lines)
 }
 
 // Finds an input of the target by its accessible name, focused or not.
-AccessibleElement findByName(qint64 pid, const char* name)
+AccessibleElement findByNameHere(qint64 pid, const std::string& name)
 {
     AccessibleElement desktop(atspi_get_desktop(0));
     std::vector<AccessibleElement> pending;
@@ -46,7 +54,7 @@ AccessibleElement findByName(qint64 pid, const char* name)
         AccessibleElement element = std::move(pending.back());
         pending.pop_back();
         gchar* elementName = atspi_accessible_get_name(element.get(), nullptr);
-        const bool match = elementName && std::string(elementName) == name &&
+        const bool match = elementName && elementName == name &&
                            atspi_accessible_get_role(element.get(), nullptr) != ATSPI_ROLE_LABEL;
         g_free(elementName);
         if (match) {
@@ -57,6 +65,25 @@ AccessibleElement findByName(qint64 pid, const char* name)
         }
     }
     return {};
+}
+
+AccessibleElement findByName(qint64 pid, const char* name)
+{
+    return AccessibilityThread::call([pid, n = std::string(name)] { return findByNameHere(pid, n); })
+        .value_or(AccessibleElement());
+}
+
+bool isFocused(const AccessibleElement& element)
+{
+    return AccessibilityThread::call([element] {
+               AtspiStateSet* states = atspi_accessible_get_state_set(element.get());
+               const bool focused = states != nullptr && atspi_state_set_contains(states, ATSPI_STATE_FOCUSED);
+               if (states != nullptr) {
+                   g_object_unref(states);
+               }
+               return focused;
+           })
+        .value_or(false);
 }
 
 const std::map<QString, QByteArray> userClipboard{
@@ -136,16 +163,7 @@ TEST_F(QtTargetTest, SecretAndDisabledFieldsAreNoTargets)
     // (a real target) would still be reported.
     const AccessibleElement password = findByName(target->processId(), "password");
     ASSERT_TRUE(password);
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            AtspiStateSet* states = atspi_accessible_get_state_set(password.get());
-            const bool focused = states != nullptr && atspi_state_set_contains(states, ATSPI_STATE_FOCUSED);
-            if (states != nullptr) {
-                g_object_unref(states);
-            }
-            return focused;
-        },
-        std::chrono::milliseconds(5000)));
+    ASSERT_TRUE(waitUntil([&] { return isFocused(password); }, std::chrono::milliseconds(5000)));
     AccessibilityInputAccess access;
     EXPECT_FALSE(waitUntil([&] { return access.focusedTarget().has_value(); }, std::chrono::milliseconds(500)));
     EXPECT_EQ(insertWith(access, u"secret"), InputDelivery::noInput);
@@ -252,11 +270,97 @@ TEST_F(QtTargetTest, AForeignClipboardChangeIsNeverOverwritten)
     test::waitUntil([] { return false; }, std::chrono::milliseconds(100));
     ASSERT_TRUE(target->setClipboard({{QStringLiteral("text/plain"), QByteArray("foreign")}}));
     EXPECT_TRUE(waitUntil([&] { return !lease.isCurrent(); }));
-    lease.finish(true);
+    EXPECT_FALSE(lease.finish());
     EXPECT_FALSE(lease.active());
     const auto now = target->clipboard();
     ASSERT_TRUE(now);
     EXPECT_EQ(now->at(QStringLiteral("text/plain")), QByteArray("foreign"));
+}
+
+// The real access, with the target killed right after the paste keystroke was posted.
+class KillingAccess : public FocusedInputAccess<AccessibleElement> {
+public:
+    explicit KillingAccess(qint64 pid) : pid_(pid) {}
+    bool isTrusted() override { return inner.isTrusted(); }
+    std::optional<AccessibleElement> focusedTarget() override { return inner.focusedTarget(); }
+    std::optional<InputSnapshot> snapshot(const AccessibleElement& target) override { return inner.snapshot(target); }
+    InputWriteStatus replaceSelection(const std::u16string& text, const AccessibleElement& target) override
+    {
+        return inner.replaceSelection(text, target);
+    }
+    InputWriteStatus replacePlainValue(const std::u16string& value, std::int64_t caret,
+                                       const AccessibleElement& target) override
+    {
+        return inner.replacePlainValue(value, caret, target);
+    }
+    InputWriteStatus pasteOnce(const std::u16string& text, const AccessibleElement& target,
+                               const InputSnapshot& original) override
+    {
+        const InputWriteStatus status = inner.pasteOnce(text, target, original);
+        if (status == InputWriteStatus::accepted) {
+            killed = ::kill(static_cast<pid_t>(pid_), SIGKILL) == 0;
+        }
+        return status;
+    }
+    void finishPaste(bool confirmed) override { inner.finishPaste(confirmed); }
+    void recordDiagnostic(const std::string& line) override { inner.recordDiagnostic(line); }
+
+    AccessibilityInputAccess inner;
+    bool killed = false;
+
+private:
+    qint64 pid_;
+};
+
+TEST(KilledTargetTest, TheUsersClipboardComesBackWhenTheTargetDiesInTheMiddleOfAPaste)
+{
+    if (test::waylandSession()) {
+        GTEST_SKIP() << "under Wayland text areas get the accessibility write: no paste to interrupt";
+    }
+    auto target = test::startTarget(test::qtTargetProgram());
+    ASSERT_TRUE(target->ready());
+    ASSERT_TRUE(target->set("multi", "before", 6, 6));
+    ASSERT_TRUE(focusTarget(*target, "multi"));
+    // The clipboard belongs to a program that outlives the target: this one.
+    auto* data = new QMimeData;
+    for (const auto& [format, bytes] : userClipboard) {
+        data->setData(format, bytes);
+    }
+    QGuiApplication::clipboard()->setMimeData(data);
+
+    KillingAccess access(target->processId());
+    std::optional<InputDelivery> outcome;
+    const auto insertion = FocusedInputWriter::insert(u"半途😀", access, [&](InputDelivery d) { outcome = d; });
+    ASSERT_TRUE(waitUntil([&] { return outcome.has_value(); }, std::chrono::seconds(10))) << "the insertion hung";
+    EXPECT_TRUE(access.killed);
+    EXPECT_EQ(*outcome, InputDelivery::uncertain);
+    EXPECT_TRUE(contains(access.inner.diagnostics(), "clipboard=restored"));
+    const QMimeData* now = QGuiApplication::clipboard()->mimeData();
+    ASSERT_TRUE(now);
+    for (const auto& [format, bytes] : userClipboard) {
+        EXPECT_EQ(now->data(format), bytes) << format.toStdString();
+    }
+}
+
+TEST(AccessibilityThreadTest, ACallThatDoesNotReturnHoldsTheCallerOnlyUntilItsLimit)
+{
+    test::ensureDesktop();
+    const auto release = std::make_shared<std::atomic<bool>>(false);
+    const auto stuck = [release] {
+        while (!*release) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
+    EXPECT_FALSE(AccessibilityThread::run(stuck, std::chrono::milliseconds(100)));
+    // Behind a call that ran out of time nothing queues up: it is refused without running.
+    const auto ran = std::make_shared<std::atomic<bool>>(false);
+    EXPECT_FALSE(AccessibilityThread::run([ran] { *ran = true; }, std::chrono::seconds(30)));
+    *release = true;
+    EXPECT_TRUE(waitUntil([] { return AccessibilityThread::call([] { return true; }).value_or(false); }))
+        << "usable again once the stuck call returned";
+    EXPECT_FALSE(*ran);
+    EXPECT_EQ(AccessibilityThread::call([] { return AccessibilityThread::isCurrent(); }), std::optional(true));
+    EXPECT_FALSE(AccessibilityThread::isCurrent());
 }
 
 TEST(AccessibilityDiagnosticsTest, KeepsAtMost24LinesAndNoImmediateRepeats)

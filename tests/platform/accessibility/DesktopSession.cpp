@@ -1,6 +1,7 @@
 #include "tests/platform/accessibility/DesktopSession.h"
 
 #include "app/delivery/FocusedInputWriter.h"
+#include "platform/accessibility/AccessibilityThread.h"
 #include "platform/accessibilitybus/AccessibilityBus.h"
 
 #include <atspi/atspi.h>
@@ -55,6 +56,7 @@ std::unique_ptr<TargetAppClient> startTarget(const QString& program)
     // process ended; with two targets about, the frontmost one is ambiguous.
     waitUntil(
         [] {
+            return AccessibilityThread::call([] {
             AtspiAccessible* desktop = atspi_get_desktop(0);
             int others = 0;
             for (int i = 0; i < atspi_accessible_get_child_count(desktop, nullptr); ++i) {
@@ -68,6 +70,7 @@ std::unique_ptr<TargetAppClient> startTarget(const QString& program)
             }
             g_object_unref(desktop);
             return others == 0;
+            }).value_or(false);
         },
         std::chrono::seconds(5));
     return launchTarget(program);
