@@ -2,7 +2,7 @@
 # metainfo, the Kivo command) under /usr. Those live in the "desktop" component, which only
 # the package installs: `cmake --install` of a bundle elsewhere never writes outside its prefix.
 set(KIVO_PACKAGE_PREFIX "/opt/kivo")
-set(desktop_dir "${CMAKE_SOURCE_DIR}/resources/desktop")
+set(desktop_dir "${CMAKE_SOURCE_DIR}/bundle/desktop")
 configure_file("${desktop_dir}/local.kivo.afm-trial.metainfo.xml"
   "${CMAKE_BINARY_DIR}/desktop/local.kivo.afm-trial.metainfo.xml" @ONLY)
 file(MAKE_DIRECTORY "${CMAKE_BINARY_DIR}/desktop")

@@ -1,6 +1,6 @@
 // kivo-icon OUTDIR: writes the application icon as PNG files of the hicolor theme's usual
 // sizes (OUTDIR/NxN/apps/local.kivo.afm-trial.png). The drawing follows the scalable icon in
-// resources/desktop/ shape for shape, on the same 256-unit grid.
+// bundle/desktop/ shape for shape, on the same 256-unit grid.
 #include <QColor>
 #include <QDir>
 #include <QImage>
