@@ -2,6 +2,7 @@
 
 #include "platform/accessibility/AccessibilityThread.h"
 #include "platform/accessibilitybus/AccessibilityBus.h"
+#include "platform/session/DisplaySession.h"
 #include "platform/text/TextError.h"
 #include "platform/text/Utf16.h"
 
@@ -158,6 +159,19 @@ std::optional<std::int64_t> toToolkit(const std::u16string& text, std::int64_t o
 bool editableState(const StateSet& states)
 {
     return states.contains(ATSPI_STATE_EDITABLE) && !states.contains(ATSPI_STATE_READ_ONLY);
+}
+
+// Control+V through XTest reaches X clients only: under Wayland a native client is left to the
+// accessibility writes, never sent a keystroke that goes nowhere.
+bool keystrokeReaches(const AccessibleElement& element)
+{
+    if (DisplaySession::current() == DisplaySession::Kind::x11) {
+        return true;
+    }
+    const AccessibleElement application(atspi_accessible_get_application(element.get(), nullptr));
+    ErrorBox error;
+    const guint pid = application ? atspi_accessible_get_process_id(application.get(), error.out()) : 0;
+    return !error.error && pid != 0 && DisplaySession::hasXWindow(static_cast<pid_t>(pid));
 }
 
 } // namespace
@@ -489,8 +503,10 @@ std::optional<InputSnapshot> AccessibilityInputAccess::Reader::snapshot(const Ac
     snapshot.selection = *range;
     snapshot.canReplaceSelection = canWrite;
     snapshot.canReplacePlainValue = canWrite && !comboBox && !area;
-    snapshot.canPaste = canPaste;
-    snapshot.prefersPaste = area || isWebInput(target);
+    snapshot.canPaste = canPaste && keystrokeReaches(target);
+    // Under Wayland the keystroke reaches XWayland clients only and the clipboard crosses the
+    // compositor's bridge: text areas take the accessibility write, read back like any other.
+    snapshot.prefersPaste = (area && DisplaySession::current() == DisplaySession::Kind::x11) || isWebInput(target);
     return snapshot;
 }
 
