@@ -1,22 +1,43 @@
 // Kivo: the floating panel that turns spoken Cantonese into text on this machine.
+#include "app/controller/BundleLocation.h"
 #include "app/controller/TrialApp.h"
+#include "app/shell/lifecycle/RecordingCommand.h"
 #include "app/shell/lifecycle/SingleInstance.h"
 #include "app/shell/lifecycle/TextService.h"
 #include "app/shell/models/ModelCatalogue.h"
 #include "app/shell/models/ModelsCommand.h"
+#include "platform/session/DisplaySession.h"
 
 #include <QApplication>
 #include <QDBusConnection>
 #include <QIcon>
 #include <QMimeData>
 
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 int main(int argc, char** argv)
 {
+    // Answered without a display, so it also works in a package check or over ssh.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::error_code error;
+        const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
+        std::printf("Kivo %s\n",
+                    kivo::BundleLocation::shortVersion(kivo::BundleLocation::bundleDirectory(executable.parent_path()))
+                        .c_str());
+        return 0;
+    }
+    // Under Wayland the panel runs on XWayland: there it keeps its saved position, and the key
+    // grabs of the shortcut and the paste keystroke reach X clients. An explicit choice stays.
+    if (kivo::DisplaySession::current() == kivo::DisplaySession::Kind::wayland &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
     // Models from the command line, without a display: list, install, import, verify, remove.
     if (argc >= 2 && std::strcmp(argv[1], "--models") == 0) {
         QCoreApplication core(argc, argv);
@@ -39,11 +60,24 @@ int main(int argc, char** argv)
         return kivo::SingleInstance::convertSelectionCommand();
     }
 
+    // For a desktop shortcut: the running Kivo starts or stops recording; without one, this
+    // process becomes Kivo and obeys the command once launched.
+    std::optional<kivo::RecordingCommand> recordingCommand;
+    if (argc == 2) {
+        recordingCommand = kivo::RecordingCommands::fromArgument(argv[1]);
+        if (recordingCommand) {
+            if (const auto status = kivo::SingleInstance::recordingCommand(*recordingCommand)) {
+                return *status;
+            }
+        }
+    }
+
     // Only one instance: a later launch brings the running panel forward and ends.
     kivo::TextService textService;
     if (kivo::SingleInstance::claim(QDBusConnection::sessionBus(), textService)
         == kivo::SingleInstance::Claim::raisedExisting) {
-        return 0;
+        // Another Kivo took the name meanwhile: it gets the command.
+        return recordingCommand ? kivo::SingleInstance::recordingCommand(*recordingCommand).value_or(1) : 0;
     }
 
     // The panel's symbols prefer the desktop's icon theme; Adwaita fills in where it has none.
@@ -58,7 +92,11 @@ int main(int argc, char** argv)
         trial.convertSelection(&data, &error);
         return error;
     };
+    textService.onRecordingCommand = [&trial](kivo::RecordingCommand command) { trial.recordingCommand(command); };
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &trial, [&trial] { trial.applicationWillTerminate(); });
     trial.applicationDidFinishLaunching();
+    if (recordingCommand) {
+        trial.recordingCommand(*recordingCommand);
+    }
     return QApplication::exec();
 }

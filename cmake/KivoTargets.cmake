@@ -28,6 +28,8 @@ function(kivo_add_test)
   if("desktop" IN_LIST ARG_LABELS)
     # Desktop tests share one display, clipboard, keyboard and accessibility bus.
     list(APPEND properties RUN_SERIAL TRUE)
+    # A hanging desktop test fails with its name long before the time-out below.
+    target_sources(${ARG_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support/DesktopWatchdog.cpp)
   endif()
   gtest_discover_tests(${ARG_NAME}
     DISCOVERY_MODE PRE_TEST

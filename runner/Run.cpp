@@ -4,6 +4,7 @@
 #include "platform/languagemodel/SystemLanguageModel.h"
 #include "platform/text/CharacterClass.h"
 #include "platform/time/Iso8601.h"
+#include "runner/FatalReply.h"
 #include "runner/ProbeError.h"
 #include "runner/PromptLayout.h"
 #include "runner/Reply.h"
@@ -19,7 +20,9 @@ namespace {
 void generate(std::string_view input, Reply& reply) {
     const Request request = RequestDecoder::decode(input);
 
+    FatalReply::enter(FatalReply::Phase::loading);
     const auto model = SystemLanguageModel::makeDefault();
+    FatalReply::enter(FatalReply::Phase::running);
     reply.availability = model->availability().description();
     if (!model->isAvailable()) {
         throw ProbeError::unavailable(*reply.availability);
@@ -56,12 +59,14 @@ void generate(std::string_view input, Reply& reply) {
 std::string perform(std::string_view input, std::chrono::system_clock::time_point started) {
     Reply reply;
     reply.startedAt = Iso8601::format(started);
+    FatalReply::watch(reply, started);
     try {
         generate(input, reply);
     } catch (...) {
         reply.status = Reply::Status::error;
         reply.failure = ErrorReport::of(std::current_exception());
     }
+    FatalReply::release();
     reply.elapsedSeconds = std::chrono::duration<double>(std::chrono::system_clock::now() - started).count();
     return reply.jsonLine();
 }

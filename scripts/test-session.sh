@@ -1,12 +1,24 @@
 #!/usr/bin/env bash
 # Runs a command inside a private desktop session: an Xvfb display, a private D-Bus session
-# bus and the accessibility bus. Stops exactly the processes it started and returns the
-# command's exit status.
+# bus and the accessibility bus. With --wayland (or KIVO_TEST_SESSION=wayland) it also starts
+# weston nested in that display with XWayland, so the command sees a Wayland session:
+# WAYLAND_DISPLAY, DISPLAY (XWayland) and XDG_SESSION_TYPE=wayland. Stops exactly the
+# processes it started and returns the command's exit status.
 set -uo pipefail
 
+session=${KIVO_TEST_SESSION:-x11}
+if [ "${1:-}" = "--wayland" ]; then
+  session=wayland
+  shift
+fi
 if [ "$#" -eq 0 ]; then
-  echo "usage: test-session.sh COMMAND [ARGS...]" >&2
+  echo "usage: test-session.sh [--wayland] COMMAND [ARGS...]" >&2
   exit 2
+fi
+
+if [ "$session" = "wayland" ] && ! command -v weston >/dev/null; then
+  echo "test-session: weston is not installed; skipped" >&2
+  exit 77
 fi
 
 pids=()
@@ -67,6 +79,42 @@ mkdir -p "$runtime_dir/config" "$runtime_dir/data"
 export XDG_CONFIG_HOME="$runtime_dir/config"
 export XDG_DATA_HOME="$runtime_dir/data"
 export NO_AT_BRIDGE=0
+
+if [ "$session" = "wayland" ]; then
+  # The x11 backend gives weston a real seat and keyboard (the headless one has none). No
+  # idle lock, no user configuration; XWayland starts on the first X client.
+  socket="wayland-kivo-test"
+  weston --backend=x11-backend.so --xwayland --socket="$socket" --width=1600 --height=1000 \
+    --idle-time=0 --no-config --log="$runtime_dir/weston.log" >/dev/null 2>&1 &
+  pids+=($!)
+  xwayland_display=""
+  for _ in $(seq 100); do
+    xwayland_display=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$runtime_dir/weston.log" 2>/dev/null)
+    if [ -S "$runtime_dir/$socket" ] && [ -n "$xwayland_display" ]; then
+      break
+    fi
+    sleep 0.1
+  done
+  if [ ! -S "$runtime_dir/$socket" ] || [ -z "$xwayland_display" ]; then
+    echo "test-session: weston did not start" >&2
+    cat "$runtime_dir/weston.log" >&2
+    exit 1
+  fi
+  export WAYLAND_DISPLAY="$socket"
+  # The Xvfb display weston draws into: XTest there is real input to the compositor's seat,
+  # and its screen shows what the compositor shows.
+  export KIVO_SESSION_HOST_DISPLAY="$DISPLAY"
+  export DISPLAY="$xwayland_display"
+  export XDG_SESSION_TYPE=wayland
+  # Kivo and the tests run on XWayland unless a test asks a client to go native.
+  export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-xcb}
+  export GDK_BACKEND=${GDK_BACKEND:-x11}
+  # The desktop shell needs a moment before it hands out keyboard focus.
+  sleep 0.5
+else
+  export XDG_SESSION_TYPE=x11
+  unset WAYLAND_DISPLAY
+fi
 launcher=/usr/libexec/at-spi-bus-launcher
 if [ -x "$launcher" ]; then
   "$launcher" --launch-immediately >"$runtime_dir/a11y.log" 2>&1 &

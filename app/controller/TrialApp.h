@@ -4,6 +4,7 @@
 #include "app/conversion/WritingMode.h"
 #include "app/controller/TrialPreferences.h"
 #include "app/shell/FloatingPanel.h"
+#include "app/shell/lifecycle/RecordingCommand.h"
 #include "app/speech/SpeechDraft.h"
 #include "app/speech/SpeechRecorder.h"
 #include "app/speech/SpeechReviewPolicy.h"
@@ -112,6 +113,8 @@ public:
     bool idle() const { return !busy(); }
     void recordPressed();
     void recordFromShortcut();
+    // A command from a desktop shortcut over the session bus.
+    void recordingCommand(RecordingCommand command);
     void completeRecording(const std::optional<std::string>& text);
     void updateRecordingStatus();
     void updateScope();

@@ -29,6 +29,9 @@ QString suffix(const TrialApp& app, InputDelivery outcome)
         return app.tr(" · 需輔助使用權限；結果留在 Kivo", " · Accessibility access required; result kept in Kivo");
     case InputDelivery::noInput:
         return app.tr(" · 沒有輸入框；結果留在 Kivo", " · No input focused; result kept in Kivo");
+    case InputDelivery::noCheckableInput:
+        return app.tr(" · 目前的應用程式沒有 Kivo 能核對的輸入框；結果留在 Kivo，可手動複製",
+                      " · The focused application has no input Kivo can check; result kept in Kivo to copy");
     case InputDelivery::unsupported:
         return app.tr(" · 此輸入框無法自動填入；請手動複製", " · Input cannot be filled automatically; copy manually");
     case InputDelivery::changed:

@@ -1,6 +1,7 @@
 // The client side of a model run: lock, child process, time limit and the reply.
 #include "app/controller/TrialApp.h"
 
+#include "app/controller/RunFailureMessage.h"
 #include "app/controller/RunLock.h"
 #include "app/controller/RunnerProcess.h"
 #include "app/conversion/ConversionError.h"
@@ -55,7 +56,7 @@ void TrialApp::runModel()
         spans = V7Literals::decodeSpans(dictionary.at("literalMapJSON"));
         request = nlohmann::json(dictionary).dump();
     } catch (const ConversionError& error) {
-        return startFailure(QString::fromStdString(error.localizedDescription()));
+        return startFailure(QString::fromStdString(RunFailureMessage::forConversion(error, chinese())));
     } catch (const std::exception& error) {
         return startFailure(QString::fromStdString(error.what()));
     }
@@ -142,7 +143,7 @@ void TrialApp::completeRun(const RunContext& run, const std::string& output, con
                   QStringLiteral(" 原文保留。"));
     } catch (const ConversionError& failure) {
         invalidateResult();
-        setStatus(QStringLiteral("未完成：") + QString::fromStdString(failure.localizedDescription()) +
+        setStatus(QStringLiteral("未完成：") + QString::fromStdString(RunFailureMessage::forConversion(failure, chinese())) +
                   QStringLiteral(" 原文保留。"));
     }
 }
@@ -150,12 +151,16 @@ void TrialApp::completeRun(const RunContext& run, const std::string& output, con
 void TrialApp::showResult(const RunContext& run, const std::string& output, const std::string& error,
                           bool exitedNormally, int exitStatus)
 {
+    const auto unreadable = [&] {
+        return TrialError(RunFailureMessage::forUnreadableReply(decodedLossy(error), output, exitedNormally, exitStatus,
+                                                                chinese()));
+    };
     if (!exitedNormally || exitStatus != 0) {
-        throw TrialError(decodedLossy(error));
+        throw unreadable();
     }
     const nlohmann::json reply = nlohmann::json::parse(output, nullptr, false);
     if (reply.is_discarded() || !reply.is_object()) {
-        throw TrialError(decodedLossy(error));
+        throw unreadable();
     }
     const auto status = stringField(reply, "status");
     const auto text = stringField(reply, "text");
@@ -167,6 +172,10 @@ void TrialApp::showResult(const RunContext& run, const std::string& output, cons
             const std::string detail = availability->substr(12, availability->size() - 13);
             offerModelsWithStatus_ = true;
             throw TrialError(ModelAdvice::languageUnavailable(detail, chinese()));
+        }
+        if (const auto actionable = RunFailureMessage::forRunnerError(
+                stringField(reply, "errorType").value_or(""), stringField(reply, "error").value_or(""), chinese())) {
+            throw TrialError(*actionable);
         }
         if (const auto localized = stringField(reply, "localizedError")) {
             throw TrialError(*localized);

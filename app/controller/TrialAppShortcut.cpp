@@ -138,6 +138,14 @@ void TrialApp::requestShortcutPermission()
     refreshShortcut();
 }
 
+void TrialApp::recordingCommand(RecordingCommand command)
+{
+    const bool recording = speechBusy_ && speechStatus_ == SpeechSession::Status::recording;
+    if (RecordingCommands::presses(command, speechBusy_, recording)) {
+        recordFromShortcut();
+    }
+}
+
 void TrialApp::applicationDidBecomeActive()
 {
     if (shortcutMonitoringStarted_) {

@@ -34,6 +34,9 @@ public:
     // Ends the borrow of the last pasteOnce; only a confirmed paste gives the clipboard back.
     virtual void finishPaste(bool confirmed) = 0;
     virtual void recordDiagnostic(const std::string& line) { (void)line; }
+    // After focusedTarget found none: another application has the keyboard focus but offers no
+    // text input whose content can be checked (an editable web region, a terminal).
+    virtual bool focusWithoutCheckableInput() { return false; }
 };
 
 } // namespace kivo

@@ -94,7 +94,8 @@ private:
         }
         target_ = access_.focusedTarget();
         if (!target_) {
-            return finish(InputDelivery::noInput);
+            return finish(access_.focusWithoutCheckableInput() ? InputDelivery::noCheckableInput
+                                                               : InputDelivery::noInput);
         }
         const std::optional<InputSnapshot> baseline = access_.snapshot(*target_);
         if (!baseline) {

@@ -8,6 +8,7 @@ std::string_view rawValue(InputDelivery delivery)
     case InputDelivery::inserted: return "inserted";
     case InputDelivery::permissionRequired: return "permissionRequired";
     case InputDelivery::noInput: return "noInput";
+    case InputDelivery::noCheckableInput: return "noCheckableInput";
     case InputDelivery::unsupported: return "unsupported";
     case InputDelivery::changed: return "changed";
     case InputDelivery::uncertain: return "uncertain";

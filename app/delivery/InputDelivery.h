@@ -5,7 +5,7 @@
 namespace kivo {
 
 // Result of one whole insertion into the focused input of another application.
-enum class InputDelivery { inserted, permissionRequired, noInput, unsupported, changed, uncertain };
+enum class InputDelivery { inserted, permissionRequired, noInput, noCheckableInput, unsupported, changed, uncertain };
 
 std::string_view rawValue(InputDelivery delivery);
 

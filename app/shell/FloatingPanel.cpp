@@ -1,6 +1,7 @@
 #include "app/shell/FloatingPanel.h"
 
 #include "app/conversion/TargetTextLanguage.h"
+#include "app/shell/AutostartCheckBox.h"
 #include "app/shell/FloatingButton.h"
 #include "app/shell/Localization.h"
 #include "app/shell/SettingsPopover.h"
@@ -196,6 +197,8 @@ void FloatingPanel::buildSettings()
     autoInsert = new QCheckBox(popover);
     autoInsert->setChecked(true);
     rows->addWidget(autoInsert);
+    startAtLogin = new AutostartCheckBox(popover);
+    rows->addWidget(startAtLogin);
     speechEngine = popUp(popover);
     speechEngine->addItems({QStringLiteral("Apple Speech"), QStringLiteral("Apple Dictation")});
     rows->addWidget(speechEngine);
@@ -274,6 +277,7 @@ void FloatingPanel::localizeLabels(const QString& version)
     autoProcess->setText(tr("停止錄音後自動處理", "Process after recording"));
     autoInsert->setText(tr("處理後填入目前輸入框", "Insert into the current input after processing"));
     versionLabel->setText(QStringLiteral("Kivo ") + version);
+    startAtLogin->localize(chinese());
     // The shortcut and update controls are labelled by their own subsystems, which know their
     // state (TrialApp::updateShortcutLabels, UpdateController::localizeUpdateControls).
 

@@ -16,6 +16,7 @@ class QWidget;
 
 namespace kivo {
 
+class AutostartCheckBox;
 class FloatingButton;
 class SettingsPopover;
 class StatusLabel;
@@ -88,6 +89,7 @@ public:
     QLineEdit* vocabulary = nullptr;
     QCheckBox* autoProcess = nullptr;
     QCheckBox* autoInsert = nullptr;
+    AutostartCheckBox* startAtLogin = nullptr;
     SettingsPopover* settingsPopover = nullptr;
     QLabel* shortcutTitle = nullptr;
     QComboBox* shortcutChoice = nullptr;

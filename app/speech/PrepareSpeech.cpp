@@ -86,8 +86,8 @@ PreparedSpeech prepareSpeech(const SpeechSettings& settings, Recognizer& recogni
         if (continuation) {
             continuation->finish();
         }
-        // Nothing waits for the analyzer to wind down.
-        std::thread([analyzer] { analyzer->cancelAndFinishNow(); }).detach();
+        // Already off the main thread (the recorder bounds preparation), so wait for it here.
+        analyzer->cancelAndFinishNow();
         throw;
     }
     return PreparedSpeech{std::move(transcriber), std::move(analyzer), *format, std::move(continuation)};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/speech/BackgroundWork.h"
 #include "app/speech/CompletionGate.h"
 #include "app/speech/RecorderFailure.h"
 
@@ -17,11 +18,19 @@ namespace kivo {
 // `seconds` on the monotonic clock, and returns the first outcome: its value, its error,
 // RecorderFailure::timeout(stage), or CancellationError when `caller` is stopped. A timeout or
 // a cancellation stops the operation's token; a value that arrives after another outcome goes
-// to `onDiscard`, on the operation's thread.
+// to `onDiscard`, on the operation's thread. The operation and the timer run under `work` so
+// that its owner can wait for them; without one they run unowned (tests of the bound alone).
 template <class Operation, class T = std::invoke_result_t<Operation&, std::stop_token>>
 T speechBounded(double seconds, std::string stage, std::type_identity_t<std::function<void(T)>> onDiscard, Operation operation,
-                std::stop_token caller = {})
+                std::stop_token caller = {}, BackgroundWork* work = nullptr)
 {
+    const auto launch = [work](std::function<void()> job) {
+        if (work) {
+            work->start(std::move(job));
+        } else {
+            std::thread(std::move(job)).detach();
+        }
+    };
     using Gate = CompletionGate<T>;
     auto gate = std::make_shared<Gate>();
     // Registered first, so a caller stopped already resolves the gate before anything starts.
@@ -30,22 +39,22 @@ T speechBounded(double seconds, std::string stage, std::type_identity_t<std::fun
     std::promise<T> continuation;
     std::future<T> outcome = continuation.get_future();
     if (gate->install(std::move(continuation))) {
-        std::stop_source work;
-        std::thread([gate, operation = std::move(operation), onDiscard = std::move(onDiscard),
-                     token = work.get_token()]() mutable {
+        std::stop_source stopWork;
+        launch([gate, operation = std::make_shared<Operation>(std::move(operation)), onDiscard = std::move(onDiscard),
+                token = stopWork.get_token()]() mutable {
             try {
-                typename Gate::Result result(operation(token));
+                typename Gate::Result result((*operation)(token));
                 if (!gate->resolve(std::move(result)) && onDiscard) {
                     onDiscard(std::move(std::get<T>(result)));
                 }
             } catch (...) {
                 gate->resolve(typename Gate::Result(std::current_exception()));
             }
-        }).detach();
-        gate->setWork(work);
+        });
+        gate->setWork(stopWork);
 
         std::stop_source timer;
-        std::thread([gate, seconds, stage = std::move(stage), token = timer.get_token()] {
+        launch([gate, seconds, stage = std::move(stage), token = timer.get_token()] {
             std::mutex mutex;
             std::condition_variable_any wake;
             std::unique_lock lock(mutex);
@@ -54,7 +63,7 @@ T speechBounded(double seconds, std::string stage, std::type_identity_t<std::fun
             if (!token.stop_requested()) {
                 gate->resolve(typename Gate::Result(std::make_exception_ptr(RecorderFailure::timeout(stage))), true);
             }
-        }).detach();
+        });
         gate->setTimer(timer);
     }
     return outcome.get();

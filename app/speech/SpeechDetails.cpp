@@ -51,6 +51,15 @@ std::string text(const std::optional<SpeechDiagnostics>& diagnostics, const std:
             }
         }
     }
+    if (diagnostics->contextualStringsApplied) {
+        // The recogniser has room for only so many hints; say which ones it used.
+        const std::string used = std::to_string(diagnostics->contextualStringsUsed.size());
+        const std::string all = std::to_string(diagnostics->contextualStringCount);
+        out += "\n\n" + (chinese ? "已用提示（" + used + "／" + all + "）：" : "Hints used (" + used + " of " + all + "): ");
+        for (std::size_t i = 0; i < diagnostics->contextualStringsUsed.size(); ++i) {
+            out += (i ? (chinese ? "、" : ", ") : "") + diagnostics->contextualStringsUsed[i];
+        }
+    }
     return out;
 }
 

@@ -26,6 +26,9 @@ struct SpeechDiagnostics {
     double elapsedSeconds = 0.0;
     std::vector<Segment> finalSegments;
     bool contextualStringsApplied = false;
+    // When applied: the hints the recogniser had room for, out of contextualStringCount.
+    std::vector<std::string> contextualStringsUsed;
+    std::size_t contextualStringCount = 0;
     std::string description;
 };
 

@@ -33,20 +33,6 @@ std::string messageOf(const std::exception_ptr& error)
     }
 }
 
-// Analyzer clean-up may wait for its worker; nothing waits for it.
-void cancelAnalyzer(std::shared_ptr<SpeechAnalyzer> analyzer)
-{
-    if (analyzer) {
-        std::thread([analyzer = std::move(analyzer)] { analyzer->cancelAndFinishNow(); }).detach();
-    }
-}
-
-void discard(const PreparedSpeech& prepared)
-{
-    prepared.streamContinuation->finish();
-    cancelAnalyzer(prepared.analyzer);
-}
-
 std::string formatted(const char* format, double value)
 {
     char buffer[64];
@@ -73,6 +59,23 @@ SpeechRecorder::SpeechRecorder(Callbacks callbacks, Environment environment)
     }
 }
 
+// Analyzer clean-up may wait for its worker, so it runs off the main thread; the recorder's
+// owner still waits for it before going away.
+void SpeechRecorder::cancelAnalyzer(std::shared_ptr<SpeechAnalyzer> analyzer)
+{
+    if (analyzer) {
+        work_->start([analyzer = std::move(analyzer)] { analyzer->cancelAndFinishNow(); });
+    }
+}
+
+void SpeechRecorder::discard(const PreparedSpeech& prepared)
+{
+    prepared.streamContinuation->finish();
+    cancelAnalyzer(prepared.analyzer);
+}
+
+bool SpeechRecorder::waitForBackgroundWork(std::chrono::milliseconds limit) { return work_->waitFor(limit); }
+
 SpeechRecorder::~SpeechRecorder()
 {
     queue_->close();
@@ -85,6 +88,9 @@ SpeechRecorder::~SpeechRecorder()
         bridge_->abort();
     }
     cancelAnalyzer(std::move(analyzer_));
+    // Quitting waits (bounded) for the analyzer's worker: a decode still running while the
+    // process tears down its statics crashes it.
+    work_->waitFor(environment_.backgroundWait);
 }
 
 Recognizer& SpeechRecorder::recognizer()
@@ -165,23 +171,23 @@ void SpeechRecorder::permissionAnswered(QUuid token, bool granted)
     auto recognizer = environment_.recognizer;
     const Settings settings = settings_;
     const double seconds = environment_.preparationSeconds;
-    std::thread([this, queue = queue_, token, recognizer, settings, seconds, caller = stop.get_token()] {
+    work_->start([this, queue = queue_, token, recognizer, settings, seconds, caller = stop.get_token()] {
         std::shared_ptr<PreparedSpeech> prepared;
         std::exception_ptr error;
         try {
             prepared = std::make_shared<PreparedSpeech>(speechBounded(
-                seconds, "preparation", [](PreparedSpeech late) { discard(late); },
+                seconds, "preparation", [this](PreparedSpeech late) { discard(late); },
                 [recognizer, settings](std::stop_token operationStop) {
                     return prepareSpeech(settings, *recognizer, operationStop);
                 },
-                caller));
+                caller, work_.get()));
         } catch (...) {
             error = std::current_exception();
         }
         if (!queue->post([this, token, prepared, error] { preparationEnded(token, prepared, error); }) && prepared) {
             discard(*prepared);
         }
-    }).detach();
+    });
 }
 
 void SpeechRecorder::preparationEnded(QUuid token, std::shared_ptr<PreparedSpeech> prepared, std::exception_ptr error)
@@ -258,7 +264,7 @@ void SpeechRecorder::startReading(QUuid token, const PreparedSpeech& prepared)
     resultTask_ = stop;
     auto read = std::make_shared<std::promise<void>>();
     resultsRead_ = read->get_future().share();
-    std::thread([this, queue = queue_, token, transcriber = prepared.transcriber, read, stop = stop.get_token()] {
+    work_->start([this, queue = queue_, token, transcriber = prepared.transcriber, read, stop = stop.get_token()] {
         Channel<TranscriptionResult>& results =
             std::visit([](const auto& module) -> Channel<TranscriptionResult>& { return module->results(); }, transcriber);
         try {
@@ -273,7 +279,7 @@ void SpeechRecorder::startReading(QUuid token, const PreparedSpeech& prepared)
             queue->post([this, token, error = std::current_exception()] { fail(error, token); });
         }
         read->set_value();
-    }).detach();
+    });
 }
 
 void SpeechRecorder::accept(const TranscriptionResult& result)
@@ -315,8 +321,8 @@ void SpeechRecorder::stop()
     std::stop_source stop;
     finalizationTask_ = stop;
     const double seconds = environment_.finalizationSeconds;
-    std::thread([this, queue = queue_, token, seconds, bridge = bridge_, analyzer = analyzer_,
-                 resultsRead = resultsRead_, caller = stop.get_token()] {
+    work_->start([this, queue = queue_, token, seconds, bridge = bridge_, analyzer = analyzer_,
+                  resultsRead = resultsRead_, caller = stop.get_token()] {
         std::exception_ptr error;
         try {
             speechBounded(
@@ -334,12 +340,12 @@ void SpeechRecorder::stop()
                     }
                     return true;
                 },
-                caller);
+                caller, work_.get());
         } catch (...) {
             error = std::current_exception();
         }
         queue->post([this, token, error] { finalizationEnded(token, error); });
-    }).detach();
+    });
 }
 
 void SpeechRecorder::finalizationEnded(QUuid token, std::exception_ptr error)
@@ -464,6 +470,11 @@ SpeechDiagnostics SpeechRecorder::makeDiagnostics(const std::string& text) const
     diagnostics.finalText = text;
     diagnostics.elapsedSeconds = std::max(0.0, elapsed);
     diagnostics.contextualStringsApplied = applied;
+    if (applied) {
+        const auto used = analyzer_ ? analyzer_->appliedContextualStrings() : std::nullopt;
+        diagnostics.contextualStringsUsed = used ? *used : settings_.contextualStrings;
+        diagnostics.contextualStringCount = settings_.contextualStrings.size();
+    }
     diagnostics.description = std::string(settings_.engine.rawValue()) + " · zh-HK · " +
                               formatted("%.1f", diagnostics.elapsedSeconds) + "s · " +
                               std::to_string(diagnostics.finalSegments.size()) + " final segments · " +

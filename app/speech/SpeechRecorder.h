@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/speech/BackgroundWork.h"
 #include "app/speech/MainThreadQueue.h"
 #include "app/speech/PreparedSpeech.h"
 #include "app/speech/SpeechSession.h"
@@ -39,6 +40,8 @@ public:
         std::chrono::duration<double> recordingLimit{60.0};
         double preparationSeconds = 30.0;
         double finalizationSeconds = 10.0;
+        // How long destruction waits for background work (the analyzer's worker above all).
+        std::chrono::milliseconds backgroundWait{5000};
     };
 
     explicit SpeechRecorder(Callbacks callbacks);
@@ -51,6 +54,9 @@ public:
     void stop() override;
     void cancel() override;
     Status status() const { return status_; }
+    // Waits until the recorder's background threads have ended or `limit` has passed; true
+    // when none is left.
+    bool waitForBackgroundWork(std::chrono::milliseconds limit);
 
 private:
     using RangeKey = std::pair<double, double>; // exact start and end, no tolerance
@@ -70,10 +76,13 @@ private:
     void stopCapture();
     void clearLimit();
     void cancelTask(std::optional<std::stop_source>& task);
-    void cancelAnalyzerLater();
+    void cancelAnalyzer(std::shared_ptr<SpeechAnalyzer> analyzer);
+    void discard(const PreparedSpeech& prepared);
     SpeechDiagnostics makeDiagnostics(const std::string& text) const;
     Recognizer& recognizer();
 
+    // First, so it is destroyed last: its threads use the members below.
+    std::unique_ptr<BackgroundWork> work_ = std::make_unique<BackgroundWork>();
     Callbacks callbacks_;
     Environment environment_;
     Status status_ = Status::idle;

@@ -1,6 +1,8 @@
 #include "platform/accessibility/AccessibilityInputAccess.h"
 
+#include "platform/accessibility/AccessibilityThread.h"
 #include "platform/accessibilitybus/AccessibilityBus.h"
+#include "platform/session/DisplaySession.h"
 #include "platform/text/TextError.h"
 #include "platform/text/Utf16.h"
 
@@ -9,7 +11,9 @@
 
 #include <QString>
 
+#include <map>
 #include <memory>
+#include <mutex>
 
 namespace kivo {
 
@@ -60,16 +64,6 @@ struct StateSet {
     bool contains(AtspiStateType state) const { return set && atspi_state_set_contains(set, state); }
     bool empty() const { return !set || atspi_state_set_is_empty(set); }
 };
-
-void ensureClient()
-{
-    static const bool ready = [] {
-        atspi_init();
-        atspi_set_timeout(AccessibilityInputAccess::callTimeoutMs, AccessibilityInputAccess::callTimeoutMs);
-        return true;
-    }();
-    (void)ready;
-}
 
 AccessibleElement child(const AccessibleElement& parent, int index)
 {
@@ -162,34 +156,76 @@ std::optional<std::int64_t> toToolkit(const std::u16string& text, std::int64_t o
     return points;
 }
 
+bool editableState(const StateSet& states)
+{
+    return states.contains(ATSPI_STATE_EDITABLE) && !states.contains(ATSPI_STATE_READ_ONLY);
+}
+
+// Control+V through XTest reaches X clients only: under Wayland a native client is left to the
+// accessibility writes, never sent a keystroke that goes nowhere.
+bool keystrokeReaches(const AccessibleElement& element)
+{
+    if (DisplaySession::current() == DisplaySession::Kind::x11) {
+        return true;
+    }
+    const AccessibleElement application(atspi_accessible_get_application(element.get(), nullptr));
+    ErrorBox error;
+    const guint pid = application ? atspi_accessible_get_process_id(application.get(), error.out()) : 0;
+    return !error.error && pid != 0 && DisplaySession::hasXWindow(static_cast<pid_t>(pid));
+}
+
 } // namespace
 
-AccessibilityInputAccess::AccessibilityInputAccess()
-{
-    ensureClient();
-}
+class AccessibilityInputAccess::Reader {
+public:
+    struct Focus {
+        std::optional<AccessibleElement> input;
+        // Another application has the keyboard but offers no text input that can be read back.
+        bool uncheckable = false;
+    };
 
-bool AccessibilityInputAccess::isTrusted()
-{
-    return AccessibilityBus::isEnabled();
-}
+    Focus focusedTarget(std::optional<std::int64_t> keyboardProcess);
+    std::optional<AccessibleElement> inputTarget(const AccessibleElement& element);
+    bool isWebInput(const AccessibleElement& element);
+    std::optional<InputSnapshot> snapshot(const AccessibleElement& target);
+    InputWriteStatus replaceSelection(const std::u16string& text, const AccessibleElement& target);
+    InputWriteStatus replacePlainValue(const std::u16string& value, std::int64_t caret, const AccessibleElement& target);
 
-void AccessibilityInputAccess::recordDiagnostic(const std::string& line)
-{
-    if (!diagnostics_.empty() && diagnostics_.back() == line) {
-        return;
+    void recordDiagnostic(const std::string& line)
+    {
+        const std::lock_guard lock(mutex_);
+        if (!diagnostics_.empty() && diagnostics_.back() == line) {
+            return;
+        }
+        if (diagnostics_.size() < diagnosticLimit) {
+            diagnostics_.push_back(line);
+        }
     }
-    if (diagnostics_.size() < diagnosticLimit) {
-        diagnostics_.push_back(line);
+    std::vector<std::string> diagnostics() const
+    {
+        const std::lock_guard lock(mutex_);
+        return diagnostics_;
     }
-}
 
-void AccessibilityInputAccess::recordError(const char* attribute, std::int64_t number)
-{
-    recordDiagnostic(std::string(attribute) + "=AXError(" + std::to_string(number) + ")");
-}
+private:
+    std::optional<AccessibleElement> frontmostWindow();
+    std::optional<AccessibleElement> focusedDescendant(const AccessibleElement& window);
+    // Qt counts offsets in UTF-16 units, GTK and the others in code points.
+    bool countsUtf16(const AccessibleElement& element);
+    std::optional<std::u16string> value(const AccessibleElement& element);
+    std::optional<TextRange> selection(const AccessibleElement& element, const std::u16string& text);
+    bool isComboBox(const AccessibleElement& element);
+    void recordError(const char* attribute, std::int64_t number)
+    {
+        recordDiagnostic(std::string(attribute) + "=AXError(" + std::to_string(number) + ")");
+    }
 
-std::optional<AccessibleElement> AccessibilityInputAccess::frontmostWindow()
+    mutable std::mutex mutex_;
+    std::vector<std::string> diagnostics_;
+    std::map<std::string, bool> utf16Applications_;
+};
+
+std::optional<AccessibleElement> AccessibilityInputAccess::Reader::frontmostWindow()
 {
     const AccessibleElement desktop(atspi_get_desktop(0));
     if (!desktop) {
@@ -220,7 +256,7 @@ std::optional<AccessibleElement> AccessibilityInputAccess::frontmostWindow()
     return found;
 }
 
-std::optional<AccessibleElement> AccessibilityInputAccess::focusedDescendant(const AccessibleElement& window)
+std::optional<AccessibleElement> AccessibilityInputAccess::Reader::focusedDescendant(const AccessibleElement& window)
 {
     // Depth first through what is showing; big views that manage their own descendants hold
     // no focused text input of interest and are skipped.
@@ -247,37 +283,61 @@ std::optional<AccessibleElement> AccessibilityInputAccess::focusedDescendant(con
     return std::nullopt;
 }
 
-std::optional<AccessibleElement> AccessibilityInputAccess::focusedTarget()
+AccessibilityInputAccess::Reader::Focus
+AccessibilityInputAccess::Reader::focusedTarget(std::optional<std::int64_t> keyboardProcess)
 {
+    const auto self = static_cast<std::int64_t>(getpid());
+    const bool otherKeyboardOwner = keyboardProcess && *keyboardProcess != self;
     const std::optional<AccessibleElement> window = frontmostWindow();
     if (!window) {
-        return std::nullopt;
+        // A window of another process has the keyboard, yet nothing on the bus is active: an
+        // application without accessibility, such as a terminal.
+        if (otherKeyboardOwner) {
+            recordDiagnostic("keyboard=pid " + std::to_string(*keyboardProcess) + " frontmost=none");
+        }
+        return {std::nullopt, otherKeyboardOwner};
     }
     const AccessibleElement application(atspi_accessible_get_application(window->get(), nullptr));
     if (!application) {
-        return std::nullopt;
+        return {};
     }
     ErrorBox pidError;
     const guint pid = atspi_accessible_get_process_id(application.get(), pidError.out());
     ErrorBox nameError;
     const GString_ name(atspi_accessible_get_name(application.get(), nameError.out()));
     const std::string identifier = name && *name ? name.get() : "unknown";
-    if ((!pidError.error && pid == static_cast<guint>(getpid())) || identifier == ownIdentifier) {
-        return std::nullopt;
+    if ((!pidError.error && pid == static_cast<guint>(self)) || identifier == ownIdentifier) {
+        return {};
     }
     recordDiagnostic("target=" + identifier + " pid=" + std::to_string(pidError.error ? -1 : static_cast<long>(pid)));
-    // Cached states and names go stale while we look; every read should ask the application.
-    atspi_accessible_set_cache_mask(application.get(), ATSPI_CACHE_NONE);
-
+    // A keystroke lands where the keyboard is; a bus that still calls another window active
+    // is out of date, and that window is no target.
+    if (keyboardProcess && !pidError.error && *keyboardProcess != static_cast<std::int64_t>(pid)) {
+        recordDiagnostic("keyboard=pid " + std::to_string(*keyboardProcess));
+        return {std::nullopt, otherKeyboardOwner};
+    }
+    // No cache mask is set on purpose: it switches on libatspi's caching for the whole
+    // process, and without it every read asks the application afresh.
     const std::optional<AccessibleElement> focused = focusedDescendant(*window);
     if (!focused) {
         recordError("AXFocusedUIElement", errorNoValue);
-        return std::nullopt;
+        return {};
     }
-    return inputTarget(*focused);
+    std::optional<AccessibleElement> input = inputTarget(*focused);
+    if (input) {
+        return {std::move(input), false};
+    }
+    // Something the user can type into, such as an editable web region, but not a text input
+    // whose content can be checked before and after a write.
+    const StateSet states(focused->get());
+    const bool typable = editableState(states) && role(*focused) != ATSPI_ROLE_PASSWORD_TEXT;
+    if (typable) {
+        recordDiagnostic("focused=editable, no text input");
+    }
+    return {std::nullopt, typable};
 }
 
-std::optional<AccessibleElement> AccessibilityInputAccess::inputTarget(const AccessibleElement& element)
+std::optional<AccessibleElement> AccessibilityInputAccess::Reader::inputTarget(const AccessibleElement& element)
 {
     std::int64_t errorNumber = errorFailure;
     const std::optional<AtspiRole> elementRole = role(element, &errorNumber);
@@ -317,7 +377,7 @@ std::optional<AccessibleElement> AccessibilityInputAccess::inputTarget(const Acc
     return input;
 }
 
-bool AccessibilityInputAccess::countsUtf16(const AccessibleElement& element)
+bool AccessibilityInputAccess::Reader::countsUtf16(const AccessibleElement& element)
 {
     if (const auto known = utf16Applications_.find(element.busName()); known != utf16Applications_.end()) {
         return known->second;
@@ -331,7 +391,7 @@ bool AccessibilityInputAccess::countsUtf16(const AccessibleElement& element)
     return utf16;
 }
 
-std::optional<std::u16string> AccessibilityInputAccess::value(const AccessibleElement& element)
+std::optional<std::u16string> AccessibilityInputAccess::Reader::value(const AccessibleElement& element)
 {
     AtspiText* text = atspi_accessible_get_text_iface(element.get());
     if (!text) {
@@ -359,8 +419,8 @@ std::optional<std::u16string> AccessibilityInputAccess::value(const AccessibleEl
     }
 }
 
-std::optional<TextRange> AccessibilityInputAccess::selection(const AccessibleElement& element,
-                                                            const std::u16string& value)
+std::optional<TextRange> AccessibilityInputAccess::Reader::selection(const AccessibleElement& element,
+                                                                    const std::u16string& value)
 {
     AtspiText* text = atspi_accessible_get_text_iface(element.get());
     if (!text) {
@@ -395,14 +455,7 @@ std::optional<TextRange> AccessibilityInputAccess::selection(const AccessibleEle
     return TextRange{*location, *stop - *location};
 }
 
-bool AccessibilityInputAccess::writable(const AccessibleElement& element)
-{
-    const StateSet states(element.get());
-    return hasEditableText(element) && states.contains(ATSPI_STATE_EDITABLE) &&
-           !states.contains(ATSPI_STATE_READ_ONLY);
-}
-
-bool AccessibilityInputAccess::isComboBox(const AccessibleElement& element)
+bool AccessibilityInputAccess::Reader::isComboBox(const AccessibleElement& element)
 {
     if (role(element) == ATSPI_ROLE_COMBO_BOX) {
         return true;
@@ -411,7 +464,7 @@ bool AccessibilityInputAccess::isComboBox(const AccessibleElement& element)
     return parent && role(parent) == ATSPI_ROLE_COMBO_BOX;
 }
 
-bool AccessibilityInputAccess::isWebInput(const AccessibleElement& element)
+bool AccessibilityInputAccess::Reader::isWebInput(const AccessibleElement& element)
 {
     AccessibleElement current = element;
     for (int seen = 0; seen < webAncestorLimit && current; ++seen) {
@@ -428,13 +481,8 @@ bool AccessibilityInputAccess::isWebInput(const AccessibleElement& element)
     return false;
 }
 
-std::optional<InputSnapshot> AccessibilityInputAccess::snapshot(const AccessibleElement& target)
+std::optional<InputSnapshot> AccessibilityInputAccess::Reader::snapshot(const AccessibleElement& target)
 {
-    // After the keystroke a toolkit may fetch the clipboard from us synchronously and cannot
-    // answer until our event loop has served it: asking before then only waits out the timeout.
-    if (pastePosted_ && clipboard_.active() && !clipboard_.served()) {
-        return std::nullopt;
-    }
     std::optional<std::u16string> text = value(target);
     if (!text) {
         return std::nullopt;
@@ -443,20 +491,27 @@ std::optional<InputSnapshot> AccessibilityInputAccess::snapshot(const Accessible
     if (!range) {
         return std::nullopt;
     }
-    const bool canWrite = writable(target);
+    const StateSet states(target.get());
+    // A paste needs only an editable input whose text can be read back (web inputs offer no
+    // editable-text interface); the direct routes need that interface too.
+    const bool canPaste = editableState(states);
+    const bool canWrite = canPaste && hasEditableText(target);
     const bool comboBox = isComboBox(target);
-    const bool area = !comboBox && StateSet(target.get()).contains(ATSPI_STATE_MULTI_LINE);
+    const bool area = !comboBox && states.contains(ATSPI_STATE_MULTI_LINE);
     InputSnapshot snapshot;
     snapshot.text = std::move(*text);
     snapshot.selection = *range;
     snapshot.canReplaceSelection = canWrite;
     snapshot.canReplacePlainValue = canWrite && !comboBox && !area;
-    snapshot.canPaste = canWrite;
-    snapshot.prefersPaste = area || isWebInput(target);
+    snapshot.canPaste = canPaste && keystrokeReaches(target);
+    // Under Wayland the keystroke reaches XWayland clients only and the clipboard crosses the
+    // compositor's bridge: text areas take the accessibility write, read back like any other.
+    snapshot.prefersPaste = (area && DisplaySession::current() == DisplaySession::Kind::x11) || isWebInput(target);
     return snapshot;
 }
 
-InputWriteStatus AccessibilityInputAccess::replaceSelection(const std::u16string& text, const AccessibleElement& target)
+InputWriteStatus AccessibilityInputAccess::Reader::replaceSelection(const std::u16string& text,
+                                                                   const AccessibleElement& target)
 {
     const std::optional<std::u16string> current = value(target);
     const bool utf16 = countsUtf16(target);
@@ -504,8 +559,8 @@ InputWriteStatus AccessibilityInputAccess::replaceSelection(const std::u16string
     return InputWriteStatus::accepted;
 }
 
-InputWriteStatus AccessibilityInputAccess::replacePlainValue(const std::u16string& value, std::int64_t caret,
-                                                             const AccessibleElement& target)
+InputWriteStatus AccessibilityInputAccess::Reader::replacePlainValue(const std::u16string& value, std::int64_t caret,
+                                                                    const AccessibleElement& target)
 {
     AtspiEditableText* editable = atspi_accessible_get_editable_text_iface(target.get());
     if (!editable) {
@@ -530,6 +585,97 @@ InputWriteStatus AccessibilityInputAccess::replacePlainValue(const std::u16strin
     const bool placed = atspi_text_set_caret_offset(text, static_cast<gint>(*offset), caretError.out()) && !caretError.error;
     g_object_unref(text);
     return placed ? InputWriteStatus::accepted : InputWriteStatus::failed;
+}
+
+AccessibilityInputAccess::AccessibilityInputAccess() : reader_(std::make_shared<Reader>()) {}
+
+AccessibilityInputAccess::~AccessibilityInputAccess()
+{
+    // However the delivery ends, the user's clipboard does not stay borrowed.
+    if (clipboard_.active()) {
+        clipboard_.finish();
+    }
+}
+
+bool AccessibilityInputAccess::isTrusted()
+{
+    return AccessibilityBus::isEnabled();
+}
+
+void AccessibilityInputAccess::recordDiagnostic(const std::string& line)
+{
+    reader_->recordDiagnostic(line);
+}
+
+std::vector<std::string> AccessibilityInputAccess::diagnostics() const
+{
+    return reader_->diagnostics();
+}
+
+std::optional<AccessibleElement> AccessibilityInputAccess::focusedTarget()
+{
+    const std::shared_ptr<Reader> reader = reader_;
+    const std::optional<std::int64_t> keyboard = keyboardFocus_.process();
+    auto focus = AccessibilityThread::call([reader, keyboard] { return reader->focusedTarget(keyboard); });
+    if (!focus) {
+        recordDiagnostic("timeout=focusedTarget");
+        uncheckable_ = false;
+        return std::nullopt;
+    }
+    uncheckable_ = focus->uncheckable;
+    return std::move(focus->input);
+}
+
+std::optional<AccessibleElement> AccessibilityInputAccess::inputTarget(const AccessibleElement& element)
+{
+    const std::shared_ptr<Reader> reader = reader_;
+    auto input = AccessibilityThread::call([reader, element] { return reader->inputTarget(element); });
+    return input ? std::move(*input) : std::nullopt;
+}
+
+bool AccessibilityInputAccess::isWebInput(const AccessibleElement& element)
+{
+    const std::shared_ptr<Reader> reader = reader_;
+    return AccessibilityThread::call([reader, element] { return reader->isWebInput(element); }).value_or(false);
+}
+
+std::optional<InputSnapshot> AccessibilityInputAccess::snapshot(const AccessibleElement& target)
+{
+    // After the keystroke a toolkit may fetch the clipboard from us synchronously and cannot
+    // answer until our event loop has served it: asking before then only waits out the timeout.
+    if (pastePosted_ && clipboard_.active() && !clipboard_.served()) {
+        return std::nullopt;
+    }
+    const std::shared_ptr<Reader> reader = reader_;
+    auto snapshot = AccessibilityThread::call([reader, target] { return reader->snapshot(target); });
+    if (!snapshot) {
+        recordDiagnostic("timeout=snapshot");
+        return std::nullopt;
+    }
+    return std::move(*snapshot);
+}
+
+InputWriteStatus AccessibilityInputAccess::replaceSelection(const std::u16string& text, const AccessibleElement& target)
+{
+    const std::shared_ptr<Reader> reader = reader_;
+    const auto status =
+        AccessibilityThread::call([reader, text, target] { return reader->replaceSelection(text, target); });
+    if (!status) {
+        recordDiagnostic("timeout=replaceSelection");
+    }
+    return status.value_or(InputWriteStatus::failed);
+}
+
+InputWriteStatus AccessibilityInputAccess::replacePlainValue(const std::u16string& value, std::int64_t caret,
+                                                             const AccessibleElement& target)
+{
+    const std::shared_ptr<Reader> reader = reader_;
+    const auto status = AccessibilityThread::call(
+        [reader, value, caret, target] { return reader->replacePlainValue(value, caret, target); });
+    if (!status) {
+        recordDiagnostic("timeout=replacePlainValue");
+    }
+    return status.value_or(InputWriteStatus::failed);
 }
 
 bool AccessibilityInputAccess::stillMatches(const AccessibleElement& target, const InputSnapshot& original)
@@ -558,17 +704,22 @@ InputWriteStatus AccessibilityInputAccess::pasteOnce(const std::u16string& text,
             pastePosted_ = true;
             return InputWriteStatus::accepted;
         }
-        clipboard_.finish(true);
+        clipboard_.finish();
         return InputWriteStatus::unsupported;
     }
-    clipboard_.finish(true);
+    clipboard_.finish();
     return InputWriteStatus::changed;
 }
 
 void AccessibilityInputAccess::finishPaste(bool confirmed)
 {
+    // The user's clipboard comes back whatever the outcome: an unconfirmed paste must not cost
+    // them what they had copied. A change by someone else since the paste is still kept.
+    (void)confirmed;
     pastePosted_ = false;
-    clipboard_.finish(confirmed);
+    if (clipboard_.active()) {
+        recordDiagnostic(clipboard_.finish() ? "clipboard=restored" : "clipboard=left to its new owner");
+    }
 }
 
 } // namespace kivo

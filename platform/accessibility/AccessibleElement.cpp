@@ -1,5 +1,7 @@
 #include "platform/accessibility/AccessibleElement.h"
 
+#include "platform/accessibility/AccessibilityThread.h"
+
 #include <atspi/atspi.h>
 
 #include <utility>
@@ -44,8 +46,14 @@ AccessibleElement& AccessibleElement::operator=(AccessibleElement other) noexcep
 
 AccessibleElement::~AccessibleElement()
 {
-    if (accessible_) {
+    if (!accessible_) {
+        return;
+    }
+    // The last reference tears the object out of libatspi's tables, which only its thread uses.
+    if (AccessibilityThread::isCurrent()) {
         g_object_unref(accessible_);
+    } else {
+        AccessibilityThread::post([accessible = accessible_] { g_object_unref(accessible); });
     }
 }
 

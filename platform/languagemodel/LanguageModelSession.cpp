@@ -3,12 +3,16 @@
 #include "platform/languagemodel/LanguageModelError.h"
 #include "platform/languagemodel/LlamaModel.h"
 #include "platform/languagemodel/LlamaRuntime.h"
+#include "platform/languagemodel/PrefixCache.h"
 
 #include <json-schema-to-grammar.h>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdint>
+#include <optional>
 #include <memory>
 #include <vector>
 
@@ -69,13 +73,58 @@ llama_token chooseToken(llama_sampler* grammar, const float* logits, int vocabul
     return chosen->id;
 }
 
-void decode(llama_context* context, std::vector<llama_token>& tokens, int batchSize) {
-    for (std::size_t start = 0; start < tokens.size(); start += static_cast<std::size_t>(batchSize)) {
-        const auto count = static_cast<int32_t>(std::min<std::size_t>(static_cast<std::size_t>(batchSize), tokens.size() - start));
-        if (llama_decode(context, llama_batch_get_one(tokens.data() + start, count)) != 0) {
-            throw LanguageModelError(Case::decodingFailed, "evaluation of " + std::to_string(count) + " tokens failed");
+// Evaluates tokens in batches, re-choosing the thread count before each batch as other
+// processes come and go.
+void decode(llama_context* context, llama_token* tokens, std::size_t count, int batchSize, int maximumThreads) {
+    for (std::size_t start = 0; start < count; start += static_cast<std::size_t>(batchSize)) {
+        const int threads = LlamaRuntime::threadsNow(maximumThreads);
+        llama_set_n_threads(context, threads, threads);
+        const auto size = static_cast<int32_t>(std::min<std::size_t>(static_cast<std::size_t>(batchSize), count - start));
+        if (llama_decode(context, llama_batch_get_one(tokens + start, size)) != 0) {
+            throw LanguageModelError(Case::decodingFailed, "evaluation of " + std::to_string(size) + " tokens failed");
         }
     }
+}
+
+// The constant start of the conversation, from the state kept by an earlier run when there is
+// one, else evaluated and kept for the next. The start is always evaluated on its own, so the
+// state is the same whichever way it came. Returns how many tokens are in the context; reused
+// says whether they came from a kept state.
+std::size_t readPrefix(llama_context* context, const LlamaModel& model, std::vector<llama_token>& tokens,
+                       std::size_t prefix, int contextSize, int batchSize, int maximumThreads, bool& reused) {
+    reused = false;
+    if (prefix == 0 || prefix >= tokens.size()) {
+        return 0;
+    }
+    std::optional<PrefixCache> cache;
+    if (!model.identity().empty()) {
+        cache = PrefixCache::forRuntimeFolder();
+    }
+    std::string key;
+    if (cache) {
+        std::string prefixTokens;
+        for (std::size_t i = 0; i < prefix; ++i) {
+            prefixTokens += std::to_string(tokens[i]) + ' ';
+        }
+        key = PrefixCache::key(model.identity(), prefixTokens, contextSize);
+        if (const auto state = cache->load(key)) {
+            llama_memory_t memory = llama_get_memory(context);
+            if (llama_state_seq_set_data(context, state->data(), state->size(), 0) == state->size() &&
+                llama_memory_seq_pos_max(memory, 0) == static_cast<llama_pos>(prefix) - 1) {
+                reused = true;
+                return prefix;
+            }
+            llama_memory_clear(memory, true);
+        }
+    }
+    decode(context, tokens.data(), prefix, batchSize, maximumThreads);
+    if (cache) {
+        std::vector<std::uint8_t> state(llama_state_seq_get_size(context, 0));
+        if (!state.empty() && llama_state_seq_get_data(context, state.data(), state.size(), 0) == state.size()) {
+            cache->store(key, state);
+        }
+    }
+    return prefix;
 }
 
 GeneratedContent parseRecord(const std::string& text, const GenerationSchema& schema) {
@@ -104,7 +153,8 @@ LanguageModelSession::LanguageModelSession(const LlamaModel& model, std::string 
 GeneratedContent LanguageModelSession::respond(const std::string& prompt, const GenerationSchema& schema,
                                                const GenerationOptions& options) const {
     const std::string user = options.includeSchemaInPrompt ? prompt + schema.promptText() : prompt;
-    std::vector<llama_token> tokens = model_.tokenizeChat(instructions_, user, true);
+    LlamaModel::ChatTokens chat = model_.tokenizeChatParts(instructions_, user, true);
+    std::vector<llama_token>& tokens = chat.tokens;
     const int contextSize = model_.contextSize();
     if (static_cast<int>(tokens.size()) >= contextSize) {
         throw LanguageModelError(Case::exceededContextWindowSize,
@@ -112,19 +162,39 @@ GeneratedContent LanguageModelSession::respond(const std::string& prompt, const 
                                      std::to_string(contextSize));
     }
 
+    using Clock = std::chrono::steady_clock;
+    const auto promptStart = Clock::now();
+    timings_ = GenerationTimings{};
+    timings_.promptTokens = static_cast<int>(tokens.size());
+    const int maximumThreads = LlamaRuntime::threadCount(llama_model_size(model_.handle()));
+    const auto pool = LlamaRuntime::makeThreadpool(maximumThreads);
     llama_context_params params = llama_context_default_params();
     params.n_ctx = static_cast<uint32_t>(contextSize);
     params.n_batch = static_cast<uint32_t>(std::min(contextSize, 2048));
     params.n_ubatch = std::min<uint32_t>(params.n_batch, 512);
-    params.n_threads = LlamaRuntime::threadCount(llama_model_size(model_.handle()));
+    params.n_threads = maximumThreads;
     params.n_threads_batch = params.n_threads;
     params.no_perf = true;
     std::unique_ptr<llama_context, ContextFree> context(llama_init_from_model(model_.handle(), params));
     if (!context) {
         throw LanguageModelError(Case::decodingFailed, "cannot create a context of " + std::to_string(contextSize) + " tokens");
     }
+    if (pool) {
+        llama_attach_threadpool(context.get(), pool.get(), nullptr);
+    }
     auto grammar = makeGrammar(model_, schema);
-    decode(context.get(), tokens, static_cast<int>(params.n_batch));
+    const auto batchSize = static_cast<int>(params.n_batch);
+    bool reused = false;
+    const std::size_t read = readPrefix(context.get(), model_, tokens, chat.beforeUserText, contextSize, batchSize,
+                                        maximumThreads, reused);
+    timings_.reusedTokens = reused ? static_cast<int>(read) : 0;
+    decode(context.get(), tokens.data() + read, tokens.size() - read, batchSize, maximumThreads);
+    const auto generationStart = Clock::now();
+    timings_.promptSeconds = std::chrono::duration<double>(generationStart - promptStart).count();
+    auto countGeneration = [&](int generated) {
+        timings_.generatedTokens = generated;
+        timings_.generationSeconds = std::chrono::duration<double>(Clock::now() - generationStart).count();
+    };
 
     const llama_vocab* vocabulary = model_.vocabulary();
     const int vocabularySize = llama_vocab_n_tokens(vocabulary);
@@ -135,6 +205,7 @@ GeneratedContent LanguageModelSession::respond(const std::string& prompt, const 
         const float* logits = llama_get_logits_ith(context.get(), -1);
         llama_token token = chooseToken(grammar.get(), logits, vocabularySize, candidates);
         if (llama_vocab_is_eog(vocabulary, token)) {
+            countGeneration(generated + 1);
             return parseRecord(output, schema);
         }
         llama_sampler_accept(grammar.get(), token);
@@ -143,9 +214,9 @@ GeneratedContent LanguageModelSession::respond(const std::string& prompt, const 
             throw LanguageModelError(Case::exceededContextWindowSize,
                                      "the response filled the context of " + std::to_string(contextSize));
         }
-        std::vector<llama_token> next{token};
-        decode(context.get(), next, 1);
+        decode(context.get(), &token, 1, 1, maximumThreads);
     }
+    countGeneration(options.maximumResponseTokens);
     // The cap leaves an unfinished record unless the grammar happened to close it.
     try {
         return parseRecord(output, schema);

@@ -3,6 +3,7 @@
 #include "platform/languagemodel/GeneratedContent.h"
 #include "platform/languagemodel/GenerationOptions.h"
 #include "platform/languagemodel/GenerationSchema.h"
+#include "platform/languagemodel/GenerationTimings.h"
 
 #include <string>
 
@@ -21,9 +22,13 @@ public:
     GeneratedContent respond(const std::string& prompt, const GenerationSchema& schema,
                              const GenerationOptions& options) const;
 
+    // Where the time of the last respond() went.
+    const GenerationTimings& lastTimings() const { return timings_; }
+
 private:
     const LlamaModel& model_;
     std::string instructions_;
+    mutable GenerationTimings timings_;
 };
 
 }  // namespace kivo

@@ -1,24 +1,51 @@
 #include "platform/languagemodel/LlamaModel.h"
 
 #include "platform/languagemodel/LanguageModelError.h"
+#include "platform/languagemodel/ModelMetadata.h"
 
 #include <chat.h>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <exception>
 
 namespace kivo {
+namespace {
+
+std::string fileIdentity(const std::filesystem::path& file) {
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0) {
+        return {};
+    }
+    std::error_code error;
+    return std::filesystem::absolute(file, error).string() + "\n" + std::to_string(info.st_dev) + ":" +
+           std::to_string(info.st_ino) + "\n" + std::to_string(info.st_size) + " bytes\n" +
+           std::to_string(info.st_mtim.tv_sec) + "." + std::to_string(info.st_mtim.tv_nsec) + " s";
+}
+
+}  // namespace
 
 std::unique_ptr<LlamaModel> LlamaModel::load(const std::filesystem::path& file, std::string& failure) {
+    // The runtime asserts on some broken settings rather than refusing the file.
+    if (auto problem = ModelMetadata::problem(file)) {
+        failure = std::move(*problem);
+        return nullptr;
+    }
     llama_model_params params = llama_model_default_params();
     params.n_gpu_layers = 0;
     auto model = std::make_unique<LlamaModel>(ConstructionKey());
+    const std::string before = fileIdentity(file);
     model->model_ = llama_model_load_from_file(file.c_str(), params);
     if (!model->model_) {
         failure = "cannot load " + file.string() + " as a GGUF model";
         return nullptr;
     }
     model->vocabulary_ = llama_model_get_vocab(model->model_);
+    // The identity counts only when the file did not change while it was being read.
+    if (const std::string after = fileIdentity(file); !before.empty() && after == before) {
+        model->identity_ = after;
+    }
     try {
         model->templates_ = common_chat_templates_init(model->model_, "").release();
     } catch (const std::exception& error) {
@@ -65,6 +92,16 @@ std::vector<llama_token> LlamaModel::tokenize(std::string_view text, bool parseS
 
 std::vector<llama_token> LlamaModel::tokenizeChat(const std::string& system, const std::optional<std::string>& user,
                                                  bool addGenerationPrompt) const {
+    return tokenizeRendered(system, user, addGenerationPrompt).tokens;
+}
+
+LlamaModel::ChatTokens LlamaModel::tokenizeChatParts(const std::string& system, const std::string& user,
+                                                     bool addGenerationPrompt) const {
+    return tokenizeRendered(system, user, addGenerationPrompt);
+}
+
+LlamaModel::ChatTokens LlamaModel::tokenizeRendered(const std::string& system, const std::optional<std::string>& user,
+                                                    bool addGenerationPrompt) const {
     // Render with markers in place of the texts, then tokenize the markup with control tokens
     // recognised and each text as plain text.
     static const std::string systemMarker = "\x1e" "kivo-system-text" "\x1e";
@@ -93,11 +130,15 @@ std::vector<llama_token> LlamaModel::tokenizeChat(const std::string& system, con
                                  "the chat template does not place each message's text once");
     }
 
-    std::vector<llama_token> tokens;
+    ChatTokens chat;
+    std::vector<llama_token>& tokens = chat.tokens;
     for (const auto& [markup, text] : parts) {
         const auto markupTokens = tokenize(markup, true);
         tokens.insert(tokens.end(), markupTokens.begin(), markupTokens.end());
         if (text != nullptr) {
+            if (text != &system) {
+                chat.beforeUserText = tokens.size();
+            }
             const auto textTokens = tokenize(*text, false);
             tokens.insert(tokens.end(), textTokens.begin(), textTokens.end());
         }
@@ -106,8 +147,9 @@ std::vector<llama_token> LlamaModel::tokenizeChat(const std::string& system, con
     if (llama_vocab_get_add_bos(vocabulary_) && begin != LLAMA_TOKEN_NULL &&
         (tokens.empty() || tokens.front() != begin)) {
         tokens.insert(tokens.begin(), begin);
+        ++chat.beforeUserText;
     }
-    return tokens;
+    return chat;
 }
 
 std::string LlamaModel::renderChat(const std::string& system, const std::optional<std::string>& user,

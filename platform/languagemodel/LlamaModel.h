@@ -2,6 +2,7 @@
 
 #include <llama.h>
 
+#include <cstddef>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -39,6 +40,16 @@ public:
     // vocabulary wants one and the template did not already write it.
     std::vector<llama_token> tokenizeChat(const std::string& system, const std::optional<std::string>& user,
                                           bool addGenerationPrompt) const;
+    // The same, with where the user's text begins: the tokens before it depend only on the
+    // system text, so their state can be reused between conversations.
+    struct ChatTokens {
+        std::vector<llama_token> tokens;
+        std::size_t beforeUserText = 0;
+    };
+    ChatTokens tokenizeChatParts(const std::string& system, const std::string& user, bool addGenerationPrompt) const;
+
+    // What identifies the loaded file's contents: path, size and modification time.
+    const std::string& identity() const { return identity_; }
 
     // The conversation rendered by the model's chat template. Throws LanguageModelError
     // (templateFailed).
@@ -58,6 +69,10 @@ private:
     llama_model* model_ = nullptr;
     const llama_vocab* vocabulary_ = nullptr;
     common_chat_templates* templates_ = nullptr;
+    std::string identity_;
+
+    ChatTokens tokenizeRendered(const std::string& system, const std::optional<std::string>& user,
+                                bool addGenerationPrompt) const;
 };
 
 }  // namespace kivo

@@ -5,9 +5,14 @@
 #include <log.h>
 
 #include <dlfcn.h>
+#include <sched.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <set>
+#include <utility>
 #include <thread>
 
 namespace kivo::LlamaRuntime {
@@ -41,10 +46,83 @@ std::optional<std::string> start() {
     return failure;
 }
 
+int physicalCores() {
+    static const int cores = [] {
+        cpu_set_t allowed;
+        CPU_ZERO(&allowed);
+        const bool haveMask = ::sched_getaffinity(0, sizeof allowed, &allowed) == 0;
+        std::set<std::pair<std::string, std::string>> seen;
+        int logical = 0;
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+            if (haveMask && !CPU_ISSET(cpu, &allowed)) {
+                continue;
+            }
+            const std::string topology = "/sys/devices/system/cpu/cpu" + std::to_string(cpu) + "/topology/";
+            std::ifstream package(topology + "physical_package_id");
+            std::ifstream core(topology + "core_id");
+            std::string packageId, coreId;
+            if (!(package >> packageId) || !(core >> coreId)) {
+                if (!haveMask) break;
+                packageId = "cpu";
+                coreId = std::to_string(cpu);
+            }
+            ++logical;
+            seen.emplace(packageId, coreId);
+        }
+        if (seen.empty()) {
+            return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+        }
+        return std::min(static_cast<int>(seen.size()), logical);
+    }();
+    return cores;
+}
+
 int threadCount(std::uint64_t modelBytes) {
     constexpr std::uint64_t bytesPerThread = 32u << 20;
-    const std::uint64_t hardware = std::max(1u, std::thread::hardware_concurrency());
-    return static_cast<int>(std::clamp<std::uint64_t>(modelBytes / bytesPerThread, 1, hardware));
+    const auto cores = static_cast<std::uint64_t>(physicalCores());
+    return static_cast<int>(std::clamp<std::uint64_t>(modelBytes / bytesPerThread, 1, cores));
 }
+
+int threadsFor(int maximum, int cores, int runnable) {
+    const int others = std::max(0, runnable - 1);
+    return std::clamp(cores - others, 1, std::max(1, maximum));
+}
+
+int threadsNow(int maximum) {
+    if (maximum <= 1) {
+        return 1;
+    }
+    // The fourth field of /proc/loadavg is "runnable/total" at this instant.
+    std::ifstream loadavg("/proc/loadavg");
+    std::string one, five, fifteen, tasks;
+    if (!(loadavg >> one >> five >> fifteen >> tasks)) {
+        return maximum;
+    }
+    const int runnable = std::atoi(tasks.c_str());
+    return threadsFor(maximum, physicalCores(), runnable > 0 ? runnable : 1);
+}
+
+void ThreadpoolFree::operator()(lm_ggml_threadpool* pool) const {
+    using Free = void (*)(lm_ggml_threadpool*);
+    lm_ggml_backend_reg_t cpu = lm_ggml_backend_reg_by_name("CPU");
+    if (auto release = cpu ? reinterpret_cast<Free>(lm_ggml_backend_reg_get_proc_address(cpu, "lm_ggml_threadpool_free"))
+                           : nullptr) {
+        release(pool);
+    }
+}
+
+std::unique_ptr<lm_ggml_threadpool, ThreadpoolFree> makeThreadpool(int threads) {
+    using New = lm_ggml_threadpool* (*)(lm_ggml_threadpool_params*);
+    lm_ggml_backend_reg_t cpu = lm_ggml_backend_reg_by_name("CPU");
+    auto create = cpu ? reinterpret_cast<New>(lm_ggml_backend_reg_get_proc_address(cpu, "lm_ggml_threadpool_new")) : nullptr;
+    if (!create || !lm_ggml_backend_reg_get_proc_address(cpu, "lm_ggml_threadpool_free")) {
+        return nullptr;
+    }
+    lm_ggml_threadpool_params params = lm_ggml_threadpool_params_default(threads);
+    params.poll = 0;
+    return std::unique_ptr<lm_ggml_threadpool, ThreadpoolFree>(create(&params));
+}
+
+void onFatal(FatalHandler handler) { lm_ggml_set_abort_callback(handler); }
 
 }  // namespace kivo::LlamaRuntime

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+
+struct lm_ggml_threadpool;
 
 namespace kivo {
 
@@ -14,10 +17,34 @@ namespace LlamaRuntime {
 // Returns what went wrong, or nothing on success. Call only after CpuSupport said yes.
 std::optional<std::string> start();
 
-// Threads for evaluating a model of the given size: one per hardware thread, but no more
-// than the model's weights can keep busy (one per 32 MiB), since on a small model the
-// threads spend their time waiting for each other.
+// Physical cores this process may run on: hyper-threads of one core share its arithmetic
+// units, so a second thread per core only adds waiting.
+int physicalCores();
+
+// Threads for evaluating a model of the given size: one per physical core, but no more than
+// the model's weights can keep busy (one per 32 MiB), since on a small model the threads spend
+// their time waiting for each other.
 int threadCount(std::uint64_t modelBytes);
+
+// Of at most `maximum` threads, as many as there are cores not taken by other runnable
+// processes right now. The threads meet after every operation, so one thread that waits
+// for a core stalls all the others.
+int threadsNow(int maximum);
+// The same from the kernel's count of runnable tasks, this thread included (for tests).
+int threadsFor(int maximum, int cores, int runnable);
+
+// A pool of worker threads that sleep between evaluations instead of polling for work, so
+// that they never compete with the process's own work or with other processes. Null when
+// the CPU backend offers no pools.
+struct ThreadpoolFree {
+    void operator()(lm_ggml_threadpool* pool) const;
+};
+std::unique_ptr<lm_ggml_threadpool, ThreadpoolFree> makeThreadpool(int threads);
+
+// Called with the runtime's message when one of its internal checks fails, just before it
+// would abort the process; the handler is expected not to return.
+using FatalHandler = void (*)(const char* message);
+void onFatal(FatalHandler handler);
 
 }  // namespace LlamaRuntime
 }  // namespace kivo

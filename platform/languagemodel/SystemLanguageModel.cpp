@@ -35,6 +35,8 @@ SystemLanguageModel::SystemLanguageModel(ConstructionKey, Availability availabil
 
 SystemLanguageModel::~SystemLanguageModel() = default;
 
+void SystemLanguageModel::onRuntimeFailure(void (*handler)(const char* message)) { LlamaRuntime::onFatal(handler); }
+
 std::string SystemLanguageModel::variant() const {
     if (!model_) {
         return "general";

@@ -23,6 +23,10 @@ public:
     // A model from the given file.
     static std::unique_ptr<SystemLanguageModel> makeFromFile(const std::filesystem::path& file);
 
+    // The runtime stops the process when one of its own checks fails. The handler gets its
+    // message first and should write what it must and end the process itself.
+    static void onRuntimeFailure(void (*handler)(const char* message));
+
     ~SystemLanguageModel();
     SystemLanguageModel(const SystemLanguageModel&) = delete;
     SystemLanguageModel& operator=(const SystemLanguageModel&) = delete;

@@ -55,11 +55,8 @@ std::optional<InputPasteboardLease::Item> InputPasteboardLease::copyItem() const
         if (isInternalFormat(format)) {
             continue;
         }
+        // An empty format is still the user's data (`printf '' | xclip` makes one) and comes back empty.
         QByteArray bytes = data->data(format);
-        // A format we cannot read would be lost on restore: better not to borrow at all.
-        if (bytes.isEmpty()) {
-            return std::nullopt;
-        }
         total += bytes.size();
         if (total > copyLimit) {
             return std::nullopt;
@@ -94,7 +91,7 @@ bool InputPasteboardLease::stage(const QString& text)
     const bool written = board_->text(QClipboard::Clipboard) == text;
     *served_ = false;
     if (!written) {
-        finish(true);
+        finish();
         return false;
     }
     return true;
@@ -105,9 +102,10 @@ bool InputPasteboardLease::isCurrent() const
     return writeCount_ && *writeCount_ == changeCount_;
 }
 
-void InputPasteboardLease::finish(bool confirmed)
+bool InputPasteboardLease::finish()
 {
-    if (confirmed && isCurrent() && items_) {
+    const bool restore = isCurrent() && items_;
+    if (restore) {
         if (items_->empty()) {
             board_->clear(QClipboard::Clipboard);
         } else {
@@ -117,6 +115,7 @@ void InputPasteboardLease::finish(bool confirmed)
     items_.reset();
     writeCount_.reset();
     *served_ = false;
+    return restore;
 }
 
 } // namespace kivo

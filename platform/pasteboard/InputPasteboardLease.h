@@ -16,7 +16,8 @@ class QMimeData;
 namespace kivo {
 
 // Borrows the clipboard for one paste: keeps a deep copy of what the user had, puts our text
-// there, and gives the user's contents back only if nobody has written to it since. Main thread.
+// there, and gives the user's contents back when the lease ends, unless somebody else has
+// written to it since. Main thread.
 class InputPasteboardLease : public QObject {
 public:
     static constexpr qsizetype copyLimit = 10'000'000;
@@ -28,8 +29,8 @@ public:
     bool stage(const QString& text);
     // Our text is still what the clipboard holds.
     bool isCurrent() const;
-    // Restores the saved contents when `confirmed` and still current; always ends the lease.
-    void finish(bool confirmed);
+    // Ends the lease; restores the saved contents (true) unless somebody else has written since.
+    bool finish();
 
     bool active() const { return writeCount_.has_value(); }
     // Another application has read our text since it was staged.

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 namespace kivo::HallucinationFilter {
 
@@ -79,27 +80,78 @@ bool isNoSpeech(double noSpeechProbability, double averageLogProbability)
     return noSpeechProbability > 0.6 && averageLogProbability < -1.0;
 }
 
+bool isInvention(std::string_view text, double noSpeechProbability, double averageLogProbability)
+{
+    if (isNoSpeech(noSpeechProbability, averageLogProbability)) {
+        return true;
+    }
+    return isKnownPhrase(text) && (noSpeechProbability > 0.3 || averageLogProbability < -0.7);
+}
+
 std::string collapsedRepeats(std::string_view text)
 {
-    // Try every period from long to short; a unit of at least 2 bytes repeated three or more
-    // times in a row is a decoding loop.
-    std::string out(text);
-    for (std::size_t period = out.size() / 3; period >= 2; --period) {
-        for (std::size_t at = 0; at + 3 * period <= out.size(); ++at) {
-            std::size_t copies = 1;
-            while (at + (copies + 1) * period <= out.size() &&
-                   out.compare(at + copies * period, period, out, at, period) == 0) {
-                ++copies;
-            }
-            if (copies >= 3) {
-                // Do not cut a multi-byte character in half.
-                if (U8_IS_TRAIL(static_cast<unsigned char>(out[at])) ||
-                    (at + period < out.size() && U8_IS_TRAIL(static_cast<unsigned char>(out[at + period])))) {
-                    continue;
-                }
-                out.erase(at + period, (copies - 1) * period);
+    struct Character {
+        UChar32 value;
+        std::size_t begin;
+    };
+    std::vector<Character> characters;
+    std::int32_t index = 0;
+    const auto length = static_cast<std::int32_t>(text.size());
+    while (index < length) {
+        const std::int32_t begin = index;
+        UChar32 c = 0;
+        U8_NEXT(text.data(), index, length, c);
+        characters.push_back({c, static_cast<std::size_t>(begin)});
+    }
+    const std::size_t count = characters.size();
+    const auto byteAt = [&](std::size_t at) { return at < count ? characters[at].begin : text.size(); };
+    const auto same = [&](std::size_t a, std::size_t b, std::size_t period) {
+        for (std::size_t i = 0; i < period; ++i) {
+            if (characters[a + i].value != characters[b + i].value) {
+                return false;
             }
         }
+        return true;
+    };
+    // A unit of one character over and over ("哈哈哈哈") is reduplication, not a loop.
+    const auto loopUnit = [&](std::size_t at, std::size_t period) {
+        bool letter = false;
+        bool mixed = false;
+        for (std::size_t i = at; i < at + period; ++i) {
+            if (u_isdigit(characters[i].value)) {
+                return false;
+            }
+            letter = letter || u_isalpha(characters[i].value);
+            mixed = mixed || characters[i].value != characters[at].value;
+        }
+        return letter && mixed;
+    };
+
+    constexpr std::size_t minimumCopies = 4;
+    constexpr std::size_t minimumSpan = 16;
+    std::string out;
+    std::size_t at = 0;
+    while (at < count) {
+        std::size_t skip = 0;
+        // The shortest unit first, so "abab..." is cut to "ab", not "abab".
+        for (std::size_t period = 2; at + minimumCopies * period <= count && skip == 0; ++period) {
+            if (!loopUnit(at, period)) {
+                continue;
+            }
+            std::size_t copies = 1;
+            while (at + (copies + 1) * period <= count && same(at, at + copies * period, period)) {
+                ++copies;
+            }
+            if (copies >= minimumCopies && copies * period >= minimumSpan) {
+                out.append(text.substr(byteAt(at), byteAt(at + period) - byteAt(at)));
+                skip = copies * period;
+            }
+        }
+        if (skip == 0) {
+            out.append(text.substr(byteAt(at), byteAt(at + 1) - byteAt(at)));
+            skip = 1;
+        }
+        at += skip;
     }
     return out;
 }

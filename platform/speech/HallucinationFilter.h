@@ -16,7 +16,14 @@ bool isKnownPhrase(std::string_view text);
 // together with a low average token log-probability (the rule of the reference decoder).
 bool isNoSpeech(double noSpeechProbability, double averageLogProbability);
 
-// The text with a phrase repeated back to back more than twice cut down to one copy.
+// Whether a window's text is an invention: the decoder doubted there was speech at all, or the
+// text is a known invention and the decoder was at least unsure. Said clearly, "音樂" or
+// "多謝收睇" on their own are kept.
+bool isInvention(std::string_view text, double noSpeechProbability, double averageLogProbability);
+
+// The text with a decoding loop cut down to one copy: a unit of two or more different
+// characters holding a letter and no digit, repeated back to back at least four times over at
+// least 16 characters. Numbers and ordinary reduplication ("係係係", "哈哈哈哈") stay as they are.
 std::string collapsedRepeats(std::string_view text);
 
 } // namespace HallucinationFilter

@@ -6,7 +6,10 @@
 #include "platform/speech/Channel.h"
 
 #include <memory>
+#include <optional>
 #include <stop_token>
+#include <string>
+#include <vector>
 
 namespace kivo {
 
@@ -25,6 +28,9 @@ public:
     virtual void finalizeThroughEndOfInput(std::stop_token stop) = 0;
     // Stops at once and releases everything; never fails, may be called more than once.
     virtual void cancelAndFinishNow() noexcept = 0;
+    // The contextual strings that recognition really uses, when the recogniser has room for only
+    // some of them; none when it takes all it was given.
+    virtual std::optional<std::vector<std::string>> appliedContextualStrings() const { return std::nullopt; }
 };
 
 } // namespace kivo

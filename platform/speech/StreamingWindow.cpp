@@ -6,34 +6,64 @@
 namespace kivo {
 
 namespace {
-constexpr std::size_t frameSamples = 320; // 20 ms
+constexpr std::size_t frameSamples = 320;  // 20 ms
+constexpr std::size_t recentFrames = 500;  // 10 s of levels for the noise estimate
 }
 
 StreamingWindow::StreamingWindow(Options options) : options_(options) {}
 
-void StreamingWindow::append(std::span<const float> samples)
+std::size_t StreamingWindow::room() const
 {
-    samples_.insert(samples_.end(), samples.begin(), samples.end());
+    const auto cap = static_cast<std::size_t>(options_.maxLength * sampleRate);
+    return cap > samples_.size() ? cap - samples_.size() : 0;
+}
+
+std::size_t StreamingWindow::append(std::span<const float> samples)
+{
+    const std::size_t taken = std::min(samples.size(), room());
+    samples_.insert(samples_.end(), samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(taken));
     while ((frameLevels_.size() + 1) * frameSamples <= samples_.size()) {
         const auto first = samples_.begin() + static_cast<std::ptrdiff_t>(frameLevels_.size() * frameSamples);
         double energy = 0.0;
         for (auto it = first; it != first + frameSamples; ++it) {
             energy += static_cast<double>(*it) * *it;
         }
-        frameLevels_.push_back(static_cast<float>(std::sqrt(energy / frameSamples)));
+        const auto level = static_cast<float>(std::sqrt(energy / frameSamples));
+        frameLevels_.push_back(level);
+        if (recentLevels_.size() < recentFrames) {
+            recentLevels_.push_back(level);
+        } else {
+            recentLevels_[recentNext_] = level;
+            recentNext_ = (recentNext_ + 1) % recentFrames;
+        }
     }
+    return taken;
 }
 
 double StreamingWindow::start() const { return seconds(startFrame_); }
 double StreamingWindow::end() const { return seconds(startFrame_ + samples_.size()); }
 double StreamingWindow::length() const { return seconds(samples_.size()); }
 
-// Relative to the loudest frame so far, so steady background noise under loud speech still
-// reads as a pause.
+// A low percentile of the recent frame levels: the gaps between words and phrases.
+float StreamingWindow::noiseLevel() const
+{
+    if (recentLevels_.empty()) {
+        return 0.0f;
+    }
+    std::vector<float> levels = recentLevels_;
+    const auto nth = levels.begin() + static_cast<std::ptrdiff_t>(levels.size() / 20);
+    std::nth_element(levels.begin(), nth, levels.end());
+    return *nth;
+}
+
+// Above the measured noise, so a quiet microphone still records; never more than a level that
+// is plainly speech, so speech from the first frame counts; and relative to the loudest frame,
+// so steady background noise under loud speech still reads as a pause.
 float StreamingWindow::threshold() const
 {
     const float peak = frameLevels_.empty() ? 0.0f : *std::max_element(frameLevels_.begin(), frameLevels_.end());
-    return std::max(options_.speechLevel, peak * 0.1f);
+    const float noise = std::min(noiseLevel() * options_.noiseMargin, options_.speechLevel);
+    return std::max({options_.floorLevel, noise, peak * 0.1f});
 }
 
 bool StreamingWindow::hasSpeech() const

@@ -17,7 +17,9 @@ public:
         double maxLength = 10.0;   // a window this long is closed
         double pause = 0.6;        // trailing quiet that closes a window after speech
         double minSpeech = 0.25;   // shorter bursts are not taken for speech
-        float speechLevel = 0.01f; // RMS of a 20 ms frame above which it may be speech
+        float floorLevel = 0.0005f; // RMS of a 20 ms frame below which nothing is speech
+        float noiseMargin = 3.0f;   // speech stands this far above the measured noise level
+        float speechLevel = 0.01f;  // a frame this loud may always be speech, however noisy
     };
 
     enum class Action { wait, provisional, close };
@@ -26,12 +28,16 @@ public:
 
     explicit StreamingWindow(Options options);
 
-    void append(std::span<const float> samples);
+    // Takes as much of `samples` as fits under the length cap; returns how many it took.
+    std::size_t append(std::span<const float> samples);
+    // Samples the window can still take before it is full.
+    std::size_t room() const;
     Action next(bool endOfInput) const;
 
     // Call after running a provisional pass on the current contents.
     void markProvisional();
-    // Drops the window's audio; the next window starts where this one ended.
+    // Drops the window's audio; the next window starts where this one ended. The measured noise
+    // level carries over.
     void close();
 
     std::span<const float> samples() const { return samples_; }
@@ -46,12 +52,15 @@ private:
     double seconds(std::size_t frames) const { return static_cast<double>(frames) / sampleRate; }
     bool trailingPause() const;
     float threshold() const;
+    float noiseLevel() const;
 
     Options options_;
     std::vector<float> samples_;
     std::vector<float> frameLevels_; // RMS of each complete 20 ms frame
     std::size_t startFrame_ = 0;     // samples before this window
     std::size_t provisionalAt_ = 0;  // window length at the last provisional pass
+    std::vector<float> recentLevels_; // the last seconds of frame levels, over windows
+    std::size_t recentNext_ = 0;
 };
 
 } // namespace kivo

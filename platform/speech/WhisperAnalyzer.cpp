@@ -1,16 +1,20 @@
 #include "platform/speech/WhisperAnalyzer.h"
 
+#include "platform/speech/PromptBudget.h"
 #include "platform/speech/RecognizerError.h"
 #include "platform/speech/SpeechCpuSupport.h"
 #include "platform/speech/WhisperDecoder.h"
 
+#include <algorithm>
 #include <chrono>
+#include <deque>
 
 namespace kivo {
 
 WhisperAnalyzer::WhisperAnalyzer(std::vector<std::shared_ptr<Transcriber>> modules, ModelLoader loadModel,
-                                 int threads, StreamingWindow::Options window)
-    : modules_(std::move(modules)), loadModel_(std::move(loadModel)), threads_(threads), window_(window)
+                                 int threads, StreamingWindow::Options window, double maxTokensPerSecond)
+    : modules_(std::move(modules)), loadModel_(std::move(loadModel)), threads_(threads), window_(window),
+      maxTokensPerSecond_(maxTokensPerSecond)
 {
 }
 
@@ -32,6 +36,7 @@ void WhisperAnalyzer::prepareToAnalyze(const AudioFormat& format)
     }
     if (!decoder_) {
         decoder_ = std::make_unique<WhisperDecoder>(loadModel_(), threads_);
+        planHints();
     }
 }
 
@@ -103,48 +108,119 @@ void WhisperAnalyzer::endResults(std::exception_ptr error)
     doneChanged_.notify_all();
 }
 
+std::optional<std::vector<std::string>> WhisperAnalyzer::appliedContextualStrings() const
+{
+    std::lock_guard lock(mutex_);
+    return appliedHints_;
+}
+
+void WhisperAnalyzer::planHints()
+{
+    const bool dictation = !modules_.empty() && modules_.front()->kind() == Transcriber::Kind::dictation;
+    if (!dictation || hints_.empty()) {
+        return;
+    }
+    const WhisperModel& model = decoder_->model();
+    std::vector<PromptBudget::Tokens> tokenized;
+    tokenized.reserve(hints_.size());
+    for (const auto& hint : hints_) {
+        tokenized.push_back(model.tokens(hint));
+    }
+    // The rest of the prompt is left for the end of the previous final text.
+    const std::size_t capacity = model.promptCapacity();
+    const std::size_t budget = capacity > previousTextTokens ? capacity - previousTextTokens : 0;
+    auto separator = model.tokens("，");
+    if (separator.empty()) {
+        separator = model.tokens(" ");
+    }
+    const auto plan = PromptBudget::fit(tokenized, separator, budget);
+    hintTokens_ = plan.tokens;
+    std::lock_guard lock(mutex_);
+    appliedHints_.clear();
+    for (const auto index : plan.chosen) {
+        appliedHints_.push_back(hints_[index]);
+    }
+}
+
 void WhisperAnalyzer::run(std::stop_token stop, std::shared_ptr<Channel<AnalyzerInput>> input)
 {
     const bool dictation = !modules_.empty() && modules_.front()->kind() == Transcriber::Kind::dictation;
     const bool punctuation = !modules_.empty() && modules_.front()->configuration().punctuation;
-    std::string hintPrompt;
-    for (const auto& hint : hints_) {
-        hintPrompt += hint + "，";
-    }
+    constexpr std::size_t chunk = 1600; // 0.1 s: how finely pauses are looked for in queued audio
+    const auto stepSamples = static_cast<std::size_t>(window_.step * StreamingWindow::sampleRate);
 
     StreamingWindow window(window_);
-    std::string lastFinal;
+    std::deque<float> pending; // arrived, not yet in the window
+    PromptBudget::Tokens previousText;
     double finalizedThrough = 0.0;
     bool windowShown = false; // a provisional text of this window is on screen
     bool endOfInput = false;
+    double load = 1.0; // decoding seconds per second of audio, from the latest pass
 
     const auto request = [&](bool settle) {
         WhisperDecoder::Request r;
-        // The general transcriber spends its accuracy budget on the text that stays.
-        r.beamSearch = settle && !dictation;
+        // The general transcriber spends spare time on the text that stays: beam search only
+        // while the machine keeps up with plenty to spare, never for the window at the end.
+        r.beamSearch = settle && !dictation && !endOfInput && pending.size() < stepSamples && load < 0.15;
         r.keepPunctuation = punctuation;
-        r.prompt = (dictation ? hintPrompt : std::string()) + lastFinal;
+        r.tokensPerSecond = maxTokensPerSecond_;
+        r.prompt = PromptBudget::prompt(dictation ? hintTokens_ : PromptBudget::Tokens{}, previousText,
+                                        decoder_->model().promptCapacity());
         return r;
+    };
+    const auto timedDecode = [&](const WhisperDecoder::Request& r) {
+        const auto began = std::chrono::steady_clock::now();
+        auto decoded = decoder_->decode(window.samples(), r, stop);
+        const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+        if (!r.beamSearch && window.length() > 0.0) {
+            load = spent / std::max(1.0, window.length());
+        }
+        return decoded;
     };
 
     try {
         while (!stop.stop_requested()) {
             if (!endOfInput) {
-                if (auto first = input->next(stop, std::chrono::milliseconds(200))) {
-                    window.append(first->samples);
+                // Wait only when nothing is left to work on.
+                if (pending.empty()) {
+                    if (auto first = input->next(stop, std::chrono::milliseconds(200))) {
+                        pending.insert(pending.end(), first->samples.begin(), first->samples.end());
+                    }
                 }
-                // Decoding takes a while; take in everything that queued up meanwhile.
                 for (const auto& more : input->drain()) {
-                    window.append(more.samples);
+                    pending.insert(pending.end(), more.samples.begin(), more.samples.end());
                 }
                 endOfInput = input->isExhausted();
             }
-            const auto action = window.next(endOfInput);
+
+            // Into the window a little at a time, so a pause in queued audio still closes it
+            // there, and never past its cap.
+            auto action = StreamingWindow::Action::wait;
+            while (!pending.empty() && action == StreamingWindow::Action::wait && window.room() > 0) {
+                std::vector<float> piece(pending.begin(),
+                                         pending.begin() + static_cast<std::ptrdiff_t>(std::min(chunk, pending.size())));
+                const std::size_t taken = window.append(piece);
+                pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(taken));
+                action = window.next(endOfInput && pending.empty());
+            }
+            if (action == StreamingWindow::Action::wait) {
+                action = window.next(endOfInput && pending.empty());
+            }
+
             if (action == StreamingWindow::Action::provisional) {
-                const auto decoded = decoder_->decode(window.samples(), request(false), stop);
                 window.markProvisional();
+                if (pending.size() >= stepSamples) {
+                    continue; // behind: skip this pass rather than queue it
+                }
+                WhisperDecoder::Request r = request(false);
+                // A pass still running when the input ends is given up for the final one.
+                r.abandon = [&input] { return input->isFinished(); };
+                const auto decoded = timedDecode(r);
                 if (stop.stop_requested()) {
                     break;
+                }
+                if (input->isFinished() && decoded.runs.empty()) {
+                    continue;
                 }
                 if (!decoded.runs.empty() || windowShown) {
                     emit({decoded.runs, {}, window.start(), window.end(), false, finalizedThrough});
@@ -153,7 +229,7 @@ void WhisperAnalyzer::run(std::stop_token stop, std::shared_ptr<Channel<Analyzer
             } else if (action == StreamingWindow::Action::close) {
                 WhisperDecoder::Decoded decoded;
                 if (window.hasSpeech()) {
-                    decoded = decoder_->decode(window.samples(), request(true), stop);
+                    decoded = timedDecode(request(true));
                 }
                 if (stop.stop_requested()) {
                     break;
@@ -164,12 +240,12 @@ void WhisperAnalyzer::run(std::stop_token stop, std::shared_ptr<Channel<Analyzer
                     emit({decoded.runs, {}, window.start(), window.end(), true, finalizedThrough});
                 }
                 if (!decoded.runs.empty()) {
-                    lastFinal = decoded.text();
+                    previousText = decoder_->model().tokens(decoded.text());
                 }
                 windowShown = false;
                 window.close();
             }
-            if (endOfInput && window.isEmpty()) {
+            if (endOfInput && pending.empty() && window.isEmpty()) {
                 break;
             }
         }

@@ -2,6 +2,7 @@
 
 #include "platform/speech/HallucinationFilter.h"
 #include "platform/speech/RecognizerError.h"
+#include "platform/speech/TranscriptPunctuation.h"
 
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
@@ -17,10 +18,19 @@ namespace {
 
 constexpr int sampleRate = 16000;
 
-bool abortRequested(void* data)
-{
-    return static_cast<const std::stop_token*>(data)->stop_requested();
-}
+struct AbortCheck {
+    std::stop_token stop;
+    const std::function<bool()>* abandon;
+    bool given_up = false;
+
+    bool operator()()
+    {
+        given_up = given_up || stop.stop_requested() || (*abandon && (*abandon)());
+        return given_up;
+    }
+};
+
+bool abortRequested(void* data) { return (*static_cast<AbortCheck*>(data))(); }
 
 // Whether `bytes` ends on a whole UTF-8 character (a token may hold part of one).
 bool endsOnCharacter(const std::string& bytes)
@@ -54,37 +64,6 @@ std::string wellFormed(const std::string& bytes)
         if (c >= 0) {
             out.append(bytes, static_cast<std::size_t>(begin), static_cast<std::size_t>(index - begin));
         }
-    }
-    return out;
-}
-
-// Punctuation goes except apostrophes and hyphens inside words and points inside numbers.
-std::string withoutPunctuation(const std::string& text)
-{
-    std::string out;
-    std::int32_t index = 0;
-    const auto length = static_cast<std::int32_t>(text.size());
-    UChar32 previous = 0;
-    while (index < length) {
-        const std::int32_t begin = index;
-        UChar32 c = 0;
-        U8_NEXT(text.data(), index, length, c);
-        UChar32 following = 0;
-        if (index < length) {
-            std::int32_t peek = index;
-            U8_NEXT(text.data(), peek, length, following);
-        }
-        bool drop = c >= 0 && u_ispunct(c);
-        if (drop && (c == '\'' || c == '-') && u_isalpha(previous) && u_isalpha(following)) {
-            drop = false;
-        }
-        if (drop && c == '.' && u_isdigit(previous) && u_isdigit(following)) {
-            drop = false;
-        }
-        if (!drop) {
-            out.append(text, static_cast<std::size_t>(begin), static_cast<std::size_t>(index - begin));
-        }
-        previous = c;
     }
     return out;
 }
@@ -141,22 +120,25 @@ WhisperDecoder::Decoded WhisperDecoder::decode(std::span<const float> samples, c
     // multiplies the cost of exactly the windows that are hardest.
     params.temperature = 0.0f;
     params.temperature_inc = 0.0f;
-    // Bounded output: about 12 tokens a second is more than fast Cantonese needs, so a decoder
-    // caught in a loop stops early.
-    params.max_tokens = static_cast<int>(std::ceil(seconds * 12.0)) + 8;
+    params.max_tokens = static_cast<int>(std::ceil(seconds * request.tokensPerSecond)) + 8;
     // The encoder only needs the window, not whisper's fixed 30 seconds (50 positions a second).
     const int fullContext = whisper_model_n_audio_ctx(context);
     params.audio_ctx = std::min(fullContext, static_cast<int>(std::ceil(seconds * 50.0 / 64.0)) * 64);
     params.beam_search.beam_size = 5;
     params.greedy.best_of = 1;
-    params.initial_prompt = request.prompt.empty() ? nullptr : request.prompt.c_str();
+    // Tokenized once by the caller: whisper would otherwise tokenize a text prompt on every pass.
+    const std::vector<whisper_token> prompt(request.prompt.begin(), request.prompt.end());
+    params.initial_prompt = nullptr;
+    params.prompt_tokens = prompt.empty() ? nullptr : prompt.data();
+    params.prompt_n_tokens = static_cast<int>(prompt.size());
+    AbortCheck check{std::move(stop), &request.abandon};
     params.abort_callback = abortRequested;
-    params.abort_callback_user_data = &stop;
+    params.abort_callback_user_data = &check;
 
     const int status = whisper_full_with_state(context, state_, params, audio.data(),
                                                static_cast<int>(audio.size()));
     Decoded decoded;
-    if (stop.stop_requested()) {
+    if (check()) {
         return decoded;
     }
     if (status != 0) {
@@ -200,7 +182,7 @@ WhisperDecoder::Decoded WhisperDecoder::decode(std::span<const float> samples, c
 
     const std::string text = decoded.text();
     const double averageLog = tokenCount > 0 ? logProbability / tokenCount : 0.0;
-    if (HallucinationFilter::isNoSpeech(noSpeech, averageLog) || HallucinationFilter::isKnownPhrase(text)) {
+    if (HallucinationFilter::isInvention(text, noSpeech, averageLog)) {
         return Decoded{{}, true};
     }
     const std::string collapsed = HallucinationFilter::collapsedRepeats(text);
@@ -213,8 +195,13 @@ WhisperDecoder::Decoded WhisperDecoder::decode(std::span<const float> samples, c
         decoded.runs = {{collapsed, decoded.runs.empty() ? 0.0 : sum / static_cast<double>(decoded.runs.size())}};
     }
     if (!request.keepPunctuation) {
-        for (auto& run : decoded.runs) {
-            run.text = withoutPunctuation(run.text);
+        std::vector<std::string> pieces;
+        for (const auto& run : decoded.runs) {
+            pieces.push_back(run.text);
+        }
+        pieces = TranscriptPunctuation::withoutSentencePunctuation(pieces);
+        for (std::size_t i = 0; i < pieces.size(); ++i) {
+            decoded.runs[i].text = std::move(pieces[i]);
         }
         std::erase_if(decoded.runs, [](const auto& run) { return run.text.empty(); });
     }

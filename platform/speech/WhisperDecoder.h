@@ -3,6 +3,7 @@
 #include "platform/speech/TranscriptionResult.h"
 #include "platform/speech/WhisperModel.h"
 
+#include <functional>
 #include <memory>
 #include <span>
 #include <stop_token>
@@ -20,7 +21,9 @@ public:
     struct Request {
         bool beamSearch = false;  // accuracy first; greedy otherwise
         bool keepPunctuation = true;
-        std::string prompt;       // conditions the decoder (hints, the previous final text)
+        std::vector<int> prompt;  // tokens that condition the decoder (hints, the previous final text)
+        double tokensPerSecond = 12.0; // output bound, so a decoder caught in a loop stops early
+        std::function<bool()> abandon; // polled while decoding; true gives up the pass
     };
 
     struct Decoded {
@@ -34,10 +37,12 @@ public:
     WhisperDecoder(const WhisperDecoder&) = delete;
     WhisperDecoder& operator=(const WhisperDecoder&) = delete;
 
-    // Returns no runs when `stop` was requested meanwhile. Throws RecognizerError on failure.
+    // Returns no runs when `stop` was requested or the request abandoned meanwhile. Throws
+    // RecognizerError on failure.
     Decoded decode(std::span<const float> samples, const Request& request, std::stop_token stop);
 
     int threads() const { return threads_; }
+    const WhisperModel& model() const { return *model_; }
 
 private:
     std::shared_ptr<WhisperModel> model_;

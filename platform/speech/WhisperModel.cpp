@@ -4,6 +4,7 @@
 
 #include <whisper.h>
 
+#include <algorithm>
 #include <mutex>
 
 namespace kivo {
@@ -36,6 +37,30 @@ WhisperModel::WhisperModel(ConstructionKey, whisper_context* context, std::files
     : context_(context), path_(std::move(path)),
       language_(whisper_model_n_vocab(context) >= SpeechModelFile::cantoneseVocabulary ? "yue" : "zh")
 {
+}
+
+std::vector<int> WhisperModel::tokens(const std::string& text) const
+{
+    if (text.empty()) {
+        return {};
+    }
+    const int needed = -whisper_tokenize(context_, text.c_str(), nullptr, 0);
+    if (needed <= 0) {
+        return {}; // nothing in it the vocabulary knows
+    }
+    std::vector<whisper_token> out(static_cast<std::size_t>(needed));
+    const int count = whisper_tokenize(context_, text.c_str(), out.data(), needed);
+    if (count < 0) {
+        throw RecognizerError("The speech model could not tokenize a prompt.");
+    }
+    out.resize(static_cast<std::size_t>(count));
+    return {out.begin(), out.end()};
+}
+
+std::size_t WhisperModel::promptCapacity() const
+{
+    // Half the text context, less the marker that opens the prompt.
+    return static_cast<std::size_t>(std::max(0, whisper_n_text_ctx(context_) / 2 - 1));
 }
 
 WhisperModel::~WhisperModel() { whisper_free(context_); }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct whisper_context;
 
@@ -24,6 +25,12 @@ public:
     whisper_context* context() const { return context_; }
     const std::string& language() const { return language_; }
     const std::filesystem::path& path() const { return path_; }
+
+    // The model's tokens for `text`: none for empty text or text the vocabulary cannot spell.
+    // Throws RecognizerError on failure.
+    std::vector<int> tokens(const std::string& text) const;
+    // How many prompt tokens the decoder keeps (the rest are dropped from the front).
+    std::size_t promptCapacity() const;
 
     class ConstructionKey {
         friend class WhisperModel;

@@ -15,6 +15,20 @@ WhisperRecognizer::WhisperRecognizer() : WhisperRecognizer(Configuration{}) {}
 
 WhisperRecognizer::WhisperRecognizer(Configuration configuration) : configuration_(std::move(configuration)) {}
 
+WhisperRecognizer::~WhisperRecognizer()
+{
+    if (janitor_.joinable()) {
+        janitor_.request_stop();
+        janitor_.join();
+    }
+}
+
+bool WhisperRecognizer::isModelLoaded() const
+{
+    std::lock_guard lock(modelMutex_);
+    return model_ != nullptr;
+}
+
 std::optional<std::filesystem::path> WhisperRecognizer::modelPath() const
 {
     return configuration_.modelPath ? configuration_.modelPath : SpeechModelFile::locate();
@@ -23,7 +37,13 @@ std::optional<std::filesystem::path> WhisperRecognizer::modelPath() const
 int WhisperRecognizer::threads() const
 {
     const int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-    return configuration_.threads > 0 ? std::min(configuration_.threads, cores) : cores;
+    if (configuration_.threads > 0) {
+        return std::min(configuration_.threads, cores);
+    }
+    // One core is left to the rest of the desktop: whisper's threads wait for each other at
+    // every step, and when one of them has to wait for a core, decoding slows down many times
+    // over (on a busy 2-core machine, 2 threads decoded 20 times slower than 1).
+    return std::clamp(cores - 1, 1, 8);
 }
 
 bool WhisperRecognizer::isSpeechTranscriberAvailable() { return SpeechCpuSupport::meetsRequiredLevel(); }
@@ -52,7 +72,7 @@ std::optional<AudioFormat> WhisperRecognizer::bestAvailableAudioFormat(const Mod
 std::shared_ptr<SpeechAnalyzer> WhisperRecognizer::makeAnalyzer(Modules modules)
 {
     return std::make_shared<WhisperAnalyzer>(std::move(modules), [this] { return model(); }, threads(),
-                                             configuration_.window);
+                                             configuration_.window, configuration_.maxTokensPerSecond);
 }
 
 std::unique_ptr<AnalyzerInputConverter> WhisperRecognizer::makeConverter(const AudioFormat& format)
@@ -63,16 +83,42 @@ std::unique_ptr<AnalyzerInputConverter> WhisperRecognizer::makeConverter(const A
 std::shared_ptr<WhisperModel> WhisperRecognizer::model()
 {
     std::lock_guard lock(modelMutex_);
-    if (auto loaded = model_.lock()) {
-        return loaded;
-    }
+    lastUsed_ = std::chrono::steady_clock::now();
     const auto path = modelPath();
+    // Another model file chosen since the last load replaces the kept one.
+    if (model_ && path && model_->path() == *path) {
+        return model_;
+    }
     if (!path) {
         throw RecognizerError("No speech model is installed.");
     }
-    auto loaded = WhisperModel::load(*path);
-    model_ = loaded;
-    return loaded;
+    model_.reset();
+    model_ = WhisperModel::load(*path);
+    if (!janitor_.joinable()) {
+        janitor_ = std::jthread([this](std::stop_token stop) { releaseWhenIdle(std::move(stop)); });
+    }
+    modelChanged_.notify_all();
+    return model_;
+}
+
+void WhisperRecognizer::releaseWhenIdle(const std::stop_token& stop)
+{
+    const auto keep = configuration_.keepModelLoaded;
+    // Checked a few times per period: an analyzer's release is not announced.
+    const auto period = std::max<std::chrono::milliseconds>(std::chrono::milliseconds(10), std::min(keep / 4, std::chrono::milliseconds(15000)));
+    std::unique_lock lock(modelMutex_);
+    while (!stop.stop_requested()) {
+        modelChanged_.wait_for(lock, stop, period, [] { return false; });
+        if (!model_) {
+            continue;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (model_.use_count() > 1) {
+            lastUsed_ = now; // an analyzer still holds it
+        } else if (now - lastUsed_ >= keep) {
+            model_.reset();
+        }
+    }
 }
 
 } // namespace kivo

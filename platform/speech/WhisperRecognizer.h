@@ -4,10 +4,13 @@
 #include "platform/speech/StreamingWindow.h"
 #include "platform/speech/WhisperModel.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 namespace kivo {
 
@@ -17,12 +20,21 @@ class WhisperRecognizer : public Recognizer {
 public:
     struct Configuration {
         std::optional<std::filesystem::path> modelPath; // instead of the installed locations
-        int threads = 0;                                // 0: every core
+        int threads = 0;                                // 0: all cores but one (1 to 8)
         StreamingWindow::Options window;
+        // How long the model stays loaded after its last use, so the next recording starts
+        // without reloading it.
+        std::chrono::milliseconds keepModelLoaded = std::chrono::minutes(5);
+        // Output bound per second of audio: more than fast Cantonese needs, so a decoder caught
+        // in a loop stops early.
+        double maxTokensPerSecond = 12.0;
     };
 
     WhisperRecognizer();
     explicit WhisperRecognizer(Configuration configuration);
+    ~WhisperRecognizer() override;
+    WhisperRecognizer(const WhisperRecognizer&) = delete;
+    WhisperRecognizer& operator=(const WhisperRecognizer&) = delete;
 
     bool isSpeechTranscriberAvailable() override;
     std::vector<std::string> installedLocales(Transcriber::Kind kind) override;
@@ -32,16 +44,22 @@ public:
 
     // Decoding threads: the configured count, never more than the cores.
     int threads() const;
+    // Whether the model is in memory (in use, or kept after its last use).
+    bool isModelLoaded() const;
 
 private:
     std::optional<std::filesystem::path> modelPath() const;
     std::shared_ptr<WhisperModel> model();
+    void releaseWhenIdle(const std::stop_token& stop);
 
     Configuration configuration_;
-    std::mutex modelMutex_;
-    // Shared while some analyzer uses it; released with the last one, so a large model does not
-    // stay resident between recordings while the language model runs.
-    std::weak_ptr<WhisperModel> model_;
+    mutable std::mutex modelMutex_;
+    std::condition_variable_any modelChanged_;
+    // Kept between recordings; released once nothing has used it for keepModelLoaded, so a
+    // large model does not stay resident for good next to the language model.
+    std::shared_ptr<WhisperModel> model_;
+    std::chrono::steady_clock::time_point lastUsed_;
+    std::jthread janitor_; // last, so it stops before the members it uses go
 };
 
 } // namespace kivo

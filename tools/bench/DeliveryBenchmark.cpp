@@ -1,12 +1,25 @@
 // Times whole verified insertions into kivo-target-app (and the GTK target when GTK is there)
-// by each route: from the start of the insertion to its confirmed read-back. Run it inside
-// scripts/test-session.sh:  scripts/test-session.sh build/default/tools/bench/delivery_benchmark [runs]
+// by each route: from the start of the insertion to its confirmed read-back ("text area" is
+// whatever route the writer picks for a multi-line input). With "real", it
+// times instead insertions from fresh processes (kivo-insert-once) into ordinary applications
+// (mousepad, FeatherPad, Chromium, xterm) and checks that the user's clipboard came back.
+// Run it inside scripts/test-session.sh:
+//   scripts/test-session.sh build/default/tools/bench/delivery_benchmark [runs] [real]
 #include "app/delivery/FocusedInputWriter.h"
 #include "platform/accessibility/AccessibilityInputAccess.h"
 #include "platform/accessibilitybus/AccessibilityBus.h"
+#include "tools/targetapp/RealApplication.h"
 #include "tools/targetapp/TargetAppClient.h"
 
+#include <atspi/atspi.h>
+
 #include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QMimeData>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUrl>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
@@ -14,6 +27,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -65,6 +79,28 @@ public:
     void finishPaste(bool confirmed) override { inner.finishPaste(confirmed); }
 
     AccessibilityInputAccess inner;
+};
+
+// Leaves the writer nothing but the paste (where a keystroke can reach the target at all).
+class PasteOnly : public WholeValueOnly {
+public:
+    std::optional<InputSnapshot> snapshot(const AccessibleElement& target) override
+    {
+        auto snapshot = inner.snapshot(target);
+        if (snapshot) {
+            snapshot->canReplaceSelection = false;
+            snapshot->canReplacePlainValue = false;
+            snapshot->prefersPaste = true;
+        }
+        return snapshot;
+    }
+    InputWriteStatus pasteOnce(const std::u16string& text, const AccessibleElement& target,
+                               const InputSnapshot&) override
+    {
+        // The access compares against its own view of the input, not the one edited above.
+        const auto original = inner.snapshot(target);
+        return original ? inner.pasteOnce(text, target, *original) : InputWriteStatus::changed;
+    }
 };
 
 template <class Access>
@@ -125,7 +161,136 @@ void measureTarget(const char* toolkit, const QString& program, const QStringLis
     }
     measure<AccessibilityInputAccess>(toolkit, "selection", target, QStringLiteral("line"), runs);
     measure<WholeValueOnly>(toolkit, "whole value", target, QStringLiteral("line"), runs);
-    measure<AccessibilityInputAccess>(toolkit, "paste", target, QStringLiteral("multi"), runs);
+    measure<AccessibilityInputAccess>(toolkit, "text area", target, QStringLiteral("multi"), runs);
+    measure<PasteOnly>(toolkit, "paste", target, QStringLiteral("multi"), runs);
+}
+
+const std::map<QString, QByteArray> userClipboard{
+    {QStringLiteral("text/plain"), QByteArray("the user's text")},
+    {QStringLiteral("text/html"), QByteArray("<b>the user's</b> text")},
+};
+
+void putUserClipboard()
+{
+    auto* data = new QMimeData;
+    for (const auto& [format, bytes] : userClipboard) {
+        data->setData(format, bytes);
+    }
+    QGuiApplication::clipboard()->setMimeData(data);
+}
+
+bool userClipboardBack()
+{
+    waitUntil([] { return false; }, 50);
+    const QMimeData* now = QGuiApplication::clipboard()->mimeData();
+    return now && std::all_of(userClipboard.begin(), userClipboard.end(),
+                              [&](const auto& entry) { return now->data(entry.first) == entry.second; });
+}
+
+// One row of the table: `runs` fresh-process insertions into whatever has the focus now.
+void measureFresh(const char* application, const char* field, int runs)
+{
+    std::map<QString, int> outcomes;
+    std::map<QString, int> routes;
+    std::vector<double> times;
+    int restored = 0;
+    for (int i = 0; i < runs; ++i) {
+        putUserClipboard();
+        InsertOnce insertion(QStringLiteral(KIVO_INSERT_ONCE), QStringLiteral("你好😀"));
+        const InsertOnceResult result = insertion.wait();
+        ++outcomes[result.outcome];
+        QString route = QStringLiteral("-");
+        for (const QString& line : result.diagnostics) {
+            if (line.startsWith(u"route=")) {
+                route = line.section(u' ', 0, 0).mid(6);
+            }
+        }
+        ++routes[route];
+        if (result.outcome != u"hung") {
+            times.push_back(result.ms);
+        }
+        restored += userClipboardBack() ? 1 : 0;
+    }
+    std::sort(times.begin(), times.end());
+    const double median = times.empty() ? -1 : times[times.size() / 2];
+    const double worst = times.empty() ? -1 : times.back();
+    QStringList outcomeText;
+    for (const auto& [outcome, count] : outcomes) {
+        outcomeText << outcome + QLatin1Char(' ') + QString::number(count);
+    }
+    QStringList routeText;
+    for (const auto& [route, count] : routes) {
+        routeText << route;
+    }
+    std::printf("| %-10s | %-16s | %-6s | %-22s | %8.1f | %8.1f | %2d/%-2d |\n", application, field,
+                qPrintable(routeText.join(u'/')), qPrintable(outcomeText.join(QStringLiteral(", "))), median, worst,
+                restored, runs);
+    std::fflush(stdout);
+}
+
+bool installed(const char* program)
+{
+    return !QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty();
+}
+
+void measureRealApplications(int runs)
+{
+    using namespace std::chrono_literals;
+    std::printf("| application | field | route | outcomes (%d runs) | median ms | max ms | clipboard back |\n", runs);
+    std::printf("|---|---|---|---|---|---|---|\n");
+    if (installed("mousepad")) {
+        RealApplication mousepad(QStringLiteral("env"), {QStringLiteral("GSETTINGS_BACKEND=memory"),
+                                                         QStringLiteral("mousepad"), QStringLiteral("--disable-server")});
+        if (mousepad.waitForElement(ATSPI_ROLE_TEXT, {}, 30s) && mousepad.focusWindow(10s) &&
+            mousepad.focusElement(ATSPI_ROLE_TEXT, {})) {
+            measureFresh("mousepad", "text view", runs);
+            RealApplication::key(QStringLiteral("ctrl+f"));
+            waitUntil([] { return false; }, 500);
+            measureFresh("mousepad", "search entry", runs);
+        }
+    }
+    if (installed("featherpad")) {
+        RealApplication featherpad(QStringLiteral("featherpad"), {});
+        if (featherpad.waitForElement(ATSPI_ROLE_TEXT, {}, 30s) && featherpad.focusWindow(10s) &&
+            featherpad.focusElement(ATSPI_ROLE_TEXT, {})) {
+            measureFresh("FeatherPad", "text edit", runs);
+        }
+    }
+    if (installed("chromium")) {
+        QTemporaryDir profile;
+        const QString page = profile.filePath(QStringLiteral("fields.html"));
+        QFile file(page);
+        file.open(QIODevice::WriteOnly);
+        file.write(R"(<!doctype html><meta charset="utf-8"><title>fields</title>
+<input aria-label="line"><textarea aria-label="area"></textarea>
+<div contenteditable="true" aria-label="rich">x</div><input type="password" aria-label="secret">)");
+        file.close();
+        RealApplication chromium(QStringLiteral("chromium"),
+                                 {QStringLiteral("--force-renderer-accessibility"), QStringLiteral("--no-sandbox"),
+                                  QStringLiteral("--user-data-dir=") + profile.filePath(QStringLiteral("profile")),
+                                  QStringLiteral("--no-first-run"), QStringLiteral("--no-default-browser-check"),
+                                  QStringLiteral("--disable-gpu"), QStringLiteral("--password-store=basic"),
+                                  QUrl::fromLocalFile(page).toString()},
+                                 "chromium");
+        if (chromium.waitForElement(ATSPI_ROLE_ENTRY, "line", 60s) && chromium.focusWindow(10s)) {
+            const std::pair<AtspiRole, const char*> fields[] = {{ATSPI_ROLE_ENTRY, "line"},
+                                                                {ATSPI_ROLE_ENTRY, "area"},
+                                                                {ATSPI_ROLE_SECTION, "rich"},
+                                                                {ATSPI_ROLE_PASSWORD_TEXT, "secret"}};
+            const char* names[] = {"<input>", "<textarea>", "contenteditable", "password"};
+            for (std::size_t i = 0; i < std::size(fields); ++i) {
+                if (chromium.focusElement(fields[i].first, fields[i].second)) {
+                    measureFresh("Chromium", names[i], runs);
+                }
+            }
+        }
+    }
+    if (installed("xterm")) {
+        RealApplication xterm(QStringLiteral("xterm"), {});
+        if (xterm.focusWindow(20s)) {
+            measureFresh("xterm", "terminal", runs);
+        }
+    }
 }
 
 } // namespace
@@ -135,6 +300,10 @@ int main(int argc, char** argv)
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
     AccessibilityBus::setEnabled(true);
     QApplication app(argc, argv);
+    if (argc > 2 && std::string_view(argv[2]) == "real") {
+        measureRealApplications(runs);
+        return 0;
+    }
     measureTarget("Qt", QStringLiteral(KIVO_TARGET_APP), {}, runs);
     if (QProcess::execute(QStringLiteral("/usr/bin/python3"),
                           {QStringLiteral("-c"), QStringLiteral("import gi; gi.require_version('Gtk', '3.0')")}) == 0) {

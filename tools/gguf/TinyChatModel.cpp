@@ -3,8 +3,10 @@
 #include <ggml.h>
 #include <gguf.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <random>
 #include <stdexcept>
@@ -15,7 +17,6 @@ namespace kivo {
 namespace {
 
 constexpr std::size_t embedding = 64;
-constexpr int layers = 2;
 constexpr std::size_t heads = 4;
 constexpr std::size_t kvHeads = 2;
 constexpr std::size_t headSize = embedding / heads;
@@ -146,6 +147,39 @@ void writeVocabulary(lm_gguf_context* gguf) {
     lm_gguf_set_val_str(gguf, "tokenizer.chat_template", chatMlTemplate);
 }
 
+void applyOverride(lm_gguf_context* gguf, const std::string& assignment) {
+    const auto equals = assignment.find('=');
+    const auto colon = equals == std::string::npos ? std::string::npos : assignment.find(':', equals);
+    if (colon == std::string::npos) {
+        throw std::invalid_argument("expected KEY=TYPE:VALUE, got \"" + assignment + "\"");
+    }
+    const std::string key = assignment.substr(0, equals);
+    const std::string type = assignment.substr(equals + 1, colon - equals - 1);
+    const std::string value = assignment.substr(colon + 1);
+    lm_gguf_remove_key(gguf, key.c_str());
+    if (type == "u32") {
+        lm_gguf_set_val_u32(gguf, key.c_str(), static_cast<std::uint32_t>(std::stoul(value)));
+    } else if (type == "i32") {
+        lm_gguf_set_val_i32(gguf, key.c_str(), static_cast<std::int32_t>(std::stol(value)));
+    } else if (type == "u64") {
+        lm_gguf_set_val_u64(gguf, key.c_str(), std::stoull(value));
+    } else if (type == "f32") {
+        lm_gguf_set_val_f32(gguf, key.c_str(), std::strtof(value.c_str(), nullptr));
+    } else if (type == "str") {
+        lm_gguf_set_val_str(gguf, key.c_str(), value.c_str());
+    } else if (type == "u32s") {
+        std::vector<std::uint32_t> values;
+        for (std::size_t at = 0; at <= value.size();) {
+            const auto comma = std::min(value.find(',', at), value.size());
+            values.push_back(static_cast<std::uint32_t>(std::stoul(value.substr(at, comma - at))));
+            at = comma + 1;
+        }
+        lm_gguf_set_arr_data(gguf, key.c_str(), LM_GGUF_TYPE_UINT32, values.data(), values.size());
+    } else {
+        throw std::invalid_argument("unknown type \"" + type + "\" (u32, i32, u64, f32, str, u32s)");
+    }
+}
+
 }  // namespace
 
 TinyChatModel::Style TinyChatModel::styleNamed(const std::string& name) {
@@ -173,6 +207,9 @@ void TinyChatModel::write(const std::string& path) const {
     lm_gguf_set_val_f32(gguf, "llama.attention.layer_norm_rms_epsilon", 1e-5f);
     lm_gguf_set_val_u32(gguf, "llama.vocab_size", vocabularySize);
     writeVocabulary(gguf);
+    for (const std::string& assignment : overrides) {
+        applyOverride(gguf, assignment);
+    }
 
     const unsigned char answer = style == Style::blank ? ' ' : 'a';
     const int quote = byteToken('"');
@@ -216,7 +253,7 @@ void TinyChatModel::write(const std::string& path) const {
     // Blocks with random weights whose output projections are zero: the attention and
     // feed-forward arithmetic runs for real but leaves the residual stream as it was.
     const std::size_t kvWidth = headSize * kvHeads;
-    for (int layer = 0; layer < layers; ++layer) {
+    for (std::uint32_t layer = 0; layer < layers; ++layer) {
         const std::string prefix = "blk." + std::to_string(layer) + ".";
         writer.fillOnes(writer.add(prefix + "attn_norm.weight", embedding), embedding);
         writer.fillRandom(writer.add(prefix + "attn_q.weight", embedding, embedding), embedding * embedding, 0.1f);

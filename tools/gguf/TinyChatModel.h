@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kivo {
 
@@ -20,6 +21,10 @@ struct TinyChatModel {
     Style style = Style::letter;
     std::uint32_t contextLength = 8192;
     std::uint32_t seed = 7;
+    std::uint32_t layers = 2;
+    // Metadata written over the model's own, "KEY=TYPE:VALUE" with TYPE u32, i32, u64, f32, str
+    // or u32s (a comma-separated array; f32 also takes nan and inf): broken models for the checks that must refuse them.
+    std::vector<std::string> overrides;
 
     static Style styleNamed(const std::string& name);
 

@@ -1,5 +1,5 @@
 // kivo-tiny-gguf: writes a tiny GGUF chat model for tests and benchmarks.
-//   kivo-tiny-gguf OUTPUT [--context N] [--style letter|blank|runaway] [--seed N]
+//   kivo-tiny-gguf OUTPUT [--context N] [--style letter|blank|runaway] [--seed N] [--layers N] [--set KEY=TYPE:VALUE]...
 #include "tools/gguf/TinyChatModel.h"
 
 #include <cstdio>
@@ -20,6 +20,10 @@ int main(int argc, char** argv) {
                 model.style = kivo::TinyChatModel::styleNamed(argv[++i]);
             } else if (argument == "--seed" && hasValue) {
                 model.seed = static_cast<std::uint32_t>(std::stoul(argv[++i]));
+            } else if (argument == "--layers" && hasValue) {
+                model.layers = static_cast<std::uint32_t>(std::stoul(argv[++i]));
+            } else if (argument == "--set" && hasValue) {
+                model.overrides.emplace_back(argv[++i]);
             } else if (output.empty() && !argument.starts_with("--")) {
                 output = argument;
             } else {
@@ -27,7 +31,7 @@ int main(int argc, char** argv) {
             }
         }
         if (output.empty()) {
-            throw std::invalid_argument("usage: kivo-tiny-gguf OUTPUT [--context N] [--style letter|blank|runaway] [--seed N]");
+            throw std::invalid_argument("usage: kivo-tiny-gguf OUTPUT [--context N] [--style letter|blank|runaway] [--seed N] [--layers N] [--set KEY=TYPE:VALUE]...");
         }
         model.write(output);
         return 0;

@@ -6,10 +6,12 @@
 #include "platform/speech/WavFile.h"
 #include "platform/speech/WhisperRecognizer.h"
 
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -45,7 +47,14 @@ int main(int argc, char** argv)
         } else if (argument == "--realtime") {
             realtime = true;
         } else if (argument == "--threads" && i + 1 < argc) {
-            configuration.threads = std::stoi(argv[++i]);
+            const std::string_view value = argv[++i];
+            int threads = 0;
+            const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), threads);
+            if (error != std::errc() || end != value.data() + value.size() || threads < 1) {
+                std::fprintf(stderr, "--threads takes a positive whole number, not \"%s\"\n", argv[i]);
+                return 2;
+            }
+            configuration.threads = threads;
         } else if (!argument.starts_with("--") && file.empty()) {
             file = argument;
         } else {
@@ -54,6 +63,19 @@ int main(int argc, char** argv)
     }
     if (file.empty()) {
         return usage(argv[0]);
+    }
+
+    // The file first: nothing else is worth starting for audio that cannot be read.
+    PcmBuffer audio;
+    try {
+        audio = WavFile::read(file);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
+    if (audio.frameCount() == 0 || audio.format.channelCount < 1) {
+        std::fprintf(stderr, "Cannot read %s: it holds no audio\n", file.c_str());
+        return 1;
     }
 
     try {
@@ -84,16 +106,21 @@ int main(int argc, char** argv)
         auto input = std::make_shared<Channel<AnalyzerInput>>();
         analyzer->start(input);
 
-        std::jthread printer([&] {
-            while (auto result = transcriber->results().next(std::stop_token())) {
-                std::printf("[%6.2f-%6.2f] %-11s %s\n", result->start, result->end,
-                            result->isFinal ? "final" : "provisional", result->text().c_str());
-                std::fflush(stdout);
+        // Stopped by its own token when anything below throws, so the error is reported
+        // instead of waiting forever for results that never come.
+        std::jthread printer([&](const std::stop_token& stop) {
+            try {
+                while (auto result = transcriber->results().next(stop)) {
+                    std::printf("[%6.2f-%6.2f] %-11s %s\n", result->start, result->end,
+                                result->isFinal ? "final" : "provisional", result->text().c_str());
+                    std::fflush(stdout);
+                }
+            } catch (const std::exception&) {
+                // The analyzer's error; finalizeThroughEndOfInput() reports it.
             }
         });
 
         // Feed it as a microphone would: 2048-frame buffers, in real time when asked.
-        const PcmBuffer audio = WavFile::read(file);
         auto converter = recognizer.makeConverter(*format);
         const std::size_t frames = 2048;
         const std::size_t channels = static_cast<std::size_t>(audio.format.channelCount);

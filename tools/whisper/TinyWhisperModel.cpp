@@ -1,5 +1,6 @@
 #include "tools/whisper/TinyWhisperModel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -14,6 +15,9 @@ namespace {
 
 constexpr std::int32_t typeF32 = 0;
 constexpr std::int32_t typeF16 = 1;
+constexpr std::int32_t typeQ8_0 = 8;
+constexpr std::int32_t fileTypeQ8_0 = 7 + 2 * 1000; // ftype with ggml's quantization version
+constexpr std::int32_t q8Block = 32;
 constexpr std::int32_t fileVocabulary = 50257; // the rest are special tokens whisper adds itself
 constexpr std::int32_t fftBins = 201;
 
@@ -35,7 +39,8 @@ std::uint16_t toHalf(float value)
 
 class Writer {
 public:
-    Writer(const std::filesystem::path& path, std::uint32_t seed) : out_(path, std::ios::binary), random_(seed)
+    Writer(const std::filesystem::path& path, std::uint32_t seed, bool quantized)
+        : out_(path, std::ios::binary), random_(seed), quantized_(quantized)
     {
         if (!out_) {
             throw std::runtime_error("cannot write " + path.string());
@@ -52,11 +57,14 @@ public:
 
     enum class Fill { random, ones, zeros };
 
+    // `half`: a matrix in the model's weight type (16-bit or, for 2-D ones in a quantized
+    // model, q8_0 blocks); otherwise 32-bit floats.
     void tensor(const std::string& name, std::vector<std::int32_t> shape, bool half, Fill fill = Fill::random)
     {
+        const bool blocks = half && quantized_ && shape.size() == 2 && shape[0] % q8Block == 0;
         i32(static_cast<std::int32_t>(shape.size()));
         i32(static_cast<std::int32_t>(name.size()));
-        i32(half ? typeF16 : typeF32);
+        i32(blocks ? typeQ8_0 : half ? typeF16 : typeF32);
         std::int64_t count = 1;
         for (const auto dimension : shape) {
             i32(dimension);
@@ -64,15 +72,34 @@ public:
         }
         out_.write(name.data(), static_cast<std::streamsize>(name.size()));
         std::normal_distribution<float> normal(0.0f, 0.02f);
+        const auto next = [&] { return fill == Fill::ones ? 1.0f : fill == Fill::zeros ? 0.0f : normal(random_); };
         std::vector<char> block;
-        block.reserve(static_cast<std::size_t>(count) * (half ? 2 : 4));
-        for (std::int64_t i = 0; i < count; ++i) {
-            const float value = fill == Fill::ones ? 1.0f : fill == Fill::zeros ? 0.0f : normal(random_);
-            if (half) {
-                const std::uint16_t h = toHalf(value);
+        if (blocks) {
+            block.reserve(static_cast<std::size_t>(count / q8Block) * (2 + q8Block));
+            float values[q8Block];
+            for (std::int64_t at = 0; at < count; at += q8Block) {
+                float largest = 0.0f;
+                for (float& value : values) {
+                    value = next();
+                    largest = std::max(largest, std::abs(value));
+                }
+                const float scale = largest / 127.0f;
+                const std::uint16_t h = toHalf(scale);
                 block.insert(block.end(), reinterpret_cast<const char*>(&h), reinterpret_cast<const char*>(&h) + 2);
-            } else {
-                block.insert(block.end(), reinterpret_cast<const char*>(&value), reinterpret_cast<const char*>(&value) + 4);
+                for (const float value : values) {
+                    block.push_back(static_cast<char>(scale > 0.0f ? std::lround(value / scale) : 0));
+                }
+            }
+        } else {
+            block.reserve(static_cast<std::size_t>(count) * (half ? 2 : 4));
+            for (std::int64_t i = 0; i < count; ++i) {
+                const float value = next();
+                if (half) {
+                    const std::uint16_t h = toHalf(value);
+                    block.insert(block.end(), reinterpret_cast<const char*>(&h), reinterpret_cast<const char*>(&h) + 2);
+                } else {
+                    block.insert(block.end(), reinterpret_cast<const char*>(&value), reinterpret_cast<const char*>(&value) + 4);
+                }
             }
         }
         out_.write(block.data(), static_cast<std::streamsize>(block.size()));
@@ -89,6 +116,7 @@ public:
 private:
     std::ofstream out_;
     std::mt19937 random_;
+    bool quantized_;
 };
 
 std::string utf8(char32_t c)
@@ -146,13 +174,35 @@ TinyWhisperModel::Dimensions TinyWhisperModel::base()
     return d;
 }
 
-void TinyWhisperModel::write(const std::filesystem::path& path, const Dimensions& d, std::uint32_t seed)
+TinyWhisperModel::Dimensions TinyWhisperModel::small()
+{
+    Dimensions d;
+    d.nAudioState = d.nTextState = 768;
+    d.nAudioHead = d.nTextHead = 12;
+    d.nAudioLayer = d.nTextLayer = 12;
+    return d;
+}
+
+TinyWhisperModel::Dimensions TinyWhisperModel::largeV3Turbo()
+{
+    Dimensions d;
+    d.nAudioState = d.nTextState = 1280;
+    d.nAudioHead = d.nTextHead = 20;
+    d.nAudioLayer = 32;
+    d.nTextLayer = 4;
+    d.nMels = 128;
+    return d;
+}
+
+void TinyWhisperModel::write(const std::filesystem::path& path, const Dimensions& d, std::uint32_t seed,
+                             WeightType weights)
 {
     using F = Writer::Fill;
-    Writer w(path, seed);
+    const bool quantized = weights == WeightType::q8_0;
+    Writer w(path, seed, quantized);
     w.i32(0x67676d6c);
     for (const auto value : {d.nVocab, d.nAudioCtx, d.nAudioState, d.nAudioHead, d.nAudioLayer, d.nTextCtx,
-                             d.nTextState, d.nTextHead, d.nTextLayer, d.nMels, typeF16}) {
+                             d.nTextState, d.nTextHead, d.nTextLayer, d.nMels, quantized ? fileTypeQ8_0 : typeF16}) {
         w.i32(value);
     }
 

@@ -23,10 +23,18 @@ struct TinyWhisperModel {
 
     // The size of whisper "base": 512 wide, 8 heads, 6 layers each side.
     static Dimensions base();
+    // "small": 768 wide, 12 heads, 12 layers each side.
+    static Dimensions small();
+    // "large-v3-turbo": 1280 wide, 20 heads, 32 encoder layers, 4 decoder layers, 128 mel bins.
+    static Dimensions largeV3Turbo();
 
-    // Weights in 16-bit floats (ftype 1), as whisper's own converted models. Throws
-    // std::runtime_error when the file cannot be written.
-    static void write(const std::filesystem::path& path, const Dimensions& dimensions, std::uint32_t seed = 1);
+    // How the matrices are stored: 16-bit floats as whisper's own converted models, or 8-bit
+    // blocks as its quantizer writes them (q8_0: 32 values and one 16-bit scale per block).
+    enum class WeightType { f16, q8_0 };
+
+    // Throws std::runtime_error when the file cannot be written.
+    static void write(const std::filesystem::path& path, const Dimensions& dimensions, std::uint32_t seed = 1,
+                      WeightType weights = WeightType::f16);
 };
 
 } // namespace kivo

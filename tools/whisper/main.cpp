@@ -1,4 +1,5 @@
-// kivo-whisper-model OUT [tiny|base] [VOCAB]: writes a whisper model with random weights.
+// kivo-whisper-model OUT [tiny|base|small|large-v3-turbo] [f16|q8_0] [N_VOCAB]: writes a whisper
+// model with random weights.
 #include "tools/whisper/TinyWhisperModel.h"
 
 #include <cstdio>
@@ -7,17 +8,28 @@
 
 int main(int argc, char** argv)
 {
-    if (argc < 2 || argc > 4) {
-        std::fprintf(stderr, "usage: %s OUT.bin [tiny|base] [n_vocab]\n", argv[0]);
+    using kivo::TinyWhisperModel;
+    if (argc < 2 || argc > 5) {
+        std::fprintf(stderr, "usage: %s OUT.bin [tiny|base|small|large-v3-turbo] [f16|q8_0] [n_vocab]\n", argv[0]);
         return 2;
     }
     try {
         const std::string size = argc > 2 ? argv[2] : "tiny";
-        auto dimensions = size == "base" ? kivo::TinyWhisperModel::base() : kivo::TinyWhisperModel::Dimensions{};
-        if (argc > 3) {
-            dimensions.nVocab = std::stoi(argv[3]);
+        auto dimensions = size == "base"             ? TinyWhisperModel::base()
+                          : size == "small"          ? TinyWhisperModel::small()
+                          : size == "large-v3-turbo" ? TinyWhisperModel::largeV3Turbo()
+                          : size == "tiny"           ? TinyWhisperModel::Dimensions{}
+                                                     : throw std::invalid_argument("unknown size: " + size);
+        auto weights = TinyWhisperModel::WeightType::f16;
+        for (int i = 3; i < argc; ++i) {
+            const std::string argument = argv[i];
+            if (argument == "q8_0") {
+                weights = TinyWhisperModel::WeightType::q8_0;
+            } else if (argument != "f16") {
+                dimensions.nVocab = std::stoi(argument);
+            }
         }
-        kivo::TinyWhisperModel::write(argv[1], dimensions);
+        TinyWhisperModel::write(argv[1], dimensions, 1, weights);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;

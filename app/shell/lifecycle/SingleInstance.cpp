@@ -43,7 +43,7 @@ Claim claim(QDBusConnection bus, TextService& service)
     return Claim::raisedExisting;
 }
 
-std::optional<QString> sendText(QDBusConnection bus, const QString& text)
+std::optional<QString> sendText(const QDBusConnection& bus, const QString& text)
 {
     if (!bus.isConnected()) {
         return QStringLiteral("No session bus.");
@@ -53,6 +53,40 @@ std::optional<QString> sendText(QDBusConnection bus, const QString& text)
         return reply.errorMessage();
     }
     return std::nullopt;
+}
+
+bool running(const QDBusConnection& bus)
+{
+    if (!bus.isConnected()) {
+        return false;
+    }
+    const auto reply = bus.interface()->isServiceRegistered(QString::fromLatin1(serviceName));
+    return reply.isValid() && reply.value();
+}
+
+std::optional<QString> sendRecordingCommand(const QDBusConnection& bus, RecordingCommand command)
+{
+    if (!bus.isConnected()) {
+        return QStringLiteral("No session bus.");
+    }
+    const QDBusMessage reply = bus.call(call(RecordingCommands::methodName(command), {}), QDBus::Block, callTimeoutMs);
+    if (reply.type() == QDBusMessage::ErrorMessage) {
+        return reply.errorMessage();
+    }
+    return std::nullopt;
+}
+
+std::optional<int> recordingCommand(RecordingCommand command)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!running(bus)) {
+        return std::nullopt;
+    }
+    if (const auto error = sendRecordingCommand(bus, command)) {
+        std::fprintf(stderr, "Kivo: %s\n", error->toUtf8().constData());
+        return 1;
+    }
+    return 0;
 }
 
 int convertSelectionCommand()

@@ -17,4 +17,28 @@ void TextService::ConvertSelection(const QString& text)
     }
 }
 
+void TextService::ToggleRecording()
+{
+    recording(RecordingCommand::toggle);
+}
+
+void TextService::StartRecording()
+{
+    recording(RecordingCommand::start);
+}
+
+void TextService::StopRecording()
+{
+    recording(RecordingCommand::stop);
+}
+
+void TextService::recording(RecordingCommand command)
+{
+    if (onRecordingCommand) {
+        onRecordingCommand(command);
+    } else if (calledFromDBus()) {
+        sendErrorReply(QString::fromLatin1(refusedError), QStringLiteral("Kivo is not ready."));
+    }
+}
+
 } // namespace kivo

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/shell/lifecycle/RecordingCommand.h"
+
 #include <QDBusContext>
 #include <QObject>
 #include <QString>
@@ -22,10 +24,18 @@ public:
     std::function<void()> onRaise;
     // Returns an error message, or an empty string when the text was taken.
     std::function<QString(const QString& text)> onConvertSelection;
+    // Desktop shortcuts start and stop the recording through these.
+    std::function<void(RecordingCommand)> onRecordingCommand;
 
 public slots:
     Q_SCRIPTABLE void Raise();
     Q_SCRIPTABLE void ConvertSelection(const QString& text);
+    Q_SCRIPTABLE void ToggleRecording();
+    Q_SCRIPTABLE void StartRecording();
+    Q_SCRIPTABLE void StopRecording();
+
+private:
+    void recording(RecordingCommand command);
 };
 
 } // namespace kivo

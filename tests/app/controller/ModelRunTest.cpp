@@ -144,10 +144,15 @@ TEST_F(ModelRun, FailingRepliesClearResultKeepOriginalAndReleaseTheLock)
         {"cat > /dev/null; echo 'runner crashed: out of memory' >&2; exit 3",
          QStringLiteral("runner crashed: out of memory\n")},
         {"cat > /dev/null; echo 'not json'; echo 'bad reply' >&2", QStringLiteral("bad reply\n")},
-        {"cat > /dev/null; echo '[1,2]'", QString()},
+        {"cat > /dev/null; echo '[1,2]'",
+         QStringLiteral("The AFM runner's reply could not be read (not a JSON object). Reinstall Kivo.")},
+        {"cat > /dev/null; exit 3", QStringLiteral("The AFM runner exited with status 3 without a reply. Reinstall Kivo.")},
+        {"cat > /dev/null; echo '{\"status\":\"error\",\"errorType\":\"rewrite_runner.Run.ProbeError\","
+         "\"error\":\"ProbeError.budgetExceeded\",\"localizedError\":\"The operation couldn’t be completed.\"}'",
+         QStringLiteral("The text is too long for the on-device model. Shorten it, or select part of it and convert that.")},
         {"cat > /dev/null; echo '{\"status\":\"generated\",\"text\":\"token dropped\"}'",
-         QString::fromStdString(
-             V7Literals::ProtectionError(V7Literals::ProtectionError::Code::literalMismatch).localizedDescription())},
+         QStringLiteral("The model changed a protected name or number, so the result was withheld. Convert a shorter "
+                        "selection, or edit the text yourself.")},
     };
     for (const Case& failure : cases) {
         SCOPED_TRACE(failure.script);

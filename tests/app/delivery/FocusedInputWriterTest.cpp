@@ -81,6 +81,10 @@ TEST_F(WriterTest, StopsBeforeTouchingTheInputWhenItMayNotOrHasNothingToDo)
     // The backend gives no target when the frontmost app is this one, or nothing is focused.
     access.focused.reset();
     EXPECT_EQ(insert(u"x"), InputDelivery::noInput);
+    // Another application has the keyboard but nothing whose content could be checked.
+    access.uncheckable = true;
+    EXPECT_EQ(insert(u"x"), InputDelivery::noCheckableInput);
+    access.uncheckable = false;
 
     access.focused = 7;
     access.field.reset();

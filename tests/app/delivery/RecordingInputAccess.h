@@ -16,6 +16,7 @@ class RecordingInputAccess : public FocusedInputAccess<int> {
 public:
     bool trusted = true;
     std::optional<int> focused = 7;
+    bool uncheckable = false;
     std::optional<InputSnapshot> field;
     InputWriteStatus writeStatus = InputWriteStatus::accepted;
     // Read-backs after an accepted write that still show the old value; -1: the write never shows.
@@ -82,6 +83,7 @@ public:
     }
 
     void recordDiagnostic(const std::string& line) override { diagnostics.push_back(line); }
+    bool focusWithoutCheckableInput() override { return uncheckable; }
 
     std::optional<std::u16string> plainValue;
     std::optional<InputSnapshot> pasteOriginal;

@@ -100,6 +100,8 @@ public:
         }
         void cancelAndFinishNow() noexcept override
         {
+            // A real analyzer waits here for its worker's decode to stop.
+            std::this_thread::sleep_for(owner_.cancelTakes);
             results().finish();
             std::lock_guard lock(mutex_);
             cancelled = true;
@@ -147,6 +149,7 @@ public:
 
     std::vector<std::string> locales{"zh-HK"};
     std::vector<TranscriptionResult> finalResults;
+    std::chrono::milliseconds cancelTakes{0};
 
     bool isSpeechTranscriberAvailable() override { return true; }
     std::vector<std::string> installedLocales(Transcriber::Kind) override { return locales; }

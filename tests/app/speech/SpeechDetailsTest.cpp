@@ -31,6 +31,14 @@ TEST(SpeechDetails, TextListsSegmentsWithOnlyTheEvidenceTheyHave)
                                                  "\nSDK confidence (not accuracy): 0.50, 0.88"
                                                  "\nSegment alternatives (never auto-applied): \n李好\n你好呀"
                                                  "\n\n[2] 1.25\u20132.00 s\n去銀行");
+
+    // Which hints the recogniser had room for.
+    d.finalSegments.clear();
+    d.contextualStringsApplied = true;
+    d.contextualStringsUsed = {"灣仔", "銅鑼灣"};
+    d.contextualStringCount = 50;
+    EXPECT_TRUE(SpeechDetails::text(d, "", false).ends_with("\n\nHints used (2 of 50): 灣仔, 銅鑼灣"));
+    EXPECT_TRUE(SpeechDetails::text(d, "", true).ends_with("\n\n已用提示（2／50）：灣仔、銅鑼灣"));
 }
 
 } // namespace

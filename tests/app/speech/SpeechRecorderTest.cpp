@@ -113,6 +113,8 @@ TEST_F(Recorder, SuccessfulRecordingReportsInOrderAndKeepsFinalEvidence)
     ASSERT_TRUE(diagnostics);
     EXPECT_EQ(diagnostics->finalText, "你好呀去銀行攞錢");
     EXPECT_TRUE(diagnostics->contextualStringsApplied);
+    EXPECT_EQ(diagnostics->contextualStringsUsed, std::vector<std::string>{"灣仔"});
+    EXPECT_EQ(diagnostics->contextualStringCount, 1u);
     ASSERT_EQ(diagnostics->finalSegments.size(), 2u);
     EXPECT_EQ(diagnostics->finalSegments[0].alternatives, std::vector<std::string>{"你好啊"});
     EXPECT_EQ(diagnostics->finalSegments[0].confidenceSamples, (std::vector<double>{0.9, 0.8}));
@@ -244,6 +246,28 @@ TEST_F(Recorder, FailuresReportTheMessageThenIdleThenNoText)
     ASSERT_EQ(events.size(), 5u);
     EXPECT_TRUE(events[2].starts_with("error:Cannot read ")) << events[2];
     EXPECT_TRUE(runUntil([&] { return service->current()->isCancelled(); }));
+}
+
+TEST_F(Recorder, DestructionWaitsForTheAnalyzerBeingCancelled)
+{
+    // Quitting right after a cancel: the analyzer's worker must be done before the process
+    // tears down, not left running on a thread nobody waits for.
+    service->cancelTakes = 400ms;
+    startRecording();
+    auto analyzer = service->current();
+    recorder->cancel();
+    recorder.reset();
+    EXPECT_TRUE(analyzer->isCancelled());
+
+    // The same after a finalization timeout.
+    environment.finalizationSeconds = 0.2;
+    service->hold("finalize");
+    startRecording();
+    analyzer = service->current();
+    recorder->stop();
+    ASSERT_TRUE(runUntil([&] { return completions == 2; }));
+    recorder.reset();
+    EXPECT_TRUE(analyzer->isCancelled());
 }
 
 TEST_F(Recorder, SlowPreparationAndFinalizationTimeOut)

@@ -17,6 +17,7 @@ TEST(SpeechReviewPolicy, NothingButSpaceAndPunctuationIsEmpty)
     EXPECT_EQ(reason(""), Reason::empty);
     EXPECT_EQ(reason(" \n\t\u3000"), Reason::empty);
     EXPECT_EQ(reason("，。！？…「」 ..."), Reason::empty);
+    EXPECT_EQ(reason("\U00010100 \U00010101"), Reason::empty); // punctuation beyond the BMP
 }
 
 TEST(SpeechReviewPolicy, DigitsOfAnyScriptOrChineseNumeralsAloneAreNumbers)
@@ -24,6 +25,8 @@ TEST(SpeechReviewPolicy, DigitsOfAnyScriptOrChineseNumeralsAloneAreNumbers)
     EXPECT_EQ(reason("１２３"), Reason::numbersOnly);
     EXPECT_EQ(reason("1,234"), Reason::numbersOnly);
     EXPECT_EQ(reason("٣٤"), Reason::numbersOnly);
+    EXPECT_EQ(reason("\U0001D7CF\U0001D7D0"), Reason::numbersOnly); // digits beyond the BMP
+    EXPECT_EQ(reason("\U0001D7CF\U0001D400"), std::nullopt);
     EXPECT_EQ(reason("二千零五"), Reason::numbersOnly);
     EXPECT_EQ(reason("三點五"), Reason::numbersOnly);
     EXPECT_EQ(reason("兩萬 三千。"), Reason::numbersOnly);

@@ -105,4 +105,10 @@ TEST(TranscriptReducer, OnlyTheOuterEndsOfTheJoinedTextAreTrimmed)
     reducer.consume(" world  \n", 1.0, 2.0, true);
     EXPECT_EQ(reducer.finalText(), "hello  world");
     EXPECT_EQ(reducer.finalSegments().front().text, "  hello ");
+
+    // Tabs and the other ASCII control spaces count as space at the ends too.
+    TranscriptReducer tabs;
+    tabs.consume("\thello\v", 0.0, 1.0, true);
+    tabs.consume("world\t\r", 1.0, 2.0, true);
+    EXPECT_EQ(tabs.finalText(), "hello\vworld");
 }

@@ -1,6 +1,7 @@
 #include "tests/platform/accessibility/DesktopSession.h"
 
 #include "app/delivery/FocusedInputWriter.h"
+#include "platform/accessibility/AccessibilityThread.h"
 #include "platform/accessibilitybus/AccessibilityBus.h"
 
 #include <atspi/atspi.h>
@@ -8,6 +9,11 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QScopeGuard>
+
+#include <map>
 #include <QProcess>
 #include <QThread>
 
@@ -50,6 +56,7 @@ std::unique_ptr<TargetAppClient> startTarget(const QString& program)
     // process ended; with two targets about, the frontmost one is ambiguous.
     waitUntil(
         [] {
+            return AccessibilityThread::call([] {
             AtspiAccessible* desktop = atspi_get_desktop(0);
             int others = 0;
             for (int i = 0; i < atspi_accessible_get_child_count(desktop, nullptr); ++i) {
@@ -63,8 +70,33 @@ std::unique_ptr<TargetAppClient> startTarget(const QString& program)
             }
             g_object_unref(desktop);
             return others == 0;
+            }).value_or(false);
         },
         std::chrono::seconds(5));
+    return launchTarget(program);
+}
+
+std::unique_ptr<TargetAppClient> launchTarget(const QString& program)
+{
+    ensureDesktop();
+    // The target inherits our environment at start; only its toolkit's platform differs.
+    const bool native = nativeWaylandTarget(program);
+    const std::map<const char*, QByteArray> platform{{"QT_QPA_PLATFORM", native ? "wayland" : "xcb"},
+                                                     {"GDK_BACKEND", native ? "wayland" : "x11"}};
+    std::map<const char*, std::optional<QByteArray>> saved;
+    for (const auto& [name, value] : platform) {
+        saved[name] = qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
+        qputenv(name, value);
+    }
+    const auto restore = qScopeGuard([&] {
+        for (const auto& [name, value] : saved) {
+            if (value) {
+                qputenv(name, *value);
+            } else {
+                qunsetenv(name);
+            }
+        }
+    });
     QStringList arguments;
     QString executable = program;
     if (program.endsWith(u".py")) {
@@ -116,6 +148,24 @@ HeldShift::~HeldShift()
     XTestFakeKeyEvent(display, keycode_, False, CurrentTime);
     XSync(display, False);
     XCloseDisplay(display);
+}
+
+bool waylandSession()
+{
+    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+bool nativeWaylandTarget(const QString& program)
+{
+    if (!waylandSession() || qgetenv("KIVO_TEST_TARGETS") == "xwayland") {
+        return false;
+    }
+    if (program.endsWith(u".py")) {
+        return true;
+    }
+    const QString plugin =
+        QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms/libqwayland-generic.so");
+    return QFileInfo::exists(plugin);
 }
 
 QString qtTargetProgram()

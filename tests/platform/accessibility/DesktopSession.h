@@ -19,6 +19,8 @@ void ensureDesktop();
 
 // Starts a target, focuses `field` and waits until the accessibility bus reports it focused.
 std::unique_ptr<TargetAppClient> startTarget(const QString& program);
+// Starts a target beside those already running.
+std::unique_ptr<TargetAppClient> launchTarget(const QString& program);
 bool focusTarget(TargetAppClient& target, const QString& field);
 
 // Runs one whole insertion with the real access and waits for its outcome.
@@ -36,6 +38,12 @@ private:
     void* display_;
     unsigned keycode_;
 };
+
+// Under a Wayland session (scripts/test-session.sh --wayland) the targets run as native
+// Wayland clients, unless KIVO_TEST_TARGETS=xwayland keeps them on XWayland; the Qt target goes
+// native only where Qt's wayland plugin is installed.
+bool waylandSession();
+bool nativeWaylandTarget(const QString& program);
 
 QString qtTargetProgram();
 // Empty when python3 with GTK 3 is not installed.

@@ -38,7 +38,7 @@ void putUserContents(const QByteArray& html = "<i>mine</i>")
     board().setMimeData(data);
 }
 
-TEST(InputPasteboardLeaseTest, RestoresEveryFormatOnlyAfterAConfirmedPaste)
+TEST(InputPasteboardLeaseTest, RestoresEveryFormatWhenTheLeaseEnds)
 {
     putUserContents();
     InputPasteboardLease lease;
@@ -46,17 +46,31 @@ TEST(InputPasteboardLeaseTest, RestoresEveryFormatOnlyAfterAConfirmedPaste)
     EXPECT_TRUE(lease.active());
     EXPECT_TRUE(lease.isCurrent());
     EXPECT_EQ(board().text(), QStringLiteral("插入"));
-    lease.finish(true);
+    EXPECT_TRUE(lease.finish());
     EXPECT_FALSE(lease.active());
     EXPECT_EQ(board().text(), QStringLiteral("mine"));
     EXPECT_EQ(board().mimeData()->data(QStringLiteral("text/html")), QByteArray("<i>mine</i>"));
 
-    // Unconfirmed: the pasted text stays, the saved copy is dropped.
-    ASSERT_TRUE(lease.stage(QStringLiteral("second")));
-    lease.finish(false);
-    EXPECT_EQ(board().text(), QStringLiteral("second"));
-    lease.finish(true);
-    EXPECT_EQ(board().text(), QStringLiteral("second")) << "an idle lease restores nothing";
+    board().setText(QStringLiteral("later"));
+    EXPECT_FALSE(lease.finish()) << "an idle lease restores nothing";
+    EXPECT_EQ(board().text(), QStringLiteral("later"));
+}
+
+TEST(InputPasteboardLeaseTest, AFormatWithEmptyDataIsBorrowedAndComesBackEmpty)
+{
+    auto* data = new QMimeData;
+    data->setData(QStringLiteral("text/plain"), QByteArray());
+    data->setData(QStringLiteral("text/html"), QByteArray("<p></p>"));
+    board().setMimeData(data);
+    InputPasteboardLease lease;
+    ASSERT_TRUE(lease.stage(QStringLiteral("ours")));
+    EXPECT_EQ(board().text(), QStringLiteral("ours"));
+    EXPECT_TRUE(lease.finish());
+    const QMimeData* now = board().mimeData();
+    ASSERT_TRUE(now);
+    EXPECT_TRUE(now->hasFormat(QStringLiteral("text/plain")));
+    EXPECT_TRUE(now->data(QStringLiteral("text/plain")).isEmpty());
+    EXPECT_EQ(now->data(QStringLiteral("text/html")), QByteArray("<p></p>"));
 }
 
 TEST(InputPasteboardLeaseTest, NoticesWhenTheStagedTextIsRead)
@@ -67,7 +81,7 @@ TEST(InputPasteboardLeaseTest, NoticesWhenTheStagedTextIsRead)
     EXPECT_FALSE(lease.served()) << "its own check of the write does not count";
     EXPECT_EQ(board().mimeData()->data(QStringLiteral("text/plain")), QByteArray("ours"));
     EXPECT_TRUE(lease.served());
-    lease.finish(false);
+    lease.finish();
     EXPECT_FALSE(lease.served());
 }
 
@@ -76,7 +90,7 @@ TEST(InputPasteboardLeaseTest, AnEmptyClipboardIsGivenBackEmpty)
     board().clear();
     InputPasteboardLease lease;
     ASSERT_TRUE(lease.stage(QStringLiteral("x")));
-    lease.finish(true);
+    EXPECT_TRUE(lease.finish());
     EXPECT_TRUE(board().text().isEmpty());
 }
 
@@ -87,7 +101,7 @@ TEST(InputPasteboardLeaseTest, LeavesAChangeByOthersAlone)
     ASSERT_TRUE(lease.stage(QStringLiteral("ours")));
     board().setText(QStringLiteral("someone else"));
     EXPECT_FALSE(lease.isCurrent());
-    lease.finish(true);
+    EXPECT_FALSE(lease.finish());
     EXPECT_EQ(board().text(), QStringLiteral("someone else"));
 }
 

@@ -1,7 +1,9 @@
 #include "platform/speech/HallucinationFilter.h"
+#include "platform/speech/PromptBudget.h"
 #include "platform/speech/SampleRateConverter.h"
 #include "platform/speech/SpeechModelFile.h"
 #include "platform/speech/StreamingWindow.h"
+#include "platform/speech/TranscriptPunctuation.h"
 
 #include <gtest/gtest.h>
 
@@ -60,6 +62,13 @@ TEST(StreamingWindow, ClosesAtAPauseAfterSpeechWhenFullAndAtTheEnd)
     }
     EXPECT_EQ(full.next(false), Action::close);
 
+    // A burst counts once its last whole frame is in.
+    StreamingWindow burst({});
+    burst.append(tone(0.24));
+    EXPECT_FALSE(burst.hasSpeech());
+    burst.append(tone(0.02));
+    EXPECT_TRUE(burst.hasSpeech());
+
     StreamingWindow ending({});
     ending.append(tone(0.3));
     EXPECT_EQ(ending.next(false), Action::wait);
@@ -82,6 +91,62 @@ TEST(StreamingWindow, SilenceIsNeverDecodedAndIsDroppedAfterAPause)
     EXPECT_FALSE(click.hasSpeech());
 }
 
+TEST(StreamingWindow, NeverGrowsPastItsCapHoweverMuchAudioArrives)
+{
+    StreamingWindow window({});
+    const auto backlog = tone(25.0);
+    const std::size_t taken = window.append(backlog);
+    EXPECT_EQ(taken, 160000u);
+    EXPECT_DOUBLE_EQ(window.length(), 10.0);
+    EXPECT_EQ(window.room(), 0u);
+    EXPECT_EQ(window.append(tone(1.0)), 0u);
+    EXPECT_EQ(window.next(false), Action::close);
+    window.close();
+    EXPECT_EQ(window.append(std::span(backlog).subspan(taken)), 160000u);
+    EXPECT_DOUBLE_EQ(window.start(), 10.0);
+    EXPECT_DOUBLE_EQ(window.end(), 20.0);
+}
+
+TEST(StreamingWindow, QuietMicrophonesAreMeasuredAgainstTheirOwnNoise)
+{
+    // Speech at about -46 dBFS over a room at about -72 dBFS.
+    const auto room = [](double seconds) { return std::vector<float>(static_cast<std::size_t>(seconds * 16000), 0.00025f); };
+    StreamingWindow window({});
+    window.append(room(0.5));
+    window.append(tone(1.0, 0.007f));
+    EXPECT_TRUE(window.hasSpeech());
+    EXPECT_EQ(window.next(false), Action::provisional);
+    window.markProvisional();
+    window.append(room(0.7));
+    EXPECT_EQ(window.next(false), Action::close);
+
+    // The same room alone, and a steady fan well above the floor, are not speech.
+    StreamingWindow silent({});
+    silent.append(room(2.0));
+    EXPECT_FALSE(silent.hasSpeech());
+    StreamingWindow fan({});
+    fan.append(tone(2.0, 0.005f));
+    fan.close();
+    fan.append(tone(0.5, 0.005f));
+    EXPECT_FALSE(fan.hasSpeech());
+    fan.append(tone(0.5, 0.05f));
+    EXPECT_TRUE(fan.hasSpeech());
+}
+
+TEST(TranscriptPunctuation, KeepsLiteralsAndDropsOnlySentenceMarks)
+{
+    using TranscriptPunctuation::withoutSentencePunctuation;
+    EXPECT_EQ(withoutSentencePunctuation("3:30 開會，打 10% 折。"), "3:30 開會打 10% 折");
+    EXPECT_EQ(withoutSentencePunctuation("電郵 chan@kivo.hk, 網址 www.kivo.hk."), "電郵 chan@kivo.hk 網址 www.kivo.hk");
+    EXPECT_EQ(withoutSentencePunctuation("1/2 杯, 1,000,000 蚊, 3.5 個"), "1/2 杯 1,000,000 蚊 3.5 個");
+    EXPECT_EQ(withoutSentencePunctuation("Don't stop, well-known!"), "Don't stop well-known");
+    EXPECT_EQ(withoutSentencePunctuation("「你好」、我哋去咗。"), "你好我哋去咗");
+    EXPECT_EQ(withoutSentencePunctuation("#A-12 & C++"), "#A-12 & C++");
+    // Tokens as the decoder gives them: a mark is judged by the whole text around it.
+    EXPECT_EQ(withoutSentencePunctuation(std::vector<std::string>{" 3", ":", "30", ".", " www", ".", "kivo", ".", "hk", "。"}),
+              (std::vector<std::string>{" 3", ":", "30", "", " www", ".", "kivo", ".", "hk", ""}));
+}
+
 TEST(HallucinationFilter, RecognisesKnownInventionsOnly)
 {
     EXPECT_TRUE(HallucinationFilter::isKnownPhrase("字幕由Amara.org社區提供"));
@@ -91,13 +156,56 @@ TEST(HallucinationFilter, RecognisesKnownInventionsOnly)
     EXPECT_FALSE(HallucinationFilter::isKnownPhrase("。"));
     EXPECT_TRUE(HallucinationFilter::isNoSpeech(0.9, -1.5));
     EXPECT_FALSE(HallucinationFilter::isNoSpeech(0.9, -0.3));
+    EXPECT_FALSE(HallucinationFilter::isNoSpeech(0.5, -1.5));
 }
 
-TEST(HallucinationFilter, CollapsesDecodingLoopsWithoutSplittingCharacters)
+TEST(HallucinationFilter, KnownPhrasesSaidClearlyAreKept)
 {
-    EXPECT_EQ(HallucinationFilter::collapsedRepeats("好嘢好嘢好嘢好嘢"), "好嘢");
-    EXPECT_EQ(HallucinationFilter::collapsedRepeats("我去銀行銀行"), "我去銀行銀行");
-    EXPECT_EQ(HallucinationFilter::collapsedRepeats("abcabcabc!"), "abc!");
+    using HallucinationFilter::isInvention;
+    for (const char* said : {"音樂", "字幕", "訂閱", "you", "Music.", "多謝收睇"}) {
+        EXPECT_FALSE(isInvention(said, 0.05, -0.2)) << said;
+        EXPECT_TRUE(isInvention(said, 0.4, -0.2)) << said;  // the decoder doubted speech
+        EXPECT_TRUE(isInvention(said, 0.05, -0.9)) << said; // and was unsure of the words
+    }
+    EXPECT_FALSE(isInvention("多謝收睇今日嘅節目", 0.4, -0.9));
+    EXPECT_TRUE(isInvention("多謝收睇今日嘅節目", 0.7, -1.2));
+    EXPECT_FALSE(isInvention("", 0.3, -0.7));
+}
+
+TEST(HallucinationFilter, CollapsesOnlyRealDecodingLoops)
+{
+    using HallucinationFilter::collapsedRepeats;
+    // Numbers and ordinary reduplication are speech.
+    for (const char* said : {"1000000", "電話係 22222222", "係係係", "好好好", "哈哈哈哈", "哈哈哈哈哈哈哈哈哈哈哈哈哈哈哈哈哈哈",
+                             "好嘢好嘢好嘢好嘢", "我去銀行銀行", "abcabcabc!", "12:1212:1212:1212:1212:12"}) {
+        EXPECT_EQ(collapsedRepeats(said), said);
+    }
+    // A phrase looping far past anything said is cut to one copy, with what surrounds it.
+    EXPECT_EQ(collapsedRepeats("我想講：多謝你。多謝你。多謝你。多謝你。多謝你。完"), "我想講：多謝你。完");
+    EXPECT_EQ(collapsedRepeats("ok thank you thank you thank you thank you thank you"), "ok thank you");
+    EXPECT_EQ(collapsedRepeats("好嘢好嘢好嘢好嘢好嘢好嘢好嘢好嘢好嘢"), "好嘢");
+    EXPECT_EQ(collapsedRepeats("ab12ab12ab12ab12ab12ab12"), "ab12ab12ab12ab12ab12ab12");
+    // At the edge: four copies over exactly 16 characters are a loop, 14 are not; symbols
+    // without a letter are never taken for one.
+    EXPECT_EQ(collapsedRepeats("好嘢好嘢好嘢好嘢好嘢好嘢好嘢好嘢"), "好嘢");
+    EXPECT_EQ(collapsedRepeats("好嘢好嘢好嘢好嘢好嘢好嘢好嘢"), "好嘢好嘢好嘢好嘢好嘢好嘢好嘢");
+    EXPECT_EQ(collapsedRepeats("-=-=-=-=-=-=-=-=-=-="), "-=-=-=-=-=-=-=-=-=-=");
+}
+
+TEST(PromptBudget, HintsFitInListOrderAndTheRestGoesToThePreviousText)
+{
+    const PromptBudget::Tokens comma{9};
+    const std::vector<PromptBudget::Tokens> hints{{1, 2}, {3, 4, 5, 6, 7}, {1, 2}, {8}, {}};
+    const auto plan = PromptBudget::fit(hints, comma, 6);
+    EXPECT_EQ(plan.chosen, (std::vector<std::size_t>{0, 3}));
+    EXPECT_EQ(plan.tokens, (PromptBudget::Tokens{1, 2, 9, 8, 9}));
+    EXPECT_EQ(PromptBudget::fit(hints, comma, 100).chosen, (std::vector<std::size_t>{0, 1, 3}));
+    EXPECT_EQ(PromptBudget::fit(hints, comma, 2).chosen, std::vector<std::size_t>{3});
+    EXPECT_TRUE(PromptBudget::fit(hints, comma, 1).chosen.empty());
+
+    EXPECT_EQ(PromptBudget::prompt({1, 2}, {5, 6, 7, 8}, 4), (PromptBudget::Tokens{1, 2, 7, 8}));
+    EXPECT_EQ(PromptBudget::prompt({1, 2, 3}, {5}, 2), (PromptBudget::Tokens{1, 2}));
+    EXPECT_EQ(PromptBudget::prompt({}, {5, 6}, 8), (PromptBudget::Tokens{5, 6}));
 }
 
 TEST(SampleRateConverter, ResamplesAndMixesDownAndFlushReturnsWhatItHeld)

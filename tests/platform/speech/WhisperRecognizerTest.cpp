@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <thread>
 #include <cstdlib>
 
 using namespace kivo;
@@ -20,7 +22,7 @@ struct Session {
     std::shared_ptr<SpeechAnalyzer> analyzer;
     std::shared_ptr<Channel<AnalyzerInput>> input = std::make_shared<Channel<AnalyzerInput>>();
 
-    explicit Session(bool dictation = false, std::vector<std::string> hints = {})
+    explicit Session(bool dictation = false, std::vector<std::string> hints = {}, bool startNow = true)
         : recognizer(WhisperRecognizer::Configuration{SpeechFixtures::shared().model, 1, {}})
     {
         if (dictation) {
@@ -35,7 +37,9 @@ struct Session {
             analyzer->setContext(context);
         }
         analyzer->prepareToAnalyze(*recognizer.bestAvailableAudioFormat({transcriber}));
-        analyzer->start(input);
+        if (startNow) {
+            analyzer->start(input);
+        }
     }
 
     // The file through the converter in microphone-sized packets.
@@ -131,6 +135,75 @@ TEST(WhisperRecognizer, CancelEndsTheStreamWhileInputIsStillOpen)
     EXPECT_TRUE(session.transcriber->results().isFinished());
     session.analyzer->finalizeThroughEndOfInput({}); // returns: nothing is left to wait for
     session.analyzer->cancelAndFinishNow();          // a second cancel is harmless
+}
+
+TEST(WhisperRecognizer, WindowsKeepTheirCapWhenAudioArrivesFasterThanDecoding)
+{
+    // Half a minute of speech already queued when the analyzer starts, as after a stall.
+    Session session(false, {}, false);
+    const PcmBuffer once = WavFile::read(SpeechFixtures::shared().speech);
+    PcmBuffer speech{once.format, {}};
+    while (speech.frameCount() < static_cast<std::size_t>(30 * once.format.sampleRate)) {
+        speech.samples.insert(speech.samples.end(), once.samples.begin(), once.samples.end());
+    }
+    session.feed(speech);
+    session.analyzer->start(session.input);
+    const auto results = session.finalizeAndCollect();
+    ASSERT_FALSE(results.empty());
+    expectOrderedFiniteRanges(results);
+    std::size_t provisionals = 0;
+    for (const auto& result : results) {
+        EXPECT_LE(result.end - result.start, 10.0 + 1e-9) << result.start << "-" << result.end;
+        provisionals += result.isFinal ? 0 : 1;
+    }
+    // Behind by far more than a step: provisional passes are skipped, not queued.
+    EXPECT_LE(provisionals, 2u);
+    EXPECT_TRUE(results.back().isFinal);
+    EXPECT_NEAR(results.back().end, static_cast<double>(speech.frameCount()) / speech.format.sampleRate, 0.1);
+}
+
+TEST(WhisperRecognizer, HintsAreFittedToThePromptInListOrder)
+{
+    std::vector<std::string> hints;
+    for (int i = 0; i < 50; ++i) {
+        hints.push_back("九龍灣宏照道第" + std::to_string(i) + "號企業廣場");
+    }
+    Session session(true, hints);
+    const auto applied = session.analyzer->appliedContextualStrings();
+    ASSERT_TRUE(applied.has_value());
+    ASSERT_FALSE(applied->empty());
+    EXPECT_LT(applied->size(), hints.size()); // whisper keeps 223 prompt tokens, not 50 hints
+    EXPECT_TRUE(std::equal(applied->begin(), applied->end(), hints.begin()));
+    session.feed(WavFile::read(SpeechFixtures::shared().speech));
+    expectOrderedFiniteRanges(session.finalizeAndCollect());
+
+    Session few(true, {"銀行", "朋友"});
+    EXPECT_EQ(few.analyzer->appliedContextualStrings(), (std::vector<std::string>{"銀行", "朋友"}));
+    few.finalizeAndCollect();
+}
+
+TEST(WhisperRecognizer, TheModelStaysLoadedBetweenRecordingsUntilIdle)
+{
+    WhisperRecognizer::Configuration configuration{SpeechFixtures::shared().model, 1, {}};
+    configuration.keepModelLoaded = std::chrono::milliseconds(300);
+    WhisperRecognizer recognizer(configuration);
+    EXPECT_FALSE(recognizer.isModelLoaded());
+    const auto record = [&] {
+        auto transcriber = std::make_shared<SpeechTranscriber>("zh-HK", true, true, true);
+        auto analyzer = recognizer.makeAnalyzer({transcriber});
+        analyzer->prepareToAnalyze(AudioFormat::recognizerFormat());
+        analyzer->cancelAndFinishNow();
+    };
+    record();
+    EXPECT_TRUE(recognizer.isModelLoaded()); // the recording is over; the model is kept
+    record();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (recognizer.isModelLoaded() && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_FALSE(recognizer.isModelLoaded());
+    record(); // and loads again when needed
+    EXPECT_TRUE(recognizer.isModelLoaded());
 }
 
 TEST(WhisperRecognizer, InstalledLocalesFollowTheModelFile)

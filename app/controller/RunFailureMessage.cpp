@@ -1,0 +1,81 @@
+#include "app/controller/RunFailureMessage.h"
+
+#include "app/conversion/ConversionError.h"
+
+namespace kivo::RunFailureMessage {
+namespace {
+
+std::string pick(bool chinese, const char* chineseText, const char* englishText) {
+    return chinese ? chineseText : englishText;
+}
+
+std::string tooLong(bool chinese) {
+    return pick(chinese, "文字太長，本機模型一次處理不了。請縮短文字，或選取其中一部分再轉換。",
+                "The text is too long for the on-device model. Shorten it, or select part of it and convert that.");
+}
+
+}  // namespace
+
+std::optional<std::string> forRunnerError(std::string_view errorType, std::string_view error, bool chinese) {
+    if (errorType == "rewrite_runner.Run.ProbeError") {
+        if (error == "ProbeError.budgetExceeded") {
+            return tooLong(chinese);
+        }
+        if (error == "ProbeError.unsupportedLocale") {
+            return pick(chinese, "本機語言模型不支援這個語言。請改選其他輸出語言。",
+                        "The on-device model does not support this language. Choose another output language.");
+        }
+    }
+    if (errorType == "kivo.LanguageModelError") {
+        if (error.starts_with("LanguageModelError.exceededContextWindowSize")) {
+            return tooLong(chinese);
+        }
+        if (error.starts_with("LanguageModelError.exceededMaximumResponseTokens")) {
+            return pick(chinese, "模型的回答太長，沒有寫完，所以沒有採用。請縮短文字，或選取其中一部分再轉換。",
+                        "The model's answer ran too long and was not finished, so it was withheld. Shorten the "
+                        "text, or select part of it and convert that.");
+        }
+    }
+    return std::nullopt;
+}
+
+std::string forConversion(const ConversionError& failure, bool chinese) {
+    if (failure.typeName() == "Kivo.V7Literals.ProtectionError") {
+        if (failure.caseName() == "literalMismatch") {
+            return pick(chinese, "模型改動了受保護的名稱或數字，所以沒有採用結果。請選取較短的一段再轉換，或自行修改文字。",
+                        "The model changed a protected name or number, so the result was withheld. Convert a "
+                        "shorter selection, or edit the text yourself.");
+        }
+        if (failure.caseName() == "reservedMarker") {
+            return pick(chinese, "原文含有 Kivo 保留的標記「\u27E6KIVO7_」，無法保護其中的名稱和數字。請刪去這個標記再轉換。",
+                        "The text contains Kivo's reserved marker \u201C\u27E6KIVO7_\u201D, so names and numbers "
+                        "cannot be protected. Remove the marker and convert again.");
+        }
+    }
+    return failure.localizedDescription();
+}
+
+std::string forUnreadableReply(const std::string& standardError, const std::string& output, bool exitedNormally,
+                               int exitStatus, bool chinese) {
+    if (!standardError.empty()) {
+        return standardError;
+    }
+    if (!exitedNormally) {
+        return pick(chinese, "AFM 執行程式意外終止，沒有回覆（可能是模型檔案損壞或記憶體不足）。",
+                    "The AFM runner stopped unexpectedly without a reply (the model file may be damaged, or "
+                    "memory ran out).");
+    }
+    if (exitStatus != 0) {
+        const std::string status = std::to_string(exitStatus);
+        return chinese ? "AFM 執行程式以狀態 " + status + " 結束，沒有回覆。請重新安裝 Kivo。"
+                       : "The AFM runner exited with status " + status + " without a reply. Reinstall Kivo.";
+    }
+    if (output.empty()) {
+        return pick(chinese, "AFM 執行程式沒有回覆。請重新安裝 Kivo。",
+                    "The AFM runner gave no reply. Reinstall Kivo.");
+    }
+    return pick(chinese, "AFM 執行程式的回覆無法讀取（不是 JSON 物件）。請重新安裝 Kivo。",
+                "The AFM runner's reply could not be read (not a JSON object). Reinstall Kivo.");
+}
+
+}  // namespace kivo::RunFailureMessage

@@ -1,0 +1,93 @@
+// The instructions' state kept between runner processes: same replies with and without it,
+// only in a memory-backed runtime folder, never holding the transcript.
+#include "tests/support/ChildProcess.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <thread>
+
+namespace kivo::test {
+namespace {
+
+using nlohmann::json;
+
+const std::string source = "今日天氣好好，我哋去行山。";
+
+json run(const std::string& dataHome, const std::string& runtime) {
+    const json request = {{"source", source}, {"sourceLocale", "zh-HK"}, {"locale", "zh-TW"},
+                          {"instructions", "Rewrite the transcript as written Chinese."}};
+    const ChildResult process =
+        runChild(KIVO_REWRITE_RUNNER, {}, request.dump(), {{"XDG_DATA_HOME", dataHome}, {"XDG_RUNTIME_DIR", runtime}});
+    EXPECT_EQ(process.exitStatus, 0);
+    EXPECT_EQ(process.err, "");
+    json reply = json::parse(process.out, nullptr, false);
+    reply.erase("elapsedSeconds");
+    reply.erase("startedAt");
+    return reply;
+}
+
+std::vector<std::filesystem::path> entries(const std::filesystem::path& runtime) {
+    std::vector<std::filesystem::path> found;
+    if (std::filesystem::is_directory(runtime / "kivo-prefix")) {
+        for (const auto& entry : std::filesystem::directory_iterator(runtime / "kivo-prefix")) {
+            found.push_back(entry.path());
+        }
+    }
+    return found;
+}
+
+TEST(PrefixReuseTest, TheKeptStateGivesTheSameReplyAndHoldsNoTranscript) {
+    if (!std::filesystem::is_directory("/dev/shm")) {
+        GTEST_SKIP() << "no tmpfs at /dev/shm";
+    }
+    TemporaryFolder model;
+    makeTinyModel(model.path(), {});
+    char pattern[] = "/dev/shm/kivo-runtime-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::filesystem::path runtime = pattern;
+    const std::unique_ptr<const char, void (*)(const char*)> removal(
+        pattern, [](const char* folder) { std::filesystem::remove_all(folder); });
+
+    const json first = run(model.path(), runtime);
+    ASSERT_EQ(first.value("status", ""), "generated") << first.dump();
+    const auto kept = entries(runtime);
+    ASSERT_EQ(kept.size(), 1u);
+    std::ifstream in(kept[0], std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(bytes.find(source), std::string::npos);
+    EXPECT_EQ(bytes.find("今日"), std::string::npos);
+    const auto written = std::filesystem::last_write_time(kept[0]);
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(run(model.path(), runtime), first);
+    EXPECT_EQ(std::filesystem::last_write_time(kept[0]), written) << "the second run reads the state, not rewrites it";
+
+    // A damaged entry is ignored and replaced.
+    {
+        std::fstream damage(kept[0], std::ios::in | std::ios::out | std::ios::binary);
+        damage.seekp(static_cast<std::streamoff>(bytes.size() / 2));
+        damage.put(static_cast<char>(bytes[bytes.size() / 2] ^ 1));
+    }
+    EXPECT_EQ(run(model.path(), runtime), first);
+    EXPECT_NE(std::filesystem::last_write_time(kept[0]), written);
+
+    // A changed model file does not use the old state.
+    makeTinyModel(model.path(), {"--seed", "8"});
+    run(model.path(), runtime);
+    EXPECT_EQ(entries(runtime).size(), 2u);
+}
+
+TEST(PrefixReuseTest, NothingIsKeptOutsideAMemoryBackedFolder) {
+    TemporaryFolder model, runtime;
+    makeTinyModel(model.path(), {});
+    EXPECT_EQ(run(model.path(), runtime.path()).value("status", ""), "generated");
+    EXPECT_TRUE(entries(runtime.path()).empty());
+}
+
+}  // namespace
+}  // namespace kivo::test

@@ -1,0 +1,162 @@
+// model_size_benchmark: the language model's time for real-size models, per mode and transcript
+// length, with the requests the app builds and the prompt the runner builds.
+//   model_size_benchmark [--sizes 0.5b,1.5b,3b] [--modes written,cantonese,english]
+//                        [--lengths 30,300,1000] [--tokenizer TOKENIZER.JSON] [--models FOLDER]
+// Models are qwen2-shaped with random weights (kivo-qwen-gguf), generated once into FOLDER.
+// Random weights never close the record, so generation is capped at the transcript's own
+// length in tokens: about what a rewrite of it takes. Each case runs twice: "cold" without a
+// kept instructions state, "warm" with the state the first run kept (in a private tmpfs
+// folder). Prints one tab-separated line per run, with the process's processor seconds.
+#include "app/conversion/WritingMode.h"
+#include "platform/languagemodel/LanguageModelError.h"
+#include "platform/languagemodel/LanguageModelSession.h"
+#include "platform/languagemodel/SystemLanguageModel.h"
+#include "runner/PromptLayout.h"
+#include "tools/gguf/QwenShapedModel.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <ctime>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace kivo;
+
+// Everyday Cantonese speech as a recogniser writes it; repeated to the length wanted.
+const std::u32string passage =
+    U"我哋今個禮拜五開會，你記得帶埋份報告啊。琴日我同阿媽去咗街市買餸，啲菜貴咗好多。"
+    U"佢話下個月想搬屋，不過仲未搵到啱嘅地方，搵咗好耐都冇結果。聽日落雨嘅話我哋就唔去行山喇，"
+    U"留喺屋企睇戲算啦。你食咗飯未呀？我肚餓到死，不如一齊去樓下茶餐廳食個下午茶。";
+
+std::string transcript(std::size_t characters) {
+    std::u32string text;
+    while (text.size() < characters) {
+        text += passage;
+    }
+    text.resize(characters);
+    std::string utf8;
+    for (const char32_t c : text) {
+        if (c < 0x80) {
+            utf8 += static_cast<char>(c);
+        } else if (c < 0x800) {
+            utf8 += static_cast<char>(0xC0 | (c >> 6));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            utf8 += static_cast<char>(0xE0 | (c >> 12));
+            utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return utf8;
+}
+
+double processorSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+std::vector<std::string> split(const std::string& list) {
+    std::vector<std::string> items;
+    std::stringstream stream(list);
+    for (std::string item; std::getline(stream, item, ',');) {
+        if (!item.empty()) items.push_back(item);
+    }
+    return items;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string sizes = "0.5b,1.5b", modes = "written,cantonese,english", lengths = "30,300,1000";
+    std::string tokenizer = KIVO_QWEN_TOKENIZER;
+    std::filesystem::path models = KIVO_BENCH_MODELS_DIR;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string option = argv[i];
+        const std::string value = argv[i + 1];
+        if (option == "--sizes") sizes = value;
+        else if (option == "--modes") modes = value;
+        else if (option == "--lengths") lengths = value;
+        else if (option == "--tokenizer") tokenizer = value;
+        else if (option == "--models") models = value;
+        else {
+            std::fprintf(stderr, "model_size_benchmark: unknown option %s\n", option.c_str());
+            return 2;
+        }
+    }
+    // A private memory-backed runtime folder, so that "cold" really starts without a kept state.
+    char runtime[] = "/dev/shm/kivo-bench-XXXXXX";
+    if (::mkdtemp(runtime) == nullptr) {
+        std::perror("model_size_benchmark: /dev/shm");
+        return 1;
+    }
+    ::setenv("XDG_RUNTIME_DIR", runtime, 1);
+
+    std::printf("size\tmode\tchars\tprompt_tokens\treused\tprompt_s\tgen_tokens\tgen_ms_per_token\twall_s\tcpu_s\n");
+    const GenerationSchema schema{"RewriteResult", {"text"}};
+    for (const std::string& size : split(sizes)) {
+        const auto file = models / ("qwen2-" + size + "-q4_k_m.gguf");
+        if (!std::filesystem::exists(file)) {
+            std::fprintf(stderr, "model_size_benchmark: generating %s\n", file.c_str());
+            std::filesystem::create_directories(models);
+            QwenShapedModel generator;
+            generator.shape = QwenShapedModel::shapeNamed(size);
+            generator.tokenizerJson = tokenizer;
+            generator.write(file.string());
+        }
+        const auto model = SystemLanguageModel::makeFromFile(file);
+        if (!model->isAvailable()) {
+            std::fprintf(stderr, "model_size_benchmark: %s\n", model->availability().description().c_str());
+            return 1;
+        }
+        for (const std::string& modeName : split(modes)) {
+            const auto mode = WritingMode::fromRawValue(modeName);
+            if (!mode) {
+                std::fprintf(stderr, "model_size_benchmark: unknown mode %s\n", modeName.c_str());
+                return 2;
+            }
+            for (const std::string& length : split(lengths)) {
+                const RequestDictionary request =
+                    mode->request(transcript(std::stoul(length)), std::filesystem::path(KIVO_RESOURCES_DIR));
+                const auto prefix = request.find("taskPrefix");
+                const std::string prompt = PromptLayout::build(
+                    request.at("source"), prefix == request.end() ? std::nullopt : std::optional(prefix->second));
+                GenerationOptions options;
+                options.maximumResponseTokens = model->tokenCount(request.at("source"));
+                for (const char* run : {"cold", "warm"}) {
+                    if (std::string(run) == "cold") {
+                        std::filesystem::remove_all(std::filesystem::path(runtime) / "kivo-prefix");
+                    }
+                    const auto started = std::chrono::steady_clock::now();
+                    const double processorStart = processorSeconds();
+                    const auto session = model->makeSession(request.at("instructions"));
+                    try {
+                        session->respond(prompt, schema, options);
+                    } catch (const LanguageModelError& error) {
+                        if (error.errorCase() != LanguageModelError::Case::exceededMaximumResponseTokens &&
+                            error.errorCase() != LanguageModelError::Case::invalidGeneratedContent) {
+                            std::fprintf(stderr, "model_size_benchmark: %s\n", error.debugDescription().c_str());
+                        }
+                    }
+                    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+                    const GenerationTimings& t = session->lastTimings();
+                    std::printf("%s\t%s\t%s\t%d\t%d\t%.2f\t%d\t%.1f\t%.2f\t%.2f\n", size.c_str(), modeName.c_str(),
+                                length.c_str(), t.promptTokens, t.reusedTokens, t.promptSeconds, t.generatedTokens,
+                                t.generatedTokens > 0 ? 1000.0 * t.generationSeconds / t.generatedTokens : 0.0, wall,
+                                processorSeconds() - processorStart);
+                    std::fflush(stdout);
+                }
+            }
+        }
+    }
+    std::filesystem::remove_all(runtime);
+    return 0;
+}

@@ -1,0 +1,245 @@
+#include "tools/targetapp/RealApplication.h"
+
+#include "platform/accessibility/AccessibilityThread.h"
+#include "platform/accessibility/AccessibleElement.h"
+
+#include <atspi/atspi.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QThread>
+
+#include <functional>
+#include <vector>
+
+namespace kivo {
+
+namespace {
+
+bool spinUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > limit.count()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+bool matchesApplication(AtspiAccessible* application, qint64 pid, const std::string& busName)
+{
+    if (atspi_accessible_get_process_id(application, nullptr) == static_cast<guint>(pid)) {
+        return true;
+    }
+    gchar* name = atspi_accessible_get_name(application, nullptr);
+    const bool named = name && !busName.empty() && g_ascii_strcasecmp(name, busName.c_str()) == 0;
+    g_free(name);
+    return named;
+}
+
+// Runs on the accessibility thread: the element of the application with this role and name.
+AccessibleElement findElement(qint64 pid, const std::string& busName, int role, const std::string& name)
+{
+    const AccessibleElement desktop(atspi_get_desktop(0));
+    std::vector<AccessibleElement> pending;
+    for (int a = 0; a < atspi_accessible_get_child_count(desktop.get(), nullptr); ++a) {
+        AccessibleElement application(atspi_accessible_get_child_at_index(desktop.get(), a, nullptr));
+        if (application && matchesApplication(application.get(), pid, busName)) {
+            pending.push_back(std::move(application));
+        }
+    }
+    constexpr int visitLimit = 20000;
+    for (int visited = 0; !pending.empty() && visited < visitLimit; ++visited) {
+        AccessibleElement element = std::move(pending.back());
+        pending.pop_back();
+        if (atspi_accessible_get_role(element.get(), nullptr) == static_cast<AtspiRole>(role)) {
+            gchar* elementName = atspi_accessible_get_name(element.get(), nullptr);
+            const bool match = name.empty() || (elementName && name == elementName);
+            g_free(elementName);
+            if (match) {
+                return element;
+            }
+        }
+        const int children = atspi_accessible_get_child_count(element.get(), nullptr);
+        for (int i = children - 1; i >= 0; --i) {
+            if (AccessibleElement next{atspi_accessible_get_child_at_index(element.get(), i, nullptr)}) {
+                pending.push_back(std::move(next));
+            }
+        }
+    }
+    return {};
+}
+
+bool hasFocus(const AccessibleElement& element)
+{
+    AtspiStateSet* states = atspi_accessible_get_state_set(element.get());
+    const bool focused = states && atspi_state_set_contains(states, ATSPI_STATE_FOCUSED);
+    if (states) {
+        g_object_unref(states);
+    }
+    return focused;
+}
+
+} // namespace
+
+std::optional<QByteArray> runTool(const QString& program, const QStringList& arguments, std::chrono::milliseconds limit)
+{
+    QProcess tool;
+    tool.start(program, arguments);
+    if (!tool.waitForStarted(5000)) {
+        return std::nullopt;
+    }
+    const bool done = spinUntil([&] { return tool.state() == QProcess::NotRunning || tool.waitForFinished(1); }, limit);
+    if (!done) {
+        tool.kill();
+        tool.waitForFinished(2000);
+        return std::nullopt;
+    }
+    if (tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0) {
+        return std::nullopt;
+    }
+    return tool.readAllStandardOutput();
+}
+
+RealApplication::RealApplication(const QString& program, const QStringList& arguments, const std::string& busName)
+    : busName_(busName)
+{
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    // Its chatter is of no interest and must not fill a pipe nobody reads.
+    process_.setStandardOutputFile(QProcess::nullDevice());
+    process_.start(program, arguments);
+    process_.waitForStarted(10000);
+}
+
+RealApplication::~RealApplication()
+{
+    kill();
+}
+
+void RealApplication::kill()
+{
+    if (process_.state() == QProcess::NotRunning) {
+        return;
+    }
+    process_.terminate();
+    if (!process_.waitForFinished(3000)) {
+        process_.kill();
+        process_.waitForFinished(3000);
+    }
+}
+
+bool RealApplication::waitForElement(int role, const std::string& name, std::chrono::milliseconds limit)
+{
+    const qint64 pid = processId();
+    const std::string bus = busName_;
+    return spinUntil(
+        [&] {
+            return AccessibilityThread::call([pid, bus, role, name] {
+                       return static_cast<bool>(findElement(pid, bus, role, name));
+                   })
+                .value_or(false);
+        },
+        limit);
+}
+
+bool RealApplication::focusElement(int role, const std::string& name, std::chrono::milliseconds limit)
+{
+    const qint64 pid = processId();
+    const std::string bus = busName_;
+    const auto element = AccessibilityThread::call([pid, bus, role, name] {
+        AccessibleElement found = findElement(pid, bus, role, name);
+        if (found && !hasFocus(found)) {
+            AtspiComponent* component = atspi_accessible_get_component_iface(found.get());
+            if (component) {
+                atspi_component_grab_focus(component, nullptr);
+                g_object_unref(component);
+            }
+        }
+        return found;
+    });
+    if (!element || !*element) {
+        return false;
+    }
+    const AccessibleElement& target = *element;
+    return spinUntil([&] { return AccessibilityThread::call([target] { return hasFocus(target); }).value_or(false); },
+                     limit);
+}
+
+bool RealApplication::focusWindow(std::chrono::milliseconds limit)
+{
+    const QString pid = QString::number(processId());
+    std::optional<QByteArray> windows;
+    spinUntil(
+        [&] {
+            windows = runTool(QStringLiteral("xdotool"),
+                              {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), pid});
+            return windows && !windows->trimmed().isEmpty();
+        },
+        limit);
+    if (!windows || windows->trimmed().isEmpty()) {
+        return false;
+    }
+    // The last one listed is the newest; toolkits map helper windows before the main one.
+    const QByteArray window = windows->trimmed().split('\n').constLast();
+    return runTool(QStringLiteral("xdotool"),
+                   {QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::fromLatin1(window)})
+        .has_value();
+}
+
+bool RealApplication::key(const QString& keys)
+{
+    return runTool(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("--clearmodifiers"), keys})
+        .has_value();
+}
+
+InsertOnce::InsertOnce(const QString& program, const QString& text)
+{
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(program, {text});
+    process_.waitForStarted(5000);
+}
+
+InsertOnce::~InsertOnce()
+{
+    process_.closeWriteChannel();
+    if (!process_.waitForFinished(3000)) {
+        process_.kill();
+        process_.waitForFinished(3000);
+    }
+}
+
+InsertOnceResult InsertOnce::wait(std::chrono::milliseconds limit)
+{
+    QByteArray pending;
+    const bool answered = spinUntil(
+        [&] {
+            process_.waitForReadyRead(1);
+            pending += process_.readAllStandardOutput();
+            return pending.contains('\n') || process_.state() == QProcess::NotRunning;
+        },
+        limit);
+    InsertOnceResult result;
+    if (!answered || !pending.contains('\n')) {
+        result.outcome = QStringLiteral("hung");
+        process_.kill();
+        process_.waitForFinished(3000);
+        return result;
+    }
+    const QJsonObject reply = QJsonDocument::fromJson(pending.left(pending.indexOf('\n'))).object();
+    result.outcome = reply.value(QStringLiteral("outcome")).toString();
+    result.ms = reply.value(QStringLiteral("ms")).toDouble();
+    const QJsonArray lines = reply.value(QStringLiteral("diagnostics")).toArray();
+    for (const auto& line : lines) {
+        result.diagnostics << line.toString();
+    }
+    return result;
+}
+
+} // namespace kivo

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+namespace kivo {
+
+// An ordinary desktop application (an editor, a browser, a terminal) started for the insertion
+// tests and benchmark; found on the accessibility bus by its process or application name and
+// on the display by its process. Waiting spins this process's event loop.
+class RealApplication {
+public:
+    RealApplication(const QString& program, const QStringList& arguments, const std::string& busName = {});
+    ~RealApplication();
+    RealApplication(const RealApplication&) = delete;
+    RealApplication& operator=(const RealApplication&) = delete;
+
+    bool running() const { return process_.state() == QProcess::Running; }
+    qint64 processId() const { return process_.processId(); }
+    // Waits until an element of this role (and name, unless empty) is on the bus.
+    bool waitForElement(int role, const std::string& name, std::chrono::milliseconds limit);
+    // Gives that element the keyboard focus through the bus, then waits until it has it.
+    bool focusElement(int role, const std::string& name, std::chrono::milliseconds limit = std::chrono::seconds(10));
+    // Waits for a visible window of the process and gives it the X keyboard focus.
+    bool focusWindow(std::chrono::milliseconds limit);
+    // xdotool key syntax, sent to whatever has the keyboard focus.
+    static bool key(const QString& keys);
+    void kill();
+
+private:
+    QProcess process_;
+    std::string busName_;
+};
+
+// The outcome of one kivo-insert-once run.
+struct InsertOnceResult {
+    QString outcome;  // InputDelivery's raw value, or "hung" when no line came in time
+    double ms = 0;    // from the start of the insertion to its outcome
+    QStringList diagnostics;
+};
+
+// Runs kivo-insert-once and keeps it alive (holding whatever clipboard it gave back) until destroyed.
+class InsertOnce {
+public:
+    InsertOnce(const QString& program, const QString& text);
+    ~InsertOnce();
+    InsertOnce(const InsertOnce&) = delete;
+    InsertOnce& operator=(const InsertOnce&) = delete;
+
+    // The outcome line; "hung" after `limit` (the process is then killed).
+    InsertOnceResult wait(std::chrono::milliseconds limit = std::chrono::seconds(8));
+
+private:
+    QProcess process_;
+};
+
+// Runs a command line tool to completion (killed after `limit`); its standard output.
+std::optional<QByteArray> runTool(const QString& program, const QStringList& arguments,
+                                  std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+} // namespace kivo
