@@ -55,6 +55,11 @@ std::optional<QString> sendText(QDBusConnection bus, const QString& text)
     return std::nullopt;
 }
 
+bool running(QDBusConnection bus)
+{
+    return bus.isConnected() && bus.interface()->isServiceRegistered(QString::fromLatin1(serviceName)).value();
+}
+
 int convertSelectionCommand()
 {
     const QString text = QGuiApplication::clipboard()->text(QClipboard::Selection);

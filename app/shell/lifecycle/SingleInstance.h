@@ -24,6 +24,9 @@ Claim claim(QDBusConnection bus, TextService& service);
 // none when the text was taken.
 std::optional<QString> sendText(QDBusConnection bus, const QString& text);
 
+// Whether a Kivo already holds the bus name.
+bool running(QDBusConnection bus);
+
 // The "--convert-selection" command: sends the PRIMARY selection. Returns the exit status.
 int convertSelectionCommand();
 

@@ -6,6 +6,7 @@
 #include "tests/app/controller/ControllerTestSupport.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QComboBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <thread>
@@ -245,6 +247,41 @@ TEST_F(ModelRun, HeldLockRefusesTheRunAndLeavesTheResult)
     EXPECT_EQ(status(), QStringLiteral("Another AFM test is running. Try again later."));
     EXPECT_EQ(result(), QStringLiteral("earlier result"));
     RunLock::release(other.descriptor);
+}
+
+// A lock file another user could have prepared is refused with a message that says why.
+TEST_F(ModelRun, UnsafeLockFileRefusesTheRunAndSaysWhy)
+{
+    bundle.setRunnerScript("cat > /dev/null; echo '{\"status\":\"generated\",\"text\":\"Hello\"}'");
+    const std::string path = bundle.lockPath().string();
+    std::ofstream(path).put('x');
+    ::chmod(path.c_str(), 0644);
+    panel().after->setPlainText(QStringLiteral("earlier result"));
+    panel().run->click();
+    EXPECT_FALSE(app->hasProcess());
+    EXPECT_EQ(app->lockFD(), -1);
+    EXPECT_EQ(status(), QStringLiteral("The AFM process lock %1 is unsafe (not your file, permissions other than 0600, "
+                                       "or a link). Delete it and try again.").arg(QString::fromStdString(path)));
+    EXPECT_EQ(result(), QStringLiteral("earlier result"));
+    panel().language->setCurrentIndex(1);
+    panel().run->click();
+    EXPECT_TRUE(status().startsWith(QStringLiteral("AFM 執行鎖 ") + QString::fromStdString(path) + QStringLiteral(" 不安全")));
+    EXPECT_EQ(QFileInfo(QString::fromStdString(path)).permissions() & QFileDevice::ReadOther, QFileDevice::ReadOther)
+        << "the file is left alone";
+}
+
+// The limit stops a run no earlier than stated: a coarse timer may fire 5 % early.
+TEST_F(ModelRun, TimeLimitNeverStopsEarly)
+{
+    bundle.setRunnerScript("sleep 10");
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        panel().run->click(); // the limit starts as the click returns
+        const auto started = std::chrono::steady_clock::now();
+        ASSERT_TRUE(app->hasProcess());
+        ASSERT_TRUE(test::waitUntil([this] { return !app->hasProcess(); }));
+        EXPECT_GE(std::chrono::steady_clock::now() - started, 400ms) << "attempt " << attempt;
+        EXPECT_EQ(status(), QStringLiteral("AFM stopped after 30 seconds. Original retained."));
+    }
 }
 
 TEST_F(ModelRun, StartFailuresShowTheirOwnMessage)
