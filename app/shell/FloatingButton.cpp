@@ -3,6 +3,7 @@
 #include "app/shell/SymbolGlyph.h"
 
 #include <QEvent>
+#include <QFocusEvent>
 #include <QPainter>
 #include <QPen>
 
@@ -93,7 +94,7 @@ void FloatingButton::paintEvent(QPaintEvent*)
     painter.setPen(Qt::NoPen);
     painter.setBrush(fillColor());
     painter.drawRoundedRect(capsule, radius, radius);
-    if (hasFocus()) {
+    if (hasFocus() && keyboardFocus_) {
         painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
         painter.setBrush(Qt::NoBrush);
         painter.drawRoundedRect(capsule, radius, radius);
@@ -107,6 +108,13 @@ void FloatingButton::paintEvent(QPaintEvent*)
 
 void FloatingButton::focusInEvent(QFocusEvent* event)
 {
+    // The ring shows where the keyboard is; a window that gets the keyboard back keeps the
+    // previous answer.
+    if (event->reason() == Qt::MouseFocusReason) {
+        keyboardFocus_ = false;
+    } else if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason) {
+        keyboardFocus_ = true;
+    }
     QAbstractButton::focusInEvent(event);
     update();
 }

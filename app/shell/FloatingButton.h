@@ -43,6 +43,7 @@ private:
     bool prominent_ = false;
     bool recording_ = false;
     bool hovered_ = false;
+    bool keyboardFocus_ = false;
     QString symbol_;
 };
 

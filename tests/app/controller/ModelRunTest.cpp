@@ -146,6 +146,12 @@ TEST_F(ModelRun, FailingRepliesClearResultKeepOriginalAndReleaseTheLock)
          QStringLiteral("runner crashed: out of memory\n")},
         {"cat > /dev/null; echo 'not json'; echo 'bad reply' >&2", QStringLiteral("bad reply\n")},
         {"cat > /dev/null; echo '[1,2]'", QString()},
+        // A reply is only as good as the exit status that comes with it.
+        {"cat > /dev/null; echo '{\"status\":\"generated\",\"text\":\"Hello\"}'; echo 'late failure' >&2; exit 1",
+         QStringLiteral("late failure\n")},
+        // Text that comes with any other status is no result.
+        {"cat > /dev/null; echo '{\"status\":\"refused\",\"text\":\"partial\",\"error\":\"Refused\"}'",
+         QStringLiteral("Refused")},
         {"cat > /dev/null; echo '{\"status\":\"generated\",\"text\":\"token dropped\"}'",
          QString::fromStdString(
              V7Literals::ProtectionError(V7Literals::ProtectionError::Code::literalMismatch).localizedDescription())},

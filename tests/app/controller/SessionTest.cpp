@@ -286,6 +286,16 @@ TEST_F(Session, WithoutARecorderTheRecordingFailsAndKeepsTheText)
 namespace kivo {
 namespace {
 
+TEST_F(Session, CopyOriginalIsOffOnlyWhileRecording)
+{
+    app->updateControls();
+    EXPECT_TRUE(panel().copySource->isEnabled());
+    startRecording();
+    EXPECT_FALSE(panel().copySource->isEnabled());
+    recorder->cancel();
+    EXPECT_TRUE(panel().copySource->isEnabled());
+}
+
 // Selection changes that leave the caret where it was still change the scope and drop the
 // result: select all with the caret at the end, and collapsing a selection onto its start.
 TEST_F(Session, SelectionChangesWithoutACaretMoveAreSeen)
