@@ -129,6 +129,9 @@ TEST_F(ModelRun, ReplyWithoutElapsedSecondsShowsAQuestionMark)
     panel().autoInsert->setChecked(false);
     convert();
     EXPECT_EQ(status(), QStringLiteral("Completed in ? s. Review before copying."));
+    bundle.setRunnerScript("cat > /dev/null; echo '{\"elapsedSeconds\":\"0.5\",\"status\":\"generated\",\"text\":\"Hello \xE2\x9F\xA6KIVO7_0\xE2\x9F\xA7\"}'");
+    convert();
+    EXPECT_EQ(status(), QStringLiteral("Completed in ? s. Review before copying."));
 }
 
 TEST_F(ModelRun, FailingRepliesClearResultKeepOriginalAndReleaseTheLock)
@@ -149,6 +152,8 @@ TEST_F(ModelRun, FailingRepliesClearResultKeepOriginalAndReleaseTheLock)
         // A reply is only as good as the exit status that comes with it.
         {"cat > /dev/null; echo '{\"status\":\"generated\",\"text\":\"Hello\"}'; echo 'late failure' >&2; exit 1",
          QStringLiteral("late failure\n")},
+        // Fields of the wrong type are missing fields.
+        {"cat > /dev/null; echo '{\"status\":\"generated\",\"text\":5}'", QStringLiteral("AFM 沒有產生結果。")},
         // Text that comes with any other status is no result.
         {"cat > /dev/null; echo '{\"status\":\"refused\",\"text\":\"partial\",\"error\":\"Refused\"}'",
          QStringLiteral("Refused")},

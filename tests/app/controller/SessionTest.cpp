@@ -286,6 +286,19 @@ TEST_F(Session, WithoutARecorderTheRecordingFailsAndKeepsTheText)
 namespace kivo {
 namespace {
 
+// The recognizer may still report after the recording was cancelled: that text is not taken.
+TEST_F(Session, LateTranscriptAfterACancelledRecordingIsIgnored)
+{
+    panel().before->setPlainText(QStringLiteral("kept"));
+    startRecording();
+    recorder->callbacks.onTranscript("partial", false);
+    EXPECT_EQ(panel().before->toPlainText(), QStringLiteral("partial"));
+    recorder->cancel();
+    ASSERT_EQ(panel().before->toPlainText(), QStringLiteral("kept"));
+    recorder->callbacks.onTranscript("late words", true);
+    EXPECT_EQ(panel().before->toPlainText(), QStringLiteral("kept"));
+}
+
 TEST_F(Session, CopyOriginalIsOffOnlyWhileRecording)
 {
     app->updateControls();
