@@ -1,14 +1,17 @@
 // Kivo: the floating panel that turns spoken Cantonese into text on this machine.
 #include "app/controller/BundleLocation.h"
 #include "app/controller/TrialApp.h"
+#include "app/shell/StatusLabel.h"
 #include "app/shell/lifecycle/RecordingCommand.h"
 #include "app/shell/lifecycle/SingleInstance.h"
+#include "app/shell/lifecycle/TerminationSignals.h"
 #include "app/shell/lifecycle/TextService.h"
 #include "app/shell/models/ModelCatalogue.h"
 #include "app/shell/models/ModelsCommand.h"
 #include "platform/session/DisplaySession.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDBusConnection>
 #include <QIcon>
 #include <QMimeData>
@@ -55,9 +58,14 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kivo"));
     QApplication::setDesktopFileName(QStringLiteral("local.kivo.afm-trial"));
-    // For a desktop shortcut: hand the selected text to the running Kivo and end.
+    // For a desktop shortcut: hand the selected text to the running Kivo and end, or start
+    // Kivo with it when none runs.
+    std::optional<QString> selection;
     if (argc == 2 && std::strcmp(argv[1], "--convert-selection") == 0) {
-        return kivo::SingleInstance::convertSelectionCommand();
+        if (kivo::SingleInstance::running(QDBusConnection::sessionBus())) {
+            return kivo::SingleInstance::convertSelectionCommand();
+        }
+        selection = QGuiApplication::clipboard()->text(QClipboard::Selection);
     }
 
     // For a desktop shortcut: the running Kivo starts or stops recording; without one, this
@@ -76,8 +84,11 @@ int main(int argc, char** argv)
     kivo::TextService textService;
     if (kivo::SingleInstance::claim(QDBusConnection::sessionBus(), textService)
         == kivo::SingleInstance::Claim::raisedExisting) {
-        // Another Kivo took the name meanwhile: it gets the command.
-        return recordingCommand ? kivo::SingleInstance::recordingCommand(*recordingCommand).value_or(1) : 0;
+        // Another Kivo took the name meanwhile: it gets the command or the selection.
+        if (recordingCommand) {
+            return kivo::SingleInstance::recordingCommand(*recordingCommand).value_or(1);
+        }
+        return selection ? kivo::SingleInstance::convertSelectionCommand() : 0;
     }
 
     // The panel's symbols prefer the desktop's icon theme; Adwaita fills in where it has none.
@@ -94,9 +105,17 @@ int main(int argc, char** argv)
     };
     textService.onRecordingCommand = [&trial](kivo::RecordingCommand command) { trial.recordingCommand(command); };
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &trial, [&trial] { trial.applicationWillTerminate(); });
+    // Logout, kill and Ctrl+C take the quit path; a lost display still stops the model run.
+    const kivo::TerminationSignals termination([&trial] { trial.requestQuit(); },
+                                               [&trial] { trial.applicationWillExitAbruptly(); });
     trial.applicationDidFinishLaunching();
     if (recordingCommand) {
         trial.recordingCommand(*recordingCommand);
+    }
+    if (selection) {
+        if (const QString refusal = textService.onConvertSelection(*selection); !refusal.isEmpty()) {
+            trial.panel().status->setText(refusal);
+        }
     }
     return QApplication::exec();
 }

@@ -2,7 +2,10 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 namespace kivo::RunLock {
 
@@ -13,9 +16,26 @@ std::string defaultPath()
 
 Attempt acquire(const std::string& path)
 {
-    const int descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // The folder is shared with other users: never follow a link, and take a file someone else
+    // prepared only when it is plainly ours.
+    constexpr int flags = O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    bool created = true;
+    int descriptor = ::open(path.c_str(), flags | O_CREAT | O_EXCL, 0600);
+    if (descriptor < 0 && errno == EEXIST) {
+        created = false;
+        descriptor = ::open(path.c_str(), flags);
+    }
     if (descriptor < 0) {
-        return {Outcome::cannotOpen};
+        return {errno == ELOOP ? Outcome::unsafe : Outcome::cannotOpen};
+    }
+    if (created) {
+        ::fchmod(descriptor, 0600); // whatever the umask made of it
+    }
+    struct stat info {};
+    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid() ||
+        (info.st_mode & 07777) != 0600) {
+        ::close(descriptor);
+        return {Outcome::unsafe};
     }
     if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
         ::close(descriptor);

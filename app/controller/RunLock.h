@@ -6,7 +6,8 @@ namespace kivo::RunLock {
 
 // One model run per user at a time, across every app instance: an exclusive advisory lock on
 // a per-user file that is never deleted.
-enum class Outcome { locked, cannotOpen, held };
+// unsafe: the path is a link, or a file not owned by this user or readable by others.
+enum class Outcome { locked, cannotOpen, held, unsafe };
 
 struct Attempt {
     Outcome outcome;
@@ -16,7 +17,8 @@ struct Attempt {
 // "/tmp/kivo-afm-" + numeric user id + ".lock"
 std::string defaultPath();
 
-// Opens (creating with mode 0600) and locks without waiting.
+// Opens (creating with mode 0600, never through a link), checks the file is this user's with
+// mode 0600, and locks without waiting.
 Attempt acquire(const std::string& path);
 
 // Unlocks and closes a descriptor from acquire, then sets it to -1; nothing when it is -1.

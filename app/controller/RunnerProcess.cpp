@@ -2,7 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,6 +26,12 @@ std::string readToEnd(int descriptor)
             return data;
         }
     }
+}
+
+// dup2 in the forked child; a descriptor already in place only loses its close-on-exec flag.
+int placeAt(int descriptor, int target)
+{
+    return descriptor == target ? ::fcntl(target, F_SETFD, 0) : ::dup2(descriptor, target);
 }
 
 std::string describe(const std::string& what, int code)
@@ -81,33 +87,72 @@ void RunnerProcess::closeEnd(End end)
 
 void RunnerProcess::launch(std::string request, Finished finished)
 {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, ends_[inputRead], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, ends_[outputWrite], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, ends_[errorWrite], STDERR_FILENO);
-
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    // Its own process group, so a kill also reaches whatever the runner started.
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
-
+    // fork and exec by hand rather than posix_spawn: the child must ask for SIGKILL when Kivo
+    // dies, however it dies, and only the child itself can ask. Everything between fork and
+    // exec is async-signal-safe; an exec failure comes back as errno over a close-on-exec pipe.
+    int status[2];
+    if (::pipe2(status, O_CLOEXEC) != 0) {
+        const int code = errno;
+        throw LaunchError(describe("pipe", code), code);
+    }
     const std::string path = executable_.string();
     char* const arguments[] = {const_cast<char*>(path.c_str()), nullptr};
-    pid_t pid = -1;
-    const int code = ::posix_spawn(&pid, path.c_str(), &actions, &attributes, arguments, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (code != 0) {
-        throw LaunchError(describe(path, code), code);
+    const pid_t parent = ::getpid();
+
+    // No handler of ours may run in the child before exec replaces it.
+    sigset_t all;
+    sigfillset(&all);
+    sigset_t previous;
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        for (int signal = 1; signal < NSIG; ++signal) {
+            struct sigaction defaults {};
+            defaults.sa_handler = SIG_DFL;
+            ::sigaction(signal, &defaults, nullptr);
+        }
+        // Its own process group, so a kill also reaches whatever the runner started.
+        ::setpgid(0, 0);
+        // Delivered when the thread that forked exits: that is the main thread, which lives as
+        // long as the process.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        // The parent may have died before the request took effect.
+        if (::getppid() != parent) {
+            ::_exit(127);
+        }
+        int code = 0;
+        if (placeAt(ends_[inputRead], STDIN_FILENO) < 0 || placeAt(ends_[outputWrite], STDOUT_FILENO) < 0 ||
+            placeAt(ends_[errorWrite], STDERR_FILENO) < 0) {
+            code = errno;
+        } else {
+            sigset_t none;
+            sigemptyset(&none);
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+            ::execve(path.c_str(), arguments, environ);
+            code = errno;
+        }
+        while (::write(status[1], &code, sizeof code) < 0 && errno == EINTR) {
+        }
+        ::_exit(127);
+    }
+    const int forkError = errno;
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    ::close(status[1]);
+    if (pid < 0) {
+        ::close(status[0]);
+        throw LaunchError(describe(path, forkError), forkError);
+    }
+    // Also here, so that a kill right after launch already reaches the group.
+    ::setpgid(pid, pid);
+    int childError = 0;
+    ssize_t count = 0;
+    while ((count = ::read(status[0], &childError, sizeof childError)) < 0 && errno == EINTR) {
+    }
+    ::close(status[0]);
+    if (count > 0) {
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        throw LaunchError(describe(path, childError), childError);
     }
     pid_ = pid;
     // The child holds its own copies; ours would keep the outputs from ever ending.

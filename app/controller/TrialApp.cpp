@@ -122,6 +122,9 @@ void TrialApp::connectActions()
     connect(p.run, &QPushButton::clicked, this, [this] { runModel(); });
     connect(p.before, &QPlainTextEdit::textChanged, this, [this] { textDidChange(); });
     connect(p.before, &QPlainTextEdit::cursorPositionChanged, this, [this] { textViewDidChangeSelection(); });
+    // Select all with the caret already at the end, or a selection collapsed onto its start,
+    // leaves the caret where it was.
+    connect(p.before, &QPlainTextEdit::selectionChanged, this, [this] { textViewDidChangeSelection(); });
     connect(p.language, &QComboBox::currentIndexChanged, this, [this] { languageChanged(); });
     connect(p.speechEngine, &QComboBox::currentIndexChanged, this, [this] { speechEngineChanged(); });
     connect(p.autoProcess, &QCheckBox::toggled, this, [this] { savePreferences(); });
@@ -134,7 +137,7 @@ void TrialApp::connectActions()
         }
     });
     connect(p.vocabulary, &QLineEdit::textChanged, this, [this] { savePreferences(); });
-    connect(p.window.get(), &VoicePanel::moved, this, [this] { savePreferences(); });
+    connect(p.window.get(), &VoicePanel::moved, this, [this] { preferences_->windowMoved(*panel_); });
     p.onEditorExpandedChanged = [this](bool) { savePreferences(); };
     connect(p.checkUpdatesButton, &QPushButton::clicked, this, [this] { checkForUpdates(); });
     connect(p.restartButton, &QPushButton::clicked, this, [this] { restartApp(); });
@@ -255,6 +258,8 @@ void TrialApp::onRecorderStatus(SpeechSession::Status status)
         recordingStartedAt_ = std::chrono::steady_clock::now();
         recordingTimer_ = std::make_unique<QTimer>();
         recordingTimer_->setInterval(1000);
+        // A coarse timer may fire up to 5 % early and show the previous second.
+        recordingTimer_->setTimerType(Qt::PreciseTimer);
         QPointer<TrialApp> weak(this);
         connect(recordingTimer_.get(), &QTimer::timeout, this, [weak] {
             if (weak) {

@@ -88,6 +88,8 @@ public:
     void requestQuit();
     void quit();
     void applicationWillTerminate();
+    // The process is ending without the quit path (from exit()): only stop the model run.
+    void applicationWillExitAbruptly();
     void showWindow();
 
     // Updates and restart.

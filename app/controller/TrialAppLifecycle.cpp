@@ -125,7 +125,8 @@ void TrialApp::restartApp()
     panel_->restartButton->setEnabled(false);
     panel_->settingsPopover->hide();
     savePreferences();
-    QCoreApplication::quit();
+    // The ordinary quit path: a running recording is cancelled before the app ends.
+    requestQuit();
 }
 
 } // namespace kivo

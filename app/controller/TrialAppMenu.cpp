@@ -1,6 +1,7 @@
 // The app's menu (opened from the panel's background) and the quit path.
 #include "app/controller/TrialApp.h"
 
+#include "app/controller/RunnerProcess.h"
 #include "app/shell/VoicePanel.h"
 
 #include <QAction>
@@ -91,6 +92,18 @@ void TrialApp::requestQuit()
     if (applicationShouldTerminate() == TerminateReply::now) {
         quit();
     }
+}
+
+void TrialApp::applicationWillExitAbruptly()
+{
+    // No widgets, no display and no bus here: they may be what just went away.
+    epoch_ = QUuid::createUuid();
+    timer_.reset();
+    if (process_) {
+        process_->kill();
+    }
+    process_.reset();
+    unlock();
 }
 
 void TrialApp::quit()

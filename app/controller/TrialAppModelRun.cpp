@@ -65,6 +65,13 @@ void TrialApp::runModel()
     if (lock.outcome == RunLock::Outcome::cannotOpen) {
         return setStatus(tr("無法取得 AFM 執行鎖。", "Unable to obtain the AFM process lock."));
     }
+    if (lock.outcome == RunLock::Outcome::unsafe) {
+        const QString path = QString::fromStdString(lockPath_);
+        return setStatus(chinese() ? QStringLiteral("AFM 執行鎖 %1 不安全（不是你的檔案、權限不是 0600，或是連結）；"
+                                                    "請刪除它後重試。").arg(path)
+                                   : QStringLiteral("The AFM process lock %1 is unsafe (not your file, permissions "
+                                                    "other than 0600, or a link). Delete it and try again.").arg(path));
+    }
     if (lock.outcome == RunLock::Outcome::held) {
         return setStatus(tr("另一個 AFM 測試正在執行，請稍後重試。", "Another AFM test is running. Try again later."));
     }
@@ -107,6 +114,8 @@ void TrialApp::runModel()
 
     timer_ = std::make_unique<QTimer>();
     timer_->setSingleShot(true);
+    // The limit is a promise to the user: never earlier than stated.
+    timer_->setTimerType(Qt::PreciseTimer);
     timer_->setInterval(options_.modelTimeLimit);
     connect(timer_.get(), &QTimer::timeout, this, [weak] {
         if (TrialApp* app = weak.data()) {

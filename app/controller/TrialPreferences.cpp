@@ -87,14 +87,25 @@ void TrialPreferences::save(const FloatingPanel& panel)
     record[QStringLiteral("shortcut")] =
         QString::fromUtf8(PanelShortcut::atIndex(panel.shortcutChoice->currentIndex()).rawValue());
     record[QStringLiteral("editorExpanded")] = panel.editorExpanded();
-    record[QStringLiteral("windowFrame")] = frameText(flipped(panel.window->frameGeometry()));
+    // A frame that could not be applied (its screen is absent) is kept until the user moves the
+    // window.
+    record[QStringLiteral("windowFrame")] =
+        savedFrame_.isEmpty() ? frameText(flipped(panel.window->frameGeometry())) : savedFrame_;
     store_->setValue(QString::fromLatin1(preferencesKey), record);
+}
+
+void TrialPreferences::windowMoved(const FloatingPanel& panel)
+{
+    savedFrame_.clear();
+    save(panel);
 }
 
 void TrialPreferences::restore(FloatingPanel& panel, const std::function<void()>& localize)
 {
     preferencesReady_ = false;
     const QVariantMap saved = record();
+    const QVariant frame = saved.value(QStringLiteral("windowFrame"));
+    savedFrame_ = frame.typeId() == QMetaType::QString ? frame.toString() : QString();
 
     panel.language->setCurrentIndex(text(saved, "language") == "zh-Hant" ? 1 : 0);
     const auto target = TargetTextLanguage::restored(text(saved, "targetLanguage"), text(saved, "writingMode"));
@@ -121,12 +132,12 @@ void TrialPreferences::restore(FloatingPanel& panel, const std::function<void()>
 
 void TrialPreferences::placeWindow(FloatingPanel& panel, const QVariant& savedFrame)
 {
-    QWidget& window = *panel.window;
+    VoicePanel& window = *panel.window;
     const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
     if (screen) {
         QRect frame = window.frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
-        window.move(frame.topLeft());
+        window.place(frame.topLeft());
     }
     if (savedFrame.typeId() != QMetaType::QString) {
         return;
@@ -145,7 +156,7 @@ void TrialPreferences::placeWindow(FloatingPanel& panel, const QVariant& savedFr
         return;
     }
     const QRectF topLeft = flipped(QRectF(*origin, size));
-    window.move(static_cast<int>(std::lround(topLeft.x())), static_cast<int>(std::lround(topLeft.y())));
+    window.place(QPoint(static_cast<int>(std::lround(topLeft.x())), static_cast<int>(std::lround(topLeft.y()))));
 }
 
 QString TrialPreferences::frameText(const QRectF& frame)

@@ -34,6 +34,8 @@ public:
     // expansion and the window placement are applied.
     void restore(FloatingPanel& panel, const std::function<void()>& localize);
     void save(const FloatingPanel& panel);
+    // The user moved the panel: from now on its current frame is the one saved.
+    void windowMoved(const FloatingPanel& panel);
 
     // "{{x, y}, {w, h}}" and its lenient reading (the first four numbers).
     static QString frameText(const QRectF& frame);
@@ -49,6 +51,8 @@ private:
 
     std::unique_ptr<QSettings> store_;
     bool preferencesReady_ = false;
+    // The frame text read at launch, written back unchanged until the user moves the window.
+    QString savedFrame_;
 };
 
 } // namespace kivo

@@ -3,13 +3,17 @@
 #include "app/shell/SymbolGlyph.h"
 
 #include <QEvent>
+#include <QFocusEvent>
 #include <QPainter>
+#include <QPen>
 
 namespace kivo {
 
 FloatingButton::FloatingButton(QWidget* parent) : QAbstractButton(parent)
 {
-    setFocusPolicy(Qt::NoFocus);
+    // Reachable with Tab (and pressed with Space) for people who do not use a pointer; a
+    // click does not take the keyboard away from the text fields.
+    setFocusPolicy(Qt::TabFocus);
     setAttribute(Qt::WA_Hover);
     setCursor(Qt::PointingHandCursor);
 }
@@ -90,11 +94,35 @@ void FloatingButton::paintEvent(QPaintEvent*)
     painter.setPen(Qt::NoPen);
     painter.setBrush(fillColor());
     painter.drawRoundedRect(capsule, radius, radius);
+    if (hasFocus() && keyboardFocus_) {
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(capsule, radius, radius);
+    }
 
     const qreal side = std::min(symbolSize(), std::min(capsule.width(), capsule.height()));
     QRectF box(0, 0, side, side);
     box.moveCenter(capsule.center());
     SymbolGlyph::paint(painter, box, symbol_, symbolColor());
+}
+
+void FloatingButton::focusInEvent(QFocusEvent* event)
+{
+    // The ring shows where the keyboard is; a window that gets the keyboard back keeps the
+    // previous answer.
+    if (event->reason() == Qt::MouseFocusReason) {
+        keyboardFocus_ = false;
+    } else if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason) {
+        keyboardFocus_ = true;
+    }
+    QAbstractButton::focusInEvent(event);
+    update();
+}
+
+void FloatingButton::focusOutEvent(QFocusEvent* event)
+{
+    QAbstractButton::focusOutEvent(event);
+    update();
 }
 
 void FloatingButton::enterEvent(QEnterEvent* event)

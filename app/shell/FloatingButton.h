@@ -36,11 +36,14 @@ protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     bool prominent_ = false;
     bool recording_ = false;
     bool hovered_ = false;
+    bool keyboardFocus_ = false;
     QString symbol_;
 };
 

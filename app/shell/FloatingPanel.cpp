@@ -3,9 +3,12 @@
 #include "app/conversion/TargetTextLanguage.h"
 #include "app/shell/AutostartCheckBox.h"
 #include "app/shell/FloatingButton.h"
+#include "app/shell/HintField.h"
 #include "app/shell/Localization.h"
+#include "app/shell/PopUpButton.h"
 #include "app/shell/SettingsPopover.h"
 #include "app/shell/StatusLabel.h"
+#include "app/shell/SymbolGlyph.h"
 #include "app/shell/TextAreaBackground.h"
 #include "app/shell/VoicePanel.h"
 
@@ -17,6 +20,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QFontDatabase>
+#include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
 
@@ -55,7 +60,7 @@ QLabel* label(QWidget* parent, int pixelSize, bool secondary, QFont::Weight weig
 
 QComboBox* popUp(QWidget* parent)
 {
-    auto* view = new QComboBox(parent);
+    auto* view = new PopUpButton(parent);
     view->setFont(font(12));
     return view;
 }
@@ -69,11 +74,48 @@ QPlainTextEdit* textView(QWidget* parent)
     view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     view->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     view->document()->setDocumentMargin(10);
+    // Tab moves on to the next control instead of typing a tab: no keyboard trap.
+    view->setTabChangesFocus(true);
     view->viewport()->setAutoFillBackground(false);
     QPalette palette = view->palette();
     palette.setColor(QPalette::Base, Qt::transparent);
     view->setPalette(palette);
     return view;
+}
+
+// The panel's symbols as a small icon for a text button, in the button's text colour.
+QIcon symbolIcon(const QString& symbol, const QWidget& button)
+{
+    const qreal ratio = button.devicePixelRatioF();
+    QPixmap pixmap(QSize(16, 16) * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    SymbolGlyph::paint(painter, QRectF(0, 0, 16, 16), symbol, button.palette().color(QPalette::ButtonText));
+    painter.end();
+    return QIcon(pixmap);
+}
+
+// Semibold where the fonts have it. The Chinese fonts of many desktops come in one weight,
+// and fontconfig only synthesises bold: there the headings ask for bold to stay headings.
+QFont::Weight headingWeight(bool chinese)
+{
+    if (!chinese) {
+        return QFont::DemiBold;
+    }
+    static const bool chineseSemibold = [] {
+        for (const QString& family : QFontDatabase::families(QFontDatabase::TraditionalChinese)) {
+            for (const QString& style : QFontDatabase::styles(family)) {
+                const int weight = QFontDatabase::weight(family, style);
+                if (weight >= QFont::Medium && weight < QFont::Bold) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    }();
+    return chineseSemibold ? QFont::DemiBold : QFont::Bold;
 }
 
 void setItems(QComboBox* popUp, const QStringList& items)
@@ -208,7 +250,7 @@ void FloatingPanel::buildSettings()
     vocabularyRow = new QWidget(popover);
     auto* vocabularyLayout = new QHBoxLayout(vocabularyRow);
     vocabularyLayout->setContentsMargins(0, 0, 0, 0);
-    vocabulary = new QLineEdit(vocabularyRow);
+    vocabulary = new HintField(vocabularyRow);
     vocabularyLayout->addWidget(vocabulary);
     rows->addWidget(vocabularyRow);
     notice = label(popover, 11, true);
@@ -261,6 +303,11 @@ void FloatingPanel::localizeLabels(const QString& version)
     inputLanguageTitle->setText(tr("輸入語音", "Speech input"));
     targetLanguageTitle->setText(tr("目標文字", "Text output"));
     inputLanguage->setToolTip(tr("目前支援粵語語音辨識。", "Cantonese speech recognition is currently supported."));
+    for (QLabel* heading : {sourceTitle, resultTitle, shortcutTitle}) {
+        QFont headingFont = heading->font();
+        headingFont.setWeight(headingWeight(chinese()));
+        heading->setFont(headingFont);
+    }
     window->setWindowTitle(QStringLiteral("Kivo ") + version +
                            tr(" — 本機語音與文字轉換", " — Local voice and text"));
 
@@ -290,6 +337,7 @@ void FloatingPanel::localizeLabels(const QString& version)
 void FloatingPanel::localizeFloatingInterface()
 {
     restartButton->setText(tr("重新啟動 Kivo", "Restart Kivo"));
+    restartButton->setIcon(symbolIcon(QStringLiteral("arrow.clockwise"), *restartButton));
     restartNotice->setText(tr("重啟會停止錄音與轉換，清除原文及結果；設定會保留。",
                               "Restart stops recording and conversion and clears text and results. Settings are kept."));
     restartButton->setToolTip(restartNotice->text());
@@ -406,6 +454,9 @@ void FloatingPanel::toggleSettings()
         settingsPopover->hide();
         return;
     }
+    if (settingsPopover->justClosed()) {
+        return; // the click on the settings button was what closed it
+    }
     updateSettingsLayout();
     settingsPopover->showAnchored(settingsButton);
 }
@@ -456,7 +507,7 @@ void FloatingPanel::setEditorExpanded(bool expanded)
         }
     }
     window->setFixedSize(frame.size());
-    window->move(frame.topLeft());
+    window->place(frame.topLeft());
     if (onEditorExpandedChanged) {
         onEditorExpandedChanged(expanded);
     }

@@ -1,5 +1,7 @@
 #include "app/shell/VoicePanel.h"
 
+#include "app/shell/Compositing.h"
+
 #include <QCloseEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -22,6 +24,14 @@ void VoicePanel::paintEvent(QPaintEvent*)
     QColor border(255, 255, 255);
     border.setAlphaF(0.2f);
     painter.setPen(QPen(border, 1));
+    if (!Compositing::active()) {
+        // Without a compositor the transparent corners would show black.
+        fill.setAlphaF(1.0f);
+        painter.fillRect(rect(), fill);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+        return;
+    }
     painter.setBrush(fill);
     painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius, cornerRadius);
 }
@@ -50,9 +60,20 @@ void VoicePanel::mouseReleaseEvent(QMouseEvent* event)
     QWidget::mouseReleaseEvent(event);
 }
 
+void VoicePanel::place(const QPoint& topLeft)
+{
+    placed_ = topLeft;
+    move(topLeft);
+}
+
 void VoicePanel::moveEvent(QMoveEvent* event)
 {
     QWidget::moveEvent(event);
+    // Showing the window reports where the app put it; that is no move of the user's.
+    if (!isVisible() || pos() == placed_) {
+        return;
+    }
+    placed_.reset();
     emit moved();
 }
 

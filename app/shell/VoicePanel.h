@@ -19,7 +19,11 @@ public:
 
     VoicePanel();
 
+    // Moves the window for the app itself (placement, clamping): not reported as `moved`.
+    void place(const QPoint& topLeft);
+
 signals:
+    // The user moved the window (dragged it, or had the window manager move it).
     void moved();
     void closeRequested();
 
@@ -33,6 +37,7 @@ protected:
 
 private:
     std::optional<QPoint> dragOffset_;
+    std::optional<QPoint> placed_;
 };
 
 } // namespace kivo

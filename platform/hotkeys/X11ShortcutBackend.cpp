@@ -339,7 +339,8 @@ void X11ShortcutBackend::handleRawEvent(int type, int detail)
 
 bool X11ShortcutBackend::eventFilter(QObject* watched, QEvent* event)
 {
-    if (!localHandler_) {
+    // Raw events cover our own windows too: with both monitors every tap would count twice.
+    if (!localHandler_ || globalHandler_) {
         return QObject::eventFilter(watched, event);
     }
     KeyMonitorEvent observed;
@@ -349,7 +350,10 @@ bool X11ShortcutBackend::eventFilter(QObject* watched, QEvent* event)
     case QEvent::KeyRelease: {
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool press = event->type() == QEvent::KeyPress;
-        const auto role = roleOfQtKey(key->key());
+        // Qt reports right Super as Key_Meta on some keymaps; the keysym says which key it was.
+        const quint32 keysym = key->nativeVirtualKey();
+        const auto role = keysym != 0 ? roleOfKeysym(keysym) : roleOfQtKey(key->key());
+        const int identity = keysym != 0 ? static_cast<int>(keysym) : key->key();
         if (role == ModifierRole::none) {
             report = press;
             observed.kind = KeyMonitorEvent::Kind::keyDown;
@@ -358,9 +362,9 @@ bool X11ShortcutBackend::eventFilter(QObject* watched, QEvent* event)
                 localKeys_.rightSuper = press;
             } else if (role == ModifierRole::other) {
                 if (press) {
-                    localKeys_.others.insert(key->key());
+                    localKeys_.others.insert(identity);
                 } else {
-                    localKeys_.others.erase(key->key());
+                    localKeys_.others.erase(identity);
                 }
             }
             report = true;

@@ -7,6 +7,7 @@
 #include "tests/app/controller/ControllerTestSupport.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QComboBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <thread>
@@ -128,6 +130,9 @@ TEST_F(ModelRun, ReplyWithoutElapsedSecondsShowsAQuestionMark)
     panel().autoInsert->setChecked(false);
     convert();
     EXPECT_EQ(status(), QStringLiteral("Completed in ? s. Review before copying."));
+    bundle.setRunnerScript("cat > /dev/null; echo '{\"elapsedSeconds\":\"0.5\",\"status\":\"generated\",\"text\":\"Hello \xE2\x9F\xA6KIVO7_0\xE2\x9F\xA7\"}'");
+    convert();
+    EXPECT_EQ(status(), QStringLiteral("Completed in ? s. Review before copying."));
 }
 
 TEST_F(ModelRun, FailingRepliesClearResultKeepOriginalAndReleaseTheLock)
@@ -150,6 +155,14 @@ TEST_F(ModelRun, FailingRepliesClearResultKeepOriginalAndReleaseTheLock)
         {"cat > /dev/null; echo '{\"status\":\"error\",\"errorType\":\"rewrite_runner.Run.ProbeError\","
          "\"error\":\"ProbeError.budgetExceeded\",\"localizedError\":\"The operation couldn’t be completed.\"}'",
          QStringLiteral("The text is too long for the on-device model. Shorten it, or select part of it and convert that.")},
+        // A reply is only as good as the exit status that comes with it.
+        {"cat > /dev/null; echo '{\"status\":\"generated\",\"text\":\"Hello\"}'; echo 'late failure' >&2; exit 1",
+         QStringLiteral("late failure\n")},
+        // Fields of the wrong type are missing fields.
+        {"cat > /dev/null; echo '{\"status\":\"generated\",\"text\":5}'", QStringLiteral("AFM 沒有產生結果。")},
+        // Text that comes with any other status is no result.
+        {"cat > /dev/null; echo '{\"status\":\"refused\",\"text\":\"partial\",\"error\":\"Refused\"}'",
+         QStringLiteral("Refused")},
         {"cat > /dev/null; echo '{\"status\":\"generated\",\"text\":\"token dropped\"}'",
          QStringLiteral("The model changed a protected name or number, so the result was withheld. Convert a shorter "
                         "selection, or edit the text yourself.")},
@@ -255,6 +268,41 @@ TEST_F(ModelRun, HeldLockRefusesTheRunAndLeavesTheResult)
     EXPECT_EQ(status(), QStringLiteral("Another AFM test is running. Try again later."));
     EXPECT_EQ(result(), QStringLiteral("earlier result"));
     RunLock::release(other.descriptor);
+}
+
+// A lock file another user could have prepared is refused with a message that says why.
+TEST_F(ModelRun, UnsafeLockFileRefusesTheRunAndSaysWhy)
+{
+    bundle.setRunnerScript("cat > /dev/null; echo '{\"status\":\"generated\",\"text\":\"Hello\"}'");
+    const std::string path = bundle.lockPath().string();
+    std::ofstream(path).put('x');
+    ::chmod(path.c_str(), 0644);
+    panel().after->setPlainText(QStringLiteral("earlier result"));
+    panel().run->click();
+    EXPECT_FALSE(app->hasProcess());
+    EXPECT_EQ(app->lockFD(), -1);
+    EXPECT_EQ(status(), QStringLiteral("The AFM process lock %1 is unsafe (not your file, permissions other than 0600, "
+                                       "or a link). Delete it and try again.").arg(QString::fromStdString(path)));
+    EXPECT_EQ(result(), QStringLiteral("earlier result"));
+    panel().language->setCurrentIndex(1);
+    panel().run->click();
+    EXPECT_TRUE(status().startsWith(QStringLiteral("AFM 執行鎖 ") + QString::fromStdString(path) + QStringLiteral(" 不安全")));
+    EXPECT_EQ(QFileInfo(QString::fromStdString(path)).permissions() & QFileDevice::ReadOther, QFileDevice::ReadOther)
+        << "the file is left alone";
+}
+
+// The limit stops a run no earlier than stated: a coarse timer may fire 5 % early.
+TEST_F(ModelRun, TimeLimitNeverStopsEarly)
+{
+    bundle.setRunnerScript("sleep 10");
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        panel().run->click(); // the limit starts as the click returns
+        const auto started = std::chrono::steady_clock::now();
+        ASSERT_TRUE(app->hasProcess());
+        ASSERT_TRUE(test::waitUntil([this] { return !app->hasProcess(); }));
+        EXPECT_GE(std::chrono::steady_clock::now() - started, 400ms) << "attempt " << attempt;
+        EXPECT_EQ(status(), QStringLiteral("AFM stopped after 30 seconds. Original retained."));
+    }
 }
 
 TEST_F(ModelRun, StartFailuresShowTheirOwnMessage)

@@ -325,5 +325,75 @@ TEST_F(Session, AMissingSpeechModelSaysWhichAndOpensTheModelsWindowInBothLanguag
     EXPECT_EQ(app->modelsWindow()->windowTitle(), QStringLiteral("Models"));
 }
 
+// The recognizer may still report after the recording was cancelled: that text is not taken.
+TEST_F(Session, LateTranscriptAfterACancelledRecordingIsIgnored)
+{
+    panel().before->setPlainText(QStringLiteral("kept"));
+    startRecording();
+    recorder->callbacks.onTranscript("partial", false);
+    EXPECT_EQ(panel().before->toPlainText(), QStringLiteral("partial"));
+    recorder->cancel();
+    ASSERT_EQ(panel().before->toPlainText(), QStringLiteral("kept"));
+    recorder->callbacks.onTranscript("late words", true);
+    EXPECT_EQ(panel().before->toPlainText(), QStringLiteral("kept"));
+}
+
+TEST_F(Session, CopyOriginalIsOffOnlyWhileRecording)
+{
+    app->updateControls();
+    EXPECT_TRUE(panel().copySource->isEnabled());
+    startRecording();
+    EXPECT_FALSE(panel().copySource->isEnabled());
+    recorder->cancel();
+    EXPECT_TRUE(panel().copySource->isEnabled());
+}
+
+// Selection changes that leave the caret where it was still change the scope and drop the
+// result: select all with the caret at the end, and collapsing a selection onto its start.
+TEST_F(Session, SelectionChangesWithoutACaretMoveAreSeen)
+{
+    panel().before->setPlainText(QStringLiteral("今日好熱"));
+    QTextCursor cursor = panel().before->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    panel().before->setTextCursor(cursor);
+    panel().after->setPlainText(QStringLiteral("stale result"));
+    panel().copyResult->setEnabled(true);
+    app->updateScope();
+    ASSERT_EQ(panel().scope->text(), QStringLiteral("Convert all text"));
+
+    panel().before->selectAll();
+    EXPECT_EQ(panel().scope->text(), QStringLiteral("Convert selection only"));
+    EXPECT_TRUE(panel().after->toPlainText().isEmpty());
+    EXPECT_FALSE(panel().copyResult->isEnabled());
+
+    // A selection made from the end back to the start, then collapsed where the caret is.
+    cursor.setPosition(4);
+    cursor.setPosition(0, QTextCursor::KeepAnchor);
+    panel().before->setTextCursor(cursor);
+    ASSERT_EQ(panel().scope->text(), QStringLiteral("Convert selection only"));
+    panel().after->setPlainText(QStringLiteral("result of the selection"));
+    panel().copyResult->setEnabled(true);
+    cursor.clearSelection();
+    panel().before->setTextCursor(cursor);
+    EXPECT_EQ(panel().scope->text(), QStringLiteral("Convert all text"));
+    EXPECT_TRUE(panel().after->toPlainText().isEmpty());
+    EXPECT_FALSE(panel().copyResult->isEnabled());
+}
+
+// The ticker neither shows a second before it has passed nor lags most of a second behind
+// (a tick that comes early shows the previous second for one more second).
+TEST_F(Session, RecordingTickerCountsWholeSeconds)
+{
+    startRecording();
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(status(), QStringLiteral("Recording 0 / 60 s — click Stop recording to finish."));
+    for (const int second : {1, 2, 3}) {
+        const QString shown = QStringLiteral("Recording %1 / 60 s — click Stop recording to finish.").arg(second);
+        test::waitUntil([&] { return std::chrono::steady_clock::now() - started >= std::chrono::milliseconds(1000 * second + 600); });
+        EXPECT_EQ(status(), shown);
+    }
+    recorder->callbacks.onStatus(Status::finalizing);
+}
+
 } // namespace
 } // namespace kivo

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 namespace kivo {
 namespace {
 
@@ -64,6 +67,26 @@ TEST_F(Termination, BusyRecordingIsCancelledBeforeQuitting)
     test::spin(50ms);
     EXPECT_EQ(quits, 0) << "waits for the recorder";
 
+    recorder->callbacks.onStatus(Status::idle);
+    recorder->callbacks.onCompletion(std::nullopt);
+    EXPECT_TRUE(test::waitUntil([this] { return quits == 1; }, 2000ms));
+}
+
+// Restart quits the ordinary way: a recording is cancelled first, and the app ends only after.
+TEST_F(Termination, RestartCancelsARecordingBeforeQuitting)
+{
+    const auto helper = bundle.resources() / "kivo-relaunch";
+    std::ofstream(helper) << "#!/bin/sh\nexit 0\n";
+    std::filesystem::permissions(helper, std::filesystem::perms::owner_all);
+    app->recordPressed();
+    ASSERT_NE(recorder, nullptr);
+    recorder->callbacks.onStatus(Status::recording);
+
+    app->restartApp();
+    EXPECT_TRUE(app->restartInProgress());
+    EXPECT_EQ(recorder->cancels, 1);
+    test::spin(50ms);
+    EXPECT_EQ(quits, 0) << "waits for the recorder";
     recorder->callbacks.onStatus(Status::idle);
     recorder->callbacks.onCompletion(std::nullopt);
     EXPECT_TRUE(test::waitUntil([this] { return quits == 1; }, 2000ms));

@@ -182,6 +182,28 @@ TEST_F(TrialPreferencesTest, SavedFramePlacesTheWindowOrLeavesItCentred)
     }
 }
 
+// Launching is no move of the user's: a frame saved on a screen that is absent now survives
+// showing the window and later saves, until the user moves the panel.
+TEST_F(TrialPreferencesTest, UnplaceableFrameIsKeptUntilTheUserMovesThePanel)
+{
+    const QString elsewhere = QStringLiteral("{{5000, 5000}, {380, 292}}");
+    storeRecord({{"windowFrame", elsewhere}, {"language", "en"}});
+    auto app = makeApp();
+    app->restorePreferences();
+    app->showWindow();
+    ASSERT_TRUE(test::waitUntil([&] { return app->panel().window->isVisible(); }));
+    test::spin(std::chrono::milliseconds(100));
+    EXPECT_EQ(storedRecord()["windowFrame"], elsewhere);
+    app->panel().setEditorExpanded(true); // clamps the window and saves
+    EXPECT_EQ(storedRecord()["editorExpanded"], true);
+    EXPECT_EQ(storedRecord()["windowFrame"], elsewhere);
+
+    app->panel().window->move(30, 40); // as a drag does
+    ASSERT_TRUE(test::waitUntil([&] { return storedRecord()["windowFrame"] != elsewhere; }));
+    EXPECT_EQ(storedRecord()["windowFrame"], TrialPreferences::frameText(bottomLeftFrame(*app->panel().window)));
+    app->panel().window->hide();
+}
+
 TEST_F(TrialPreferencesTest, HintEditsSaveAndOtherTextEditsDoNot)
 {
     auto app = makeApp();

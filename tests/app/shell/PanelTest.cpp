@@ -2,15 +2,20 @@
 // of both languages kept as test artifacts.
 #include "app/controller/TrialApp.h"
 #include "app/shell/FloatingButton.h"
+#include "app/shell/HintField.h"
 #include "app/shell/SettingsPopover.h"
 #include "app/shell/StatusLabel.h"
 #include "app/shell/VoicePanel.h"
 #include "tests/app/controller/ControllerTestSupport.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QToolTip>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -39,22 +44,37 @@ protected:
 
     FloatingPanel& panel() { return app->panel(); }
 
-    // Every text of a visible control fits the room it was given.
+    // Every text of a visible control fits the room it was given, the status line in at most
+    // three whole lines, a field's placeholder whole.
     void expectNothingClipped(QWidget* root, const std::string& where)
     {
         for (QWidget* widget : root->findChildren<QWidget*>()) {
-            if (!widget->isVisibleTo(root) || widget == panel().status) {
-                continue; // the status line keeps three lines and carries the rest in its tooltip
+            if (!widget->isVisibleTo(root)) {
+                continue;
             }
             const std::string name = where + ": " + widget->metaObject()->className() + " \"" +
                                      widget->property("text").toString().toStdString() + "\"";
-            if (auto* label = qobject_cast<QLabel*>(widget)) {
+            if (auto* status = qobject_cast<StatusLabel*>(widget)) {
+                EXPECT_LE(status->QLabel::text().count(QLatin1Char('\n')), 2) << name;
+                EXPECT_LE(status->sizeHint().height(), status->height()) << name;
+                EXPECT_LE(status->sizeHint().width(), status->width()) << name;
+            } else if (auto* label = qobject_cast<QLabel*>(widget)) {
                 if (label->wordWrap()) {
                     EXPECT_LE(label->heightForWidth(label->width()), label->height()) << name;
                 } else {
                     EXPECT_LE(label->sizeHint().width(), label->width()) << name;
                     EXPECT_LE(label->fontMetrics().height(), label->height()) << name;
                 }
+            } else if (auto* hints = qobject_cast<HintField*>(widget)) {
+                const QRect room = hints->placeholderRect();
+                const QRect needed = hints->fontMetrics().boundingRect(QRect(QPoint(), QSize(room.width(), 1000)),
+                                                                       Qt::TextWordWrap, hints->placeholderText());
+                EXPECT_LE(needed.height(), room.height()) << name << " placeholder " << hints->placeholderText().toStdString();
+                EXPECT_LE(needed.width(), room.width()) << name << " placeholder " << hints->placeholderText().toStdString();
+            } else if (auto* field = qobject_cast<QLineEdit*>(widget)) {
+                // The frame and the text margins take about 6 px on each side.
+                EXPECT_LE(field->fontMetrics().horizontalAdvance(field->placeholderText()), field->width() - 12)
+                    << name << " placeholder \"" << field->placeholderText().toStdString() << "\"";
             } else if (qobject_cast<QPushButton*>(widget) || qobject_cast<QCheckBox*>(widget) ||
                        qobject_cast<QComboBox*>(widget)) {
                 EXPECT_LE(widget->sizeHint().width(), widget->width()) << name;
@@ -113,11 +133,47 @@ TEST_F(Panel, LanguageSwitchRewritesTextsAndKeepsTheTarget)
     EXPECT_EQ(panel().status->text(), QStringLiteral("On-device · Review before copying"));
 }
 
-TEST_F(Panel, StatusTooltipFollowsItsText)
+// What the status line says when no language model is installed, in either language.
+QString longStatus(bool chinese)
 {
-    panel().status->setText(QStringLiteral("first"));
-    panel().status->append(QStringLiteral(" and more"));
-    EXPECT_EQ(panel().status->toolTip(), QStringLiteral("first and more"));
+    return chinese ? QStringLiteral("未完成：本機語言模型無法使用（模型檔案不存在）。請將 GGUF 對話模型放在 "
+                                    "/home/someone/.local/share/kivo/models/language-model.gguf。 原文保留。")
+                   : QStringLiteral("未完成：The on-device language model is unavailable (the model file does not exist). "
+                                    "Put a GGUF chat model at /home/someone/.local/share/kivo/models/language-model.gguf. 原文保留。");
+}
+
+TEST_F(Panel, LongStatusKeepsThreeWholeLinesAndAWrappingTooltip)
+{
+    panel().window->move(40, 40);
+    for (const bool chinese : {false, true}) {
+        panel().language->setCurrentIndex(chinese ? 1 : 0);
+        StatusLabel& status = *panel().status;
+        status.setText(longStatus(chinese));
+        EXPECT_EQ(status.text(), longStatus(chinese));
+        EXPECT_TRUE(status.elided());
+        EXPECT_TRUE(status.QLabel::text().endsWith(QChar(0x2026))) << status.QLabel::text().toStdString();
+        EXPECT_EQ(status.accessibleName(), longStatus(chinese));
+        expectNothingClipped(panel().window.get(), chinese ? "zh long status" : "en long status");
+
+        // The whole text is in the tooltip, wrapped to a readable width.
+        QToolTip::showText(status.mapToGlobal(status.rect().center()), status.toolTip(), &status);
+        QWidget* tip = nullptr;
+        ASSERT_TRUE(test::waitUntil([&] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                if (widget->inherits("QTipLabel") && widget->isVisible()) {
+                    tip = widget;
+                }
+            }
+            return tip != nullptr;
+        }));
+        EXPECT_LE(tip->width(), 640);
+        EXPECT_GE(tip->height(), 2 * status.fontMetrics().height());
+        QToolTip::hideText();
+
+        status.setText(QStringLiteral("short"));
+        EXPECT_FALSE(status.elided());
+        EXPECT_EQ(status.QLabel::text(), QStringLiteral("short"));
+    }
 }
 
 TEST_F(Panel, ButtonDrawingFollowsItsState)
@@ -140,6 +196,48 @@ TEST_F(Panel, ButtonDrawingFollowsItsState)
     EXPECT_NEAR(copy.symbolColor().alphaF(), 0.3, 0.01);
 }
 
+// How much ink a text leaves in a font: a heading must look heavier than body text.
+qint64 ink(const QFont& font, const QString& text)
+{
+    QImage image(240, 48, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(8, 34, text);
+    painter.end();
+    qint64 sum = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            sum += 255 - qGray(image.pixel(x, y));
+        }
+    }
+    return sum;
+}
+
+TEST_F(Panel, HeadingsCornersAndRestartSymbol)
+{
+    for (const bool chinese : {false, true}) {
+        panel().language->setCurrentIndex(chinese ? 1 : 0);
+        QFont body = panel().sourceTitle->font();
+        body.setWeight(QFont::Normal);
+        for (QLabel* heading : {panel().sourceTitle, panel().resultTitle, panel().shortcutTitle}) {
+            EXPECT_GT(ink(heading->font(), heading->text()), ink(body, heading->text()) * 11 / 10)
+                << heading->text().toStdString();
+        }
+    }
+    EXPECT_FALSE(panel().restartButton->icon().isNull());
+
+    // This display has no compositing manager: the corners must not be left transparent.
+    const QImage shot = panel().window->grab().toImage();
+    EXPECT_EQ(qAlpha(shot.pixel(0, 0)), 255);
+    EXPECT_EQ(qAlpha(shot.pixel(shot.width() - 1, shot.height() - 1)), 255);
+    panel().toggleSettings();
+    ASSERT_TRUE(test::waitUntil([this] { return panel().settingsPopover->isVisible(); }));
+    EXPECT_EQ(qAlpha(panel().settingsPopover->grab().toImage().pixel(0, 0)), 255);
+    panel().toggleSettings();
+}
+
 TEST_F(Panel, ScreenshotsInBothLanguagesShowEveryTextWhole)
 {
     const std::filesystem::path folder = KIVO_ARTIFACTS_DIR;
@@ -160,13 +258,23 @@ TEST_F(Panel, ScreenshotsInBothLanguagesShowEveryTextWhole)
             EXPECT_EQ(shot.size() / shot.devicePixelRatio(), QSize(380, expanded ? 680 : 292));
             EXPECT_TRUE(shot.save(QString::fromStdString((folder / ("panel-" + tag + "-" + state + ".png")).string())));
         }
+        panel().setEditorExpanded(false);
+        panel().status->setText(longStatus(language == 1));
+        test::spin(100ms);
+        expectNothingClipped(panel().window.get(), tag + " long status");
+        EXPECT_TRUE(panel().window->grab().save(
+            QString::fromStdString((folder / ("panel-" + tag + "-long-status.png")).string())));
+
+        panel().speechEngine->setCurrentIndex(1); // shows the hint row
         panel().toggleSettings();
         ASSERT_TRUE(test::waitUntil([this] { return panel().settingsPopover->isVisible(); }));
         test::spin(100ms);
+        ASSERT_TRUE(panel().vocabulary->isVisibleTo(panel().settingsPopover));
         expectNothingClipped(panel().settingsPopover, tag + " settings");
         EXPECT_TRUE(panel().settingsPopover->grab().save(
             QString::fromStdString((folder / ("settings-" + tag + ".png")).string())));
         panel().toggleSettings();
+        panel().speechEngine->setCurrentIndex(0);
     }
 }
 
