@@ -171,3 +171,15 @@ TEST(Requests, ShippedResourcesAreComplete)
         EXPECT_NO_THROW(WritingMode(mode).request("用iPhone 15 Pro打俾9123 4567同「佢」講", KIVO_RESOURCES_DIR));
     }
 }
+
+// The limit measures the source as given: whitespace around it counts.
+TEST(Requests, MeasureTheSizeLimitBeforeTrimming)
+{
+    const std::string padded = " " + std::string(23999, 'a') + "\n";
+    for (const auto mode : WritingMode::allCases) {
+        EXPECT_EQ(inputFailure(mode, padded), WritingMode::InputError::Code::emptyOrTooLong)
+            << WritingMode(mode).rawValue();
+    }
+    EXPECT_THROW(V8Preparation::normalize(padded), V8Preparation::PreparationError);
+    EXPECT_NO_THROW(V8Preparation::normalize(padded.substr(1)));
+}
