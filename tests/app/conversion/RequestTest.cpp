@@ -183,3 +183,18 @@ TEST(Requests, MeasureTheSizeLimitBeforeTrimming)
     EXPECT_THROW(V8Preparation::normalize(padded), V8Preparation::PreparationError);
     EXPECT_NO_THROW(V8Preparation::normalize(padded.substr(1)));
 }
+
+// Opening succeeds and reading fails, even for root: the error names the file.
+TEST(Requests, ReportAResourceThatCannotBeReadAsNotReadable)
+{
+    TempResources resources;
+    resources.remove("floating-cantonese.txt");
+    std::filesystem::create_symlink("/proc/self/mem", resources.path() / "floating-cantonese.txt");
+    try {
+        WritingMode(WritingMode::cantonese).request("你好", resources.path());
+        ADD_FAILURE() << "read";
+    } catch (const ResourceFile::Error& error) {
+        EXPECT_EQ(error.reason(), ResourceFile::Error::Code::notReadable);
+        EXPECT_EQ(error.path(), resources.path() / "floating-cantonese.txt");
+    }
+}
