@@ -201,7 +201,8 @@ TEST(Anchors, MatchPlainSearchOnRandomText)
 TEST(Corrections, NeedAsciiWordBoundariesOnBothSidesWithUnderscoreAsAWordCharacter)
 {
     const std::vector<Correction> gd{{"gd", "good"}};
-    for (const char* untouched : {"agd", "9gd", "my_gd", "gd_x", "gdx", "_gd_"}) {
+    // Every edge of the ASCII letter and digit ranges is a word character.
+    for (const char* untouched : {"agd", "0gd", "gd9", "Agd", "gdZ", "gdz", "my_gd", "gd_x", "_gd_"}) {
         EXPECT_EQ(prepare(dictation(untouched, gd), resources).normalizedSource, untouched) << untouched;
     }
     EXPECT_EQ(prepare(dictation("gd", gd), resources).normalizedSource, "good");
