@@ -25,11 +25,12 @@ struct Entry {
     char type = '0'; // '0' file, '5' folder, '2' symbolic link, '1' hard link, '6' FIFO
     std::string content;
     std::string link;
+    unsigned long long claimedSize = 0; // the header's size when no content follows
 };
 
-Entry file(std::string name, std::string content = "x") { return {std::move(name), '0', std::move(content), {}}; }
-Entry folder(std::string name) { return {std::move(name), '5', {}, {}}; }
-Entry link(std::string name, std::string target, char type = '2') { return {std::move(name), type, {}, std::move(target)}; }
+Entry file(std::string name, std::string content = "x") { return {std::move(name), '0', std::move(content), {}, 0}; }
+Entry folder(std::string name) { return {std::move(name), '5', {}, {}, 0}; }
+Entry link(std::string name, std::string target, char type = '2') { return {std::move(name), type, {}, std::move(target), 0}; }
 
 // A plain ustar archive, written by hand so that any name or link can go in.
 std::string tarOf(const std::vector<Entry>& entries)
@@ -47,7 +48,7 @@ std::string tarOf(const std::vector<Entry>& entries)
         put(100, octal(entry.type == '5' ? 0755 : 0644, 8));
         put(108, octal(0, 8));
         put(116, octal(0, 8));
-        put(124, octal(entry.content.size(), 12));
+        put(124, octal(entry.claimedSize > 0 ? entry.claimedSize : entry.content.size(), 12));
         put(136, octal(1700000000, 12));
         header[156] = entry.type;
         put(157, entry.link);
@@ -150,9 +151,36 @@ TEST_F(ArchiveToolsTest, OnlyFilesFoldersAndSymbolicLinksAreAccepted)
     EXPECT_NE(refusal({link("pipe", "", '6')}).find("unsupported entry pipe"), std::string::npos);
     EXPECT_FALSE(fs::exists(staging / "pipe"));
     EXPECT_THROW(ArchiveTools::unpack("not an archive", staging), UpdateError);
-    // Cut in the middle of a file's data.
+    // Cut in the middle of a file's data: the reader's reason is given.
     const std::string whole = tarOf({file("big.txt", std::string(2000, 'b'))});
-    EXPECT_THROW(ArchiveTools::unpack(whole.substr(0, 1200), staging), UpdateError);
+    try {
+        ArchiveTools::unpack(whole.substr(0, 1200), staging);
+        ADD_FAILURE() << "unpacked";
+    } catch (const UpdateError& error) {
+        EXPECT_NE(std::string(error.what()).find("big.txt: "), std::string::npos) << error.what();
+    }
+    // A damaged header after a good entry.
+    std::string damaged = tarOf({file("a.txt"), file("b.txt")});
+    damaged[1024 + 148] = '7';
+    try {
+        ArchiveTools::unpack(damaged, staging);
+        ADD_FAILURE() << "unpacked";
+    } catch (const UpdateError& error) {
+        EXPECT_NE(std::string(error.what()).find("damaged entry"), std::string::npos) << error.what();
+    }
+}
+
+// At most 4 GiB in all, judged from the headers before any data is read.
+TEST_F(ArchiveToolsTest, RefusesMoreThanFourGibibytesFromTheHeaders)
+{
+    const unsigned long long limit = 4ULL << 30;
+    Entry huge = file("huge.bin", "");
+    huge.claimedSize = limit + 1;
+    EXPECT_NE(refusal({huge}).find("too large"), std::string::npos);
+    huge.claimedSize = limit;
+    const std::string atLimit = refusal({huge}); // refused only because the data is missing
+    EXPECT_NE(atLimit, "unpacked");
+    EXPECT_EQ(atLimit.find("too large"), std::string::npos) << atLimit;
 }
 
 } // namespace
