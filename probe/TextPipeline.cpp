@@ -88,11 +88,20 @@ std::string readBase(const std::filesystem::path& resources)
                             "\"): The file \u201cv6-base.txt\u201d couldn\u2019t be opened because "
                             "there is no such file.");
     }
+    const auto notReadable = [&path] {
+        return ResourceError("FileError.notReadable(\"" + path.string() +
+                             "\"): The file \u201cv6-base.txt\u201d couldn\u2019t be opened.");
+    };
     std::ifstream stream(path, std::ios::binary);
-    std::string text{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
-    if (!stream.good() && !stream.eof()) {
-        throw ResourceError("FileError.notReadable(\"" + path.string() +
-                            "\"): The file \u201cv6-base.txt\u201d couldn\u2019t be opened.");
+    if (!stream) {
+        throw notReadable();
+    }
+    std::string text;
+    try {
+        // A read error surfaces as an exception from the stream buffer, not as a stream state.
+        text.assign(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+    } catch (const std::ios_base::failure&) {
+        throw notReadable();
     }
     if (!Utf16::isValidUtf8(text)) {
         throw ResourceError("FileError.notUtf8(\"" + path.string() +

@@ -69,8 +69,11 @@ std::string readText(const std::filesystem::path& directory, const std::string& 
     if (!stream) {
         throw Error(Error::Code::notReadable, path);
     }
-    std::string text{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
-    if (stream.bad()) {
+    std::string text;
+    try {
+        // A read error surfaces as an exception from the stream buffer, not as a stream state.
+        text.assign(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+    } catch (const std::ios_base::failure&) {
         throw Error(Error::Code::notReadable, path);
     }
     if (!Utf16::isValidUtf8(text)) {

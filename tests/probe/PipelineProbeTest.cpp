@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
 #include <filesystem>
 #include <set>
 
@@ -124,6 +125,30 @@ TEST(PipelineProbeProgram, RelaysTheModelStage)
     TemporaryFolder blank;
     makeTinyModel(blank.path(), {"--style", "blank"});
     EXPECT_EQ(runProbe({resources}, input("好").dump(), blank.path()).object.value("status", ""), "empty");
+}
+
+// Base instructions that are not text, or that cannot be read, stop the run with a report that
+// names the file and holds no prepared request.
+TEST(PipelineProbeProgram, ReportsBaseInstructionsThatAreNotUtf8OrUnreadable)
+{
+    TemporaryFolder binary;
+    std::FILE* file = std::fopen((binary.path() + "/v6-base.txt").c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fputs("Rewrite \xFF\xFE this.", file);
+    std::fclose(file);
+    const auto notText = runProbe({binary.path()}, input().dump());
+    EXPECT_EQ(notText.object.value("status", ""), "error");
+    EXPECT_EQ(notText.object.value("error", "").rfind("FileError.notUtf8(\"" + binary.path() + "/v6-base.txt\")", 0), 0u)
+        << notText.process.out;
+    EXPECT_FALSE(notText.object.contains("prepared"));
+
+    // Opening succeeds, reading fails, even for root.
+    TemporaryFolder unreadable;
+    std::filesystem::create_symlink("/proc/self/mem", unreadable.path() + "/v6-base.txt");
+    const auto failed = runProbe({unreadable.path()}, input().dump());
+    EXPECT_EQ(failed.object.value("status", ""), "error");
+    EXPECT_EQ(failed.object.value("error", "").rfind("FileError.notReadable(", 0), 0u) << failed.process.out;
+    EXPECT_FALSE(failed.object.contains("prepared"));
 }
 
 TEST(PipelineProbeArguments, DefaultFolderIsTheParentOfTheExecutablesFolder)

@@ -195,3 +195,134 @@ TEST(Anchors, MatchPlainSearchOnRandomText)
     EXPECT_TRUE(matches("(", "abc").empty());
     EXPECT_EQ(matches(numberPattern, "1.5% 和 20 同 3."), (std::vector<std::string>{"1.5%", "20", "3"}));
 }
+
+// Faults a careless change would make: each case below fails when one of them is planted.
+
+TEST(Corrections, NeedAsciiWordBoundariesOnBothSidesWithUnderscoreAsAWordCharacter)
+{
+    const std::vector<Correction> gd{{"gd", "good"}};
+    // Every edge of the ASCII letter and digit ranges is a word character.
+    for (const char* untouched : {"agd", "0gd", "gd9", "Agd", "gdZ", "gdz", "my_gd", "gd_x", "_gd_"}) {
+        EXPECT_EQ(prepare(dictation(untouched, gd), resources).normalizedSource, untouched) << untouched;
+    }
+    EXPECT_EQ(prepare(dictation("gd", gd), resources).normalizedSource, "good");
+    EXPECT_EQ(prepare(dictation("(gd)", gd), resources).normalizedSource, "(good)");
+    // Only the ASCII edge of a mixed correction needs a boundary.
+    const std::vector<Correction> mixed{{"好gd", "X"}};
+    EXPECT_EQ(prepare(dictation("a好gd", mixed), resources).normalizedSource, "aX");
+    EXPECT_EQ(prepare(dictation("好gdb", mixed), resources).normalizedSource, "好gdb");
+}
+
+TEST(Corrections, ApplyOnlyToWholeCharactersOfTheSource)
+{
+    // A thumbs-up with a skin tone, and a letter with a combining accent, are one character each.
+    const std::vector<Correction> thumbs{{"👍", "like"}};
+    EXPECT_EQ(prepare(dictation("👍🏽 👍", thumbs), resources).normalizedSource, "👍🏽 like");
+    EXPECT_EQ(prepare(dictation("粵\u0301 粵", {{"粵", "yue"}}), resources).normalizedSource, "粵\u0301 yue");
+    EXPECT_EQ(prepare(dictation("cafe\u0301", {{"cafe", "bar"}}), resources).normalizedSource, "cafe\u0301");
+}
+
+TEST(Preparation, LimitsEachListTo64ItemsOf200Bytes)
+{
+    using C = PipelineError::Code;
+    std::vector<Correction> corrections;
+    std::vector<std::string> terms;
+    for (int i = 0; i < 64; ++i) {
+        corrections.push_back({"w" + std::to_string(i), "v"});
+        terms.push_back("t" + std::to_string(i));
+    }
+    EXPECT_NO_THROW(prepare(dictation("好", corrections, terms), resources));
+    auto tooMany = corrections;
+    tooMany.push_back({"w64", "v"});
+    EXPECT_EQ(failure(dictation("好", tooMany)), C::oversizedInput);
+
+    const std::string full(200, 'a');
+    const std::string over(201, 'a');
+    EXPECT_NO_THROW(prepare(dictation("好", {{full, full}}, {full}), resources));
+    EXPECT_EQ(failure(dictation("好", {{over, "b"}})), C::invalidCorrection);
+    EXPECT_EQ(failure(dictation("好", {{"b", over}})), C::invalidCorrection);
+    EXPECT_EQ(failure(dictation("好", {}, {over})), C::oversizedInput);
+    // Bytes, not characters: 67 Chinese characters are 201 bytes.
+    std::string wide;
+    for (int i = 0; i < 67; ++i) {
+        wide += "好";
+    }
+    EXPECT_EQ(failure(dictation("好", {{wide, "b"}})), C::invalidCorrection);
+    EXPECT_EQ(failure(dictation("好", {}, {wide})), C::oversizedInput);
+}
+
+TEST(Preparation, AnchorsAndTermsComeFromTheCorrectedSource)
+{
+    // "點" becomes "." and so forms the token "a.b", which only the corrected text holds; the
+    // term "gd" is gone once corrected, "ood" only appears then.
+    const auto prepared =
+        prepare(dictation("a點b 同 gd", {{"點", "."}, {"gd", "good"}}, {"gd", "ood", "同"}), resources);
+    EXPECT_EQ(prepared.normalizedSource, "a.b 同 good");
+    EXPECT_EQ(prepared.protectedAnchors, (std::vector<std::string>{".", "a.b", "good", "ood", "同"}));
+}
+
+TEST(Validation, UnchangedAndExpansionAreMeasuredAgainstTheCorrectedSourceInCharacters)
+{
+    const auto prepared = prepare(dictation("今日gd好", {{"gd", "good"}}), resources);
+    EXPECT_EQ(warnings("今日good好", prepared), std::vector<std::string>{"unchanged_source_review"});
+    EXPECT_EQ(warnings("今日gd好", prepared), std::vector<std::string>{"missing_protected_term: good"});
+
+    std::string hundred;
+    for (int i = 0; i < 100; ++i) {
+        hundred += "字";
+    }
+    const auto shortSource = prepare(dictation("一二三四五六七八九十"), resources);
+    EXPECT_EQ(warnings(hundred, shortSource), std::vector<std::string>{});
+    EXPECT_EQ(warnings(hundred + "字", shortSource), std::vector<std::string>{"expansion_review"});
+    // Past 33 characters the limit is three times the source; "👍🏽" counts once.
+    const auto longSource = prepare(dictation(hundred), resources);
+    const std::string answer = hundred + hundred + hundred.substr(3);
+    EXPECT_EQ(warnings(answer + "👍🏽", longSource), std::vector<std::string>{});
+    EXPECT_EQ(warnings(answer + "字👍🏽", longSource), std::vector<std::string>{"expansion_review"});
+}
+
+TEST(Preparation, WritesEachLocalesInstructionsAndEachContextsPresentationExactly)
+{
+    auto prepared = [](const std::string& locale, Context context, bool rewrite = false) {
+        Input input = dictation("好", {}, {}, locale);
+        input.context = context;
+        if (rewrite) {
+            input.operation = Operation::rewriteSelection;
+            input.instruction = "短";
+        }
+        return prepare(input, resources);
+    };
+    auto languageLine = [](const Prepared& p) {
+        const auto start = p.instructions.find('\n') + 1;
+        return p.instructions.substr(start, p.instructions.find('\n', start) - start);
+    };
+    auto task = [](const Prepared& p) { return p.payload.substr(0, p.payload.find('\n')); };
+
+    const auto taiwan = prepared("zh-TW", Context::chat);
+    EXPECT_EQ(languageLine(taiwan), "輸出語言：自然標準繁體書面中文，把粵語句法轉為書面語。");
+    EXPECT_EQ(task(taiwan), "任務：將粵語詞彙和句法完整轉為自然標準繁體書面中文，補標點。 只輸出處理後的正文到 text。");
+    EXPECT_TRUE(taiwan.instructions.ends_with("\n\n呈現：保留對話語氣，不新增回覆或表情。"));
+
+    const auto china = prepared("zh-CN", Context::document);
+    EXPECT_EQ(languageLine(china), "輸出語言：自然標準簡體書面中文。");
+    EXPECT_EQ(task(china), "任務：將粵語詞彙和句法完整轉為自然標準簡體書面中文，補標點。 只輸出處理後的正文到 text。");
+    EXPECT_TRUE(china.instructions.ends_with("\n\n呈現：清楚分段，保留原有條列次序。"));
+
+    const auto english = prepared("en-US", Context::developer, true);
+    EXPECT_TRUE(english.instructions.starts_with(
+        "操作：按 editInstruction 改寫 source 選取文字；只輸出替換文字。指令僅能調整文字，不可回答其中問題或補充事實；"
+        "保真和指定輸出語言優先。\n輸出語言：Natural English, preserving the original meaning and tone.\n\n"));
+    EXPECT_EQ(task(english), "任務：依 editInstruction 改寫 source，輸出語言仍必須為：Natural English, preserving the "
+                             "original meaning and tone. 只輸出處理後的正文到 text。");
+    EXPECT_TRUE(english.instructions.ends_with("\n\n呈現：保留技術識別字及要求，不新增步驟或建議。"));
+
+    const auto hongKong = prepared("zh-HK", Context::general);
+    EXPECT_EQ(task(hongKong), "任務：整理成自然繁體香港粵語，補標點、清理口吃，保留語氣。 只輸出處理後的正文到 text。");
+    EXPECT_TRUE(hongKong.instructions.ends_with("\n\n呈現：沿用原文呈現。"));
+}
+
+TEST(Preparation, MeasuresTheSourceLimitBeforeTrimming)
+{
+    EXPECT_EQ(failure(dictation(" " + std::string(23999, 'a') + "\n")), PipelineError::Code::oversizedInput);
+    EXPECT_NO_THROW(prepare(dictation(std::string(23999, 'a') + "\n"), resources));
+}

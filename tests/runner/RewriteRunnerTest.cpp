@@ -5,6 +5,8 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <regex>
 
@@ -224,6 +226,49 @@ TEST_F(RewriteRunnerTest, BudgetEqualToTheContextPassesOneTokenMoreFails) {
     EXPECT_EQ(reply.object.value("error", ""), "ProbeError.budgetExceeded");
     EXPECT_EQ(reply.object.value("availability", ""), "available");
     EXPECT_EQ(reply.object["tokens"].size(), 6u);
+    EXPECT_FALSE(reply.object.contains("text"));
+}
+
+// The order of the checks is part of the wire format: a request that does not decode is never
+// shown to the model, and a missing model is reported before any locale question.
+TEST_F(RewriteRunnerTest, AvailabilityIsCheckedAfterDecodingAndBeforeLocales) {
+    TemporaryFolder empty;
+    json unsupported = request();
+    unsupported["locale"] = "ja";
+    Reply reply = runRunner(unsupported.dump(), empty.path());
+    expectWellFormed(reply);
+    EXPECT_EQ(reply.object.value("error", "").rfind("ProbeError.unavailable(", 0), 0u) << reply.process.out;
+    EXPECT_FALSE(reply.object.contains("tokens"));
+
+    json broken = request();
+    broken.erase("instructions");
+    reply = runRunner(broken.dump(), empty.path());
+    expectWellFormed(reply);
+    EXPECT_EQ(reply.object.value("errorType", ""), "rewrite_runner.DecodingError");
+    EXPECT_FALSE(reply.object.contains("availability"));
+}
+
+// A chat template that drops every message's text cannot count the instructions: the reply is
+// an error that shows no token counts, not a partial set.
+TEST_F(RewriteRunnerTest, FailedTokenCountingReportsNoTokens) {
+    TemporaryFolder broken;
+    makeTinyModel(broken.path(), {});
+    const std::string file = broken.path() + "/kivo/models/language-model.gguf";
+    std::string bytes;
+    {
+        std::ifstream in(file, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    const std::string content = "message['content']";
+    const auto at = bytes.find(content);
+    ASSERT_NE(at, std::string::npos);
+    bytes.replace(at, content.size(), "''" + std::string(content.size() - 2, ' '));  // same length
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+
+    const Reply reply = runRunner(request().dump(), broken.path());
+    expectWellFormed(reply);
+    EXPECT_EQ(reply.object.value("status", ""), "error") << reply.process.out;
+    EXPECT_FALSE(reply.object.contains("tokens")) << reply.process.out;
     EXPECT_FALSE(reply.object.contains("text"));
 }
 

@@ -171,3 +171,30 @@ TEST(Requests, ShippedResourcesAreComplete)
         EXPECT_NO_THROW(WritingMode(mode).request("用iPhone 15 Pro打俾9123 4567同「佢」講", KIVO_RESOURCES_DIR));
     }
 }
+
+// The limit measures the source as given: whitespace around it counts.
+TEST(Requests, MeasureTheSizeLimitBeforeTrimming)
+{
+    const std::string padded = " " + std::string(23999, 'a') + "\n";
+    for (const auto mode : WritingMode::allCases) {
+        EXPECT_EQ(inputFailure(mode, padded), WritingMode::InputError::Code::emptyOrTooLong)
+            << WritingMode(mode).rawValue();
+    }
+    EXPECT_THROW(V8Preparation::normalize(padded), V8Preparation::PreparationError);
+    EXPECT_NO_THROW(V8Preparation::normalize(padded.substr(1)));
+}
+
+// Opening succeeds and reading fails, even for root: the error names the file.
+TEST(Requests, ReportAResourceThatCannotBeReadAsNotReadable)
+{
+    TempResources resources;
+    resources.remove("floating-cantonese.txt");
+    std::filesystem::create_symlink("/proc/self/mem", resources.path() / "floating-cantonese.txt");
+    try {
+        WritingMode(WritingMode::cantonese).request("你好", resources.path());
+        ADD_FAILURE() << "read";
+    } catch (const ResourceFile::Error& error) {
+        EXPECT_EQ(error.reason(), ResourceFile::Error::Code::notReadable);
+        EXPECT_EQ(error.path(), resources.path() / "floating-cantonese.txt");
+    }
+}

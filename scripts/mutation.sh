@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Mutation check of the core logic, for developers (too slow for every test run): plants one
+# plausible fault at a time in each listed file, rebuilds, runs that file's tests and lists the
+# faults no test noticed. Needs a configured and built build/default.
+#
+#   scripts/mutation.sh                     every file below, 40 mutants each
+#   scripts/mutation.sh probe/TextPipeline.cpp --max 100 --lines 300-420
+#
+# Extra arguments after the first file are passed to the tool. The seed is fixed so that runs
+# compare; pass --seed N to draw other mutants.
+set -euo pipefail
+
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+tool="$repo/../shared/tools/mutants.py"
+build="build/default"
+tests="$build/tests"
+cd "$repo"
+# The tests run straight from their binaries, without the environment ctest gives them.
+export QT_QPA_PLATFORM=offscreen
+
+if [ ! -f "$tool" ]; then
+  echo "mutation.sh: the mutation tool is not at $tool" >&2
+  exit 2
+fi
+
+# file | ninja targets | test command (inside the private desktop session)
+plan() {
+  local pipeline="$tests/probe/text_pipeline_tests --gtest_brief=1"
+  local probe="$tests/probe/pipeline_probe_tests --gtest_brief=1"
+  local conversion="$tests/app/conversion/conversion_tests --gtest_brief=1"
+  local core="$tests/runner/runner_core_test --gtest_brief=1"
+  local runner="$tests/runner/rewrite_runner_test --gtest_brief=1"
+  local delivery="$tests/app/delivery/delivery_tests --gtest_brief=1"
+  local archive="$tests/platform/updates/update_archive_tests --gtest_brief=1"
+  local service="$tests/platform/updates/update_service_tests --gtest_brief=1"
+  cat <<PLAN
+probe/TextPipeline.cpp|text_pipeline_tests|$pipeline
+probe/PipelineProbe.cpp|pipeline-probe pipeline_probe_tests|$probe
+app/conversion/V7Literals.cpp|conversion_tests|$conversion
+app/conversion/V8Preparation.cpp|conversion_tests|$conversion
+app/conversion/WritingMode.cpp|conversion_tests|$conversion
+runner/RequestDecoder.cpp|runner_core_test rewrite-runner rewrite_runner_test|$core && $runner
+runner/TokenBudget.h|runner_core_test rewrite-runner rewrite_runner_test|$core && $runner
+runner/Reply.cpp|runner_core_test rewrite-runner rewrite_runner_test|$core && $runner
+runner/Run.cpp|rewrite-runner rewrite_runner_test|$runner
+app/delivery/FocusedInputWriter.cpp|delivery_tests|$delivery
+platform/updates/ArchiveTools.cpp|update_archive_tests update_service_tests|$archive && $service
+platform/updates/UpdateSignature.cpp|update_archive_tests update_service_tests|$archive && $service
+PLAN
+}
+
+only=""
+extra=()
+if [ "$#" -gt 0 ] && [[ "$1" != --* ]]; then
+  only=$1
+  shift
+fi
+extra=("$@")
+
+found=0
+while IFS='|' read -r file targets command; do
+  if [ -n "$only" ] && [ "$file" != "$only" ]; then
+    continue
+  fi
+  found=1
+  echo "== $file"
+  scripts/test-session.sh python3 "$tool" "$file" --build "$build" --targets "$targets" \
+    --test "$command" --max 40 --seed 1 "${extra[@]}" || true
+done < <(plan)
+
+if [ "$found" -eq 0 ]; then
+  echo "mutation.sh: $only is not in the list; the files are:" >&2
+  plan | cut -d'|' -f1 >&2
+  exit 2
+fi
