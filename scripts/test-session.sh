@@ -43,18 +43,29 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# Xvfb picks a free display number and writes it to the given descriptor.
-exec {display_fd}<> <(:)
-Xvfb -displayfd "$display_fd" -screen 0 1920x1080x24 -nolisten tcp -noreset \
-  >"$runtime_dir/xvfb.log" 2>&1 &
-pids+=($!)
+# Xvfb picks a free display number and writes it to the given descriptor. Two servers starting
+# at the same moment can pick the same number and one of them gives up: try again.
 display=""
-for _ in $(seq 100); do
-  if read -r -t 0.1 display <&"$display_fd"; then
+for _attempt in 1 2 3; do
+  exec {display_fd}<> <(:)
+  Xvfb -displayfd "$display_fd" -screen 0 1920x1080x24 -nolisten tcp -noreset \
+    >"$runtime_dir/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do
+    if read -r -t 0.1 display <&"$display_fd"; then
+      break
+    fi
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+  done
+  exec {display_fd}>&-
+  if [ -n "$display" ]; then
+    pids+=("$xvfb_pid")
     break
   fi
+  kill "$xvfb_pid" 2>/dev/null || true
+  wait "$xvfb_pid" 2>/dev/null || true
+  sleep 0.$((RANDOM % 9 + 1))
 done
-exec {display_fd}>&-
 if [ -z "$display" ]; then
   echo "test-session: Xvfb did not start" >&2
   cat "$runtime_dir/xvfb.log" >&2

@@ -67,7 +67,8 @@ TEST_F(RealRunner, MissingModelSaysWhereToPutOne)
     convert();
     const QString status = app->panel().status->text();
     EXPECT_TRUE(status.contains(QStringLiteral("modelNotFound"))) << status.toStdString();
-    EXPECT_TRUE(status.contains(QStringLiteral("Put a GGUF chat model at"))) << status.toStdString();
+    EXPECT_TRUE(status.contains(QStringLiteral("Click this line to open Models, or put a GGUF chat model at ")))
+        << status.toStdString();
     EXPECT_TRUE(status.endsWith(QStringLiteral(" 原文保留。")));
     EXPECT_EQ(app->panel().before->toPlainText(), QStringLiteral("今日天氣好好"));
     EXPECT_TRUE(app->panel().after->toPlainText().isEmpty());
