@@ -254,14 +254,15 @@ void WhisperAnalyzer::run(std::stop_token stop, std::shared_ptr<Channel<Analyzer
                 if (stop.stop_requested()) {
                     break;
                 }
-                if (decoded.abandoned && windowShown) {
+                const bool keptShown = decoded.abandoned && windowShown;
+                if (keptShown) {
                     // Out of time: what was on screen for this window stays rather than nothing.
                     decoded.runs = shown;
                 }
                 finalizedThrough = window.end();
                 if (!decoded.runs.empty() || windowShown) {
                     // A blank final still clears the provisional text shown for this window.
-                    emit({decoded.runs, {}, window.start(), window.end(), true, finalizedThrough});
+                    emit({decoded.runs, {}, window.start(), window.end(), true, finalizedThrough, keptShown});
                 }
                 if (!decoded.runs.empty()) {
                     previousText = decoder_->model().tokens(decoded.text());

@@ -114,6 +114,7 @@ TEST(WhisperRecognizer, CantoneseSpeechGivesOrderedResultsAndFinalizeEndsTheStre
     expectOrderedFiniteRanges(results);
     EXPECT_TRUE(results.back().isFinal);
     EXPECT_FALSE(results.back().text().empty());
+    EXPECT_FALSE(results.back().fromProvisional); // decoded in time
     EXPECT_LE(results.back().end, static_cast<double>(speech.frameCount()) / speech.format.sampleRate + 0.1);
     EXPECT_TRUE(session.transcriber->results().isExhausted());
 }
@@ -201,6 +202,8 @@ TEST(WhisperRecognizer, AFinalDecodeSlowerThanTheBudgetKeepsTheProvisionalText)
     ASSERT_NE(lastShown, results.rend());
     EXPECT_FALSE(results.back().text().empty());
     EXPECT_EQ(results.back().text(), lastShown->text());
+    EXPECT_TRUE(results.back().fromProvisional);
+    EXPECT_FALSE(lastShown->fromProvisional);
 }
 
 TEST(WhisperRecognizer, ADecodeIsGivenUpAsSoonAsItsCallerAbandonsIt)
