@@ -1,6 +1,6 @@
 // speech_benchmark SIZE TYPE [THREADS|0] [SECONDS...|0]: the streaming recogniser on a whisper model
-// of real dimensions (tiny, base, small or large-v3-turbo) with random weights stored as f16 or
-// q8_0. Decoding is bounded to 8 tokens per second of audio, about what real speech yields, so
+// of real dimensions (tiny, base, small or large-v3-turbo) with random weights stored as f16,
+// q8_0 or q5_0. Decoding is bounded to 8 tokens per second of audio, about what real speech yields, so
 // that random weights (which never stop on their own) do not inflate it. Prints the encoder time
 // per second of window, how far provisional text trails the audio and how long finalization takes
 // after stop for recordings fed in real time (10, 30 and 60 s unless given), peak memory and the
@@ -112,7 +112,7 @@ Run transcribe(WhisperRecognizer& recognizer, const std::vector<float>& audio, b
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s tiny|base|small|large-v3-turbo f16|q8_0 [THREADS] [SECONDS...]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s tiny|base|small|large-v3-turbo f16|q8_0|q5_0 [THREADS] [SECONDS...]\n", argv[0]);
         return 2;
     }
     const std::string size = argv[1];
@@ -129,7 +129,9 @@ int main(int argc, char** argv)
                             : size == "small"          ? TinyWhisperModel::small()
                             : size == "large-v3-turbo" ? TinyWhisperModel::largeV3Turbo()
                                                        : TinyWhisperModel::Dimensions{};
-    const auto weights = type == "q8_0" ? TinyWhisperModel::WeightType::q8_0 : TinyWhisperModel::WeightType::f16;
+    const auto weights = type == "q8_0"   ? TinyWhisperModel::WeightType::q8_0
+                         : type == "q5_0" ? TinyWhisperModel::WeightType::q5_0
+                                          : TinyWhisperModel::WeightType::f16;
 
     const std::filesystem::path folder = KIVO_SPEECH_BENCH_MODELS;
     std::filesystem::create_directories(folder);

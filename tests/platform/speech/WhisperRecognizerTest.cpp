@@ -234,6 +234,22 @@ TEST(WhisperRecognizer, ADecodeIsGivenUpAsSoonAsItsCallerAbandonsIt)
     EXPECT_EQ(polls, 4); // and is not asked again
 }
 
+TEST(WhisperRecognizer, QuantizedGeneratedModelsLoadAndDecode)
+{
+    const PcmBuffer once = WavFile::read(SpeechFixtures::shared().speech);
+    std::vector<float> audio(16000 * 2, 0.0f);
+    for (std::size_t i = 0; i < audio.size(); ++i) {
+        audio[i] = once.samples[i % once.samples.size()];
+    }
+    for (const auto type : {TinyWhisperModel::WeightType::q5_0, TinyWhisperModel::WeightType::q8_0}) {
+        const auto path = SpeechFixtures::shared().folder / "quantized.bin";
+        TinyWhisperModel::write(path, TinyWhisperModel::Dimensions{}, 1, type);
+        WhisperDecoder decoder(WhisperModel::load(path), 1);
+        EXPECT_NO_THROW(decoder.decode(audio, {}, {}));
+        std::filesystem::remove(path);
+    }
+}
+
 TEST(WhisperRecognizer, HintsAreFittedToThePromptInListOrder)
 {
     std::vector<std::string> hints;
