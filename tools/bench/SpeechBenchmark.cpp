@@ -68,6 +68,7 @@ struct Run {
     std::vector<double> lags; // provisional results: wall time minus the audio time they cover
     double finalize = 0.0;    // from the end of input to the last final result
     std::size_t finals = 0;
+    std::size_t keptProvisional = 0; // finals that ran out of time after stop
 };
 
 // Feeds `audio` in 100 ms packets, in real time or all at once.
@@ -85,6 +86,7 @@ Run transcribe(WhisperRecognizer& recognizer, const std::vector<float>& audio, b
         while (auto result = transcriber->results().next({})) {
             if (result->isFinal) {
                 ++run.finals;
+                run.keptProvisional += result->fromProvisional ? 1 : 0;
             } else if (realtime) {
                 run.lags.push_back(since(begin) - result->end);
             }
@@ -197,7 +199,8 @@ int main(int argc, char** argv)
             std::printf("%4.0f s recording: %zu provisional results trailing median %.2f s, worst %.2f s", seconds,
                         run.lags.size(), run.lags[run.lags.size() / 2], run.lags.back());
         }
-        std::printf("; %zu finals; finalize after stop %.2f s\n", run.finals, run.finalize);
+        std::printf("; %zu finals (%zu kept provisional text); finalize after stop %.2f s\n", run.finals,
+                    run.keptProvisional, run.finalize);
     }
 
     rusage usage{};
