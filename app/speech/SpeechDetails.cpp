@@ -37,6 +37,9 @@ std::string text(const std::optional<SpeechDiagnostics>& diagnostics, const std:
     for (const auto& segment : diagnostics->finalSegments) {
         out += "\n\n[" + std::to_string(++number) + "] " +
                formatted("%.2f\u2013%.2f s", segment.startSeconds, segment.endSeconds) + "\n" + segment.text;
+        if (segment.fromProvisional) {
+            out += std::string("\n") + (chinese ? "收尾時間不足，保留暫定文字" : "Provisional text kept: finishing ran out of time");
+        }
         if (!segment.confidenceSamples.empty()) {
             out += std::string("\n") + (chinese ? "SDK 信心值（不是正確率）：" : "SDK confidence (not accuracy): ");
             for (std::size_t i = 0; i < segment.confidenceSamples.size(); ++i) {

@@ -16,6 +16,7 @@ struct SpeechDiagnostics {
         double endSeconds = 0.0;
         std::vector<std::string> alternatives;
         std::vector<double> confidenceSamples;
+        bool fromProvisional = false; // finishing ran out of time; the provisional text was kept
 
         friend bool operator==(const Segment&, const Segment&) = default;
     };

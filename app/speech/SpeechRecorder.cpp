@@ -292,6 +292,7 @@ void SpeechRecorder::accept(const TranscriptionResult& result)
         !finalEvidenceKeys_.contains(key)) {
         ResultEvidence evidence;
         evidence.alternatives = SpeechConfiguration::distinctAlternatives(plain, result.alternatives);
+        evidence.fromProvisional = result.isFinal && result.fromProvisional;
         for (const auto& run : result.runs) {
             if (run.confidence) {
                 evidence.confidenceSamples.push_back(*run.confidence);
@@ -450,6 +451,7 @@ SpeechDiagnostics SpeechRecorder::makeDiagnostics(const std::string& text) const
         if (auto found = evidence_.find({segment.startSeconds, segment.endSeconds}); found != evidence_.end()) {
             entry.alternatives = found->second.alternatives;
             entry.confidenceSamples = found->second.confidenceSamples;
+            entry.fromProvisional = found->second.fromProvisional;
         }
         alternatives += entry.alternatives.size();
         samples += entry.confidenceSamples.size();

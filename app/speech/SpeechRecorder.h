@@ -63,6 +63,7 @@ private:
     struct ResultEvidence {
         std::vector<std::string> alternatives;
         std::vector<double> confidenceSamples;
+        bool fromProvisional = false;
     };
 
     void setStatus(Status status);

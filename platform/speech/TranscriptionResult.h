@@ -21,6 +21,8 @@ struct TranscriptionResult {
     double end = 0.0;
     bool isFinal = false;
     double finalizedThrough = 0.0;
+    // A final that kept the latest provisional text because decoding ran out of time.
+    bool fromProvisional = false;
 
     std::string text() const
     {

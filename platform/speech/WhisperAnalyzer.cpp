@@ -8,13 +8,15 @@
 #include <algorithm>
 #include <chrono>
 #include <deque>
+#include <optional>
 
 namespace kivo {
 
 WhisperAnalyzer::WhisperAnalyzer(std::vector<std::shared_ptr<Transcriber>> modules, ModelLoader loadModel,
-                                 int threads, StreamingWindow::Options window, double maxTokensPerSecond)
+                                 int threads, StreamingWindow::Options window, double maxTokensPerSecond,
+                                 std::chrono::milliseconds finalizeBudget)
     : modules_(std::move(modules)), loadModel_(std::move(loadModel)), threads_(threads), window_(window),
-      maxTokensPerSecond_(maxTokensPerSecond)
+      maxTokensPerSecond_(maxTokensPerSecond), finalizeBudget_(finalizeBudget)
 {
 }
 
@@ -154,8 +156,18 @@ void WhisperAnalyzer::run(std::stop_token stop, std::shared_ptr<Channel<Analyzer
     PromptBudget::Tokens previousText;
     double finalizedThrough = 0.0;
     bool windowShown = false; // a provisional text of this window is on screen
+    std::vector<TranscriptionResult::Run> shown; // that text
     bool endOfInput = false;
     double load = 1.0; // decoding seconds per second of audio, from the latest pass
+    using Clock = std::chrono::steady_clock;
+    std::optional<Clock::time_point> deadline; // set when the input is seen to end
+    const auto inputEnded = [&] {
+        if (!deadline && input->isFinished()) {
+            deadline = Clock::now() + finalizeBudget_;
+        }
+        return deadline.has_value();
+    };
+    const auto pastDeadline = [&] { return inputEnded() && Clock::now() >= *deadline; };
 
     const auto request = [&](bool settle) {
         WhisperDecoder::Request r;
@@ -172,7 +184,7 @@ void WhisperAnalyzer::run(std::stop_token stop, std::shared_ptr<Channel<Analyzer
         const auto began = std::chrono::steady_clock::now();
         auto decoded = decoder_->decode(window.samples(), r, stop);
         const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-        if (!r.beamSearch && window.length() > 0.0) {
+        if (!r.beamSearch && !decoded.abandoned && window.length() > 0.0) {
             load = spent / std::max(1.0, window.length());
         }
         return decoded;
@@ -191,6 +203,7 @@ void WhisperAnalyzer::run(std::stop_token stop, std::shared_ptr<Channel<Analyzer
                     pending.insert(pending.end(), more.samples.begin(), more.samples.end());
                 }
                 endOfInput = input->isExhausted();
+                inputEnded();
             }
 
             // Into the window a little at a time, so a pause in queued audio still closes it
@@ -214,35 +227,48 @@ void WhisperAnalyzer::run(std::stop_token stop, std::shared_ptr<Channel<Analyzer
                 }
                 WhisperDecoder::Request r = request(false);
                 // A pass still running when the input ends is given up for the final one.
-                r.abandon = [&input] { return input->isFinished(); };
+                r.abandon = inputEnded;
                 const auto decoded = timedDecode(r);
                 if (stop.stop_requested()) {
                     break;
                 }
-                if (input->isFinished() && decoded.runs.empty()) {
+                if (decoded.abandoned) {
                     continue;
                 }
                 if (!decoded.runs.empty() || windowShown) {
                     emit({decoded.runs, {}, window.start(), window.end(), false, finalizedThrough});
                     windowShown = !decoded.runs.empty();
+                    shown = decoded.runs;
                 }
             } else if (action == StreamingWindow::Action::close) {
                 WhisperDecoder::Decoded decoded;
                 if (window.hasSpeech()) {
-                    decoded = timedDecode(request(true));
+                    if (pastDeadline()) {
+                        decoded.abandoned = true;
+                    } else {
+                        WhisperDecoder::Request r = request(true);
+                        r.abandon = pastDeadline;
+                        decoded = timedDecode(r);
+                    }
                 }
                 if (stop.stop_requested()) {
                     break;
                 }
+                const bool keptShown = decoded.abandoned && windowShown;
+                if (keptShown) {
+                    // Out of time: what was on screen for this window stays rather than nothing.
+                    decoded.runs = shown;
+                }
                 finalizedThrough = window.end();
                 if (!decoded.runs.empty() || windowShown) {
                     // A blank final still clears the provisional text shown for this window.
-                    emit({decoded.runs, {}, window.start(), window.end(), true, finalizedThrough});
+                    emit({decoded.runs, {}, window.start(), window.end(), true, finalizedThrough, keptShown});
                 }
                 if (!decoded.runs.empty()) {
                     previousText = decoder_->model().tokens(decoded.text());
                 }
                 windowShown = false;
+                shown.clear();
                 window.close();
             }
             if (endOfInput && pending.empty() && window.isEmpty()) {

@@ -5,6 +5,7 @@
 #include "platform/speech/Transcriber.h"
 #include "platform/speech/WhisperModel.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <functional>
@@ -22,13 +23,16 @@ class WhisperDecoder;
 // reaches its cap, at a pause, or at the end of input, so finals are made while recording goes
 // on and only the last short window is left at the end. When decoding falls behind the input,
 // provisional passes are skipped, never queued. The hints are tokenized once and fitted to the
-// decoder's prompt budget; the end of the last final text follows them in the prompt.
+// decoder's prompt budget; the end of the last final text follows them in the prompt. Once the
+// input has ended, decoding gets a fixed time: a window whose final decode would run past it
+// keeps its latest provisional text as its final text.
 class WhisperAnalyzer : public SpeechAnalyzer {
 public:
     using ModelLoader = std::function<std::shared_ptr<WhisperModel>()>;
 
     WhisperAnalyzer(std::vector<std::shared_ptr<Transcriber>> modules, ModelLoader loadModel, int threads,
-                    StreamingWindow::Options window, double maxTokensPerSecond = 12.0);
+                    StreamingWindow::Options window, double maxTokensPerSecond = 12.0,
+                    std::chrono::milliseconds finalizeBudget = std::chrono::seconds(6));
     ~WhisperAnalyzer() override;
 
     void setContext(const AnalysisContext& context) override;
@@ -52,6 +56,7 @@ private:
     int threads_;
     StreamingWindow::Options window_;
     double maxTokensPerSecond_;
+    std::chrono::milliseconds finalizeBudget_;
     std::vector<std::string> hints_;
     std::unique_ptr<WhisperDecoder> decoder_;
     std::vector<int> hintTokens_;

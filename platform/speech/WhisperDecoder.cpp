@@ -139,6 +139,7 @@ WhisperDecoder::Decoded WhisperDecoder::decode(std::span<const float> samples, c
                                                static_cast<int>(audio.size()));
     Decoded decoded;
     if (check()) {
+        decoded.abandoned = true;
         return decoded;
     }
     if (status != 0) {

@@ -29,6 +29,7 @@ public:
     struct Decoded {
         std::vector<TranscriptionResult::Run> runs;
         bool suppressed = false;  // the decoder's text was dropped as an invention
+        bool abandoned = false;   // stopped or given up before it finished
         std::string text() const;
     };
 

@@ -72,7 +72,8 @@ std::optional<AudioFormat> WhisperRecognizer::bestAvailableAudioFormat(const Mod
 std::shared_ptr<SpeechAnalyzer> WhisperRecognizer::makeAnalyzer(Modules modules)
 {
     return std::make_shared<WhisperAnalyzer>(std::move(modules), [this] { return model(); }, threads(),
-                                             configuration_.window, configuration_.maxTokensPerSecond);
+                                             configuration_.window, configuration_.maxTokensPerSecond,
+                                             configuration_.finalizeBudget);
 }
 
 std::unique_ptr<AnalyzerInputConverter> WhisperRecognizer::makeConverter(const AudioFormat& format)

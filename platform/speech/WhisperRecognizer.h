@@ -28,6 +28,9 @@ public:
         // Output bound per second of audio: more than fast Cantonese needs, so a decoder caught
         // in a loop stops early.
         double maxTokensPerSecond = 12.0;
+        // Decoding time allowed once the input has ended, well inside the recorder's limit for
+        // finalization; a window still undecoded then keeps its latest provisional text.
+        std::chrono::milliseconds finalizeBudget = std::chrono::seconds(6);
     };
 
     WhisperRecognizer();

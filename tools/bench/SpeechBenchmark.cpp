@@ -1,6 +1,6 @@
 // speech_benchmark SIZE TYPE [THREADS|0] [SECONDS...|0]: the streaming recogniser on a whisper model
-// of real dimensions (tiny, base, small or large-v3-turbo) with random weights stored as f16 or
-// q8_0. Decoding is bounded to 8 tokens per second of audio, about what real speech yields, so
+// of real dimensions (tiny, base, small or large-v3-turbo) with random weights stored as f16,
+// q8_0 or q5_0. Decoding is bounded to 8 tokens per second of audio, about what real speech yields, so
 // that random weights (which never stop on their own) do not inflate it. Prints the encoder time
 // per second of window, how far provisional text trails the audio and how long finalization takes
 // after stop for recordings fed in real time (10, 30 and 60 s unless given), peak memory and the
@@ -68,6 +68,7 @@ struct Run {
     std::vector<double> lags; // provisional results: wall time minus the audio time they cover
     double finalize = 0.0;    // from the end of input to the last final result
     std::size_t finals = 0;
+    std::size_t keptProvisional = 0; // finals that ran out of time after stop
 };
 
 // Feeds `audio` in 100 ms packets, in real time or all at once.
@@ -85,6 +86,7 @@ Run transcribe(WhisperRecognizer& recognizer, const std::vector<float>& audio, b
         while (auto result = transcriber->results().next({})) {
             if (result->isFinal) {
                 ++run.finals;
+                run.keptProvisional += result->fromProvisional ? 1 : 0;
             } else if (realtime) {
                 run.lags.push_back(since(begin) - result->end);
             }
@@ -112,7 +114,7 @@ Run transcribe(WhisperRecognizer& recognizer, const std::vector<float>& audio, b
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s tiny|base|small|large-v3-turbo f16|q8_0 [THREADS] [SECONDS...]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s tiny|base|small|large-v3-turbo f16|q8_0|q5_0 [THREADS] [SECONDS...]\n", argv[0]);
         return 2;
     }
     const std::string size = argv[1];
@@ -129,7 +131,9 @@ int main(int argc, char** argv)
                             : size == "small"          ? TinyWhisperModel::small()
                             : size == "large-v3-turbo" ? TinyWhisperModel::largeV3Turbo()
                                                        : TinyWhisperModel::Dimensions{};
-    const auto weights = type == "q8_0" ? TinyWhisperModel::WeightType::q8_0 : TinyWhisperModel::WeightType::f16;
+    const auto weights = type == "q8_0"   ? TinyWhisperModel::WeightType::q8_0
+                         : type == "q5_0" ? TinyWhisperModel::WeightType::q5_0
+                                          : TinyWhisperModel::WeightType::f16;
 
     const std::filesystem::path folder = KIVO_SPEECH_BENCH_MODELS;
     std::filesystem::create_directories(folder);
@@ -195,7 +199,8 @@ int main(int argc, char** argv)
             std::printf("%4.0f s recording: %zu provisional results trailing median %.2f s, worst %.2f s", seconds,
                         run.lags.size(), run.lags[run.lags.size() / 2], run.lags.back());
         }
-        std::printf("; %zu finals; finalize after stop %.2f s\n", run.finals, run.finalize);
+        std::printf("; %zu finals (%zu kept provisional text); finalize after stop %.2f s\n", run.finals,
+                    run.keptProvisional, run.finalize);
     }
 
     rusage usage{};

@@ -15,8 +15,10 @@ namespace {
 
 constexpr std::int32_t typeF32 = 0;
 constexpr std::int32_t typeF16 = 1;
+constexpr std::int32_t typeQ5_0 = 6;
 constexpr std::int32_t typeQ8_0 = 8;
-constexpr std::int32_t fileTypeQ8_0 = 7 + 2 * 1000; // ftype with ggml's quantization version
+constexpr std::int32_t fileTypeQ5_0 = 8 + 2 * 1000; // ftype with ggml's quantization version
+constexpr std::int32_t fileTypeQ8_0 = 7 + 2 * 1000;
 constexpr std::int32_t q8Block = 32;
 constexpr std::int32_t fileVocabulary = 50257; // the rest are special tokens whisper adds itself
 constexpr std::int32_t fftBins = 201;
@@ -39,8 +41,8 @@ std::uint16_t toHalf(float value)
 
 class Writer {
 public:
-    Writer(const std::filesystem::path& path, std::uint32_t seed, bool quantized)
-        : out_(path, std::ios::binary), random_(seed), quantized_(quantized)
+    Writer(const std::filesystem::path& path, std::uint32_t seed, TinyWhisperModel::WeightType weights)
+        : out_(path, std::ios::binary), random_(seed), weights_(weights)
     {
         if (!out_) {
             throw std::runtime_error("cannot write " + path.string());
@@ -61,10 +63,12 @@ public:
     // model, q8_0 blocks); otherwise 32-bit floats.
     void tensor(const std::string& name, std::vector<std::int32_t> shape, bool half, Fill fill = Fill::random)
     {
-        const bool blocks = half && quantized_ && shape.size() == 2 && shape[0] % q8Block == 0;
+        const bool blocks = half && weights_ != TinyWhisperModel::WeightType::f16 && shape.size() == 2 &&
+                            shape[0] % q8Block == 0;
+        const bool five = weights_ == TinyWhisperModel::WeightType::q5_0;
         i32(static_cast<std::int32_t>(shape.size()));
         i32(static_cast<std::int32_t>(name.size()));
-        i32(blocks ? typeQ8_0 : half ? typeF16 : typeF32);
+        i32(blocks ? (five ? typeQ5_0 : typeQ8_0) : half ? typeF16 : typeF32);
         std::int64_t count = 1;
         for (const auto dimension : shape) {
             i32(dimension);
@@ -74,7 +78,37 @@ public:
         std::normal_distribution<float> normal(0.0f, 0.02f);
         const auto next = [&] { return fill == Fill::ones ? 1.0f : fill == Fill::zeros ? 0.0f : normal(random_); };
         std::vector<char> block;
-        if (blocks) {
+        if (blocks && five) {
+            // ggml's q5_0: scale, the 32 fifth bits, then low nibbles of values j and j + 16.
+            float values[q8Block];
+            for (std::int64_t at = 0; at < count; at += q8Block) {
+                float largest = 0.0f;
+                float signedLargest = 0.0f;
+                for (float& value : values) {
+                    value = next();
+                    if (std::abs(value) > largest) {
+                        largest = std::abs(value);
+                        signedLargest = value;
+                    }
+                }
+                const float scale = signedLargest / -16.0f;
+                const float inverse = scale != 0.0f ? 1.0f / scale : 0.0f;
+                std::uint32_t high = 0;
+                char low[q8Block / 2];
+                for (int j = 0; j < q8Block / 2; ++j) {
+                    const auto a = static_cast<std::uint32_t>(std::min(31, static_cast<int>(values[j] * inverse + 16.5f)));
+                    const auto b = static_cast<std::uint32_t>(
+                        std::min(31, static_cast<int>(values[j + q8Block / 2] * inverse + 16.5f)));
+                    low[j] = static_cast<char>((a & 0x0fu) | ((b & 0x0fu) << 4));
+                    high |= ((a & 0x10u) >> 4) << j;
+                    high |= ((b & 0x10u) >> 4) << (j + q8Block / 2);
+                }
+                const std::uint16_t h = toHalf(scale);
+                block.insert(block.end(), reinterpret_cast<const char*>(&h), reinterpret_cast<const char*>(&h) + 2);
+                block.insert(block.end(), reinterpret_cast<const char*>(&high), reinterpret_cast<const char*>(&high) + 4);
+                block.insert(block.end(), low, low + q8Block / 2);
+            }
+        } else if (blocks) {
             block.reserve(static_cast<std::size_t>(count / q8Block) * (2 + q8Block));
             float values[q8Block];
             for (std::int64_t at = 0; at < count; at += q8Block) {
@@ -116,7 +150,7 @@ public:
 private:
     std::ofstream out_;
     std::mt19937 random_;
-    bool quantized_;
+    TinyWhisperModel::WeightType weights_;
 };
 
 std::string utf8(char32_t c)
@@ -198,11 +232,13 @@ void TinyWhisperModel::write(const std::filesystem::path& path, const Dimensions
                              WeightType weights)
 {
     using F = Writer::Fill;
-    const bool quantized = weights == WeightType::q8_0;
-    Writer w(path, seed, quantized);
+    Writer w(path, seed, weights);
+    const std::int32_t fileType = weights == WeightType::q8_0   ? fileTypeQ8_0
+                                  : weights == WeightType::q5_0 ? fileTypeQ5_0
+                                                                : typeF16;
     w.i32(0x67676d6c);
     for (const auto value : {d.nVocab, d.nAudioCtx, d.nAudioState, d.nAudioHead, d.nAudioLayer, d.nTextCtx,
-                             d.nTextState, d.nTextHead, d.nTextLayer, d.nMels, quantized ? fileTypeQ8_0 : typeF16}) {
+                             d.nTextState, d.nTextHead, d.nTextLayer, d.nMels, fileType}) {
         w.i32(value);
     }
 

@@ -29,8 +29,8 @@ struct TinyWhisperModel {
     static Dimensions largeV3Turbo();
 
     // How the matrices are stored: 16-bit floats as whisper's own converted models, or 8-bit
-    // blocks as its quantizer writes them (q8_0: 32 values and one 16-bit scale per block).
-    enum class WeightType { f16, q8_0 };
+    // or 5-bit blocks as its quantizer writes them (32 values and one 16-bit scale per block).
+    enum class WeightType { f16, q8_0, q5_0 };
 
     // Throws std::runtime_error when the file cannot be written.
     static void write(const std::filesystem::path& path, const Dimensions& dimensions, std::uint32_t seed = 1,

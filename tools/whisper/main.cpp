@@ -1,4 +1,4 @@
-// kivo-whisper-model OUT [tiny|base|small|large-v3-turbo] [f16|q8_0] [N_VOCAB]: writes a whisper
+// kivo-whisper-model OUT [tiny|base|small|large-v3-turbo] [f16|q8_0|q5_0] [N_VOCAB]: writes a whisper
 // model with random weights.
 #include "tools/whisper/TinyWhisperModel.h"
 
@@ -10,7 +10,7 @@ int main(int argc, char** argv)
 {
     using kivo::TinyWhisperModel;
     if (argc < 2 || argc > 5) {
-        std::fprintf(stderr, "usage: %s OUT.bin [tiny|base|small|large-v3-turbo] [f16|q8_0] [n_vocab]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s OUT.bin [tiny|base|small|large-v3-turbo] [f16|q8_0|q5_0] [n_vocab]\n", argv[0]);
         return 2;
     }
     try {
@@ -25,6 +25,8 @@ int main(int argc, char** argv)
             const std::string argument = argv[i];
             if (argument == "q8_0") {
                 weights = TinyWhisperModel::WeightType::q8_0;
+            } else if (argument == "q5_0") {
+                weights = TinyWhisperModel::WeightType::q5_0;
             } else if (argument != "f16") {
                 dimensions.nVocab = std::stoi(argument);
             }

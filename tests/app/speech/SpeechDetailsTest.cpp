@@ -25,12 +25,14 @@ TEST(SpeechDetails, TextListsSegmentsWithOnlyTheEvidenceTheyHave)
     SpeechDiagnostics d;
     d.description = "speech · zh-HK · 1.0s";
     d.finalText = "你好去銀行";
-    d.finalSegments = {{"你好", 0.0, 1.25, {"李好", "你好呀"}, {0.5, 0.875}}, {"去銀行", 1.25, 2.0, {}, {}}};
+    d.finalSegments = {{"你好", 0.0, 1.25, {"李好", "你好呀"}, {0.5, 0.875}}, {"去銀行", 1.25, 2.0, {}, {}, true}};
     EXPECT_EQ(SpeechDetails::text(d, "", false), "speech · zh-HK · 1.0s\n\nFinal transcript\n你好去銀行"
                                                  "\n\n[1] 0.00\u20131.25 s\n你好"
                                                  "\nSDK confidence (not accuracy): 0.50, 0.88"
                                                  "\nSegment alternatives (never auto-applied): \n李好\n你好呀"
-                                                 "\n\n[2] 1.25\u20132.00 s\n去銀行");
+                                                 "\n\n[2] 1.25\u20132.00 s\n去銀行"
+                                                 "\nProvisional text kept: finishing ran out of time");
+    EXPECT_TRUE(SpeechDetails::text(d, "", true).ends_with("去銀行\n收尾時間不足，保留暫定文字"));
 
     // Which hints the recogniser had room for.
     d.finalSegments.clear();

@@ -102,6 +102,7 @@ TEST_F(Recorder, SuccessfulRecordingReportsInOrderAndKeepsFinalEvidence)
     ASSERT_TRUE(runUntil([&] { return service->current()->input && !service->current()->input->drain().empty(); }));
 
     service->finalResults = {result("去銀行攞錢", 1.0, 2.5, true, {}, {0.7})};
+    service->finalResults.back().fromProvisional = true; // finishing ran out of time
     const std::size_t before = events.size();
     recorder->stop();
     recorder->stop();
@@ -119,6 +120,8 @@ TEST_F(Recorder, SuccessfulRecordingReportsInOrderAndKeepsFinalEvidence)
     EXPECT_EQ(diagnostics->finalSegments[0].alternatives, std::vector<std::string>{"你好啊"});
     EXPECT_EQ(diagnostics->finalSegments[0].confidenceSamples, (std::vector<double>{0.9, 0.8}));
     EXPECT_EQ(diagnostics->finalSegments[1].endSeconds, 2.5);
+    EXPECT_FALSE(diagnostics->finalSegments[0].fromProvisional);
+    EXPECT_TRUE(diagnostics->finalSegments[1].fromProvisional);
     EXPECT_TRUE(diagnostics->description.starts_with("dictation · zh-HK · "));
     EXPECT_TRUE(diagnostics->description.ends_with(
         "s · 2 final segments · 1 alternatives · 3 SDK confidence values · contextual phrases applied"))

@@ -2,6 +2,7 @@
 
 #include "platform/speech/DictationTranscriber.h"
 #include "platform/speech/SpeechTranscriber.h"
+#include "platform/speech/WhisperDecoder.h"
 #include "platform/speech/WhisperRecognizer.h"
 
 #include <gtest/gtest.h>
@@ -22,8 +23,16 @@ struct Session {
     std::shared_ptr<SpeechAnalyzer> analyzer;
     std::shared_ptr<Channel<AnalyzerInput>> input = std::make_shared<Channel<AnalyzerInput>>();
 
-    explicit Session(bool dictation = false, std::vector<std::string> hints = {}, bool startNow = true)
-        : recognizer(WhisperRecognizer::Configuration{SpeechFixtures::shared().model, 1, {}})
+    static WhisperRecognizer::Configuration configuration(std::chrono::milliseconds finalizeBudget)
+    {
+        WhisperRecognizer::Configuration c{SpeechFixtures::shared().model, 1, {}};
+        c.finalizeBudget = finalizeBudget;
+        return c;
+    }
+
+    explicit Session(bool dictation = false, std::vector<std::string> hints = {}, bool startNow = true,
+                     std::chrono::milliseconds finalizeBudget = std::chrono::seconds(6))
+        : recognizer(configuration(finalizeBudget))
     {
         if (dictation) {
             transcriber = std::make_shared<DictationTranscriber>("zh-HK", true, true, true, true, true);
@@ -105,6 +114,7 @@ TEST(WhisperRecognizer, CantoneseSpeechGivesOrderedResultsAndFinalizeEndsTheStre
     expectOrderedFiniteRanges(results);
     EXPECT_TRUE(results.back().isFinal);
     EXPECT_FALSE(results.back().text().empty());
+    EXPECT_FALSE(results.back().fromProvisional); // decoded in time
     EXPECT_LE(results.back().end, static_cast<double>(speech.frameCount()) / speech.format.sampleRate + 0.1);
     EXPECT_TRUE(session.transcriber->results().isExhausted());
 }
@@ -160,6 +170,99 @@ TEST(WhisperRecognizer, WindowsKeepTheirCapWhenAudioArrivesFasterThanDecoding)
     EXPECT_LE(provisionals, 2u);
     EXPECT_TRUE(results.back().isFinal);
     EXPECT_NEAR(results.back().end, static_cast<double>(speech.frameCount()) / speech.format.sampleRate, 0.1);
+}
+
+namespace {
+
+// Results of a recording that shows provisional text before it stops.
+std::vector<TranscriptionResult> recordPastProvisionalText(std::chrono::milliseconds finalizeBudget)
+{
+    Session session(false, {}, true, finalizeBudget);
+    session.feed(WavFile::read(SpeechFixtures::shared().speech));
+    std::vector<TranscriptionResult> results;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < until) {
+        auto result = session.transcriber->results().next({}, std::chrono::milliseconds(100));
+        if (result) {
+            results.push_back(*result);
+            if (!result->isFinal && !result->text().empty()) {
+                break;
+            }
+        }
+    }
+    EXPECT_FALSE(results.empty() || results.back().isFinal) << "no provisional text came before the end";
+    for (auto& result : session.finalizeAndCollect()) {
+        results.push_back(std::move(result));
+    }
+    expectOrderedFiniteRanges(results);
+    return results;
+}
+
+} // namespace
+
+TEST(WhisperRecognizer, AFinalDecodeSlowerThanTheBudgetKeepsTheProvisionalText)
+{
+    // No time at all after the input ends: every decode from then on is slower than the budget.
+    const auto results = recordPastProvisionalText(std::chrono::milliseconds(0));
+    ASSERT_TRUE(!results.empty() && results.back().isFinal);
+    // The last window's final is what was last shown for it, not nothing.
+    const auto lastShown = std::find_if(results.rbegin() + 1, results.rend(), [&](const auto& r) {
+        return !r.isFinal && r.start == results.back().start;
+    });
+    ASSERT_NE(lastShown, results.rend());
+    EXPECT_FALSE(results.back().text().empty());
+    EXPECT_EQ(results.back().text(), lastShown->text());
+    EXPECT_TRUE(results.back().fromProvisional);
+    EXPECT_FALSE(lastShown->fromProvisional);
+
+    // With time to spare the final is decoded, not copied.
+    const auto decoded = recordPastProvisionalText(std::chrono::seconds(60));
+    ASSERT_TRUE(!decoded.empty() && decoded.back().isFinal);
+    EXPECT_FALSE(decoded.back().fromProvisional);
+}
+
+TEST(WhisperRecognizer, ADecodeIsGivenUpAsSoonAsItsCallerAbandonsIt)
+{
+    WhisperDecoder decoder(WhisperModel::load(SpeechFixtures::shared().model), 1);
+    const PcmBuffer once = WavFile::read(SpeechFixtures::shared().speech);
+    auto converter = WhisperRecognizer(Session::configuration(std::chrono::seconds(6)))
+                         .makeConverter(AudioFormat::recognizerFormat());
+    std::vector<float> audio;
+    auto parts = converter->convert(once, 0.0);
+    for (auto& part : converter->flush()) {
+        parts.push_back(std::move(part));
+    }
+    for (const auto& part : parts) {
+        audio.insert(audio.end(), part.samples.begin(), part.samples.end());
+    }
+    WhisperDecoder::Request request;
+    const auto whole = decoder.decode(audio, request, {});
+    EXPECT_FALSE(whole.abandoned);
+    EXPECT_FALSE(whole.runs.empty());
+
+    // The input ends while the pass runs: it stops there, with nothing to wait for.
+    int polls = 0;
+    request.abandon = [&polls] { return ++polls > 3; };
+    const auto given = decoder.decode(audio, request, {});
+    EXPECT_TRUE(given.abandoned);
+    EXPECT_TRUE(given.runs.empty());
+    EXPECT_EQ(polls, 4); // and is not asked again
+}
+
+TEST(WhisperRecognizer, QuantizedGeneratedModelsLoadAndDecode)
+{
+    const PcmBuffer once = WavFile::read(SpeechFixtures::shared().speech);
+    std::vector<float> audio(16000 * 2, 0.0f);
+    for (std::size_t i = 0; i < audio.size(); ++i) {
+        audio[i] = once.samples[i % once.samples.size()];
+    }
+    for (const auto type : {TinyWhisperModel::WeightType::q5_0, TinyWhisperModel::WeightType::q8_0}) {
+        const auto path = SpeechFixtures::shared().folder / "quantized.bin";
+        TinyWhisperModel::write(path, TinyWhisperModel::Dimensions{}, 1, type);
+        WhisperDecoder decoder(WhisperModel::load(path), 1);
+        EXPECT_NO_THROW(decoder.decode(audio, {}, {}));
+        std::filesystem::remove(path);
+    }
 }
 
 TEST(WhisperRecognizer, HintsAreFittedToThePromptInListOrder)
