@@ -152,7 +152,7 @@ TEST_F(ModelRun, FailingRepliesClearResultKeepOriginalAndReleaseTheLock)
         {"cat > /dev/null; echo '[1,2]'",
          QStringLiteral("The AFM runner's reply could not be read (not a JSON object). Reinstall Kivo.")},
         {"cat > /dev/null; exit 3", QStringLiteral("The AFM runner exited with status 3 without a reply. Reinstall Kivo.")},
-        {"cat > /dev/null; echo '{\"status\":\"error\",\"errorType\":\"rewrite_runner.Run.ProbeError\","
+        {"cat > /dev/null; echo '{\"status\":\"error\",\"availability\":\"available\",\"errorType\":\"rewrite_runner.Run.ProbeError\","
          "\"error\":\"ProbeError.budgetExceeded\",\"localizedError\":\"The operation couldn’t be completed.\"}'",
          QStringLiteral("The text is too long for the on-device model. Shorten it, or select part of it and convert that.")},
         // A reply is only as good as the exit status that comes with it.
