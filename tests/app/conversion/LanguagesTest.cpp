@@ -46,6 +46,7 @@ TEST(SelectedSource, CutsOnlyWholeCharacters)
     EXPECT_EQ(WritingMode::selectedSource(text, {1, 3}), "好😀");
     EXPECT_EQ(WritingMode::selectedSource(text, {4, 4}), "e\u0301\r\n");
     EXPECT_EQ(WritingMode::selectedSource(text, {8, 2}), "ab");
+    EXPECT_EQ(WritingMode::selectedSource(text, {0, 2}), "你好"); // a selection may start at the start
 
     const std::vector<TextRange> invalid{
         {1, 2},                   // ends inside the emoji
@@ -71,4 +72,13 @@ TEST(SelectedSource, CutsOnlyWholeCharacters)
             EXPECT_EQ(error.localizedDescription(), "選取範圍已失效，請重新選取。");
         }
     }
+}
+
+// The case names travel in failure texts and diagnostics, so each code keeps its own.
+TEST(SelectedSource, InputErrorsNameTheirCase)
+{
+    using Code = WritingMode::InputError::Code;
+    EXPECT_EQ(WritingMode::InputError(Code::invalidSelection).caseName(), "invalidSelection");
+    EXPECT_EQ(WritingMode::InputError(Code::emptyOrTooLong).caseName(), "emptyOrTooLong");
+    EXPECT_EQ(WritingMode::InputError(Code::cleanupChangedWords).caseName(), "cleanupChangedWords");
 }

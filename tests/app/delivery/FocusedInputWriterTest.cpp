@@ -139,6 +139,13 @@ TEST_F(WriterTest, ChoosesTheRouteAndRecordsIt)
     EXPECT_EQ(access.diagnostics.front(), "route=paste selectedWritable=true valueWritable=false paste=true");
     EXPECT_EQ(access.finishedPastes, std::vector<bool>{true});
 
+    // One direct route is enough: paste stays unused without a preference for it.
+    access = RecordingInputAccess{};
+    access.field = field(u"ab", {2, 0}, true, false, true, false);
+    EXPECT_EQ(insert(u"X"), InputDelivery::inserted);
+    EXPECT_EQ(count("replaceSelection"), 1);
+    EXPECT_EQ(count("pasteOnce"), 0);
+
     // Paste as the only capability is used without a preference for it.
     access = RecordingInputAccess{};
     access.field = field(u"", {0, 0}, false, false, true, false);
@@ -273,8 +280,7 @@ TEST_F(WriterTest, DefaultWaitsSpreadFiveReadBacksOverAboutThreeQuarterSeconds)
 {
     const auto delays = FocusedInputWriter::defaultVerificationDelays();
     ASSERT_EQ(delays.size(), 4U);
-    EXPECT_EQ(delays.front(), 50ms);
-    EXPECT_EQ(delays.back(), 400ms);
+    EXPECT_EQ(delays, (FocusedInputWriter::Delays{50ms, 100ms, 200ms, 400ms}));
 }
 
 TEST_F(WriterTest, CancellationBeforeTheWriteIsChangedAndDuringVerificationUncertain)
