@@ -140,6 +140,8 @@ public:
     // Model run client.
     void runModel();
     void stopModel(const QString& message);
+    // Ends the run without touching the interface: a new epoch, no timer, the runner killed, the lock freed.
+    void endModelRun();
     void cancelRun();
     void unlock();
     void deliverProcessedText(const std::string& text);

@@ -97,13 +97,7 @@ void TrialApp::requestQuit()
 void TrialApp::applicationWillExitAbruptly()
 {
     // No widgets, no display and no bus here: they may be what just went away.
-    epoch_ = QUuid::createUuid();
-    timer_.reset();
-    if (process_) {
-        process_->kill();
-    }
-    process_.reset();
-    unlock();
+    endModelRun();
 }
 
 void TrialApp::quit()

@@ -225,7 +225,7 @@ void TrialApp::showResult(const RunContext& run, const std::string& output, cons
     }
 }
 
-void TrialApp::stopModel(const QString& message)
+void TrialApp::endModelRun()
 {
     epoch_ = QUuid::createUuid();
     timer_.reset();
@@ -234,6 +234,11 @@ void TrialApp::stopModel(const QString& message)
     }
     process_.reset();
     unlock();
+}
+
+void TrialApp::stopModel(const QString& message)
+{
+    endModelRun();
     invalidateResult();
     updateControls();
     setStatus(message);
