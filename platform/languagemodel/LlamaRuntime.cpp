@@ -1,5 +1,7 @@
 #include "platform/languagemodel/LlamaRuntime.h"
 
+#include "platform/languagemodel/CpuSupport.h"
+
 #include <ggml-backend.h>
 #include <llama.h>
 #include <log.h>
@@ -8,6 +10,9 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <chrono>
+#include <deque>
+#include <mutex>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +24,9 @@ namespace kivo::LlamaRuntime {
 namespace {
 
 constexpr const char* cpuModuleName = "libkivo-llama-cpu.so";
+constexpr const char* avx512ModuleName = "libkivo-llama-cpu-avx512.so";
+
+std::string loadedModule;
 
 void discard(lm_ggml_log_level, const char*, void*) {}
 
@@ -31,9 +39,19 @@ std::optional<std::string> startOnce() {
     if (dladdr(reinterpret_cast<void*>(&llama_backend_init), &info) == 0 || !info.dli_fname) {
         return std::string("cannot locate the model runtime library");
     }
-    const std::filesystem::path module = std::filesystem::path(info.dli_fname).parent_path() / cpuModuleName;
-    if (lm_ggml_backend_load(module.c_str()) == nullptr) {
-        return "cannot load " + module.string();
+    const std::filesystem::path folder = std::filesystem::path(info.dli_fname).parent_path();
+    // The AVX-512 kernels only where the processor has them; the baseline module stays the
+    // fallback, also when an installation lacks the faster one.
+    const std::filesystem::path faster = folder / avx512ModuleName;
+    if (CpuSupport::meetsAvx512Level() && std::filesystem::exists(faster) &&
+        lm_ggml_backend_load(faster.c_str()) != nullptr) {
+        loadedModule = avx512ModuleName;
+    } else {
+        const std::filesystem::path module = folder / cpuModuleName;
+        if (lm_ggml_backend_load(module.c_str()) == nullptr) {
+            return "cannot load " + module.string();
+        }
+        loadedModule = cpuModuleName;
     }
     llama_backend_init();
     return std::nullopt;
@@ -45,6 +63,8 @@ std::optional<std::string> start() {
     static const std::optional<std::string> failure = startOnce();
     return failure;
 }
+
+std::string cpuModule() { return loadedModule; }
 
 int physicalCores() {
     static const int cores = [] {
@@ -88,18 +108,75 @@ int threadsFor(int maximum, int cores, int runnable) {
     return std::clamp(cores - others, 1, std::max(1, maximum));
 }
 
+int steadyRunnable(const std::vector<std::pair<double, int>>& looks, double spanMs) {
+    if (looks.empty()) {
+        return 1;
+    }
+    int fewest = looks.back().second;
+    for (const auto& [ageMs, runnable] : looks) {
+        if (ageMs <= spanMs) {
+            fewest = std::min(fewest, runnable);
+        }
+    }
+    return fewest;
+}
+
+namespace {
+
+// The fourth field of /proc/loadavg is "runnable/total" at this instant.
+std::optional<int> runnableNow() {
+    std::ifstream loadavg("/proc/loadavg");
+    std::string one, five, fifteen, tasks;
+    if (!(loadavg >> one >> five >> fifteen >> tasks)) {
+        return std::nullopt;
+    }
+    const int runnable = std::atoi(tasks.c_str());
+    return runnable > 0 ? runnable : 1;
+}
+
+}  // namespace
+
 int threadsNow(int maximum) {
     if (maximum <= 1) {
         return 1;
     }
-    // The fourth field of /proc/loadavg is "runnable/total" at this instant.
-    std::ifstream loadavg("/proc/loadavg");
-    std::string one, five, fifteen, tasks;
-    if (!(loadavg >> one >> five >> fifteen >> tasks)) {
+    // A kernel worker or a short-lived process seen at one instant would otherwise cost a whole
+    // batch half its threads. Tokens come every few tens of milliseconds, so their looks fill
+    // the span by themselves; a batch after a long gap looks a few more times first.
+    using Clock = std::chrono::steady_clock;
+    constexpr double spanMs = 150.0;
+    constexpr std::size_t enough = 3;
+    static std::mutex mutex;
+    static std::deque<std::pair<Clock::time_point, int>> history;
+    std::lock_guard lock(mutex);
+    const auto look = [&] {
+        if (const auto runnable = runnableNow()) {
+            history.emplace_back(Clock::now(), *runnable);
+        }
+    };
+    look();
+    const auto recent = [&] {
+        const auto now = Clock::now();
+        while (!history.empty() &&
+               std::chrono::duration<double, std::milli>(now - history.front().first).count() > spanMs) {
+            history.pop_front();
+        }
+        return history.size();
+    };
+    for (int extra = 0; recent() < enough && extra < 4 && !history.empty(); ++extra) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        look();
+    }
+    if (history.empty()) {
         return maximum;
     }
-    const int runnable = std::atoi(tasks.c_str());
-    return threadsFor(maximum, physicalCores(), runnable > 0 ? runnable : 1);
+    const auto now = Clock::now();
+    std::vector<std::pair<double, int>> looks;
+    looks.reserve(history.size());
+    for (const auto& [when, runnable] : history) {
+        looks.emplace_back(std::chrono::duration<double, std::milli>(now - when).count(), runnable);
+    }
+    return threadsFor(maximum, physicalCores(), steadyRunnable(looks, spanMs));
 }
 
 void ThreadpoolFree::operator()(lm_ggml_threadpool* pool) const {

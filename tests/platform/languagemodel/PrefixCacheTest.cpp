@@ -6,10 +6,13 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace kivo {
 namespace {
@@ -162,6 +165,24 @@ TEST(ThreadChoiceTest, OtherRunnableProcessesTakeCoresAway) {
     EXPECT_GE(LlamaRuntime::physicalCores(), 1);
     EXPECT_LE(LlamaRuntime::threadCount(1), 1);
     EXPECT_EQ(LlamaRuntime::threadCount(std::uint64_t{1} << 40), LlamaRuntime::physicalCores());
+}
+
+TEST(ThreadChoiceTest, OnlyAProcessThatStaysRunnableCounts) {
+    using Looks = std::vector<std::pair<double, int>>;
+    // A task runnable at one look of three is passing through; one seen at every look is busy.
+    EXPECT_EQ(LlamaRuntime::steadyRunnable(Looks{{40, 1}, {20, 2}, {0, 1}}, 150), 1);
+    EXPECT_EQ(LlamaRuntime::steadyRunnable(Looks{{40, 2}, {20, 2}, {0, 2}}, 150), 2);
+    EXPECT_EQ(LlamaRuntime::steadyRunnable(Looks{{40, 3}, {20, 2}, {0, 3}}, 150), 2);
+    // Looks older than the span no longer speak for now, in either direction.
+    EXPECT_EQ(LlamaRuntime::steadyRunnable(Looks{{400, 1}, {20, 2}, {0, 2}}, 150), 2);
+    EXPECT_EQ(LlamaRuntime::steadyRunnable(Looks{{150, 1}, {0, 2}}, 150), 1);
+    EXPECT_EQ(LlamaRuntime::steadyRunnable(Looks{{151, 1}, {0, 2}}, 150), 2);
+    EXPECT_EQ(LlamaRuntime::steadyRunnable(Looks{{900, 1}, {300, 1}}, 150), 1);  // only stale: the newest
+    EXPECT_EQ(LlamaRuntime::steadyRunnable(Looks{}, 150), 1);
+    // On a quiet machine every choice is the model's own cap.
+    const int cap = std::min(2, LlamaRuntime::physicalCores());
+    EXPECT_LE(LlamaRuntime::threadsNow(cap), cap);
+    EXPECT_GE(LlamaRuntime::threadsNow(cap), 1);
 }
 
 }  // namespace
