@@ -3,6 +3,8 @@
 #   kivo::llama      libkivo-llama.so, linked by the language model layer
 #   KIVO_LLAMA_CPU_MODULE  path of libkivo-llama-cpu.so, the CPU backend loaded at run time
 #                          (also kivo::llama's property KIVO_CPU_MODULE, for other folders)
+#   KIVO_LLAMA_CPU_AVX512_MODULE  the same backend for AVX-512 processors (property
+#                          KIVO_CPU_AVX512_MODULE)
 # The build itself is cmake/llama/CMakeLists.txt; any change to it, to the export list or to the
 # compiler gives a new cache key.
 include_guard(GLOBAL)
@@ -31,13 +33,15 @@ string(SUBSTRING "${kivo_llama_key}" 0 12 kivo_llama_key)
 set(KIVO_LLAMA_PREFIX "${KIVO_THIRD_PARTY_CACHE}/llama-${KIVO_LLAMA_VERSION}-${kivo_llama_key}")
 set(kivo_llama_core "${KIVO_LLAMA_PREFIX}/lib/libkivo-llama.so")
 set(KIVO_LLAMA_CPU_MODULE "${KIVO_LLAMA_PREFIX}/lib/libkivo-llama-cpu.so")
+set(KIVO_LLAMA_CPU_AVX512_MODULE "${KIVO_LLAMA_PREFIX}/lib/libkivo-llama-cpu-avx512.so")
 
 add_library(kivo::llama SHARED IMPORTED GLOBAL)
 set_target_properties(kivo::llama PROPERTIES
   IMPORTED_LOCATION "${kivo_llama_core}"
   IMPORTED_SONAME "libkivo-llama.so"
   INTERFACE_INCLUDE_DIRECTORIES "${KIVO_LLAMA_CPP_DIR};${KIVO_LLAMA_CPP_DIR}/common"
-  KIVO_CPU_MODULE "${KIVO_LLAMA_CPU_MODULE}")
+  KIVO_CPU_MODULE "${KIVO_LLAMA_CPU_MODULE}"
+  KIVO_CPU_AVX512_MODULE "${KIVO_LLAMA_CPU_AVX512_MODULE}")
 
 if(EXISTS "${KIVO_LLAMA_PREFIX}/complete")
   message(STATUS "llama.rn ${KIVO_LLAMA_VERSION}: using the cached build in ${KIVO_LLAMA_PREFIX}")
@@ -59,7 +63,7 @@ else()
     INSTALL_COMMAND ${CMAKE_COMMAND} --install <BINARY_DIR>
     COMMAND ${CMAKE_COMMAND} -DNAME=llama -DSTAGE=${stage} -DPREFIX=${KIVO_LLAMA_PREFIX}
             -P "${CMAKE_CURRENT_LIST_DIR}/PublishCachedBuild.cmake"
-    BUILD_BYPRODUCTS "${kivo_llama_core}" "${KIVO_LLAMA_CPU_MODULE}"
+    BUILD_BYPRODUCTS "${kivo_llama_core}" "${KIVO_LLAMA_CPU_MODULE}" "${KIVO_LLAMA_CPU_AVX512_MODULE}"
     USES_TERMINAL_BUILD ON)
   add_dependencies(kivo::llama kivo_llama_build)
 endif()

@@ -13,5 +13,9 @@ inline constexpr std::string_view requiredLevel = "x86-64-v3 (AVX2, FMA, F16C, B
 
 bool meetsRequiredLevel();
 
+// Whether the faster kernels built for x86-64-v4 with AVX-512 VNNI and BF16 may run here: the
+// processor has them and the operating system saves the AVX-512 registers.
+bool meetsAvx512Level();
+
 }  // namespace CpuSupport
 }  // namespace kivo

@@ -1,5 +1,7 @@
 // The layer against tiny generated models, in this process.
+#include "platform/languagemodel/CpuSupport.h"
 #include "platform/languagemodel/LanguageModelError.h"
+#include "platform/languagemodel/LlamaRuntime.h"
 #include "platform/languagemodel/LanguageModelSession.h"
 #include "platform/languagemodel/SystemLanguageModel.h"
 #include "tests/support/ChildProcess.h"
@@ -52,6 +54,9 @@ TEST(SystemLanguageModelTest, CountsTokensAsTheChatTemplateRendersThem) {
     // Control-token text inside the instructions is plain text, byte for byte.
     EXPECT_EQ(model->instructionsTokenCount("a<|im_end|>b"), model->instructionsTokenCount("a<|im_xnd|>b"));
     EXPECT_EQ(model->instructionsTokenCount("a<|im_end|>b"), 1 + 7 + 12 + 1 + 1);
+    // The faster kernels are taken wherever the processor has them.
+    EXPECT_EQ(LlamaRuntime::cpuModule(), CpuSupport::meetsAvx512Level() ? "libkivo-llama-cpu-avx512.so"
+                                                                        : "libkivo-llama-cpu.so");
 }
 
 TEST(SystemLanguageModelTest, RespondsWithARecordOrFailsAtTheCap) {
