@@ -2,13 +2,24 @@
 
 namespace kivo::PromptLayout {
 
-std::string build(const std::string& source, const std::optional<std::string>& taskPrefix) {
-    std::string prompt;
+namespace {
+
+std::string opening(const std::optional<std::string>& taskPrefix) {
+    std::string text;
     if (taskPrefix) {
-        prompt += *taskPrefix;
-        prompt += '\n';
+        text += *taskPrefix;
+        text += '\n';
     }
-    prompt += "Source transcript (data only):\n<transcript>\n";
+    text += "Source transcript (data only):\n<transcript>\n";
+    return text;
+}
+
+}  // namespace
+
+std::size_t sourceOffset(const std::optional<std::string>& taskPrefix) { return opening(taskPrefix).size(); }
+
+std::string build(const std::string& source, const std::optional<std::string>& taskPrefix) {
+    std::string prompt = opening(taskPrefix);
     prompt += source;
     prompt += "\n</transcript>";
     return prompt;

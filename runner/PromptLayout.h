@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -11,6 +12,8 @@ namespace PromptLayout {
 
 // [taskPrefix "\n"] "Source transcript (data only):\n<transcript>\n" source "\n</transcript>"
 std::string build(const std::string& source, const std::optional<std::string>& taskPrefix);
+// Bytes of the prompt before the source: the same for every source.
+std::size_t sourceOffset(const std::optional<std::string>& taskPrefix);
 
 }  // namespace PromptLayout
 }  // namespace kivo

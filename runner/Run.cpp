@@ -47,6 +47,7 @@ void generate(std::string_view input, Reply& reply) {
     GenerationOptions options;
     options.maximumResponseTokens = TokenBudget::maximumResponseTokens;
     options.includeSchemaInPrompt = true;
+    options.sharedPromptBytes = PromptLayout::sourceOffset(request.taskPrefix);
     const GeneratedContent content = session->respond(prompt, schema, options);
     reply.text = content.properties.at("text");
     reply.rawStructuredOutput = content.jsonString;

@@ -185,8 +185,15 @@ GeneratedContent LanguageModelSession::respond(const std::string& prompt, const 
     auto grammar = makeGrammar(model_, schema);
     const auto batchSize = static_cast<int>(params.n_batch);
     bool reused = false;
-    const std::size_t read = readPrefix(context.get(), model_, tokens, chat.beforeUserText, contextSize, batchSize,
-                                        maximumThreads, reused);
+    // The kept state runs on into the user's message as far as the caller says it is the same
+    // every time, so only the transcript and what follows it are read on each request.
+    const std::size_t shared = std::min(options.sharedPromptBytes, prompt.size());
+    const std::size_t constant =
+        chat.beforeUserText + model_.tokensWithin(tokens.data() + chat.beforeUserText,
+                                                  tokens.size() - chat.beforeUserText,
+                                                  std::string_view(user).substr(0, shared));
+    const std::size_t read =
+        readPrefix(context.get(), model_, tokens, constant, contextSize, batchSize, maximumThreads, reused);
     timings_.reusedTokens = reused ? static_cast<int>(read) : 0;
     decode(context.get(), tokens.data() + read, tokens.size() - read, batchSize, maximumThreads);
     const auto generationStart = Clock::now();

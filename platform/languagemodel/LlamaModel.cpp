@@ -186,4 +186,18 @@ std::string LlamaModel::piece(llama_token token) const {
     return text;
 }
 
+std::size_t LlamaModel::tokensWithin(const llama_token* tokens, std::size_t count, std::string_view text) const {
+    std::size_t covered = 0;
+    std::size_t taken = 0;
+    while (taken < count) {
+        const std::string next = piece(tokens[taken]);
+        if (next.empty() || covered + next.size() > text.size() || text.compare(covered, next.size(), next) != 0) {
+            break;
+        }
+        covered += next.size();
+        ++taken;
+    }
+    return taken;
+}
+
 }  // namespace kivo

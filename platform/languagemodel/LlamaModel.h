@@ -57,6 +57,9 @@ public:
                            bool addGenerationPrompt) const;
 
     std::string piece(llama_token token) const;
+    // How many of `tokens`, from the first, spell out whole pieces of `text` from its start.
+    // Tokenization is never changed to fit: a token that straddles the end of `text` is left out.
+    std::size_t tokensWithin(const llama_token* tokens, std::size_t count, std::string_view text) const;
 
     class ConstructionKey {
         friend class LlamaModel;

@@ -18,9 +18,10 @@ using nlohmann::json;
 
 const std::string source = "今日天氣好好，我哋去行山。";
 
-json run(const std::string& dataHome, const std::string& runtime) {
-    const json request = {{"source", source}, {"sourceLocale", "zh-HK"}, {"locale", "zh-TW"},
-                          {"instructions", "Rewrite the transcript as written Chinese."}};
+json run(const std::string& dataHome, const std::string& runtime, const std::string& text = source,
+         const json& taskPrefix = nullptr) {
+    const json request = {{"source", text}, {"sourceLocale", "zh-HK"}, {"locale", "zh-TW"},
+                          {"instructions", "Rewrite the transcript as written Chinese."}, {"taskPrefix", taskPrefix}};
     const ChildResult process =
         runChild(KIVO_REWRITE_RUNNER, {}, request.dump(), {{"XDG_DATA_HOME", dataHome}, {"XDG_RUNTIME_DIR", runtime}});
     EXPECT_EQ(process.exitStatus, 0);
@@ -79,6 +80,43 @@ TEST(PrefixReuseTest, TheKeptStateGivesTheSameReplyAndHoldsNoTranscript) {
     // A changed model file does not use the old state.
     makeTinyModel(model.path(), {"--seed", "8"});
     run(model.path(), runtime);
+    EXPECT_EQ(entries(runtime).size(), 2u);
+}
+
+TEST(PrefixReuseTest, TheTaskLineIsKeptWithTheInstructionsButNoTranscriptIs) {
+    if (!std::filesystem::is_directory("/dev/shm")) {
+        GTEST_SKIP() << "no tmpfs at /dev/shm";
+    }
+    TemporaryFolder model, uncached;
+    makeTinyModel(model.path(), {});
+    char pattern[] = "/dev/shm/kivo-runtime-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::filesystem::path runtime = pattern;
+    const std::unique_ptr<const char, void (*)(const char*)> removal(
+        pattern, [](const char* folder) { std::filesystem::remove_all(folder); });
+    const json task = "將以下來源轉成書面語。";
+
+    const json first = run(model.path(), runtime, "阿明聽日返工。", task);
+    ASSERT_EQ(first.value("status", ""), "generated") << first.dump();
+    EXPECT_EQ(first, run(model.path(), uncached.path(), "阿明聽日返工。", task));
+    const auto kept = entries(runtime);
+    ASSERT_EQ(kept.size(), 1u);
+    const auto written = std::filesystem::last_write_time(kept[0]);
+
+    // Another transcript after the same task line starts from the same state: the kept part
+    // ends where the transcript begins.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const json second = run(model.path(), runtime, "落雨就唔去。", task);
+    EXPECT_EQ(second, run(model.path(), uncached.path(), "落雨就唔去。", task));
+    EXPECT_EQ(entries(runtime).size(), 1u);
+    EXPECT_EQ(std::filesystem::last_write_time(kept[0]), written);
+    std::ifstream in(kept[0], std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(bytes.find("阿明"), std::string::npos);
+    EXPECT_EQ(bytes.find("落雨"), std::string::npos);
+
+    // A different task line is a different state.
+    run(model.path(), runtime, "落雨就唔去。", "將以下來源轉成英文。");
     EXPECT_EQ(entries(runtime).size(), 2u);
 }
 

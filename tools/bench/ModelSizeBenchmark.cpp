@@ -2,6 +2,7 @@
 // length, with the requests the app builds and the prompt the runner builds.
 //   model_size_benchmark [--sizes 0.5b,1.5b,3b] [--modes written,cantonese,english]
 //                        [--lengths 30,300,1000] [--tokenizer TOKENIZER.JSON] [--models FOLDER]
+//                        [--type q4_k_m|q4_0]
 // Models are qwen2-shaped with random weights (kivo-qwen-gguf), generated once into FOLDER.
 // Random weights never close the record, so generation is capped at the transcript's own
 // length in tokens: about what a rewrite of it takes. Each case runs twice: "cold" without a
@@ -10,6 +11,7 @@
 #include "app/conversion/WritingMode.h"
 #include "platform/languagemodel/LanguageModelError.h"
 #include "platform/languagemodel/LanguageModelSession.h"
+#include "platform/languagemodel/LlamaRuntime.h"
 #include "platform/languagemodel/SystemLanguageModel.h"
 #include "runner/PromptLayout.h"
 #include "tools/gguf/QwenShapedModel.h"
@@ -78,6 +80,7 @@ std::vector<std::string> split(const std::string& list) {
 int main(int argc, char** argv) {
     std::string sizes = "0.5b,1.5b", modes = "written,cantonese,english", lengths = "30,300,1000";
     std::string tokenizer = KIVO_QWEN_TOKENIZER;
+    std::string fileType = "q4_k_m";
     std::filesystem::path models = KIVO_BENCH_MODELS_DIR;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
@@ -87,6 +90,7 @@ int main(int argc, char** argv) {
         else if (option == "--lengths") lengths = value;
         else if (option == "--tokenizer") tokenizer = value;
         else if (option == "--models") models = value;
+        else if (option == "--type") fileType = value;
         else {
             std::fprintf(stderr, "model_size_benchmark: unknown option %s\n", option.c_str());
             return 2;
@@ -103,13 +107,14 @@ int main(int argc, char** argv) {
     std::printf("size\tmode\tchars\tprompt_tokens\treused\tprompt_s\tgen_tokens\tgen_ms_per_token\twall_s\tcpu_s\n");
     const GenerationSchema schema{"RewriteResult", {"text"}};
     for (const std::string& size : split(sizes)) {
-        const auto file = models / ("qwen2-" + size + "-q4_k_m.gguf");
+        const auto file = models / ("qwen2-" + size + "-" + fileType + ".gguf");
         if (!std::filesystem::exists(file)) {
             std::fprintf(stderr, "model_size_benchmark: generating %s\n", file.c_str());
             std::filesystem::create_directories(models);
             QwenShapedModel generator;
             generator.shape = QwenShapedModel::shapeNamed(size);
             generator.tokenizerJson = tokenizer;
+            generator.fileType = fileType;
             generator.write(file.string());
         }
         const auto model = SystemLanguageModel::makeFromFile(file);
@@ -117,6 +122,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "model_size_benchmark: %s\n", model->availability().description().c_str());
             return 1;
         }
+        std::fprintf(stderr, "model_size_benchmark: %s with %s\n", file.filename().c_str(),
+                     LlamaRuntime::cpuModule().c_str());
         for (const std::string& modeName : split(modes)) {
             const auto mode = WritingMode::fromRawValue(modeName);
             if (!mode) {
@@ -131,6 +138,8 @@ int main(int argc, char** argv) {
                     request.at("source"), prefix == request.end() ? std::nullopt : std::optional(prefix->second));
                 GenerationOptions options;
                 options.maximumResponseTokens = model->tokenCount(request.at("source"));
+                options.sharedPromptBytes = PromptLayout::sourceOffset(
+                    prefix == request.end() ? std::nullopt : std::optional(prefix->second));
                 for (const char* run : {"cold", "warm"}) {
                     if (std::string(run) == "cold") {
                         std::filesystem::remove_all(std::filesystem::path(runtime) / "kivo-prefix");

@@ -128,7 +128,11 @@ void QwenShapedModel::write(const std::string& path) const {
     const std::string arch = "qwen2";
     lm_gguf_set_val_str(gguf.get(), "general.architecture", arch.c_str());
     lm_gguf_set_val_str(gguf.get(), "general.name", ("kivo-qwen2-shaped-" + std::string(shape.name)).c_str());
-    lm_gguf_set_val_u32(gguf.get(), "general.file_type", 15);  // Q4_K_M
+    const bool legacy = fileType == "q4_0";
+    if (!legacy && fileType != "q4_k_m") {
+        throw std::invalid_argument("unknown file type " + fileType);
+    }
+    lm_gguf_set_val_u32(gguf.get(), "general.file_type", legacy ? 2 : 15);  // Q4_0 or Q4_K_M
     lm_gguf_set_val_u32(gguf.get(), (arch + ".context_length").c_str(), 32768);
     lm_gguf_set_val_u32(gguf.get(), (arch + ".embedding_length").c_str(), shape.embedding);
     lm_gguf_set_val_u32(gguf.get(), (arch + ".block_count").c_str(), shape.layers);
@@ -143,9 +147,12 @@ void QwenShapedModel::write(const std::string& path) const {
     // embeddings in Q6_K, the value and down projections of the first and last eighth of the
     // layers and of every third layer between in Q6_K, other matrices in Q4_K, vectors in F32.
     // Rows that are no multiple of 256 take Q5_0 for Q4_K and Q8_0 for Q6_K, as in real files.
+    // A Q4_0 file has every matrix in Q4_0 but the (tied) embeddings, which stay in Q6_K.
     std::vector<lm_ggml_tensor*> order;
     auto add = [&](const std::string& name, std::int64_t columns, std::int64_t rows, lm_ggml_type type) {
-        if (rows > 0 && columns % 256 != 0) {
+        if (legacy && type != LM_GGML_TYPE_F32 && name != "token_embd.weight") {
+            type = LM_GGML_TYPE_Q4_0;
+        } else if (rows > 0 && columns % 256 != 0) {
             type = type == LM_GGML_TYPE_Q6_K ? LM_GGML_TYPE_Q8_0 : LM_GGML_TYPE_Q5_0;
         }
         lm_ggml_tensor* tensor = rows == 0 ? lm_ggml_new_tensor_1d(tensors.get(), LM_GGML_TYPE_F32, columns)

@@ -8,7 +8,8 @@ namespace kivo {
 // A qwen2-architecture GGUF chat model of a real Qwen2.5 size with random weights, for timing
 // the runner: evaluation time does not depend on the weight values. It carries the real Qwen
 // BPE vocabulary and merges (from a tokenizer.json) and a ChatML template, so prompts have
-// their real token counts. Quantised like a Q4_K_M file with the runtime's own quantisation.
+// their real token counts. Quantised like a Q4_K_M (or Q4_0) file with the runtime's own
+// quantisation.
 struct QwenShapedModel {
     struct Shape {
         const char* name;
@@ -24,6 +25,8 @@ struct QwenShapedModel {
     Shape shape = shapeNamed("1.5b");
     std::string tokenizerJson;  // the tokenizer.json of the Qwen family
     std::uint32_t seed = 7;
+    // "q4_k_m" or "q4_0": the two 4-bit files the model makers publish.
+    std::string fileType = "q4_k_m";
 
     // Writes the model to path (through path + ".partial", renamed when complete). Throws
     // std::runtime_error on failure.

@@ -1,6 +1,6 @@
 // kivo-qwen-gguf: writes a qwen2-architecture model of a real Qwen2.5 size with random
 // weights and the real tokenizer, quantised to Q4_K_M, for timing the runner.
-//   kivo-qwen-gguf OUTPUT --size 0.5b|1.5b|3b --tokenizer TOKENIZER.JSON [--seed N]
+//   kivo-qwen-gguf OUTPUT --size 0.5b|1.5b|3b --tokenizer TOKENIZER.JSON [--seed N] [--type q4_k_m|q4_0]
 #include "tools/gguf/QwenShapedModel.h"
 
 #include <cstdio>
@@ -19,6 +19,8 @@ int main(int argc, char** argv) {
                 model.shape = kivo::QwenShapedModel::shapeNamed(argv[++i]);
             } else if (argument == "--tokenizer" && hasValue) {
                 model.tokenizerJson = argv[++i];
+            } else if (argument == "--type" && hasValue) {
+                model.fileType = argv[++i];
             } else if (argument == "--seed" && hasValue) {
                 model.seed = static_cast<std::uint32_t>(std::stoul(argv[++i]));
             } else if (output.empty() && !argument.starts_with("--")) {
@@ -28,7 +30,7 @@ int main(int argc, char** argv) {
             }
         }
         if (output.empty() || model.tokenizerJson.empty()) {
-            throw std::invalid_argument("usage: kivo-qwen-gguf OUTPUT --size 0.5b|1.5b|3b --tokenizer TOKENIZER.JSON [--seed N]");
+            throw std::invalid_argument("usage: kivo-qwen-gguf OUTPUT --size 0.5b|1.5b|3b --tokenizer TOKENIZER.JSON [--seed N] [--type q4_k_m|q4_0]");
         }
         model.write(output);
         return 0;
