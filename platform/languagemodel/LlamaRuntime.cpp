@@ -1,6 +1,7 @@
 #include "platform/languagemodel/LlamaRuntime.h"
 
 #include "platform/languagemodel/CpuSupport.h"
+#include "platform/process/RunnableTasks.h"
 
 #include <ggml-backend.h>
 #include <llama.h>
@@ -10,9 +11,6 @@
 #include <sched.h>
 
 #include <algorithm>
-#include <chrono>
-#include <deque>
-#include <mutex>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -103,80 +101,11 @@ int threadCount(std::uint64_t modelBytes) {
     return static_cast<int>(std::clamp<std::uint64_t>(modelBytes / bytesPerThread, 1, cores));
 }
 
-int threadsFor(int maximum, int cores, int runnable) {
-    const int others = std::max(0, runnable - 1);
-    return std::clamp(cores - others, 1, std::max(1, maximum));
-}
-
-int steadyRunnable(const std::vector<std::pair<double, int>>& looks, double spanMs) {
-    if (looks.empty()) {
-        return 1;
-    }
-    int fewest = looks.back().second;
-    for (const auto& [ageMs, runnable] : looks) {
-        if (ageMs <= spanMs) {
-            fewest = std::min(fewest, runnable);
-        }
-    }
-    return fewest;
-}
-
-namespace {
-
-// The fourth field of /proc/loadavg is "runnable/total" at this instant.
-std::optional<int> runnableNow() {
-    std::ifstream loadavg("/proc/loadavg");
-    std::string one, five, fifteen, tasks;
-    if (!(loadavg >> one >> five >> fifteen >> tasks)) {
-        return std::nullopt;
-    }
-    const int runnable = std::atoi(tasks.c_str());
-    return runnable > 0 ? runnable : 1;
-}
-
-}  // namespace
-
 int threadsNow(int maximum) {
     if (maximum <= 1) {
         return 1;
     }
-    // A kernel worker or a short-lived process seen at one instant would otherwise cost a whole
-    // batch half its threads. Tokens come every few tens of milliseconds, so their looks fill
-    // the span by themselves; a batch after a long gap looks a few more times first.
-    using Clock = std::chrono::steady_clock;
-    constexpr double spanMs = 150.0;
-    constexpr std::size_t enough = 3;
-    static std::mutex mutex;
-    static std::deque<std::pair<Clock::time_point, int>> history;
-    std::lock_guard lock(mutex);
-    const auto look = [&] {
-        if (const auto runnable = runnableNow()) {
-            history.emplace_back(Clock::now(), *runnable);
-        }
-    };
-    look();
-    const auto recent = [&] {
-        const auto now = Clock::now();
-        while (!history.empty() &&
-               std::chrono::duration<double, std::milli>(now - history.front().first).count() > spanMs) {
-            history.pop_front();
-        }
-        return history.size();
-    };
-    for (int extra = 0; recent() < enough && extra < 4 && !history.empty(); ++extra) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        look();
-    }
-    if (history.empty()) {
-        return maximum;
-    }
-    const auto now = Clock::now();
-    std::vector<std::pair<double, int>> looks;
-    looks.reserve(history.size());
-    for (const auto& [when, runnable] : history) {
-        looks.emplace_back(std::chrono::duration<double, std::milli>(now - when).count(), runnable);
-    }
-    return threadsFor(maximum, physicalCores(), steadyRunnable(looks, spanMs));
+    return RunnableTasks::threadsFor(maximum, physicalCores(), RunnableTasks::steadyCount());
 }
 
 void ThreadpoolFree::operator()(lm_ggml_threadpool* pool) const {

@@ -4,8 +4,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
-#include <vector>
 
 struct lm_ggml_threadpool;
 
@@ -31,18 +29,9 @@ int physicalCores();
 // their time waiting for each other.
 int threadCount(std::uint64_t modelBytes);
 
-// Of at most `maximum` threads, as many as there are cores not taken by other runnable
-// processes right now. The threads meet after every operation, so one thread that waits
-// for a core stalls all the others.
-// A process that ran at one instant is not counted: only what stayed runnable through the
-// last few looks (see steadyRunnable).
+// Of at most `maximum` threads, as many as there are physical cores not kept busy by other
+// processes (RunnableTasks).
 int threadsNow(int maximum);
-// The same from the kernel's count of runnable tasks, this thread included (for tests).
-int threadsFor(int maximum, int cores, int runnable);
-// Of the kernel's counts of runnable tasks, each with the milliseconds since it was read (newest
-// last), the count that held throughout: the fewest among those read within `spanMs`. Nothing
-// recent gives the newest count.
-int steadyRunnable(const std::vector<std::pair<double, int>>& looks, double spanMs);
 
 // A pool of worker threads that sleep between evaluations instead of polling for work, so
 // that they never compete with the process's own work or with other processes. Null when

@@ -10,34 +10,81 @@ constexpr std::size_t frameSamples = 320;  // 20 ms
 constexpr std::size_t recentFrames = 500;  // 10 s of levels for the noise estimate
 }
 
-StreamingWindow::StreamingWindow(Options options) : options_(options) {}
+StreamingWindow::StreamingWindow(Options options) : options_(options), cap_(options.maxLength) {}
+
+void StreamingWindow::fitCap(double decodeSecondsPerSecond)
+{
+    if (!(decodeSecondsPerSecond > 0.0)) {
+        cap_ = options_.maxLength;
+        return;
+    }
+    const double shortest = std::min(options_.shortestCap, options_.maxLength);
+    cap_ = std::clamp(options_.decodeTarget / decodeSecondsPerSecond, shortest, options_.maxLength);
+}
+
+double StreamingWindow::hardCap() const
+{
+    return cap_ < options_.maxLength ? std::min(options_.maxLength, cap_ + options_.dipSearch) : options_.maxLength;
+}
 
 std::size_t StreamingWindow::room() const
 {
-    const auto cap = static_cast<std::size_t>(options_.maxLength * sampleRate);
+    if (endsAtDip_) {
+        return 0;
+    }
+    const auto cap = static_cast<std::size_t>(hardCap() * sampleRate);
     return cap > samples_.size() ? cap - samples_.size() : 0;
+}
+
+// Well under this window's typical level (or quiet outright): a gap between syllables at
+// least, so a cut there splits no word.
+bool StreamingWindow::isDip(float level) const
+{
+    std::vector<float> levels = frameLevels_;
+    const auto middle = levels.begin() + static_cast<std::ptrdiff_t>(levels.size() / 2);
+    std::nth_element(levels.begin(), middle, levels.end());
+    return level <= std::max(*middle * 0.5f, threshold());
 }
 
 std::size_t StreamingWindow::append(std::span<const float> samples)
 {
-    const std::size_t taken = std::min(samples.size(), room());
-    samples_.insert(samples_.end(), samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(taken));
-    while ((frameLevels_.size() + 1) * frameSamples <= samples_.size()) {
-        const auto first = samples_.begin() + static_cast<std::ptrdiff_t>(frameLevels_.size() * frameSamples);
-        double energy = 0.0;
-        for (auto it = first; it != first + frameSamples; ++it) {
-            energy += static_cast<double>(*it) * *it;
+    const std::size_t limit = std::min(samples.size(), room());
+    const auto shorterCap = static_cast<std::size_t>(cap_ * sampleRate);
+    const bool seekDip = cap_ < options_.maxLength;
+    std::size_t taken = 0;
+    // A frame at a time, so the window can stop at the end of the first dip past the shorter cap.
+    while (taken < limit) {
+        const std::size_t piece = std::min(limit - taken, frameSamples - samples_.size() % frameSamples);
+        const auto from = samples.begin() + static_cast<std::ptrdiff_t>(taken);
+        samples_.insert(samples_.end(), from, from + static_cast<std::ptrdiff_t>(piece));
+        taken += piece;
+        if (samples_.size() % frameSamples != 0) {
+            continue;
         }
-        const auto level = static_cast<float>(std::sqrt(energy / frameSamples));
-        frameLevels_.push_back(level);
-        if (recentLevels_.size() < recentFrames) {
-            recentLevels_.push_back(level);
-        } else {
-            recentLevels_[recentNext_] = level;
-            recentNext_ = (recentNext_ + 1) % recentFrames;
+        addFrameLevel();
+        if (seekDip && samples_.size() > shorterCap && isDip(frameLevels_.back())) {
+            endsAtDip_ = true;
+            break;
         }
     }
     return taken;
+}
+
+void StreamingWindow::addFrameLevel()
+{
+    const auto first = samples_.end() - static_cast<std::ptrdiff_t>(frameSamples);
+    double energy = 0.0;
+    for (auto it = first; it != samples_.end(); ++it) {
+        energy += static_cast<double>(*it) * *it;
+    }
+    const auto level = static_cast<float>(std::sqrt(energy / frameSamples));
+    frameLevels_.push_back(level);
+    if (recentLevels_.size() < recentFrames) {
+        recentLevels_.push_back(level);
+    } else {
+        recentLevels_[recentNext_] = level;
+        recentNext_ = (recentNext_ + 1) % recentFrames;
+    }
 }
 
 double StreamingWindow::start() const { return seconds(startFrame_); }
@@ -90,7 +137,7 @@ StreamingWindow::Action StreamingWindow::next(bool endOfInput) const
     if (samples_.empty()) {
         return Action::wait;
     }
-    if (endOfInput || length() >= options_.maxLength) {
+    if (endOfInput || endsAtDip_ || length() >= hardCap()) {
         return Action::close;
     }
     const bool speech = hasSpeech();
@@ -113,6 +160,7 @@ void StreamingWindow::close()
     samples_.clear();
     frameLevels_.clear();
     provisionalAt_ = 0;
+    endsAtDip_ = false;
 }
 
 } // namespace kivo

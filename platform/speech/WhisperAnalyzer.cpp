@@ -1,5 +1,6 @@
 #include "platform/speech/WhisperAnalyzer.h"
 
+#include "platform/process/RunnableTasks.h"
 #include "platform/speech/PromptBudget.h"
 #include "platform/speech/RecognizerError.h"
 #include "platform/speech/SpeechCpuSupport.h"
@@ -9,6 +10,7 @@
 #include <chrono>
 #include <deque>
 #include <optional>
+#include <thread>
 
 namespace kivo {
 
@@ -176,6 +178,11 @@ void WhisperAnalyzer::run(std::stop_token stop, std::shared_ptr<Channel<Analyzer
         r.beamSearch = settle && !dictation && !endOfInput && pending.size() < stepSamples && load < 0.15;
         r.keepPunctuation = punctuation;
         r.tokensPerSecond = maxTokensPerSecond_;
+        if (endOfInput) {
+            // Capture has stopped and the user waits: every core nobody else keeps busy.
+            const int cores = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 8);
+            r.threads = std::max(threads_, RunnableTasks::threadsFor(cores, cores, RunnableTasks::steadyCount()));
+        }
         r.prompt = PromptBudget::prompt(dictation ? hintTokens_ : PromptBudget::Tokens{}, previousText,
                                         decoder_->model().promptCapacity());
         return r;
@@ -184,8 +191,10 @@ void WhisperAnalyzer::run(std::stop_token stop, std::shared_ptr<Channel<Analyzer
         const auto began = std::chrono::steady_clock::now();
         auto decoded = decoder_->decode(window.samples(), r, stop);
         const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-        if (!r.beamSearch && !decoded.abandoned && window.length() > 0.0) {
+        if (!r.beamSearch && !decoded.abandoned && window.length() > 0.0 && r.threads == 0) {
             load = spent / std::max(1.0, window.length());
+            // Windows close early enough that the last one, decoded after the stop, is quick.
+            window.fitCap(load);
         }
         return decoded;
     };

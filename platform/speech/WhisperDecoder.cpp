@@ -103,7 +103,7 @@ WhisperDecoder::Decoded WhisperDecoder::decode(std::span<const float> samples, c
     whisper_context* context = model_->context();
     whisper_full_params params = whisper_full_default_params(
         request.beamSearch ? WHISPER_SAMPLING_BEAM_SEARCH : WHISPER_SAMPLING_GREEDY);
-    params.n_threads = threads_;
+    params.n_threads = request.threads > 0 ? request.threads : threads_;
     params.translate = false;
     params.no_context = true;
     params.no_timestamps = true;

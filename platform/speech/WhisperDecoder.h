@@ -24,6 +24,7 @@ public:
         std::vector<int> prompt;  // tokens that condition the decoder (hints, the previous final text)
         double tokensPerSecond = 12.0; // output bound, so a decoder caught in a loop stops early
         std::function<bool()> abandon; // polled while decoding; true gives up the pass
+        int threads = 0;               // 0: the decoder's own count
     };
 
     struct Decoded {

@@ -11,8 +11,6 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <utility>
-#include <vector>
 
 namespace kivo {
 namespace {
@@ -155,31 +153,10 @@ TEST(PrefixCacheFolderTest, OnlyAMemoryBackedRuntimeFolderIsUsed) {
     }
 }
 
-TEST(ThreadChoiceTest, OtherRunnableProcessesTakeCoresAway) {
-    EXPECT_EQ(LlamaRuntime::threadsFor(4, 4, 1), 4);  // only this thread runs
-    EXPECT_EQ(LlamaRuntime::threadsFor(4, 4, 2), 3);
-    EXPECT_EQ(LlamaRuntime::threadsFor(2, 4, 2), 2);  // the model's own cap
-    EXPECT_EQ(LlamaRuntime::threadsFor(2, 2, 2), 1);  // one busy process on two cores
-    EXPECT_EQ(LlamaRuntime::threadsFor(8, 2, 30), 1);
-    EXPECT_EQ(LlamaRuntime::threadsFor(0, 2, 0), 1);
+TEST(ThreadChoiceTest, OneThreadPerPhysicalCoreAtMost) {
     EXPECT_GE(LlamaRuntime::physicalCores(), 1);
     EXPECT_LE(LlamaRuntime::threadCount(1), 1);
     EXPECT_EQ(LlamaRuntime::threadCount(std::uint64_t{1} << 40), LlamaRuntime::physicalCores());
-}
-
-TEST(ThreadChoiceTest, OnlyAProcessThatStaysRunnableCounts) {
-    using Looks = std::vector<std::pair<double, int>>;
-    // A task runnable at one look of three is passing through; one seen at every look is busy.
-    EXPECT_EQ(LlamaRuntime::steadyRunnable(Looks{{40, 1}, {20, 2}, {0, 1}}, 150), 1);
-    EXPECT_EQ(LlamaRuntime::steadyRunnable(Looks{{40, 2}, {20, 2}, {0, 2}}, 150), 2);
-    EXPECT_EQ(LlamaRuntime::steadyRunnable(Looks{{40, 3}, {20, 2}, {0, 3}}, 150), 2);
-    // Looks older than the span no longer speak for now, in either direction.
-    EXPECT_EQ(LlamaRuntime::steadyRunnable(Looks{{400, 1}, {20, 2}, {0, 2}}, 150), 2);
-    EXPECT_EQ(LlamaRuntime::steadyRunnable(Looks{{150, 1}, {0, 2}}, 150), 1);
-    EXPECT_EQ(LlamaRuntime::steadyRunnable(Looks{{151, 1}, {0, 2}}, 150), 2);
-    EXPECT_EQ(LlamaRuntime::steadyRunnable(Looks{{900, 1}, {300, 1}}, 150), 1);  // only stale: the newest
-    EXPECT_EQ(LlamaRuntime::steadyRunnable(Looks{}, 150), 1);
-    // On a quiet machine every choice is the model's own cap.
     const int cap = std::min(2, LlamaRuntime::physicalCores());
     EXPECT_LE(LlamaRuntime::threadsNow(cap), cap);
     EXPECT_GE(LlamaRuntime::threadsNow(cap), 1);

@@ -107,6 +107,89 @@ TEST(StreamingWindow, NeverGrowsPastItsCapHoweverMuchAudioArrives)
     EXPECT_DOUBLE_EQ(window.end(), 20.0);
 }
 
+namespace {
+
+// Syllables without a pause: 0.2 s loud, 0.04 s soft, over and over.
+std::vector<float> syllables(double seconds)
+{
+    std::vector<float> out;
+    while (out.size() < static_cast<std::size_t>(seconds * 16000)) {
+        const auto loud = tone(0.2);
+        const auto soft = tone(0.04, 0.01f);
+        out.insert(out.end(), loud.begin(), loud.end());
+        out.insert(out.end(), soft.begin(), soft.end());
+    }
+    out.resize(static_cast<std::size_t>(seconds * 16000));
+    return out;
+}
+
+float rms(std::span<const float> samples)
+{
+    double energy = 0.0;
+    for (const float value : samples) {
+        energy += static_cast<double>(value) * value;
+    }
+    return static_cast<float>(std::sqrt(energy / static_cast<double>(samples.size())));
+}
+
+} // namespace
+
+TEST(StreamingWindow, TheCapShrinksWithTheDecodingSpeed)
+{
+    StreamingWindow window({});
+    EXPECT_DOUBLE_EQ(window.cap(), 10.0);
+    window.fitCap(0.4); // 2 s of decoding allowed: 5 s of audio
+    EXPECT_DOUBLE_EQ(window.cap(), 5.0);
+    window.fitCap(0.1);
+    EXPECT_DOUBLE_EQ(window.cap(), 10.0);
+    window.fitCap(3.0); // never shorter than the shortest cap
+    EXPECT_DOUBLE_EQ(window.cap(), 4.0);
+    window.fitCap(0.0);
+    EXPECT_DOUBLE_EQ(window.cap(), 10.0);
+}
+
+TEST(StreamingWindow, ASlowDecoderClosesWindowsAtTheFirstDipAfterTheShorterCap)
+{
+    const auto speech = syllables(12.0);
+    StreamingWindow window({});
+    window.fitCap(0.5); // cap 4 s
+    const std::size_t taken = window.append(speech);
+    EXPECT_EQ(window.next(false), Action::close);
+    EXPECT_GE(window.length(), 4.0);
+    EXPECT_LE(window.length(), 4.3); // the first gap after 4 s, not the hard cap
+    EXPECT_LT(rms(window.samples().last(320)), 0.02f) << "cut inside a syllable";
+    EXPECT_EQ(window.append(speech), 0u) << "a closing window takes nothing more";
+
+    // The next window goes on from the cut and closes the same way.
+    window.close();
+    const std::size_t more = window.append(std::span(speech).subspan(taken));
+    EXPECT_DOUBLE_EQ(window.start(), static_cast<double>(taken) / 16000.0);
+    EXPECT_GT(more, 4u * 16000u);
+    EXPECT_EQ(window.next(false), Action::close);
+
+    // Audio that arrives bit by bit is cut at the same place.
+    StreamingWindow live({});
+    live.fitCap(0.5);
+    std::size_t fed = 0;
+    while (live.next(false) != Action::close && fed < speech.size()) {
+        const std::size_t piece = std::min<std::size_t>(1600, speech.size() - fed);
+        fed += live.append(std::span(speech).subspan(fed, piece));
+        live.markProvisional();
+    }
+    EXPECT_EQ(fed, taken);
+
+    // Without a dip the window ends a search length past the shorter cap.
+    StreamingWindow steady({});
+    steady.fitCap(0.5);
+    EXPECT_EQ(steady.append(tone(12.0)), 5u * 16000u);
+    EXPECT_EQ(steady.next(false), Action::close);
+
+    // A fast decoder keeps the long windows: the gaps close nothing.
+    StreamingWindow fast({});
+    fast.fitCap(0.1);
+    EXPECT_EQ(fast.append(speech), 10u * 16000u);
+}
+
 TEST(StreamingWindow, QuietMicrophonesAreMeasuredAgainstTheirOwnNoise)
 {
     // Speech at about -46 dBFS over a room at about -72 dBFS.

@@ -23,16 +23,18 @@ struct Session {
     std::shared_ptr<SpeechAnalyzer> analyzer;
     std::shared_ptr<Channel<AnalyzerInput>> input = std::make_shared<Channel<AnalyzerInput>>();
 
-    static WhisperRecognizer::Configuration configuration(std::chrono::milliseconds finalizeBudget)
+    static WhisperRecognizer::Configuration configuration(std::chrono::milliseconds finalizeBudget,
+                                                          StreamingWindow::Options window)
     {
-        WhisperRecognizer::Configuration c{SpeechFixtures::shared().model, 1, {}};
+        WhisperRecognizer::Configuration c{SpeechFixtures::shared().model, 1, window};
         c.finalizeBudget = finalizeBudget;
         return c;
     }
 
     explicit Session(bool dictation = false, std::vector<std::string> hints = {}, bool startNow = true,
-                     std::chrono::milliseconds finalizeBudget = std::chrono::seconds(6))
-        : recognizer(configuration(finalizeBudget))
+                     std::chrono::milliseconds finalizeBudget = std::chrono::seconds(6),
+                     StreamingWindow::Options window = {})
+        : recognizer(configuration(finalizeBudget, window))
     {
         if (dictation) {
             transcriber = std::make_shared<DictationTranscriber>("zh-HK", true, true, true, true, true);
@@ -172,6 +174,68 @@ TEST(WhisperRecognizer, WindowsKeepTheirCapWhenAudioArrivesFasterThanDecoding)
     EXPECT_NEAR(results.back().end, static_cast<double>(speech.frameCount()) / speech.format.sampleRate, 0.1);
 }
 
+TEST(WhisperRecognizer, WindowsCloseEarlierWhenDecodingIsSlow)
+{
+    // Twenty seconds of speech without a pause, queued at once: the espeak phrase with its
+    // pauses cut down to short gaps, over and over.
+    const PcmBuffer phrase = WavFile::read(SpeechFixtures::shared().speech);
+    ASSERT_EQ(phrase.format.channelCount, 1);
+    const auto frame = static_cast<std::size_t>(phrase.format.sampleRate / 50);
+    PcmBuffer syllables{phrase.format, {}};
+    while (syllables.frameCount() < static_cast<std::size_t>(20 * phrase.format.sampleRate)) {
+        int quietFrames = 0;
+        for (std::size_t at = 0; at + frame <= phrase.samples.size(); at += frame) {
+            double energy = 0.0;
+            for (std::size_t i = at; i < at + frame; ++i) {
+                energy += static_cast<double>(phrase.samples[i]) * phrase.samples[i];
+            }
+            quietFrames = std::sqrt(energy / static_cast<double>(frame)) < 0.01 ? quietFrames + 1 : 0;
+            if (quietFrames <= 3) {
+                syllables.samples.insert(syllables.samples.end(), phrase.samples.begin() + static_cast<std::ptrdiff_t>(at),
+                                         phrase.samples.begin() + static_cast<std::ptrdiff_t>(at + frame));
+            }
+        }
+    }
+    const auto finals = [&](StreamingWindow::Options window) {
+        Session session(false, {}, false, std::chrono::seconds(60), window);
+        session.feed(syllables);
+        session.analyzer->start(session.input);
+        // The input stays open while the queue is worked off, as during a recording.
+        std::vector<std::pair<double, double>> ranges;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while ((ranges.empty() || ranges.back().second < 15.0) && std::chrono::steady_clock::now() < until) {
+            if (const auto result = session.transcriber->results().next({}, std::chrono::milliseconds(100));
+                result && result->isFinal) {
+                ranges.emplace_back(result->start, result->end);
+            }
+        }
+        for (const auto& result : session.finalizeAndCollect()) {
+            if (result.isFinal) {
+                ranges.emplace_back(result.start, result.end);
+            }
+        }
+        return ranges;
+    };
+    // Every pass here is slower than a zero target: after the first measured pass, windows
+    // close at the first gap past the shortest cap.
+    StreamingWindow::Options slow;
+    slow.decodeTarget = 0.0;
+    slow.shortestCap = 2.0;
+    slow.dipSearch = 0.5;
+    const auto early = finals(slow);
+    ASSERT_GE(early.size(), 3u);
+    for (std::size_t i = 1; i + 1 < early.size(); ++i) {
+        EXPECT_GE(early[i].second - early[i].first, 2.0);
+        EXPECT_LE(early[i].second - early[i].first, 2.5) << early[i].first;
+    }
+    // A target no pass can miss keeps whole windows.
+    StreamingWindow::Options fast;
+    fast.decodeTarget = 1e6;
+    const auto whole = finals(fast);
+    ASSERT_FALSE(whole.empty());
+    EXPECT_NEAR(whole.front().second - whole.front().first, 10.0, 0.05);
+}
+
 namespace {
 
 // Results of a recording that shows provisional text before it stops.
@@ -225,7 +289,7 @@ TEST(WhisperRecognizer, ADecodeIsGivenUpAsSoonAsItsCallerAbandonsIt)
 {
     WhisperDecoder decoder(WhisperModel::load(SpeechFixtures::shared().model), 1);
     const PcmBuffer once = WavFile::read(SpeechFixtures::shared().speech);
-    auto converter = WhisperRecognizer(Session::configuration(std::chrono::seconds(6)))
+    auto converter = WhisperRecognizer(Session::configuration(std::chrono::seconds(6), {}))
                          .makeConverter(AudioFormat::recognizerFormat());
     std::vector<float> audio;
     auto parts = converter->convert(once, 0.0);
