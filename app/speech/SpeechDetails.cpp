@@ -54,6 +54,13 @@ std::string text(const std::optional<SpeechDiagnostics>& diagnostics, const std:
             }
         }
     }
+    if (!diagnostics->untranscribed.empty()) {
+        out += "\n\n" + std::string(chinese ? "收尾時間不足，以下錄音未能辨識：" : "Not transcribed, finishing ran out of time: ");
+        for (std::size_t i = 0; i < diagnostics->untranscribed.size(); ++i) {
+            const auto& [start, end] = diagnostics->untranscribed[i];
+            out += (i ? (chinese ? "、" : ", ") : "") + formatted("%.2f\u2013%.2f s", start, end);
+        }
+    }
     if (diagnostics->contextualStringsApplied) {
         // The recogniser has room for only so many hints; say which ones it used.
         const std::string used = std::to_string(diagnostics->contextualStringsUsed.size());

@@ -3,6 +3,7 @@
 #include "app/speech/SpeechEngine.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kivo {
@@ -26,6 +27,9 @@ struct SpeechDiagnostics {
     std::string finalText;
     double elapsedSeconds = 0.0;
     std::vector<Segment> finalSegments;
+    // Stretches of the recording (start, end seconds) left without text because finishing ran
+    // out of time before they were decoded.
+    std::vector<std::pair<double, double>> untranscribed;
     bool contextualStringsApplied = false;
     // When applied: the hints the recogniser had room for, out of contextualStringCount.
     std::vector<std::string> contextualStringsUsed;

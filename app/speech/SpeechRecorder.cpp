@@ -135,6 +135,7 @@ void SpeechRecorder::start(const Settings& settings)
     settings_ = settings;
     evidence_.clear();
     finalEvidenceKeys_.clear();
+    untranscribed_.clear();
     recordingStartedAt_.reset();
 
     if (settings.engine == SpeechEngine::dictation) {
@@ -288,6 +289,9 @@ void SpeechRecorder::accept(const TranscriptionResult& result)
     reducer_.consume(plain, result.start, result.end, result.isFinal, result.finalizedThrough);
 
     const RangeKey key{result.start, result.end};
+    if (result.isFinal && result.untranscribed && std::isfinite(result.start) && std::isfinite(result.end)) {
+        untranscribed_.emplace_back(result.start, result.end);
+    }
     if (std::isfinite(result.start) && std::isfinite(result.end) && result.start < result.end &&
         !finalEvidenceKeys_.contains(key)) {
         ResultEvidence evidence;
@@ -457,6 +461,7 @@ SpeechDiagnostics SpeechRecorder::makeDiagnostics(const std::string& text) const
         samples += entry.confidenceSamples.size();
         diagnostics.finalSegments.push_back(std::move(entry));
     }
+    diagnostics.untranscribed = untranscribed_;
     double elapsed = 0.0;
     if (recordingStartedAt_) {
         elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - *recordingStartedAt_).count();

@@ -100,6 +100,7 @@ private:
     TranscriptReducer reducer_;
     std::map<RangeKey, ResultEvidence> evidence_;
     std::set<RangeKey> finalEvidenceKeys_;
+    std::vector<std::pair<double, double>> untranscribed_; // finals the recogniser had no time for
     Settings settings_;
     std::optional<std::chrono::steady_clock::time_point> recordingStartedAt_;
     std::shared_ptr<MainThreadQueue> queue_;

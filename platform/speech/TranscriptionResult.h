@@ -23,6 +23,9 @@ struct TranscriptionResult {
     double finalizedThrough = 0.0;
     // A final that kept the latest provisional text because decoding ran out of time.
     bool fromProvisional = false;
+    // A final with no text for a stretch that held speech: decoding ran out of time before it
+    // and nothing provisional had been shown for it.
+    bool untranscribed = false;
 
     std::string text() const
     {

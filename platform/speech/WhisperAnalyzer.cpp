@@ -268,10 +268,13 @@ void WhisperAnalyzer::run(std::stop_token stop, std::shared_ptr<Channel<Analyzer
                     // Out of time: what was on screen for this window stays rather than nothing.
                     decoded.runs = shown;
                 }
+                // Out of time with nothing to keep: the stretch is reported, not silently lost.
+                const bool untranscribed = decoded.abandoned && !windowShown;
                 finalizedThrough = window.end();
-                if (!decoded.runs.empty() || windowShown) {
+                if (!decoded.runs.empty() || windowShown || untranscribed) {
                     // A blank final still clears the provisional text shown for this window.
-                    emit({decoded.runs, {}, window.start(), window.end(), true, finalizedThrough, keptShown});
+                    emit({decoded.runs, {}, window.start(), window.end(), true, finalizedThrough, keptShown,
+                          untranscribed});
                 }
                 if (!decoded.runs.empty()) {
                     previousText = decoder_->model().tokens(decoded.text());

@@ -34,6 +34,15 @@ TEST(SpeechDetails, TextListsSegmentsWithOnlyTheEvidenceTheyHave)
                                                  "\nProvisional text kept: finishing ran out of time");
     EXPECT_TRUE(SpeechDetails::text(d, "", true).ends_with("去銀行\n收尾時間不足，保留暫定文字"));
 
+    // Speech that finishing had no time for is named, not left out quietly.
+    d.untranscribed = {{2.0, 9.5}, {9.5, 12.25}};
+    EXPECT_TRUE(SpeechDetails::text(d, "", false)
+                    .ends_with("ran out of time\n\nNot transcribed, finishing ran out of time: 2.00\u20139.50 s, "
+                               "9.50\u201312.25 s"));
+    EXPECT_TRUE(SpeechDetails::text(d, "", true)
+                    .ends_with("\n\n收尾時間不足，以下錄音未能辨識：2.00\u20139.50 s、9.50\u201312.25 s"));
+    d.untranscribed.clear();
+
     // Which hints the recogniser had room for.
     d.finalSegments.clear();
     d.contextualStringsApplied = true;

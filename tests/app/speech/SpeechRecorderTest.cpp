@@ -103,13 +103,16 @@ TEST_F(Recorder, SuccessfulRecordingReportsInOrderAndKeepsFinalEvidence)
 
     service->finalResults = {result("去銀行攞錢", 1.0, 2.5, true, {}, {0.7})};
     service->finalResults.back().fromProvisional = true; // finishing ran out of time
+    service->finalResults.push_back(result("", 2.5, 4.0, true));
+    service->finalResults.back().untranscribed = true; // and had no time at all for this
     const std::size_t before = events.size();
     recorder->stop();
     recorder->stop();
     EXPECT_EQ(recorder->status(), Status::finalizing);
     ASSERT_TRUE(runUntil([&] { return completions == 1; }));
-    EXPECT_EQ(eventsSince(before), (std::vector<std::string>{"finalizing", "text:你好呀去銀行攞錢", "final:你好呀去銀行攞錢",
-                                                             "idle", "diagnostics", "done:你好呀去銀行攞錢"}));
+    EXPECT_EQ(eventsSince(before), (std::vector<std::string>{"finalizing", "text:你好呀去銀行攞錢", "text:你好呀去銀行攞錢",
+                                                             "final:你好呀去銀行攞錢", "idle", "diagnostics",
+                                                             "done:你好呀去銀行攞錢"}));
 
     ASSERT_TRUE(diagnostics);
     EXPECT_EQ(diagnostics->finalText, "你好呀去銀行攞錢");
@@ -122,6 +125,7 @@ TEST_F(Recorder, SuccessfulRecordingReportsInOrderAndKeepsFinalEvidence)
     EXPECT_EQ(diagnostics->finalSegments[1].endSeconds, 2.5);
     EXPECT_FALSE(diagnostics->finalSegments[0].fromProvisional);
     EXPECT_TRUE(diagnostics->finalSegments[1].fromProvisional);
+    EXPECT_EQ(diagnostics->untranscribed, (std::vector<std::pair<double, double>>{{2.5, 4.0}}));
     EXPECT_TRUE(diagnostics->description.starts_with("dictation · zh-HK · "));
     EXPECT_TRUE(diagnostics->description.ends_with(
         "s · 2 final segments · 1 alternatives · 3 SDK confidence values · contextual phrases applied"))

@@ -285,6 +285,30 @@ TEST(WhisperRecognizer, AFinalDecodeSlowerThanTheBudgetKeepsTheProvisionalText)
     EXPECT_FALSE(decoded.back().fromProvisional);
 }
 
+TEST(WhisperRecognizer, SpeechLeftUndecodedWhenTimeRunsOutIsReportedNotDropped)
+{
+    // The input has ended before anything was decoded, and there is no time left at all.
+    Session session(false, {}, false, std::chrono::milliseconds(0));
+    const PcmBuffer speech = WavFile::read(SpeechFixtures::shared().speech);
+    session.feed(speech);
+    session.input->finish();
+    session.analyzer->start(session.input);
+    session.analyzer->finalizeThroughEndOfInput({});
+    std::vector<TranscriptionResult> finals;
+    while (auto result = session.transcriber->results().next({})) {
+        if (result->isFinal) {
+            finals.push_back(std::move(*result));
+        }
+    }
+    ASSERT_FALSE(finals.empty());
+    for (const auto& final : finals) {
+        EXPECT_TRUE(final.untranscribed) << final.start;
+        EXPECT_EQ(final.text(), "");
+    }
+    EXPECT_LT(finals.front().start, 0.5);
+    EXPECT_GT(finals.back().end, static_cast<double>(speech.frameCount()) / speech.format.sampleRate - 1.0);
+}
+
 TEST(WhisperRecognizer, ADecodeIsGivenUpAsSoonAsItsCallerAbandonsIt)
 {
     WhisperDecoder decoder(WhisperModel::load(SpeechFixtures::shared().model), 1);
