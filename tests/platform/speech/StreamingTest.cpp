@@ -84,6 +84,13 @@ TEST(StreamingWindow, SilenceIsNeverDecodedAndIsDroppedAfterAPause)
     EXPECT_FALSE(window.hasSpeech());
     EXPECT_EQ(window.next(false), Action::close);
 
+    // Exactly a pause long is enough.
+    StreamingWindow pause({});
+    pause.append(quiet(0.58));
+    EXPECT_EQ(pause.next(false), Action::wait);
+    pause.append(quiet(0.02));
+    EXPECT_EQ(pause.next(false), Action::close);
+
     // A click shorter than the minimum is not speech either.
     StreamingWindow click({});
     click.append(tone(0.1));
@@ -146,6 +153,13 @@ TEST(StreamingWindow, TheCapShrinksWithTheDecodingSpeed)
     EXPECT_DOUBLE_EQ(window.cap(), 4.0);
     window.fitCap(0.0);
     EXPECT_DOUBLE_EQ(window.cap(), 10.0);
+
+    // No measurement yet, whatever the target.
+    StreamingWindow::Options eager;
+    eager.decodeTarget = 0.0;
+    StreamingWindow unmeasured(eager);
+    unmeasured.fitCap(0.0);
+    EXPECT_DOUBLE_EQ(unmeasured.cap(), 10.0);
 }
 
 TEST(StreamingWindow, ASlowDecoderClosesWindowsAtTheFirstDipAfterTheShorterCap)
@@ -184,6 +198,19 @@ TEST(StreamingWindow, ASlowDecoderClosesWindowsAtTheFirstDipAfterTheShorterCap)
     EXPECT_EQ(steady.append(tone(12.0)), 5u * 16000u);
     EXPECT_EQ(steady.next(false), Action::close);
 
+    // A stretch at a third of the usual level is a gap too (a softer syllable is not).
+    std::vector<float> softer;
+    while (softer.size() < 12u * 16000u) {
+        const auto loud = tone(0.24);
+        const auto medium = tone(0.16, 0.1f);
+        softer.insert(softer.end(), loud.begin(), loud.end());
+        softer.insert(softer.end(), medium.begin(), medium.end());
+    }
+    StreamingWindow soft({});
+    soft.fitCap(0.5);
+    EXPECT_LE(soft.append(softer), static_cast<std::size_t>(4.3 * 16000));
+    EXPECT_EQ(soft.next(false), Action::close);
+
     // A fast decoder keeps the long windows: the gaps close nothing.
     StreamingWindow fast({});
     fast.fitCap(0.1);
@@ -214,6 +241,20 @@ TEST(StreamingWindow, QuietMicrophonesAreMeasuredAgainstTheirOwnNoise)
     EXPECT_FALSE(fan.hasSpeech());
     fan.append(tone(0.5, 0.05f));
     EXPECT_TRUE(fan.hasSpeech());
+
+    // The noise level follows the room: a fan switched on after ten quiet seconds is noise as
+    // soon as it has run for the measured span.
+    StreamingWindow switched({});
+    for (int i = 0; i < 11; ++i) {
+        switched.append(room(1.0));
+        switched.close();
+    }
+    for (int i = 0; i < 11; ++i) {
+        switched.append(tone(1.0, 0.005f));
+        switched.close();
+    }
+    switched.append(tone(0.5, 0.005f));
+    EXPECT_FALSE(switched.hasSpeech());
 }
 
 TEST(TranscriptPunctuation, KeepsLiteralsAndDropsOnlySentenceMarks)
