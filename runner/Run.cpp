@@ -64,17 +64,15 @@ void generate(std::string_view input, Reply& reply) {
     reply.status = CharacterClass::isBlank(*reply.text) ? Reply::Status::empty : Reply::Status::generated;
 }
 
-// The request's source is dropped unread: the prompt is laid out around a stand-in that begins
-// as a transcript does (with a letter), so the tokens before it are the ones a real run keeps,
-// and nothing after them is evaluated.
+// The request's source is dropped unread: the prompt is laid out around a stand-in, and
+// nothing after the constant start is evaluated.
 void prepareOnly(std::string_view input, Reply& reply) {
     Request request = RequestDecoder::decode(input);
     request.source.clear();
     request.source.shrink_to_fit();
     const auto model = checkedModel(request, reply);
 
-    static constexpr const char* standIn = "好";
-    const std::string prompt = PromptLayout::build(standIn, request.taskPrefix);
+    const std::string prompt = PromptLayout::withoutSource(request.taskPrefix);
     const auto session = model->makeSession(request.instructions);
     int tokens = 0;
     switch (session->prepare(prompt, RewriteResult::schema(), optionsFor(request), tokens)) {
