@@ -48,8 +48,6 @@ void TrialApp::runModel()
     if (restartInProgress_ || process_ || speechBusy_ || deliveryTask_) {
         return;
     }
-    // The conversion keeps the same state itself if the preparation had not finished yet.
-    stopModelPreparation();
     const WritingMode mode = selectedMode();
     std::string source;
     std::vector<V7Literals::Span> spans;
@@ -80,6 +78,8 @@ void TrialApp::runModel()
         return setStatus(tr("另一個 AFM 測試正在執行，請稍後重試。", "Another AFM test is running. Try again later."));
     }
     lockFD_ = lock.descriptor;
+    // The conversion keeps the same state itself if the preparation had not finished.
+    stopModelPreparation();
 
     const std::filesystem::path runner = resourcesDirectory_ / "rewrite-runner";
     auto launchFailure = [&](const RunnerProcess::LaunchError& error) {
