@@ -2,6 +2,9 @@
 
 #include "app/controller/RunnerProcess.h"
 
+#include <QCoreApplication>
+#include <QPointer>
+
 namespace kivo {
 
 RunnerPreparation::RunnerPreparation(std::filesystem::path runner) : runner_(std::move(runner)) {}
@@ -44,9 +47,14 @@ void RunnerPreparation::launchNext()
     try {
         process_ = std::make_unique<RunnerProcess>(runner_, std::vector<std::string>{"--prepare"},
                                                    RunnerProcess::Priority::background);
-        // The completion hops to the main thread; it is dropped with this object.
-        process_->launch(std::move(request), [this, run](RunnerProcess::Output) {
-            QMetaObject::invokeMethod(this, [this, run] { finished(run); }, Qt::QueuedConnection);
+        // The completion hops to the main thread and does nothing once this object is gone.
+        QPointer<RunnerPreparation> weak(this);
+        process_->launch(std::move(request), [weak, run](const RunnerProcess::Output&) {
+            QMetaObject::invokeMethod(QCoreApplication::instance(), [weak, run] {
+                if (RunnerPreparation* preparation = weak.data()) {
+                    preparation->finished(run);
+                }
+            }, Qt::QueuedConnection);
         });
     } catch (const RunnerProcess::LaunchError&) {
         // Nothing is lost: the conversion reads the instructions itself.
