@@ -25,4 +25,6 @@ std::string build(const std::string& source, const std::optional<std::string>& t
     return prompt;
 }
 
+std::string withoutSource(const std::optional<std::string>& taskPrefix) { return build("好", taskPrefix); }
+
 }  // namespace kivo::PromptLayout

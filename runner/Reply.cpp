@@ -12,6 +12,8 @@ const char* Reply::rawValue(Status status) {
     case Status::generated: return "generated";
     case Status::empty: return "empty";
     case Status::error: return "error";
+    case Status::prepared: return "prepared";
+    case Status::unprepared: return "unprepared";
     }
     return "error";
 }
@@ -42,6 +44,12 @@ std::string Reply::jsonLine() const {
     }
     if (outputTokens) {
         object["outputTokens"] = *outputTokens;
+    }
+    if (prefixTokens) {
+        object["prefixTokens"] = *prefixTokens;
+    }
+    if (reason) {
+        object["reason"] = text(*reason);
     }
     object["status"] = rawValue(status);
     if (failure) {

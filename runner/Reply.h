@@ -10,7 +10,8 @@ namespace kivo {
 
 // The reply object; absent fields are left out of the JSON.
 struct Reply {
-    enum class Status { generated, empty, error };
+    // prepared and unprepared answer only a preparation run (Run::prepare).
+    enum class Status { generated, empty, error, prepared, unprepared };
     static const char* rawValue(Status status);
 
     std::string model = "SystemLanguageModel.default";
@@ -20,6 +21,9 @@ struct Reply {
     std::optional<std::string> text;
     std::optional<std::string> rawStructuredOutput;
     std::optional<int> outputTokens;
+    // A preparation run: tokens of the prompt's constant start now kept, or why none are.
+    std::optional<int> prefixTokens;
+    std::optional<std::string> reason;
     Status status = Status::error;
     std::optional<ErrorReport> failure;
     double elapsedSeconds = 0.0;

@@ -15,13 +15,10 @@
 namespace kivo::Run {
 namespace {
 
-// Steps in the order the wire format promises; each fills in the reply as it goes, so an
-// error reply keeps what was learned before the failure.
-void generate(std::string_view input, Reply& reply) {
-    const Request request = RequestDecoder::decode(input);
-
+// The model for the request, after the checks every run makes in this order.
+std::unique_ptr<SystemLanguageModel> checkedModel(const Request& request, Reply& reply) {
     FatalReply::enter(FatalReply::Phase::loading);
-    const auto model = SystemLanguageModel::makeDefault();
+    auto model = SystemLanguageModel::makeDefault();
     FatalReply::enter(FatalReply::Phase::running);
     reply.availability = model->availability().description();
     if (!model->isAvailable()) {
@@ -30,6 +27,22 @@ void generate(std::string_view input, Reply& reply) {
     if (!model->supportsLocale(request.sourceLocale) || !model->supportsLocale(request.locale)) {
         throw ProbeError::unsupportedLocale();
     }
+    return model;
+}
+
+GenerationOptions optionsFor(const Request& request) {
+    GenerationOptions options;
+    options.maximumResponseTokens = TokenBudget::maximumResponseTokens;
+    options.includeSchemaInPrompt = true;
+    options.sharedPromptBytes = PromptLayout::sourceOffset(request.taskPrefix);
+    return options;
+}
+
+// Steps in the order the wire format promises; each fills in the reply as it goes, so an
+// error reply keeps what was learned before the failure.
+void generate(std::string_view input, Reply& reply) {
+    const Request request = RequestDecoder::decode(input);
+    const auto model = checkedModel(request, reply);
 
     const std::string prompt = PromptLayout::build(request.source, request.taskPrefix);
     const GenerationSchema schema = RewriteResult::schema();
@@ -44,25 +57,50 @@ void generate(std::string_view input, Reply& reply) {
     }
 
     const auto session = model->makeSession(request.instructions);
-    GenerationOptions options;
-    options.maximumResponseTokens = TokenBudget::maximumResponseTokens;
-    options.includeSchemaInPrompt = true;
-    options.sharedPromptBytes = PromptLayout::sourceOffset(request.taskPrefix);
-    const GeneratedContent content = session->respond(prompt, schema, options);
+    const GeneratedContent content = session->respond(prompt, schema, optionsFor(request));
     reply.text = content.properties.at("text");
     reply.rawStructuredOutput = content.jsonString;
     reply.outputTokens = model->tokenCount(content.jsonString);
     reply.status = CharacterClass::isBlank(*reply.text) ? Reply::Status::empty : Reply::Status::generated;
 }
 
-}  // namespace
+// The request's source is dropped unread: the prompt is laid out around a stand-in, and
+// nothing after the constant start is evaluated.
+void prepareOnly(std::string_view input, Reply& reply) {
+    Request request = RequestDecoder::decode(input);
+    request.source.clear();
+    request.source.shrink_to_fit();
+    const auto model = checkedModel(request, reply);
 
-std::string perform(std::string_view input, std::chrono::system_clock::time_point started) {
+    const std::string prompt = PromptLayout::withoutSource(request.taskPrefix);
+    const auto session = model->makeSession(request.instructions);
+    int tokens = 0;
+    switch (session->prepare(prompt, RewriteResult::schema(), optionsFor(request), tokens)) {
+    case LanguageModelSession::Preparation::stored:
+    case LanguageModelSession::Preparation::alreadyKept:
+        reply.status = Reply::Status::prepared;
+        reply.prefixTokens = tokens;
+        return;
+    case LanguageModelSession::Preparation::noKeeping:
+        reply.reason = "no memory-backed runtime folder (XDG_RUNTIME_DIR on a tmpfs) to keep a state in";
+        break;
+    case LanguageModelSession::Preparation::notStored:
+        reply.reason = "the state could not be kept (too large, or no room in the runtime folder)";
+        break;
+    case LanguageModelSession::Preparation::nothingShared:
+        reply.reason = "the prompt has no constant start to keep";
+        break;
+    }
+    reply.status = Reply::Status::unprepared;
+}
+
+std::string answer(void (*work)(std::string_view, Reply&), std::string_view input,
+                   std::chrono::system_clock::time_point started) {
     Reply reply;
     reply.startedAt = Iso8601::format(started);
     FatalReply::watch(reply, started);
     try {
-        generate(input, reply);
+        work(input, reply);
     } catch (...) {
         reply.status = Reply::Status::error;
         reply.failure = ErrorReport::of(std::current_exception());
@@ -70,6 +108,16 @@ std::string perform(std::string_view input, std::chrono::system_clock::time_poin
     FatalReply::release();
     reply.elapsedSeconds = std::chrono::duration<double>(std::chrono::system_clock::now() - started).count();
     return reply.jsonLine();
+}
+
+}  // namespace
+
+std::string perform(std::string_view input, std::chrono::system_clock::time_point started) {
+    return answer(generate, input, started);
+}
+
+std::string prepare(std::string_view input, std::chrono::system_clock::time_point started) {
+    return answer(prepareOnly, input, started);
 }
 
 }  // namespace kivo::Run

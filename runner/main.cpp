@@ -1,6 +1,8 @@
 // rewrite-runner: reads one request object on standard input, performs one structured
 // generation with the on-device language model and writes one reply line on standard output.
-// It takes no arguments, writes nothing to standard error and exits 0 after every reply.
+// It writes nothing to standard error and exits 0 after every reply. With "--prepare" it only
+// evaluates and keeps the constant start of the request's prompt, so that the next conversion
+// in that mode does not read it again.
 #include "runner/Run.h"
 
 #include "platform/process/StandardStreams.h"
@@ -8,10 +10,13 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <string_view>
 
-int main() {
+int main(int argc, char** argv) {
     const auto started = std::chrono::system_clock::now();
-    kivo::StandardStreams::writeAll(STDOUT_FILENO,
-                                    kivo::Run::perform(kivo::StandardStreams::readAll(STDIN_FILENO), started));
+    const bool prepareOnly = argc == 2 && std::string_view(argv[1]) == "--prepare";
+    const std::string input = kivo::StandardStreams::readAll(STDIN_FILENO);
+    kivo::StandardStreams::writeAll(STDOUT_FILENO, prepareOnly ? kivo::Run::prepare(input, started)
+                                                               : kivo::Run::perform(input, started));
     return 0;
 }

@@ -1,7 +1,9 @@
 #include "app/controller/RunnerProcess.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -41,7 +43,8 @@ std::string describe(const std::string& what, int code)
 
 } // namespace
 
-RunnerProcess::RunnerProcess(std::filesystem::path executable) : executable_(std::move(executable))
+RunnerProcess::RunnerProcess(std::filesystem::path executable, std::vector<std::string> arguments, Priority priority)
+    : executable_(std::move(executable)), arguments_(std::move(arguments)), priority_(priority)
 {
     for (int pair = 0; pair < 3; ++pair) {
         int ends[2];
@@ -96,7 +99,12 @@ void RunnerProcess::launch(std::string request, Finished finished)
         throw LaunchError(describe("pipe", code), code);
     }
     const std::string path = executable_.string();
-    char* const arguments[] = {const_cast<char*>(path.c_str()), nullptr};
+    std::vector<char*> arguments{const_cast<char*>(path.c_str())};
+    for (const std::string& argument : arguments_) {
+        arguments.push_back(const_cast<char*>(argument.c_str()));
+    }
+    arguments.push_back(nullptr);
+    const bool background = priority_ == Priority::background;
     const pid_t parent = ::getpid();
 
     // No handler of ours may run in the child before exec replaces it.
@@ -116,6 +124,13 @@ void RunnerProcess::launch(std::string request, Finished finished)
         // Delivered when the thread that forked exits: that is the main thread, which lives as
         // long as the process.
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        // Threads the runner starts inherit the policy.
+        if (background) {
+            const sched_param none{};
+            if (::sched_setscheduler(0, SCHED_IDLE, &none) != 0) {
+                ::setpriority(PRIO_PROCESS, 0, 19);
+            }
+        }
         // The parent may have died before the request took effect.
         if (::getppid() != parent) {
             ::_exit(127);
@@ -128,7 +143,7 @@ void RunnerProcess::launch(std::string request, Finished finished)
             sigset_t none;
             sigemptyset(&none);
             ::sigprocmask(SIG_SETMASK, &none, nullptr);
-            ::execve(path.c_str(), arguments, environ);
+            ::execve(path.c_str(), arguments.data(), environ);
             code = errno;
         }
         while (::write(status[1], &code, sizeof code) < 0 && errno == EINTR) {

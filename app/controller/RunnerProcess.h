@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace kivo {
 
@@ -41,14 +42,19 @@ public:
         int code_;
     };
 
+    // background: the child runs only on processor time nobody else wants (SCHED_IDLE, or nice
+    // 19 where that is refused), for work the user is not waiting for.
+    enum class Priority { normal, background };
+
     // Creates the three pipes; throws LaunchError when it cannot.
-    explicit RunnerProcess(std::filesystem::path executable);
+    explicit RunnerProcess(std::filesystem::path executable, std::vector<std::string> arguments = {},
+                           Priority priority = Priority::normal);
     // Kills a child still running and waits for the work items.
     ~RunnerProcess();
     RunnerProcess(const RunnerProcess&) = delete;
     RunnerProcess& operator=(const RunnerProcess&) = delete;
 
-    // Starts the child (no arguments, inherited environment) and the three work items.
+    // Starts the child (the arguments, inherited environment) and the three work items.
     void launch(std::string request, Finished finished);
 
     // SIGKILL to the child and anything it started, then waits until it has exited.
@@ -65,6 +71,8 @@ private:
     void closeEnd(End end);
 
     std::filesystem::path executable_;
+    std::vector<std::string> arguments_;
+    Priority priority_;
     std::array<int, 6> ends_{-1, -1, -1, -1, -1, -1};
     pid_t pid_ = -1;
 

@@ -3,6 +3,7 @@
 
 #include "app/controller/BundleLocation.h"
 #include "app/controller/RunLock.h"
+#include "app/controller/RunnerPreparation.h"
 #include "app/controller/RunnerProcess.h"
 #include "app/conversion/TargetTextLanguage.h"
 #include "app/shell/FloatingButton.h"
@@ -88,6 +89,7 @@ TrialApp::TrialApp(Options options)
 
 TrialApp::~TrialApp()
 {
+    preparation_.reset();
     timer_.reset();
     process_.reset();
     unlock();
@@ -156,6 +158,8 @@ void TrialApp::applicationDidFinishLaunching()
     if (QWidget* focused = QApplication::focusWidget()) {
         focused->clearFocus();
     }
+    launched_ = true;
+    prepareModel();
 }
 
 void TrialApp::applicationWillTerminate()
@@ -163,6 +167,7 @@ void TrialApp::applicationWillTerminate()
     cancelDelivery();
     stopShortcutMonitoring();
     savePreferences();
+    stopModelPreparation();
     stopModel(QString());
 }
 
@@ -519,6 +524,9 @@ void TrialApp::modeChanged()
     invalidateResult();
     localize();
     savePreferences();
+    if (launched_) {
+        prepareModel();
+    }
 }
 
 void TrialApp::speechEngineChanged()

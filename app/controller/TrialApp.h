@@ -34,6 +34,7 @@ namespace kivo {
 
 class ModelsLink;
 class ModelsWindow;
+class RunnerPreparation;
 class RunnerProcess;
 class UpdateController;
 
@@ -145,6 +146,12 @@ public:
     void cancelRun();
     void unlock();
     void deliverProcessedText(const std::string& text);
+    // Keeps the current mode's constant instructions evaluated ahead of the first conversion:
+    // a background runner on idle processor time, stopped when a conversion starts, the mode
+    // changes again or the app ends. Nothing happens without a language model.
+    void prepareModel();
+    void stopModelPreparation();
+    RunnerPreparation* modelPreparation() const { return preparation_.get(); }
 
     // Recording shortcut.
     GlobalShortcut& globalShortcut();
@@ -241,6 +248,9 @@ private:
 
     // Model run.
     std::unique_ptr<RunnerProcess> process_;
+    std::unique_ptr<RunnerPreparation> preparation_;
+    // Mode changes prepare only once launching has restored the preferences.
+    bool launched_ = false;
     std::unique_ptr<QTimer> timer_;
     QUuid epoch_ = QUuid::createUuid();
     int lockFD_ = -1;

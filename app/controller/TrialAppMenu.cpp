@@ -97,6 +97,7 @@ void TrialApp::requestQuit()
 void TrialApp::applicationWillExitAbruptly()
 {
     // No widgets, no display and no bus here: they may be what just went away.
+    stopModelPreparation();
     endModelRun();
 }
 

@@ -3,11 +3,13 @@
 
 #include "app/controller/RunFailureMessage.h"
 #include "app/controller/RunLock.h"
+#include "app/controller/RunnerPreparation.h"
 #include "app/controller/RunnerProcess.h"
 #include "app/conversion/ConversionError.h"
 #include "app/shell/FloatingButton.h"
 #include "app/shell/StatusLabel.h"
 #include "app/shell/models/ModelAdvice.h"
+#include "app/shell/models/ModelStore.h"
 #include "platform/text/CharacterClass.h"
 #include "platform/text/Utf16.h"
 
@@ -76,6 +78,8 @@ void TrialApp::runModel()
         return setStatus(tr("另一個 AFM 測試正在執行，請稍後重試。", "Another AFM test is running. Try again later."));
     }
     lockFD_ = lock.descriptor;
+    // The conversion keeps the same state itself if the preparation had not finished.
+    stopModelPreparation();
 
     const std::filesystem::path runner = resourcesDirectory_ / "rewrite-runner";
     auto launchFailure = [&](const RunnerProcess::LaunchError& error) {
@@ -254,6 +258,36 @@ void TrialApp::cancelRun()
         return;
     }
     recorder().cancel();
+}
+
+void TrialApp::prepareModel()
+{
+    stopModelPreparation();
+    if (restartInProgress_ || process_ || !ModelStore::installed(ModelRole::language)) {
+        return;
+    }
+    // The mode's requests around stand-in texts, one without and one with a Latin literal, since
+    // a literal adds a note to the instructions; the runner never evaluates the source itself.
+    const WritingMode mode = selectedMode();
+    std::vector<std::string> requests;
+    for (const char* standIn : {"好", "好 OK"}) {
+        try {
+            requests.push_back(nlohmann::json(mode.request(standIn, resourcesDirectory_)).dump());
+        } catch (const std::exception&) {
+            // Unreadable instructions: the conversion will say so.
+        }
+    }
+    if (!preparation_) {
+        preparation_ = std::make_unique<RunnerPreparation>(resourcesDirectory_ / "rewrite-runner");
+    }
+    preparation_->start(std::move(requests));
+}
+
+void TrialApp::stopModelPreparation()
+{
+    if (preparation_) {
+        preparation_->stop();
+    }
 }
 
 void TrialApp::unlock()

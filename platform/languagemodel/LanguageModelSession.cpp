@@ -86,16 +86,19 @@ void decode(llama_context* context, llama_token* tokens, std::size_t count, int 
     }
 }
 
+using Preparation = LanguageModelSession::Preparation;
+
 // The constant start of the conversation, from the state kept by an earlier run when there is
 // one, else evaluated and kept for the next. The start is always evaluated on its own, so the
-// state is the same whichever way it came. Returns how many tokens are in the context; reused
-// says whether they came from a kept state.
+// state is the same whichever way it came. Returns how many tokens are in the context; outcome
+// says where they came from and whether they are kept now.
 std::size_t readPrefix(llama_context* context, const LlamaModel& model, std::vector<llama_token>& tokens,
-                       std::size_t prefix, int contextSize, int batchSize, int maximumThreads, bool& reused) {
-    reused = false;
+                       std::size_t prefix, int contextSize, int batchSize, int maximumThreads, Preparation& outcome) {
+    outcome = Preparation::nothingShared;
     if (prefix == 0 || prefix >= tokens.size()) {
         return 0;
     }
+    outcome = Preparation::noKeeping;
     std::optional<PrefixCache> cache;
     if (!model.identity().empty()) {
         cache = PrefixCache::forRuntimeFolder();
@@ -111,7 +114,7 @@ std::size_t readPrefix(llama_context* context, const LlamaModel& model, std::vec
             llama_memory_t memory = llama_get_memory(context);
             if (llama_state_seq_set_data(context, state->data(), state->size(), 0) == state->size() &&
                 llama_memory_seq_pos_max(memory, 0) == static_cast<llama_pos>(prefix) - 1) {
-                reused = true;
+                outcome = Preparation::alreadyKept;
                 return prefix;
             }
             llama_memory_clear(memory, true);
@@ -119,12 +122,70 @@ std::size_t readPrefix(llama_context* context, const LlamaModel& model, std::vec
     }
     decode(context, tokens.data(), prefix, batchSize, maximumThreads);
     if (cache) {
+        outcome = Preparation::notStored;
         std::vector<std::uint8_t> state(llama_state_seq_get_size(context, 0));
-        if (!state.empty() && llama_state_seq_get_data(context, state.data(), state.size(), 0) == state.size()) {
-            cache->store(key, state);
+        if (!state.empty() && llama_state_seq_get_data(context, state.data(), state.size(), 0) == state.size() &&
+            cache->store(key, state)) {
+            outcome = Preparation::stored;
         }
     }
     return prefix;
+}
+
+// A prompt in tokens with a fresh context to evaluate it in. respond() and prepare() both start
+// here, so the constant start they keep is the same token for token.
+struct Evaluation {
+    std::vector<llama_token> tokens;
+    // Tokens from the start that are the same in every request: the instructions and the
+    // caller's shared bytes of the prompt, up to the last token wholly inside them.
+    std::size_t constant = 0;
+    int contextSize = 0;
+    int maximumThreads = 0;
+    int batchSize = 0;
+    std::unique_ptr<lm_ggml_threadpool, LlamaRuntime::ThreadpoolFree> pool;
+    std::unique_ptr<llama_context, ContextFree> context;
+};
+
+Evaluation begin(const LlamaModel& model, const std::string& instructions, const std::string& prompt,
+                 const GenerationSchema& schema, const GenerationOptions& options) {
+    Evaluation evaluation;
+    const std::string user = options.includeSchemaInPrompt ? prompt + schema.promptText() : prompt;
+    LlamaModel::ChatTokens chat = model.tokenizeChatParts(instructions, user, true);
+    evaluation.tokens = std::move(chat.tokens);
+    const std::vector<llama_token>& tokens = evaluation.tokens;
+    evaluation.contextSize = model.contextSize();
+    const int contextSize = evaluation.contextSize;
+    if (static_cast<int>(tokens.size()) >= contextSize) {
+        throw LanguageModelError(Case::exceededContextWindowSize,
+                                 std::to_string(tokens.size()) + " prompt tokens for a context of " +
+                                     std::to_string(contextSize));
+    }
+    // The kept state runs on into the user's message as far as the caller says it is the same
+    // every time, so only the transcript and what follows it are read on each request.
+    const std::size_t shared = std::min(options.sharedPromptBytes, prompt.size());
+    evaluation.constant =
+        chat.beforeUserText + model.tokensWithin(tokens.data() + chat.beforeUserText,
+                                                 tokens.size() - chat.beforeUserText,
+                                                 std::string_view(user).substr(0, shared));
+
+    evaluation.maximumThreads = LlamaRuntime::threadCount(llama_model_size(model.handle()));
+    evaluation.pool = LlamaRuntime::makeThreadpool(evaluation.maximumThreads);
+    llama_context_params params = llama_context_default_params();
+    params.n_ctx = static_cast<uint32_t>(contextSize);
+    params.n_batch = static_cast<uint32_t>(std::min(contextSize, 2048));
+    params.n_ubatch = std::min<uint32_t>(params.n_batch, 512);
+    params.n_threads = evaluation.maximumThreads;
+    params.n_threads_batch = params.n_threads;
+    params.no_perf = true;
+    evaluation.context.reset(llama_init_from_model(model.handle(), params));
+    if (!evaluation.context) {
+        throw LanguageModelError(Case::decodingFailed, "cannot create a context of " + std::to_string(contextSize) + " tokens");
+    }
+    if (evaluation.pool) {
+        llama_attach_threadpool(evaluation.context.get(), evaluation.pool.get(), nullptr);
+    }
+    evaluation.batchSize = static_cast<int>(params.n_batch);
+    return evaluation;
 }
 
 GeneratedContent parseRecord(const std::string& text, const GenerationSchema& schema) {
@@ -150,52 +211,33 @@ GeneratedContent parseRecord(const std::string& text, const GenerationSchema& sc
 LanguageModelSession::LanguageModelSession(const LlamaModel& model, std::string instructions)
     : model_(model), instructions_(std::move(instructions)) {}
 
+LanguageModelSession::Preparation LanguageModelSession::prepare(const std::string& prompt, const GenerationSchema& schema,
+                                                                const GenerationOptions& options, int& tokens) const {
+    Evaluation evaluation = begin(model_, instructions_, prompt, schema, options);
+    Preparation outcome = Preparation::nothingShared;
+    const std::size_t read = readPrefix(evaluation.context.get(), model_, evaluation.tokens, evaluation.constant,
+                                        evaluation.contextSize, evaluation.batchSize, evaluation.maximumThreads, outcome);
+    tokens = static_cast<int>(read);
+    return outcome;
+}
+
 GeneratedContent LanguageModelSession::respond(const std::string& prompt, const GenerationSchema& schema,
                                                const GenerationOptions& options) const {
-    const std::string user = options.includeSchemaInPrompt ? prompt + schema.promptText() : prompt;
-    LlamaModel::ChatTokens chat = model_.tokenizeChatParts(instructions_, user, true);
-    std::vector<llama_token>& tokens = chat.tokens;
-    const int contextSize = model_.contextSize();
-    if (static_cast<int>(tokens.size()) >= contextSize) {
-        throw LanguageModelError(Case::exceededContextWindowSize,
-                                 std::to_string(tokens.size()) + " prompt tokens for a context of " +
-                                     std::to_string(contextSize));
-    }
-
     using Clock = std::chrono::steady_clock;
     const auto promptStart = Clock::now();
+    Evaluation evaluation = begin(model_, instructions_, prompt, schema, options);
+    std::vector<llama_token>& tokens = evaluation.tokens;
+    const int contextSize = evaluation.contextSize;
+    const int maximumThreads = evaluation.maximumThreads;
+    llama_context* context = evaluation.context.get();
     timings_ = GenerationTimings{};
     timings_.promptTokens = static_cast<int>(tokens.size());
-    const int maximumThreads = LlamaRuntime::threadCount(llama_model_size(model_.handle()));
-    const auto pool = LlamaRuntime::makeThreadpool(maximumThreads);
-    llama_context_params params = llama_context_default_params();
-    params.n_ctx = static_cast<uint32_t>(contextSize);
-    params.n_batch = static_cast<uint32_t>(std::min(contextSize, 2048));
-    params.n_ubatch = std::min<uint32_t>(params.n_batch, 512);
-    params.n_threads = maximumThreads;
-    params.n_threads_batch = params.n_threads;
-    params.no_perf = true;
-    std::unique_ptr<llama_context, ContextFree> context(llama_init_from_model(model_.handle(), params));
-    if (!context) {
-        throw LanguageModelError(Case::decodingFailed, "cannot create a context of " + std::to_string(contextSize) + " tokens");
-    }
-    if (pool) {
-        llama_attach_threadpool(context.get(), pool.get(), nullptr);
-    }
     auto grammar = makeGrammar(model_, schema);
-    const auto batchSize = static_cast<int>(params.n_batch);
-    bool reused = false;
-    // The kept state runs on into the user's message as far as the caller says it is the same
-    // every time, so only the transcript and what follows it are read on each request.
-    const std::size_t shared = std::min(options.sharedPromptBytes, prompt.size());
-    const std::size_t constant =
-        chat.beforeUserText + model_.tokensWithin(tokens.data() + chat.beforeUserText,
-                                                  tokens.size() - chat.beforeUserText,
-                                                  std::string_view(user).substr(0, shared));
-    const std::size_t read =
-        readPrefix(context.get(), model_, tokens, constant, contextSize, batchSize, maximumThreads, reused);
-    timings_.reusedTokens = reused ? static_cast<int>(read) : 0;
-    decode(context.get(), tokens.data() + read, tokens.size() - read, batchSize, maximumThreads);
+    Preparation outcome = Preparation::nothingShared;
+    const std::size_t read = readPrefix(context, model_, tokens, evaluation.constant, contextSize,
+                                        evaluation.batchSize, maximumThreads, outcome);
+    timings_.reusedTokens = outcome == Preparation::alreadyKept ? static_cast<int>(read) : 0;
+    decode(context, tokens.data() + read, tokens.size() - read, evaluation.batchSize, maximumThreads);
     const auto generationStart = Clock::now();
     timings_.promptSeconds = std::chrono::duration<double>(generationStart - promptStart).count();
     auto countGeneration = [&](int generated) {
@@ -209,7 +251,7 @@ GeneratedContent LanguageModelSession::respond(const std::string& prompt, const 
     std::string output;
     int position = static_cast<int>(tokens.size());
     for (int generated = 0; generated < options.maximumResponseTokens; ++generated) {
-        const float* logits = llama_get_logits_ith(context.get(), -1);
+        const float* logits = llama_get_logits_ith(context, -1);
         llama_token token = chooseToken(grammar.get(), logits, vocabularySize, candidates);
         if (llama_vocab_is_eog(vocabulary, token)) {
             countGeneration(generated + 1);
@@ -221,7 +263,7 @@ GeneratedContent LanguageModelSession::respond(const std::string& prompt, const 
             throw LanguageModelError(Case::exceededContextWindowSize,
                                      "the response filled the context of " + std::to_string(contextSize));
         }
-        decode(context.get(), &token, 1, 1, maximumThreads);
+        decode(context, &token, 1, 1, maximumThreads);
     }
     countGeneration(options.maximumResponseTokens);
     // The cap leaves an unfinished record unless the grammar happened to close it.

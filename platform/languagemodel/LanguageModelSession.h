@@ -22,6 +22,20 @@ public:
     GeneratedContent respond(const std::string& prompt, const GenerationSchema& schema,
                              const GenerationOptions& options) const;
 
+    // What prepare() did with the constant start of the conversation.
+    enum class Preparation {
+        stored,       // evaluated and kept for later runs
+        alreadyKept,  // a valid kept state was there already
+        noKeeping,    // there is nowhere to keep a state (no memory-backed runtime folder)
+        notStored,    // evaluated but not kept (too large, or no room)
+        nothingShared // the prompt has no constant start to keep
+    };
+    // Evaluates and keeps the state respond() would keep for the same prompt and options (the
+    // instructions and the first options.sharedPromptBytes of the prompt), and nothing after
+    // it, so that a later respond() reads only what follows. tokens receives the count kept.
+    Preparation prepare(const std::string& prompt, const GenerationSchema& schema, const GenerationOptions& options,
+                        int& tokens) const;
+
     // Where the time of the last respond() went.
     const GenerationTimings& lastTimings() const { return timings_; }
 

@@ -199,9 +199,9 @@ std::optional<std::vector<std::uint8_t>> PrefixCache::load(const std::string& ke
                                      bytes.begin() + static_cast<std::ptrdiff_t>(stateStart + *stateLength));
 }
 
-void PrefixCache::store(const std::string& key, const std::vector<std::uint8_t>& state) const {
+bool PrefixCache::store(const std::string& key, const std::vector<std::uint8_t>& state) const {
     if (state.empty() || state.size() > entryCap_) {
-        return;
+        return false;
     }
     std::vector<std::uint8_t> bytes(magic.begin(), magic.end());
     bytes.reserve(magic.size() + 24 + key.size() + state.size());
@@ -216,13 +216,15 @@ void PrefixCache::store(const std::string& key, const std::vector<std::uint8_t>&
     const std::filesystem::path temporary = path.string() + ".partial-" + std::to_string(::getpid());
     const int descriptor = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (descriptor < 0) {
-        return;
+        return false;
     }
     const bool written = writeAll(descriptor, bytes.data(), bytes.size());
     const bool closed = ::close(descriptor) == 0;
     if (!written || !closed || ::rename(temporary.c_str(), path.c_str()) != 0) {
         ::unlink(temporary.c_str());
+        return false;
     }
+    return true;
 }
 
 }  // namespace kivo

@@ -31,9 +31,9 @@ public:
 
     // The state stored under the key, or nothing when absent, stale or damaged.
     std::optional<std::vector<std::uint8_t>> load(const std::string& key) const;
-    // Stores the state under the key; silently does nothing when it cannot (too large, no room).
-    // Makes room by removing the oldest entries beyond the folder's cap.
-    void store(const std::string& key, const std::vector<std::uint8_t>& state) const;
+    // Stores the state under the key; returns false and keeps nothing when it cannot (too
+    // large, no room). Makes room by removing the oldest entries beyond the folder's cap.
+    bool store(const std::string& key, const std::vector<std::uint8_t>& state) const;
 
     const std::filesystem::path& folder() const { return folder_; }
     std::filesystem::path entryPath(const std::string& key) const;

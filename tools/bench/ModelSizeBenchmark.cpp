@@ -2,12 +2,14 @@
 // length, with the requests the app builds and the prompt the runner builds.
 //   model_size_benchmark [--sizes 0.5b,1.5b,3b] [--modes written,cantonese,english]
 //                        [--lengths 30,300,1000] [--tokenizer TOKENIZER.JSON] [--models FOLDER]
-//                        [--type q4_k_m|q4_0]
+//                        [--type q4_k_m|q4_0] [--runs cold,warm,prepared]
 // Models are qwen2-shaped with random weights (kivo-qwen-gguf), generated once into FOLDER.
 // Random weights never close the record, so generation is capped at the transcript's own
-// length in tokens: about what a rewrite of it takes. Each case runs twice: "cold" without a
-// kept instructions state, "warm" with the state the first run kept (in a private tmpfs
-// folder). Prints one tab-separated line per run, with the process's processor seconds.
+// length in tokens: about what a rewrite of it takes. Each case runs as listed in --runs: "cold"
+// without a kept instructions state, "warm" with the state the run before kept (in a private
+// tmpfs folder), "prepared" after a preparation run (as rewrite-runner --prepare makes) on an
+// empty folder, which is timed on a line of its own ("prepare"). Prints one tab-separated line
+// per run, with the process's processor seconds.
 #include "app/conversion/WritingMode.h"
 #include "platform/languagemodel/LanguageModelError.h"
 #include "platform/languagemodel/LanguageModelSession.h"
@@ -81,6 +83,7 @@ int main(int argc, char** argv) {
     std::string sizes = "0.5b,1.5b", modes = "written,cantonese,english", lengths = "30,300,1000";
     std::string tokenizer = KIVO_QWEN_TOKENIZER;
     std::string fileType = "q4_k_m";
+    std::string runs = "cold,warm";
     std::filesystem::path models = KIVO_BENCH_MODELS_DIR;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
@@ -91,6 +94,7 @@ int main(int argc, char** argv) {
         else if (option == "--tokenizer") tokenizer = value;
         else if (option == "--models") models = value;
         else if (option == "--type") fileType = value;
+        else if (option == "--runs") runs = value;
         else {
             std::fprintf(stderr, "model_size_benchmark: unknown option %s\n", option.c_str());
             return 2;
@@ -104,7 +108,7 @@ int main(int argc, char** argv) {
     }
     ::setenv("XDG_RUNTIME_DIR", runtime, 1);
 
-    std::printf("size\tmode\tchars\tprompt_tokens\treused\tprompt_s\tgen_tokens\tgen_ms_per_token\twall_s\tcpu_s\n");
+    std::printf("run\tsize\tmode\tchars\tprompt_tokens\treused\tprompt_s\tgen_tokens\tgen_ms_per_token\twall_s\tcpu_s\n");
     const GenerationSchema schema{"RewriteResult", {"text"}};
     for (const std::string& size : split(sizes)) {
         const auto file = models / ("qwen2-" + size + "-" + fileType + ".gguf");
@@ -140,9 +144,21 @@ int main(int argc, char** argv) {
                 options.maximumResponseTokens = model->tokenCount(request.at("source"));
                 options.sharedPromptBytes = PromptLayout::sourceOffset(
                     prefix == request.end() ? std::nullopt : std::optional(prefix->second));
-                for (const char* run : {"cold", "warm"}) {
-                    if (std::string(run) == "cold") {
+                for (const std::string& run : split(runs)) {
+                    if (run == "cold" || run == "prepared") {
                         std::filesystem::remove_all(std::filesystem::path(runtime) / "kivo-prefix");
+                    }
+                    if (run == "prepared") {
+                        const auto started = std::chrono::steady_clock::now();
+                        const double processorStart = processorSeconds();
+                        int kept = 0;
+                        model->makeSession(request.at("instructions"))
+                            ->prepare(PromptLayout::withoutSource(prefix == request.end() ? std::nullopt
+                                                                                          : std::optional(prefix->second)),
+                                      schema, options, kept);
+                        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+                        std::printf("prepare\t%s\t%s\t%s\t%d\t0\t%.2f\t0\t0.0\t%.2f\t%.2f\n", size.c_str(), modeName.c_str(),
+                                    length.c_str(), kept, wall, wall, processorSeconds() - processorStart);
                     }
                     const auto started = std::chrono::steady_clock::now();
                     const double processorStart = processorSeconds();
@@ -157,10 +173,10 @@ int main(int argc, char** argv) {
                     }
                     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
                     const GenerationTimings& t = session->lastTimings();
-                    std::printf("%s\t%s\t%s\t%d\t%d\t%.2f\t%d\t%.1f\t%.2f\t%.2f\n", size.c_str(), modeName.c_str(),
-                                length.c_str(), t.promptTokens, t.reusedTokens, t.promptSeconds, t.generatedTokens,
-                                t.generatedTokens > 0 ? 1000.0 * t.generationSeconds / t.generatedTokens : 0.0, wall,
-                                processorSeconds() - processorStart);
+                    std::printf("%s\t%s\t%s\t%s\t%d\t%d\t%.2f\t%d\t%.1f\t%.2f\t%.2f\n", run.c_str(), size.c_str(),
+                                modeName.c_str(), length.c_str(), t.promptTokens, t.reusedTokens, t.promptSeconds,
+                                t.generatedTokens, t.generatedTokens > 0 ? 1000.0 * t.generationSeconds / t.generatedTokens : 0.0,
+                                wall, processorSeconds() - processorStart);
                     std::fflush(stdout);
                 }
             }

@@ -1,4 +1,5 @@
 // Convert end to end with the real rewrite-runner and a tiny generated model.
+#include "app/controller/RunnerPreparation.h"
 #include "app/controller/TrialApp.h"
 #include "app/shell/StatusLabel.h"
 #include "tests/app/controller/ControllerTestSupport.h"
@@ -11,6 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
+#include <memory>
+#include <optional>
 
 namespace kivo {
 namespace {
@@ -60,6 +64,42 @@ TEST_F(RealRunner, TinyModelAnswerReachesTheResult)
     EXPECT_TRUE(status.startsWith(QStringLiteral("Completed in "))) << status.toStdString();
     EXPECT_EQ(app->panel().after->toPlainText(), QStringLiteral("a"));
     EXPECT_EQ(app->lockFD(), -1);
+}
+
+// The state the app prepares for a mode is the one its next conversion reads: same key, same
+// bytes, nothing written again.
+TEST_F(RealRunner, APreparedStateIsWhatTheFirstConversionReads)
+{
+    char pattern[] = "/dev/shm/kivo-runtime-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr) {
+        GTEST_SKIP() << "no tmpfs at /dev/shm";
+    }
+    const std::filesystem::path runtime = pattern;
+    const std::unique_ptr<const char, void (*)(const char*)> removal(
+        pattern, [](const char* folder) { std::filesystem::remove_all(folder); });
+    struct Restore {
+        std::optional<std::string> value;
+        ~Restore() { value ? ::setenv("XDG_RUNTIME_DIR", value->c_str(), 1) : ::unsetenv("XDG_RUNTIME_DIR"); }
+    } restore{std::getenv("XDG_RUNTIME_DIR") ? std::optional<std::string>(std::getenv("XDG_RUNTIME_DIR")) : std::nullopt};
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    makeModel();
+
+    app->prepareModel();
+    ASSERT_TRUE(app->modelPreparation());
+    ASSERT_TRUE(test::waitUntil([this] { return !app->modelPreparation()->running(); }, std::chrono::seconds(60)));
+    std::map<std::filesystem::path, std::filesystem::file_time_type> kept;
+    for (const auto& entry : std::filesystem::directory_iterator(runtime / "kivo-prefix")) {
+        kept[entry.path()] = entry.last_write_time();
+    }
+    EXPECT_EQ(kept.size(), 2u) << "without and with a protected literal";
+
+    convert();
+    EXPECT_EQ(app->panel().after->toPlainText(), QStringLiteral("a"));
+    std::map<std::filesystem::path, std::filesystem::file_time_type> after;
+    for (const auto& entry : std::filesystem::directory_iterator(runtime / "kivo-prefix")) {
+        after[entry.path()] = entry.last_write_time();
+    }
+    EXPECT_EQ(after, kept);
 }
 
 TEST_F(RealRunner, MissingModelSaysWhereToPutOne)

@@ -39,7 +39,7 @@ TEST_F(PrefixCacheTest, AStateComesBackOnlyUnderItsExactKey) {
     const PrefixCache cache(folder);
     const std::string key = PrefixCache::key("/m.gguf\n1 bytes\n5.0 s", "1 2 3 ", 8192);
     const auto stored = state(100003, 1);
-    cache.store(key, stored);
+    EXPECT_TRUE(cache.store(key, stored));
     EXPECT_EQ(cache.load(key), stored);
 
     // Every part of the key matters: model identity, prefix and context.
@@ -97,9 +97,9 @@ TEST_F(PrefixCacheTest, DamagedOrForeignEntriesAreIgnored) {
 
 TEST_F(PrefixCacheTest, OversizedStatesAreNotKeptAndTheFolderStaysUnderItsCap) {
     const PrefixCache cache(folder, 1000, 2500);
-    cache.store("huge", std::vector<std::uint8_t>(1001, 1));
+    EXPECT_FALSE(cache.store("huge", std::vector<std::uint8_t>(1001, 1)));
     EXPECT_FALSE(cache.load("huge"));
-    cache.store("empty", {});
+    EXPECT_FALSE(cache.store("empty", {}));
     EXPECT_FALSE(cache.load("empty"));
 
     // Three entries of about 1000 bytes do not fit in 2500: the oldest goes.

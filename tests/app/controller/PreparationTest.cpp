@@ -1,0 +1,217 @@
+// The background preparation runs: started after launch and on a mode change, on idle processor
+// time, one at a time, and gone when a conversion starts or the app ends.
+#include "app/controller/RunnerPreparation.h"
+#include "app/controller/TrialApp.h"
+#include "app/shell/StatusLabel.h"
+#include "tests/app/controller/ControllerTestSupport.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <sched.h>
+#include <signal.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace kivo {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* source = "阿明聽日返工";
+constexpr int cantonese = 0;
+constexpr int written = 1;
+constexpr int english = 3;
+
+struct NoShortcut : ShortcutBackend {
+    void installLocalMonitor(EventHandler) override {}
+    bool installGlobalMonitor(EventHandler) override { return false; }
+    void removeMonitors() override {}
+    std::int32_t registerHotKey(HotKeyCombination, std::function<void()>) override { return -1; }
+    void unregisterHotKey() override {}
+};
+
+std::string contents(const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> lines(const std::filesystem::path& file)
+{
+    std::vector<std::string> found;
+    std::istringstream in(contents(file));
+    for (std::string line; std::getline(in, line);) {
+        found.push_back(line);
+    }
+    return found;
+}
+
+class Preparation : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        test::ensureApplication();
+        if (const char* value = std::getenv("XDG_DATA_HOME")) {
+            savedDataHome = value;
+        }
+        ::setenv("XDG_DATA_HOME", (bundle.root() / "data").c_str(), 1);
+        TrialApp::Options options;
+        options.resourcesDirectory = bundle.resources();
+        options.lockPath = bundle.lockPath().string();
+        options.makeShortcutBackend = [] { return std::make_unique<NoShortcut>(); };
+        options.isTrusted = [] { return false; };
+        options.requestTrust = [] { return false; };
+        options.deliver = [](const std::string&) {};
+        app = std::make_unique<TrialApp>(options);
+    }
+
+    void TearDown() override
+    {
+        app.reset();
+        if (savedDataHome) {
+            ::setenv("XDG_DATA_HOME", savedDataHome->c_str(), 1);
+        } else {
+            ::unsetenv("XDG_DATA_HOME");
+        }
+    }
+
+    // Any file will do: the scripted runner never reads it.
+    void installModel()
+    {
+        const auto folder = bundle.root() / "data" / "kivo" / "models";
+        std::filesystem::create_directories(folder);
+        std::ofstream(folder / "language-model.gguf") << "GGUF";
+    }
+
+    // Preparation runs log their arguments and request, then wait until killed; a conversion
+    // answers at once.
+    void waitingRunner()
+    {
+        bundle.setRunnerScript(
+            "if [ \"$1\" = --prepare ]; then\n"
+            "  cat > \"$0.prepare\"\n"
+            "  exec sleep 40\n"
+            "fi\n"
+            "cat > /dev/null\n"
+            "echo '{\"status\":\"generated\",\"text\":\"Tomorrow.\"}'");
+    }
+
+    void launch()
+    {
+        app->applicationDidFinishLaunching();
+        app->localize();
+        panel().language->setCurrentIndex(1);
+        panel().autoInsert->setChecked(false);
+        panel().before->setPlainText(QString::fromUtf8(source));
+    }
+
+    // Waits for a preparation of the mode with this locale and returns its process id.
+    pid_t preparationFor(const std::string& locale)
+    {
+        pid_t pid = -1;
+        const bool found = test::waitUntil([&] {
+            const std::string request = contents(bundle.resources() / "rewrite-runner.prepare");
+            pid = app->modelPreparation() ? app->modelPreparation()->pid() : -1;
+            return pid > 0 && request.find("\"locale\":\"" + locale + "\"") != std::string::npos;
+        });
+        EXPECT_TRUE(found) << contents(bundle.resources() / "rewrite-runner.prepare");
+        return pid;
+    }
+
+    FloatingPanel& panel() { return app->panel(); }
+
+    test::TestBundle bundle;
+    std::optional<std::string> savedDataHome;
+    std::unique_ptr<TrialApp> app;
+};
+
+TEST_F(Preparation, LaunchPreparesTheModeOnIdleTimeAndAConversionEndsIt)
+{
+    installModel();
+    waitingRunner();
+    launch();
+    panel().mode->setCurrentIndex(english);
+    const pid_t pid = preparationFor("en-US");
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(::sched_getscheduler(pid), SCHED_IDLE);
+    const std::string request = contents(bundle.resources() / "rewrite-runner.prepare");
+    EXPECT_EQ(request.find("阿明"), std::string::npos) << "never the user's text";
+    EXPECT_NE(request.find("\"instructions\""), std::string::npos);
+
+    panel().run->click();
+    EXPECT_FALSE(app->modelPreparation()->running());
+    EXPECT_NE(::kill(pid, 0), 0) << "the preparation must be gone before the conversion runs";
+    ASSERT_TRUE(test::waitUntil([this] { return !app->hasProcess(); }));
+    EXPECT_EQ(panel().after->toPlainText(), QStringLiteral("Tomorrow."));
+    EXPECT_FALSE(app->modelPreparation()->running()) << "a conversion does not start another";
+}
+
+TEST_F(Preparation, AModeChangeReplacesThePreparationAndQuittingEndsIt)
+{
+    installModel();
+    waitingRunner();
+    launch();
+    panel().mode->setCurrentIndex(written);
+    const pid_t first = preparationFor("zh-TW");
+    ASSERT_GT(first, 0);
+
+    panel().mode->setCurrentIndex(cantonese);
+    const pid_t second = preparationFor("zh-HK");
+    ASSERT_GT(second, 0);
+    EXPECT_NE(second, first);
+    EXPECT_NE(::kill(first, 0), 0) << "one preparation at a time";
+
+    app->applicationWillTerminate();
+    EXPECT_FALSE(app->modelPreparation()->running());
+    EXPECT_NE(::kill(second, 0), 0) << "no runner outlives the app";
+}
+
+TEST_F(Preparation, BothInstructionVariantsArePreparedInTurnAndNothingIsShown)
+{
+    installModel();
+    bundle.setRunnerScript(
+        "echo \"$*\" >> \"$0.arguments\"\n"
+        "cat >> \"$0.requests\"\n"
+        "echo >> \"$0.requests\"\n"
+        "echo '{\"status\":\"error\",\"localizedError\":\"broken\"}'");
+    launch();
+    panel().mode->setCurrentIndex(written);
+    ASSERT_TRUE(test::waitUntil([this] { return !app->modelPreparation()->running(); }));
+    panel().status->setText(QStringLiteral("marker"));
+    std::filesystem::remove(bundle.resources() / "rewrite-runner.requests");
+    std::filesystem::remove(bundle.resources() / "rewrite-runner.arguments");
+    app->prepareModel();
+    ASSERT_TRUE(test::waitUntil([this] { return !app->modelPreparation()->running(); }));
+    test::spin(100ms);
+
+    const auto requests = lines(bundle.resources() / "rewrite-runner.requests");
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].find("KIVO7_"), std::string::npos);
+    EXPECT_NE(requests[1].find("KIVO7_"), std::string::npos) << "the variant with a protected literal";
+    EXPECT_EQ(lines(bundle.resources() / "rewrite-runner.arguments"), (std::vector<std::string>{"--prepare", "--prepare"}));
+    EXPECT_EQ(panel().status->text(), QStringLiteral("marker"));
+    EXPECT_TRUE(panel().after->toPlainText().isEmpty());
+    EXPECT_FALSE(app->hasProcess());
+}
+
+TEST_F(Preparation, NothingStartsWithoutALanguageModel)
+{
+    waitingRunner();
+    launch();
+    panel().mode->setCurrentIndex(english);
+    panel().mode->setCurrentIndex(written);
+    test::spin(200ms);
+    EXPECT_TRUE(!app->modelPreparation() || !app->modelPreparation()->running());
+    EXPECT_FALSE(std::filesystem::exists(bundle.resources() / "rewrite-runner.prepare"));
+}
+
+} // namespace
+} // namespace kivo

@@ -1,0 +1,164 @@
+// rewrite-runner --prepare: keeps exactly the state a conversion would keep, without the source,
+// and answers like any other run.
+#include "tests/support/ChildProcess.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <thread>
+
+namespace kivo::test {
+namespace {
+
+using nlohmann::json;
+
+json request(const std::string& source, const json& taskPrefix) {
+    return {{"source", source}, {"sourceLocale", "zh-HK"}, {"locale", "zh-TW"},
+            {"instructions", "Rewrite the transcript as written Chinese."}, {"taskPrefix", taskPrefix}};
+}
+
+json run(const std::string& input, const std::string& dataHome, const std::string& runtime, bool prepare) {
+    const ChildResult process = runChild(KIVO_REWRITE_RUNNER, prepare ? std::vector<std::string>{"--prepare"}
+                                                                      : std::vector<std::string>{},
+                                         input, {{"XDG_DATA_HOME", dataHome}, {"XDG_RUNTIME_DIR", runtime}});
+    EXPECT_EQ(process.exitStatus, 0);
+    EXPECT_EQ(process.err, "");
+    EXPECT_EQ(process.out.find('\n'), process.out.size() - 1) << "one reply line";
+    json reply = json::parse(process.out, nullptr, false);
+    EXPECT_TRUE(reply.is_object()) << process.out;
+    EXPECT_TRUE(reply.contains("startedAt") && reply.contains("elapsedSeconds")) << process.out;
+    reply.erase("elapsedSeconds");
+    reply.erase("startedAt");
+    return reply;
+}
+
+std::vector<std::filesystem::path> entries(const std::filesystem::path& runtime) {
+    std::vector<std::filesystem::path> found;
+    if (std::filesystem::is_directory(runtime / "kivo-prefix")) {
+        for (const auto& entry : std::filesystem::directory_iterator(runtime / "kivo-prefix")) {
+            found.push_back(entry.path());
+        }
+    }
+    return found;
+}
+
+std::string contents(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// A private folder on the memory-backed /dev/shm, removed afterwards.
+class MemoryFolder {
+public:
+    MemoryFolder() {
+        char pattern[] = "/dev/shm/kivo-runtime-XXXXXX";
+        if (::mkdtemp(pattern) != nullptr) {
+            path_ = pattern;
+        }
+    }
+    ~MemoryFolder() {
+        if (!path_.empty()) {
+            std::filesystem::remove_all(path_);
+        }
+    }
+    MemoryFolder(const MemoryFolder&) = delete;
+    MemoryFolder& operator=(const MemoryFolder&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+class PrepareRunTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        model = new TemporaryFolder;
+        makeTinyModel(model->path(), {});
+    }
+    static void TearDownTestSuite() {
+        delete model;
+        model = nullptr;
+    }
+    static TemporaryFolder* model;
+};
+TemporaryFolder* PrepareRunTest::model = nullptr;
+
+TEST_F(PrepareRunTest, AConversionAfterAPreparationReadsTheKeptStateAndAnswersTheSame) {
+    TemporaryFolder uncached;
+    for (const json& task : {json(nullptr), json("將以下來源轉成書面語。")}) {
+        SCOPED_TRACE(task.dump());
+        MemoryFolder runtime;
+        ASSERT_FALSE(runtime.path().empty()) << "no tmpfs at /dev/shm";
+
+        // The app sends a stand-in; a real text here must not reach the kept state either.
+        const json prepared = run(request("阿明聽日返工。", task).dump(), model->path(), runtime.path(), true);
+        EXPECT_EQ(prepared.value("status", ""), "prepared") << prepared.dump();
+        EXPECT_GT(prepared.value("prefixTokens", 0), 0);
+        EXPECT_EQ(prepared.value("availability", ""), "available");
+        for (const char* key : {"text", "rawStructuredOutput", "outputTokens", "error", "reason"}) {
+            EXPECT_FALSE(prepared.contains(key)) << key;
+        }
+        const auto kept = entries(runtime.path());
+        ASSERT_EQ(kept.size(), 1u);
+        const std::string bytes = contents(kept[0]);
+        EXPECT_EQ(bytes.find("阿明"), std::string::npos);
+        EXPECT_EQ(bytes.find("返工"), std::string::npos);
+        const auto written = std::filesystem::last_write_time(kept[0]);
+
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const std::string conversion = request("落雨就唔去。", task).dump();
+        const json reply = run(conversion, model->path(), runtime.path(), false);
+        EXPECT_EQ(reply.value("status", ""), "generated") << reply.dump();
+        EXPECT_EQ(reply, run(conversion, model->path(), uncached.path(), false));
+        EXPECT_EQ(entries(runtime.path()).size(), 1u) << "the conversion found the prepared state";
+        EXPECT_EQ(std::filesystem::last_write_time(kept[0]), written) << "and read it rather than rewrote it";
+
+        // Preparing again finds the state and leaves it alone.
+        EXPECT_EQ(run(request("好", task).dump(), model->path(), runtime.path(), true), prepared);
+        EXPECT_EQ(std::filesystem::last_write_time(kept[0]), written);
+    }
+}
+
+TEST_F(PrepareRunTest, NothingIsKeptWithoutAMemoryBackedFolderOrAModel) {
+    TemporaryFolder disk;
+    const std::string input = request("好", "將以下來源轉成書面語。").dump();
+    const json onDisk = run(input, model->path(), disk.path(), true);
+    EXPECT_EQ(onDisk.value("status", ""), "unprepared") << onDisk.dump();
+    EXPECT_FALSE(onDisk.value("reason", "").empty());
+    EXPECT_FALSE(onDisk.contains("prefixTokens"));
+    EXPECT_TRUE(entries(disk.path()).empty());
+
+    MemoryFolder runtime;
+    ASSERT_FALSE(runtime.path().empty()) << "no tmpfs at /dev/shm";
+    TemporaryFolder noModel;
+    const json missing = run(input, noModel.path(), runtime.path(), true);
+    EXPECT_EQ(missing.value("status", ""), "error");
+    EXPECT_EQ(missing.value("availability", "").rfind("unavailable(modelNotFound: ", 0), 0u) << missing.dump();
+    EXPECT_EQ(missing, run(input, noModel.path(), runtime.path(), false)) << "the reply a conversion gets";
+    EXPECT_TRUE(entries(runtime.path()).empty());
+}
+
+TEST_F(PrepareRunTest, MalformedRequestsGetTheSameErrorAsAConversion) {
+    MemoryFolder runtime;
+    ASSERT_FALSE(runtime.path().empty()) << "no tmpfs at /dev/shm";
+    json missing = request("好", nullptr);
+    missing.erase("instructions");
+    json wrongType = request("好", nullptr);
+    wrongType["locale"] = 7;
+    for (const std::string& input : {std::string(), std::string("{\"source\":"), std::string("[1]"), missing.dump(),
+                                     wrongType.dump()}) {
+        SCOPED_TRACE(input);
+        const json reply = run(input, model->path(), runtime.path(), true);
+        EXPECT_EQ(reply.value("status", ""), "error");
+        EXPECT_EQ(reply.value("errorType", ""), "rewrite_runner.DecodingError");
+        EXPECT_EQ(reply, run(input, model->path(), runtime.path(), false));
+    }
+    EXPECT_TRUE(entries(runtime.path()).empty());
+}
+
+}  // namespace
+}  // namespace kivo::test
