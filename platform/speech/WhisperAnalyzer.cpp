@@ -16,8 +16,9 @@ namespace kivo {
 
 WhisperAnalyzer::WhisperAnalyzer(std::vector<std::shared_ptr<Transcriber>> modules, ModelLoader loadModel,
                                  int threads, StreamingWindow::Options window, double maxTokensPerSecond,
-                                 std::chrono::milliseconds finalizeBudget)
-    : modules_(std::move(modules)), loadModel_(std::move(loadModel)), threads_(threads), window_(window),
+                                 std::chrono::milliseconds finalizeBudget, bool adaptiveThreads)
+    : modules_(std::move(modules)), loadModel_(std::move(loadModel)), threads_(threads),
+      adaptiveThreads_(adaptiveThreads), window_(window),
       maxTokensPerSecond_(maxTokensPerSecond), finalizeBudget_(finalizeBudget)
 {
 }
@@ -178,10 +179,13 @@ void WhisperAnalyzer::run(std::stop_token stop, std::shared_ptr<Channel<Analyzer
         r.beamSearch = settle && !dictation && !endOfInput && pending.size() < stepSamples && load < 0.15;
         r.keepPunctuation = punctuation;
         r.tokensPerSecond = maxTokensPerSecond_;
-        if (endOfInput) {
-            // Capture has stopped and the user waits: every core nobody else keeps busy.
+        if (adaptiveThreads_ || endOfInput) {
+            // Every core nobody else keeps busy; once capture has stopped and the user waits,
+            // that many even when a fixed count was asked for.
             const int cores = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 8);
-            r.threads = std::max(threads_, RunnableTasks::threadsFor(cores, cores, RunnableTasks::steadyCount()));
+            const int free = RunnableTasks::threadsFor(endOfInput ? cores : threads_, cores,
+                                                       RunnableTasks::steadyCount());
+            r.threads = endOfInput ? std::max(threads_, free) : free;
         }
         r.prompt = PromptBudget::prompt(dictation ? hintTokens_ : PromptBudget::Tokens{}, previousText,
                                         decoder_->model().promptCapacity());
@@ -191,7 +195,7 @@ void WhisperAnalyzer::run(std::stop_token stop, std::shared_ptr<Channel<Analyzer
         const auto began = std::chrono::steady_clock::now();
         auto decoded = decoder_->decode(window.samples(), r, stop);
         const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-        if (!r.beamSearch && !decoded.abandoned && window.length() > 0.0 && r.threads == 0) {
+        if (!r.beamSearch && !decoded.abandoned && window.length() > 0.0 && !endOfInput) {
             load = spent / std::max(1.0, window.length());
             // Windows close early enough that the last one, decoded after the stop, is quick.
             window.fitCap(load);

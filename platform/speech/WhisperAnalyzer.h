@@ -32,7 +32,7 @@ public:
 
     WhisperAnalyzer(std::vector<std::shared_ptr<Transcriber>> modules, ModelLoader loadModel, int threads,
                     StreamingWindow::Options window, double maxTokensPerSecond = 12.0,
-                    std::chrono::milliseconds finalizeBudget = std::chrono::seconds(6));
+                    std::chrono::milliseconds finalizeBudget = std::chrono::seconds(6), bool adaptiveThreads = false);
     ~WhisperAnalyzer() override;
 
     void setContext(const AnalysisContext& context) override;
@@ -53,7 +53,8 @@ private:
 
     std::vector<std::shared_ptr<Transcriber>> modules_;
     ModelLoader loadModel_;
-    int threads_;
+    int threads_;          // the most a pass takes
+    bool adaptiveThreads_; // fewer while other processes keep cores busy
     StreamingWindow::Options window_;
     double maxTokensPerSecond_;
     std::chrono::milliseconds finalizeBudget_;

@@ -40,10 +40,11 @@ int WhisperRecognizer::threads() const
     if (configuration_.threads > 0) {
         return std::min(configuration_.threads, cores);
     }
-    // One core is left to the rest of the desktop: whisper's threads wait for each other at
-    // every step, and when one of them has to wait for a core, decoding slows down many times
-    // over (on a busy 2-core machine, 2 threads decoded 20 times slower than 1).
-    return std::clamp(cores - 1, 1, 8);
+    // The most a pass may take; each pass takes only the cores no other process keeps busy,
+    // since whisper's threads wait for each other at every step and one that has to wait for a
+    // core slows the pass many times over (on a busy 2-core machine, 2 threads decoded 20 times
+    // slower than 1).
+    return std::clamp(cores, 1, 8);
 }
 
 bool WhisperRecognizer::isSpeechTranscriberAvailable() { return SpeechCpuSupport::meetsRequiredLevel(); }
@@ -73,7 +74,7 @@ std::shared_ptr<SpeechAnalyzer> WhisperRecognizer::makeAnalyzer(Modules modules)
 {
     return std::make_shared<WhisperAnalyzer>(std::move(modules), [this] { return model(); }, threads(),
                                              configuration_.window, configuration_.maxTokensPerSecond,
-                                             configuration_.finalizeBudget);
+                                             configuration_.finalizeBudget, configuration_.threads <= 0);
 }
 
 std::unique_ptr<AnalyzerInputConverter> WhisperRecognizer::makeConverter(const AudioFormat& format)

@@ -20,7 +20,8 @@ class WhisperRecognizer : public Recognizer {
 public:
     struct Configuration {
         std::optional<std::filesystem::path> modelPath; // instead of the installed locations
-        int threads = 0;                                // 0: all cores but one (1 to 8)
+        // 0: before each pass, every core that no other process keeps busy (at most 8)
+        int threads = 0;
         StreamingWindow::Options window;
         // How long the model stays loaded after its last use, so the next recording starts
         // without reloading it.

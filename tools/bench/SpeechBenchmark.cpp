@@ -69,6 +69,7 @@ struct Run {
     double finalize = 0.0;    // from the end of input to the last final result
     std::size_t finals = 0;
     std::size_t keptProvisional = 0; // finals that ran out of time after stop
+    std::size_t untranscribed = 0;   // finals left without text for want of time
 };
 
 // Feeds `audio` in 100 ms packets, in real time or all at once.
@@ -87,6 +88,7 @@ Run transcribe(WhisperRecognizer& recognizer, const std::vector<float>& audio, b
             if (result->isFinal) {
                 ++run.finals;
                 run.keptProvisional += result->fromProvisional ? 1 : 0;
+                run.untranscribed += result->untranscribed ? 1 : 0;
             } else if (realtime) {
                 run.lags.push_back(since(begin) - result->end);
             }
@@ -158,9 +160,9 @@ int main(int argc, char** argv)
     configuration.maxTokensPerSecond = tokensPerSecond;
     WhisperRecognizer recognizer(configuration);
     const int threads = recognizer.threads();
-    std::printf("model: %s dimensions, random weights, %s (%.0f MiB); threads: %d of %u cores\n", size.c_str(),
-                type.c_str(), static_cast<double>(std::filesystem::file_size(modelPath)) / (1 << 20), threads,
-                std::thread::hardware_concurrency());
+    std::printf("model: %s dimensions, random weights, %s (%.0f MiB); threads: %s%d of %u cores\n", size.c_str(),
+                type.c_str(), static_cast<double>(std::filesystem::file_size(modelPath)) / (1 << 20),
+                requestedThreads == 0 ? "up to " : "", threads, std::thread::hardware_concurrency());
 
     // Encoder time: a 10 s window decoded to no more than the fixed minimum of tokens.
     {
@@ -199,8 +201,8 @@ int main(int argc, char** argv)
             std::printf("%4.0f s recording: %zu provisional results trailing median %.2f s, worst %.2f s", seconds,
                         run.lags.size(), run.lags[run.lags.size() / 2], run.lags.back());
         }
-        std::printf("; %zu finals (%zu kept provisional text); finalize after stop %.2f s\n", run.finals,
-                    run.keptProvisional, run.finalize);
+        std::printf("; %zu finals (%zu kept provisional text, %zu untranscribed); finalize after stop %.2f s\n",
+                    run.finals, run.keptProvisional, run.untranscribed, run.finalize);
     }
 
     rusage usage{};

@@ -335,6 +335,14 @@ TEST(WhisperRecognizer, ADecodeIsGivenUpAsSoonAsItsCallerAbandonsIt)
     EXPECT_TRUE(given.abandoned);
     EXPECT_TRUE(given.runs.empty());
     EXPECT_EQ(polls, 4); // and is not asked again
+
+    // It is asked between the operations of a graph, not only between graphs: the encoder of a
+    // large model is one graph that runs for seconds. Eight tokens make at most a dozen graphs.
+    int asked = 0;
+    request.tokensPerSecond = 0.0;
+    request.abandon = [&asked] { return ++asked < 0; };
+    EXPECT_FALSE(decoder.decode(audio, request, {}).abandoned);
+    EXPECT_GT(asked, 100);
 }
 
 TEST(WhisperRecognizer, QuantizedGeneratedModelsLoadAndDecode)
