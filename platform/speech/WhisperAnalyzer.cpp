@@ -23,7 +23,8 @@ WhisperAnalyzer::WhisperAnalyzer(std::vector<std::shared_ptr<Transcriber>> modul
 {
 }
 
-WhisperAnalyzer::~WhisperAnalyzer() { cancelAndFinishNow(); }
+// This class's own cancel: a subclass is already gone by now.
+WhisperAnalyzer::~WhisperAnalyzer() { WhisperAnalyzer::cancelAndFinishNow(); }
 
 void WhisperAnalyzer::setContext(const AnalysisContext& context)
 {
@@ -54,7 +55,7 @@ void WhisperAnalyzer::start(std::shared_ptr<Channel<AnalyzerInput>> input)
     if (worker_.joinable()) {
         throw RecognizerError("The analyzer is already running.");
     }
-    worker_ = std::jthread([this, input = std::move(input)](std::stop_token stop) { run(stop, input); });
+    worker_ = std::jthread([this, input = std::move(input)](const std::stop_token& stop) { run(stop, input); });
 }
 
 void WhisperAnalyzer::finalizeThroughEndOfInput(std::stop_token stop)
@@ -94,7 +95,7 @@ void WhisperAnalyzer::emit(const TranscriptionResult& result)
     }
 }
 
-void WhisperAnalyzer::endResults(std::exception_ptr error)
+void WhisperAnalyzer::endResults(const std::exception_ptr& error)
 {
     for (const auto& module : modules_) {
         if (error) {

@@ -49,7 +49,7 @@ private:
     void planHints();
     void run(std::stop_token stop, std::shared_ptr<Channel<AnalyzerInput>> input);
     void emit(const TranscriptionResult& result);
-    void endResults(std::exception_ptr error);
+    void endResults(const std::exception_ptr& error);
 
     std::vector<std::shared_ptr<Transcriber>> modules_;
     ModelLoader loadModel_;
