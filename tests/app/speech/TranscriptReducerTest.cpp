@@ -111,4 +111,9 @@ TEST(TranscriptReducer, OnlyTheOuterEndsOfTheJoinedTextAreTrimmed)
     tabs.consume("\thello\v", 0.0, 1.0, true);
     tabs.consume("world\t\r", 1.0, 2.0, true);
     EXPECT_EQ(tabs.finalText(), "hello\vworld");
+
+    // Wide and ASCII spaces mixed at either end all go.
+    TranscriptReducer mixed;
+    mixed.consume("\u3000 \u00A0你好 \u3000 \u2028", 0.0, 1.0, true);
+    EXPECT_EQ(mixed.finalText(), "你好");
 }

@@ -294,6 +294,7 @@ TEST(HallucinationFilter, KnownPhrasesSaidClearlyAreKept)
     EXPECT_FALSE(isInvention("多謝收睇今日嘅節目", 0.4, -0.9));
     EXPECT_TRUE(isInvention("多謝收睇今日嘅節目", 0.7, -1.2));
     EXPECT_FALSE(isInvention("", 0.3, -0.7));
+    EXPECT_FALSE(isInvention("字幕", 0.3, -0.7)); // doubt starts past these values
 }
 
 TEST(HallucinationFilter, CollapsesOnlyRealDecodingLoops)
@@ -314,6 +315,9 @@ TEST(HallucinationFilter, CollapsesOnlyRealDecodingLoops)
     EXPECT_EQ(collapsedRepeats("好嘢好嘢好嘢好嘢好嘢好嘢好嘢好嘢"), "好嘢");
     EXPECT_EQ(collapsedRepeats("好嘢好嘢好嘢好嘢好嘢好嘢好嘢"), "好嘢好嘢好嘢好嘢好嘢好嘢好嘢");
     EXPECT_EQ(collapsedRepeats("-=-=-=-=-=-=-=-=-=-="), "-=-=-=-=-=-=-=-=-=-=");
+    // Four copies are a loop, three are not, however long.
+    EXPECT_EQ(collapsedRepeats("多謝晒你多謝晒你多謝晒你多謝晒你"), "多謝晒你");
+    EXPECT_EQ(collapsedRepeats("多謝晒你囉喎多謝晒你囉喎多謝晒你囉喎"), "多謝晒你囉喎多謝晒你囉喎多謝晒你囉喎");
 }
 
 TEST(PromptBudget, HintsFitInListOrderAndTheRestGoesToThePreviousText)
