@@ -108,4 +108,11 @@ TEST(ProtectedRegions, UnterminatedEscapeRunsDoNotHideLaterQuotes)
     const Regex plain{V8Preparation::protectedRegionPattern};
     EXPECT_EQ(V8Preparation::protectedRegions(text), plain.findAll(text));
     EXPECT_EQ(V8Preparation::protectedRegions(text), (std::vector<TextRange>{{7, 3}}));
+
+    // Only quotes inside such a run are skipped: other openers in it still start their regions.
+    for (const char* other : {"「a」", "`a`", "'a'", "“a”"}) {
+        const std::u16string inside = Utf16::fromUtf8(std::string("\"") + other + "\\");
+        EXPECT_EQ(V8Preparation::protectedRegions(inside), (std::vector<TextRange>{{1, 3}})) << other;
+    }
+    EXPECT_EQ(normalized("\"「聽日上午」\\\n"), "\"「聽日上午」\\\n");
 }
