@@ -7,7 +7,8 @@
 #   scripts/mutation.sh probe/TextPipeline.cpp --max 100 --lines 300-420
 #
 # Extra arguments after the first file are passed to the tool. The seed is fixed so that runs
-# compare; pass --seed N to draw other mutants.
+# compare; pass --seed N to draw other mutants. A larger --max keeps the same first 40 and draws
+# more after them, so --max 200 runs every mutant of each listed file.
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
