@@ -108,6 +108,11 @@ TEST(Preparation, FailsInCheckOrder)
     EXPECT_EQ(failure(spaced), C::unexpectedInstruction);
     spaced.operation = Operation::rewriteSelection;
     EXPECT_EQ(failure(spaced), C::missingSelectionInstruction);
+    // An edit instruction of 2000 bytes is taken, one byte more is not.
+    spaced.instruction = std::string(2000, 'a');
+    EXPECT_NO_THROW(prepare(spaced, resources));
+    spaced.instruction += 'a';
+    EXPECT_EQ(failure(spaced), C::oversizedInput);
 
     EXPECT_EQ(failure(dictation("好", {{" ", "x"}})), C::invalidCorrection);
     EXPECT_EQ(failure(dictation("好", {{"a", std::string(201, 'b')}})), C::invalidCorrection);
