@@ -49,6 +49,8 @@ TEST(Corrections, RespectWordBoundariesProtectedTokensAndLengthOrder)
     const std::vector<Correction> gd{{"gd", "good"}};
     EXPECT_EQ(prepare(dictation("run gdb now", gd), resources).normalizedSource, "run gdb now");
     EXPECT_EQ(prepare(dictation("open a.gd.txt", gd), resources).normalizedSource, "open a.gd.txt");
+    // Also where a protected token starts right where another one ends.
+    EXPECT_EQ(prepare(dictation("`p`gd.txt", gd), resources).normalizedSource, "`p`gd.txt");
     const auto chinese = prepare(dictation("今日gd好，gd!", gd), resources);
     EXPECT_EQ(chinese.normalizedSource, "今日good好，good!");
     EXPECT_EQ(chinese.appliedCorrections, (std::vector<Correction>{{"gd", "good"}, {"gd", "good"}}));
@@ -162,6 +164,8 @@ TEST(InputDecoding, RequiresAllSevenKeysWithTheirTypes)
         R"("corrections":[{"from":"a","to":"b"}],"protectedTerms":["x"],"extra":1})";
     const Input input = decodeInput(complete);
     EXPECT_EQ(input.context, Context::chat);
+    EXPECT_EQ(input.operation, Operation::dictation);
+    EXPECT_EQ(encode(input)["operation"], "dictation");
     EXPECT_EQ(input.corrections, (std::vector<Correction>{{"a", "b"}}));
     EXPECT_EQ(encode(input)["protectedTerms"], nlohmann::json::array({"x"}));
 
@@ -169,6 +173,15 @@ TEST(InputDecoding, RequiresAllSevenKeysWithTheirTypes)
         auto json = nlohmann::json::parse(complete);
         json.erase(key);
         EXPECT_THROW(decodeInput(json.dump()), DecodingError) << key;
+    }
+    // A key that is there but null counts as missing.
+    auto nullSource = nlohmann::json::parse(complete);
+    nullSource["source"] = nullptr;
+    try {
+        decodeInput(nullSource.dump());
+        ADD_FAILURE() << "decoded";
+    } catch (const DecodingError& error) {
+        EXPECT_EQ(std::string(error.what()).rfind("DecodingError.keyNotFound(\"source\"", 0), 0u) << error.what();
     }
     for (const std::string bad : {"", "[]", "{", R"({"source":1})"}) {
         EXPECT_THROW(decodeInput(bad), DecodingError) << bad;
