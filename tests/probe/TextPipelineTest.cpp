@@ -57,6 +57,8 @@ TEST(Corrections, RespectWordBoundariesProtectedTokensAndLengthOrder)
 
     const auto longest = prepare(dictation("abc ab abcd", {{"ab", "x"}, {"abc", "y"}}), resources);
     EXPECT_EQ(longest.normalizedSource, "y x abcd");
+    // Without word edges to tell them apart, the longer still wins.
+    EXPECT_EQ(prepare(dictation("好天氣", {{"好天", "A"}, {"好天氣", "B"}}), resources).normalizedSource, "B");
     // Equal lengths are tried in ascending order of their from text.
     const auto ordered = prepare(dictation("好天 天氣", {{"天氣", "B"}, {"好天", "A"}}), resources);
     EXPECT_EQ(ordered.normalizedSource, "A B");
@@ -104,6 +106,7 @@ TEST(Preparation, FailsInCheckOrder)
     EXPECT_EQ(failure(dictation("好", {}, {std::string(201, 'a')})), C::oversizedInput);
     EXPECT_EQ(failure(dictation("好", {}, std::vector<std::string>(65, "a"))), C::oversizedInput);
     EXPECT_EQ(failure(dictation("好", {}, {}, "zh-Hant")), C::unsupportedLocale);
+    EXPECT_EQ(failure(dictation("好", {}, {}, "")), C::unsupportedLocale);
 
     Input spaced = dictation("好");
     spaced.instruction = " ";
