@@ -7,7 +7,8 @@
 #   scripts/mutation.sh probe/TextPipeline.cpp --max 100 --lines 300-420
 #
 # Extra arguments after the first file are passed to the tool. The seed is fixed so that runs
-# compare; pass --seed N to draw other mutants.
+# compare; pass --seed N to draw other mutants. A larger --max keeps the same first 40 and draws
+# more after them, so --max 200 runs every mutant of each listed file.
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -25,14 +26,17 @@ fi
 
 # file | ninja targets | test command (inside the private desktop session)
 plan() {
-  local pipeline="$tests/probe/text_pipeline_tests --gtest_brief=1"
-  local probe="$tests/probe/pipeline_probe_tests --gtest_brief=1"
-  local conversion="$tests/app/conversion/conversion_tests --gtest_brief=1"
-  local core="$tests/runner/runner_core_test --gtest_brief=1"
-  local runner="$tests/runner/rewrite_runner_test --gtest_brief=1"
-  local delivery="$tests/app/delivery/delivery_tests --gtest_brief=1"
-  local archive="$tests/platform/updates/update_archive_tests --gtest_brief=1"
-  local service="$tests/platform/updates/update_service_tests --gtest_brief=1"
+  # A mutant can make a test loop for ever; the tool's own time limit ends only the shell, so
+  # each test binary carries a shorter one of its own.
+  local t="timeout -k 5 100"
+  local pipeline="$t $tests/probe/text_pipeline_tests --gtest_brief=1"
+  local probe="$t $tests/probe/pipeline_probe_tests --gtest_brief=1"
+  local conversion="$t $tests/app/conversion/conversion_tests --gtest_brief=1"
+  local core="$t $tests/runner/runner_core_test --gtest_brief=1"
+  local runner="$t $tests/runner/rewrite_runner_test --gtest_brief=1"
+  local delivery="$t $tests/app/delivery/delivery_tests --gtest_brief=1"
+  local archive="$t $tests/platform/updates/update_archive_tests --gtest_brief=1"
+  local service="$t $tests/platform/updates/update_service_tests --gtest_brief=1"
   cat <<PLAN
 probe/TextPipeline.cpp|text_pipeline_tests|$pipeline
 probe/PipelineProbe.cpp|pipeline-probe pipeline_probe_tests|$probe

@@ -127,6 +127,42 @@ TEST(PipelineProbeProgram, RelaysTheModelStage)
     EXPECT_EQ(runProbe({resources}, input("好").dump(), blank.path()).object.value("status", ""), "empty");
 }
 
+// The budget at its boundary: a total equal to the context still runs, one token more stops
+// before generating. The reserve and margin are fixed figures, so they are written out here.
+TEST(PipelineProbeProgram, BudgetEqualToTheContextPassesOneTokenMoreFails)
+{
+    TemporaryFolder roomy;
+    makeTinyModel(roomy.path(), {});
+    const std::string request = input("好").dump();
+    const json counted = runProbe({resources}, request, roomy.path()).object["tokens"];
+    EXPECT_EQ(counted.value("outputReserve", 0), 2048);
+    EXPECT_EQ(counted.value("frameworkMargin", 0), 512);
+    const int total = counted.value("input", 0) + counted.value("instructions", 0) + counted.value("schema", 0) + 2048 + 512;
+    ASSERT_LT(total, 8192) << "the tiny model's context is at most 8192";
+
+    TemporaryFolder exact;
+    makeTinyModel(exact.path(), {"--context", std::to_string(total)});
+    const auto fits = runProbe({resources}, request, exact.path());
+    EXPECT_EQ(fits.object["tokens"].value("context", 0), total);
+    EXPECT_EQ(fits.object.value("status", ""), "generated") << fits.process.out;
+
+    TemporaryFolder tight;
+    makeTinyModel(tight.path(), {"--context", std::to_string(total - 1)});
+    const auto over = runProbe({resources}, request, tight.path());
+    EXPECT_EQ(over.object.value("error", ""), "pipeline_probe.PipelineProbe.Failure.budgetExceeded");
+    EXPECT_FALSE(over.object.contains("text"));
+
+    // A model that never closes its record is stopped at the 2048-token response cap: an error,
+    // not a truncated result.
+    TemporaryFolder runaway;
+    makeTinyModel(runaway.path(), {"--style", "runaway"});
+    const auto capped = runProbe({resources}, request, runaway.path());
+    EXPECT_EQ(capped.object.value("status", ""), "error");
+    EXPECT_EQ(capped.object.value("error", "").rfind("LanguageModelError.exceededMaximumResponseTokens(\"2048 ", 0), 0u)
+        << capped.process.out;
+    EXPECT_FALSE(capped.object.contains("text"));
+}
+
 // Base instructions that are not text, or that cannot be read, stop the run with a report that
 // names the file and holds no prepared request.
 TEST(PipelineProbeProgram, ReportsBaseInstructionsThatAreNotUtf8OrUnreadable)

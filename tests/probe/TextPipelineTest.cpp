@@ -49,12 +49,16 @@ TEST(Corrections, RespectWordBoundariesProtectedTokensAndLengthOrder)
     const std::vector<Correction> gd{{"gd", "good"}};
     EXPECT_EQ(prepare(dictation("run gdb now", gd), resources).normalizedSource, "run gdb now");
     EXPECT_EQ(prepare(dictation("open a.gd.txt", gd), resources).normalizedSource, "open a.gd.txt");
+    // Also where a protected token starts right where another one ends.
+    EXPECT_EQ(prepare(dictation("`p`gd.txt", gd), resources).normalizedSource, "`p`gd.txt");
     const auto chinese = prepare(dictation("今日gd好，gd!", gd), resources);
     EXPECT_EQ(chinese.normalizedSource, "今日good好，good!");
     EXPECT_EQ(chinese.appliedCorrections, (std::vector<Correction>{{"gd", "good"}, {"gd", "good"}}));
 
     const auto longest = prepare(dictation("abc ab abcd", {{"ab", "x"}, {"abc", "y"}}), resources);
     EXPECT_EQ(longest.normalizedSource, "y x abcd");
+    // Without word edges to tell them apart, the longer still wins.
+    EXPECT_EQ(prepare(dictation("好天氣", {{"好天", "A"}, {"好天氣", "B"}}), resources).normalizedSource, "B");
     // Equal lengths are tried in ascending order of their from text.
     const auto ordered = prepare(dictation("好天 天氣", {{"天氣", "B"}, {"好天", "A"}}), resources);
     EXPECT_EQ(ordered.normalizedSource, "A B");
@@ -102,12 +106,18 @@ TEST(Preparation, FailsInCheckOrder)
     EXPECT_EQ(failure(dictation("好", {}, {std::string(201, 'a')})), C::oversizedInput);
     EXPECT_EQ(failure(dictation("好", {}, std::vector<std::string>(65, "a"))), C::oversizedInput);
     EXPECT_EQ(failure(dictation("好", {}, {}, "zh-Hant")), C::unsupportedLocale);
+    EXPECT_EQ(failure(dictation("好", {}, {}, "")), C::unsupportedLocale);
 
     Input spaced = dictation("好");
     spaced.instruction = " ";
     EXPECT_EQ(failure(spaced), C::unexpectedInstruction);
     spaced.operation = Operation::rewriteSelection;
     EXPECT_EQ(failure(spaced), C::missingSelectionInstruction);
+    // An edit instruction of 2000 bytes is taken, one byte more is not.
+    spaced.instruction = std::string(2000, 'a');
+    EXPECT_NO_THROW(prepare(spaced, resources));
+    spaced.instruction += 'a';
+    EXPECT_EQ(failure(spaced), C::oversizedInput);
 
     EXPECT_EQ(failure(dictation("好", {{" ", "x"}})), C::invalidCorrection);
     EXPECT_EQ(failure(dictation("好", {{"a", std::string(201, 'b')}})), C::invalidCorrection);
@@ -157,6 +167,8 @@ TEST(InputDecoding, RequiresAllSevenKeysWithTheirTypes)
         R"("corrections":[{"from":"a","to":"b"}],"protectedTerms":["x"],"extra":1})";
     const Input input = decodeInput(complete);
     EXPECT_EQ(input.context, Context::chat);
+    EXPECT_EQ(input.operation, Operation::dictation);
+    EXPECT_EQ(encode(input)["operation"], "dictation");
     EXPECT_EQ(input.corrections, (std::vector<Correction>{{"a", "b"}}));
     EXPECT_EQ(encode(input)["protectedTerms"], nlohmann::json::array({"x"}));
 
@@ -164,6 +176,15 @@ TEST(InputDecoding, RequiresAllSevenKeysWithTheirTypes)
         auto json = nlohmann::json::parse(complete);
         json.erase(key);
         EXPECT_THROW(decodeInput(json.dump()), DecodingError) << key;
+    }
+    // A key that is there but null counts as missing.
+    auto nullSource = nlohmann::json::parse(complete);
+    nullSource["source"] = nullptr;
+    try {
+        decodeInput(nullSource.dump());
+        ADD_FAILURE() << "decoded";
+    } catch (const DecodingError& error) {
+        EXPECT_EQ(std::string(error.what()).rfind("DecodingError.keyNotFound(\"source\"", 0), 0u) << error.what();
     }
     for (const std::string bad : {"", "[]", "{", R"({"source":1})"}) {
         EXPECT_THROW(decodeInput(bad), DecodingError) << bad;

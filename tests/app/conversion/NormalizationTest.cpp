@@ -63,13 +63,18 @@ TEST(PhraseNormalization, LeavesProtectedRegionsAlone)
     EXPECT_EQ(normalized("'聽日上午"), "'聽日上午");
     // A rule phrase that only touches a region's edge is still rewritten.
     EXPECT_EQ(normalized("「好」聽日上午"), "「好」明日上午");
+    // One that runs into a region opening inside it is not, also right where another region ends.
+    const std::vector<V8Preparation::Rule> quote{{"a'b", "X"}};
+    EXPECT_EQ(V8Preparation::normalize("a'b'", quote, false).text, "a'b'");
+    EXPECT_EQ(V8Preparation::normalize("「q」a'b'", quote, false).text, "「q」a'b'");
 }
 
 TEST(PhraseNormalization, MatchesWholeCharactersAndLongestRulesFirst)
 {
     // A combining mark after the phrase makes its last character a different one.
     EXPECT_EQ(normalized("請寫低\u0301"), "請寫低\u0301");
-    const std::vector<V8Preparation::Rule> rules{{"ab", "X"}, {"abc", "Y"}, {"", "never"}};
+    // Rules of the same length keep their given order: the first of two equal phrases wins.
+    const std::vector<V8Preparation::Rule> rules{{"ab", "X"}, {"abc", "Y"}, {"", "never"}, {"ab", "Z"}};
     const auto result = V8Preparation::normalize("abcab", rules, false);
     EXPECT_EQ(result.text, "YX");
     EXPECT_EQ(result.changes, (std::vector<Change>{{"abc", "Y", 0}, {"ab", "X", 3}}));
@@ -108,4 +113,11 @@ TEST(ProtectedRegions, UnterminatedEscapeRunsDoNotHideLaterQuotes)
     const Regex plain{V8Preparation::protectedRegionPattern};
     EXPECT_EQ(V8Preparation::protectedRegions(text), plain.findAll(text));
     EXPECT_EQ(V8Preparation::protectedRegions(text), (std::vector<TextRange>{{7, 3}}));
+
+    // Only quotes inside such a run are skipped: other openers in it still start their regions.
+    for (const char* other : {"「a」", "`a`", "'a'", "“a”"}) {
+        const std::u16string inside = Utf16::fromUtf8(std::string("\"") + other + "\\");
+        EXPECT_EQ(V8Preparation::protectedRegions(inside), (std::vector<TextRange>{{1, 3}})) << other;
+    }
+    EXPECT_EQ(normalized("\"「聽日上午」\\\n"), "\"「聽日上午」\\\n");
 }

@@ -86,3 +86,14 @@ TEST(Review, WrittenModesFlagColloquialResidueDeferralAndDoubleNegation)
         EXPECT_FALSE(mode.needsReview("做先生", std::nullopt));
     }
 }
+
+// A result or source that is not UTF-8 cannot be inspected, so it is never passed on unreviewed.
+TEST(Review, UninspectableTextAlwaysNeedsReview)
+{
+    for (const WritingMode mode : {written, simplified, english}) {
+        EXPECT_TRUE(mode.needsReview("ok \xFF", std::nullopt));
+    }
+    for (const WritingMode mode : {written, simplified}) {
+        EXPECT_TRUE(mode.needsReview("我們明天見。", std::string("\xC3\x28")));
+    }
+}
