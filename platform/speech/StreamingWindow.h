@@ -21,6 +21,9 @@ public:
         double decodeTarget = 2.0;
         double shortestCap = 4.0;
         double dipSearch = 1.0;    // how far past the shorter cap a dip is looked for
+        // A provisional pass expected to take longer than this is skipped: its text would come
+        // too late to help, and the time goes to final text instead.
+        double provisionalLimit = 2.0;
         double pause = 0.6;        // trailing quiet that closes a window after speech
         double minSpeech = 0.25;   // shorter bursts are not taken for speech
         float floorLevel = 0.0005f; // RMS of a 20 ms frame below which nothing is speech

@@ -236,8 +236,8 @@ void WhisperAnalyzer::run(std::stop_token stop, std::shared_ptr<Channel<Analyzer
 
             if (action == StreamingWindow::Action::provisional) {
                 window.markProvisional();
-                if (pending.size() >= stepSamples) {
-                    continue; // behind: skip this pass rather than queue it
+                if (pending.size() >= stepSamples || load * window.length() > window_.provisionalLimit) {
+                    continue; // behind, or too slow to be of use: skip this pass rather than queue it
                 }
                 WhisperDecoder::Request r = request(false);
                 // A pass still running when the input ends is given up for the final one.

@@ -236,6 +236,20 @@ TEST(WhisperRecognizer, WindowsCloseEarlierWhenDecodingIsSlow)
     EXPECT_NEAR(whole.front().second - whole.front().first, 10.0, 0.05);
 }
 
+TEST(WhisperRecognizer, ProvisionalPassesTooSlowToHelpAreSkipped)
+{
+    StreamingWindow::Options never;
+    never.provisionalLimit = 0.0;
+    Session session(false, {}, true, std::chrono::seconds(60), never);
+    session.feed(WavFile::read(SpeechFixtures::shared().speech));
+    const auto results = session.finalizeAndCollect();
+    ASSERT_FALSE(results.empty());
+    for (const auto& result : results) {
+        EXPECT_TRUE(result.isFinal) << result.start << "-" << result.end;
+    }
+    EXPECT_FALSE(results.back().text().empty());
+}
+
 namespace {
 
 // Results of a recording that shows provisional text before it stops.
