@@ -1,14 +1,12 @@
 // The instructions' state kept between runner processes: same replies with and without it,
 // only in a memory-backed runtime folder, never holding the transcript.
+#include "tests/runner/KeptStateFolder.h"
 #include "tests/support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <chrono>
-#include <fstream>
-#include <iterator>
-#include <memory>
 #include <thread>
 
 namespace kivo::test {
@@ -32,34 +30,21 @@ json run(const std::string& dataHome, const std::string& runtime, const std::str
     return reply;
 }
 
-std::vector<std::filesystem::path> entries(const std::filesystem::path& runtime) {
-    std::vector<std::filesystem::path> found;
-    if (std::filesystem::is_directory(runtime / "kivo-prefix")) {
-        for (const auto& entry : std::filesystem::directory_iterator(runtime / "kivo-prefix")) {
-            found.push_back(entry.path());
-        }
-    }
-    return found;
-}
-
 TEST(PrefixReuseTest, TheKeptStateGivesTheSameReplyAndHoldsNoTranscript) {
     if (!std::filesystem::is_directory("/dev/shm")) {
         GTEST_SKIP() << "no tmpfs at /dev/shm";
     }
     TemporaryFolder model;
     makeTinyModel(model.path(), {});
-    char pattern[] = "/dev/shm/kivo-runtime-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    const std::filesystem::path runtime = pattern;
-    const std::unique_ptr<const char, void (*)(const char*)> removal(
-        pattern, [](const char* folder) { std::filesystem::remove_all(folder); });
+    const MemoryFolder folder;
+    ASSERT_FALSE(folder.path().empty());
+    const std::filesystem::path& runtime = folder.path();
 
     const json first = run(model.path(), runtime);
     ASSERT_EQ(first.value("status", ""), "generated") << first.dump();
-    const auto kept = entries(runtime);
+    const auto kept = keptEntries(runtime);
     ASSERT_EQ(kept.size(), 1u);
-    std::ifstream in(kept[0], std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string bytes = fileContents(kept[0]);
     EXPECT_EQ(bytes.find(source), std::string::npos);
     EXPECT_EQ(bytes.find("今日"), std::string::npos);
     const auto written = std::filesystem::last_write_time(kept[0]);
@@ -80,7 +65,7 @@ TEST(PrefixReuseTest, TheKeptStateGivesTheSameReplyAndHoldsNoTranscript) {
     // A changed model file does not use the old state.
     makeTinyModel(model.path(), {"--seed", "8"});
     run(model.path(), runtime);
-    EXPECT_EQ(entries(runtime).size(), 2u);
+    EXPECT_EQ(keptEntries(runtime).size(), 2u);
 }
 
 TEST(PrefixReuseTest, TheTaskLineIsKeptWithTheInstructionsButNoTranscriptIs) {
@@ -89,17 +74,15 @@ TEST(PrefixReuseTest, TheTaskLineIsKeptWithTheInstructionsButNoTranscriptIs) {
     }
     TemporaryFolder model, uncached;
     makeTinyModel(model.path(), {});
-    char pattern[] = "/dev/shm/kivo-runtime-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    const std::filesystem::path runtime = pattern;
-    const std::unique_ptr<const char, void (*)(const char*)> removal(
-        pattern, [](const char* folder) { std::filesystem::remove_all(folder); });
+    const MemoryFolder folder;
+    ASSERT_FALSE(folder.path().empty());
+    const std::filesystem::path& runtime = folder.path();
     const json task = "將以下來源轉成書面語。";
 
     const json first = run(model.path(), runtime, "阿明聽日返工。", task);
     ASSERT_EQ(first.value("status", ""), "generated") << first.dump();
     EXPECT_EQ(first, run(model.path(), uncached.path(), "阿明聽日返工。", task));
-    const auto kept = entries(runtime);
+    const auto kept = keptEntries(runtime);
     ASSERT_EQ(kept.size(), 1u);
     const auto written = std::filesystem::last_write_time(kept[0]);
 
@@ -108,23 +91,22 @@ TEST(PrefixReuseTest, TheTaskLineIsKeptWithTheInstructionsButNoTranscriptIs) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     const json second = run(model.path(), runtime, "落雨就唔去。", task);
     EXPECT_EQ(second, run(model.path(), uncached.path(), "落雨就唔去。", task));
-    EXPECT_EQ(entries(runtime).size(), 1u);
+    EXPECT_EQ(keptEntries(runtime).size(), 1u);
     EXPECT_EQ(std::filesystem::last_write_time(kept[0]), written);
-    std::ifstream in(kept[0], std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string bytes = fileContents(kept[0]);
     EXPECT_EQ(bytes.find("阿明"), std::string::npos);
     EXPECT_EQ(bytes.find("落雨"), std::string::npos);
 
     // A different task line is a different state.
     run(model.path(), runtime, "落雨就唔去。", "將以下來源轉成英文。");
-    EXPECT_EQ(entries(runtime).size(), 2u);
+    EXPECT_EQ(keptEntries(runtime).size(), 2u);
 }
 
 TEST(PrefixReuseTest, NothingIsKeptOutsideAMemoryBackedFolder) {
     TemporaryFolder model, runtime;
     makeTinyModel(model.path(), {});
     EXPECT_EQ(run(model.path(), runtime.path()).value("status", ""), "generated");
-    EXPECT_TRUE(entries(runtime.path()).empty());
+    EXPECT_TRUE(keptEntries(runtime.path()).empty());
 }
 
 }  // namespace

@@ -1,13 +1,12 @@
 // rewrite-runner --prepare: keeps exactly the state a conversion would keep, without the source,
 // and answers like any other run.
+#include "tests/runner/KeptStateFolder.h"
 #include "tests/support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <thread>
 
@@ -36,56 +35,16 @@ json run(const std::string& input, const std::string& dataHome, const std::strin
     return reply;
 }
 
-std::vector<std::filesystem::path> entries(const std::filesystem::path& runtime) {
-    std::vector<std::filesystem::path> found;
-    if (std::filesystem::is_directory(runtime / "kivo-prefix")) {
-        for (const auto& entry : std::filesystem::directory_iterator(runtime / "kivo-prefix")) {
-            found.push_back(entry.path());
-        }
-    }
-    return found;
-}
-
-std::string contents(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-// A private folder on the memory-backed /dev/shm, removed afterwards.
-class MemoryFolder {
-public:
-    MemoryFolder() {
-        char pattern[] = "/dev/shm/kivo-runtime-XXXXXX";
-        if (::mkdtemp(pattern) != nullptr) {
-            path_ = pattern;
-        }
-    }
-    ~MemoryFolder() {
-        if (!path_.empty()) {
-            std::filesystem::remove_all(path_);
-        }
-    }
-    MemoryFolder(const MemoryFolder&) = delete;
-    MemoryFolder& operator=(const MemoryFolder&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
-
 class PrepareRunTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        model = new TemporaryFolder;
+        model = std::make_unique<TemporaryFolder>();
         makeTinyModel(model->path(), {});
     }
-    static void TearDownTestSuite() {
-        delete model;
-        model = nullptr;
-    }
-    static TemporaryFolder* model;
+    static void TearDownTestSuite() { model.reset(); }
+    static std::unique_ptr<TemporaryFolder> model;
 };
-TemporaryFolder* PrepareRunTest::model = nullptr;
+std::unique_ptr<TemporaryFolder> PrepareRunTest::model;
 
 TEST_F(PrepareRunTest, AConversionAfterAPreparationReadsTheKeptStateAndAnswersTheSame) {
     TemporaryFolder uncached;
@@ -102,9 +61,9 @@ TEST_F(PrepareRunTest, AConversionAfterAPreparationReadsTheKeptStateAndAnswersTh
         for (const char* key : {"text", "rawStructuredOutput", "outputTokens", "error", "reason"}) {
             EXPECT_FALSE(prepared.contains(key)) << key;
         }
-        const auto kept = entries(runtime.path());
+        const auto kept = keptEntries(runtime.path());
         ASSERT_EQ(kept.size(), 1u);
-        const std::string bytes = contents(kept[0]);
+        const std::string bytes = fileContents(kept[0]);
         EXPECT_EQ(bytes.find("阿明"), std::string::npos);
         EXPECT_EQ(bytes.find("返工"), std::string::npos);
         const auto written = std::filesystem::last_write_time(kept[0]);
@@ -114,7 +73,7 @@ TEST_F(PrepareRunTest, AConversionAfterAPreparationReadsTheKeptStateAndAnswersTh
         const json reply = run(conversion, model->path(), runtime.path(), false);
         EXPECT_EQ(reply.value("status", ""), "generated") << reply.dump();
         EXPECT_EQ(reply, run(conversion, model->path(), uncached.path(), false));
-        EXPECT_EQ(entries(runtime.path()).size(), 1u) << "the conversion found the prepared state";
+        EXPECT_EQ(keptEntries(runtime.path()).size(), 1u) << "the conversion found the prepared state";
         EXPECT_EQ(std::filesystem::last_write_time(kept[0]), written) << "and read it rather than rewrote it";
 
         // Preparing again finds the state and leaves it alone.
@@ -130,7 +89,7 @@ TEST_F(PrepareRunTest, NothingIsKeptWithoutAMemoryBackedFolderOrAModel) {
     EXPECT_EQ(onDisk.value("status", ""), "unprepared") << onDisk.dump();
     EXPECT_FALSE(onDisk.value("reason", "").empty());
     EXPECT_FALSE(onDisk.contains("prefixTokens"));
-    EXPECT_TRUE(entries(disk.path()).empty());
+    EXPECT_TRUE(keptEntries(disk.path()).empty());
 
     MemoryFolder runtime;
     ASSERT_FALSE(runtime.path().empty()) << "no tmpfs at /dev/shm";
@@ -139,7 +98,7 @@ TEST_F(PrepareRunTest, NothingIsKeptWithoutAMemoryBackedFolderOrAModel) {
     EXPECT_EQ(missing.value("status", ""), "error");
     EXPECT_EQ(missing.value("availability", "").rfind("unavailable(modelNotFound: ", 0), 0u) << missing.dump();
     EXPECT_EQ(missing, run(input, noModel.path(), runtime.path(), false)) << "the reply a conversion gets";
-    EXPECT_TRUE(entries(runtime.path()).empty());
+    EXPECT_TRUE(keptEntries(runtime.path()).empty());
 }
 
 TEST_F(PrepareRunTest, MalformedRequestsGetTheSameErrorAsAConversion) {
@@ -157,7 +116,7 @@ TEST_F(PrepareRunTest, MalformedRequestsGetTheSameErrorAsAConversion) {
         EXPECT_EQ(reply.value("errorType", ""), "rewrite_runner.DecodingError");
         EXPECT_EQ(reply, run(input, model->path(), runtime.path(), false));
     }
-    EXPECT_TRUE(entries(runtime.path()).empty());
+    EXPECT_TRUE(keptEntries(runtime.path()).empty());
 }
 
 }  // namespace
