@@ -8,6 +8,17 @@ namespace kivo {
 namespace {
 constexpr std::size_t frameSamples = 320;  // 20 ms
 constexpr std::size_t recentFrames = 500;  // 10 s of levels for the noise estimate
+
+// The level that one in `divisor` of `levels` lies under; 0 for none.
+float levelAt(std::vector<float> levels, std::size_t divisor)
+{
+    if (levels.empty()) {
+        return 0.0f;
+    }
+    const auto nth = levels.begin() + static_cast<std::ptrdiff_t>(levels.size() / divisor);
+    std::nth_element(levels.begin(), nth, levels.end());
+    return *nth;
+}
 }
 
 StreamingWindow::StreamingWindow(Options options) : options_(options), cap_(options.maxLength) {}
@@ -40,10 +51,7 @@ std::size_t StreamingWindow::room() const
 // least, so a cut there splits no word.
 bool StreamingWindow::isDip(float level) const
 {
-    std::vector<float> levels = frameLevels_;
-    const auto middle = levels.begin() + static_cast<std::ptrdiff_t>(levels.size() / 2);
-    std::nth_element(levels.begin(), middle, levels.end());
-    return level <= std::max(*middle * 0.5f, threshold());
+    return level <= std::max(levelAt(frameLevels_, 2) * 0.5f, threshold());
 }
 
 std::size_t StreamingWindow::append(std::span<const float> samples)
@@ -92,16 +100,7 @@ double StreamingWindow::end() const { return seconds(startFrame_ + samples_.size
 double StreamingWindow::length() const { return seconds(samples_.size()); }
 
 // A low percentile of the recent frame levels: the gaps between words and phrases.
-float StreamingWindow::noiseLevel() const
-{
-    if (recentLevels_.empty()) {
-        return 0.0f;
-    }
-    std::vector<float> levels = recentLevels_;
-    const auto nth = levels.begin() + static_cast<std::ptrdiff_t>(levels.size() / 20);
-    std::nth_element(levels.begin(), nth, levels.end());
-    return *nth;
-}
+float StreamingWindow::noiseLevel() const { return levelAt(recentLevels_, 20); }
 
 // Above the measured noise, so a quiet microphone still records; never more than a level that
 // is plainly speech, so speech from the first frame counts; and relative to the loudest frame,
