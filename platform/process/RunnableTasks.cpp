@@ -1,31 +1,25 @@
 #include "platform/process/RunnableTasks.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
-#include <deque>
 #include <fstream>
+#include <iterator>
 #include <mutex>
-#include <optional>
-#include <string>
+#include <sstream>
 #include <thread>
 
 namespace kivo::RunnableTasks {
 
-namespace {
-
-// The fourth field of /proc/loadavg is "runnable/total" at this instant.
-std::optional<int> runnableNow() {
-    std::ifstream loadavg("/proc/loadavg");
+std::optional<int> runnableIn(const std::string& loadavg) {
+    // The fourth field is "runnable/total" at this instant.
+    std::istringstream fields(loadavg);
     std::string one, five, fifteen, tasks;
-    if (!(loadavg >> one >> five >> fifteen >> tasks)) {
+    if (!(fields >> one >> five >> fifteen >> tasks)) {
         return std::nullopt;
     }
     const int runnable = std::atoi(tasks.c_str());
     return runnable > 0 ? runnable : 1;
 }
-
-}  // namespace
 
 int steadyOf(const std::vector<std::pair<double, int>>& looks, double spanMs) {
     if (looks.empty()) {
@@ -40,6 +34,22 @@ int steadyOf(const std::vector<std::pair<double, int>>& looks, double spanMs) {
     return fewest;
 }
 
+bool Looks::enoughAt(Clock::time_point now) {
+    while (!seen_.empty() && std::chrono::duration<double, std::milli>(now - seen_.front().first).count() > spanMs) {
+        seen_.pop_front();
+    }
+    return seen_.size() >= wanted;
+}
+
+int Looks::steadyAt(Clock::time_point now) const {
+    std::vector<std::pair<double, int>> looks;
+    looks.reserve(seen_.size());
+    for (const auto& [when, runnable] : seen_) {
+        looks.emplace_back(std::chrono::duration<double, std::milli>(now - when).count(), runnable);
+    }
+    return steadyOf(looks, spanMs);
+}
+
 int threadsFor(int maximum, int cores, int runnable) {
     const int others = std::max(0, runnable - 1);
     return std::clamp(cores - others, 1, std::max(1, maximum));
@@ -48,37 +58,23 @@ int threadsFor(int maximum, int cores, int runnable) {
 int steadyCount() {
     // Callers that ask every few tens of milliseconds fill the span by themselves; one that asks
     // after a long gap looks a few more times first.
-    using Clock = std::chrono::steady_clock;
-    constexpr double spanMs = 150.0;
-    constexpr std::size_t enough = 3;
     static std::mutex mutex;
-    static std::deque<std::pair<Clock::time_point, int>> history;
+    static Looks looks;
     std::lock_guard lock(mutex);
+    bool seen = false;
     const auto look = [&] {
-        if (const auto runnable = runnableNow()) {
-            history.emplace_back(Clock::now(), *runnable);
+        std::ifstream file("/proc/loadavg");
+        if (const auto runnable = runnableIn(std::string(std::istreambuf_iterator<char>(file), {}))) {
+            looks.add(Looks::Clock::now(), *runnable);
+            seen = true;
         }
-    };
-    const auto recent = [&] {
-        const auto now = Clock::now();
-        while (!history.empty() &&
-               std::chrono::duration<double, std::milli>(now - history.front().first).count() > spanMs) {
-            history.pop_front();
-        }
-        return history.size();
     };
     look();
-    for (int extra = 0; recent() < enough && extra < 4 && !history.empty(); ++extra) {
+    for (int extra = 0; !looks.enoughAt(Looks::Clock::now()) && seen && extra < 4; ++extra) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         look();
     }
-    const auto now = Clock::now();
-    std::vector<std::pair<double, int>> looks;
-    looks.reserve(history.size());
-    for (const auto& [when, runnable] : history) {
-        looks.emplace_back(std::chrono::duration<double, std::milli>(now - when).count(), runnable);
-    }
-    return steadyOf(looks, spanMs);
+    return looks.steadyAt(Looks::Clock::now());
 }
 
 }  // namespace kivo::RunnableTasks

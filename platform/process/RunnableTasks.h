@@ -1,5 +1,9 @@
 #pragma once
 
+#include <chrono>
+#include <deque>
+#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -15,10 +19,31 @@ namespace RunnableTasks {
 // few times, 2 ms apart, when nothing recent was seen. At least 1.
 int steadyCount();
 
+// The looks taken so far, each the time it was taken and the count seen.
+class Looks {
+public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr double spanMs = 150.0;
+    static constexpr std::size_t wanted = 3;
+
+    void add(Clock::time_point at, int runnable) { seen_.emplace_back(at, runnable); }
+    // Forgets the looks older than the span; whether enough recent ones are left.
+    bool enoughAt(Clock::time_point now);
+    // The count that held through the recent looks (see steadyOf); 1 with no looks at all.
+    int steadyAt(Clock::time_point now) const;
+
+private:
+    std::deque<std::pair<Clock::time_point, int>> seen_;
+};
+
 // Of counts of runnable tasks, each with the milliseconds since it was read (newest last), the
 // count that held throughout: the fewest among those read within `spanMs`. Nothing recent
 // gives the newest count; no counts give 1.
 int steadyOf(const std::vector<std::pair<double, int>>& looks, double spanMs);
+
+// The runnable count in the text of /proc/loadavg ("0.47 1.14 1.58 2/110 12833"), at least 1;
+// nothing when the text is not of that form.
+std::optional<int> runnableIn(const std::string& loadavg);
 
 // Of at most `maximum` threads, as many as `cores` leave free when `runnable` tasks (this
 // thread included) want to run. At least 1.

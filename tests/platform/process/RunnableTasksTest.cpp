@@ -29,5 +29,35 @@ TEST(RunnableTasksTest, OnlyATaskThatStaysRunnableCounts) {
     EXPECT_GE(RunnableTasks::steadyCount(), 1);
 }
 
+TEST(RunnableTasksTest, LooksOlderThanTheSpanAreForgotten) {
+    using Clock = RunnableTasks::Looks::Clock;
+    using std::chrono::milliseconds;
+    const Clock::time_point start{};
+    RunnableTasks::Looks looks;
+    EXPECT_FALSE(looks.enoughAt(start));
+    EXPECT_EQ(looks.steadyAt(start), 1);
+    looks.add(start, 1);
+    looks.add(start + milliseconds(100), 3);
+    EXPECT_FALSE(looks.enoughAt(start + milliseconds(100)));
+    looks.add(start + milliseconds(150), 2);
+    EXPECT_TRUE(looks.enoughAt(start + milliseconds(150)));  // three looks, the first exactly a span old
+    EXPECT_EQ(looks.steadyAt(start + milliseconds(150)), 1);
+    // Past the span the quiet first look no longer speaks for now.
+    EXPECT_FALSE(looks.enoughAt(start + milliseconds(151)));
+    EXPECT_EQ(looks.steadyAt(start + milliseconds(151)), 2);
+    // Forgotten looks stay forgotten, and a late one alone is the count.
+    EXPECT_FALSE(looks.enoughAt(start + milliseconds(1000)));
+    looks.add(start + milliseconds(1000), 4);
+    EXPECT_EQ(looks.steadyAt(start + milliseconds(1000)), 4);
+}
+
+TEST(RunnableTasksTest, TheRunnableCountIsTheFourthFieldOfLoadavg) {
+    EXPECT_EQ(RunnableTasks::runnableIn("0.47 1.14 1.58 2/110 12833\n"), 2);
+    EXPECT_EQ(RunnableTasks::runnableIn("0.47 1.14 1.58 17/110 12833"), 17);
+    EXPECT_EQ(RunnableTasks::runnableIn("0.00 0.00 0.00 0/90 1"), 1);  // this thread at least
+    EXPECT_EQ(RunnableTasks::runnableIn("0.47 1.14 1.58"), std::nullopt);
+    EXPECT_EQ(RunnableTasks::runnableIn(""), std::nullopt);
+}
+
 }  // namespace
 }  // namespace kivo
