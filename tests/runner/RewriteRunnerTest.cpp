@@ -66,22 +66,18 @@ void expectWellFormed(const Reply& reply) {
 class RewriteRunnerTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        folders = new std::map<std::string, std::unique_ptr<TemporaryFolder>>();
-        for (const char* style : {"letter", "blank", "runaway"}) {
+        for (const char* style : {"letter", "blank", "runaway", "recall"}) {
             auto folder = std::make_unique<TemporaryFolder>();
             makeTinyModel(folder->path(), {"--style", style});
-            (*folders)[style] = std::move(folder);
+            folders[style] = std::move(folder);
         }
     }
-    static void TearDownTestSuite() {
-        delete folders;
-        folders = nullptr;
-    }
-    static std::string model(const std::string& style) { return folders->at(style)->path(); }
+    static void TearDownTestSuite() { folders.clear(); }
+    static std::string model(const std::string& style) { return folders.at(style)->path(); }
 
-    static std::map<std::string, std::unique_ptr<TemporaryFolder>>* folders;
+    static std::map<std::string, std::unique_ptr<TemporaryFolder>> folders;
 };
-std::map<std::string, std::unique_ptr<TemporaryFolder>>* RewriteRunnerTest::folders = nullptr;
+std::map<std::string, std::unique_ptr<TemporaryFolder>> RewriteRunnerTest::folders;
 
 TEST_F(RewriteRunnerTest, MalformedRequestsGetADecodingErrorWithoutAvailability) {
     json missing = request();
@@ -172,6 +168,15 @@ TEST_F(RewriteRunnerTest, CompletedGenerationsReportTextRawOutputAndTokens) {
     EXPECT_EQ(reply.object.value("status", ""), "empty");
     EXPECT_EQ(reply.object.value("text", "missing"), " ");
     EXPECT_TRUE(reply.object.contains("outputTokens"));
+
+    // The recall model answers "b" only when it has read a "J", which here only the schema's
+    // wording has: the record's shape is part of what the model is given.
+    for (const char* field : {"source", "instructions"}) {
+        ASSERT_EQ(request()[field].get<std::string>().find('J'), std::string::npos);
+    }
+    reply = runRunner(request().dump(), model("recall"));
+    expectWellFormed(reply);
+    EXPECT_EQ(reply.object.value("text", ""), "b");
 }
 
 TEST_F(RewriteRunnerTest, HittingTheResponseCapIsAnErrorNotATruncatedResult) {

@@ -50,6 +50,11 @@ constexpr const char* chatMlTemplate =
 constexpr int alwaysDim = 0;
 constexpr int afterQuoteDim = 1;
 constexpr int afterAnswerDim = 2;
+// Recall style only: 3 marks the marker token, 4 says a marker came earlier.
+constexpr int markerDim = 3;
+constexpr int seenDim = 4;
+constexpr unsigned char recallMarker = 'J';
+constexpr unsigned char recalledAnswer = 'b';
 
 int byteToken(unsigned char byte) { return firstByteToken + byte; }
 
@@ -180,13 +185,35 @@ void applyOverride(lm_gguf_context* gguf, const std::string& assignment) {
     }
 }
 
+// Head 0 of the first block looks back for the marker: every query asks the same question,
+// only the marker answers it, and its value writes the seen dimension. The query and key sit
+// in the head's slowest rotary pair (it turns by 3e-4 radians a position), so the marker
+// outweighs thousands of other positions however far back it is.
+void recallHead(float* query, float* key, float* value, float* attentionOutput) {
+    constexpr std::size_t slowPair = headSize - 2;
+    const auto row = [](float* matrix, std::size_t index) { return matrix + index * embedding; };
+    for (std::size_t dimension = 0; dimension < headSize; ++dimension) {
+        std::fill(row(query, dimension), row(query, dimension) + embedding, 0.0f);
+    }
+    row(query, slowPair)[alwaysDim] = 2.0f;
+    for (std::size_t dimension : {slowPair, slowPair + 1}) {
+        std::fill(row(key, dimension), row(key, dimension) + embedding, 0.0f);
+    }
+    row(key, slowPair)[markerDim] = 1.0f;
+    std::fill(row(value, 0), row(value, 0) + embedding, 0.0f);
+    row(value, 0)[markerDim] = 1.0f;
+    // The normalized marker dimension is about 5.7; scaled back to about 1.
+    row(attentionOutput, seenDim)[0] = 0.18f;
+}
+
 }  // namespace
 
 TinyChatModel::Style TinyChatModel::styleNamed(const std::string& name) {
     if (name == "letter") return Style::letter;
     if (name == "blank") return Style::blank;
     if (name == "runaway") return Style::runaway;
-    throw std::invalid_argument("unknown style \"" + name + "\" (letter, blank, runaway)");
+    if (name == "recall") return Style::recall;
+    throw std::invalid_argument("unknown style \"" + name + "\" (letter, blank, runaway, recall)");
 }
 
 void TinyChatModel::write(const std::string& path) const {
@@ -224,6 +251,16 @@ void TinyChatModel::write(const std::string& path) const {
     }
     embeddings[static_cast<std::size_t>(quote) * embedding + afterQuoteDim] = 1.0f;
     embeddings[static_cast<std::size_t>(answerToken) * embedding + afterAnswerDim] = 1.0f;
+    const bool recall = style == Style::recall;
+    const int recalledToken = byteToken(recalledAnswer);
+    if (recall) {
+        for (int token = 0; token < vocabularySize; ++token) {
+            embeddings[static_cast<std::size_t>(token) * embedding + markerDim] = 0.0f;
+            embeddings[static_cast<std::size_t>(token) * embedding + seenDim] = 0.0f;
+        }
+        embeddings[static_cast<std::size_t>(byteToken(recallMarker)) * embedding + markerDim] = 1.0f;
+        embeddings[static_cast<std::size_t>(recalledToken) * embedding + afterAnswerDim] = 1.0f;
+    }
 
     // Output rows: a fixed preference order that walks the JSON grammar's choices
     // (quote, closing brace, colon, end of turn, then other bytes, whitespace last), and
@@ -248,6 +285,11 @@ void TinyChatModel::write(const std::string& path) const {
     const int afterAnswer = style == Style::runaway ? answerToken : quote;
     output[static_cast<std::size_t>(answerToken) * embedding + afterQuoteDim] = 4.0f;
     output[static_cast<std::size_t>(afterAnswer) * embedding + afterAnswerDim] = 4.0f;
+    if (recall) {
+        // After a quote "b" loses to "a" by at least 0.6 unless a marker was seen, which adds 3.
+        output[static_cast<std::size_t>(recalledToken) * embedding + afterQuoteDim] = 3.0f;
+        output[static_cast<std::size_t>(recalledToken) * embedding + seenDim] = 3.0f;
+    }
     writer.fillOnes(writer.add("output_norm.weight", embedding), embedding);
 
     // Blocks with random weights whose output projections are zero: the attention and
@@ -256,10 +298,16 @@ void TinyChatModel::write(const std::string& path) const {
     for (std::uint32_t layer = 0; layer < layers; ++layer) {
         const std::string prefix = "blk." + std::to_string(layer) + ".";
         writer.fillOnes(writer.add(prefix + "attn_norm.weight", embedding), embedding);
-        writer.fillRandom(writer.add(prefix + "attn_q.weight", embedding, embedding), embedding * embedding, 0.1f);
-        writer.fillRandom(writer.add(prefix + "attn_k.weight", embedding, kvWidth), embedding * kvWidth, 0.1f);
-        writer.fillRandom(writer.add(prefix + "attn_v.weight", embedding, kvWidth), embedding * kvWidth, 0.1f);
-        writer.add(prefix + "attn_output.weight", embedding, embedding);
+        float* query = writer.add(prefix + "attn_q.weight", embedding, embedding);
+        writer.fillRandom(query, embedding * embedding, 0.1f);
+        float* key = writer.add(prefix + "attn_k.weight", embedding, kvWidth);
+        writer.fillRandom(key, embedding * kvWidth, 0.1f);
+        float* value = writer.add(prefix + "attn_v.weight", embedding, kvWidth);
+        writer.fillRandom(value, embedding * kvWidth, 0.1f);
+        float* attentionOutput = writer.add(prefix + "attn_output.weight", embedding, embedding);
+        if (recall && layer == 0) {
+            recallHead(query, key, value, attentionOutput);
+        }
         writer.fillOnes(writer.add(prefix + "ffn_norm.weight", embedding), embedding);
         writer.fillRandom(writer.add(prefix + "ffn_gate.weight", embedding, feedForward), embedding * feedForward, 0.1f);
         writer.fillRandom(writer.add(prefix + "ffn_up.weight", embedding, feedForward), embedding * feedForward, 0.1f);

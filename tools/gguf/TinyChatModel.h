@@ -10,12 +10,14 @@ namespace kivo {
 // a byte-fallback vocabulary that tokenizes any UTF-8 (one token per byte) and a ChatML
 // template. The transformer blocks add nothing to the residual stream, so the next token
 // depends only on the current one; the output rows are arranged so that greedy decoding
-// under the JSON grammar writes a predictable answer.
+// under the JSON grammar writes a predictable answer. The recall style alone gives the first
+// block one attention head, so that its answer tells whether a marker was anywhere before.
 struct TinyChatModel {
     enum class Style {
         letter,   // answers {"text":"a"}
         blank,    // answers a single space as text, which reads as an empty result
         runaway,  // writes "aaaa…" and never closes the string
+        recall,   // answers {"text":"b"} when a "J" came earlier in the conversation, else "a"
     };
 
     Style style = Style::letter;

@@ -1,5 +1,5 @@
 // kivo-tiny-gguf: writes a tiny GGUF chat model for tests and benchmarks.
-//   kivo-tiny-gguf OUTPUT [--context N] [--style letter|blank|runaway] [--seed N] [--layers N] [--set KEY=TYPE:VALUE]...
+//   kivo-tiny-gguf OUTPUT [--context N] [--style letter|blank|runaway|recall] [--seed N] [--layers N] [--set KEY=TYPE:VALUE]...
 #include "tools/gguf/TinyChatModel.h"
 
 #include <cstdio>
@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
             }
         }
         if (output.empty()) {
-            throw std::invalid_argument("usage: kivo-tiny-gguf OUTPUT [--context N] [--style letter|blank|runaway] [--seed N] [--layers N] [--set KEY=TYPE:VALUE]...");
+            throw std::invalid_argument("usage: kivo-tiny-gguf OUTPUT [--context N] [--style letter|blank|runaway|recall] [--seed N] [--layers N] [--set KEY=TYPE:VALUE]...");
         }
         model.write(output);
         return 0;

@@ -85,5 +85,26 @@ TEST(SystemLanguageModelTest, RespondsWithARecordOrFailsAtTheCap) {
     EXPECT_EQ(SystemLanguageModel::makeFromFile(modelFile(large.path()))->contextSize(), 8192);
 }
 
+// The recall model answers "b" once a "J" was anywhere before, so its answers show what the
+// model was given to read.
+TEST(SystemLanguageModelTest, TheSchemaIsPartOfWhatTheModelReadsUnlessLeftOut) {
+    test::TemporaryFolder folder;
+    test::makeTinyModel(folder.path(), {"--style", "recall"});
+    const auto model = SystemLanguageModel::makeFromFile(modelFile(folder.path()));
+    ASSERT_TRUE(model->isAvailable()) << model->availability().description();
+    ASSERT_NE(schema.promptText().find('J'), std::string::npos);
+    GenerationOptions withoutSchema;
+    withoutSchema.includeSchemaInPrompt = false;
+    const auto answer = [&](const std::string& instructions, const std::string& prompt, const GenerationOptions& options) {
+        return model->makeSession(instructions)->respond(prompt, schema, options).properties.at("text");
+    };
+    const std::string filler(1500, 'x');
+    EXPECT_EQ(answer("Rewrite.", "hello", withoutSchema), "a");
+    EXPECT_EQ(answer("Rewrite.", "hello", GenerationOptions{}), "b");
+    EXPECT_EQ(answer("Rewrite.", "J" + filler, withoutSchema), "b");
+    EXPECT_EQ(answer("Just rewrite.", filler, withoutSchema), "b");
+    EXPECT_EQ(answer("Rewrite.", filler + "j", withoutSchema), "a");
+}
+
 }  // namespace
 }  // namespace kivo
