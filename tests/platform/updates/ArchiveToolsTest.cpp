@@ -5,15 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace kivo {
 namespace {
@@ -124,6 +129,33 @@ TEST_F(ArchiveToolsTest, PackedFoldersUnpackWithTheirFilesLinksAndModes)
     // The hand-made archives are read the same way.
     EXPECT_EQ(refusal({folder("a"), file("a/b.txt", "text")}), "unpacked");
     EXPECT_EQ(read(staging / "a" / "b.txt"), "text");
+}
+
+// Reading a named pipe would wait for a writer for ever; packing records it and reads nothing.
+TEST_F(ArchiveToolsTest, PackingNeverReadsANamedPipe)
+{
+    const fs::path source = root / "source";
+    fs::create_directories(source);
+    std::ofstream(source / "a.txt") << "a";
+    ASSERT_EQ(::mkfifo((source / "pipe").c_str(), 0600), 0);
+    // A writer that can only open the pipe while somebody has it open for reading.
+    std::atomic<bool> done{false};
+    std::atomic<bool> read{false};
+    std::thread writer([&] {
+        while (!done) {
+            const int fd = ::open((source / "pipe").c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                read = true;
+                ::close(fd);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    const std::string archive = ArchiveTools::pack(source);
+    done = true;
+    writer.join();
+    EXPECT_FALSE(read);
+    EXPECT_NE(archive.size(), 0U);
 }
 
 TEST_F(ArchiveToolsTest, EntriesMayNotLeaveTheFolderByNameOrThroughALink)
