@@ -26,10 +26,11 @@ std::string encode(const unsigned char* bytes, size_t length)
     return text;
 }
 
-// Exactly `length` bytes, or none.
+// Exactly `length` bytes, or none: a longer text does not fit the buffer, which libsodium
+// refuses, and a shorter one decodes fewer bytes.
 std::optional<std::vector<unsigned char>> decode(const std::string& text, size_t length)
 {
-    std::vector<unsigned char> bytes(length + 1);
+    std::vector<unsigned char> bytes(length);
     size_t decoded = 0;
     if (sodium_base642bin(bytes.data(), bytes.size(), text.data(), text.size(), " \n\r\t", &decoded, nullptr,
                           sodium_base64_VARIANT_ORIGINAL)
@@ -37,7 +38,6 @@ std::optional<std::vector<unsigned char>> decode(const std::string& text, size_t
         || decoded != length) {
         return std::nullopt;
     }
-    bytes.resize(length);
     return bytes;
 }
 
