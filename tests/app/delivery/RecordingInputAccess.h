@@ -49,7 +49,8 @@ public:
             beforeSnapshot(*this, snapshots);
         }
         ++snapshots;
-        if (pending_ && staleReadbacks >= 0 && staleReadbacks-- == 0) {
+        // A write still pending when the input goes away never shows.
+        if (field && pending_ && staleReadbacks >= 0 && staleReadbacks-- == 0) {
             field->text = *pending_;
             pending_.reset();
         }
