@@ -25,20 +25,26 @@ const Regex& quotationOrLiteralRegex()
     return regex;
 }
 
+// What the pattern given to scanQuotations can match.
+enum class Scanned { quotations, quotationsAndLiterals };
+
 // The matches of a plain left-to-right search with a quotation pattern (optionally followed by
 // the literal pattern), in linear time. A bracket quotation fails only when no closing bracket
 // follows it, which also dooms every later opening bracket of its kind; a plain search would
 // rescan to the end of the text from each of them.
-std::vector<TextRange> scanQuotations(std::u16string_view text, const Regex& pattern, bool literals)
+std::vector<TextRange> scanQuotations(std::u16string_view text, const Regex& pattern, Scanned scanned)
 {
     constexpr std::u16string_view openers = u"\u300C\u300E\u201C";
     constexpr std::u16string_view closers = u"\u300D\u300F\u201D";
-    std::array<std::int64_t, 3> lastCloser{-1, -1, -1};
+    // Where the last closer of each kind is; 0 when there is none, since no opener comes
+    // before position 0 either.
+    std::array<std::size_t, closers.size()> lastCloser{};
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (const auto kind = closers.find(text[i]); kind != std::u16string_view::npos) {
-            lastCloser[kind] = static_cast<std::int64_t>(i);
+            lastCloser[kind] = i;
         }
     }
+    const bool literals = scanned == Scanned::quotationsAndLiterals;
     std::vector<TextRange> ranges;
     auto matcher = pattern.matcher(text);
     const auto size = static_cast<std::int64_t>(text.size());
@@ -47,7 +53,7 @@ std::vector<TextRange> scanQuotations(std::u16string_view text, const Regex& pat
         const char16_t c = text[static_cast<std::size_t>(position)];
         bool candidate = c == u'"' || (literals && c < 0x80 && std::isalnum(static_cast<int>(c)) != 0);
         if (const auto kind = openers.find(c); kind != std::u16string_view::npos) {
-            candidate = lastCloser[kind] > position;
+            candidate = lastCloser[kind] > static_cast<std::size_t>(position);
         }
         if (candidate) {
             if (const auto match = matcher.matchAt(position); match && match->length > 0) {
@@ -85,7 +91,7 @@ std::string token(std::size_t index)
 std::vector<TextRange> findQuotations(std::u16string_view text)
 {
     static const Regex regex{quotationPattern};
-    return scanQuotations(text, regex, false);
+    return scanQuotations(text, regex, Scanned::quotations);
 }
 
 Masked mask(const std::string& text, bool protectQuotations)
@@ -94,7 +100,7 @@ Masked mask(const std::string& text, bool protectQuotations)
         throw ProtectionError(ProtectionError::Code::reservedMarker);
     }
     const std::u16string utf16 = Utf16::fromUtf8(text);
-    const auto matches = protectQuotations ? scanQuotations(utf16, quotationOrLiteralRegex(), true)
+    const auto matches = protectQuotations ? scanQuotations(utf16, quotationOrLiteralRegex(), Scanned::quotationsAndLiterals)
                                            : literalRegex().findAll(utf16);
 
     Masked masked;
