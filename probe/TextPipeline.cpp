@@ -306,7 +306,7 @@ std::vector<TextRange> anchorRanges(std::u16string_view text)
                 }
             }
         }
-        if (match && match->length > 0) {
+        if (match) {
             ranges.push_back(*match);
             position = match->end();
         } else {

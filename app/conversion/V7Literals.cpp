@@ -56,7 +56,7 @@ std::vector<TextRange> scanQuotations(std::u16string_view text, const Regex& pat
             candidate = lastCloser[kind] > static_cast<std::size_t>(position);
         }
         if (candidate) {
-            if (const auto match = matcher.matchAt(position); match && match->length > 0) {
+            if (const auto match = matcher.matchAt(position)) {
                 ranges.push_back(*match);
                 position = match->end();
                 continue;

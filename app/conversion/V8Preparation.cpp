@@ -132,7 +132,7 @@ std::vector<TextRange> protectedRegions(std::u16string_view text)
             ++position;
             continue;
         }
-        if (const auto match = matcher.matchAt(position); match && match->length > 0) {
+        if (const auto match = matcher.matchAt(position)) {
             regions.push_back(*match);
             position = match->end();
             continue;
@@ -141,8 +141,8 @@ std::vector<TextRange> protectedRegions(std::u16string_view text)
             if (!runMatcher) {
                 runMatcher = quotedRun.matcher(text);
             }
-            const auto run = runMatcher->matchAt(position);
-            failingRunEnd = run ? run->end() : position + 1;
+            // The run pattern matches at least the quote itself.
+            failingRunEnd = runMatcher->matchAt(position).value().end();
         }
         ++position;
     }

@@ -116,7 +116,11 @@ std::optional<TextRange> Regex::Matcher::matchAt(std::int64_t start)
     if (!found) {
         return std::nullopt;
     }
-    return currentRange(*matcher);
+    const TextRange range = currentRange(*matcher);
+    if (range.length == 0) {
+        return std::nullopt;
+    }
+    return range;
 }
 
 } // namespace kivo

@@ -39,6 +39,7 @@ public:
         Matcher(Matcher&&) noexcept;
         Matcher& operator=(Matcher&&) noexcept;
         // The match that starts exactly at `start`, if any ("$" still means the end of the text).
+        // An empty match counts as none, so a scan that jumps to a match's end always advances.
         std::optional<TextRange> matchAt(std::int64_t start);
 
     private:

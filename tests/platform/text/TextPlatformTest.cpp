@@ -63,6 +63,12 @@ TEST(Regex, ReportsUtf16RangesAndAnchoredMatches)
     auto matcher = regex.matcher(text);
     EXPECT_EQ(matcher.matchAt(5), (TextRange{5, 2}));
     EXPECT_FALSE(matcher.matchAt(4).has_value());
+    // A pattern that can match nothing: only a match of some length counts at a position.
+    const Regex optional{"[a-z]*"};
+    auto emptyOrMore = optional.matcher(text);
+    EXPECT_EQ(emptyOrMore.matchAt(2), (TextRange{2, 2}));
+    EXPECT_FALSE(emptyOrMore.matchAt(4).has_value());
+    EXPECT_FALSE(emptyOrMore.matchAt(7).has_value());
     EXPECT_TRUE(regex.search(text));
     EXPECT_THROW(Regex{"(unclosed"}, TextError);
 }
