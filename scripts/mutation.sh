@@ -37,6 +37,8 @@ plan() {
   local delivery="$t $tests/app/delivery/delivery_tests --gtest_brief=1"
   local archive="$t $tests/platform/updates/update_archive_tests --gtest_brief=1"
   local service="$t $tests/platform/updates/update_service_tests --gtest_brief=1"
+  local rules="$t $tests/platform/languagemodel/languagemodel_rules_test --gtest_brief=1"
+  local model="$t $tests/platform/languagemodel/system_language_model_test --gtest_brief=1"
   cat <<PLAN
 probe/TextPipeline.cpp|text_pipeline_tests|$pipeline
 probe/PipelineProbe.cpp|pipeline-probe pipeline_probe_tests|$probe
@@ -50,6 +52,8 @@ runner/Run.cpp|rewrite-runner rewrite_runner_test|$runner
 app/delivery/FocusedInputWriter.cpp|delivery_tests|$delivery
 platform/updates/ArchiveTools.cpp|update_archive_tests update_service_tests|$archive && $service
 platform/updates/UpdateSignature.cpp|update_archive_tests update_service_tests|$archive && $service
+platform/languagemodel/PromptLookup.cpp|languagemodel_rules_test|$rules
+platform/languagemodel/LanguageModelSession.cpp|system_language_model_test rewrite-runner rewrite_runner_test|$model && $runner
 PLAN
 }
 

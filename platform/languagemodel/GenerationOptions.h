@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 namespace kivo {
 
@@ -12,6 +14,12 @@ struct GenerationOptions {
     // nothing the user wrote (a task line, the opening of the data block). The model's state
     // after them may be kept for later requests.
     std::size_t sharedPromptBytes = 0;
+    // Most tokens guessed ahead from the user's message and evaluated at once; each guess is
+    // kept only where greedy decoding agrees, so the answer does not change. 0 turns it off.
+    int draftTokens = 8;
+    // Tokens besides the user's message that the answer may repeat, drafted from in the same
+    // way but never shown to the model.
+    std::vector<std::int32_t> draftSource;
 };
 
 }  // namespace kivo

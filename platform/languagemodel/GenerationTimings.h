@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 namespace kivo {
 
 // Where the time of one response went, for benchmarks.
@@ -9,6 +12,9 @@ struct GenerationTimings {
     double promptSeconds = 0.0;    // context set-up and prompt evaluation
     int generatedTokens = 0;       // tokens chosen, the end of turn included
     double generationSeconds = 0.0;
+    int draftedTokens = 0;         // guessed ahead and evaluated
+    int acceptedDraftTokens = 0;   // of those, the ones greedy decoding agreed with
+    std::vector<std::int32_t> answerTokens;  // the answer, the end of turn left out
 };
 
 }  // namespace kivo

@@ -4,6 +4,7 @@
 #include "platform/languagemodel/LlamaModel.h"
 #include "platform/languagemodel/LlamaRuntime.h"
 #include "platform/languagemodel/PrefixCache.h"
+#include "platform/languagemodel/PromptLookup.h"
 
 #include <json-schema-to-grammar.h>
 #include <nlohmann/json.hpp>
@@ -86,6 +87,62 @@ void decode(llama_context* context, llama_token* tokens, std::size_t count, int 
     }
 }
 
+// A batch of a chosen token and the draft after it, evaluated with the logits of every
+// position, and the context trimmed back when part of the draft was wrong.
+class Drafts {
+public:
+    explicit Drafts(llama_context* context) : context_(context) {}
+    ~Drafts() {
+        if (allocated_ > 0) {
+            llama_batch_free(batch_);
+        }
+    }
+    Drafts(const Drafts&) = delete;
+    Drafts& operator=(const Drafts&) = delete;
+
+    // Evaluates token at position and the draft after it.
+    void evaluate(llama_token token, const std::vector<llama_token>& draft, int position, int maximumThreads) {
+        const auto size = static_cast<int32_t>(draft.size() + 1);
+        if (size > allocated_) {
+            if (allocated_ > 0) {
+                llama_batch_free(batch_);
+            }
+            batch_ = llama_batch_init(size, 0, 1);
+            allocated_ = size;
+        }
+        batch_.n_tokens = size;
+        for (int32_t i = 0; i < size; ++i) {
+            batch_.token[i] = i == 0 ? token : draft[static_cast<std::size_t>(i - 1)];
+            batch_.pos[i] = position + i;
+            batch_.n_seq_id[i] = 1;
+            batch_.seq_id[i][0] = 0;
+            batch_.logits[i] = 1;
+        }
+        const int threads = LlamaRuntime::threadsNow(maximumThreads);
+        llama_set_n_threads(context_, threads, threads);
+        if (llama_decode(context_, batch_) != 0) {
+            throw LanguageModelError(Case::decodingFailed, "evaluation of a draft of " + std::to_string(size - 1) + " tokens failed");
+        }
+    }
+
+    // The logits after the chosen token (0) or after the draft's first `index` tokens.
+    const float* logits(std::size_t index) const {
+        return llama_get_logits_ith(context_, static_cast<int32_t>(index));
+    }
+
+    // Takes positions from `position` on out of the context: the rejected part of the draft.
+    void forgetFrom(int position) {
+        if (!llama_memory_seq_rm(llama_get_memory(context_), 0, position, -1)) {
+            throw LanguageModelError(Case::decodingFailed, "a rejected draft cannot be taken back");
+        }
+    }
+
+private:
+    llama_context* context_;
+    llama_batch batch_{};
+    int32_t allocated_ = 0;
+};
+
 using Preparation = LanguageModelSession::Preparation;
 
 // The constant start of the conversation, from the state kept by an earlier run when there is
@@ -139,6 +196,8 @@ struct Evaluation {
     // Tokens from the start that are the same in every request: the instructions and the
     // caller's shared bytes of the prompt, up to the last token wholly inside them.
     std::size_t constant = 0;
+    // Where the user's message begins: what an answer may copy lies after it.
+    std::size_t userText = 0;
     int contextSize = 0;
     int maximumThreads = 0;
     int batchSize = 0;
@@ -152,6 +211,7 @@ Evaluation begin(const LlamaModel& model, const std::string& instructions, const
     const std::string user = options.includeSchemaInPrompt ? prompt + schema.promptText() : prompt;
     LlamaModel::ChatTokens chat = model.tokenizeChatParts(instructions, user, true);
     evaluation.tokens = std::move(chat.tokens);
+    evaluation.userText = chat.beforeUserText;
     const std::vector<llama_token>& tokens = evaluation.tokens;
     evaluation.contextSize = model.contextSize();
     const int contextSize = evaluation.contextSize;
@@ -247,23 +307,73 @@ GeneratedContent LanguageModelSession::respond(const std::string& prompt, const 
 
     const llama_vocab* vocabulary = model_.vocabulary();
     const int vocabularySize = llama_vocab_n_tokens(vocabulary);
+    std::vector<llama_token> source(tokens.begin() + static_cast<std::ptrdiff_t>(evaluation.userText), tokens.end());
+    source.insert(source.end(), options.draftSource.begin(), options.draftSource.end());
+    PromptLookup lookup(std::move(source));
+    // Rejected drafts are taken back out of the context, which only an attention cache allows.
+    const bool drafting = options.draftTokens > 0 && !llama_model_is_recurrent(model_.handle()) &&
+                          !llama_model_is_hybrid(model_.handle());
+    std::size_t draftLength = std::min<std::size_t>(4, static_cast<std::size_t>(std::max(options.draftTokens, 0)));
+    Drafts drafts(context);
     std::vector<llama_token_data> candidates;
     std::string output;
+    std::vector<llama_token>& answer = timings_.answerTokens;
     int position = static_cast<int>(tokens.size());
-    for (int generated = 0; generated < options.maximumResponseTokens; ++generated) {
-        const float* logits = llama_get_logits_ith(context, -1);
-        llama_token token = chooseToken(grammar.get(), logits, vocabularySize, candidates);
-        if (llama_vocab_is_eog(vocabulary, token)) {
-            countGeneration(generated + 1);
+    llama_token next = options.maximumResponseTokens > 0
+                           ? chooseToken(grammar.get(), llama_get_logits_ith(context, -1), vocabularySize, candidates)
+                           : LLAMA_TOKEN_NULL;
+    for (int generated = 0; generated < options.maximumResponseTokens;) {
+        // next is chosen; it ends the answer or is written and evaluated, with a draft of what
+        // may follow when the source suggests one.
+        ++generated;
+        if (llama_vocab_is_eog(vocabulary, next)) {
+            countGeneration(generated);
             return parseRecord(output, schema);
         }
-        llama_sampler_accept(grammar.get(), token);
-        output += model_.piece(token);
+        llama_sampler_accept(grammar.get(), next);
+        output += model_.piece(next);
+        answer.push_back(next);
         if (++position >= contextSize) {
             throw LanguageModelError(Case::exceededContextWindowSize,
                                      "the response filled the context of " + std::to_string(contextSize));
         }
-        decode(context, &token, 1, 1, maximumThreads);
+        // A draft never runs past the response cap or the context.
+        const std::size_t room = std::min(static_cast<std::size_t>(options.maximumResponseTokens - generated),
+                                          static_cast<std::size_t>(contextSize - position - 1));
+        const std::vector<llama_token> draft =
+            drafting ? lookup.draft(answer, std::min(draftLength, room)) : std::vector<llama_token>{};
+        if (draft.empty()) {
+            decode(context, &next, 1, 1, maximumThreads);
+            next = chooseToken(grammar.get(), llama_get_logits_ith(context, -1), vocabularySize, candidates);
+            continue;
+        }
+        // The draft is evaluated with next in one batch; each of its tokens stands while it is
+        // the token greedy decoding would have chosen there, so the answer is the same as
+        // without drafting, only reached in fewer evaluations.
+        drafts.evaluate(next, draft, position - 1, maximumThreads);
+        timings_.draftedTokens += static_cast<int>(draft.size());
+        std::size_t agreed = 0;
+        next = chooseToken(grammar.get(), drafts.logits(0), vocabularySize, candidates);
+        while (agreed < draft.size() && next == draft[agreed] && !llama_vocab_is_eog(vocabulary, next)) {
+            ++generated;
+            llama_sampler_accept(grammar.get(), next);
+            output += model_.piece(next);
+            answer.push_back(next);
+            ++position;
+            ++agreed;
+            next = chooseToken(grammar.get(), drafts.logits(agreed), vocabularySize, candidates);
+        }
+        lookup.accepted(agreed);
+        timings_.acceptedDraftTokens += static_cast<int>(agreed);
+        if (agreed < draft.size()) {
+            drafts.forgetFrom(position);
+        }
+        // Longer drafts while they hold, shorter once they fail at the first token.
+        if (agreed == draft.size()) {
+            draftLength = std::min(draftLength * 2, static_cast<std::size_t>(options.draftTokens));
+        } else if (agreed == 0) {
+            draftLength = std::max<std::size_t>(1, draftLength / 2);
+        }
     }
     countGeneration(options.maximumResponseTokens);
     // The cap leaves an unfinished record unless the grammar happened to close it.

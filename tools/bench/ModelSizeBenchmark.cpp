@@ -2,14 +2,18 @@
 // length, with the requests the app builds and the prompt the runner builds.
 //   model_size_benchmark [--sizes 0.5b,1.5b,3b] [--modes written,cantonese,english]
 //                        [--lengths 30,300,1000] [--tokenizer TOKENIZER.JSON] [--models FOLDER]
-//                        [--type q4_k_m|q4_0] [--runs cold,warm,prepared]
+//                        [--type q4_k_m|q4_0] [--runs cold,warm,prepared,plain,copy100,copy75]
 // Models are qwen2-shaped with random weights (kivo-qwen-gguf), generated once into FOLDER.
 // Random weights never close the record, so generation is capped at the transcript's own
 // length in tokens: about what a rewrite of it takes. Each case runs as listed in --runs: "cold"
 // without a kept instructions state, "warm" with the state the run before kept (in a private
 // tmpfs folder), "prepared" after a preparation run (as rewrite-runner --prepare makes) on an
-// empty folder, which is timed on a line of its own ("prepare"). Prints one tab-separated line
-// per run, with the process's processor seconds.
+// empty folder, which is timed on a line of its own ("prepare"), "plain" as warm but without
+// drafting. Random weights write nothing of the transcript, so drafts from it never agree;
+// "copyN" measures what agreeing drafts save: a warm run whose drafts come from the answer of
+// the run before it, with every token wrong where N percent agreement needs it (copy100: the
+// whole answer, copy75: every fourth token wrong). Prints one tab-separated line per run, with
+// the process's processor seconds and the drafted and agreed tokens.
 #include "app/conversion/WritingMode.h"
 #include "platform/languagemodel/LanguageModelError.h"
 #include "platform/languagemodel/LanguageModelSession.h"
@@ -21,6 +25,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <ctime>
 #include <cstdio>
 #include <cstdlib>
@@ -108,7 +113,8 @@ int main(int argc, char** argv) {
     }
     ::setenv("XDG_RUNTIME_DIR", runtime, 1);
 
-    std::printf("run\tsize\tmode\tchars\tprompt_tokens\treused\tprompt_s\tgen_tokens\tgen_ms_per_token\twall_s\tcpu_s\n");
+    std::printf("run\tsize\tmode\tchars\tprompt_tokens\treused\tprompt_s\tgen_tokens\tgen_ms_per_token\twall_s\tcpu_s"
+                "\tdrafted\tagreed\n");
     const GenerationSchema schema{"RewriteResult", {"text"}};
     for (const std::string& size : split(sizes)) {
         const auto file = models / ("qwen2-" + size + "-" + fileType + ".gguf");
@@ -144,7 +150,21 @@ int main(int argc, char** argv) {
                 options.maximumResponseTokens = model->tokenCount(request.at("source"));
                 options.sharedPromptBytes = PromptLayout::sourceOffset(
                     prefix == request.end() ? std::nullopt : std::optional(prefix->second));
+                std::vector<std::int32_t> lastAnswer;
                 for (const std::string& run : split(runs)) {
+                    GenerationOptions runOptions = options;
+                    if (run == "plain") {
+                        runOptions.draftTokens = 0;
+                    } else if (run.rfind("copy", 0) == 0) {
+                        const int share = std::stoi(run.substr(4));
+                        const std::size_t period = share >= 100 ? 0 : static_cast<std::size_t>(100 / (100 - share));
+                        runOptions.draftSource = lastAnswer;
+                        for (std::size_t i = 0; period > 0 && i < lastAnswer.size(); ++i) {
+                            if (i % period == period - 1) {
+                                runOptions.draftSource[i] = lastAnswer[i] + 1;
+                            }
+                        }
+                    }
                     if (run == "cold" || run == "prepared") {
                         std::filesystem::remove_all(std::filesystem::path(runtime) / "kivo-prefix");
                     }
@@ -157,14 +177,14 @@ int main(int argc, char** argv) {
                                                                                           : std::optional(prefix->second)),
                                       schema, options, kept);
                         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-                        std::printf("prepare\t%s\t%s\t%s\t%d\t0\t%.2f\t0\t0.0\t%.2f\t%.2f\n", size.c_str(), modeName.c_str(),
+                        std::printf("prepare\t%s\t%s\t%s\t%d\t0\t%.2f\t0\t0.0\t%.2f\t%.2f\t0\t0\n", size.c_str(), modeName.c_str(),
                                     length.c_str(), kept, wall, wall, processorSeconds() - processorStart);
                     }
                     const auto started = std::chrono::steady_clock::now();
                     const double processorStart = processorSeconds();
                     const auto session = model->makeSession(request.at("instructions"));
                     try {
-                        session->respond(prompt, schema, options);
+                        session->respond(prompt, schema, runOptions);
                     } catch (const LanguageModelError& error) {
                         if (error.errorCase() != LanguageModelError::Case::exceededMaximumResponseTokens &&
                             error.errorCase() != LanguageModelError::Case::invalidGeneratedContent) {
@@ -173,10 +193,13 @@ int main(int argc, char** argv) {
                     }
                     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
                     const GenerationTimings& t = session->lastTimings();
-                    std::printf("%s\t%s\t%s\t%s\t%d\t%d\t%.2f\t%d\t%.1f\t%.2f\t%.2f\n", run.c_str(), size.c_str(),
+                    std::printf("%s\t%s\t%s\t%s\t%d\t%d\t%.2f\t%d\t%.1f\t%.2f\t%.2f\t%d\t%d\n", run.c_str(), size.c_str(),
                                 modeName.c_str(), length.c_str(), t.promptTokens, t.reusedTokens, t.promptSeconds,
                                 t.generatedTokens, t.generatedTokens > 0 ? 1000.0 * t.generationSeconds / t.generatedTokens : 0.0,
-                                wall, processorSeconds() - processorStart);
+                                wall, processorSeconds() - processorStart, t.draftedTokens, t.acceptedDraftTokens);
+                    if (run.rfind("copy", 0) != 0) {
+                        lastAnswer = t.answerTokens;
+                    }
                     std::fflush(stdout);
                 }
             }

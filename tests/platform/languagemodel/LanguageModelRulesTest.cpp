@@ -3,6 +3,7 @@
 #include "platform/languagemodel/GenerationSchema.h"
 #include "platform/languagemodel/LocaleSupport.h"
 #include "platform/languagemodel/ModelLocation.h"
+#include "platform/languagemodel/PromptLookup.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,34 @@ TEST(LocaleSupportTest, GoesByTheLanguageSubtag) {
                                     "zh-toolongsubtag", "\xE4\xB8\xAD"}) {
         EXPECT_FALSE(LocaleSupport::supports(unsupported)) << unsupported;
     }
+}
+
+TEST(PromptLookupTest, DraftsWhatFollowedTheLongestTailOfTheAnswerMovingForward) {
+    using Tokens = std::vector<PromptLookup::Token>;
+    //                  0  1  2  3  4  5  6  7  8  9
+    PromptLookup lookup({1, 2, 3, 9, 2, 3, 4, 5, 6, 7});
+    // No tail of the answer in the source, or nothing after it there: no draft.
+    EXPECT_EQ(lookup.draft({}, 4), Tokens{});
+    EXPECT_EQ(lookup.draft({7, 8}, 4), Tokens{});
+    EXPECT_EQ(lookup.draft({5, 6, 7}, 4), Tokens{});
+    EXPECT_EQ(lookup.draft({1}, 0), Tokens{});
+    // The longest tail decides: "9 2 3" occurs once, "2 3" twice.
+    EXPECT_EQ(lookup.draft({9, 2, 3}, 2), (Tokens{4, 5}));
+    EXPECT_EQ(lookup.draft({7, 7, 2, 3}, 3), (Tokens{9, 2, 3}));
+    // Shorter tails are tried when the longer ones are not there; a draft stops at the end.
+    EXPECT_EQ(lookup.draft({8, 8, 6}, 5), (Tokens{7}));
+    EXPECT_EQ(lookup.draft({1, 2, 3, 4}, 8), (Tokens{5, 6, 7}));
+
+    // Once part of a draft was accepted, later matches at or after it are preferred to earlier ones.
+    PromptLookup copying({1, 2, 3, 9, 2, 3, 4, 5, 6, 7});
+    EXPECT_EQ(copying.draft({3}, 2), (Tokens{9, 2}));  // first "3", at 2
+    copying.accepted(2);                                 // read up to 5
+    EXPECT_EQ(copying.draft({3}, 2), (Tokens{4, 5}));    // the "3" at 5
+    copying.accepted(0);                                 // cursor at 6, where that draft began
+    EXPECT_EQ(copying.draft({2, 3}, 1), (Tokens{4}));    // "2 3" at 4 ends at 6: still forward
+    copying.accepted(1);                                 // cursor 7
+    EXPECT_EQ(copying.draft({2, 3}, 1), (Tokens{9}));    // none forward: the first
+    EXPECT_EQ(copying.draft({5}, 1), (Tokens{6}));
 }
 
 TEST(ModelLocationTest, UserDataFolderFirstThenSystem) {

@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 namespace kivo {
 namespace {
@@ -104,6 +107,71 @@ TEST(SystemLanguageModelTest, TheSchemaIsPartOfWhatTheModelReadsUnlessLeftOut) {
     EXPECT_EQ(answer("Rewrite.", "J" + filler, withoutSchema), "b");
     EXPECT_EQ(answer("Just rewrite.", filler, withoutSchema), "b");
     EXPECT_EQ(answer("Rewrite.", filler + "j", withoutSchema), "a");
+}
+
+// The tiny models' vocabulary: five special tokens, then one token per byte.
+std::vector<std::int32_t> byteTokens(const std::string& text) {
+    std::vector<std::int32_t> tokens;
+    for (const unsigned char byte : text) {
+        tokens.push_back(5 + byte);
+    }
+    return tokens;
+}
+
+// Drafts only save evaluations: the answer and where the cap stops it are what greedy
+// decoding gives alone, and a draft the model disagreed with leaves nothing in its context.
+TEST(SystemLanguageModelTest, DraftedTokensStandOnlyWhereGreedyDecodingAgrees) {
+    test::TemporaryFolder letterFolder, runawayFolder, recallFolder;
+    test::makeTinyModel(letterFolder.path(), {"--style", "letter"});
+    test::makeTinyModel(runawayFolder.path(), {"--style", "runaway"});
+    test::makeTinyModel(recallFolder.path(), {"--style", "recall"});
+    GenerationOptions plain;
+    plain.draftTokens = 0;
+
+    // The schema in the prompt holds runs the answer repeats.
+    const auto letter = SystemLanguageModel::makeFromFile(modelFile(letterFolder.path()));
+    const auto session = letter->makeSession("Rewrite.");
+    const GeneratedContent alone = session->respond("hello", schema, plain);
+    EXPECT_EQ(session->lastTimings().draftedTokens, 0);
+    const std::vector<std::int32_t> answer = session->lastTimings().answerTokens;
+    EXPECT_EQ(answer, byteTokens(alone.jsonString));
+    EXPECT_EQ(session->respond("hello", schema, GenerationOptions{}).jsonString, alone.jsonString);
+    EXPECT_GT(session->lastTimings().acceptedDraftTokens, 0);
+    EXPECT_LT(session->lastTimings().acceptedDraftTokens, session->lastTimings().draftedTokens);
+    EXPECT_EQ(session->lastTimings().answerTokens, answer);
+
+    // A transcript of the letter the runaway model repeats: whole drafts agree, and the cap
+    // still falls on the same token.
+    const auto runaway = SystemLanguageModel::makeFromFile(modelFile(runawayFolder.path()));
+    const auto repeating = runaway->makeSession("Rewrite.");
+    for (const int cap : {1, 2, 13, 40}) {
+        GenerationOptions capped;
+        capped.maximumResponseTokens = cap;
+        capped.draftTokens = 16;
+        EXPECT_THROW(repeating->respond(std::string(100, 'a'), schema, capped), LanguageModelError);
+        const std::vector<std::int32_t> drafted = repeating->lastTimings().answerTokens;
+        const int accepted = repeating->lastTimings().acceptedDraftTokens;
+        capped.draftTokens = 0;
+        EXPECT_THROW(repeating->respond(std::string(100, 'a'), schema, capped), LanguageModelError);
+        EXPECT_EQ(drafted, repeating->lastTimings().answerTokens) << cap;
+        EXPECT_EQ(static_cast<int>(drafted.size()), cap);
+        if (cap == 40) {
+            EXPECT_GT(accepted, 20);
+        }
+    }
+
+    // The recall model answers "b" once it has read a "J". A draft that would put one after
+    // {"t is refused there, and the answer shows it was taken back out.
+    const auto recall = SystemLanguageModel::makeFromFile(modelFile(recallFolder.path()));
+    const auto recalling = recall->makeSession("Rewrite.");
+    GenerationOptions misleading;
+    misleading.includeSchemaInPrompt = false;
+    misleading.draftSource = byteTokens("{\"tJJJJ");
+    EXPECT_EQ(recalling->respond("hello", schema, misleading).properties.at("text"), "a");
+    EXPECT_GT(recalling->lastTimings().draftedTokens, recalling->lastTimings().acceptedDraftTokens);
+    EXPECT_GE(recalling->lastTimings().acceptedDraftTokens, 2);
+    misleading.draftSource = byteTokens("{\"text\":\"a\"}");
+    EXPECT_EQ(recalling->respond("hello J", schema, misleading).properties.at("text"), "b");
 }
 
 }  // namespace
