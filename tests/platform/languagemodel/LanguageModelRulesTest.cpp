@@ -36,6 +36,8 @@ TEST(PromptLookupTest, DraftsWhatFollowedTheLongestTailOfTheAnswerMovingForward)
     // Shorter tails are tried when the longer ones are not there; a draft stops at the end.
     EXPECT_EQ(lookup.draft({8, 8, 6}, 5), (Tokens{7}));
     EXPECT_EQ(lookup.draft({1, 2, 3, 4}, 8), (Tokens{5, 6, 7}));
+    // A tail found only at the very end has nothing to offer; a shorter one is tried instead.
+    EXPECT_EQ(PromptLookup({4, 5, 9, 4, 5}).draft({9, 4, 5}, 2), (Tokens{9, 4}));
 
     // Once part of a draft was accepted, later matches at or after it are preferred to earlier ones.
     PromptLookup copying({1, 2, 3, 9, 2, 3, 4, 5, 6, 7});
