@@ -160,6 +160,24 @@ TEST(SystemLanguageModelTest, DraftedTokensStandOnlyWhereGreedyDecodingAgrees) {
         }
     }
 
+    // Near the end of the context a draft is cut short: the answer still ends for want of
+    // room, as it does token by token, never in a failed evaluation.
+    test::TemporaryFolder smallFolder;
+    test::makeTinyModel(smallFolder.path(), {"--style", "runaway", "--context", "160"});
+    const auto small = SystemLanguageModel::makeFromFile(modelFile(smallFolder.path()));
+    GenerationOptions full;
+    full.includeSchemaInPrompt = false;
+    full.draftTokens = 16;
+    for (const int draftTokens : {16, 0}) {
+        full.draftTokens = draftTokens;
+        try {
+            small->makeSession("Rewrite.")->respond(std::string(80, 'a'), schema, full);
+            FAIL() << "the runaway model fills the context";
+        } catch (const LanguageModelError& error) {
+            EXPECT_EQ(error.errorCase(), LanguageModelError::Case::exceededContextWindowSize) << draftTokens;
+        }
+    }
+
     // The recall model answers "b" once it has read a "J". A draft that would put one after
     // {"t is refused there, and the answer shows it was taken back out.
     const auto recall = SystemLanguageModel::makeFromFile(modelFile(recallFolder.path()));
