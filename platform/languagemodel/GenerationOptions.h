@@ -15,7 +15,8 @@ struct GenerationOptions {
     // after them may be kept for later requests.
     std::size_t sharedPromptBytes = 0;
     // Most tokens guessed ahead from the user's message and evaluated at once; each guess is
-    // kept only where greedy decoding agrees, so the answer does not change. 0 turns it off.
+    // kept only where greedy decoding agrees, so the answer is the same up to rounding. 0 turns
+    // it off.
     int draftTokens = 8;
     // Tokens besides the user's message that the answer may repeat, drafted from in the same
     // way but never shown to the model.

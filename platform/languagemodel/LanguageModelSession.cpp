@@ -74,12 +74,16 @@ llama_token chooseToken(llama_sampler* grammar, const float* logits, int vocabul
     return chosen->id;
 }
 
-// Evaluates tokens in batches, re-choosing the thread count before each batch as other
-// processes come and go.
+// Re-chooses the thread count before an evaluation, as other processes come and go.
+void useThreadsNow(llama_context* context, int maximumThreads) {
+    const int threads = LlamaRuntime::threadsNow(maximumThreads);
+    llama_set_n_threads(context, threads, threads);
+}
+
+// Evaluates tokens in batches.
 void decode(llama_context* context, llama_token* tokens, std::size_t count, int batchSize, int maximumThreads) {
     for (std::size_t start = 0; start < count; start += static_cast<std::size_t>(batchSize)) {
-        const int threads = LlamaRuntime::threadsNow(maximumThreads);
-        llama_set_n_threads(context, threads, threads);
+        useThreadsNow(context, maximumThreads);
         const auto size = static_cast<int32_t>(std::min<std::size_t>(static_cast<std::size_t>(batchSize), count - start));
         if (llama_decode(context, llama_batch_get_one(tokens + start, size)) != 0) {
             throw LanguageModelError(Case::decodingFailed, "evaluation of " + std::to_string(size) + " tokens failed");
@@ -91,25 +95,16 @@ void decode(llama_context* context, llama_token* tokens, std::size_t count, int 
 // position, and the context trimmed back when part of the draft was wrong.
 class Drafts {
 public:
-    explicit Drafts(llama_context* context) : context_(context) {}
-    ~Drafts() {
-        if (allocated_ > 0) {
-            llama_batch_free(batch_);
-        }
-    }
+    // Room for drafts of up to longestDraft tokens.
+    Drafts(llama_context* context, int longestDraft)
+        : context_(context), batch_(llama_batch_init(longestDraft + 1, 0, 1)) {}
+    ~Drafts() { llama_batch_free(batch_); }
     Drafts(const Drafts&) = delete;
     Drafts& operator=(const Drafts&) = delete;
 
     // Evaluates token at position and the draft after it.
     void evaluate(llama_token token, const std::vector<llama_token>& draft, int position, int maximumThreads) {
         const auto size = static_cast<int32_t>(draft.size() + 1);
-        if (size > allocated_) {
-            if (allocated_ > 0) {
-                llama_batch_free(batch_);
-            }
-            batch_ = llama_batch_init(size, 0, 1);
-            allocated_ = size;
-        }
         batch_.n_tokens = size;
         for (int32_t i = 0; i < size; ++i) {
             batch_.token[i] = i == 0 ? token : draft[static_cast<std::size_t>(i - 1)];
@@ -118,8 +113,7 @@ public:
             batch_.seq_id[i][0] = 0;
             batch_.logits[i] = 1;
         }
-        const int threads = LlamaRuntime::threadsNow(maximumThreads);
-        llama_set_n_threads(context_, threads, threads);
+        useThreadsNow(context_, maximumThreads);
         if (llama_decode(context_, batch_) != 0) {
             throw LanguageModelError(Case::decodingFailed, "evaluation of a draft of " + std::to_string(size - 1) + " tokens failed");
         }
@@ -139,8 +133,7 @@ public:
 
 private:
     llama_context* context_;
-    llama_batch batch_{};
-    int32_t allocated_ = 0;
+    llama_batch batch_;
 };
 
 using Preparation = LanguageModelSession::Preparation;
@@ -313,11 +306,17 @@ GeneratedContent LanguageModelSession::respond(const std::string& prompt, const 
     // Rejected drafts are taken back out of the context, which only an attention cache allows.
     const bool drafting = options.draftTokens > 0 && !llama_model_is_recurrent(model_.handle()) &&
                           !llama_model_is_hybrid(model_.handle());
-    std::size_t draftLength = std::min<std::size_t>(4, static_cast<std::size_t>(std::max(options.draftTokens, 0)));
-    Drafts drafts(context);
+    const int longestDraft = std::max(options.draftTokens, 0);
+    auto draftLength = static_cast<std::size_t>(std::min(4, longestDraft));
+    Drafts drafts(context, longestDraft);
     std::vector<llama_token_data> candidates;
     std::string output;
     std::vector<llama_token>& answer = timings_.answerTokens;
+    auto write = [&](llama_token token) {
+        llama_sampler_accept(grammar.get(), token);
+        output += model_.piece(token);
+        answer.push_back(token);
+    };
     int position = static_cast<int>(tokens.size());
     llama_token next = options.maximumResponseTokens > 0
                            ? chooseToken(grammar.get(), llama_get_logits_ith(context, -1), vocabularySize, candidates)
@@ -330,9 +329,7 @@ GeneratedContent LanguageModelSession::respond(const std::string& prompt, const 
             countGeneration(generated);
             return parseRecord(output, schema);
         }
-        llama_sampler_accept(grammar.get(), next);
-        output += model_.piece(next);
-        answer.push_back(next);
+        write(next);
         if (++position >= contextSize) {
             throw LanguageModelError(Case::exceededContextWindowSize,
                                      "the response filled the context of " + std::to_string(contextSize));
@@ -348,17 +345,15 @@ GeneratedContent LanguageModelSession::respond(const std::string& prompt, const 
             continue;
         }
         // The draft is evaluated with next in one batch; each of its tokens stands while it is
-        // the token greedy decoding would have chosen there, so the answer is the same as
-        // without drafting, only reached in fewer evaluations.
+        // the token greedy decoding would have chosen there, so the answer is the one decoding
+        // token by token gives (up to rounding), in fewer evaluations.
         drafts.evaluate(next, draft, position - 1, maximumThreads);
         timings_.draftedTokens += static_cast<int>(draft.size());
         std::size_t agreed = 0;
         next = chooseToken(grammar.get(), drafts.logits(0), vocabularySize, candidates);
         while (agreed < draft.size() && next == draft[agreed] && !llama_vocab_is_eog(vocabulary, next)) {
             ++generated;
-            llama_sampler_accept(grammar.get(), next);
-            output += model_.piece(next);
-            answer.push_back(next);
+            write(next);
             ++position;
             ++agreed;
             next = chooseToken(grammar.get(), drafts.logits(agreed), vocabularySize, candidates);
@@ -370,7 +365,7 @@ GeneratedContent LanguageModelSession::respond(const std::string& prompt, const 
         }
         // Longer drafts while they hold, shorter once they fail at the first token.
         if (agreed == draft.size()) {
-            draftLength = std::min(draftLength * 2, static_cast<std::size_t>(options.draftTokens));
+            draftLength = std::min(draftLength * 2, static_cast<std::size_t>(longestDraft));
         } else if (agreed == 0) {
             draftLength = std::max<std::size_t>(1, draftLength / 2);
         }
