@@ -208,7 +208,7 @@ TEST_F(ModelRun, TimeLimitKillsTheRunner)
     EXPECT_TRUE(app->hasTimer());
     EXPECT_GE(app->lockFD(), 0);
     EXPECT_EQ(status(), QStringLiteral("Processing (up to 30 s)…"));
-    ASSERT_TRUE(test::waitUntil([this] { return !app->hasProcess(); }, 5000ms));
+    ASSERT_TRUE(test::waitUntil([this] { return !app->hasProcess(); }, 20000ms));
     EXPECT_EQ(status(), QStringLiteral("AFM stopped after 30 seconds. Original retained."));
     std::ifstream pidFile(bundle.resources() / "rewrite-runner.pid");
     pid_t pid = 0;

@@ -96,14 +96,14 @@ TEST_F(ShortcutWiring, TrustGrantedWhileRunningIsPickedUpByThePoll)
     EXPECT_TRUE(info().startsWith("Global Right Command and automatic insertion require Accessibility access."));
 
     trusted = true;
-    ASSERT_TRUE(test::waitUntil([this] { return app->shortcutState() == State::ready(); }, 2000ms));
+    ASSERT_TRUE(test::waitUntil([this] { return app->shortcutState() == State::ready(); }, 20000ms));
     EXPECT_FALSE(permissionButtonShown());
     EXPECT_EQ(info(), "Press to start, press again to stop. Processes in the background without switching apps.");
 
     // Automatic insertion needs the same trust.
     trusted = false;
     panel().autoInsert->setChecked(true);
-    ASSERT_TRUE(test::waitUntil([this] { return app->shortcutState() == State::permissionRequired(); }, 2000ms));
+    ASSERT_TRUE(test::waitUntil([this] { return app->shortcutState() == State::permissionRequired(); }, 20000ms));
     panel().shortcutPermission->click();
     EXPECT_TRUE(trusted);
     EXPECT_EQ(app->shortcutState(), State::ready());

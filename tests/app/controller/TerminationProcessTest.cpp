@@ -101,7 +101,7 @@ TEST_F(TerminationProcess, SessionSignalsTakeTheQuitPath)
         EXPECT_EQ(helper.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(helper.exitCode(), 0);
         EXPECT_EQ(helper.readAllStandardOutput().trimmed().toStdString(), "quit path");
-        EXPECT_TRUE(test::waitUntil([this] { return gone(runner) && gone(grandchild); }, 5000ms));
+        EXPECT_TRUE(test::waitUntil([this] { return gone(runner) && gone(grandchild); }, 20000ms));
         EXPECT_TRUE(lockIsFree());
         std::filesystem::remove(bundle.resources() / "rewrite-runner.pid");
         std::filesystem::remove(bundle.resources() / "rewrite-runner.child");
@@ -113,7 +113,7 @@ TEST_F(TerminationProcess, RunnerDiesWithAHardKilledApp)
     start();
     ::kill(static_cast<pid_t>(helper.processId()), SIGKILL);
     ASSERT_TRUE(helper.waitForFinished(10000));
-    EXPECT_TRUE(test::waitUntil([this] { return gone(runner); }, 5000ms)) << "the runner outlived Kivo";
+    EXPECT_TRUE(test::waitUntil([this] { return gone(runner); }, 20000ms)) << "the runner outlived Kivo";
 }
 
 TEST_F(TerminationProcess, LosingTheDisplayStopsTheRun)
@@ -138,7 +138,7 @@ TEST_F(TerminationProcess, LosingTheDisplayStopsTheRun)
     server.waitForFinished();
     ASSERT_TRUE(helper.waitForFinished(10000));
     // The whole process group went, not only the runner the kernel kills for us.
-    EXPECT_TRUE(test::waitUntil([this] { return gone(runner) && gone(grandchild); }, 5000ms));
+    EXPECT_TRUE(test::waitUntil([this] { return gone(runner) && gone(grandchild); }, 20000ms));
     EXPECT_TRUE(lockIsFree());
 }
 

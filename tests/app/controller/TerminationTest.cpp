@@ -69,7 +69,7 @@ TEST_F(Termination, BusyRecordingIsCancelledBeforeQuitting)
 
     recorder->callbacks.onStatus(Status::idle);
     recorder->callbacks.onCompletion(std::nullopt);
-    EXPECT_TRUE(test::waitUntil([this] { return quits == 1; }, 2000ms));
+    EXPECT_TRUE(test::waitUntil([this] { return quits == 1; }, 20000ms));
 }
 
 // Restart quits the ordinary way: a recording is cancelled first, and the app ends only after.
@@ -89,7 +89,7 @@ TEST_F(Termination, RestartCancelsARecordingBeforeQuitting)
     EXPECT_EQ(quits, 0) << "waits for the recorder";
     recorder->callbacks.onStatus(Status::idle);
     recorder->callbacks.onCompletion(std::nullopt);
-    EXPECT_TRUE(test::waitUntil([this] { return quits == 1; }, 2000ms));
+    EXPECT_TRUE(test::waitUntil([this] { return quits == 1; }, 20000ms));
 }
 
 TEST_F(Termination, MenuHasItsFixedItems)

@@ -194,7 +194,7 @@ TEST_F(PanelAccessibility, EveryControlIsNamedAndReachableByKeyboard)
     // The editor opens from the keyboard, and its text areas let Tab go on.
     ASSERT_TRUE(tabTo("Expand text"));
     press(XK_space);
-    ASSERT_TRUE(test::waitUntil([this] { return find("Original").has_value(); }, 3000ms));
+    ASSERT_TRUE(test::waitUntil([this] { return find("Original").has_value(); }, 20000ms));
     ASSERT_TRUE(tabTo("Original"));
     press(XK_Tab);
     EXPECT_NE(focused(), "Original") << "Tab must leave the text area";
@@ -204,7 +204,7 @@ TEST_F(PanelAccessibility, EveryControlIsNamedAndReachableByKeyboard)
     // is on the bus under its label.
     ASSERT_TRUE(tabTo("Settings"));
     press(XK_space);
-    ASSERT_TRUE(test::waitUntil([this] { return find("Interface language").has_value(); }, 3000ms));
+    ASSERT_TRUE(test::waitUntil([this] { return find("Interface language").has_value(); }, 20000ms));
     for (const char* name : {"Interface language", "Recognition engine", "Recording shortcut"}) {
         const auto control = find(name);
         ASSERT_TRUE(control) << name;
@@ -220,9 +220,9 @@ TEST_F(PanelAccessibility, EveryControlIsNamedAndReachableByKeyboard)
     ASSERT_TRUE(tabTo("Process after recording"));
     ASSERT_TRUE(find("Process after recording")->checked);
     press(XK_space); // operable: the check box turns off
-    EXPECT_TRUE(test::waitUntil([this] { return !find("Process after recording")->checked; }, 2000ms));
+    EXPECT_TRUE(test::waitUntil([this] { return !find("Process after recording")->checked; }, 20000ms));
     press(XK_Escape);
-    EXPECT_TRUE(test::waitUntil([this] { return !find("Interface language").has_value(); }, 3000ms));
+    EXPECT_TRUE(test::waitUntil([this] { return !find("Interface language").has_value(); }, 20000ms));
     EXPECT_EQ(focused(), "Settings");
 }
 
@@ -231,7 +231,7 @@ TEST_F(PanelAccessibility, ConvertSelectionStartsKivoWithTheText)
 {
     QGuiApplication::clipboard()->setText(QStringLiteral("選取咗嘅文字"), QClipboard::Selection);
     start({QStringLiteral("--convert-selection")});
-    ASSERT_TRUE(test::waitUntil([this] { return find("Original").has_value(); }, 5000ms));
+    ASSERT_TRUE(test::waitUntil([this] { return find("Original").has_value(); }, 20000ms));
     std::string text;
     ASSERT_TRUE(test::waitUntil([&] {
         std::vector<AccessibleElement> pending{application()};

@@ -85,9 +85,9 @@ protected:
 TEST_P(PanelKeys, RightSuperTapWorksWhileThePanelHasTheKeyboard)
 {
     tapRightSuper();
-    ASSERT_TRUE(test::waitUntil([this] { return recorder != nullptr && recorder->starts == 1; }, 3000ms));
+    ASSERT_TRUE(test::waitUntil([this] { return recorder != nullptr && recorder->starts == 1; }, 20000ms));
     tapRightSuper();
-    ASSERT_TRUE(test::waitUntil([this] { return recorder->stops == 1; }, 3000ms));
+    ASSERT_TRUE(test::waitUntil([this] { return recorder->stops == 1; }, 20000ms));
     test::spin(200ms);
     EXPECT_EQ(recorder->starts, 1) << "one tap, one action";
     EXPECT_EQ(recorder->stops, 1);

@@ -110,7 +110,7 @@ TEST(RealApplicationTest, MousepadTakesAPasteInItsTextViewAndADirectWriteInItsSe
 
     putUserClipboard();
     ASSERT_TRUE(RealApplication::key(QStringLiteral("ctrl+f")));
-    ASSERT_TRUE(test::waitUntil([] { return focusedText().isEmpty(); }, 5s)) << "the search entry takes the focus";
+    ASSERT_TRUE(test::waitUntil([] { return focusedText().isEmpty(); }, 20s)) << "the search entry takes the focus";
     result = insertFresh(QStringLiteral("你好"));
     EXPECT_EQ(result.outcome, u"inserted") << joined(result).toStdString();
     // The entry of a search combo box: written through its selection.
