@@ -53,6 +53,7 @@ app/delivery/FocusedInputWriter.cpp|delivery_tests|$delivery
 platform/updates/ArchiveTools.cpp|update_archive_tests update_service_tests|$archive && $service
 platform/updates/UpdateSignature.cpp|update_archive_tests update_service_tests|$archive && $service
 platform/languagemodel/PromptLookup.cpp|languagemodel_rules_test|$rules
+platform/languagemodel/DraftPolicy.cpp|languagemodel_rules_test|$rules
 platform/languagemodel/LanguageModelSession.cpp|system_language_model_test rewrite-runner rewrite_runner_test|$model && $runner
 PLAN
 }

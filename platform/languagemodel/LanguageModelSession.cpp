@@ -4,6 +4,7 @@
 #include "platform/languagemodel/LlamaModel.h"
 #include "platform/languagemodel/LlamaRuntime.h"
 #include "platform/languagemodel/PrefixCache.h"
+#include "platform/languagemodel/DraftPolicy.h"
 #include "platform/languagemodel/PromptLookup.h"
 
 #include <json-schema-to-grammar.h>
@@ -306,8 +307,8 @@ GeneratedContent LanguageModelSession::respond(const std::string& prompt, const 
     // Rejected drafts are taken back out of the context, which only an attention cache allows.
     const bool drafting = options.draftTokens > 0 && !llama_model_is_recurrent(model_.handle()) &&
                           !llama_model_is_hybrid(model_.handle());
-    const int longestDraft = std::max(options.draftTokens, 0);
-    auto draftLength = static_cast<std::size_t>(std::min(4, longestDraft));
+    const int longestDraft = drafting ? std::max(options.draftTokens, 0) : 0;
+    DraftPolicy policy(static_cast<std::size_t>(longestDraft));
     Drafts drafts(context, longestDraft);
     std::vector<llama_token_data> candidates;
     std::string output;
@@ -337,8 +338,11 @@ GeneratedContent LanguageModelSession::respond(const std::string& prompt, const 
         // A draft never runs past the response cap or the context.
         const std::size_t room = std::min(static_cast<std::size_t>(options.maximumResponseTokens - generated),
                                           static_cast<std::size_t>(contextSize - position - 1));
-        const std::vector<llama_token> draft =
-            drafting ? lookup.draft(answer, std::min(draftLength, room)) : std::vector<llama_token>{};
+        const std::size_t wanted = policy.length(room);
+        std::vector<llama_token> draft = wanted > 0 ? lookup.draft(answer, wanted) : std::vector<llama_token>{};
+        if (draft.size() < policy.shortest()) {
+            draft.clear(); // too few to be worth evaluating together
+        }
         if (draft.empty()) {
             decode(context, &next, 1, 1, maximumThreads);
             next = chooseToken(grammar.get(), llama_get_logits_ith(context, -1), vocabularySize, candidates);
@@ -363,12 +367,7 @@ GeneratedContent LanguageModelSession::respond(const std::string& prompt, const 
         if (agreed < draft.size()) {
             drafts.forgetFrom(position);
         }
-        // Longer drafts while they hold, shorter once they fail at the first token.
-        if (agreed == draft.size()) {
-            draftLength = std::min(draftLength * 2, static_cast<std::size_t>(longestDraft));
-        } else if (agreed == 0) {
-            draftLength = std::max<std::size_t>(1, draftLength / 2);
-        }
+        policy.record(draft.size(), agreed);
     }
     countGeneration(options.maximumResponseTokens);
     // The cap leaves an unfinished record unless the grammar happened to close it.

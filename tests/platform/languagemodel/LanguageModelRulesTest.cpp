@@ -1,5 +1,6 @@
 // The layer's pure rules: locales, model location, availability text, schema.
 #include "platform/languagemodel/Availability.h"
+#include "platform/languagemodel/DraftPolicy.h"
 #include "platform/languagemodel/GenerationSchema.h"
 #include "platform/languagemodel/LocaleSupport.h"
 #include "platform/languagemodel/ModelLocation.h"
@@ -49,6 +50,50 @@ TEST(PromptLookupTest, DraftsWhatFollowedTheLongestTailOfTheAnswerMovingForward)
     copying.accepted(1);                                 // cursor 7
     EXPECT_EQ(copying.draft({2, 3}, 1), (Tokens{9}));    // none forward: the first
     EXPECT_EQ(copying.draft({5}, 1), (Tokens{6}));
+}
+
+// Drafts are checked only at lengths where agreeing tokens save evaluations, and failing
+// drafts back off so that they cost little.
+TEST(DraftPolicyTest, DraftsThatPayGrowAndDraftsThatFailPauseLongerEachTime) {
+    DraftPolicy policy(8);
+    EXPECT_EQ(policy.shortest(), 3u);
+    EXPECT_EQ(policy.length(2), 0u);  // no room for a draft worth checking
+    EXPECT_EQ(policy.length(3), 3u);
+    EXPECT_EQ(policy.length(100), 3u);
+    policy.record(3, 3);
+    EXPECT_EQ(policy.length(100), 7u);
+    EXPECT_EQ(policy.length(5), 5u);  // room limits it
+    policy.record(7, 7);
+    EXPECT_EQ(policy.length(100), 8u);  // never past the longest asked for
+    policy.record(8, 6);                // paid: no pause, no growth
+    EXPECT_EQ(policy.length(100), 8u);
+
+    // Failures: back to the shortest after a pause of 8, then 16, up to 64 tokens.
+    const auto pauseAfterFailure = [&policy](std::size_t drafted, std::size_t agreed) {
+        policy.record(drafted, agreed);
+        std::size_t paused = 0;
+        while (policy.length(100) == 0) {
+            ++paused;
+        }
+        return paused;
+    };
+    EXPECT_EQ(pauseAfterFailure(8, 5), 8u);  // 5 of 8 does not pay
+    EXPECT_EQ(policy.length(100), 3u);
+    EXPECT_EQ(pauseAfterFailure(3, 1), 16u);
+    EXPECT_EQ(pauseAfterFailure(3, 0), 32u);
+    EXPECT_EQ(pauseAfterFailure(3, 0), 64u);
+    EXPECT_EQ(pauseAfterFailure(3, 0), 64u);
+    policy.record(3, 2);  // one that pays resets the back-off, but only a whole one grows
+    EXPECT_EQ(policy.length(100), 3u);
+    EXPECT_EQ(pauseAfterFailure(3, 0), 8u);
+
+    // A small longest draft is its own shortest; 0 never drafts.
+    DraftPolicy two(2);
+    EXPECT_EQ(two.length(100), 2u);
+    two.record(2, 2);
+    EXPECT_EQ(two.length(100), 2u);
+    DraftPolicy none(0);
+    EXPECT_EQ(none.length(100), 0u);
 }
 
 TEST(ModelLocationTest, UserDataFolderFirstThenSystem) {
