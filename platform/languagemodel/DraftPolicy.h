@@ -5,7 +5,7 @@
 namespace kivo {
 
 // How long a draft to check after each chosen token. On the CPU, evaluating n tokens together
-// costs nearly n single evaluations up to n = 3 and about 0.7 n from n = 4 (measured with
+// costs about 0.8 n single evaluations for n = 2 or 3 and 0.6 to 0.7 n from n = 4 (measured with
 // draft_cost_benchmark), so a draft pays only when most of it agrees: drafts are 3 or 7 tokens
 // (batches of 4 or 8 with the chosen token), grow while whole drafts agree, and after one that
 // does not pay, drafting pauses for a number of tokens that doubles with each further failure.

@@ -307,7 +307,7 @@ GeneratedContent LanguageModelSession::respond(const std::string& prompt, const 
     // Rejected drafts are taken back out of the context, which only an attention cache allows.
     const bool drafting = options.draftTokens > 0 && !llama_model_is_recurrent(model_.handle()) &&
                           !llama_model_is_hybrid(model_.handle());
-    const int longestDraft = drafting ? std::max(options.draftTokens, 0) : 0;
+    const int longestDraft = drafting ? options.draftTokens : 0;
     DraftPolicy policy(static_cast<std::size_t>(longestDraft));
     Drafts drafts(context, longestDraft);
     std::vector<llama_token_data> candidates;

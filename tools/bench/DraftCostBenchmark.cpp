@@ -64,6 +64,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "batches must be 1..64, steps and rounds at least 1\n");
         return 2;
     }
+    if (std::find(batches.begin(), batches.end(), 1) == batches.end()) {
+        batches.insert(batches.begin(), 1); // what the others are measured against
+    }
     if (const auto problem = LlamaRuntime::start()) {
         std::fprintf(stderr, "%s\n", problem->c_str());
         return 1;
@@ -144,13 +147,12 @@ int main(int argc, char** argv) {
         std::sort(values.begin(), values.end());
         return values[values.size() / 2];
     };
-    const double single = milliseconds.count(1) ? median(milliseconds[1]) : 0.0;
+    const double single = median(milliseconds[1]);
     std::printf("threads %d, module %s\nbatch\tms/evaluation\tsingle evaluations\tms/token\n", threads,
                 LlamaRuntime::cpuModule().c_str());
     for (const auto& [size, values] : milliseconds) {
         const double ms = median(values);
-        std::printf("%d\t%.1f\t%s\t%.1f\n", size, ms, single > 0 ? std::to_string(ms / single).substr(0, 4).c_str() : "-",
-                    ms / size);
+        std::printf("%d\t%.1f\t%.2f\t%.1f\n", size, ms, ms / single, ms / size);
     }
     return 0;
 }

@@ -13,8 +13,9 @@
 // "copyN" is a warm run whose drafts come from the answer of the run before it, with every
 // token wrong where N percent agreement needs it (copy100: the whole answer, copy75: every
 // fourth token wrong); on random weights the answer drifts from the one it copies as soon as
-// batched evaluation rounds a near tie the other way, so it shows the first drafts agreeing. Prints one tab-separated line per run, with
-// the process's processor seconds and the drafted and agreed tokens.
+// batched evaluation rounds a near tie the other way, so it shows the first drafts agreeing.
+// Prints one tab-separated line per run, with the process's processor seconds and the drafted
+// and agreed tokens.
 #include "app/conversion/WritingMode.h"
 #include "platform/languagemodel/LanguageModelError.h"
 #include "platform/languagemodel/LanguageModelSession.h"
