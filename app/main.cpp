@@ -1,7 +1,7 @@
 // Kivo: the floating panel that turns spoken Cantonese into text on this machine.
 #include "app/controller/BundleLocation.h"
-#include "app/controller/TrialApp.h"
-#include "app/shell/StatusLabel.h"
+#include "app/controller/Application.h"
+#include "app/shell/FloatingPanel.h"
 #include "app/shell/lifecycle/RecordingCommand.h"
 #include "app/shell/lifecycle/SingleInstance.h"
 #include "app/shell/lifecycle/TerminationSignals.h"
@@ -14,7 +14,6 @@
 #include <QClipboard>
 #include <QDBusConnection>
 #include <QIcon>
-#include <QMimeData>
 
 #include <cstdio>
 #include <cstring>
@@ -94,27 +93,20 @@ int main(int argc, char** argv)
     // The panel's symbols prefer the desktop's icon theme; Adwaita fills in where it has none.
     QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
 
-    kivo::TrialApp trial;
-    textService.onRaise = [&trial] { trial.showWindow(); };
-    textService.onConvertSelection = [&trial](const QString& text) {
-        QMimeData data;
-        data.setText(text);
-        QString error;
-        trial.convertSelection(&data, &error);
-        return error;
-    };
-    textService.onRecordingCommand = [&trial](kivo::RecordingCommand command) { trial.recordingCommand(command); };
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &trial, [&trial] { trial.applicationWillTerminate(); });
+    kivo::Application kivo;
+    textService.onRaise = [&kivo] { kivo.showWindow(); };
+    textService.onConvertSelection = [&kivo](const QString& text) { return kivo.convertSelection(text); };
+    textService.onRecordingCommand = [&kivo](kivo::RecordingCommand command) { kivo.recordingCommand(command); };
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &kivo, [&kivo] { kivo.willTerminate(); });
     // Logout, kill and Ctrl+C take the quit path; a lost display still stops the model run.
-    const kivo::TerminationSignals termination([&trial] { trial.requestQuit(); },
-                                               [&trial] { trial.applicationWillExitAbruptly(); });
-    trial.applicationDidFinishLaunching();
+    const kivo::TerminationSignals termination([&kivo] { kivo.requestQuit(); }, [&kivo] { kivo.exitAbruptly(); });
+    kivo.launch();
     if (recordingCommand) {
-        trial.recordingCommand(*recordingCommand);
+        kivo.recordingCommand(*recordingCommand);
     }
     if (selection) {
         if (const QString refusal = textService.onConvertSelection(*selection); !refusal.isEmpty()) {
-            trial.panel().status->setText(refusal);
+            kivo.panel().setStatus(refusal);
         }
     }
     return QApplication::exec();

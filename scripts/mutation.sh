@@ -39,6 +39,7 @@ plan() {
   local service="$t $tests/platform/updates/update_service_tests --gtest_brief=1"
   local rules="$t $tests/platform/languagemodel/languagemodel_rules_test --gtest_brief=1"
   local model="$t $tests/platform/languagemodel/system_language_model_test --gtest_brief=1"
+  local controller="$t $tests/app/controller/controller_tests --gtest_brief=1"
   cat <<PLAN
 probe/TextPipeline.cpp|text_pipeline_tests|$pipeline
 probe/PipelineProbe.cpp|pipeline-probe pipeline_probe_tests|$probe
@@ -50,6 +51,9 @@ runner/TokenBudget.h|runner_core_test rewrite-runner rewrite_runner_test|$core &
 runner/Reply.cpp|runner_core_test rewrite-runner rewrite_runner_test|$core && $runner
 runner/Run.cpp|rewrite-runner rewrite_runner_test|$runner
 app/delivery/FocusedInputWriter.cpp|delivery_tests|$delivery
+app/controller/Conversion.cpp|controller_tests|$controller
+app/controller/Recording.cpp|controller_tests|$controller
+app/controller/Application.cpp|controller_tests|$controller
 platform/updates/ArchiveTools.cpp|update_archive_tests update_service_tests|$archive && $service
 platform/updates/UpdateSignature.cpp|update_archive_tests update_service_tests|$archive && $service
 platform/languagemodel/PromptLookup.cpp|languagemodel_rules_test|$rules

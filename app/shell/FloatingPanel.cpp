@@ -11,8 +11,11 @@
 #include "app/shell/SymbolGlyph.h"
 #include "app/shell/TextAreaBackground.h"
 #include "app/shell/VoicePanel.h"
+#include "app/shell/models/ModelsLink.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -24,6 +27,11 @@
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSignalBlocker>
+#include <QTextCursor>
+
+#include <algorithm>
+#include <utility>
 
 namespace kivo {
 namespace {
@@ -134,91 +142,90 @@ void setItems(QComboBox* popUp, const QStringList& items)
 
 } // namespace
 
-FloatingPanel::FloatingPanel(QObject* parent) : QObject(parent)
+FloatingPanel::FloatingPanel() : checkUpdates_(std::make_unique<QAction>())
 {
+    state_.status = QStringLiteral("就緒。文字及音訊只保留於記憶體。");
+    state_.scope = QStringLiteral("處理左側全文");
     buildFloatingInterface();
+    connectControls();
 }
 
 FloatingPanel::~FloatingPanel() = default;
 
-bool FloatingPanel::chinese() const
-{
-    return language->currentIndex() == 1;
-}
-
-QString FloatingPanel::tr(const char* chineseText, const char* englishText) const
+QString FloatingPanel::localized(const char* chineseText, const char* englishText) const
 {
     return Localization::tr(chinese(), chineseText, englishText);
 }
 
 void FloatingPanel::buildFloatingInterface()
 {
-    window = std::make_unique<VoicePanel>();
-    QWidget* content = window.get();
+    window_ = std::make_unique<VoicePanel>();
+    QWidget* content = window_.get();
     const int w = VoicePanel::width;
 
-    productName = place(label(content, 17, false, QFont::Bold), 22, 16, 120, 24);
-    productName->setText(QStringLiteral("Kivo"));
-    settingsButton = place(new FloatingButton(content), w - 82, 14, 28, 28);
-    closeButton = place(new FloatingButton(content), w - 48, 14, 28, 28);
+    productName_ = place(label(content, 17, false, QFont::Bold), 22, 16, 120, 24);
+    productName_->setText(QStringLiteral("Kivo"));
+    settingsButton_ = place(new FloatingButton(content), w - 82, 14, 28, 28);
+    closeButton_ = place(new FloatingButton(content), w - 48, 14, 28, 28);
 
-    headline = place(label(content, 13, true), 20, 46, w - 40, 20);
-    headline->setAlignment(Qt::AlignCenter);
-    record = place(new FloatingButton(content), (w - 72) / 2, 72, 72, 72);
-    record->setProminent(true);
-    cancel = place(new FloatingButton(content), (w + 72) / 2 + 18, 94, 28, 28);
-    cancel->hide();
+    headline_ = place(label(content, 13, true), 20, 46, w - 40, 20);
+    headline_->setAlignment(Qt::AlignCenter);
+    record_ = place(new FloatingButton(content), (w - 72) / 2, 72, 72, 72);
+    record_->setProminent(true);
+    cancel_ = place(new FloatingButton(content), (w + 72) / 2 + 18, 94, 28, 28);
+    cancel_->hide();
 
-    inputLanguageTitle = place(label(content, 11, true), 22, 154, 160, 16);
-    targetLanguageTitle = place(label(content, 11, true), 198, 154, 160, 16);
-    inputLanguage = place(popUp(content), 20, 171, 162, 26);
-    inputLanguage->addItem(QStringLiteral("粵語"));
-    mode = place(popUp(content), 198, 171, 162, 26);
+    inputLanguageTitle_ = place(label(content, 11, true), 22, 154, 160, 16);
+    targetLanguageTitle_ = place(label(content, 11, true), 198, 154, 160, 16);
+    inputLanguage_ = place(popUp(content), 20, 171, 162, 26);
+    inputLanguage_->addItem(QStringLiteral("粵語"));
+    mode_ = place(popUp(content), 198, 171, 162, 26);
     for (const auto target : TargetTextLanguage::allCases) {
-        mode->addItem(QString::fromUtf8(TargetTextLanguage(target).title()));
+        mode_->addItem(QString::fromUtf8(TargetTextLanguage(target).title()));
     }
-    mode->setCurrentIndex(1);
+    mode_->setCurrentIndex(1);
 
-    editorToggle = place(new FloatingButton(content), 20, 208, 28, 28);
-    copyResult = place(new FloatingButton(content), w - 48, 208, 28, 28);
-    copyResult->setEnabled(false);
+    editorToggle_ = place(new FloatingButton(content), 20, 208, 28, 28);
+    copyResult_ = place(new FloatingButton(content), w - 48, 208, 28, 28);
+    copyResult_->setEnabled(false);
 
-    status = place(new StatusLabel(content), 56, 204, w - 112, 44);
-    status->setFont(font(11));
-    status->setAlignment(Qt::AlignCenter);
+    status_ = place(new StatusLabel(content), 56, 204, w - 112, 44);
+    status_->setFont(font(11));
+    status_->setAlignment(Qt::AlignCenter);
     {
-        QPalette palette = status->palette();
+        QPalette palette = status_->palette();
         QColor color = palette.color(QPalette::WindowText);
         color.setAlphaF(0.62f);
         palette.setColor(QPalette::WindowText, color);
-        status->setPalette(palette);
+        status_->setPalette(palette);
     }
-    status->setText(QStringLiteral("就緒。文字及音訊只保留於記憶體。"));
+    status_->setText(state_.status);
+    modelsLink_ = new ModelsLink(status_, [this] { emit modelsClicked(); });
 
     // The editor fills the part of the window that only shows when expanded.
-    editor = place(new QWidget(content), 0, 256, w, VoicePanel::expandedHeight - 256);
-    editor->hide();
-    sourceTitle = place(label(editor, 12, true, QFont::DemiBold), 22, 4, 200, 18);
-    sourceBackground = place(new TextAreaBackground(editor), 20, 24, w - 40, 150);
-    before = place(textView(editor), 20, 24, w - 40, 150);
-    resultTitle = place(label(editor, 12, true, QFont::DemiBold), 22, 182, 200, 18);
-    resultBackground = place(new TextAreaBackground(editor), 20, 202, w - 40, 150);
-    after = place(textView(editor), 20, 202, w - 40, 150);
-    after->setReadOnly(true);
-    scope = place(label(editor, 11, true), 22, 362, 200, 18);
-    scope->setText(QStringLiteral("處理左側全文"));
-    run = place(new QPushButton(editor), w - 160, 358, 140, 26);
-    run->setFont(font(12));
-    restoreTranscript = place(new FloatingButton(editor), 20, 392, 28, 28);
-    details = place(new FloatingButton(editor), 56, 392, 28, 28);
-    copySource = place(new FloatingButton(editor), w - 48, 392, 28, 28);
+    editor_ = place(new QWidget(content), 0, 256, w, VoicePanel::expandedHeight - 256);
+    editor_->hide();
+    sourceTitle_ = place(label(editor_, 12, true, QFont::DemiBold), 22, 4, 200, 18);
+    sourceBackground_ = place(new TextAreaBackground(editor_), 20, 24, w - 40, 150);
+    before_ = place(textView(editor_), 20, 24, w - 40, 150);
+    resultTitle_ = place(label(editor_, 12, true, QFont::DemiBold), 22, 182, 200, 18);
+    resultBackground_ = place(new TextAreaBackground(editor_), 20, 202, w - 40, 150);
+    after_ = place(textView(editor_), 20, 202, w - 40, 150);
+    after_->setReadOnly(true);
+    scope_ = place(label(editor_, 11, true), 22, 362, 200, 18);
+    scope_->setText(state_.scope);
+    run_ = place(new QPushButton(editor_), w - 160, 358, 140, 26);
+    run_->setFont(font(12));
+    restoreTranscript_ = place(new FloatingButton(editor_), 20, 392, 28, 28);
+    details_ = place(new FloatingButton(editor_), 56, 392, 28, 28);
+    copySource_ = place(new FloatingButton(editor_), w - 48, 392, 28, 28);
 
     QColor blue(10, 132, 255);
     blue.setAlphaF(0.1f);
-    sourceBackground->setTint(blue);
+    sourceBackground_->setTint(blue);
     QColor grey = content->palette().color(QPalette::WindowText);
     grey.setAlphaF(0.06f);
-    resultBackground->setTint(grey);
+    resultBackground_->setTint(grey);
 
     buildSettings();
     setEditorExpanded(false);
@@ -226,67 +233,70 @@ void FloatingPanel::buildFloatingInterface()
 
 void FloatingPanel::buildSettings()
 {
-    settingsPopover = new SettingsPopover(window.get());
-    QWidget* popover = settingsPopover;
-    auto* rows = settingsPopover->rows();
+    settingsPopover_ = new SettingsPopover(window_.get());
+    QWidget* popover = settingsPopover_;
+    auto* rows = settingsPopover_->rows();
 
-    language = popUp(popover);
-    language->addItems({QStringLiteral("English UI"), QStringLiteral("繁體中文介面")});
-    rows->addWidget(language);
-    autoProcess = new QCheckBox(popover);
-    autoProcess->setChecked(true);
-    rows->addWidget(autoProcess);
-    autoInsert = new QCheckBox(popover);
-    autoInsert->setChecked(true);
-    rows->addWidget(autoInsert);
-    startAtLogin = new AutostartCheckBox(popover);
-    rows->addWidget(startAtLogin);
-    speechEngine = popUp(popover);
-    speechEngine->addItems({QStringLiteral("Apple Speech"), QStringLiteral("Apple Dictation")});
-    rows->addWidget(speechEngine);
-    speechInfo = label(popover, 11, true);
-    speechInfo->setWordWrap(true);
-    rows->addWidget(speechInfo);
-    vocabularyRow = new QWidget(popover);
-    auto* vocabularyLayout = new QHBoxLayout(vocabularyRow);
+    language_ = popUp(popover);
+    language_->addItems({QStringLiteral("English UI"), QStringLiteral("繁體中文介面")});
+    rows->addWidget(language_);
+    autoProcess_ = new QCheckBox(popover);
+    autoProcess_->setChecked(true);
+    rows->addWidget(autoProcess_);
+    autoInsert_ = new QCheckBox(popover);
+    autoInsert_->setChecked(true);
+    rows->addWidget(autoInsert_);
+    startAtLogin_ = new AutostartCheckBox(popover);
+    rows->addWidget(startAtLogin_);
+    speechEngine_ = popUp(popover);
+    speechEngine_->addItems({QStringLiteral("Apple Speech"), QStringLiteral("Apple Dictation")});
+    rows->addWidget(speechEngine_);
+    speechInfo_ = label(popover, 11, true);
+    speechInfo_->setWordWrap(true);
+    rows->addWidget(speechInfo_);
+    vocabularyRow_ = new QWidget(popover);
+    auto* vocabularyLayout = new QHBoxLayout(vocabularyRow_);
     vocabularyLayout->setContentsMargins(0, 0, 0, 0);
-    vocabulary = new HintField(vocabularyRow);
-    vocabularyLayout->addWidget(vocabulary);
-    rows->addWidget(vocabularyRow);
-    notice = label(popover, 11, true);
-    notice->setWordWrap(true);
-    rows->addWidget(notice);
+    vocabulary_ = new HintField(vocabularyRow_);
+    vocabularyLayout->addWidget(vocabulary_);
+    rows->addWidget(vocabularyRow_);
+    notice_ = label(popover, 11, true);
+    notice_->setWordWrap(true);
+    rows->addWidget(notice_);
 
-    shortcutTitle = label(popover, 12, false, QFont::DemiBold);
-    rows->addWidget(shortcutTitle);
-    shortcutChoice = popUp(popover);
-    shortcutChoice->addItems({QStringLiteral("Right Command (tap)"), QStringLiteral("⌃⌥Space"),
+    shortcutTitle_ = label(popover, 12, false, QFont::DemiBold);
+    rows->addWidget(shortcutTitle_);
+    shortcutChoice_ = popUp(popover);
+    shortcutChoice_->addItems({QStringLiteral("Right Command (tap)"), QStringLiteral("⌃⌥Space"),
                               QStringLiteral("⇧⌘Space"), QStringLiteral("Disabled")});
-    rows->addWidget(shortcutChoice);
-    shortcutInfo = label(popover, 11, true);
-    shortcutInfo->setWordWrap(true);
-    rows->addWidget(shortcutInfo);
-    shortcutPermission = new QPushButton(popover);
-    shortcutPermission->hide();
-    rows->addWidget(shortcutPermission);
+    rows->addWidget(shortcutChoice_);
+    shortcutInfo_ = label(popover, 11, true);
+    shortcutInfo_->setWordWrap(true);
+    rows->addWidget(shortcutInfo_);
+    shortcutPermission_ = new QPushButton(popover);
+    shortcutPermission_->hide();
+    rows->addWidget(shortcutPermission_);
 
     auto* versionRow = new QHBoxLayout();
-    versionLabel = label(popover, 11, true);
-    checkUpdatesButton = new QPushButton(popover);
-    checkUpdatesButton->setEnabled(false);
-    versionRow->addWidget(versionLabel, 1);
-    versionRow->addWidget(checkUpdatesButton);
+    versionLabel_ = label(popover, 11, true);
+    checkUpdatesButton_ = new QPushButton(popover);
+    checkUpdatesButton_->setEnabled(false);
+    versionRow->addWidget(versionLabel_, 1);
+    versionRow->addWidget(checkUpdatesButton_);
     rows->addLayout(versionRow);
 
-    restartButton = new QPushButton(popover);
-    rows->addWidget(restartButton);
-    restartNotice = label(popover, 11, true);
-    restartNotice->setWordWrap(true);
-    rows->addWidget(restartNotice);
+    restartButton_ = new QPushButton(popover);
+    rows->addWidget(restartButton_);
+    restartNotice_ = label(popover, 11, true);
+    restartNotice_->setWordWrap(true);
+    rows->addWidget(restartNotice_);
+    modelsButton_ = new QPushButton(popover);
+    modelsButton_->setText(localized("模型…", "Models…"));
+    rows->addWidget(modelsButton_);
 
-    for (QWidget* wide : {static_cast<QWidget*>(speechInfo), static_cast<QWidget*>(notice),
-                          static_cast<QWidget*>(shortcutInfo), static_cast<QWidget*>(restartNotice),
-                          static_cast<QWidget*>(autoInsert)}) {
+    for (QWidget* wide : {static_cast<QWidget*>(speechInfo_), static_cast<QWidget*>(notice_),
+                          static_cast<QWidget*>(shortcutInfo_), static_cast<QWidget*>(restartNotice_),
+                          static_cast<QWidget*>(autoInsert_)}) {
         wide->setFixedWidth(300);
     }
 }
@@ -298,177 +308,199 @@ void FloatingPanel::localizeLabels(const QString& version)
         const TargetTextLanguage language(target);
         targets << QString::fromUtf8(chinese() ? language.title() : language.englishTitle());
     }
-    setItems(mode, targets);
-    setItems(inputLanguage, {tr("粵語", "Cantonese")});
-    inputLanguageTitle->setText(tr("輸入語音", "Speech input"));
-    targetLanguageTitle->setText(tr("目標文字", "Text output"));
-    inputLanguage->setToolTip(tr("目前支援粵語語音辨識。", "Cantonese speech recognition is currently supported."));
-    for (QLabel* heading : {sourceTitle, resultTitle, shortcutTitle}) {
+    setItems(mode_, targets);
+    setItems(inputLanguage_, {localized("粵語", "Cantonese")});
+    inputLanguageTitle_->setText(localized("輸入語音", "Speech input"));
+    targetLanguageTitle_->setText(localized("目標文字", "Text output"));
+    inputLanguage_->setToolTip(localized("目前支援粵語語音辨識。", "Cantonese speech recognition is currently supported."));
+    for (QLabel* heading : {sourceTitle_, resultTitle_, shortcutTitle_}) {
         QFont headingFont = heading->font();
         headingFont.setWeight(headingWeight(chinese()));
         heading->setFont(headingFont);
     }
-    window->setWindowTitle(QStringLiteral("Kivo ") + version +
-                           tr(" — 本機語音與文字轉換", " — Local voice and text"));
+    window_->setWindowTitle(QStringLiteral("Kivo ") + version +
+                           localized(" — 本機語音與文字轉換", " — Local voice and text"));
 
-    sourceTitle->setText(tr("原文", "Original"));
-    resultTitle->setText(tr("結果", "Result"));
-    run->setText(tr("手動轉換", "Convert manually"));
-    cancel->setText(tr("取消", "Cancel"));
-    copySource->setText(tr("複製原文", "Copy original"));
-    copyResult->setText(tr("複製結果", "Copy result"));
-    details->setText(tr("辨識明細／候選文字", "Recognition details / alternatives"));
-    restoreTranscript->setText(tr("還原 STT 原文", "Restore STT original"));
-    vocabulary->setPlaceholderText(tr("提示詞（選填，逗號分隔；最多 50 個）：Redis cache, Codex",
+    sourceTitle_->setText(localized("原文", "Original"));
+    resultTitle_->setText(localized("結果", "Result"));
+    run_->setText(localized("手動轉換", "Convert manually"));
+    cancel_->setText(localized("取消", "Cancel"));
+    copySource_->setText(localized("複製原文", "Copy original"));
+    copyResult_->setText(localized("複製結果", "Copy result"));
+    details_->setText(localized("辨識明細／候選文字", "Recognition details / alternatives"));
+    restoreTranscript_->setText(localized("還原 STT 原文", "Restore STT original"));
+    vocabulary_->setPlaceholderText(localized("提示詞（選填，逗號分隔；最多 50 個）：Redis cache, Codex",
                                       "Optional hints, comma-separated (max 50): Redis cache, Codex"));
-    autoProcess->setText(tr("停止錄音後自動處理", "Process after recording"));
-    autoInsert->setText(tr("處理後填入目前輸入框", "Insert into the current input after processing"));
-    versionLabel->setText(QStringLiteral("Kivo ") + version);
-    startAtLogin->localize(chinese());
-    // The shortcut and update controls are labelled by their own subsystems, which know their
-    // state (TrialApp::updateShortcutLabels, UpdateController::localizeUpdateControls).
+    autoProcess_->setText(localized("停止錄音後自動處理", "Process after recording"));
+    autoInsert_->setText(localized("處理後填入目前輸入框", "Insert into the current input after processing"));
+    versionLabel_->setText(QStringLiteral("Kivo ") + version);
+    startAtLogin_->localize(chinese());
+    shortcutTitle_->setText(localized("錄音快捷鍵", "Recording shortcut"));
+    shortcutChoice_->setAccessibleName(shortcutTitle_->text());
+    shortcutChoice_->setItemText(0, localized("右 Command（單按）", "Right Command (tap)"));
+    shortcutChoice_->setItemText(3, localized("停用", "Disabled"));
+    shortcutPermission_->setText(localized("允許輔助使用權限…", "Allow Accessibility access…"));
+    modelsButton_->setText(localized("模型…", "Models…"));
+    modelsButton_->setToolTip(localized("下載、匯入或刪除語音及語言模型", "Download, import or remove the speech and language models"));
+    // The update controls are labelled by the update service, which knows whether an install waits.
 
     const WritingMode writingMode = TargetTextLanguage(TargetTextLanguage::allCases.at(
-        static_cast<std::size_t>(std::clamp(mode->currentIndex(), 0, 3)))).mode();
-    notice->setText(QString::fromUtf8(chinese() ? writingMode.detail() : writingMode.englishDetail()));
-    mode->setToolTip(notice->text());
+        static_cast<std::size_t>(std::clamp(mode_->currentIndex(), 0, 3)))).mode();
+    notice_->setText(QString::fromUtf8(chinese() ? writingMode.detail() : writingMode.englishDetail()));
+    mode_->setToolTip(notice_->text());
 }
 
 void FloatingPanel::localizeFloatingInterface()
 {
-    restartButton->setText(tr("重新啟動 Kivo", "Restart Kivo"));
-    restartButton->setIcon(symbolIcon(QStringLiteral("arrow.clockwise"), *restartButton));
-    restartNotice->setText(tr("重啟會停止錄音與轉換，清除原文及結果；設定會保留。",
+    restartButton_->setText(localized("重新啟動 Kivo", "Restart Kivo"));
+    restartButton_->setIcon(symbolIcon(QStringLiteral("arrow.clockwise"), *restartButton_));
+    restartNotice_->setText(localized("重啟會停止錄音與轉換，清除原文及結果；設定會保留。",
                               "Restart stops recording and conversion and clears text and results. Settings are kept."));
-    restartButton->setToolTip(restartNotice->text());
-    settingsButton->setIcon(QStringLiteral("slider.horizontal.3"), tr("設定", "Settings"));
-    closeButton->setIcon(QStringLiteral("xmark"), tr("關閉", "Close"));
+    restartButton_->setToolTip(restartNotice_->text());
+    settingsButton_->setIcon(QStringLiteral("slider.horizontal.3"), localized("設定", "Settings"));
+    closeButton_->setIcon(QStringLiteral("xmark"), localized("關閉", "Close"));
     updateEditorToggle();
-    for (FloatingButton* button : {cancel, copySource, copyResult, details, restoreTranscript}) {
+    for (FloatingButton* button : {cancel_, copySource_, copyResult_, details_, restoreTranscript_}) {
         QString symbol;
-        if (button == cancel) {
+        if (button == cancel_) {
             symbol = QStringLiteral("xmark");
-        } else if (button == copySource) {
+        } else if (button == copySource_) {
             symbol = QStringLiteral("doc.on.doc");
-        } else if (button == copyResult) {
+        } else if (button == copyResult_) {
             symbol = QStringLiteral("doc.on.clipboard");
-        } else if (button == details) {
+        } else if (button == details_) {
             symbol = QStringLiteral("info");
         } else {
             symbol = QStringLiteral("arrow.uturn.backward");
         }
         button->setIcon(symbol, button->text());
     }
-    before->setAccessibleName(sourceTitle->text());
-    after->setAccessibleName(resultTitle->text());
-    mode->setAccessibleName(targetLanguageTitle->text());
-    inputLanguage->setAccessibleName(inputLanguageTitle->text());
-    speechEngine->setAccessibleName(tr("辨識引擎", "Recognition engine"));
-    language->setAccessibleName(tr("介面語言", "Interface language"));
-    vocabulary->setAccessibleName(tr("辨識提示詞", "Recognition hints"));
+    before_->setAccessibleName(sourceTitle_->text());
+    after_->setAccessibleName(resultTitle_->text());
+    mode_->setAccessibleName(targetLanguageTitle_->text());
+    inputLanguage_->setAccessibleName(inputLanguageTitle_->text());
+    speechEngine_->setAccessibleName(localized("辨識引擎", "Recognition engine"));
+    language_->setAccessibleName(localized("介面語言", "Interface language"));
+    vocabulary_->setAccessibleName(localized("辨識提示詞", "Recognition hints"));
 }
 
-void FloatingPanel::updateFloatingControls(const Activity& activity)
+void FloatingPanel::setActivity(const PanelActivity& activity)
 {
-    activity_ = activity;
-    const bool recording = activity.speechBusy && activity.recording;
-    record->setRecording(recording);
-    if (recording) {
-        record->setIcon(QStringLiteral("stop.fill"), tr("停止錄音", "Stop recording"));
-    } else {
-        record->setIcon(QStringLiteral("mic.fill"), tr("開始錄音", "Start recording"));
+    state_.activity = activity;
+    const bool idle = activity.idle();
+    for (QWidget* control : {static_cast<QWidget*>(speechEngine_), static_cast<QWidget*>(run_),
+                             static_cast<QWidget*>(mode_), static_cast<QWidget*>(inputLanguage_),
+                             static_cast<QWidget*>(autoProcess_), static_cast<QWidget*>(autoInsert_),
+                             static_cast<QWidget*>(language_)}) {
+        control->setEnabled(idle);
     }
-    cancel->setVisible(activity.converting || activity.speechBusy);
-    if (activity.converting) {
-        headline->setText(tr("正在轉換…", "Converting…"));
-    } else if (!activity.speechBusy) {
-        headline->setText(tr("點一下，開始說話", "Tap to speak"));
-    } else if (!recording) {
-        headline->setText(tr("請稍候…", "One moment…"));
+    before_->setReadOnly(!idle);
+    vocabulary_->setEnabled(idle && state_.settings.dictation);
+    details_->setEnabled(idle && activity.hasDetails);
+    restoreTranscript_->setEnabled(idle && activity.hasTranscript);
+    cancel_->setEnabled(activity.converting || activity.speechBusy);
+    restartButton_->setEnabled(!activity.restarting);
+    record_->setEnabled(!activity.restarting && !activity.delivering && !activity.converting && !activity.stopping &&
+                        (!activity.speechBusy || activity.recording));
+
+    const bool recording = activity.speechBusy && activity.recording;
+    record_->setRecording(recording);
+    if (recording) {
+        record_->setIcon(QStringLiteral("stop.fill"), localized("停止錄音", "Stop recording"));
     } else {
-        headline->setText(tr("正在聆聽…", "Listening…"));
+        record_->setIcon(QStringLiteral("mic.fill"), localized("開始錄音", "Start recording"));
+    }
+    cancel_->setVisible(activity.converting || activity.speechBusy);
+    if (activity.converting) {
+        headline_->setText(localized("正在轉換…", "Converting…"));
+    } else if (!activity.speechBusy) {
+        headline_->setText(localized("點一下，開始說話", "Tap to speak"));
+    } else if (!recording) {
+        headline_->setText(localized("請稍候…", "One moment…"));
+    } else {
+        headline_->setText(localized("正在聆聽…", "Listening…"));
     }
     updateButtonHelp();
+    copySource_->setEnabled(!activity.speechBusy && !activity.delivering);
+    if (!idle || state_.result.isEmpty()) {
+        state_.resultCopyable = false;
+        copyResult_->setEnabled(false);
+    }
 }
 
 void FloatingPanel::updateButtonHelp()
 {
-    settingsButton->setToolTip(tr("開啟設定：介面語言、語音辨識、快捷鍵及自動填入。",
+    settingsButton_->setToolTip(localized("開啟設定：介面語言、語音辨識、快捷鍵及自動填入。",
                                   "Open settings for interface language, speech recognition, shortcuts and automatic insertion."));
-    closeButton->setToolTip(tr("結束 Kivo；停止錄音與轉換，清除本次原文及結果。",
+    closeButton_->setToolTip(localized("結束 Kivo；停止錄音與轉換，清除本次原文及結果。",
                                "Quit Kivo, stop recording and conversion, and clear the current text and result."));
-    if (!activity_.speechBusy) {
-        record->setToolTip(tr("開始錄音，將說話轉成文字；再按一次停止。",
+    if (!state_.activity.speechBusy) {
+        record_->setToolTip(localized("開始錄音，將說話轉成文字；再按一次停止。",
                               "Start recording to transcribe speech; press again to stop."));
-    } else if (!activity_.recording) {
-        record->setToolTip(tr("正在準備或完成語音辨識，請稍候。", "Preparing or finishing transcription. Please wait."));
+    } else if (!state_.activity.recording) {
+        record_->setToolTip(localized("正在準備或完成語音辨識，請稍候。", "Preparing or finishing transcription. Please wait."));
     } else {
-        record->setToolTip(tr("停止錄音，完成語音辨識；按設定自動處理文字。",
+        record_->setToolTip(localized("停止錄音，完成語音辨識；按設定自動處理文字。",
                               "Stop recording and finish transcription; process the text automatically if enabled."));
     }
-    if (!activity_.speechBusy) {
-        cancel->setToolTip(tr("取消本次文字轉換，保留原文。", "Cancel this conversion and keep the original text."));
+    if (!state_.activity.speechBusy) {
+        cancel_->setToolTip(localized("取消本次文字轉換，保留原文。", "Cancel this conversion and keep the original text."));
     } else {
-        cancel->setToolTip(tr("取消本次錄音，還原錄音前的原文及結果。",
+        cancel_->setToolTip(localized("取消本次錄音，還原錄音前的原文及結果。",
                               "Cancel this recording and restore the previous text and result."));
     }
-    if (editorExpanded_) {
-        editorToggle->setToolTip(tr("收合原文及結果區；文字會保留。", "Collapse Original and Result; keep their text."));
+    if (state_.settings.editorExpanded) {
+        editorToggle_->setToolTip(localized("收合原文及結果區；文字會保留。", "Collapse Original and Result; keep their text."));
     } else {
-        editorToggle->setToolTip(tr("展開原文及結果區，檢閱或編輯原文。",
+        editorToggle_->setToolTip(localized("展開原文及結果區，檢閱或編輯原文。",
                                     "Expand Original and Result to review or edit the original text."));
     }
-    run->setToolTip(tr("依目標文字語言轉換原文；有選取時只轉換選取部分，否則轉換全文。",
+    run_->setToolTip(localized("依目標文字語言轉換原文；有選取時只轉換選取部分，否則轉換全文。",
                        "Convert to the selected output language: the selected original text, or the full text if nothing is selected."));
-    copySource->setToolTip(tr("將原文全文複製到剪貼簿。", "Copy the entire original text to the clipboard."));
-    copyResult->setToolTip(tr("將轉換結果複製到剪貼簿，供你貼到其他 App。",
+    copySource_->setToolTip(localized("將原文全文複製到剪貼簿。", "Copy the entire original text to the clipboard."));
+    copyResult_->setToolTip(localized("將轉換結果複製到剪貼簿，供你貼到其他 App。",
                               "Copy the converted result to the clipboard to paste into another app."));
-    details->setToolTip(tr("查看本次語音辨識的原文、分段及引擎提供的候選文字。",
+    details_->setToolTip(localized("查看本次語音辨識的原文、分段及引擎提供的候選文字。",
                            "View the transcript, segments and alternatives supplied by the speech engine."));
-    restoreTranscript->setToolTip(tr("以最近一次完成的語音辨識原文取代目前原文，並清除舊轉換結果。",
+    restoreTranscript_->setToolTip(localized("以最近一次完成的語音辨識原文取代目前原文，並清除舊轉換結果。",
                                      "Replace Original with the latest completed transcript and clear the previous conversion result."));
-    language->setToolTip(tr("切換 Kivo 的介面語言，不改變目標文字語言。",
+    language_->setToolTip(localized("切換 Kivo 的介面語言，不改變目標文字語言。",
                             "Change the Kivo interface language without changing the text output language."));
-    speechEngine->setToolTip(tr("選擇本機語音辨識引擎；Apple Dictation 可使用提示詞。",
+    speechEngine_->setToolTip(localized("選擇本機語音辨識引擎；Apple Dictation 可使用提示詞。",
                                 "Choose the on-device speech engine; Apple Dictation supports recognition hints."));
-    autoProcess->setToolTip(tr("停止錄音並完成辨識後，自動按目標文字語言處理。",
+    autoProcess_->setToolTip(localized("停止錄音並完成辨識後，自動按目標文字語言處理。",
                                "Automatically process the transcript in the selected output language after recording ends."));
-    autoInsert->setToolTip(tr("轉換完成後，將結果填入當時正在使用的外部輸入框。",
+    autoInsert_->setToolTip(localized("轉換完成後，將結果填入當時正在使用的外部輸入框。",
                               "Insert the converted result into the external input focused when conversion finishes."));
-    shortcutChoice->setToolTip(tr("選擇開始及停止錄音的全域快捷鍵，或停用快捷鍵。",
+    shortcutChoice_->setToolTip(localized("選擇開始及停止錄音的全域快捷鍵，或停用快捷鍵。",
                                   "Choose a global shortcut to start and stop recording, or disable it."));
-    shortcutPermission->setToolTip(tr("開啟 macOS 輔助使用授權提示，供全域右 Command 及自動填入使用。",
+    shortcutPermission_->setToolTip(localized("開啟 macOS 輔助使用授權提示，供全域右 Command 及自動填入使用。",
                                       "Open the macOS Accessibility permission prompt for global Right Command and automatic insertion."));
 }
 
 void FloatingPanel::updateSettingsLayout()
 {
-    speechInfo->setVisible(!speechInfo->text().isEmpty());
-    shortcutInfo->setVisible(!shortcutInfo->text().isEmpty());
-    settingsPopover->fitContent();
+    speechInfo_->setVisible(!speechInfo_->text().isEmpty());
+    shortcutInfo_->setVisible(!shortcutInfo_->text().isEmpty());
+    settingsPopover_->fitContent();
 }
 
 void FloatingPanel::toggleSettings()
 {
-    if (settingsPopover->isVisible()) {
-        settingsPopover->hide();
+    if (settingsPopover_->isVisible()) {
+        settingsPopover_->hide();
         return;
     }
-    if (settingsPopover->justClosed()) {
+    if (settingsPopover_->justClosed()) {
         return; // the click on the settings button was what closed it
     }
     updateSettingsLayout();
-    settingsPopover->showAnchored(settingsButton);
-}
-
-void FloatingPanel::toggleEditor()
-{
-    setEditorExpanded(!editorExpanded_);
+    settingsPopover_->showAnchored(settingsButton_);
 }
 
 void FloatingPanel::showEditor()
 {
-    if (QWidget* focused = window->focusWidget()) {
+    if (QWidget* focused = window_->focusWidget()) {
         focused->clearFocus();
     }
     setEditorExpanded(true);
@@ -476,28 +508,28 @@ void FloatingPanel::showEditor()
 
 void FloatingPanel::updateEditorToggle()
 {
-    if (editorExpanded_) {
-        editorToggle->setIcon(QStringLiteral("chevron.up"), tr("收合文字", "Collapse text"));
+    if (state_.settings.editorExpanded) {
+        editorToggle_->setIcon(QStringLiteral("chevron.up"), localized("收合文字", "Collapse text"));
     } else {
-        editorToggle->setIcon(QStringLiteral("text.alignleft"), tr("展開文字", "Expand text"));
+        editorToggle_->setIcon(QStringLiteral("text.alignleft"), localized("展開文字", "Expand text"));
     }
 }
 
 void FloatingPanel::setEditorExpanded(bool expanded)
 {
-    editorExpanded_ = expanded;
-    editor->setVisible(expanded);
+    state_.settings.editorExpanded = expanded;
+    editor_->setVisible(expanded);
     updateEditorToggle();
     updateButtonHelp();
     if (!expanded) {
-        before->clearFocus();
-        after->clearFocus();
+        before_->clearFocus();
+        after_->clearFocus();
     }
     // The top edge stays where it was; the panel then moves up if it would leave the screen.
     const int height = expanded ? VoicePanel::expandedHeight : VoicePanel::collapsedHeight;
-    QRect frame = window->geometry();
+    QRect frame = window_->geometry();
     frame.setHeight(height);
-    if (const QScreen* screen = window->screen()) {
+    if (const QScreen* screen = window_->screen()) {
         const QRect visible = screen->availableGeometry();
         if (frame.bottom() > visible.bottom()) {
             frame.moveBottom(visible.bottom());
@@ -506,11 +538,210 @@ void FloatingPanel::setEditorExpanded(bool expanded)
             frame.moveTop(visible.top());
         }
     }
-    window->setFixedSize(frame.size());
-    window->place(frame.topLeft());
-    if (onEditorExpandedChanged) {
-        onEditorExpandedChanged(expanded);
+    window_->setFixedSize(frame.size());
+    window_->place(frame.topLeft());
+    emit settingChanged(PanelSetting::editorExpanded);
+}
+
+void FloatingPanel::connectControls()
+{
+    // Named for tests and tools that look controls up.
+    const std::pair<QObject*, const char*> named[] = {
+        {editor_, "editor"}, {before_, "source"}, {after_, "result"}, {editorToggle_, "editorToggle"},
+        {settingsButton_, "settingsButton"}, {closeButton_, "closeButton"}, {record_, "record"}, {cancel_, "cancel"},
+        {copySource_, "copySource"}, {copyResult_, "copyResult"}, {details_, "details"},
+        {restoreTranscript_, "restoreTranscript"}, {run_, "convert"}, {headline_, "headline"}, {status_, "status"},
+        {scope_, "scope"}, {notice_, "notice"}, {sourceTitle_, "sourceTitle"}, {resultTitle_, "resultTitle"},
+        {speechInfo_, "speechInfo"}, {mode_, "mode"}, {inputLanguage_, "inputLanguage"}, {language_, "language"},
+        {speechEngine_, "speechEngine"}, {vocabularyRow_, "vocabularyRow"}, {vocabulary_, "vocabulary"},
+        {autoProcess_, "autoProcess"}, {autoInsert_, "autoInsert"}, {startAtLogin_, "startAtLogin"},
+        {settingsPopover_, "settingsPopover"}, {shortcutTitle_, "shortcutTitle"}, {shortcutChoice_, "shortcutChoice"},
+        {shortcutInfo_, "shortcutInfo"}, {shortcutPermission_, "shortcutPermission"}, {versionLabel_, "versionLabel"},
+        {checkUpdatesButton_, "checkUpdates"}, {restartButton_, "restart"}, {restartNotice_, "restartNotice"},
+        {modelsButton_, "models"}};
+    for (const auto& [object, name] : named) {
+        object->setObjectName(QString::fromLatin1(name));
     }
+
+    const auto click = [this](QAbstractButton* button, void (FloatingPanel::*signal)()) {
+        connect(button, &QAbstractButton::clicked, this, [this, signal] { emit(this->*signal)(); });
+    };
+    click(record_, &FloatingPanel::recordClicked);
+    click(cancel_, &FloatingPanel::cancelClicked);
+    click(run_, &FloatingPanel::convertClicked);
+    click(restoreTranscript_, &FloatingPanel::restoreTranscriptClicked);
+    click(details_, &FloatingPanel::detailsClicked);
+    click(restartButton_, &FloatingPanel::restartClicked);
+    click(shortcutPermission_, &FloatingPanel::shortcutPermissionClicked);
+    click(closeButton_, &FloatingPanel::closeRequested);
+    connect(window_.get(), &VoicePanel::closeRequested, this, &FloatingPanel::closeRequested);
+    connect(settingsButton_, &QAbstractButton::clicked, this, [this] { toggleSettings(); });
+    connect(editorToggle_, &QAbstractButton::clicked, this,
+            [this] { setEditorExpanded(!state_.settings.editorExpanded); });
+    connect(modelsButton_, &QPushButton::clicked, this, [this] {
+        hideSettings();
+        emit modelsClicked();
+    });
+    connect(copySource_, &QAbstractButton::clicked, this, [this] { copyText(state_.source); });
+    connect(copyResult_, &QAbstractButton::clicked, this, [this] {
+        if (copyResult_->isEnabled()) {
+            copyText(state_.result);
+            setStatus(localized("結果已複製。", "Result copied."));
+        }
+    });
+
+    connect(before_, &QPlainTextEdit::textChanged, this, [this] {
+        state_.source = before_->toPlainText();
+        readSelection();
+        emit sourceEdited();
+    });
+    // Select all with the caret already at the end, or a selection collapsed onto its start,
+    // leaves the caret where it was.
+    for (const auto signal : {&QPlainTextEdit::cursorPositionChanged, &QPlainTextEdit::selectionChanged}) {
+        connect(before_, signal, this, [this] {
+            readSelection();
+            emit selectionChanged();
+        });
+    }
+
+    PanelSettings& settings = state_.settings;
+    const auto setting = [this](auto* control, auto signal, PanelSetting which, auto apply) {
+        connect(control, signal, this, [this, which, apply](const auto& value) {
+            apply(value);
+            emit settingChanged(which);
+        });
+    };
+    setting(language_, &QComboBox::currentIndexChanged, PanelSetting::language,
+            [&settings](int index) { settings.chinese = index == 1; });
+    setting(mode_, &QComboBox::currentIndexChanged, PanelSetting::mode,
+            [&settings](int index) { settings.modeIndex = index; });
+    setting(speechEngine_, &QComboBox::currentIndexChanged, PanelSetting::speechEngine,
+            [&settings](int index) { settings.dictation = index == 1; });
+    setting(shortcutChoice_, &QComboBox::currentIndexChanged, PanelSetting::shortcut,
+            [&settings](int index) { settings.shortcutIndex = index; });
+    setting(autoProcess_, &QCheckBox::toggled, PanelSetting::autoProcess,
+            [&settings](bool on) { settings.autoProcess = on; });
+    setting(autoInsert_, &QCheckBox::toggled, PanelSetting::autoInsert,
+            [&settings](bool on) { settings.autoInsert = on; });
+    setting(vocabulary_, &QLineEdit::textChanged, PanelSetting::vocabulary,
+            [&settings](const QString& text) { settings.vocabulary = text; });
+    connect(window_.get(), &VoicePanel::moved, this, [this] { emit settingChanged(PanelSetting::windowFrame); });
+    window_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(window_.get(), &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { emit menuRequested(window_->mapToGlobal(at)); });
+
+    checkUpdates_->setEnabled(false);
+    connect(checkUpdatesButton_, &QPushButton::clicked, checkUpdates_.get(), &QAction::trigger);
+    connect(checkUpdates_.get(), &QAction::changed, this, [this] {
+        checkUpdatesButton_->setEnabled(checkUpdates_->isEnabled());
+        checkUpdatesButton_->setText(checkUpdates_->text());
+        checkUpdatesButton_->setToolTip(checkUpdates_->toolTip());
+    });
+}
+
+void FloatingPanel::setSettings(const PanelSettings& settings)
+{
+    language_->setCurrentIndex(settings.chinese ? 1 : 0);
+    mode_->setCurrentIndex(settings.modeIndex);
+    inputLanguage_->setCurrentIndex(0);
+    speechEngine_->setCurrentIndex(settings.dictation ? 1 : 0);
+    autoProcess_->setChecked(settings.autoProcess);
+    autoInsert_->setChecked(settings.autoInsert);
+    vocabulary_->setText(settings.vocabulary);
+    shortcutChoice_->setCurrentIndex(settings.shortcutIndex);
+}
+
+void FloatingPanel::setSource(const QString& text, TextRange selection)
+{
+    const QSignalBlocker quiet(before_);
+    before_->setPlainText(text);
+    const int size = static_cast<int>(before_->toPlainText().size());
+    QTextCursor cursor = before_->textCursor();
+    cursor.setPosition(std::clamp(static_cast<int>(selection.location), 0, size));
+    cursor.setPosition(std::clamp(static_cast<int>(selection.end()), 0, size), QTextCursor::KeepAnchor);
+    before_->setTextCursor(cursor);
+    state_.source = before_->toPlainText();
+    readSelection();
+}
+
+void FloatingPanel::setResult(const QString& text, bool copyable)
+{
+    if (text != after_->toPlainText() || text.isEmpty()) {
+        after_->setPlainText(text);
+    }
+    state_.result = after_->toPlainText();
+    state_.resultCopyable = copyable;
+    copyResult_->setEnabled(copyable);
+}
+
+void FloatingPanel::setStatus(const QString& text, bool offersModels)
+{
+    status_->setText(text);
+    state_.status = status_->text();
+    modelsLink_->setOffered(offersModels);
+    state_.statusOffersModels = offersModels;
+}
+
+void FloatingPanel::appendStatus(const QString& text, const std::optional<QStringList>& toolTipLines)
+{
+    status_->append(text);
+    state_.status = status_->text();
+    if (toolTipLines) {
+        status_->setToolTip(status_->text() + QLatin1Char('\n') + toolTipLines->join(QLatin1Char('\n')));
+    }
+}
+
+void FloatingPanel::setScope(const QString& text)
+{
+    scope_->setText(text);
+    state_.scope = text;
+}
+
+void FloatingPanel::setSpeechInfo(const QString& text, bool hintsShown)
+{
+    vocabularyRow_->setVisible(hintsShown);
+    speechInfo_->setText(text);
+    updateSettingsLayout();
+}
+
+void FloatingPanel::setShortcutInfo(const QString& text, bool permissionNeeded)
+{
+    shortcutPermission_->setVisible(permissionNeeded);
+    shortcutInfo_->setText(text);
+    updateSettingsLayout();
+}
+
+void FloatingPanel::localize(const QString& version)
+{
+    localizeLabels(version);
+    localizeFloatingInterface();
+    setActivity(state_.activity);
+    updateSettingsLayout();
+}
+
+void FloatingPanel::hideSettings()
+{
+    settingsPopover_->hide();
+}
+
+void FloatingPanel::present()
+{
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
+void FloatingPanel::copyText(const QString& text)
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(text);
+}
+
+void FloatingPanel::readSelection()
+{
+    const QTextCursor cursor = before_->textCursor();
+    state_.selection = {cursor.selectionStart(), cursor.selectionEnd() - cursor.selectionStart()};
 }
 
 } // namespace kivo

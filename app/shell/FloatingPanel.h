@@ -1,11 +1,16 @@
 #pragma once
 
+#include "app/shell/PanelState.h"
+
 #include <QObject>
+#include <QPoint>
 #include <QString>
+#include <QStringList>
 
-#include <functional>
 #include <memory>
+#include <optional>
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -18,98 +23,127 @@ namespace kivo {
 
 class AutostartCheckBox;
 class FloatingButton;
+class ModelsLink;
 class SettingsPopover;
 class StatusLabel;
 class TextAreaBackground;
 class VoicePanel;
 
 // The floating panel and its settings popover: every control, its place, its labels and
-// tooltips in both interface languages. The controller owns one and wires the actions; the
-// panel itself handles only what is pure presentation (editor expansion, the popover).
+// tooltips in both interface languages. The flows read and write its state and hear its
+// signals; the panel handles alone what is pure presentation (editor expansion, the popover,
+// copying its own texts).
 class FloatingPanel : public QObject {
+    Q_OBJECT
 public:
-    // What the controls show depends on this much of the controller's state.
-    struct Activity {
-        bool converting = false;
-        bool speechBusy = false;
-        bool recording = false;
-    };
-
-    explicit FloatingPanel(QObject* parent = nullptr);
+    FloatingPanel();
     ~FloatingPanel() override;
 
-    bool chinese() const;
-    QString tr(const char* chineseText, const char* englishText) const;
+    const PanelState& state() const { return state_; }
+    bool chinese() const { return state_.settings.chinese; }
+
+    // Sets the controls; each change is reported as if the user had made it.
+    void setSettings(const PanelSettings& settings);
+    void setEditorExpanded(bool expanded);
+    // Programmatic texts: not reported as edits.
+    void setSource(const QString& text, TextRange selection = {});
+    void setResult(const QString& text, bool copyable);
+    void setStatus(const QString& text, bool offersModels = false);
+    // `toolTipLines`, when given, follow the whole status in its tooltip.
+    void appendStatus(const QString& text, const std::optional<QStringList>& toolTipLines = std::nullopt);
+    void setScope(const QString& text);
+    void setActivity(const PanelActivity& activity);
+    void setSpeechInfo(const QString& text, bool hintsShown);
+    void setShortcutInfo(const QString& text, bool permissionNeeded);
 
     // Labels, titles, pop-up items, tooltips and accessibility names in the current language.
-    void localizeLabels(const QString& version);
-    void localizeFloatingInterface();
-    void updateFloatingControls(const Activity& activity);
-    void updateButtonHelp();
-    void updateSettingsLayout();
-
-    void toggleSettings();
-    void toggleEditor();
+    void localize(const QString& version);
     void showEditor();
-    void setEditorExpanded(bool expanded);
-    bool editorExpanded() const { return editorExpanded_; }
+    void hideSettings();
+    // Shown, raised and given the keyboard.
+    void present();
+    VoicePanel& window() const { return *window_; }
+    // Mirrored by the settings' update button.
+    QAction& checkUpdatesAction() const { return *checkUpdates_; }
 
-    // Interface fields; all are children of `window` (or of the popover) and live with it.
-    std::unique_ptr<VoicePanel> window;
-    QWidget* editor = nullptr;
-    QPlainTextEdit* before = nullptr; // also the Original scroll view
-    QPlainTextEdit* after = nullptr;  // also the Result scroll view
-    TextAreaBackground* sourceBackground = nullptr;
-    TextAreaBackground* resultBackground = nullptr;
-    FloatingButton* editorToggle = nullptr;
-    FloatingButton* settingsButton = nullptr;
-    FloatingButton* closeButton = nullptr;
-    FloatingButton* record = nullptr;
-    FloatingButton* cancel = nullptr;
-    FloatingButton* copySource = nullptr;
-    FloatingButton* copyResult = nullptr;
-    FloatingButton* details = nullptr;
-    FloatingButton* restoreTranscript = nullptr;
-    QPushButton* run = nullptr;
-    QLabel* productName = nullptr;
-    QLabel* headline = nullptr;
-    StatusLabel* status = nullptr;
-    QLabel* scope = nullptr;
-    QLabel* notice = nullptr;
-    QLabel* sourceTitle = nullptr;
-    QLabel* resultTitle = nullptr;
-    QLabel* inputLanguageTitle = nullptr;
-    QLabel* targetLanguageTitle = nullptr;
-    QLabel* speechInfo = nullptr;
-    QComboBox* mode = nullptr;
-    QComboBox* inputLanguage = nullptr;
-    QComboBox* language = nullptr;
-    QComboBox* speechEngine = nullptr;
-    QWidget* vocabularyRow = nullptr;
-    QLineEdit* vocabulary = nullptr;
-    QCheckBox* autoProcess = nullptr;
-    QCheckBox* autoInsert = nullptr;
-    AutostartCheckBox* startAtLogin = nullptr;
-    SettingsPopover* settingsPopover = nullptr;
-    QLabel* shortcutTitle = nullptr;
-    QComboBox* shortcutChoice = nullptr;
-    QLabel* shortcutInfo = nullptr;
-    QPushButton* shortcutPermission = nullptr;
-    QLabel* versionLabel = nullptr;
-    QPushButton* checkUpdatesButton = nullptr;
-    QPushButton* restartButton = nullptr;
-    QLabel* restartNotice = nullptr;
-
-    // Called after every expansion change (the controller saves it with the preferences).
-    std::function<void(bool expanded)> onEditorExpandedChanged;
+signals:
+    void recordClicked();
+    void cancelClicked();
+    void convertClicked();
+    void restoreTranscriptClicked();
+    void detailsClicked();
+    void modelsClicked();
+    void restartClicked();
+    void shortcutPermissionClicked();
+    void closeRequested();
+    void menuRequested(const QPoint& globalPosition);
+    // The user typed in the source or moved its selection.
+    void sourceEdited();
+    void selectionChanged();
+    void settingChanged(PanelSetting setting);
 
 private:
     void buildFloatingInterface();
     void buildSettings();
+    void connectControls();
+    void localizeLabels(const QString& version);
+    void localizeFloatingInterface();
+    void updateButtonHelp();
+    void updateSettingsLayout();
     void updateEditorToggle();
+    void toggleSettings();
+    void copyText(const QString& text);
+    void readSelection();
+    QString localized(const char* chineseText, const char* englishText) const;
 
-    bool editorExpanded_ = false;
-    Activity activity_;
+    PanelState state_;
+    std::unique_ptr<VoicePanel> window_;
+    std::unique_ptr<QAction> checkUpdates_;
+    ModelsLink* modelsLink_ = nullptr;
+    QWidget* editor_ = nullptr;
+    QPlainTextEdit* before_ = nullptr;
+    QPlainTextEdit* after_ = nullptr;
+    TextAreaBackground* sourceBackground_ = nullptr;
+    TextAreaBackground* resultBackground_ = nullptr;
+    FloatingButton* editorToggle_ = nullptr;
+    FloatingButton* settingsButton_ = nullptr;
+    FloatingButton* closeButton_ = nullptr;
+    FloatingButton* record_ = nullptr;
+    FloatingButton* cancel_ = nullptr;
+    FloatingButton* copySource_ = nullptr;
+    FloatingButton* copyResult_ = nullptr;
+    FloatingButton* details_ = nullptr;
+    FloatingButton* restoreTranscript_ = nullptr;
+    QPushButton* run_ = nullptr;
+    QLabel* productName_ = nullptr;
+    QLabel* headline_ = nullptr;
+    StatusLabel* status_ = nullptr;
+    QLabel* scope_ = nullptr;
+    QLabel* notice_ = nullptr;
+    QLabel* sourceTitle_ = nullptr;
+    QLabel* resultTitle_ = nullptr;
+    QLabel* inputLanguageTitle_ = nullptr;
+    QLabel* targetLanguageTitle_ = nullptr;
+    QLabel* speechInfo_ = nullptr;
+    QComboBox* mode_ = nullptr;
+    QComboBox* inputLanguage_ = nullptr;
+    QComboBox* language_ = nullptr;
+    QComboBox* speechEngine_ = nullptr;
+    QWidget* vocabularyRow_ = nullptr;
+    QLineEdit* vocabulary_ = nullptr;
+    QCheckBox* autoProcess_ = nullptr;
+    QCheckBox* autoInsert_ = nullptr;
+    AutostartCheckBox* startAtLogin_ = nullptr;
+    SettingsPopover* settingsPopover_ = nullptr;
+    QLabel* shortcutTitle_ = nullptr;
+    QComboBox* shortcutChoice_ = nullptr;
+    QLabel* shortcutInfo_ = nullptr;
+    QPushButton* shortcutPermission_ = nullptr;
+    QLabel* versionLabel_ = nullptr;
+    QPushButton* checkUpdatesButton_ = nullptr;
+    QPushButton* restartButton_ = nullptr;
+    QLabel* restartNotice_ = nullptr;
+    QPushButton* modelsButton_ = nullptr;
 };
 
 } // namespace kivo

@@ -2,14 +2,12 @@
 // a tiny generated model (so it measures the app's side: lock, process start, pipes, model load
 // and reply handling, not a real model's generation).
 //   app_convert [runs]
-#include "app/controller/TrialApp.h"
-#include "app/shell/StatusLabel.h"
+#include "app/controller/Application.h"
+#include "app/controller/Conversion.h"
+#include "app/shell/FloatingPanel.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QElapsedTimer>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QThread>
 
 #include <algorithm>
@@ -45,28 +43,30 @@ int main(int argc, char** argv)
     }
     ::setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
 
-    kivo::TrialApp::Options options;
+    kivo::Application::Options options;
     options.resourcesDirectory = resources;
     options.lockPath = (root / "run.lock").string();
-    kivo::TrialApp trial(options);
-    trial.localize();
-    auto& panel = trial.panel();
-    panel.language->setCurrentIndex(0);
-    panel.mode->setCurrentIndex(3);
-    panel.before->setPlainText(QStringLiteral("今日天氣好好，我哋食完飯之後再傾。"));
+    kivo::Application kivo(options);
+    kivo.localize();
+    auto& panel = kivo.panel();
+    kivo::PanelSettings settings = panel.state().settings;
+    settings.chinese = false;
+    settings.modeIndex = 3;
+    panel.setSettings(settings);
+    panel.setSource(QStringLiteral("今日天氣好好，我哋食完飯之後再傾。"));
 
     std::vector<double> millis;
     for (int i = 0; i < runs; ++i) {
         QElapsedTimer clock;
         clock.start();
-        panel.run->click();
-        while (trial.hasProcess()) {
+        emit panel.convertClicked();
+        while (kivo.conversion().running()) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
             QThread::usleep(200);
         }
         millis.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
-        if (panel.after->toPlainText().isEmpty()) {
-            std::fprintf(stderr, "no result: %s\n", panel.status->text().toStdString().c_str());
+        if (panel.state().result.isEmpty()) {
+            std::fprintf(stderr, "no result: %s\n", panel.state().status.toStdString().c_str());
         }
     }
     std::sort(millis.begin(), millis.end());

@@ -2,7 +2,9 @@
 // app afterwards. Each sample is a fresh process (this program started again with --child),
 // so dynamic loading and Qt's start-up are counted.
 //   app_startup [samples]        run under a display (or QT_QPA_PLATFORM=offscreen)
-#include "app/controller/TrialApp.h"
+#include "app/controller/Application.h"
+#include "app/shell/FloatingPanel.h"
+#include "app/shell/VoicePanel.h"
 #include "app/shell/VoicePanel.h"
 
 #include <QApplication>
@@ -58,10 +60,10 @@ public:
 int child(int argc, char** argv, long long startedAt)
 {
     QApplication app(argc, argv);
-    kivo::TrialApp trial;
+    kivo::Application kivo;
     FirstPaint paint;
-    trial.panel().window->installEventFilter(&paint);
-    trial.applicationDidFinishLaunching();
+    kivo.panel().window().installEventFilter(&paint);
+    kivo.launch();
     QTimer::singleShot(1500, &app, [&] {
         std::printf("%lld %ld\n", paint.at - startedAt, residentKilobytes());
         std::fflush(stdout);

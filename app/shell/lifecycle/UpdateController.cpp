@@ -32,8 +32,8 @@ std::optional<UpdateService::Configuration> UpdateController::configurationFor(c
 }
 
 UpdateController::UpdateController(Host host, std::optional<UpdateService::Configuration> configuration,
-                                   QPushButton* button, QAction* menuItem, QObject* parent)
-    : QObject(parent), host_(std::move(host)), configuration_(std::move(configuration)), button_(button),
+                                   QAction* panelAction, QAction* menuItem, QObject* parent)
+    : QObject(parent), host_(std::move(host)), configuration_(std::move(configuration)), button_(panelAction),
       menuItem_(menuItem)
 {
 }
@@ -97,7 +97,7 @@ void UpdateController::localizeUpdateControls()
     localize(button_, menuItem_, installPending(), host_.chinese());
 }
 
-void UpdateController::localize(QPushButton* button, QAction* menuItem, bool installPending, bool chinese)
+void UpdateController::localize(QAction* button, QAction* menuItem, bool installPending, bool chinese)
 {
     const auto tr = [chinese](const char* chineseText, const char* englishText) {
         return Localization::tr(chinese, chineseText, englishText);

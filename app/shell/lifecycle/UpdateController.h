@@ -42,7 +42,7 @@ public:
     static std::optional<UpdateService::Configuration> configurationFor(const std::filesystem::path& bundle);
 
     UpdateController(Host host, std::optional<UpdateService::Configuration> configuration,
-                     QPushButton* button, QAction* menuItem, QObject* parent = nullptr);
+                     QAction* panelAction, QAction* menuItem, QObject* parent = nullptr);
     ~UpdateController() override;
 
     bool updaterConfigured() const { return configuration_.has_value(); }
@@ -54,7 +54,7 @@ public:
     void updateUpdateControls();
     void localizeUpdateControls();
     // Titles and tooltip of the update controls for the given state and interface language.
-    static void localize(QPushButton* button, QAction* menuItem, bool installPending, bool chinese);
+    static void localize(QAction* panelAction, QAction* menuItem, bool installPending, bool chinese);
     void checkForUpdates();
     void continueUpdateInstallation();
 
@@ -69,7 +69,8 @@ private:
 
     Host host_;
     std::optional<UpdateService::Configuration> configuration_;
-    QPointer<QPushButton> button_;
+    // The panel's button mirrors it; the menu item shows no tooltip.
+    QPointer<QAction> button_;
     QPointer<QAction> menuItem_;
     std::unique_ptr<UpdateService> updater_;
     std::function<void()> pendingUpdateInstall_;

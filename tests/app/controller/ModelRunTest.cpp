@@ -1,16 +1,10 @@
 // Model runs against small scripted runners placed in a test bundle.
+#include "app/controller/Conversion.h"
 #include "app/controller/RunLock.h"
-#include "app/controller/TrialApp.h"
-#include "app/shell/FloatingButton.h"
-#include "app/shell/StatusLabel.h"
 #include "app/shell/models/ModelStore.h"
-#include "tests/app/controller/ControllerTestSupport.h"
+#include "tests/app/controller/ControllerFixture.h"
 
-#include <QCheckBox>
 #include <QFileInfo>
-#include <QComboBox>
-#include <QPlainTextEdit>
-#include <QPushButton>
 
 #include <gtest/gtest.h>
 
@@ -27,58 +21,53 @@ using namespace std::chrono_literals;
 
 constexpr const char* source = "請打 ABC123 俾我";
 
-class ModelRun : public ::testing::Test {
+class ModelRun : public test::ControllerFixture {
 protected:
-    void SetUp() override
+    void configure(Application::Options& options) override
     {
-        test::ensureApplication();
-        TrialApp::Options options;
-        options.resourcesDirectory = bundle.resources();
-        options.lockPath = bundle.lockPath().string();
         options.modelTimeLimit = 400ms;
         options.deliver = [this](const std::string& text) { delivered.push_back(text); };
-        app = std::make_unique<TrialApp>(options);
-        app->localize();
-        panel().language->setCurrentIndex(0);
-        panel().mode->setCurrentIndex(3); // English output
-        panel().before->setPlainText(QString::fromUtf8(source));
     }
 
-    FloatingPanel& panel() { return app->panel(); }
-    QString status() { return panel().status->text(); }
-    QString result() { return panel().after->toPlainText(); }
+    void SetUp() override
+    {
+        ControllerFixture::SetUp();
+        change([](PanelSettings& settings) { settings.modeIndex = 3; }); // English output
+        type(QString::fromUtf8(source));
+    }
+
+    QString result() { return state().result; }
+    Conversion& conversion() { return app->conversion(); }
 
     // Starts a run and waits until it has ended by any path.
     void convert()
     {
-        panel().run->click();
-        ASSERT_TRUE(test::waitUntil([this] { return !app->hasProcess(); }));
+        emit panel().convertClicked();
+        ASSERT_TRUE(test::waitUntil([this] { return !conversion().running(); }));
     }
 
     void expectIdleAndUnlocked()
     {
-        EXPECT_FALSE(app->hasProcess());
-        EXPECT_FALSE(app->hasTimer());
-        EXPECT_EQ(app->lockFD(), -1);
+        EXPECT_FALSE(conversion().running());
+        EXPECT_FALSE(conversion().timed());
+        EXPECT_EQ(conversion().lockDescriptor(), -1);
         auto again = RunLock::acquire(bundle.lockPath().string());
         EXPECT_EQ(again.outcome, RunLock::Outcome::locked);
         RunLock::release(again.descriptor);
-        EXPECT_EQ(panel().before->toPlainText(), QString::fromUtf8(source)) << "the Original text must stay";
-        EXPECT_TRUE(panel().run->isEnabled());
+        EXPECT_EQ(state().source, QString::fromUtf8(source)) << "the Original text must stay";
+        EXPECT_TRUE(state().activity.idle());
     }
 
     void expectFailure(const QString& description)
     {
         EXPECT_EQ(status(), QStringLiteral("未完成：") + description + QStringLiteral(" 原文保留。"));
         EXPECT_TRUE(result().isEmpty());
-        EXPECT_FALSE(panel().copyResult->isEnabled());
+        EXPECT_FALSE(state().resultCopyable);
         EXPECT_TRUE(delivered.empty());
         expectIdleAndUnlocked();
     }
 
-    test::TestBundle bundle;
     std::vector<std::string> delivered;
-    std::unique_ptr<TrialApp> app;
 };
 
 TEST_F(ModelRun, ValidReplyRestoresLiteralsAndHandsTheResultOver)
@@ -86,12 +75,12 @@ TEST_F(ModelRun, ValidReplyRestoresLiteralsAndHandsTheResultOver)
     bundle.setRunnerScript(
         "cat > \"$0.request\"\n"
         "printf '%s\\n' '{\"elapsedSeconds\":0.46,\"status\":\"generated\",\"text\":\"Please call \xE2\x9F\xA6KIVO7_0\xE2\x9F\xA7 for me.\"}'");
-    panel().autoInsert->setChecked(true);
+    change([](PanelSettings& settings) { settings.autoInsert = true; });
     convert();
     EXPECT_EQ(result(), QStringLiteral("Please call ABC123 for me."));
     EXPECT_EQ(status(), QStringLiteral("Completed in 0.5 s."));
-    EXPECT_TRUE(panel().copyResult->isEnabled());
-    EXPECT_TRUE(panel().editorExpanded());
+    EXPECT_TRUE(state().resultCopyable);
+    EXPECT_TRUE(state().settings.editorExpanded);
     ASSERT_EQ(delivered.size(), 1u);
     EXPECT_EQ(delivered[0], "Please call ABC123 for me.");
     expectIdleAndUnlocked();
@@ -106,8 +95,8 @@ TEST_F(ModelRun, ValidReplyRestoresLiteralsAndHandsTheResultOver)
 TEST_F(ModelRun, WithoutAutomaticInsertionTheStatusAsksForReviewAndNothingIsDelivered)
 {
     bundle.setRunnerScript("cat > /dev/null; echo '{\"elapsedSeconds\":1.25,\"status\":\"generated\",\"text\":\"Hello \xE2\x9F\xA6KIVO7_0\xE2\x9F\xA7\"}'");
-    panel().autoInsert->setChecked(false);
-    panel().language->setCurrentIndex(1);
+    change([](PanelSettings& settings) { settings.autoInsert = false; });
+    change([](PanelSettings& settings) { settings.chinese = true; });
     convert();
     EXPECT_EQ(status(), QStringLiteral("英文翻譯完成 · 1.2 秒。 可檢閱後複製。"));
     EXPECT_TRUE(delivered.empty());
@@ -116,7 +105,7 @@ TEST_F(ModelRun, WithoutAutomaticInsertionTheStatusAsksForReviewAndNothingIsDeli
 TEST_F(ModelRun, ResultNeedingReviewIsShownButNeverInserted)
 {
     bundle.setRunnerScript("cat > /dev/null; echo '{\"elapsedSeconds\":2,\"status\":\"generated\",\"text\":\"你好 \xE2\x9F\xA6KIVO7_0\xE2\x9F\xA7\"}'");
-    panel().autoInsert->setChecked(true);
+    change([](PanelSettings& settings) { settings.autoInsert = true; });
     convert();
     EXPECT_EQ(result(), QStringLiteral("你好 ABC123"));
     EXPECT_TRUE(status().startsWith(QStringLiteral("Review needed · 2.0 s.")));
@@ -127,7 +116,7 @@ TEST_F(ModelRun, ResultNeedingReviewIsShownButNeverInserted)
 TEST_F(ModelRun, ReplyWithoutElapsedSecondsShowsAQuestionMark)
 {
     bundle.setRunnerScript("cat > /dev/null; echo '{\"status\":\"generated\",\"text\":\"Hello \xE2\x9F\xA6KIVO7_0\xE2\x9F\xA7\"}'");
-    panel().autoInsert->setChecked(false);
+    change([](PanelSettings& settings) { settings.autoInsert = false; });
     convert();
     EXPECT_EQ(status(), QStringLiteral("Completed in ? s. Review before copying."));
     bundle.setRunnerScript("cat > /dev/null; echo '{\"elapsedSeconds\":\"0.5\",\"status\":\"generated\",\"text\":\"Hello \xE2\x9F\xA6KIVO7_0\xE2\x9F\xA7\"}'");
@@ -169,19 +158,19 @@ TEST_F(ModelRun, FailingRepliesClearResultKeepOriginalAndReleaseTheLock)
     };
     for (const Case& failure : cases) {
         SCOPED_TRACE(failure.script);
-        panel().after->setPlainText(QStringLiteral("earlier result"));
+        panel().setResult(QStringLiteral("earlier result"), false);
         bundle.setRunnerScript(failure.script);
         convert();
         expectFailure(failure.description);
     }
 
     // A blank answer to a source without literals.
-    panel().before->setPlainText(QStringLiteral("今日天氣好好"));
+    type(QStringLiteral("今日天氣好好"));
     bundle.setRunnerScript("cat > /dev/null; printf '%s\\n' '{\"status\":\"generated\",\"text\":\"  \\n \"}'");
     convert();
     EXPECT_EQ(status(), QStringLiteral("未完成：AFM 回傳空白結果。 原文保留。"));
-    EXPECT_EQ(panel().before->toPlainText(), QStringLiteral("今日天氣好好"));
-    EXPECT_EQ(app->lockFD(), -1);
+    EXPECT_EQ(state().source, QStringLiteral("今日天氣好好"));
+    EXPECT_EQ(conversion().lockDescriptor(), -1);
 }
 
 TEST_F(ModelRun, MissingModelGivesAnActionableMessage)
@@ -195,7 +184,7 @@ TEST_F(ModelRun, MissingModelGivesAnActionableMessage)
     EXPECT_TRUE(status().contains(QString::fromStdString(ModelStore::searched(ModelRole::language).front().string())))
         << status().toStdString();
     EXPECT_FALSE(status().contains(QStringLiteral("~/")));
-    EXPECT_TRUE(app->statusOffersModels());
+    EXPECT_TRUE(state().statusOffersModels);
     EXPECT_TRUE(result().isEmpty());
     expectIdleAndUnlocked();
 }
@@ -203,12 +192,12 @@ TEST_F(ModelRun, MissingModelGivesAnActionableMessage)
 TEST_F(ModelRun, TimeLimitKillsTheRunner)
 {
     bundle.setRunnerScript("echo $$ > \"$0.pid\"\nexec sleep 40");
-    panel().run->click();
-    ASSERT_TRUE(app->hasProcess());
-    EXPECT_TRUE(app->hasTimer());
-    EXPECT_GE(app->lockFD(), 0);
+    emit panel().convertClicked();
+    ASSERT_TRUE(conversion().running());
+    EXPECT_TRUE(conversion().timed());
+    EXPECT_GE(conversion().lockDescriptor(), 0);
     EXPECT_EQ(status(), QStringLiteral("Processing (up to 30 s)…"));
-    ASSERT_TRUE(test::waitUntil([this] { return !app->hasProcess(); }, 20000ms));
+    ASSERT_TRUE(test::waitUntil([this] { return !conversion().running(); }, 20000ms));
     EXPECT_EQ(status(), QStringLiteral("AFM stopped after 30 seconds. Original retained."));
     std::ifstream pidFile(bundle.resources() / "rewrite-runner.pid");
     pid_t pid = 0;
@@ -222,34 +211,29 @@ TEST_F(ModelRun, TimeLimitKillsTheRunner)
 TEST_F(ModelRun, ConvertWhileRunningDoesNothingAndCancelStops)
 {
     bundle.setRunnerScript("exec sleep 40");
-    panel().run->click();
-    ASSERT_TRUE(app->hasProcess());
-    const QUuid epoch = app->epoch();
-    panel().status->setText(QStringLiteral("marker"));
-    app->runModel();
-    EXPECT_EQ(app->epoch(), epoch);
+    emit panel().convertClicked();
+    ASSERT_TRUE(conversion().running());
+    const QUuid epoch = conversion().epoch();
+    panel().setStatus(QStringLiteral("marker"));
+    conversion().run();
+    EXPECT_EQ(conversion().epoch(), epoch);
     EXPECT_EQ(status(), QStringLiteral("marker"));
-    EXPECT_FALSE(panel().run->isEnabled());
-    EXPECT_FALSE(panel().mode->isEnabled());
-    EXPECT_FALSE(panel().record->isEnabled());
-    EXPECT_TRUE(panel().cancel->isEnabled());
-    EXPECT_TRUE(panel().before->isReadOnly());
+    EXPECT_TRUE(state().activity.converting);
 
-    panel().cancel->click();
+    emit panel().cancelClicked();
     EXPECT_EQ(status(), QStringLiteral("Cancelled. Original retained."));
-    EXPECT_NE(app->epoch(), epoch);
-    EXPECT_FALSE(panel().before->isReadOnly());
+    EXPECT_NE(conversion().epoch(), epoch);
     expectIdleAndUnlocked();
 }
 
 TEST_F(ModelRun, StopIgnoresACompletionAlreadyQueued)
 {
     bundle.setRunnerScript("cat > /dev/null; echo '{\"status\":\"generated\",\"text\":\"Hello\"}'");
-    panel().run->click();
-    ASSERT_TRUE(app->hasProcess());
+    emit panel().convertClicked();
+    ASSERT_TRUE(conversion().running());
     // Without running the event loop the runner finishes and its completion waits in the queue.
     std::this_thread::sleep_for(1500ms);
-    app->stopModel(QStringLiteral("stopped"));
+    conversion().stop(QStringLiteral("stopped"));
     test::spin(300ms);
     EXPECT_EQ(status(), QStringLiteral("stopped"));
     EXPECT_TRUE(result().isEmpty());
@@ -261,10 +245,10 @@ TEST_F(ModelRun, HeldLockRefusesTheRunAndLeavesTheResult)
     bundle.setRunnerScript("cat > /dev/null; echo '{\"status\":\"generated\",\"text\":\"Hello\"}'");
     auto other = RunLock::acquire(bundle.lockPath().string());
     ASSERT_EQ(other.outcome, RunLock::Outcome::locked);
-    panel().after->setPlainText(QStringLiteral("earlier result"));
-    panel().run->click();
-    EXPECT_FALSE(app->hasProcess());
-    EXPECT_EQ(app->lockFD(), -1);
+    panel().setResult(QStringLiteral("earlier result"), false);
+    emit panel().convertClicked();
+    EXPECT_FALSE(conversion().running());
+    EXPECT_EQ(conversion().lockDescriptor(), -1);
     EXPECT_EQ(status(), QStringLiteral("Another AFM test is running. Try again later."));
     EXPECT_EQ(result(), QStringLiteral("earlier result"));
     RunLock::release(other.descriptor);
@@ -277,15 +261,15 @@ TEST_F(ModelRun, UnsafeLockFileRefusesTheRunAndSaysWhy)
     const std::string path = bundle.lockPath().string();
     std::ofstream(path).put('x');
     ::chmod(path.c_str(), 0644);
-    panel().after->setPlainText(QStringLiteral("earlier result"));
-    panel().run->click();
-    EXPECT_FALSE(app->hasProcess());
-    EXPECT_EQ(app->lockFD(), -1);
+    panel().setResult(QStringLiteral("earlier result"), false);
+    emit panel().convertClicked();
+    EXPECT_FALSE(conversion().running());
+    EXPECT_EQ(conversion().lockDescriptor(), -1);
     EXPECT_EQ(status(), QStringLiteral("The AFM process lock %1 is unsafe (not your file, permissions other than 0600, "
                                        "or a link). Delete it and try again.").arg(QString::fromStdString(path)));
     EXPECT_EQ(result(), QStringLiteral("earlier result"));
-    panel().language->setCurrentIndex(1);
-    panel().run->click();
+    change([](PanelSettings& settings) { settings.chinese = true; });
+    emit panel().convertClicked();
     EXPECT_TRUE(status().startsWith(QStringLiteral("AFM 執行鎖 ") + QString::fromStdString(path) + QStringLiteral(" 不安全")));
     EXPECT_EQ(QFileInfo(QString::fromStdString(path)).permissions() & QFileDevice::ReadOther, QFileDevice::ReadOther)
         << "the file is left alone";
@@ -296,10 +280,10 @@ TEST_F(ModelRun, TimeLimitNeverStopsEarly)
 {
     bundle.setRunnerScript("sleep 10");
     for (int attempt = 0; attempt < 5; ++attempt) {
-        panel().run->click(); // the limit starts as the click returns
+        emit panel().convertClicked(); // the limit starts as the click returns
         const auto started = std::chrono::steady_clock::now();
-        ASSERT_TRUE(app->hasProcess());
-        ASSERT_TRUE(test::waitUntil([this] { return !app->hasProcess(); }));
+        ASSERT_TRUE(conversion().running());
+        ASSERT_TRUE(test::waitUntil([this] { return !conversion().running(); }));
         EXPECT_GE(std::chrono::steady_clock::now() - started, 400ms) << "attempt " << attempt;
         EXPECT_EQ(status(), QStringLiteral("AFM stopped after 30 seconds. Original retained."));
     }
@@ -307,15 +291,15 @@ TEST_F(ModelRun, TimeLimitNeverStopsEarly)
 
 TEST_F(ModelRun, StartFailuresShowTheirOwnMessage)
 {
-    panel().before->clear();
-    panel().run->click();
+    type({});
+    emit panel().convertClicked();
     EXPECT_EQ(status(), QStringLiteral("請輸入文字；短句試用上限為 24,000 UTF-8 bytes。"));
-    EXPECT_EQ(app->lockFD(), -1);
+    EXPECT_EQ(conversion().lockDescriptor(), -1);
 
     // No runner in the bundle: the message names the missing program.
-    panel().before->setPlainText(QString::fromUtf8(source));
-    panel().after->setPlainText(QStringLiteral("earlier result"));
-    panel().run->click();
+    type(QString::fromUtf8(source));
+    panel().setResult(QStringLiteral("earlier result"), false);
+    emit panel().convertClicked();
     EXPECT_TRUE(status().startsWith(QStringLiteral("Could not start the AFM runner ")));
     EXPECT_TRUE(status().contains(QString::fromStdString((bundle.resources() / "rewrite-runner").string())));
     EXPECT_TRUE(result().isEmpty());
@@ -325,10 +309,7 @@ TEST_F(ModelRun, StartFailuresShowTheirOwnMessage)
 TEST_F(ModelRun, ConvertsOnlyTheSelection)
 {
     bundle.setRunnerScript("cat > \"$0.request\"; echo '{\"status\":\"generated\",\"text\":\"Hi\"}'");
-    QTextCursor cursor = panel().before->textCursor();
-    cursor.setPosition(0);
-    cursor.setPosition(2, QTextCursor::KeepAnchor);
-    panel().before->setTextCursor(cursor);
+    select({0, 2});
     convert();
     std::ifstream requestFile(bundle.resources() / "rewrite-runner.request");
     const std::string request((std::istreambuf_iterator<char>(requestFile)), std::istreambuf_iterator<char>());

@@ -1,14 +1,11 @@
 // The background preparation runs: started after launch and on a mode change, on idle processor
 // time, one at a time, and gone when a conversion starts or the app ends.
 #include "app/controller/RunnerPreparation.h"
-#include "app/controller/TrialApp.h"
-#include "app/shell/StatusLabel.h"
+#include "app/controller/Application.h"
+#include "app/controller/Conversion.h"
+#include "app/shell/FloatingPanel.h"
 #include "tests/app/controller/ControllerTestSupport.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QPlainTextEdit>
-#include <QPushButton>
 
 #include <gtest/gtest.h>
 
@@ -63,14 +60,14 @@ protected:
             savedDataHome = value;
         }
         ::setenv("XDG_DATA_HOME", (bundle.root() / "data").c_str(), 1);
-        TrialApp::Options options;
+        Application::Options options;
         options.resourcesDirectory = bundle.resources();
         options.lockPath = bundle.lockPath().string();
         options.makeShortcutBackend = [] { return std::make_unique<NoShortcut>(); };
         options.isTrusted = [] { return false; };
         options.requestTrust = [] { return false; };
         options.deliver = [](const std::string&) {};
-        app = std::make_unique<TrialApp>(options);
+        app = std::make_unique<Application>(options);
     }
 
     void TearDown() override
@@ -106,11 +103,13 @@ protected:
 
     void launch()
     {
-        app->applicationDidFinishLaunching();
+        app->launch();
         app->localize();
-        panel().language->setCurrentIndex(1);
-        panel().autoInsert->setChecked(false);
-        panel().before->setPlainText(QString::fromUtf8(source));
+        change([](PanelSettings& settings) {
+            settings.chinese = true;
+            settings.autoInsert = false;
+        });
+        panel().setSource(QString::fromUtf8(source));
     }
 
     // Waits for a preparation of the mode with this locale and returns its process id.
@@ -119,7 +118,7 @@ protected:
         pid_t pid = -1;
         const bool found = test::waitUntil([&] {
             const std::string request = contents(bundle.resources() / "rewrite-runner.prepare");
-            pid = app->modelPreparation() ? app->modelPreparation()->pid() : -1;
+            pid = app->conversion().preparation() ? app->conversion().preparation()->pid() : -1;
             return pid > 0 && request.find("\"locale\":\"" + locale + "\"") != std::string::npos;
         });
         EXPECT_TRUE(found) << contents(bundle.resources() / "rewrite-runner.prepare");
@@ -127,10 +126,20 @@ protected:
     }
 
     FloatingPanel& panel() { return app->panel(); }
+    void change(const std::function<void(PanelSettings&)>& edit)
+    {
+        PanelSettings settings = panel().state().settings;
+        edit(settings);
+        panel().setSettings(settings);
+    }
+    void setMode(int index)
+    {
+        change([index](PanelSettings& settings) { settings.modeIndex = index; });
+    }
 
     test::TestBundle bundle;
     std::optional<std::string> savedDataHome;
-    std::unique_ptr<TrialApp> app;
+    std::unique_ptr<Application> app;
 };
 
 TEST_F(Preparation, LaunchPreparesTheModeOnIdleTimeAndAConversionEndsIt)
@@ -138,7 +147,7 @@ TEST_F(Preparation, LaunchPreparesTheModeOnIdleTimeAndAConversionEndsIt)
     installModel();
     waitingRunner();
     launch();
-    panel().mode->setCurrentIndex(english);
+    setMode(english);
     const pid_t pid = preparationFor("en-US");
     ASSERT_GT(pid, 0);
     EXPECT_EQ(::sched_getscheduler(pid), SCHED_IDLE);
@@ -146,12 +155,12 @@ TEST_F(Preparation, LaunchPreparesTheModeOnIdleTimeAndAConversionEndsIt)
     EXPECT_EQ(request.find("阿明"), std::string::npos) << "never the user's text";
     EXPECT_NE(request.find("\"instructions\""), std::string::npos);
 
-    panel().run->click();
-    EXPECT_FALSE(app->modelPreparation()->running());
+    emit panel().convertClicked();
+    EXPECT_FALSE(app->conversion().preparation()->running());
     EXPECT_NE(::kill(pid, 0), 0) << "the preparation must be gone before the conversion runs";
-    ASSERT_TRUE(test::waitUntil([this] { return !app->hasProcess(); }));
-    EXPECT_EQ(panel().after->toPlainText(), QStringLiteral("Tomorrow."));
-    EXPECT_FALSE(app->modelPreparation()->running()) << "a conversion does not start another";
+    ASSERT_TRUE(test::waitUntil([this] { return !app->conversion().running(); }));
+    EXPECT_EQ(panel().state().result, QStringLiteral("Tomorrow."));
+    EXPECT_FALSE(app->conversion().preparation()->running()) << "a conversion does not start another";
 }
 
 TEST_F(Preparation, AModeChangeReplacesThePreparationAndQuittingEndsIt)
@@ -159,18 +168,18 @@ TEST_F(Preparation, AModeChangeReplacesThePreparationAndQuittingEndsIt)
     installModel();
     waitingRunner();
     launch();
-    panel().mode->setCurrentIndex(written);
+    setMode(written);
     const pid_t first = preparationFor("zh-TW");
     ASSERT_GT(first, 0);
 
-    panel().mode->setCurrentIndex(cantonese);
+    setMode(cantonese);
     const pid_t second = preparationFor("zh-HK");
     ASSERT_GT(second, 0);
     EXPECT_NE(second, first);
     EXPECT_NE(::kill(first, 0), 0) << "one preparation at a time";
 
-    app->applicationWillTerminate();
-    EXPECT_FALSE(app->modelPreparation()->running());
+    app->willTerminate();
+    EXPECT_FALSE(app->conversion().preparation()->running());
     EXPECT_NE(::kill(second, 0), 0) << "no runner outlives the app";
 }
 
@@ -183,13 +192,13 @@ TEST_F(Preparation, BothInstructionVariantsArePreparedInTurnAndNothingIsShown)
         "echo >> \"$0.requests\"\n"
         "echo '{\"status\":\"error\",\"localizedError\":\"broken\"}'");
     launch();
-    panel().mode->setCurrentIndex(written);
-    ASSERT_TRUE(test::waitUntil([this] { return !app->modelPreparation()->running(); }));
-    panel().status->setText(QStringLiteral("marker"));
+    setMode(written);
+    ASSERT_TRUE(test::waitUntil([this] { return !app->conversion().preparation()->running(); }));
+    panel().setStatus(QStringLiteral("marker"));
     std::filesystem::remove(bundle.resources() / "rewrite-runner.requests");
     std::filesystem::remove(bundle.resources() / "rewrite-runner.arguments");
-    app->prepareModel();
-    ASSERT_TRUE(test::waitUntil([this] { return !app->modelPreparation()->running(); }));
+    app->conversion().prepare();
+    ASSERT_TRUE(test::waitUntil([this] { return !app->conversion().preparation()->running(); }));
     test::spin(100ms);
 
     const auto requests = lines(bundle.resources() / "rewrite-runner.requests");
@@ -197,19 +206,19 @@ TEST_F(Preparation, BothInstructionVariantsArePreparedInTurnAndNothingIsShown)
     EXPECT_EQ(requests[0].find("KIVO7_"), std::string::npos);
     EXPECT_NE(requests[1].find("KIVO7_"), std::string::npos) << "the variant with a protected literal";
     EXPECT_EQ(lines(bundle.resources() / "rewrite-runner.arguments"), (std::vector<std::string>{"--prepare", "--prepare"}));
-    EXPECT_EQ(panel().status->text(), QStringLiteral("marker"));
-    EXPECT_TRUE(panel().after->toPlainText().isEmpty());
-    EXPECT_FALSE(app->hasProcess());
+    EXPECT_EQ(panel().state().status, QStringLiteral("marker"));
+    EXPECT_TRUE(panel().state().result.isEmpty());
+    EXPECT_FALSE(app->conversion().running());
 }
 
 TEST_F(Preparation, NothingStartsWithoutALanguageModel)
 {
     waitingRunner();
     launch();
-    panel().mode->setCurrentIndex(english);
-    panel().mode->setCurrentIndex(written);
+    setMode(english);
+    setMode(written);
     test::spin(200ms);
-    EXPECT_TRUE(!app->modelPreparation() || !app->modelPreparation()->running());
+    EXPECT_TRUE(!app->conversion().preparation() || !app->conversion().preparation()->running());
     EXPECT_FALSE(std::filesystem::exists(bundle.resources() / "rewrite-runner.prepare"));
 }
 

@@ -1,13 +1,7 @@
 // Convert end to end with the real rewrite-runner and a tiny generated model.
 #include "app/controller/RunnerPreparation.h"
-#include "app/controller/TrialApp.h"
-#include "app/shell/StatusLabel.h"
-#include "tests/app/controller/ControllerTestSupport.h"
-
-#include <QCheckBox>
-#include <QComboBox>
-#include <QPlainTextEdit>
-#include <QPushButton>
+#include "app/controller/Conversion.h"
+#include "tests/app/controller/ControllerFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -19,22 +13,22 @@
 namespace kivo {
 namespace {
 
-class RealRunner : public ::testing::Test {
+class RealRunner : public test::ControllerFixture {
 protected:
-    void SetUp() override
+    void configure(Application::Options&) override
     {
-        test::ensureApplication();
         bundle.linkRunner(KIVO_REWRITE_RUNNER);
         ::setenv("XDG_DATA_HOME", (bundle.root() / "data").c_str(), 1);
-        TrialApp::Options options;
-        options.resourcesDirectory = bundle.resources();
-        options.lockPath = bundle.lockPath().string();
-        app = std::make_unique<TrialApp>(options);
-        app->localize();
-        app->panel().language->setCurrentIndex(0);
-        app->panel().mode->setCurrentIndex(3);
-        app->panel().autoInsert->setChecked(false);
-        app->panel().before->setPlainText(QStringLiteral("今日天氣好好"));
+    }
+
+    void SetUp() override
+    {
+        ControllerFixture::SetUp();
+        change([](PanelSettings& settings) {
+            settings.modeIndex = 3;
+            settings.autoInsert = false;
+        });
+        type(QStringLiteral("今日天氣好好"));
     }
 
     void makeModel()
@@ -48,22 +42,19 @@ protected:
 
     void convert()
     {
-        app->panel().run->click();
-        ASSERT_TRUE(test::waitUntil([this] { return !app->hasProcess(); }, std::chrono::seconds(60)));
+        emit panel().convertClicked();
+        ASSERT_TRUE(test::waitUntil([this] { return !app->conversion().running(); }, std::chrono::seconds(60)));
     }
-
-    test::TestBundle bundle;
-    std::unique_ptr<TrialApp> app;
 };
 
 TEST_F(RealRunner, TinyModelAnswerReachesTheResult)
 {
     makeModel();
     convert();
-    const QString status = app->panel().status->text();
+    const QString status = status();
     EXPECT_TRUE(status.startsWith(QStringLiteral("Completed in "))) << status.toStdString();
-    EXPECT_EQ(app->panel().after->toPlainText(), QStringLiteral("a"));
-    EXPECT_EQ(app->lockFD(), -1);
+    EXPECT_EQ(state().result, QStringLiteral("a"));
+    EXPECT_EQ(app->conversion().lockDescriptor(), -1);
 }
 
 // The state the app prepares for a mode is the one its next conversion reads: same key, same
@@ -84,9 +75,9 @@ TEST_F(RealRunner, APreparedStateIsWhatTheFirstConversionReads)
     ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     makeModel();
 
-    app->prepareModel();
-    ASSERT_TRUE(app->modelPreparation());
-    ASSERT_TRUE(test::waitUntil([this] { return !app->modelPreparation()->running(); }, std::chrono::seconds(60)));
+    app->conversion().prepare();
+    ASSERT_TRUE(app->conversion().preparation());
+    ASSERT_TRUE(test::waitUntil([this] { return !app->conversion().preparation()->running(); }, std::chrono::seconds(60)));
     std::map<std::filesystem::path, std::filesystem::file_time_type> kept;
     for (const auto& entry : std::filesystem::directory_iterator(runtime / "kivo-prefix")) {
         kept[entry.path()] = entry.last_write_time();
@@ -94,7 +85,7 @@ TEST_F(RealRunner, APreparedStateIsWhatTheFirstConversionReads)
     EXPECT_EQ(kept.size(), 2u) << "without and with a protected literal";
 
     convert();
-    EXPECT_EQ(app->panel().after->toPlainText(), QStringLiteral("a"));
+    EXPECT_EQ(state().result, QStringLiteral("a"));
     std::map<std::filesystem::path, std::filesystem::file_time_type> after;
     for (const auto& entry : std::filesystem::directory_iterator(runtime / "kivo-prefix")) {
         after[entry.path()] = entry.last_write_time();
@@ -105,13 +96,13 @@ TEST_F(RealRunner, APreparedStateIsWhatTheFirstConversionReads)
 TEST_F(RealRunner, MissingModelSaysWhereToPutOne)
 {
     convert();
-    const QString status = app->panel().status->text();
+    const QString status = status();
     EXPECT_TRUE(status.contains(QStringLiteral("modelNotFound"))) << status.toStdString();
     EXPECT_TRUE(status.contains(QStringLiteral("Click this line to open Models, or put a GGUF chat model at ")))
         << status.toStdString();
     EXPECT_TRUE(status.endsWith(QStringLiteral(" 原文保留。")));
-    EXPECT_EQ(app->panel().before->toPlainText(), QStringLiteral("今日天氣好好"));
-    EXPECT_TRUE(app->panel().after->toPlainText().isEmpty());
+    EXPECT_EQ(state().source, QStringLiteral("今日天氣好好"));
+    EXPECT_TRUE(state().result.isEmpty());
 }
 
 } // namespace

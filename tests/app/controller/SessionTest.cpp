@@ -1,23 +1,15 @@
-// The session controller driven through a scripted recorder.
-#include "app/controller/TrialApp.h"
-#include "app/shell/FloatingButton.h"
-#include "app/shell/StatusLabel.h"
+// Recording and the session around it, driven through a scripted recorder.
+#include "app/controller/Conversion.h"
+#include "app/controller/ModelsAccess.h"
+#include "app/controller/Recording.h"
 #include "app/shell/models/ModelStore.h"
 #include "app/shell/models/ModelsWindow.h"
 #include "app/speech/RecorderFailure.h"
-#include "tests/app/controller/ControllerTestSupport.h"
+#include "tests/app/controller/ControllerFixture.h"
+#include "tests/app/shell/PanelWidgets.h"
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QClipboard>
-#include <QComboBox>
 #include <QCoreApplication>
 #include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMimeData>
-#include <QPlainTextEdit>
-#include <QPushButton>
 
 #include <gtest/gtest.h>
 
@@ -27,47 +19,12 @@ namespace {
 using namespace std::chrono_literals;
 using Status = SpeechSession::Status;
 
-// Records what the controller asked for; the test plays the recorder's callbacks.
-class ScriptedRecorder : public SpeechSession {
-public:
-    explicit ScriptedRecorder(Callbacks callbacks, ScriptedRecorder** self) : callbacks(std::move(callbacks))
-    {
-        *self = this;
-    }
-    void start(const Settings& settings) override
-    {
-        ++starts;
-        lastSettings = settings;
-        callbacks.onStatus(Status::requestingPermission);
-    }
-    void stop() override { ++stops; }
-    void cancel() override
-    {
-        ++cancels;
-        callbacks.onStatus(Status::idle);
-        callbacks.onCompletion(std::nullopt);
-    }
-
-    Callbacks callbacks;
-    Settings lastSettings;
-    int starts = 0;
-    int stops = 0;
-    int cancels = 0;
-};
-
-class Session : public ::testing::Test {
+class Session : public test::ControllerFixture {
 protected:
-    void SetUp() override
+    void configure(Application::Options& options) override
     {
-        test::ensureApplication();
         bundle.setRunnerScript("cat > /dev/null; echo '{\"status\":\"generated\",\"text\":\"轉換完成\"}'");
-        TrialApp::Options options;
-        options.resourcesDirectory = bundle.resources();
-        options.lockPath = bundle.lockPath().string();
-        options.makeRecorder = [this](SpeechSession::Callbacks callbacks) {
-            return std::make_unique<ScriptedRecorder>(std::move(callbacks), &recorder);
-        };
-        options.reviewTranscript = [this](const std::string& text) -> std::optional<SpeechReviewPolicy::Reason> {
+        options.reviewTranscript = [](const std::string& text) -> std::optional<SpeechReviewPolicy::Reason> {
             if (text == "123") {
                 return SpeechReviewPolicy::Reason::numbersOnly;
             }
@@ -76,108 +33,83 @@ protected:
             }
             return SpeechReviewPolicy::reason(text);
         };
-        app = std::make_unique<TrialApp>(options);
-        app->localize();
-        panel().language->setCurrentIndex(0);
-        panel().mode->setCurrentIndex(1);
     }
 
-    FloatingPanel& panel() { return app->panel(); }
-    QString status() { return panel().status->text(); }
-
-    // Starts a recording and plays the recorder up to `recording`.
-    void startRecording()
-    {
-        panel().record->click();
-        ASSERT_NE(recorder, nullptr);
-        recorder->callbacks.onStatus(Status::preparing);
-        recorder->callbacks.onStatus(Status::recording);
-    }
-
-    test::TestBundle bundle;
-    ScriptedRecorder* recorder = nullptr;
-    std::unique_ptr<TrialApp> app;
+    const PanelActivity& activity() { return state().activity; }
 };
 
 TEST_F(Session, RecordIsIgnoredWhileStartingAndStopsWhileRecording)
 {
-    panel().speechEngine->setCurrentIndex(1);
-    panel().vocabulary->setText(QStringLiteral(" Redis cache ,Codex，\n\n Kivo ,"));
-    panel().record->click();
+    change([](PanelSettings& settings) {
+        settings.dictation = true;
+        settings.vocabulary = QStringLiteral(" Redis cache ,Codex，\n\n Kivo ,");
+    });
+    emit panel().recordClicked();
     ASSERT_EQ(recorder->starts, 1);
     EXPECT_EQ(recorder->lastSettings.engine, SpeechSession::Engine::dictation);
     EXPECT_EQ(recorder->lastSettings.contextualStrings, (std::vector<std::string>{"Redis cache", "Codex", "Kivo"}));
     EXPECT_EQ(status(), QStringLiteral("Waiting for microphone permission…"));
-    EXPECT_FALSE(panel().record->isEnabled());
-    EXPECT_EQ(panel().headline->text(), QStringLiteral("One moment…"));
+    EXPECT_TRUE(activity().speechBusy);
+    EXPECT_FALSE(activity().recording);
 
-    app->recordPressed();
-    app->recordFromShortcut();
+    emit panel().recordClicked();
+    app->recording().pressFromShortcut();
     EXPECT_EQ(recorder->starts, 1);
     EXPECT_EQ(recorder->stops, 0);
 
     recorder->callbacks.onStatus(Status::recording);
-    EXPECT_TRUE(panel().record->isEnabled());
-    EXPECT_TRUE(panel().record->recording());
-    EXPECT_EQ(panel().headline->text(), QStringLiteral("Listening…"));
+    EXPECT_TRUE(activity().recording);
     EXPECT_EQ(status(), QStringLiteral("Recording 0 / 60 s — click Stop recording to finish."));
-    app->recordFromShortcut();
+    app->recording().pressFromShortcut();
     EXPECT_EQ(recorder->stops, 1);
-    EXPECT_FALSE(panel().record->isEnabled());
-    EXPECT_FALSE(panel().run->isEnabled());
+    EXPECT_TRUE(activity().stopping) << "the button is off until the recorder answers";
+    EXPECT_FALSE(activity().idle());
 }
 
 TEST_F(Session, CancelledRecordingPutsTheDraftBack)
 {
-    panel().before->setPlainText(QStringLiteral("before text"));
-    QTextCursor cursor = panel().before->textCursor();
-    cursor.setPosition(2);
-    cursor.setPosition(5, QTextCursor::KeepAnchor);
-    panel().before->setTextCursor(cursor);
-    panel().after->setPlainText(QStringLiteral("old result"));
-    panel().copyResult->setEnabled(true);
+    type(QStringLiteral("before text"));
+    select({2, 3});
+    panel().setResult(QStringLiteral("old result"), true);
 
     startRecording();
     recorder->callbacks.onTranscript("provisional words", false);
-    EXPECT_EQ(panel().before->toPlainText(), QStringLiteral("provisional words"));
-    EXPECT_EQ(panel().scope->text(), QStringLiteral("Recognizing — provisional transcript"));
-    EXPECT_TRUE(panel().after->toPlainText().isEmpty());
-    EXPECT_TRUE(panel().cancel->isEnabled());
+    EXPECT_EQ(state().source, QStringLiteral("provisional words"));
+    EXPECT_EQ(state().scope, QStringLiteral("Recognizing — provisional transcript"));
+    EXPECT_TRUE(state().result.isEmpty());
 
-    panel().cancel->click();
+    emit panel().cancelClicked();
     EXPECT_EQ(recorder->cancels, 1);
-    EXPECT_FALSE(app->speechBusy());
-    EXPECT_EQ(panel().before->toPlainText(), QStringLiteral("before text"));
-    EXPECT_EQ(panel().before->textCursor().selectionStart(), 2);
-    EXPECT_EQ(panel().before->textCursor().selectionEnd(), 5);
-    EXPECT_EQ(panel().after->toPlainText(), QStringLiteral("old result"));
-    EXPECT_TRUE(panel().copyResult->isEnabled());
+    EXPECT_FALSE(app->recording().busy());
+    EXPECT_EQ(state().source, QStringLiteral("before text"));
+    EXPECT_EQ(state().selection, (TextRange{2, 3}));
+    EXPECT_EQ(state().result, QStringLiteral("old result"));
+    EXPECT_TRUE(state().resultCopyable);
     EXPECT_EQ(status(), QStringLiteral("Recording cancelled or no final text. Previous text retained; nothing sent to AFM."));
-    EXPECT_FALSE(panel().editorExpanded()) << "no text: the editor is left as it was";
+    EXPECT_FALSE(state().settings.editorExpanded) << "no text: the editor is left as it was";
 }
 
 TEST_F(Session, FailedOrBlankRecordingExplainsAndRestores)
 {
-    panel().before->setPlainText(QStringLiteral("kept"));
+    type(QStringLiteral("kept"));
     startRecording();
     recorder->callbacks.onError("Microphone access was denied.");
     EXPECT_EQ(status(), QStringLiteral("辨識未完成：Microphone access was denied."));
     recorder->callbacks.onStatus(Status::idle);
     recorder->callbacks.onCompletion(std::nullopt);
     EXPECT_EQ(status(), QStringLiteral("Recognition failed: Microphone access was denied. Previous text retained."));
-    EXPECT_EQ(panel().before->toPlainText(), QStringLiteral("kept"));
+    EXPECT_EQ(state().source, QStringLiteral("kept"));
 
     startRecording();
     recorder->callbacks.onCompletion(std::string(" \n\t "));
-    EXPECT_FALSE(app->speechBusy());
-    EXPECT_EQ(panel().before->toPlainText(), QStringLiteral("kept"));
-    EXPECT_FALSE(app->originalSpeechText().has_value());
-    EXPECT_TRUE(panel().editorExpanded()) << "a blank transcript still opens the editor";
+    EXPECT_FALSE(app->recording().busy());
+    EXPECT_EQ(state().source, QStringLiteral("kept"));
+    EXPECT_FALSE(app->recording().transcript().has_value());
+    EXPECT_TRUE(state().settings.editorExpanded) << "a blank transcript still opens the editor";
 }
 
 TEST_F(Session, HeldBackTranscriptsAreNotConverted)
 {
-    panel().autoProcess->setChecked(true);
     const std::pair<const char*, QString> cases[] = {
         {"123", QStringLiteral("Numbers-only result. Check recognition, then click Convert. Original unchanged.")},
         {"嗯嗯", QStringLiteral("Hesitation-only result. Review first; not automatically sent to AFM.")},
@@ -187,116 +119,83 @@ TEST_F(Session, HeldBackTranscriptsAreNotConverted)
         recorder->callbacks.onTranscript(transcript, true);
         recorder->callbacks.onCompletion(std::string(transcript));
         EXPECT_EQ(status(), message);
-        EXPECT_FALSE(app->hasProcess());
-        EXPECT_EQ(panel().before->toPlainText(), QString::fromUtf8(transcript));
-        EXPECT_EQ(panel().scope->text(), QStringLiteral("Final STT transcript"));
+        EXPECT_FALSE(app->conversion().running());
+        EXPECT_EQ(state().source, QString::fromUtf8(transcript));
+        EXPECT_EQ(state().scope, QStringLiteral("Final STT transcript"));
     }
 }
 
 TEST_F(Session, TranscriptIsConvertedAutomaticallyAndCanBeRestored)
 {
-    panel().autoProcess->setChecked(true);
-    panel().autoInsert->setChecked(false);
+    change([](PanelSettings& settings) { settings.autoInsert = false; });
     startRecording();
     recorder->callbacks.onCompletion(std::string("今日天氣好好"));
-    EXPECT_TRUE(app->hasProcess());
-    ASSERT_TRUE(test::waitUntil([this] { return !app->hasProcess(); }));
-    EXPECT_EQ(panel().after->toPlainText(), QStringLiteral("轉換完成"));
-    EXPECT_TRUE(panel().restoreTranscript->isEnabled());
+    EXPECT_TRUE(app->conversion().running());
+    ASSERT_TRUE(test::waitUntil([this] { return !app->conversion().running(); }));
+    EXPECT_EQ(state().result, QStringLiteral("轉換完成"));
+    EXPECT_TRUE(activity().hasTranscript);
 
     // Edits are the user's: they clear the result and say so.
-    panel().before->setFocus();
-    panel().before->selectAll();
-    panel().before->insertPlainText(QStringLiteral("改過"));
-    EXPECT_TRUE(panel().after->toPlainText().isEmpty());
+    type(QStringLiteral("改過"));
+    EXPECT_TRUE(state().result.isEmpty());
     EXPECT_EQ(status(), QStringLiteral("Original changed. Convert again."));
 
-    panel().restoreTranscript->click();
-    EXPECT_EQ(panel().before->toPlainText(), QStringLiteral("今日天氣好好"));
+    emit panel().restoreTranscriptClicked();
+    EXPECT_EQ(state().source, QStringLiteral("今日天氣好好"));
     EXPECT_EQ(status(), QStringLiteral("Restored the last completed STT transcript."));
 }
 
 TEST_F(Session, EditsDuringARunAreNotReported)
 {
     bundle.setRunnerScript("exec sleep 40");
-    panel().before->setPlainText(QStringLiteral("text"));
-    panel().run->click();
-    ASSERT_TRUE(app->hasProcess());
+    type(QStringLiteral("text"));
+    emit panel().convertClicked();
+    ASSERT_TRUE(app->conversion().running());
     const QString running = status();
-    app->textDidChange();
-    app->textViewDidChangeSelection();
-    app->restoreSpeechOriginal();
+    emit panel().sourceEdited();
+    emit panel().selectionChanged();
+    emit panel().restoreTranscriptClicked();
     EXPECT_EQ(status(), running);
-    app->copyBefore();
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("text")) << "Copy original works while busy";
-    app->cancelRun();
+    emit panel().cancelClicked();
 }
 
 TEST_F(Session, TextServiceLoadsTextOnlyWhenIdle)
 {
-    QMimeData empty;
-    QString error;
-    app->convertSelection(&empty, &error);
-    EXPECT_EQ(error, QStringLiteral("沒有收到選取文字。"));
-
-    QMimeData selection;
-    selection.setText(QStringLiteral("from another app"));
-    error.clear();
-    app->convertSelection(&selection, &error);
-    EXPECT_TRUE(error.isEmpty());
-    EXPECT_EQ(panel().before->toPlainText(), QStringLiteral("from another app"));
+    EXPECT_EQ(app->convertSelection({}), QStringLiteral("沒有收到選取文字。"));
+    EXPECT_TRUE(app->convertSelection(QStringLiteral("from another app")).isEmpty());
+    EXPECT_EQ(state().source, QStringLiteral("from another app"));
+    EXPECT_EQ(state().scope, QStringLiteral("Convert all text"));
     EXPECT_EQ(status(), QStringLiteral("Text loaded. Click Convert manually to process."));
-    EXPECT_EQ(panel().scope->text(), QStringLiteral("Convert all text"));
-    EXPECT_FALSE(app->hasProcess()) << "nothing is converted automatically";
+    EXPECT_FALSE(app->conversion().running()) << "nothing is converted automatically";
 
     startRecording();
-    app->convertSelection(&selection, &error);
-    EXPECT_EQ(error, QStringLiteral("Kivo 正在處理，請完成或取消後重試。"));
-}
-
-TEST_F(Session, CopyResultOnlyWhenAResultIsShown)
-{
-    QGuiApplication::clipboard()->setText(QStringLiteral("untouched"));
-    app->copyAfter();
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("untouched"));
-
-    panel().before->setPlainText(QStringLiteral("你好"));
-    panel().autoInsert->setChecked(false);
-    panel().run->click();
-    ASSERT_TRUE(test::waitUntil([this] { return !app->hasProcess(); }));
-    panel().copyResult->click();
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("轉換完成"));
-    EXPECT_EQ(status(), QStringLiteral("Result copied."));
+    EXPECT_EQ(app->convertSelection(QStringLiteral("more")), QStringLiteral("Kivo 正在處理，請完成或取消後重試。"));
 }
 
 TEST_F(Session, WithoutARecorderTheRecordingFailsAndKeepsTheText)
 {
-    TrialApp::Options options;
+    Application::Options options;
     options.resourcesDirectory = bundle.resources();
     options.lockPath = bundle.lockPath().string();
-    TrialApp bare(options);
+    Application bare(options);
     bare.localize();
-    bare.panel().language->setCurrentIndex(0);
-    bare.panel().before->setPlainText(QStringLiteral("kept"));
-    bare.recordPressed();
-    EXPECT_TRUE(bare.speechBusy());
-    ASSERT_TRUE(test::waitUntil([&bare] { return !bare.speechBusy(); }));
-    EXPECT_EQ(bare.panel().before->toPlainText(), QStringLiteral("kept"));
-    EXPECT_TRUE(bare.panel().status->text().startsWith(QStringLiteral("Recognition failed: ")));
+    PanelSettings english = bare.panel().state().settings;
+    english.chinese = false;
+    bare.panel().setSettings(english);
+    bare.panel().setSource(QStringLiteral("kept"));
+    emit bare.panel().recordClicked();
+    EXPECT_TRUE(bare.recording().busy());
+    ASSERT_TRUE(test::waitUntil([&bare] { return !bare.recording().busy(); }));
+    EXPECT_EQ(bare.panel().state().source, QStringLiteral("kept"));
+    EXPECT_TRUE(bare.panel().state().status.startsWith(QStringLiteral("Recognition failed: ")));
 }
-
-} // namespace
-} // namespace kivo
-
-namespace kivo {
-namespace {
 
 TEST_F(Session, AMissingSpeechModelSaysWhichAndOpensTheModelsWindowInBothLanguages)
 {
     const QString folder = QString::fromStdString(ModelStore::searched(ModelRole::speech).front().parent_path().string());
     for (const bool chinese : {false, true}) {
-        panel().language->setCurrentIndex(chinese ? 1 : 0);
-        EXPECT_FALSE(app->statusOffersModels());
+        change([chinese](PanelSettings& settings) { settings.chinese = chinese; });
+        EXPECT_FALSE(state().statusOffersModels);
         startRecording();
         recorder->callbacks.onError(RecorderFailure::localeNotInstalled("speech").what());
         recorder->callbacks.onStatus(Status::idle);
@@ -307,77 +206,35 @@ TEST_F(Session, AMissingSpeechModelSaysWhichAndOpensTheModelsWindowInBothLanguag
                                           + folder
                                           + QStringLiteral(". Click this line to open Models and download one. Previous "
                                                            "text retained."));
-        EXPECT_TRUE(app->statusOffersModels());
+        EXPECT_TRUE(state().statusOffersModels);
     }
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QCoreApplication::sendEvent(panel().status, &enter);
-    ASSERT_NE(app->modelsWindow(), nullptr);
-    EXPECT_TRUE(app->modelsWindow()->isVisible());
-    EXPECT_EQ(app->modelsWindow()->windowTitle(), QStringLiteral("模型"));
-    app->modelsWindow()->hide();
+    QCoreApplication::sendEvent(test::PanelWidgets(panel()).status, &enter);
+    ModelsWindow* window = app->models().window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("模型"));
+    window->hide();
 
     // Any later status takes the offer back; the settings keep their button.
-    panel().language->setCurrentIndex(0);
-    EXPECT_FALSE(app->statusOffersModels());
-    EXPECT_EQ(app->modelsButton()->text(), QStringLiteral("Models…"));
-    app->modelsButton()->click();
-    EXPECT_TRUE(app->modelsWindow()->isVisible());
-    EXPECT_EQ(app->modelsWindow()->windowTitle(), QStringLiteral("Models"));
+    change([](PanelSettings& settings) { settings.chinese = false; });
+    EXPECT_FALSE(state().statusOffersModels);
+    test::PanelWidgets(panel()).modelsButton->click();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Models"));
 }
 
 // The recognizer may still report after the recording was cancelled: that text is not taken.
 TEST_F(Session, LateTranscriptAfterACancelledRecordingIsIgnored)
 {
-    panel().before->setPlainText(QStringLiteral("kept"));
+    type(QStringLiteral("kept"));
     startRecording();
     recorder->callbacks.onTranscript("partial", false);
-    EXPECT_EQ(panel().before->toPlainText(), QStringLiteral("partial"));
+    EXPECT_EQ(state().source, QStringLiteral("partial"));
     recorder->cancel();
-    ASSERT_EQ(panel().before->toPlainText(), QStringLiteral("kept"));
+    ASSERT_EQ(state().source, QStringLiteral("kept"));
     recorder->callbacks.onTranscript("late words", true);
-    EXPECT_EQ(panel().before->toPlainText(), QStringLiteral("kept"));
-}
-
-TEST_F(Session, CopyOriginalIsOffOnlyWhileRecording)
-{
-    app->updateControls();
-    EXPECT_TRUE(panel().copySource->isEnabled());
-    startRecording();
-    EXPECT_FALSE(panel().copySource->isEnabled());
-    recorder->cancel();
-    EXPECT_TRUE(panel().copySource->isEnabled());
-}
-
-// Selection changes that leave the caret where it was still change the scope and drop the
-// result: select all with the caret at the end, and collapsing a selection onto its start.
-TEST_F(Session, SelectionChangesWithoutACaretMoveAreSeen)
-{
-    panel().before->setPlainText(QStringLiteral("今日好熱"));
-    QTextCursor cursor = panel().before->textCursor();
-    cursor.movePosition(QTextCursor::End);
-    panel().before->setTextCursor(cursor);
-    panel().after->setPlainText(QStringLiteral("stale result"));
-    panel().copyResult->setEnabled(true);
-    app->updateScope();
-    ASSERT_EQ(panel().scope->text(), QStringLiteral("Convert all text"));
-
-    panel().before->selectAll();
-    EXPECT_EQ(panel().scope->text(), QStringLiteral("Convert selection only"));
-    EXPECT_TRUE(panel().after->toPlainText().isEmpty());
-    EXPECT_FALSE(panel().copyResult->isEnabled());
-
-    // A selection made from the end back to the start, then collapsed where the caret is.
-    cursor.setPosition(4);
-    cursor.setPosition(0, QTextCursor::KeepAnchor);
-    panel().before->setTextCursor(cursor);
-    ASSERT_EQ(panel().scope->text(), QStringLiteral("Convert selection only"));
-    panel().after->setPlainText(QStringLiteral("result of the selection"));
-    panel().copyResult->setEnabled(true);
-    cursor.clearSelection();
-    panel().before->setTextCursor(cursor);
-    EXPECT_EQ(panel().scope->text(), QStringLiteral("Convert all text"));
-    EXPECT_TRUE(panel().after->toPlainText().isEmpty());
-    EXPECT_FALSE(panel().copyResult->isEnabled());
+    EXPECT_EQ(state().source, QStringLiteral("kept"));
 }
 
 // The ticker neither shows a second before it has passed nor lags most of a second behind

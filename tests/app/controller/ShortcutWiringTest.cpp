@@ -1,11 +1,7 @@
 // The controller's shortcut controls over a recording backend: states, labels, the poll.
-#include "app/controller/TrialApp.h"
-#include "tests/app/controller/ControllerTestSupport.h"
-
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QPushButton>
+#include "app/controller/RecordingShortcut.h"
+#include "tests/app/controller/ControllerFixture.h"
+#include "tests/app/shell/PanelWidgets.h"
 
 #include <gtest/gtest.h>
 
@@ -45,22 +41,10 @@ struct Backend : ShortcutBackend {
     std::shared_ptr<Log> log;
 };
 
-struct Recorder : SpeechSession {
-    explicit Recorder(int* starts) : starts(starts) {}
-    void start(const Settings&) override { ++*starts; }
-    void stop() override {}
-    void cancel() override {}
-    int* starts;
-};
-
-class ShortcutWiring : public ::testing::Test {
+class ShortcutWiring : public test::ControllerFixture {
 protected:
-    void SetUp() override
+    void configure(Application::Options& options) override
     {
-        test::ensureApplication();
-        TrialApp::Options options;
-        options.resourcesDirectory = bundle.resources();
-        options.lockPath = bundle.lockPath().string();
         options.makeShortcutBackend = [this] { return std::make_unique<Backend>(log); };
         options.isTrusted = [this] { return trusted; };
         options.requestTrust = [this] {
@@ -68,63 +52,64 @@ protected:
             return true;
         };
         options.permissionPollInterval = 20ms;
-        options.makeRecorder = [this](SpeechSession::Callbacks) { return std::make_unique<Recorder>(&starts); };
-        app = std::make_unique<TrialApp>(options);
-        app->localize();
-        panel().language->setCurrentIndex(0);
-        panel().autoInsert->setChecked(false);
     }
-    void TearDown() override { app->stopShortcutMonitoring(); }
+    void SetUp() override
+    {
+        ControllerFixture::SetUp();
+        change([](PanelSettings& settings) { settings.autoInsert = false; });
+    }
+    void TearDown() override { app->shortcut().stop(); }
 
-    FloatingPanel& panel() { return app->panel(); }
-    bool permissionButtonShown() { return !panel().shortcutPermission->isHidden(); }
-    QString info() { return panel().shortcutInfo->text(); }
+    void choose(int shortcut)
+    {
+        change([shortcut](PanelSettings& settings) { settings.shortcutIndex = shortcut; });
+    }
+    // The settings' explanation under the shortcut and its permission button.
+    bool permissionButtonShown() { return !test::PanelWidgets(panel()).shortcutPermission->isHidden(); }
+    QString info() { return test::PanelWidgets(panel()).shortcutInfo->text(); }
 
-    test::TestBundle bundle;
     std::shared_ptr<Backend::Log> log = std::make_shared<Backend::Log>();
     bool trusted = false;
-    int starts = 0;
-    std::unique_ptr<TrialApp> app;
 };
 
 TEST_F(ShortcutWiring, TrustGrantedWhileRunningIsPickedUpByThePoll)
 {
-    panel().shortcutChoice->setCurrentIndex(0);
-    app->startShortcutMonitoring();
-    EXPECT_EQ(app->shortcutState(), State::permissionRequired());
+    choose(0);
+    app->shortcut().start();
+    EXPECT_EQ(app->shortcut().state(), State::permissionRequired());
     EXPECT_TRUE(permissionButtonShown());
     EXPECT_TRUE(info().startsWith("Global Right Command and automatic insertion require Accessibility access."));
 
     trusted = true;
-    ASSERT_TRUE(test::waitUntil([this] { return app->shortcutState() == State::ready(); }, 20000ms));
+    ASSERT_TRUE(test::waitUntil([this] { return app->shortcut().state() == State::ready(); }, 20000ms));
     EXPECT_FALSE(permissionButtonShown());
     EXPECT_EQ(info(), "Press to start, press again to stop. Processes in the background without switching apps.");
 
     // Automatic insertion needs the same trust.
     trusted = false;
-    panel().autoInsert->setChecked(true);
-    ASSERT_TRUE(test::waitUntil([this] { return app->shortcutState() == State::permissionRequired(); }, 20000ms));
-    panel().shortcutPermission->click();
+    change([](PanelSettings& settings) { settings.autoInsert = true; });
+    ASSERT_TRUE(test::waitUntil([this] { return app->shortcut().state() == State::permissionRequired(); }, 20000ms));
+    emit panel().shortcutPermissionClicked();
     EXPECT_TRUE(trusted);
-    EXPECT_EQ(app->shortcutState(), State::ready());
+    EXPECT_EQ(app->shortcut().state(), State::ready());
     EXPECT_FALSE(permissionButtonShown());
 }
 
 TEST_F(ShortcutWiring, FailedAndDisabledStatesExplainThemselves)
 {
     trusted = true;
-    app->startShortcutMonitoring();
+    app->shortcut().start();
     log->registrationStatus = 10;
-    panel().shortcutChoice->setCurrentIndex(1);
-    EXPECT_EQ(app->shortcutState(), State::failed(10));
+    choose(1);
+    EXPECT_EQ(app->shortcut().state(), State::failed(10));
     EXPECT_EQ(info(), "Shortcut unavailable (10). Choose another combination.");
 
-    panel().language->setCurrentIndex(1);
+    change([](PanelSettings& settings) { settings.chinese = true; });
     EXPECT_EQ(info(), "快捷鍵註冊失敗（10），請改選另一組。");
-    panel().language->setCurrentIndex(0);
+    change([](PanelSettings& settings) { settings.chinese = false; });
 
-    panel().shortcutChoice->setCurrentIndex(3);
-    EXPECT_EQ(app->shortcutState(), State::disabled());
+    choose(3);
+    EXPECT_EQ(app->shortcut().state(), State::disabled());
     EXPECT_FALSE(log->local);
     EXPECT_EQ(info(), "Shortcut disabled. You can still use the microphone button.");
 }
@@ -133,13 +118,14 @@ TEST_F(ShortcutWiring, TriggersHandRecordingToTheController)
 {
     trusted = true;
     log->registrationStatus = 0;
-    panel().shortcutChoice->setCurrentIndex(2);
-    app->startShortcutMonitoring();
+    choose(2);
+    app->shortcut().start();
     ASSERT_TRUE(log->pressed);
     log->pressed();
-    EXPECT_EQ(starts, 1);
+    ASSERT_NE(recorder, nullptr);
+    EXPECT_EQ(recorder->starts, 1);
 
-    app->stopShortcutMonitoring();
+    app->shortcut().stop();
     EXPECT_FALSE(log->pressed) << "terminating releases the registration";
 }
 

@@ -1,10 +1,11 @@
-// A stand-in for Kivo's main for the termination tests: the controller with the same termination
-// wiring, one model run started at once. Arguments: resources folder, lock path.
-#include "app/controller/TrialApp.h"
+// A stand-in for Kivo's main for the termination tests: the application with the same
+// termination wiring, one model run started at once. Arguments: resources folder, lock path.
+#include "app/controller/Application.h"
+#include "app/controller/Conversion.h"
+#include "app/shell/FloatingPanel.h"
 #include "app/shell/lifecycle/TerminationSignals.h"
 
 #include <QApplication>
-#include <QPlainTextEdit>
 
 #include <cstdio>
 
@@ -14,21 +15,20 @@ int main(int argc, char** argv)
         return 2;
     }
     QApplication app(argc, argv);
-    kivo::TrialApp::Options options;
+    kivo::Application::Options options;
     options.resourcesDirectory = argv[1];
     options.lockPath = argv[2];
     options.modelTimeLimit = std::chrono::minutes(5);
-    kivo::TrialApp trial(options);
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &trial, [&trial] {
-        trial.applicationWillTerminate();
+    kivo::Application kivo(options);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &kivo, [&kivo] {
+        kivo.willTerminate();
         std::printf("quit path\n");
         std::fflush(stdout);
     });
-    const kivo::TerminationSignals termination([&trial] { trial.requestQuit(); },
-                                               [&trial] { trial.applicationWillExitAbruptly(); });
-    trial.panel().before->setPlainText(QStringLiteral("今日好熱"));
-    trial.runModel();
-    std::printf(trial.hasProcess() ? "running\n" : "not running\n");
+    const kivo::TerminationSignals termination([&kivo] { kivo.requestQuit(); }, [&kivo] { kivo.exitAbruptly(); });
+    kivo.panel().setSource(QStringLiteral("今日好熱"));
+    kivo.conversion().run();
+    std::printf(kivo.conversion().running() ? "running\n" : "not running\n");
     std::fflush(stdout);
     return QApplication::exec();
 }

@@ -1,6 +1,8 @@
 // Quitting: a busy recording is cancelled first; the menu's fixed items.
-#include "app/controller/TrialApp.h"
-#include "tests/app/controller/ControllerTestSupport.h"
+#include "app/controller/MainMenu.h"
+#include "app/controller/Recording.h"
+#include "app/controller/UpdatesAndRestart.h"
+#include "tests/app/controller/ControllerFixture.h"
 
 #include <QAction>
 #include <QMenu>
@@ -16,59 +18,44 @@ namespace {
 using namespace std::chrono_literals;
 using Status = SpeechSession::Status;
 
-struct Recorder : SpeechSession {
-    explicit Recorder(Callbacks callbacks, Recorder** self) : callbacks(std::move(callbacks)) { *self = this; }
-    void start(const Settings&) override { callbacks.onStatus(Status::requestingPermission); }
-    void stop() override {}
-    // Cancellation reports back later, as the real recorder does.
-    void cancel() override { ++cancels; }
-    Callbacks callbacks;
-    int cancels = 0;
-};
-
-class Termination : public ::testing::Test {
+class Termination : public test::ControllerFixture {
 protected:
-    void SetUp() override
+    void configure(Application::Options& options) override
     {
-        test::ensureApplication();
-        TrialApp::Options options;
-        options.resourcesDirectory = bundle.resources();
-        options.lockPath = bundle.lockPath().string();
-        options.makeRecorder = [this](SpeechSession::Callbacks callbacks) {
-            return std::make_unique<Recorder>(std::move(callbacks), &recorder);
-        };
         options.quit = [this] { ++quits; };
-        app = std::make_unique<TrialApp>(options);
-        app->localize();
     }
 
-    test::TestBundle bundle;
-    Recorder* recorder = nullptr;
+    // Starts a recording whose cancellation, like the real recorder's, reports back later.
+    void record()
+    {
+        startRecording();
+        recorder->cancelReportsAtOnce = false;
+        ASSERT_TRUE(app->recording().busy());
+    }
+
+    void recorderEnds()
+    {
+        recorder->callbacks.onStatus(Status::idle);
+        recorder->callbacks.onCompletion(std::nullopt);
+    }
+
     int quits = 0;
-    std::unique_ptr<TrialApp> app;
 };
 
 TEST_F(Termination, IdleAppQuitsAtOnce)
 {
-    EXPECT_EQ(app->applicationShouldTerminate(), TrialApp::TerminateReply::now);
     app->requestQuit();
     EXPECT_EQ(quits, 1);
 }
 
 TEST_F(Termination, BusyRecordingIsCancelledBeforeQuitting)
 {
-    app->recordPressed();
-    ASSERT_NE(recorder, nullptr);
-    recorder->callbacks.onStatus(Status::recording);
-    ASSERT_TRUE(app->speechBusy());
-
+    record();
     app->requestQuit();
     EXPECT_EQ(recorder->cancels, 1);
     test::spin(50ms);
     EXPECT_EQ(quits, 0) << "waits for the recorder";
-
-    recorder->callbacks.onStatus(Status::idle);
-    recorder->callbacks.onCompletion(std::nullopt);
+    recorderEnds();
     EXPECT_TRUE(test::waitUntil([this] { return quits == 1; }, 20000ms));
 }
 
@@ -78,25 +65,20 @@ TEST_F(Termination, RestartCancelsARecordingBeforeQuitting)
     const auto helper = bundle.resources() / "kivo-relaunch";
     std::ofstream(helper) << "#!/bin/sh\nexit 0\n";
     std::filesystem::permissions(helper, std::filesystem::perms::owner_all);
-    app->recordPressed();
-    ASSERT_NE(recorder, nullptr);
-    recorder->callbacks.onStatus(Status::recording);
-
-    app->restartApp();
-    EXPECT_TRUE(app->restartInProgress());
+    record();
+    emit panel().restartClicked();
+    EXPECT_TRUE(app->updates().restarting());
     EXPECT_EQ(recorder->cancels, 1);
     test::spin(50ms);
     EXPECT_EQ(quits, 0) << "waits for the recorder";
-    recorder->callbacks.onStatus(Status::idle);
-    recorder->callbacks.onCompletion(std::nullopt);
+    recorderEnds();
     EXPECT_TRUE(test::waitUntil([this] { return quits == 1; }, 20000ms));
 }
 
 TEST_F(Termination, MenuHasItsFixedItems)
 {
-    app->buildMainMenu();
     QStringList titles;
-    for (QAction* action : app->mainMenu()->actions()) {
+    for (QAction* action : app->menu().menu()->actions()) {
         titles << action->text();
         if (action->menu() != nullptr) {
             for (QAction* item : action->menu()->actions()) {

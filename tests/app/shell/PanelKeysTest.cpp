@@ -1,6 +1,9 @@
 // The right-Super tap while Kivo's own panel has the keyboard, with and without the
 // accessibility trust, on the real X11 backend; keys come from XTest.
-#include "app/controller/TrialApp.h"
+#include "app/controller/Application.h"
+#include "app/controller/RecordingShortcut.h"
+#include "app/shell/FloatingPanel.h"
+#include "app/shell/VoicePanel.h"
 #include "app/shell/VoicePanel.h"
 #include "tests/app/controller/ControllerTestSupport.h"
 
@@ -44,7 +47,7 @@ protected:
         if (QGuiApplication::platformName() != QLatin1String("xcb") || (display = XOpenDisplay(nullptr)) == nullptr) {
             GTEST_SKIP() << "needs the X display of scripts/test-session.sh";
         }
-        TrialApp::Options options;
+        Application::Options options;
         options.resourcesDirectory = bundle.resources();
         options.lockPath = bundle.lockPath().string();
         options.makeRecorder = [this](SpeechSession::Callbacks callbacks) {
@@ -52,15 +55,15 @@ protected:
         };
         const bool trusted = GetParam();
         options.isTrusted = [trusted] { return trusted; };
-        app = std::make_unique<TrialApp>(options);
-        app->applicationDidFinishLaunching();
-        ASSERT_TRUE(test::waitUntil([this] { return QApplication::activeWindow() == app->panel().window.get(); }));
+        app = std::make_unique<Application>(options);
+        app->launch();
+        ASSERT_TRUE(test::waitUntil([this] { return QApplication::activeWindow() == &app->panel().window(); }));
     }
 
     void TearDown() override
     {
         if (app) {
-            app->stopShortcutMonitoring();
+            app->shortcut().stop();
             app.reset();
         }
         if (display != nullptr) {
@@ -79,7 +82,7 @@ protected:
     test::TestBundle bundle;
     Display* display = nullptr;
     CountingRecorder* recorder = nullptr;
-    std::unique_ptr<TrialApp> app;
+    std::unique_ptr<Application> app;
 };
 
 TEST_P(PanelKeys, RightSuperTapWorksWhileThePanelHasTheKeyboard)

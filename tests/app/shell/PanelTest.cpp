@@ -1,6 +1,7 @@
 // The panel on a real display: sizes, expansion, localization, drawing states, and screenshots
 // of both languages kept as test artifacts.
-#include "app/controller/TrialApp.h"
+#include "app/controller/Application.h"
+#include "tests/app/shell/PanelWidgets.h"
 #include "app/shell/FloatingButton.h"
 #include "app/shell/HintField.h"
 #include "app/shell/SettingsPopover.h"
@@ -11,6 +12,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -34,15 +36,16 @@ protected:
     void SetUp() override
     {
         test::ensureApplication();
-        TrialApp::Options options;
+        Application::Options options;
         options.resourcesDirectory = std::filesystem::temp_directory_path();
         options.lockPath = (std::filesystem::temp_directory_path() / "kivo-panel-test.lock").string();
-        app = std::make_unique<TrialApp>(options);
-        app->applicationDidFinishLaunching();
-        ASSERT_TRUE(test::waitUntil([this] { return panel().window->isVisible(); }));
+        app = std::make_unique<Application>(options);
+        app->launch();
+        ASSERT_TRUE(test::waitUntil([this] { return ui().window->isVisible(); }));
     }
 
     FloatingPanel& panel() { return app->panel(); }
+    test::PanelWidgets ui() { return test::PanelWidgets(panel()); }
 
     // Every text of a visible control fits the room it was given, the status line in at most
     // three whole lines, a field's placeholder whole.
@@ -82,25 +85,25 @@ protected:
         }
     }
 
-    std::unique_ptr<TrialApp> app;
+    std::unique_ptr<Application> app;
 };
 
 TEST_F(Panel, ExpandingGrowsDownwardAndStaysOnScreen)
 {
-    VoicePanel& window = *panel().window;
+    VoicePanel& window = *ui().window;
     EXPECT_EQ(window.size(), QSize(380, 292));
     window.move(100, 120);
     test::spin(50ms);
     const int top = window.geometry().top();
-    panel().editorToggle->click();
-    EXPECT_TRUE(panel().editorExpanded());
+    ui().editorToggle->click();
+    EXPECT_TRUE(panel().state().settings.editorExpanded);
     EXPECT_EQ(window.size(), QSize(380, 680));
     EXPECT_EQ(window.geometry().top(), top);
-    EXPECT_TRUE(panel().editor->isVisible());
-    EXPECT_EQ(panel().editorToggle->toolTip(), QStringLiteral("Collapse Original and Result; keep their text."));
-    panel().toggleEditor();
+    EXPECT_TRUE(ui().editor->isVisible());
+    EXPECT_EQ(ui().editorToggle->toolTip(), QStringLiteral("Collapse Original and Result; keep their text."));
+    ui().editorToggle->click();
     EXPECT_EQ(window.size(), QSize(380, 292));
-    EXPECT_FALSE(panel().editor->isVisible());
+    EXPECT_FALSE(ui().editor->isVisible());
 
     // Near the bottom of the screen the panel moves up to keep all of it visible.
     const QRect visible = window.screen()->availableGeometry();
@@ -114,23 +117,23 @@ TEST_F(Panel, ExpandingGrowsDownwardAndStaysOnScreen)
 
 TEST_F(Panel, LanguageSwitchRewritesTextsAndKeepsTheTarget)
 {
-    panel().mode->setCurrentIndex(2);
-    panel().language->setCurrentIndex(1);
-    EXPECT_EQ(panel().mode->currentIndex(), 2);
-    EXPECT_EQ(panel().mode->currentText(), QStringLiteral("簡體中文"));
-    EXPECT_EQ(panel().sourceTitle->text(), QStringLiteral("原文"));
-    EXPECT_EQ(panel().run->text(), QStringLiteral("手動轉換"));
-    EXPECT_EQ(panel().record->toolTip(), QStringLiteral("開始錄音，將說話轉成文字；再按一次停止。"));
-    EXPECT_EQ(panel().headline->text(), QStringLiteral("點一下，開始說話"));
-    EXPECT_TRUE(panel().window->windowTitle().endsWith(QStringLiteral(" — 本機語音與文字轉換")));
-    EXPECT_EQ(panel().status->text(), QStringLiteral("本機處理 · 輸出請檢閱"));
-    EXPECT_EQ(panel().before->accessibleName(), QStringLiteral("原文"));
+    ui().mode->setCurrentIndex(2);
+    ui().language->setCurrentIndex(1);
+    EXPECT_EQ(ui().mode->currentIndex(), 2);
+    EXPECT_EQ(ui().mode->currentText(), QStringLiteral("簡體中文"));
+    EXPECT_EQ(ui().sourceTitle->text(), QStringLiteral("原文"));
+    EXPECT_EQ(ui().run->text(), QStringLiteral("手動轉換"));
+    EXPECT_EQ(ui().record->toolTip(), QStringLiteral("開始錄音，將說話轉成文字；再按一次停止。"));
+    EXPECT_EQ(ui().headline->text(), QStringLiteral("點一下，開始說話"));
+    EXPECT_TRUE(ui().window->windowTitle().endsWith(QStringLiteral(" — 本機語音與文字轉換")));
+    EXPECT_EQ(ui().status->text(), QStringLiteral("本機處理 · 輸出請檢閱"));
+    EXPECT_EQ(ui().before->accessibleName(), QStringLiteral("原文"));
 
-    panel().language->setCurrentIndex(0);
-    EXPECT_EQ(panel().mode->currentText(), QStringLiteral("Simplified Chinese"));
-    EXPECT_EQ(panel().notice->text(), panel().mode->toolTip());
-    EXPECT_EQ(panel().copyResult->accessibleName(), QStringLiteral("Copy result"));
-    EXPECT_EQ(panel().status->text(), QStringLiteral("On-device · Review before copying"));
+    ui().language->setCurrentIndex(0);
+    EXPECT_EQ(ui().mode->currentText(), QStringLiteral("Simplified Chinese"));
+    EXPECT_EQ(ui().notice->text(), ui().mode->toolTip());
+    EXPECT_EQ(ui().copyResult->accessibleName(), QStringLiteral("Copy result"));
+    EXPECT_EQ(ui().status->text(), QStringLiteral("On-device · Review before copying"));
 }
 
 // What the status line says when no language model is installed, in either language.
@@ -144,16 +147,16 @@ QString longStatus(bool chinese)
 
 TEST_F(Panel, LongStatusKeepsThreeWholeLinesAndAWrappingTooltip)
 {
-    panel().window->move(40, 40);
+    ui().window->move(40, 40);
     for (const bool chinese : {false, true}) {
-        panel().language->setCurrentIndex(chinese ? 1 : 0);
-        StatusLabel& status = *panel().status;
+        ui().language->setCurrentIndex(chinese ? 1 : 0);
+        StatusLabel& status = *ui().status;
         status.setText(longStatus(chinese));
         EXPECT_EQ(status.text(), longStatus(chinese));
         EXPECT_TRUE(status.elided());
         EXPECT_TRUE(status.QLabel::text().endsWith(QChar(0x2026))) << status.QLabel::text().toStdString();
         EXPECT_EQ(status.accessibleName(), longStatus(chinese));
-        expectNothingClipped(panel().window.get(), chinese ? "zh long status" : "en long status");
+        expectNothingClipped(ui().window, chinese ? "zh long status" : "en long status");
 
         // The whole text is in the tooltip, wrapped to a readable width.
         QToolTip::showText(status.mapToGlobal(status.rect().center()), status.toolTip(), &status);
@@ -178,7 +181,7 @@ TEST_F(Panel, LongStatusKeepsThreeWholeLinesAndAWrappingTooltip)
 
 TEST_F(Panel, ButtonDrawingFollowsItsState)
 {
-    FloatingButton& record = *panel().record;
+    FloatingButton& record = *ui().record;
     EXPECT_EQ(record.fillColor().rgb(), record.palette().color(QPalette::WindowText).rgb());
     EXPECT_EQ(record.symbolColor().rgb(), record.palette().color(QPalette::Window).rgb());
     record.setRecording(true);
@@ -186,7 +189,7 @@ TEST_F(Panel, ButtonDrawingFollowsItsState)
     EXPECT_EQ(record.symbolColor(), QColor(Qt::white));
     record.setRecording(false);
 
-    FloatingButton& copy = *panel().copySource;
+    FloatingButton& copy = *ui().copySource;
     copy.setEnabled(true);
     EXPECT_NEAR(copy.fillColor().alphaF(), 0.055, 0.01);
     copy.setHovered(true);
@@ -218,64 +221,180 @@ qint64 ink(const QFont& font, const QString& text)
 TEST_F(Panel, HeadingsCornersAndRestartSymbol)
 {
     for (const bool chinese : {false, true}) {
-        panel().language->setCurrentIndex(chinese ? 1 : 0);
-        QFont body = panel().sourceTitle->font();
+        ui().language->setCurrentIndex(chinese ? 1 : 0);
+        QFont body = ui().sourceTitle->font();
         body.setWeight(QFont::Normal);
-        for (QLabel* heading : {panel().sourceTitle, panel().resultTitle, panel().shortcutTitle}) {
+        for (QLabel* heading : {ui().sourceTitle, ui().resultTitle, ui().shortcutTitle}) {
             EXPECT_GT(ink(heading->font(), heading->text()), ink(body, heading->text()) * 11 / 10)
                 << heading->text().toStdString();
         }
     }
-    EXPECT_FALSE(panel().restartButton->icon().isNull());
+    EXPECT_FALSE(ui().restartButton->icon().isNull());
 
     // This display has no compositing manager: the corners must not be left transparent.
-    const QImage shot = panel().window->grab().toImage();
+    const QImage shot = ui().window->grab().toImage();
     EXPECT_EQ(qAlpha(shot.pixel(0, 0)), 255);
     EXPECT_EQ(qAlpha(shot.pixel(shot.width() - 1, shot.height() - 1)), 255);
-    panel().toggleSettings();
-    ASSERT_TRUE(test::waitUntil([this] { return panel().settingsPopover->isVisible(); }));
-    EXPECT_EQ(qAlpha(panel().settingsPopover->grab().toImage().pixel(0, 0)), 255);
-    panel().toggleSettings();
+    ui().settingsButton->click();
+    ASSERT_TRUE(test::waitUntil([this] { return ui().settingsPopover->isVisible(); }));
+    EXPECT_EQ(qAlpha(ui().settingsPopover->grab().toImage().pixel(0, 0)), 255);
+    ui().settingsButton->click();
 }
 
 TEST_F(Panel, ScreenshotsInBothLanguagesShowEveryTextWhole)
 {
     const std::filesystem::path folder = KIVO_ARTIFACTS_DIR;
     std::filesystem::create_directories(folder);
-    panel().window->move(40, 40);
+    ui().window->move(40, 40);
     for (const int language : {0, 1}) {
-        panel().language->setCurrentIndex(language);
+        ui().language->setCurrentIndex(language);
         const std::string tag = language == 1 ? "zh" : "en";
         for (const bool expanded : {false, true}) {
             panel().setEditorExpanded(expanded);
             if (expanded) {
-                panel().before->setPlainText(QStringLiteral("今日天氣好好，我哋去 Central 食 lunch。"));
+                ui().before->setPlainText(QStringLiteral("今日天氣好好，我哋去 Central 食 lunch。"));
             }
             test::spin(100ms);
             const std::string state = expanded ? "expanded" : "collapsed";
-            expectNothingClipped(panel().window.get(), tag + " " + state);
-            const QPixmap shot = panel().window->grab();
+            expectNothingClipped(ui().window, tag + " " + state);
+            const QPixmap shot = ui().window->grab();
             EXPECT_EQ(shot.size() / shot.devicePixelRatio(), QSize(380, expanded ? 680 : 292));
             EXPECT_TRUE(shot.save(QString::fromStdString((folder / ("panel-" + tag + "-" + state + ".png")).string())));
         }
         panel().setEditorExpanded(false);
-        panel().status->setText(longStatus(language == 1));
+        ui().status->setText(longStatus(language == 1));
         test::spin(100ms);
-        expectNothingClipped(panel().window.get(), tag + " long status");
-        EXPECT_TRUE(panel().window->grab().save(
+        expectNothingClipped(ui().window, tag + " long status");
+        EXPECT_TRUE(ui().window->grab().save(
             QString::fromStdString((folder / ("panel-" + tag + "-long-status.png")).string())));
 
-        panel().speechEngine->setCurrentIndex(1); // shows the hint row
-        panel().toggleSettings();
-        ASSERT_TRUE(test::waitUntil([this] { return panel().settingsPopover->isVisible(); }));
+        ui().speechEngine->setCurrentIndex(1); // shows the hint row
+        ui().settingsButton->click();
+        ASSERT_TRUE(test::waitUntil([this] { return ui().settingsPopover->isVisible(); }));
         test::spin(100ms);
-        ASSERT_TRUE(panel().vocabulary->isVisibleTo(panel().settingsPopover));
-        expectNothingClipped(panel().settingsPopover, tag + " settings");
-        EXPECT_TRUE(panel().settingsPopover->grab().save(
+        ASSERT_TRUE(ui().vocabulary->isVisibleTo(ui().settingsPopover));
+        expectNothingClipped(ui().settingsPopover, tag + " settings");
+        EXPECT_TRUE(ui().settingsPopover->grab().save(
             QString::fromStdString((folder / ("settings-" + tag + ".png")).string())));
-        panel().toggleSettings();
-        panel().speechEngine->setCurrentIndex(0);
+        ui().settingsButton->click();
+        ui().speechEngine->setCurrentIndex(0);
     }
+}
+
+// The controls the flows' activity leaves enabled, shown and copyable.
+TEST_F(Panel, ControlsFollowTheActivity)
+{
+    ui().language->setCurrentIndex(0);
+    const test::PanelWidgets widgets = ui();
+    panel().setResult(QStringLiteral("result"), true);
+    panel().setActivity({});
+    EXPECT_TRUE(widgets.record->isEnabled());
+    EXPECT_FALSE(widgets.cancel->isEnabled());
+    EXPECT_TRUE(widgets.copyResult->isEnabled());
+    EXPECT_FALSE(widgets.details->isEnabled());
+    EXPECT_FALSE(widgets.vocabulary->isEnabled()) << "hints only for the engine that takes them";
+
+    PanelActivity recording;
+    recording.speechBusy = true;
+    recording.recording = true;
+    recording.hasDetails = true;
+    recording.hasTranscript = true;
+    panel().setActivity(recording);
+    EXPECT_TRUE(widgets.record->isEnabled());
+    EXPECT_TRUE(widgets.record->recording());
+    EXPECT_EQ(widgets.headline->text(), QStringLiteral("Listening…"));
+    EXPECT_TRUE(widgets.cancel->isEnabled());
+    EXPECT_FALSE(widgets.copySource->isEnabled());
+    EXPECT_FALSE(widgets.details->isEnabled());
+    EXPECT_FALSE(widgets.restoreTranscript->isEnabled());
+    EXPECT_FALSE(widgets.run->isEnabled());
+    EXPECT_TRUE(widgets.before->isReadOnly());
+    EXPECT_FALSE(widgets.copyResult->isEnabled());
+    EXPECT_FALSE(panel().state().resultCopyable) << "a busy flow takes the copy away until a new result";
+
+    recording.stopping = true;
+    panel().setActivity(recording);
+    EXPECT_FALSE(widgets.record->isEnabled());
+    recording.recording = false;
+    recording.stopping = false;
+    panel().setActivity(recording);
+    EXPECT_FALSE(widgets.record->isEnabled());
+    EXPECT_EQ(widgets.headline->text(), QStringLiteral("One moment…"));
+
+    PanelActivity converting;
+    converting.converting = true;
+    panel().setActivity(converting);
+    EXPECT_FALSE(widgets.record->isEnabled());
+    EXPECT_TRUE(widgets.cancel->isEnabled());
+    EXPECT_TRUE(widgets.copySource->isEnabled());
+    EXPECT_FALSE(widgets.mode->isEnabled());
+    EXPECT_EQ(widgets.headline->text(), QStringLiteral("Converting…"));
+
+    PanelActivity idle;
+    idle.hasDetails = true;
+    idle.hasTranscript = true;
+    panel().setActivity(idle);
+    EXPECT_TRUE(widgets.details->isEnabled());
+    EXPECT_TRUE(widgets.restoreTranscript->isEnabled());
+    EXPECT_FALSE(widgets.copyResult->isEnabled());
+    for (const auto busy : {&PanelActivity::delivering, &PanelActivity::restarting}) {
+        PanelActivity other;
+        other.*busy = true;
+        panel().setActivity(other);
+        EXPECT_FALSE(widgets.record->isEnabled());
+        EXPECT_FALSE(widgets.run->isEnabled());
+    }
+    panel().setActivity({});
+}
+
+TEST_F(Panel, CopyButtonsCopyTheirText)
+{
+    ui().language->setCurrentIndex(0);
+    const test::PanelWidgets widgets = ui();
+    QGuiApplication::clipboard()->setText(QStringLiteral("untouched"));
+    panel().setResult({}, false);
+    widgets.copyResult->click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("untouched"));
+
+    panel().setResult(QStringLiteral("轉換完成"), true);
+    widgets.copyResult->click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("轉換完成"));
+    EXPECT_EQ(panel().state().status, QStringLiteral("Result copied."));
+
+    panel().setSource(QStringLiteral("text"));
+    widgets.copySource->click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("text"));
+}
+
+// Selection changes that leave the caret where it was still change the scope and drop the
+// result: select all with the caret at the end, and collapsing a selection onto its start.
+TEST_F(Panel, SelectionChangesWithoutACaretMoveAreSeen)
+{
+    ui().language->setCurrentIndex(0);
+    QPlainTextEdit& source = *ui().before;
+    source.setPlainText(QStringLiteral("今日好熱"));
+    QTextCursor cursor = source.textCursor();
+    cursor.movePosition(QTextCursor::End);
+    source.setTextCursor(cursor);
+    panel().setResult(QStringLiteral("stale result"), true);
+    ASSERT_EQ(panel().state().scope, QStringLiteral("Convert all text"));
+
+    source.selectAll();
+    EXPECT_EQ(panel().state().scope, QStringLiteral("Convert selection only"));
+    EXPECT_EQ(panel().state().selection, (TextRange{0, 4}));
+    EXPECT_TRUE(panel().state().result.isEmpty());
+
+    // A selection made from the end back to the start, then collapsed where the caret is.
+    cursor.setPosition(4);
+    cursor.setPosition(0, QTextCursor::KeepAnchor);
+    source.setTextCursor(cursor);
+    ASSERT_EQ(panel().state().scope, QStringLiteral("Convert selection only"));
+    panel().setResult(QStringLiteral("result of the selection"), true);
+    cursor.clearSelection();
+    source.setTextCursor(cursor);
+    EXPECT_EQ(panel().state().scope, QStringLiteral("Convert all text"));
+    EXPECT_TRUE(panel().state().result.isEmpty());
+    EXPECT_FALSE(ui().copyResult->isEnabled());
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 // Desktop shortcuts drive the recording of the running Kivo over the session bus: the real
 // Kivo program sends, an app controller with the real recorder (a sound file as microphone,
 // a generated speech model) receives.
-#include "app/controller/TrialApp.h"
+#include "app/controller/Application.h"
+#include "app/controller/Conversion.h"
+#include "app/controller/Recording.h"
 #include "app/shell/lifecycle/RecordingCommand.h"
 #include "app/shell/lifecycle/SingleInstance.h"
 #include "app/shell/lifecycle/TextService.h"
@@ -66,7 +68,7 @@ protected:
         test::ensureApplication();
         ASSERT_TRUE(QDBusConnection::sessionBus().isConnected()) << "needs the session bus of test-session.sh";
         bundle.setRunnerScript("cat > /dev/null; echo '{\"status\":\"generated\",\"text\":\"轉換完成\"}'");
-        TrialApp::Options options;
+        Application::Options options;
         options.resourcesDirectory = bundle.resources();
         options.lockPath = bundle.lockPath().string();
         options.speech.recognizer = std::make_shared<WhisperRecognizer>(
@@ -75,7 +77,7 @@ protected:
         options.speech.makeEngine = [] {
             return std::make_unique<WavFileEngine>(SpeechFixtures::shared().speech, WavFileEngine::Options{1.0, true});
         };
-        app = std::make_unique<TrialApp>(options);
+        app = std::make_unique<Application>(options);
         service.onRecordingCommand = [this](RecordingCommand command) { app->recordingCommand(command); };
         ASSERT_EQ(SingleInstance::claim(QDBusConnection::sessionBus(), service), SingleInstance::Claim::primary);
     }
@@ -84,24 +86,24 @@ protected:
     {
         QDBusConnection::sessionBus().unregisterObject(QString::fromLatin1(TextService::objectPath));
         QDBusConnection::sessionBus().unregisterService(SingleInstance::serviceName);
-        if (app && app->speechBusy()) {
+        if (app && app->recording().busy()) {
             app->recordingCommand(RecordingCommand::stop);
-            test::waitUntil([&] { return !app->speechBusy(); }, 30s);
+            test::waitUntil([&] { return !app->recording().busy(); }, 30s);
         }
     }
 
-    bool recording() const { return app->speechStatus() == SpeechSession::Status::recording; }
+    bool recording() const { return app->recording().status() == SpeechSession::Status::recording; }
 
     test::TestBundle bundle;
     TextService service;
-    std::unique_ptr<TrialApp> app;
+    std::unique_ptr<Application> app;
 };
 
 TEST_F(RecordingCommandTest, TheRunningInstanceStartsAndStopsOnCommand)
 {
     EXPECT_EQ(runKivo(QStringLiteral("--stop-recording")), 0);
     test::spin(200ms);
-    EXPECT_FALSE(app->speechBusy()) << "stop while idle does nothing";
+    EXPECT_FALSE(app->recording().busy()) << "stop while idle does nothing";
 
     EXPECT_EQ(runKivo(QStringLiteral("--toggle-recording")), 0);
     ASSERT_TRUE(test::waitUntil([&] { return recording(); }, 60s));
@@ -111,16 +113,16 @@ TEST_F(RecordingCommandTest, TheRunningInstanceStartsAndStopsOnCommand)
     EXPECT_TRUE(recording()) << "start while recording leaves it running";
 
     EXPECT_EQ(runKivo(QStringLiteral("--toggle-recording")), 0);
-    EXPECT_NE(app->speechStatus(), SpeechSession::Status::recording);
-    ASSERT_TRUE(test::waitUntil([&] { return !app->speechBusy(); }, 60s));
-    EXPECT_TRUE(app->speechDiagnostics().has_value()) << "the recording was finished, not cancelled";
+    EXPECT_NE(app->recording().status(), SpeechSession::Status::recording);
+    ASSERT_TRUE(test::waitUntil([&] { return !app->recording().busy(); }, 60s));
+    EXPECT_TRUE(app->recording().diagnostics().has_value()) << "the recording was finished, not cancelled";
     // The transcript may be converted next; a start then is ignored, as the shortcut's is.
-    ASSERT_TRUE(test::waitUntil([&] { return !app->hasProcess(); }, 30s));
+    ASSERT_TRUE(test::waitUntil([&] { return !app->conversion().running(); }, 30s));
 
     EXPECT_EQ(runKivo(QStringLiteral("--start-recording")), 0);
     ASSERT_TRUE(test::waitUntil([&] { return recording(); }, 60s));
     EXPECT_EQ(runKivo(QStringLiteral("--stop-recording")), 0);
-    ASSERT_TRUE(test::waitUntil([&] { return !app->speechBusy(); }, 60s));
+    ASSERT_TRUE(test::waitUntil([&] { return !app->recording().busy(); }, 60s));
 }
 
 TEST(RecordingCommandLaunch, WithoutARunningKivoTheCommandStartsOne)

@@ -1,4 +1,6 @@
-#include "app/controller/TrialApp.h"
+#include "app/controller/Application.h"
+#include "app/controller/Conversion.h"
+#include "app/shell/FloatingPanel.h"
 #include "app/shell/lifecycle/SingleInstance.h"
 #include "app/shell/lifecycle/TextService.h"
 #include "tests/app/controller/ControllerTestSupport.h"
@@ -35,21 +37,15 @@ TEST(SingleInstance, SecondLaunchRaisesTheFirstAndTheTextServiceFeedsOriginal)
     ASSERT_TRUE(QDBusConnection::sessionBus().isConnected()) << "needs the session bus of test-session.sh";
     test::TestBundle bundle;
     bundle.setRunnerScript("sleep 10");
-    TrialApp::Options options;
+    Application::Options options;
     options.resourcesDirectory = bundle.resources();
     options.lockPath = bundle.lockPath().string();
-    TrialApp app(options);
+    Application app(options);
 
     int raised = 0;
     TextService service;
     service.onRaise = [&] { ++raised; };
-    service.onConvertSelection = [&](const QString& text) {
-        QMimeData data;
-        data.setText(text);
-        QString error;
-        app.convertSelection(&data, &error);
-        return error;
-    };
+    service.onConvertSelection = [&](const QString& text) { return app.convertSelection(text); };
     ASSERT_EQ(SingleInstance::claim(QDBusConnection::sessionBus(), service), SingleInstance::Claim::primary);
 
     const auto second = fromAnotherClient([](QDBusConnection bus) {
@@ -61,21 +57,21 @@ TEST(SingleInstance, SecondLaunchRaisesTheFirstAndTheTextServiceFeedsOriginal)
 
     auto sent = fromAnotherClient([](QDBusConnection bus) { return SingleInstance::sendText(bus, "今日好熱"); });
     EXPECT_FALSE(sent) << sent->toStdString();
-    EXPECT_EQ(app.panel().before->toPlainText(), QStringLiteral("今日好熱"));
-    EXPECT_EQ(app.panel().after->toPlainText(), QString());
-    EXPECT_FALSE(app.hasProcess());
+    EXPECT_EQ(app.panel().state().source, QStringLiteral("今日好熱"));
+    EXPECT_EQ(app.panel().state().result, QString());
+    EXPECT_FALSE(app.conversion().running());
 
     sent = fromAnotherClient([](QDBusConnection bus) { return SingleInstance::sendText(bus, ""); });
     ASSERT_TRUE(sent);
     EXPECT_EQ(*sent, QStringLiteral("沒有收到選取文字。"));
 
-    app.runModel(); // a conversion is running: the text service is refused
-    ASSERT_TRUE(app.hasProcess());
+    app.conversion().run(); // a conversion is running: the text service is refused
+    ASSERT_TRUE(app.conversion().running());
     sent = fromAnotherClient([](QDBusConnection bus) { return SingleInstance::sendText(bus, "新文字"); });
     ASSERT_TRUE(sent);
     EXPECT_EQ(*sent, QStringLiteral("Kivo 正在處理，請完成或取消後重試。"));
-    EXPECT_EQ(app.panel().before->toPlainText(), QStringLiteral("今日好熱"));
-    app.cancelRun();
+    EXPECT_EQ(app.panel().state().source, QStringLiteral("今日好熱"));
+    emit app.panel().cancelClicked();
     QDBusConnection::sessionBus().unregisterService(SingleInstance::serviceName);
 }
 

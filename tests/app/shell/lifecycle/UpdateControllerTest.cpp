@@ -53,7 +53,7 @@ protected:
     }
 
     test::UpdateFixture fixture;
-    QPushButton button;
+    QAction button;
     QAction menuItem;
     std::unique_ptr<UpdateController> controller;
     bool busy = false;
@@ -148,7 +148,7 @@ TEST(UpdateConfiguration, BothKeysAreNeededAndThePolicyReadsEveryBusyState)
     ASSERT_TRUE(configuration);
     EXPECT_EQ(configuration->feedUrl, "http://127.0.0.1/a");
 
-    QPushButton button;
+    QAction button;
     UpdateController::Host host;
     host.canUseUpdater = [] { return true; };
     UpdateController unconfigured(host, std::nullopt, &button, nullptr);

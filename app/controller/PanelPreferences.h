@@ -16,15 +16,15 @@ namespace kivo {
 class FloatingPanel;
 
 // The persisted copy of the panel's settings: one map in the user's settings store, written
-// whole from the controls at every change and applied to them once at launch. Rectangles in
+// whole from the panel's state at every change and applied to it once at launch. Rectangles in
 // the record use the bottom-left origin, converted with the primary screen's height.
-class TrialPreferences {
+class PanelPreferences {
 public:
     static constexpr const char* preferencesKey = "floatingPanel.preferences.v1";
 
     // Without a store: the application's own settings file under the XDG config dir.
-    explicit TrialPreferences(std::unique_ptr<QSettings> store = nullptr);
-    ~TrialPreferences();
+    explicit PanelPreferences(std::unique_ptr<QSettings> store = nullptr);
+    ~PanelPreferences();
 
     // False until the first restore has finished; saving does nothing until then.
     bool preferencesReady() const { return preferencesReady_; }

@@ -1,14 +1,11 @@
-#include "app/controller/TrialPreferences.h"
+#include "app/controller/PanelPreferences.h"
 
 #include "app/conversion/TargetTextLanguage.h"
 #include "app/shell/FloatingPanel.h"
 #include "app/shell/VoicePanel.h"
 #include "app/shell/shortcut/PanelShortcut.h"
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QGuiApplication>
-#include <QLineEdit>
 #include <QRegularExpression>
 #include <QScreen>
 
@@ -53,75 +50,75 @@ QString number(double value)
 
 } // namespace
 
-TrialPreferences::TrialPreferences(std::unique_ptr<QSettings> store)
+PanelPreferences::PanelPreferences(std::unique_ptr<QSettings> store)
     : store_(store ? std::move(store) : std::make_unique<QSettings>(QStringLiteral("kivo"), QStringLiteral("Kivo")))
 {
 }
 
-TrialPreferences::~TrialPreferences() = default;
+PanelPreferences::~PanelPreferences() = default;
 
-QVariantMap TrialPreferences::record() const
+QVariantMap PanelPreferences::record() const
 {
     return store_->value(QString::fromLatin1(preferencesKey)).toMap();
 }
 
-void TrialPreferences::save(const FloatingPanel& panel)
+void PanelPreferences::save(const FloatingPanel& panel)
 {
-    if (!preferencesReady_ || !panel.window) {
+    if (!preferencesReady_) {
         return;
     }
-    const int modeIndex = panel.mode->currentIndex();
+    const PanelSettings& settings = panel.state().settings;
+    const int modeIndex = settings.modeIndex;
     const TargetTextLanguage target =
         modeIndex >= 0 && modeIndex < static_cast<int>(TargetTextLanguage::allCases.size())
             ? TargetTextLanguage(TargetTextLanguage::allCases[static_cast<size_t>(modeIndex)])
             : TargetTextLanguage(TargetTextLanguage::traditional);
     QVariantMap record;
-    record[QStringLiteral("language")] = panel.chinese() ? QStringLiteral("zh-Hant") : QStringLiteral("en");
+    record[QStringLiteral("language")] = settings.chinese ? QStringLiteral("zh-Hant") : QStringLiteral("en");
     record[QStringLiteral("inputLanguage")] = QStringLiteral("zh-HK");
     record[QStringLiteral("targetLanguage")] = QString::fromUtf8(target.rawValue());
-    record[QStringLiteral("speechEngine")] =
-        panel.speechEngine->currentIndex() == 1 ? QStringLiteral("dictation") : QStringLiteral("speech");
-    record[QStringLiteral("autoProcess")] = panel.autoProcess->isChecked();
-    record[QStringLiteral("autoInsert")] = panel.autoInsert->isChecked();
-    record[QStringLiteral("vocabulary")] = panel.vocabulary->text();
-    record[QStringLiteral("shortcut")] =
-        QString::fromUtf8(PanelShortcut::atIndex(panel.shortcutChoice->currentIndex()).rawValue());
-    record[QStringLiteral("editorExpanded")] = panel.editorExpanded();
+    record[QStringLiteral("speechEngine")] = settings.dictation ? QStringLiteral("dictation") : QStringLiteral("speech");
+    record[QStringLiteral("autoProcess")] = settings.autoProcess;
+    record[QStringLiteral("autoInsert")] = settings.autoInsert;
+    record[QStringLiteral("vocabulary")] = settings.vocabulary;
+    record[QStringLiteral("shortcut")] = QString::fromUtf8(PanelShortcut::atIndex(settings.shortcutIndex).rawValue());
+    record[QStringLiteral("editorExpanded")] = settings.editorExpanded;
     // A frame that could not be applied (its screen is absent) is kept until the user moves the
     // window.
     record[QStringLiteral("windowFrame")] =
-        savedFrame_.isEmpty() ? frameText(flipped(panel.window->frameGeometry())) : savedFrame_;
+        savedFrame_.isEmpty() ? frameText(flipped(panel.window().frameGeometry())) : savedFrame_;
     store_->setValue(QString::fromLatin1(preferencesKey), record);
 }
 
-void TrialPreferences::windowMoved(const FloatingPanel& panel)
+void PanelPreferences::windowMoved(const FloatingPanel& panel)
 {
     savedFrame_.clear();
     save(panel);
 }
 
-void TrialPreferences::restore(FloatingPanel& panel, const std::function<void()>& localize)
+void PanelPreferences::restore(FloatingPanel& panel, const std::function<void()>& localize)
 {
     preferencesReady_ = false;
     const QVariantMap saved = record();
     const QVariant frame = saved.value(QStringLiteral("windowFrame"));
     savedFrame_ = frame.typeId() == QMetaType::QString ? frame.toString() : QString();
 
-    panel.language->setCurrentIndex(text(saved, "language") == "zh-Hant" ? 1 : 0);
+    PanelSettings settings = panel.state().settings;
+    settings.chinese = text(saved, "language") == "zh-Hant";
     const auto target = TargetTextLanguage::restored(text(saved, "targetLanguage"), text(saved, "writingMode"));
     const auto& cases = TargetTextLanguage::allCases;
     const auto found = std::find(cases.begin(), cases.end(), static_cast<TargetTextLanguage::Value>(target));
-    panel.mode->setCurrentIndex(found == cases.end() ? 1 : static_cast<int>(std::distance(cases.begin(), found)));
-    panel.inputLanguage->setCurrentIndex(0);
-    panel.speechEngine->setCurrentIndex(text(saved, "speechEngine") == "dictation" ? 1 : 0);
-    panel.autoProcess->setChecked(flag(saved, "autoProcess", true));
-    panel.autoInsert->setChecked(flag(saved, "autoInsert", true));
-    panel.vocabulary->setText(saved.value(QStringLiteral("vocabulary")).toString());
+    settings.modeIndex = found == cases.end() ? 1 : static_cast<int>(std::distance(cases.begin(), found));
+    settings.dictation = text(saved, "speechEngine") == "dictation";
+    settings.autoProcess = flag(saved, "autoProcess", true);
+    settings.autoInsert = flag(saved, "autoInsert", true);
+    settings.vocabulary = saved.value(QStringLiteral("vocabulary")).toString();
     const auto rawShortcut = text(saved, "shortcut");
     const PanelShortcut shortcut =
         rawShortcut ? PanelShortcut::fromRawValue(*rawShortcut).value_or(PanelShortcut::rightCommand)
                     : PanelShortcut(PanelShortcut::rightCommand);
-    panel.shortcutChoice->setCurrentIndex(shortcut.index() < panel.shortcutChoice->count() ? shortcut.index() : 0);
+    settings.shortcutIndex = shortcut.index() < static_cast<int>(PanelShortcut::allCases.size()) ? shortcut.index() : 0;
+    panel.setSettings(settings);
     if (localize) {
         localize();
     }
@@ -130,9 +127,9 @@ void TrialPreferences::restore(FloatingPanel& panel, const std::function<void()>
     preferencesReady_ = true;
 }
 
-void TrialPreferences::placeWindow(FloatingPanel& panel, const QVariant& savedFrame)
+void PanelPreferences::placeWindow(FloatingPanel& panel, const QVariant& savedFrame)
 {
-    VoicePanel& window = *panel.window;
+    VoicePanel& window = panel.window();
     const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
     if (screen) {
         QRect frame = window.frameGeometry();
@@ -159,13 +156,13 @@ void TrialPreferences::placeWindow(FloatingPanel& panel, const QVariant& savedFr
     window.place(QPoint(static_cast<int>(std::lround(topLeft.x())), static_cast<int>(std::lround(topLeft.y()))));
 }
 
-QString TrialPreferences::frameText(const QRectF& frame)
+QString PanelPreferences::frameText(const QRectF& frame)
 {
     return QStringLiteral("{{%1, %2}, {%3, %4}}")
         .arg(number(frame.x()), number(frame.y()), number(frame.width()), number(frame.height()));
 }
 
-std::optional<QRectF> TrialPreferences::frameFromText(const QString& text)
+std::optional<QRectF> PanelPreferences::frameFromText(const QString& text)
 {
     static const QRegularExpression numberPattern(
         QStringLiteral(R"([-+]?(?:\d+\.?\d*|\.\d+)(?:[eE][-+]?\d+)?|[-+]?(?:inf(?:inity)?|nan))"),
@@ -180,7 +177,7 @@ std::optional<QRectF> TrialPreferences::frameFromText(const QString& text)
     return QRectF(numbers[0], numbers[1], numbers[2], numbers[3]);
 }
 
-std::optional<QPointF> TrialPreferences::placement(const QRectF& saved, const QSizeF& size,
+std::optional<QPointF> PanelPreferences::placement(const QRectF& saved, const QSizeF& size,
                                                    const std::vector<QRectF>& visibleFrames)
 {
     if (!std::isfinite(saved.x()) || !std::isfinite(saved.y()) || !std::isfinite(saved.height())

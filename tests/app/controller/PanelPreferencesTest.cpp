@@ -1,19 +1,17 @@
-#include "app/controller/TrialApp.h"
-#include "app/controller/TrialPreferences.h"
+#include "app/controller/Application.h"
+#include "app/controller/PanelPreferences.h"
+#include "app/shell/FloatingPanel.h"
 #include "app/shell/VoicePanel.h"
 #include "tests/app/controller/ControllerTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QGuiApplication>
-#include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QScreen>
 #include <QTemporaryDir>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 
 namespace kivo {
@@ -21,15 +19,15 @@ namespace {
 
 QVariantMap storedRecord()
 {
-    return QSettings(QStringLiteral("kivo"), QStringLiteral("Kivo")).value(TrialPreferences::preferencesKey).toMap();
+    return QSettings(QStringLiteral("kivo"), QStringLiteral("Kivo")).value(PanelPreferences::preferencesKey).toMap();
 }
 
 void storeRecord(const QVariantMap& record)
 {
-    QSettings(QStringLiteral("kivo"), QStringLiteral("Kivo")).setValue(TrialPreferences::preferencesKey, record);
+    QSettings(QStringLiteral("kivo"), QStringLiteral("Kivo")).setValue(PanelPreferences::preferencesKey, record);
 }
 
-class TrialPreferencesTest : public ::testing::Test {
+class PanelPreferencesTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
@@ -42,12 +40,12 @@ protected:
 
     void SetUp() override { QSettings(QStringLiteral("kivo"), QStringLiteral("Kivo")).clear(); }
 
-    std::unique_ptr<TrialApp> makeApp()
+    std::unique_ptr<Application> makeApp()
     {
-        TrialApp::Options options;
+        Application::Options options;
         options.resourcesDirectory = bundle.resources();
         options.lockPath = bundle.lockPath().string();
-        return std::make_unique<TrialApp>(options);
+        return std::make_unique<Application>(options);
     }
 
     // The window's frame in the record's bottom-left coordinates.
@@ -66,34 +64,43 @@ protected:
         return frame;
     }
 
+    // The user changes settings in the panel.
+    static void change(FloatingPanel& panel, const std::function<void(PanelSettings&)>& edit)
+    {
+        PanelSettings settings = panel.state().settings;
+        edit(settings);
+        panel.setSettings(settings);
+    }
+
     inline static QTemporaryDir* configHome = nullptr;
     test::TestBundle bundle;
 };
 
-TEST_F(TrialPreferencesTest, FirstLaunchTakesTheDefaultsAndWritesNothingUntilRestored)
+TEST_F(PanelPreferencesTest, FirstLaunchTakesTheDefaultsAndWritesNothingUntilRestored)
 {
     auto app = makeApp();
     FloatingPanel& panel = app->panel();
-    panel.vocabulary->setText(QStringLiteral("before restore"));
-    app->savePreferences();
+    const PanelSettings& settings = panel.state().settings;
+    change(panel, [](PanelSettings& edited) { edited.vocabulary = QStringLiteral("before restore"); });
+    app->preferences().save(panel);
     EXPECT_TRUE(storedRecord().isEmpty());
 
     app->restorePreferences();
     EXPECT_TRUE(app->preferences().preferencesReady());
-    EXPECT_FALSE(app->chinese());
-    EXPECT_EQ(panel.mode->currentIndex(), 1); // Traditional Chinese
-    EXPECT_EQ(panel.speechEngine->currentIndex(), 0);
-    EXPECT_TRUE(panel.autoProcess->isChecked());
-    EXPECT_TRUE(panel.autoInsert->isChecked());
-    EXPECT_EQ(panel.vocabulary->text(), QString());
-    EXPECT_EQ(panel.shortcutChoice->currentIndex(), 0);
-    EXPECT_FALSE(panel.editorExpanded());
-    EXPECT_EQ(panel.window->frameGeometry().topLeft(), centred(*panel.window).topLeft());
+    EXPECT_FALSE(settings.chinese);
+    EXPECT_EQ(settings.modeIndex, 1); // Traditional Chinese
+    EXPECT_EQ(settings.dictation, false);
+    EXPECT_TRUE(settings.autoProcess);
+    EXPECT_TRUE(settings.autoInsert);
+    EXPECT_EQ(settings.vocabulary, QString());
+    EXPECT_EQ(settings.shortcutIndex, 0);
+    EXPECT_FALSE(settings.editorExpanded);
+    EXPECT_EQ(panel.window().frameGeometry().topLeft(), centred(panel.window()).topLeft());
     // Restoring sets controls whose handlers save; none of that may reach the store.
     EXPECT_TRUE(storedRecord().isEmpty());
 }
 
-TEST_F(TrialPreferencesTest, RecordRoundTripsAndIsWrittenWhole)
+TEST_F(PanelPreferencesTest, RecordRoundTripsAndIsWrittenWhole)
 {
     storeRecord({{"language", "zh-Hant"}, {"targetLanguage", "en"}, {"speechEngine", "dictation"},
                  {"autoProcess", false}, {"autoInsert", false}, {"vocabulary", "灣仔, Kivo"},
@@ -101,16 +108,17 @@ TEST_F(TrialPreferencesTest, RecordRoundTripsAndIsWrittenWhole)
     auto app = makeApp();
     app->restorePreferences();
     FloatingPanel& panel = app->panel();
-    EXPECT_TRUE(app->chinese());
-    EXPECT_EQ(panel.mode->currentIndex(), 3);
-    EXPECT_EQ(panel.speechEngine->currentIndex(), 1);
-    EXPECT_FALSE(panel.autoProcess->isChecked());
-    EXPECT_FALSE(panel.autoInsert->isChecked());
-    EXPECT_EQ(panel.vocabulary->text(), QStringLiteral("灣仔, Kivo"));
-    EXPECT_EQ(panel.shortcutChoice->currentIndex(), 2);
-    EXPECT_TRUE(panel.editorExpanded());
+    const PanelSettings& settings = panel.state().settings;
+    EXPECT_TRUE(settings.chinese);
+    EXPECT_EQ(settings.modeIndex, 3);
+    EXPECT_EQ(settings.dictation, true);
+    EXPECT_FALSE(settings.autoProcess);
+    EXPECT_FALSE(settings.autoInsert);
+    EXPECT_EQ(settings.vocabulary, QStringLiteral("灣仔, Kivo"));
+    EXPECT_EQ(settings.shortcutIndex, 2);
+    EXPECT_TRUE(settings.editorExpanded);
 
-    app->savePreferences();
+    app->preferences().save(panel);
     const QVariantMap saved = storedRecord();
     EXPECT_EQ(saved.size(), 10);
     EXPECT_FALSE(saved.contains("stale"));
@@ -122,10 +130,10 @@ TEST_F(TrialPreferencesTest, RecordRoundTripsAndIsWrittenWhole)
     EXPECT_EQ(saved["autoProcess"], false);
     EXPECT_EQ(saved["shortcut"], "commandShiftSpace");
     EXPECT_EQ(saved["editorExpanded"], true);
-    EXPECT_EQ(saved["windowFrame"], TrialPreferences::frameText(bottomLeftFrame(*panel.window)));
+    EXPECT_EQ(saved["windowFrame"], PanelPreferences::frameText(bottomLeftFrame(panel.window())));
 }
 
-TEST_F(TrialPreferencesTest, LegacyRecordAndUnknownValuesFallBack)
+TEST_F(PanelPreferencesTest, LegacyRecordAndUnknownValuesFallBack)
 {
     storeRecord({{"writingMode", "cantonese"}, {"language", "en-US"}, {"speechEngine", "Dictation"},
                  {"autoProcess", "false"}, {"autoInsert", 0}, {"shortcut", "leftCommand"},
@@ -133,25 +141,26 @@ TEST_F(TrialPreferencesTest, LegacyRecordAndUnknownValuesFallBack)
     auto app = makeApp();
     app->restorePreferences();
     FloatingPanel& panel = app->panel();
-    EXPECT_EQ(panel.mode->currentIndex(), 0); // Cantonese from the legacy mode
-    EXPECT_FALSE(app->chinese());
-    EXPECT_EQ(panel.speechEngine->currentIndex(), 0);
-    EXPECT_TRUE(panel.autoProcess->isChecked());
-    EXPECT_TRUE(panel.autoInsert->isChecked());
-    EXPECT_EQ(panel.shortcutChoice->currentIndex(), 0);
-    EXPECT_FALSE(panel.editorExpanded());
+    const PanelSettings& settings = panel.state().settings;
+    EXPECT_EQ(settings.modeIndex, 0); // Cantonese from the legacy mode
+    EXPECT_FALSE(settings.chinese);
+    EXPECT_EQ(settings.dictation, false);
+    EXPECT_TRUE(settings.autoProcess);
+    EXPECT_TRUE(settings.autoInsert);
+    EXPECT_EQ(settings.shortcutIndex, 0);
+    EXPECT_FALSE(settings.editorExpanded);
 
-    app->savePreferences();
+    app->preferences().save(panel);
     const QVariantMap saved = storedRecord();
     EXPECT_EQ(saved["targetLanguage"], "yue-Hant");
     EXPECT_FALSE(saved.contains("writingMode"));
     EXPECT_EQ(saved["language"], "en");
 }
 
-TEST_F(TrialPreferencesTest, SavedFramePlacesTheWindowOrLeavesItCentred)
+TEST_F(PanelPreferencesTest, SavedFramePlacesTheWindowOrLeavesItCentred)
 {
     auto app = makeApp();
-    QWidget& window = *app->panel().window;
+    QWidget& window = app->panel().window();
     const QRectF visible = [] {
         const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
         const double height = QGuiApplication::primaryScreen()->geometry().height();
@@ -167,7 +176,7 @@ TEST_F(TrialPreferencesTest, SavedFramePlacesTheWindowOrLeavesItCentred)
     EXPECT_EQ(QSizeF(window.frameGeometry().size()), size);
 
     // Partly off the right and bottom edges: pulled inside the visible frame.
-    storeRecord({{"windowFrame", TrialPreferences::frameText(
+    storeRecord({{"windowFrame", PanelPreferences::frameText(
                                      {visible.right() - 20, visible.y() - size.height() / 2, size.width(), size.height()})}});
     app->restorePreferences();
     EXPECT_EQ(bottomLeftFrame(window).topLeft(), QPointF(visible.right() - size.width(), visible.y()));
@@ -184,53 +193,54 @@ TEST_F(TrialPreferencesTest, SavedFramePlacesTheWindowOrLeavesItCentred)
 
 // Launching is no move of the user's: a frame saved on a screen that is absent now survives
 // showing the window and later saves, until the user moves the panel.
-TEST_F(TrialPreferencesTest, UnplaceableFrameIsKeptUntilTheUserMovesThePanel)
+TEST_F(PanelPreferencesTest, UnplaceableFrameIsKeptUntilTheUserMovesThePanel)
 {
     const QString elsewhere = QStringLiteral("{{5000, 5000}, {380, 292}}");
     storeRecord({{"windowFrame", elsewhere}, {"language", "en"}});
     auto app = makeApp();
     app->restorePreferences();
     app->showWindow();
-    ASSERT_TRUE(test::waitUntil([&] { return app->panel().window->isVisible(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return app->panel().window().isVisible(); }));
     test::spin(std::chrono::milliseconds(100));
     EXPECT_EQ(storedRecord()["windowFrame"], elsewhere);
     app->panel().setEditorExpanded(true); // clamps the window and saves
     EXPECT_EQ(storedRecord()["editorExpanded"], true);
     EXPECT_EQ(storedRecord()["windowFrame"], elsewhere);
 
-    app->panel().window->move(30, 40); // as a drag does
+    app->panel().window().move(30, 40); // as a drag does
     ASSERT_TRUE(test::waitUntil([&] { return storedRecord()["windowFrame"] != elsewhere; }));
-    EXPECT_EQ(storedRecord()["windowFrame"], TrialPreferences::frameText(bottomLeftFrame(*app->panel().window)));
-    app->panel().window->hide();
+    EXPECT_EQ(storedRecord()["windowFrame"], PanelPreferences::frameText(bottomLeftFrame(app->panel().window())));
+    app->panel().window().hide();
 }
 
-TEST_F(TrialPreferencesTest, HintEditsSaveAndOtherTextEditsDoNot)
+TEST_F(PanelPreferencesTest, HintEditsSaveAndOtherTextEditsDoNot)
 {
     auto app = makeApp();
     app->restorePreferences();
     FloatingPanel& panel = app->panel();
-    panel.before->setPlainText(QStringLiteral("原文"));
+    panel.setSource(QStringLiteral("原文"));
+    emit panel.sourceEdited();
     EXPECT_TRUE(storedRecord().isEmpty());
-    panel.vocabulary->setText(QStringLiteral("深水埗"));
+    change(panel, [](PanelSettings& edited) { edited.vocabulary = QStringLiteral("深水埗"); });
     EXPECT_EQ(storedRecord()["vocabulary"], QStringLiteral("深水埗"));
-    panel.vocabulary->setText(QStringLiteral("深水埗，旺角"));
+    change(panel, [](PanelSettings& edited) { edited.vocabulary = QStringLiteral("深水埗，旺角"); });
     EXPECT_EQ(storedRecord()["vocabulary"], QStringLiteral("深水埗，旺角"));
 }
 
-TEST(TrialPreferencesFrame, LenientTextAndClampIntoTheFirstIntersectingScreen)
+TEST(PanelPreferencesFrame, LenientTextAndClampIntoTheFirstIntersectingScreen)
 {
-    EXPECT_EQ(TrialPreferences::frameFromText(QStringLiteral("{{1.5, -2}, {3e2, 4}}")), QRectF(1.5, -2, 300, 4));
-    EXPECT_EQ(TrialPreferences::frameFromText(QStringLiteral("1 2 3 4 5")), QRectF(1, 2, 3, 4));
-    EXPECT_FALSE(TrialPreferences::frameFromText(QStringLiteral("{{1, 2}, {3}}")));
-    EXPECT_EQ(TrialPreferences::frameFromText(TrialPreferences::frameText({10, 20, 30.25, 40})),
+    EXPECT_EQ(PanelPreferences::frameFromText(QStringLiteral("{{1.5, -2}, {3e2, 4}}")), QRectF(1.5, -2, 300, 4));
+    EXPECT_EQ(PanelPreferences::frameFromText(QStringLiteral("1 2 3 4 5")), QRectF(1, 2, 3, 4));
+    EXPECT_FALSE(PanelPreferences::frameFromText(QStringLiteral("{{1, 2}, {3}}")));
+    EXPECT_EQ(PanelPreferences::frameFromText(PanelPreferences::frameText({10, 20, 30.25, 40})),
               QRectF(10, 20, 30.25, 40));
 
     const std::vector<QRectF> screens{{0, 0, 1000, 800}, {1000, 0, 800, 600}};
     // Touches only the second screen: clamped into it, not into the first.
-    EXPECT_EQ(TrialPreferences::placement({1700, 500, 300, 200}, {300, 200}, screens), QPointF(1500, 400));
-    EXPECT_FALSE(TrialPreferences::placement({-900, 0, 300, 200}, {300, 200}, screens));
+    EXPECT_EQ(PanelPreferences::placement({1700, 500, 300, 200}, {300, 200}, screens), QPointF(1500, 400));
+    EXPECT_FALSE(PanelPreferences::placement({-900, 0, 300, 200}, {300, 200}, screens));
     const double infinity = std::numeric_limits<double>::infinity();
-    EXPECT_FALSE(TrialPreferences::placement({0, infinity, 300, 200}, {300, 200}, screens));
+    EXPECT_FALSE(PanelPreferences::placement({0, infinity, 300, 200}, {300, 200}, screens));
 }
 
 } // namespace

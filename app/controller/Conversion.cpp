@@ -1,0 +1,316 @@
+#include "app/controller/Conversion.h"
+
+#include "app/controller/RunFailureMessage.h"
+#include "app/controller/RunLock.h"
+#include "app/controller/RunnerPreparation.h"
+#include "app/controller/RunnerProcess.h"
+#include "app/controller/SessionHost.h"
+#include "app/conversion/ConversionError.h"
+#include "app/conversion/TargetTextLanguage.h"
+#include "app/shell/FloatingPanel.h"
+#include "app/shell/Localization.h"
+#include "app/shell/models/ModelAdvice.h"
+#include "app/shell/models/ModelStore.h"
+#include "platform/text/CharacterClass.h"
+#include "platform/text/Utf16.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QTimer>
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+namespace kivo {
+namespace {
+
+std::string decodedLossy(const std::string& bytes)
+{
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())).toStdString();
+}
+
+std::optional<std::string> stringField(const nlohmann::json& object, const char* key)
+{
+    const auto field = object.find(key);
+    if (field != object.end() && field->is_string()) {
+        return field->get<std::string>();
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+Conversion::Conversion(SessionHost& host, std::filesystem::path resourcesDirectory, std::string lockPath,
+                       std::chrono::milliseconds timeLimit)
+    : host_(host), resourcesDirectory_(std::move(resourcesDirectory)), lockPath_(std::move(lockPath)),
+      timeLimit_(timeLimit)
+{
+}
+
+Conversion::~Conversion()
+{
+    preparation_.reset();
+    timer_.reset();
+    process_.reset();
+    unlock();
+}
+
+bool Conversion::chinese() const
+{
+    return host_.panel().chinese();
+}
+
+QString Conversion::tr(const char* chineseText, const char* englishText) const
+{
+    return Localization::tr(chinese(), chineseText, englishText);
+}
+
+WritingMode Conversion::selectedMode() const
+{
+    const int index = std::clamp(host_.panel().state().settings.modeIndex, 0,
+                                 static_cast<int>(TargetTextLanguage::allCases.size()) - 1);
+    return TargetTextLanguage(TargetTextLanguage::allCases.at(static_cast<std::size_t>(index))).mode();
+}
+
+void Conversion::run()
+{
+    if (!host_.activity().idle()) {
+        return;
+    }
+    FloatingPanel& panel = host_.panel();
+    const WritingMode mode = selectedMode();
+    std::string source;
+    std::vector<V7Literals::Span> spans;
+    std::string request;
+    try {
+        source = WritingMode::selectedSource(panel.state().source.toStdString(), panel.state().selection);
+        const RequestDictionary dictionary = mode.request(source, resourcesDirectory_);
+        spans = V7Literals::decodeSpans(dictionary.at("literalMapJSON"));
+        request = nlohmann::json(dictionary).dump();
+    } catch (const ConversionError& error) {
+        return startFailure(QString::fromStdString(RunFailureMessage::forConversion(error, chinese())));
+    } catch (const std::exception& error) {
+        return startFailure(QString::fromStdString(error.what()));
+    }
+
+    const RunLock::Attempt lock = RunLock::acquire(lockPath_);
+    if (lock.outcome == RunLock::Outcome::cannotOpen) {
+        return panel.setStatus(tr("無法取得 AFM 執行鎖。", "Unable to obtain the AFM process lock."));
+    }
+    if (lock.outcome == RunLock::Outcome::unsafe) {
+        const QString path = QString::fromStdString(lockPath_);
+        return panel.setStatus(chinese() ? QStringLiteral("AFM 執行鎖 %1 不安全（不是你的檔案、權限不是 0600，或是連結）；"
+                                                          "請刪除它後重試。").arg(path)
+                                         : QStringLiteral("The AFM process lock %1 is unsafe (not your file, permissions "
+                                                          "other than 0600, or a link). Delete it and try again.").arg(path));
+    }
+    if (lock.outcome == RunLock::Outcome::held) {
+        return panel.setStatus(tr("另一個 AFM 測試正在執行，請稍後重試。", "Another AFM test is running. Try again later."));
+    }
+    lockFD_ = lock.descriptor;
+    // The conversion keeps the same state itself if the preparation had not finished.
+    stopPreparation();
+
+    const std::filesystem::path runner = resourcesDirectory_ / "rewrite-runner";
+    auto launchFailure = [&](const RunnerProcess::LaunchError& error) {
+        const QString path = QString::fromStdString(runner.string());
+        const QString reason = QString::fromLocal8Bit(std::strerror(error.code()));
+        startFailure(chinese() ? QStringLiteral("無法啟動 AFM 執行程式 %1：%2").arg(path, reason)
+                               : QStringLiteral("Could not start the AFM runner %1: %2").arg(path, reason));
+    };
+    try {
+        process_ = std::make_unique<RunnerProcess>(runner);
+    } catch (const RunnerProcess::LaunchError& error) {
+        return launchFailure(error);
+    }
+
+    panel.setResult({}, false);
+    epoch_ = QUuid::createUuid();
+    host_.updateControls();
+    panel.setStatus(chinese() ? QString::fromUtf8(mode.title()) + QStringLiteral("處理中（最多 30 秒）…")
+                              : QStringLiteral("Processing (up to 30 s)…"));
+
+    // The completion hops to the main thread and holds the flow weakly; the epoch tells it
+    // whether the run is still the current one.
+    QPointer<Conversion> weak(this);
+    Run run{epoch_, mode, source, spans};
+    try {
+        process_->launch(std::move(request), [weak, run](RunnerProcess::Output output) {
+            QMetaObject::invokeMethod(QCoreApplication::instance(), [weak, run, output = std::move(output)] {
+                if (Conversion* conversion = weak.data()) {
+                    conversion->complete(run, {output.output, output.error, output.exitedNormally, output.exitStatus});
+                }
+            }, Qt::QueuedConnection);
+        });
+    } catch (const RunnerProcess::LaunchError& error) {
+        return launchFailure(error);
+    }
+
+    timer_ = std::make_unique<QTimer>();
+    timer_->setSingleShot(true);
+    // The limit is a promise to the user: never earlier than stated.
+    timer_->setTimerType(Qt::PreciseTimer);
+    timer_->setInterval(timeLimit_);
+    connect(timer_.get(), &QTimer::timeout, this, [this] {
+        stop(tr("AFM 超過 30 秒，已停止；原文保留。", "AFM stopped after 30 seconds. Original retained."));
+    });
+    timer_->start();
+}
+
+void Conversion::startFailure(const QString& message)
+{
+    process_.reset();
+    unlock();
+    host_.updateControls();
+    host_.panel().setResult({}, false);
+    host_.panel().setStatus(message);
+}
+
+void Conversion::complete(const Run& run, const Reply& reply)
+{
+    if (run.epoch != epoch_) {
+        return;
+    }
+    timer_.reset();
+    process_.reset();
+    unlock();
+    host_.updateControls();
+    QString failure;
+    try {
+        return showResult(run, reply);
+    } catch (const RunError& error) {
+        failure = QString::fromStdString(error.what());
+    } catch (const ConversionError& error) {
+        failure = QString::fromStdString(RunFailureMessage::forConversion(error, chinese()));
+    }
+    host_.panel().setResult({}, false);
+    host_.panel().setStatus(QStringLiteral("未完成：") + failure + QStringLiteral(" 原文保留。"),
+                            std::exchange(offerModels_, false));
+}
+
+void Conversion::showResult(const Run& run, const Reply& reply)
+{
+    const auto unreadable = [&] {
+        return RunError(RunFailureMessage::forUnreadableReply(decodedLossy(reply.error), reply.output,
+                                                              reply.exitedNormally, reply.exitStatus, chinese()));
+    };
+    if (!reply.exitedNormally || reply.exitStatus != 0) {
+        throw unreadable();
+    }
+    const nlohmann::json answer = nlohmann::json::parse(reply.output, nullptr, false);
+    if (answer.is_discarded() || !answer.is_object()) {
+        throw unreadable();
+    }
+    const auto status = stringField(answer, "status");
+    const auto text = stringField(answer, "text");
+    if (status != "generated" || !text) {
+        // A missing or broken model file is the one failure the user can fix alone: say how,
+        // rather than pass on the runner's generic wording.
+        const auto availability = stringField(answer, "availability");
+        if (availability && availability->starts_with("unavailable(")) {
+            const std::string detail = availability->substr(12, availability->size() - 13);
+            offerModels_ = true;
+            throw RunError(ModelAdvice::languageUnavailable(detail, chinese()));
+        }
+        if (const auto actionable = RunFailureMessage::forRunnerError(
+                stringField(answer, "errorType").value_or(""), stringField(answer, "error").value_or(""), chinese())) {
+            throw RunError(*actionable);
+        }
+        if (const auto localized = stringField(answer, "localizedError")) {
+            throw RunError(*localized);
+        }
+        if (const auto described = stringField(answer, "error")) {
+            throw RunError(*described);
+        }
+        throw RunError("AFM 沒有產生結果。");
+    }
+    const std::string restored = run.mode.restore(*text, run.source, run.spans);
+    if (CharacterClass::trimWhitespaceAndNewlines(Utf16::fromUtf8(restored)).empty()) {
+        throw RunError("AFM 回傳空白結果。");
+    }
+
+    FloatingPanel& panel = host_.panel();
+    panel.setResult(QString::fromStdString(restored), true);
+    panel.showEditor();
+
+    QString seconds = QStringLiteral("?");
+    if (const auto elapsed = answer.find("elapsedSeconds"); elapsed != answer.end() && elapsed->is_number()) {
+        char buffer[32];
+        std::snprintf(buffer, sizeof buffer, "%.1f", elapsed->get<double>());
+        seconds = QString::fromLatin1(buffer);
+    }
+    if (!run.mode.needsReview(restored, run.source)) {
+        panel.setStatus(chinese() ? QString::fromUtf8(run.mode.title()) + QStringLiteral("完成 · ") + seconds + QStringLiteral(" 秒。")
+                                  : QStringLiteral("Completed in ") + seconds + QStringLiteral(" s."));
+        if (panel.state().settings.autoInsert) {
+            host_.insert(restored);
+        } else {
+            panel.appendStatus(tr(" 可檢閱後複製。", " Review before copying."));
+        }
+    } else {
+        panel.setStatus(chinese() ? QStringLiteral("需要檢閱 · ") + seconds +
+                                        QStringLiteral(" 秒。結果可能仍有口語或語意偏差；請核對原文。沒有自動填入。")
+                                  : QStringLiteral("Review needed · ") + seconds +
+                                        QStringLiteral(" s. Output may retain colloquial wording or change meaning. Compare with the original; not inserted."));
+    }
+}
+
+void Conversion::end()
+{
+    epoch_ = QUuid::createUuid();
+    timer_.reset();
+    if (process_) {
+        process_->kill();
+    }
+    process_.reset();
+    unlock();
+}
+
+void Conversion::stop(const QString& message)
+{
+    end();
+    host_.panel().setResult({}, false);
+    host_.updateControls();
+    host_.panel().setStatus(message);
+}
+
+void Conversion::prepare()
+{
+    stopPreparation();
+    if (host_.activity().restarting || process_ || !ModelStore::installed(ModelRole::language)) {
+        return;
+    }
+    // The mode's requests around stand-in texts, one without and one with a Latin literal, since
+    // a literal adds a note to the instructions; the runner never evaluates the source itself.
+    const WritingMode mode = selectedMode();
+    std::vector<std::string> requests;
+    for (const char* standIn : {"好", "好 OK"}) {
+        try {
+            requests.push_back(nlohmann::json(mode.request(standIn, resourcesDirectory_)).dump());
+        } catch (const std::exception&) {
+            // Unreadable instructions: the conversion will say so.
+        }
+    }
+    if (!preparation_) {
+        preparation_ = std::make_unique<RunnerPreparation>(resourcesDirectory_ / "rewrite-runner");
+    }
+    preparation_->start(std::move(requests));
+}
+
+void Conversion::stopPreparation()
+{
+    if (preparation_) {
+        preparation_->stop();
+    }
+}
+
+void Conversion::unlock()
+{
+    RunLock::release(lockFD_);
+}
+
+} // namespace kivo

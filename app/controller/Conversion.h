@@ -1,0 +1,93 @@
+#pragma once
+
+#include "app/conversion/V7Literals.h"
+#include "app/conversion/WritingMode.h"
+
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+class QTimer;
+
+namespace kivo {
+
+class RunnerPreparation;
+class RunnerProcess;
+class SessionHost;
+
+// A conversion of the source by the language model: the run lock, one rewrite-runner child,
+// its time limit, the reply shown as the result or as a failure, and the background runs that
+// prepare the current mode ahead of the first conversion. Runs on the Qt main thread.
+class Conversion : public QObject {
+public:
+    // A failed run; the message is what the user is shown.
+    class RunError : public std::runtime_error {
+    public:
+        explicit RunError(const std::string& message) : std::runtime_error(message) {}
+    };
+
+    Conversion(SessionHost& host, std::filesystem::path resourcesDirectory, std::string lockPath,
+               std::chrono::milliseconds timeLimit);
+    ~Conversion() override;
+
+    // Converts the selected part of the source, or all of it.
+    void run();
+    void stop(const QString& message);
+    // Ends the run without touching the interface: a new epoch, no timer, the runner killed, the lock freed.
+    void end();
+    // Keeps the current mode's constant instructions evaluated ahead of the first conversion:
+    // a background runner on idle processor time, stopped when a conversion starts, the mode
+    // changes again or the app ends. Nothing happens without a language model.
+    void prepare();
+    void stopPreparation();
+
+    bool running() const { return process_ != nullptr; }
+    bool timed() const { return timer_ != nullptr; }
+    // Changes whenever a run starts or ends: a result is still the one shown while it holds.
+    QUuid epoch() const { return epoch_; }
+    int lockDescriptor() const { return lockFD_; }
+    RunnerPreparation* preparation() const { return preparation_.get(); }
+
+private:
+    struct Run {
+        QUuid epoch;
+        WritingMode mode;
+        std::string source;
+        std::vector<V7Literals::Span> spans;
+    };
+    struct Reply {
+        std::string output;
+        std::string error;
+        bool exitedNormally = false;
+        int exitStatus = 0;
+    };
+
+    WritingMode selectedMode() const;
+    void startFailure(const QString& message);
+    void complete(const Run& run, const Reply& reply);
+    void showResult(const Run& run, const Reply& reply);
+    void unlock();
+    QString tr(const char* chineseText, const char* englishText) const;
+    bool chinese() const;
+
+    SessionHost& host_;
+    std::filesystem::path resourcesDirectory_;
+    std::string lockPath_;
+    std::chrono::milliseconds timeLimit_;
+    std::unique_ptr<RunnerProcess> process_;
+    std::unique_ptr<RunnerPreparation> preparation_;
+    std::unique_ptr<QTimer> timer_;
+    QUuid epoch_ = QUuid::createUuid();
+    int lockFD_ = -1;
+    // A failure the user fixes in the Models window: the next status offers it.
+    bool offerModels_ = false;
+};
+
+} // namespace kivo

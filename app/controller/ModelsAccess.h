@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QObject>
+
+#include <memory>
+
+namespace kivo {
+
+class ModelsWindow;
+
+// The Models window, opened from the settings and from a missing-model status; made on first use.
+class ModelsAccess : public QObject {
+public:
+    ModelsAccess();
+    ~ModelsAccess() override;
+
+    void show(bool chinese);
+    void localize(bool chinese);
+    ModelsWindow* window() const { return window_.get(); }
+
+private:
+    std::unique_ptr<ModelsWindow> window_;
+};
+
+} // namespace kivo

@@ -1,0 +1,357 @@
+#include "app/controller/Recording.h"
+
+#include "app/controller/SessionHost.h"
+#include "app/shell/FloatingPanel.h"
+#include "app/shell/Localization.h"
+#include "app/shell/RecognitionDetailsDialog.h"
+#include "app/shell/VoicePanel.h"
+#include "app/shell/models/ModelAdvice.h"
+#include "app/shell/models/ModelText.h"
+#include "app/speech/RecorderFailure.h"
+#include "app/speech/SpeechDetails.h"
+#include "app/speech/SpeechReviewPolicy.h"
+#include "platform/text/CharacterClass.h"
+#include "platform/text/Utf16.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace kivo {
+namespace {
+
+// The recorder's "asset is not installed" failure, for either transcriber.
+bool isMissingSpeechModel(const std::string& failure)
+{
+    return failure == RecorderFailure::localeNotInstalled("speech").what()
+           || failure == RecorderFailure::localeNotInstalled("dictation").what();
+}
+
+bool blank(const std::string& text)
+{
+    return CharacterClass::trimWhitespaceAndNewlines(Utf16::fromUtf8(text)).empty();
+}
+
+std::vector<std::string> splitHints(const QString& field)
+{
+    std::vector<std::string> hints;
+    for (const QString& piece : field.split(QRegularExpression(QStringLiteral("[,，\\n]")))) {
+        const std::string trimmed = Utf16::toUtf8(
+            CharacterClass::trimWhitespaceAndNewlines(Utf16::fromUtf8(piece.toStdString())));
+        if (!trimmed.empty()) {
+            hints.push_back(trimmed);
+        }
+    }
+    return hints;
+}
+
+} // namespace
+
+Recording::Recording(SessionHost& host, const SessionOptions& options) : host_(host), options_(options) {}
+
+Recording::~Recording() = default;
+
+QString Recording::tr(const char* chineseText, const char* englishText) const
+{
+    return Localization::tr(host_.panel().chinese(), chineseText, englishText);
+}
+
+void Recording::setStatus(const QString& text, bool offersModels)
+{
+    host_.panel().setStatus(text, offersModels);
+}
+
+SpeechSession& Recording::recorder()
+{
+    if (!recorder_) {
+        // The callbacks hold the flow weakly and do nothing once it is gone.
+        QPointer<Recording> weak(this);
+        SpeechSession::Callbacks callbacks;
+        callbacks.onTranscript = [weak](const std::string& text, bool isFinal) {
+            if (weak) {
+                weak->transcribed(text, isFinal);
+            }
+        };
+        callbacks.onStatus = [weak](SpeechSession::Status status) {
+            if (weak) {
+                weak->statusChanged(status);
+            }
+        };
+        callbacks.onError = [weak](const std::string& message) {
+            if (weak) {
+                weak->failure_ = message;
+                weak->setStatus(QStringLiteral("辨識未完成：") + QString::fromStdString(message));
+            }
+        };
+        callbacks.onCompletion = [weak](const std::optional<std::string>& text) {
+            if (Recording* recording = weak.data()) {
+                recording->complete(text);
+                if (recording->afterEnd_) {
+                    QMetaObject::invokeMethod(recording, [recording] { recording->afterEnd_(); }, Qt::QueuedConnection);
+                }
+            }
+        };
+        callbacks.onDiagnostics = [weak](const SpeechDiagnostics& diagnostics) {
+            if (weak && weak->busy_) {
+                weak->diagnostics_ = diagnostics;
+            }
+        };
+        recorder_ = options_.makeRecorder ? options_.makeRecorder(std::move(callbacks))
+                                          : std::make_unique<SpeechRecorder>(std::move(callbacks), options_.speech);
+    }
+    return *recorder_;
+}
+
+void Recording::transcribed(const std::string& text, bool isFinal)
+{
+    if (!busy_) {
+        return;
+    }
+    lastPartial_ = text;
+    host_.panel().setSource(QString::fromStdString(text));
+    host_.panel().setScope(isFinal ? tr("STT 最終原文", "Final STT transcript")
+                                   : tr("辨識中 — 暫定原文", "Recognizing — provisional transcript"));
+}
+
+void Recording::statusChanged(SpeechSession::Status status)
+{
+    using Status = SpeechSession::Status;
+    if (!busy_) {
+        return;
+    }
+    status_ = status;
+    stopping_ = false;
+    switch (status) {
+    case Status::requestingPermission:
+        setStatus(tr("等候麥克風權限…", "Waiting for microphone permission…"));
+        break;
+    case Status::preparing:
+        setStatus(tr("準備本機粵語辨識模型…", "Preparing local Cantonese speech recognition…"));
+        break;
+    case Status::recording: {
+        startedAt_ = std::chrono::steady_clock::now();
+        timer_ = std::make_unique<QTimer>();
+        timer_->setInterval(1000);
+        // A coarse timer may fire up to 5 % early and show the previous second.
+        timer_->setTimerType(Qt::PreciseTimer);
+        connect(timer_.get(), &QTimer::timeout, this, [this] { updateRecordingStatus(); });
+        timer_->start();
+        updateRecordingStatus();
+        break;
+    }
+    case Status::finalizing:
+        timer_.reset();
+        setStatus(tr("已停止錄音，等待最終辨識（最多 10 秒）…",
+                     "Recording stopped. Waiting for final transcript (up to 10 s)…"));
+        break;
+    case Status::idle:
+        break;
+    }
+    host_.updateControls();
+}
+
+void Recording::press()
+{
+    const PanelActivity activity = host_.activity();
+    if (activity.restarting) {
+        return;
+    }
+    if (busy_) {
+        if (status_ == SpeechSession::Status::recording) {
+            stopping_ = true;
+            host_.updateControls();
+            recorder().stop();
+        }
+        return;
+    }
+    if (activity.converting || activity.delivering) {
+        return;
+    }
+    FloatingPanel& panel = host_.panel();
+    const PanelState& state = panel.state();
+    draft_ = SpeechDraft{state.source, state.result, state.selection, state.resultCopyable};
+    busy_ = true;
+    failure_.reset();
+    status_ = SpeechSession::Status::requestingPermission;
+    lastPartial_.clear();
+    diagnostics_.reset();
+    SpeechSession::Settings settings;
+    settings.engine = state.settings.dictation ? SpeechSession::Engine::dictation : SpeechSession::Engine::speech;
+    settings.contextualStrings = splitHints(state.settings.vocabulary);
+    panel.setResult({}, false);
+    host_.updateControls();
+    updateSpeechInfo();
+    recorder().start(settings);
+}
+
+void Recording::pressFromShortcut()
+{
+    const PanelActivity activity = host_.activity();
+    if (activity.restarting || activity.converting || activity.delivering) {
+        return;
+    }
+    if (busy_ && status_ != SpeechSession::Status::recording) {
+        return;
+    }
+    press();
+}
+
+void Recording::command(RecordingCommand command)
+{
+    if (RecordingCommands::presses(command, busy_, recording())) {
+        pressFromShortcut();
+    }
+}
+
+void Recording::cancel()
+{
+    recorder().cancel();
+}
+
+void Recording::cancelThen(std::function<void()> ended)
+{
+    afterEnd_ = ended;
+    recorder().cancel();
+    // A recorder that never reports back must not keep the app from ending.
+    QTimer::singleShot(std::chrono::seconds(5), this, std::move(ended));
+}
+
+void Recording::updateRecordingStatus()
+{
+    if (!busy_ || status_ != SpeechSession::Status::recording || !startedAt_) {
+        return;
+    }
+    const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(
+        std::chrono::steady_clock::now() - *startedAt_).count();
+    const QString n = QString::number(std::clamp<long long>(elapsed, 0, 60));
+    setStatus(host_.panel().chinese()
+                  ? QStringLiteral("錄音中 ") + n + QStringLiteral(" / 60 秒 — 按「停止錄音」完成。")
+                  : QStringLiteral("Recording ") + n + QStringLiteral(" / 60 s — click Stop recording to finish."));
+}
+
+void Recording::complete(const std::optional<std::string>& text)
+{
+    if (!busy_) {
+        return;
+    }
+    timer_.reset();
+    stopping_ = false;
+    if (text && !blank(*text)) {
+        completeWithText(*text);
+    } else {
+        completeWithoutText();
+    }
+    if (text) {
+        host_.panel().showEditor();
+    }
+    updateSpeechInfo();
+}
+
+void Recording::completeWithText(const std::string& text)
+{
+    FloatingPanel& panel = host_.panel();
+    panel.setSource(QString::fromStdString(text));
+    transcript_ = text;
+    panel.setScope(tr("STT 最終原文", "Final STT transcript"));
+    busy_ = false;
+    status_ = SpeechSession::Status::idle;
+    draft_.reset();
+    host_.updateControls();
+    setStatus(tr("辨識完成；原文區保留 STT 文字。", "Recognition complete. STT text is available in Original."));
+    const auto review = options_.reviewTranscript ? options_.reviewTranscript(text) : SpeechReviewPolicy::reason(text);
+    if (review == SpeechReviewPolicy::Reason::empty) {
+        setStatus(tr("沒有可處理的文字，請重新錄音；沒有自動交給 AFM。",
+                     "No words to process. Record again; not automatically sent to AFM."));
+    } else if (review == SpeechReviewPolicy::Reason::numbersOnly) {
+        setStatus(tr("結果只有數字，請先確認是否聽錯；確認後按「轉換文字」。原文未改動。",
+                     "Numbers-only result. Check recognition, then click Convert. Original unchanged."));
+    } else if (review == SpeechReviewPolicy::Reason::hesitationOnly) {
+        setStatus(tr("結果只有語氣聲，請先檢閱；沒有自動交給 AFM。",
+                     "Hesitation-only result. Review first; not automatically sent to AFM."));
+    } else if (panel.state().settings.autoProcess) {
+        host_.convert();
+    }
+}
+
+void Recording::completeWithoutText()
+{
+    FloatingPanel& panel = host_.panel();
+    if (draft_) {
+        panel.setSource(draft_->source, draft_->selection);
+        panel.setResult(draft_->result, draft_->canCopyResult);
+    }
+    draft_.reset();
+    busy_ = false;
+    status_ = SpeechSession::Status::idle;
+    host_.updateControls();
+    host_.updateScope();
+    if (!failure_) {
+        setStatus(tr("錄音已取消或沒有最終文字；錄音前文字已保留，未交給 AFM。",
+                     "Recording cancelled or no final text. Previous text retained; nothing sent to AFM."));
+        return;
+    }
+    const bool chinese = panel.chinese();
+    std::string failure = *failure_;
+    bool offersModels = false;
+    if (isMissingSpeechModel(failure)) {
+        failure = ModelAdvice::speechMissing(chinese);
+        offersModels = true;
+    } else if (ModelAdvice::isSpeechModelFailure(failure)) {
+        failure = ModelAdvice::speechBroken(failure, chinese);
+        offersModels = true;
+    }
+    setStatus(QString::fromStdString(
+                  chinese ? "辨識未完成：" + ModelText::withoutFullStop(failure) + "；錄音前文字已保留。"
+                          : ModelText::joined("Recognition failed: " + failure, ". Previous text retained.")),
+              offersModels);
+}
+
+void Recording::restoreTranscript()
+{
+    if (busy_ || host_.activity().converting || !transcript_) {
+        return;
+    }
+    FloatingPanel& panel = host_.panel();
+    panel.setSource(QString::fromStdString(*transcript_));
+    panel.setResult({}, false);
+    host_.updateScope();
+    panel.showEditor();
+    setStatus(tr("已還原最近一次成功的 STT 原文。", "Restored the last completed STT transcript."));
+}
+
+void Recording::updateSpeechInfo()
+{
+    FloatingPanel& panel = host_.panel();
+    const SpeechEngine selected = panel.state().settings.dictation ? SpeechEngine::dictation : SpeechEngine::speech;
+    panel.setSpeechInfo(QString::fromStdString(SpeechDetails::infoLine(selected, diagnostics_, panel.chinese())),
+                        selected.acceptsHints());
+}
+
+void Recording::showDetails()
+{
+    if (busy_ || host_.activity().converting) {
+        return;
+    }
+    const bool chinese = host_.panel().chinese();
+    RecognitionDetailsDialog::Texts texts{
+        tr("本次辨識明細", "Recognition details"),
+        tr("候選及信心值由辨識引擎提供，可能沒有；它們不能證明文字正確。只保留於記憶體。",
+           "Alternatives and confidence may be unavailable. They do not prove correctness. Kept in memory only."),
+        QString::fromStdString(SpeechDetails::text(diagnostics_, lastPartial_, chinese)),
+        tr("關閉", "Close"),
+        tr("複製明細", "Copy details")};
+    // Window-modal and asynchronous: the main loop keeps running while it is open.
+    auto* dialog = new RecognitionDetailsDialog(texts, &host_.panel().window());
+    connect(dialog, &RecognitionDetailsDialog::copyRequested, this, [](const QString& details) {
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        clipboard->clear();
+        clipboard->setText(details);
+    });
+    dialog->open();
+}
+
+} // namespace kivo

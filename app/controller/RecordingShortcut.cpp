@@ -1,0 +1,119 @@
+#include "app/controller/RecordingShortcut.h"
+
+#include "app/controller/SessionHost.h"
+#include "app/shell/FloatingPanel.h"
+#include "app/shell/Localization.h"
+#include "platform/accessibilitybus/AccessibilityBus.h"
+#include "platform/hotkeys/X11ShortcutBackend.h"
+
+#include <QTimer>
+
+namespace kivo {
+
+RecordingShortcut::RecordingShortcut(SessionHost& host, const SessionOptions& options, std::function<void()> press)
+    : host_(host), options_(options), press_(std::move(press))
+{
+}
+
+RecordingShortcut::~RecordingShortcut() = default;
+
+QString RecordingShortcut::tr(const char* chineseText, const char* englishText) const
+{
+    return Localization::tr(host_.panel().chinese(), chineseText, englishText);
+}
+
+bool RecordingShortcut::trusted() const
+{
+    return options_.isTrusted ? options_.isTrusted() : AccessibilityBus::isEnabled();
+}
+
+GlobalShortcut& RecordingShortcut::globalShortcut()
+{
+    if (!globalShortcut_) {
+        auto backend = options_.makeShortcutBackend ? options_.makeShortcutBackend()
+                                                    : std::make_unique<X11ShortcutBackend>();
+        globalShortcut_ = std::make_unique<GlobalShortcut>(std::move(backend), [this] { return trusted(); },
+                                                           [this] { press_(); });
+    }
+    return *globalShortcut_;
+}
+
+void RecordingShortcut::refresh()
+{
+    if (started_) {
+        state_ = globalShortcut().configure(PanelShortcut::atIndex(host_.panel().state().settings.shortcutIndex));
+    }
+    updateLabels();
+}
+
+void RecordingShortcut::start()
+{
+    started_ = true;
+    refresh();
+    permissionTimer_ = std::make_unique<QTimer>();
+    permissionTimer_->setInterval(options_.permissionPollInterval);
+    permissionTimer_->setTimerType(Qt::CoarseTimer);
+    connect(permissionTimer_.get(), &QTimer::timeout, this, [this] {
+        if (!started_) {
+            return;
+        }
+        if (const auto state = globalShortcut().refreshPermission()) {
+            state_ = *state;
+            updateLabels();
+        }
+    });
+    permissionTimer_->start();
+}
+
+void RecordingShortcut::stop()
+{
+    started_ = false;
+    permissionTimer_.reset();
+    if (globalShortcut_) {
+        globalShortcut_->stop();
+    }
+}
+
+void RecordingShortcut::updateLabels()
+{
+    const PanelSettings& settings = host_.panel().state().settings;
+    const PanelShortcut selection = PanelShortcut::atIndex(settings.shortcutIndex);
+    const bool permissionNeeded = (selection == PanelShortcut::rightCommand || settings.autoInsert) && !trusted();
+    QString info;
+    if (permissionNeeded) {
+        info = tr("全域右 Command 及自動填入需要輔助使用權限。請在系統設定允許目前版本；程式會自動偵測授權。",
+                  "Global Right Command and automatic insertion require Accessibility access. Allow the "
+                  "current app in System Settings; permission changes are detected automatically.");
+    } else if (state_.kind() == GlobalShortcut::State::Kind::failed) {
+        const QString status = QString::number(state_.status());
+        info = tr("快捷鍵註冊失敗（", "Shortcut unavailable (") + status +
+               tr("），請改選另一組。", "). Choose another combination.");
+    } else if (selection == PanelShortcut::disabled) {
+        info = tr("快捷鍵已停用；仍可在浮窗按麥克風錄音。", "Shortcut disabled. You can still use the microphone button.");
+    } else {
+        info = tr("按一下開始錄音，再按一下停止；背景處理，不切換目前 App。",
+                  "Press to start, press again to stop. Processes in the background without switching apps.");
+    }
+    host_.panel().setShortcutInfo(info, permissionNeeded);
+}
+
+void RecordingShortcut::requestPermission()
+{
+    // On this desktop the "prompt" turns the accessibility bus on; applications that were
+    // already running read that setting at start, so they may need a restart.
+    const bool enabled = options_.requestTrust ? options_.requestTrust() : AccessibilityBus::setEnabled(true);
+    host_.panel().setStatus(enabled ? tr("已開啟輔助使用；已在執行的 App 可能需要重新啟動才能使用自動填入。",
+                                         "Accessibility is on. Apps that were already running may need a restart for automatic insertion.")
+                                    : tr("無法開啟輔助使用：系統的輔助使用服務沒有回應。",
+                                         "Could not turn on Accessibility: the accessibility service did not answer."));
+    refresh();
+}
+
+void RecordingShortcut::activated()
+{
+    if (started_) {
+        refresh();
+    }
+}
+
+} // namespace kivo
