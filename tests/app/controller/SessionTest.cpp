@@ -2,6 +2,8 @@
 #include "app/controller/Conversion.h"
 #include "app/controller/ModelsAccess.h"
 #include "app/controller/Recording.h"
+#include "app/shell/RecognitionDetailsDialog.h"
+#include "app/shell/VoicePanel.h"
 #include "app/shell/models/ModelStore.h"
 #include "app/shell/models/ModelsWindow.h"
 #include "app/speech/RecorderFailure.h"
@@ -222,6 +224,41 @@ TEST_F(Session, AMissingSpeechModelSaysWhichAndOpensTheModelsWindowInBothLanguag
     test::PanelWidgets(panel()).modelsButton->click();
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Models"));
+}
+
+// A model that is there but does not load is also the user's to fix in the Models window.
+TEST_F(Session, ABrokenSpeechModelOffersTheModelsWindow)
+{
+    startRecording();
+    recorder->callbacks.onError("The speech model could not be loaded: /x/speech-model.bin");
+    recorder->callbacks.onCompletion(std::nullopt);
+    EXPECT_TRUE(status().startsWith(QStringLiteral("Recognition failed: "))) << status().toStdString();
+    EXPECT_TRUE(state().statusOffersModels);
+}
+
+// A stop is answered by the transcript itself: the record button comes back for the next one.
+TEST_F(Session, AStoppedRecordingLeavesTheRecordButtonReady)
+{
+    startRecording();
+    emit panel().recordClicked();
+    ASSERT_TRUE(activity().stopping);
+    recorder->callbacks.onCompletion(std::string("123"));
+    EXPECT_FALSE(activity().stopping);
+    EXPECT_TRUE(activity().idle());
+}
+
+// The details dialog opens only when nothing is being recorded or converted.
+TEST_F(Session, RecognitionDetailsOpenOnlyWhenIdle)
+{
+    const auto dialogs = [this] { return panel().window().findChildren<RecognitionDetailsDialog*>().size(); };
+    startRecording();
+    recorder->callbacks.onTranscript("partial", false);
+    emit panel().detailsClicked();
+    EXPECT_EQ(dialogs(), 0);
+    recorder->cancel();
+    ASSERT_TRUE(activity().hasDetails);
+    emit panel().detailsClicked();
+    EXPECT_EQ(dialogs(), 1);
 }
 
 // The recognizer may still report after the recording was cancelled: that text is not taken.
