@@ -147,6 +147,23 @@ TEST_F(Session, TranscriptIsConvertedAutomaticallyAndCanBeRestored)
     EXPECT_EQ(status(), QStringLiteral("Restored the last completed STT transcript."));
 }
 
+// Any change of what would be converted takes the result and its copy away.
+TEST_F(Session, EditsAndSelectionsDropTheResult)
+{
+    type(QStringLiteral("今日好熱"));
+    panel().setResult(QStringLiteral("stale"), true);
+    select({0, 2});
+    EXPECT_TRUE(state().result.isEmpty());
+    EXPECT_FALSE(state().resultCopyable);
+    EXPECT_EQ(state().scope, QStringLiteral("Convert selection only"));
+
+    panel().setResult(QStringLiteral("stale"), true);
+    type(QStringLiteral("今日好凍"));
+    EXPECT_TRUE(state().result.isEmpty());
+    EXPECT_FALSE(state().resultCopyable);
+    EXPECT_EQ(state().scope, QStringLiteral("Convert all text"));
+}
+
 TEST_F(Session, EditsDuringARunAreNotReported)
 {
     bundle.setRunnerScript("exec sleep 40");

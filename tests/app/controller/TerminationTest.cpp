@@ -75,7 +75,7 @@ TEST_F(Termination, RestartCancelsARecordingBeforeQuitting)
     EXPECT_TRUE(test::waitUntil([this] { return quits == 1; }, 20000ms));
 }
 
-TEST_F(Termination, MenuHasItsFixedItems)
+TEST_F(Termination, MenuHasItsFixedItemsAndItsService)
 {
     QStringList titles;
     for (QAction* action : app->menu().menu()->actions()) {
@@ -89,6 +89,14 @@ TEST_F(Termination, MenuHasItsFixedItems)
         }
     }
     EXPECT_EQ(titles, (QStringList{"Kivo", "檢查更新…", "服務", "結束 Kivo", "編輯", "剪下", "複製", "貼上", "全選"}));
+
+    // The service converts the selection elsewhere; without one it says so in the status line.
+    for (QAction* item : app->menu().menu()->actions().front()->menu()->actions()) {
+        if (item->menu() != nullptr) {
+            item->menu()->actions().front()->trigger();
+        }
+    }
+    EXPECT_EQ(status(), QStringLiteral("沒有收到選取文字。"));
 }
 
 } // namespace
