@@ -6,19 +6,17 @@
 #include "app/controller/RunnerProcess.h"
 #include "app/controller/SessionHost.h"
 #include "app/conversion/ConversionError.h"
-#include "app/conversion/TargetTextLanguage.h"
 #include "app/shell/FloatingPanel.h"
 #include "app/shell/Localization.h"
 #include "app/shell/models/ModelAdvice.h"
 #include "app/shell/models/ModelStore.h"
 #include "platform/text/CharacterClass.h"
 #include "platform/text/Utf16.h"
+#include "protocol/RewriteReply.h"
 
 #include <QCoreApplication>
 #include <QPointer>
 #include <QTimer>
-
-#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cstdio>
@@ -31,15 +29,6 @@ namespace {
 std::string decodedLossy(const std::string& bytes)
 {
     return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())).toStdString();
-}
-
-std::optional<std::string> stringField(const nlohmann::json& object, const char* key)
-{
-    const auto field = object.find(key);
-    if (field != object.end() && field->is_string()) {
-        return field->get<std::string>();
-    }
-    return std::nullopt;
 }
 
 } // namespace
@@ -69,11 +58,10 @@ QString Conversion::tr(const char* chineseText, const char* englishText) const
     return Localization::tr(chinese(), chineseText, englishText);
 }
 
-WritingMode Conversion::selectedMode() const
+OutputMode Conversion::selectedMode() const
 {
-    const int index = std::clamp(host_.panel().state().settings.modeIndex, 0,
-                                 static_cast<int>(TargetTextLanguage::allCases.size()) - 1);
-    return TargetTextLanguage(TargetTextLanguage::allCases.at(static_cast<std::size_t>(index))).mode();
+    return OutputMode::at(std::clamp(host_.panel().state().settings.modeIndex, 0,
+                                     static_cast<int>(OutputMode::all().size()) - 1));
 }
 
 void Conversion::run()
@@ -82,15 +70,15 @@ void Conversion::run()
         return;
     }
     FloatingPanel& panel = host_.panel();
-    const WritingMode mode = selectedMode();
+    const OutputMode mode = selectedMode();
     std::string source;
-    std::vector<V7Literals::Span> spans;
+    std::vector<LiteralMasking::Span> spans;
     std::string request;
     try {
-        source = WritingMode::selectedSource(panel.state().source.toStdString(), panel.state().selection);
-        const RequestDictionary dictionary = mode.request(source, resourcesDirectory_);
-        spans = V7Literals::decodeSpans(dictionary.at("literalMapJSON"));
-        request = nlohmann::json(dictionary).dump();
+        source = OutputMode::selectedSource(panel.state().source.toStdString(), panel.state().selection);
+        PreparedRequest prepared = mode.request(source, resourcesDirectory_);
+        spans = std::move(prepared.spans);
+        request = prepared.request.json();
     } catch (const ConversionError& error) {
         return startFailure(QString::fromStdString(RunFailureMessage::forConversion(error, chinese())));
     } catch (const std::exception& error) {
@@ -201,34 +189,28 @@ void Conversion::showResult(const Run& run, const Reply& reply)
     if (!reply.exitedNormally || reply.exitStatus != 0) {
         throw unreadable();
     }
-    const nlohmann::json answer = nlohmann::json::parse(reply.output, nullptr, false);
-    if (answer.is_discarded() || !answer.is_object()) {
+    const std::optional<RewriteReply> answer = RewriteReply::read(reply.output);
+    if (!answer) {
         throw unreadable();
     }
-    const auto status = stringField(answer, "status");
-    const auto text = stringField(answer, "text");
-    if (status != "generated" || !text) {
+    if (answer->status != RewriteReply::Status::generated || !answer->text) {
         // A missing or broken model file is the one failure the user can fix alone: say how,
         // rather than pass on the runner's generic wording.
-        const auto availability = stringField(answer, "availability");
-        if (availability && availability->starts_with("unavailable(")) {
-            const std::string detail = availability->substr(12, availability->size() - 13);
+        if (answer->availability && !answer->availability->isAvailable()) {
             offerModels_ = true;
-            throw RunError(ModelAdvice::languageUnavailable(detail, chinese()));
+            throw RunError(ModelAdvice::languageUnavailable(answer->availability->explanation(), chinese()));
         }
-        if (const auto actionable = RunFailureMessage::forRunnerError(
-                stringField(answer, "errorType").value_or(""), stringField(answer, "error").value_or(""), chinese())) {
-            throw RunError(*actionable);
-        }
-        if (const auto localized = stringField(answer, "localizedError")) {
-            throw RunError(*localized);
-        }
-        if (const auto described = stringField(answer, "error")) {
-            throw RunError(*described);
+        if (answer->failure) {
+            if (const auto actionable =
+                    RunFailureMessage::forRunnerError(answer->failure->errorType, answer->failure->error, chinese())) {
+                throw RunError(*actionable);
+            }
+            throw RunError(!answer->failure->localizedError.empty() ? answer->failure->localizedError
+                                                                    : answer->failure->error);
         }
         throw RunError("AFM 沒有產生結果。");
     }
-    const std::string restored = run.mode.restore(*text, run.source, run.spans);
+    const std::string restored = run.mode.restore(*answer->text, run.source, run.spans);
     if (CharacterClass::trimWhitespaceAndNewlines(Utf16::fromUtf8(restored)).empty()) {
         throw RunError("AFM 回傳空白結果。");
     }
@@ -238,9 +220,9 @@ void Conversion::showResult(const Run& run, const Reply& reply)
     panel.showEditor();
 
     QString seconds = QStringLiteral("?");
-    if (const auto elapsed = answer.find("elapsedSeconds"); elapsed != answer.end() && elapsed->is_number()) {
+    if (answer->elapsedSeconds) {
         char buffer[32];
-        std::snprintf(buffer, sizeof buffer, "%.1f", elapsed->get<double>());
+        std::snprintf(buffer, sizeof buffer, "%.1f", *answer->elapsedSeconds);
         seconds = QString::fromLatin1(buffer);
     }
     if (!run.mode.needsReview(restored, run.source)) {
@@ -286,11 +268,11 @@ void Conversion::prepare()
     }
     // The mode's requests around stand-in texts, one without and one with a Latin literal, since
     // a literal adds a note to the instructions; the runner never evaluates the source itself.
-    const WritingMode mode = selectedMode();
+    const OutputMode mode = selectedMode();
     std::vector<std::string> requests;
     for (const char* standIn : {"好", "好 OK"}) {
         try {
-            requests.push_back(nlohmann::json(mode.request(standIn, resourcesDirectory_)).dump());
+            requests.push_back(mode.request(standIn, resourcesDirectory_).request.json());
         } catch (const std::exception&) {
             // Unreadable instructions: the conversion will say so.
         }

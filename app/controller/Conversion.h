@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/conversion/V7Literals.h"
-#include "app/conversion/WritingMode.h"
+#include "app/conversion/LiteralMasking.h"
+#include "app/conversion/OutputMode.h"
 
 #include <QObject>
 #include <QString>
@@ -58,9 +58,9 @@ public:
 private:
     struct Run {
         QUuid epoch;
-        WritingMode mode;
+        OutputMode mode;
         std::string source;
-        std::vector<V7Literals::Span> spans;
+        std::vector<LiteralMasking::Span> spans;
     };
     struct Reply {
         std::string output;
@@ -69,7 +69,7 @@ private:
         int exitStatus = 0;
     };
 
-    WritingMode selectedMode() const;
+    OutputMode selectedMode() const;
     void startFailure(const QString& message);
     void complete(const Run& run, const Reply& reply);
     void showResult(const Run& run, const Reply& reply);

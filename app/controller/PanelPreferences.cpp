@@ -1,6 +1,6 @@
 #include "app/controller/PanelPreferences.h"
 
-#include "app/conversion/TargetTextLanguage.h"
+#include "app/conversion/OutputMode.h"
 #include "app/shell/FloatingPanel.h"
 #include "app/shell/VoicePanel.h"
 #include "app/shell/shortcut/PanelShortcut.h"
@@ -68,15 +68,11 @@ void PanelPreferences::save(const FloatingPanel& panel)
         return;
     }
     const PanelSettings& settings = panel.state().settings;
-    const int modeIndex = settings.modeIndex;
-    const TargetTextLanguage target =
-        modeIndex >= 0 && modeIndex < static_cast<int>(TargetTextLanguage::allCases.size())
-            ? TargetTextLanguage(TargetTextLanguage::allCases[static_cast<size_t>(modeIndex)])
-            : TargetTextLanguage(TargetTextLanguage::traditional);
+    const OutputMode target = OutputMode::at(settings.modeIndex);
     QVariantMap record;
     record[QStringLiteral("language")] = settings.chinese ? QStringLiteral("zh-Hant") : QStringLiteral("en");
     record[QStringLiteral("inputLanguage")] = QStringLiteral("zh-HK");
-    record[QStringLiteral("targetLanguage")] = QString::fromUtf8(target.rawValue());
+    record[QStringLiteral("targetLanguage")] = QString::fromUtf8(target.id());
     record[QStringLiteral("speechEngine")] = settings.dictation ? QStringLiteral("dictation") : QStringLiteral("speech");
     record[QStringLiteral("autoProcess")] = settings.autoProcess;
     record[QStringLiteral("autoInsert")] = settings.autoInsert;
@@ -105,10 +101,7 @@ void PanelPreferences::restore(FloatingPanel& panel, const std::function<void()>
 
     PanelSettings settings = panel.state().settings;
     settings.chinese = text(saved, "language") == "zh-Hant";
-    const auto target = TargetTextLanguage::restored(text(saved, "targetLanguage"), text(saved, "writingMode"));
-    const auto& cases = TargetTextLanguage::allCases;
-    const auto found = std::find(cases.begin(), cases.end(), static_cast<TargetTextLanguage::Value>(target));
-    settings.modeIndex = found == cases.end() ? 1 : static_cast<int>(std::distance(cases.begin(), found));
+    settings.modeIndex = OutputMode::restored(text(saved, "targetLanguage"), text(saved, "writingMode")).index();
     settings.dictation = text(saved, "speechEngine") == "dictation";
     settings.autoProcess = flag(saved, "autoProcess", true);
     settings.autoInsert = flag(saved, "autoInsert", true);

@@ -1,6 +1,6 @@
 #include "app/shell/FloatingPanel.h"
 
-#include "app/conversion/TargetTextLanguage.h"
+#include "app/conversion/OutputMode.h"
 #include "app/shell/AutostartCheckBox.h"
 #include "app/shell/FloatingButton.h"
 #include "app/shell/HintField.h"
@@ -180,10 +180,10 @@ void FloatingPanel::buildFloatingInterface()
     inputLanguage_ = place(popUp(content), 20, 171, 162, 26);
     inputLanguage_->addItem(QStringLiteral("粵語"));
     mode_ = place(popUp(content), 198, 171, 162, 26);
-    for (const auto target : TargetTextLanguage::allCases) {
-        mode_->addItem(QString::fromUtf8(TargetTextLanguage(target).title()));
+    for (const OutputMode target : OutputMode::all()) {
+        mode_->addItem(QString::fromUtf8(target.row().languageTitle));
     }
-    mode_->setCurrentIndex(1);
+    mode_->setCurrentIndex(OutputMode::standard().index());
 
     editorToggle_ = place(new FloatingButton(content), 20, 208, 28, 28);
     copyResult_ = place(new FloatingButton(content), w - 48, 208, 28, 28);
@@ -304,9 +304,8 @@ void FloatingPanel::buildSettings()
 void FloatingPanel::localizeLabels(const QString& version)
 {
     QStringList targets;
-    for (const auto target : TargetTextLanguage::allCases) {
-        const TargetTextLanguage language(target);
-        targets << QString::fromUtf8(chinese() ? language.title() : language.englishTitle());
+    for (const OutputMode target : OutputMode::all()) {
+        targets << QString::fromUtf8(chinese() ? target.row().languageTitle : target.row().englishLanguageTitle);
     }
     setItems(mode_, targets);
     setItems(inputLanguage_, {localized("粵語", "Cantonese")});
@@ -344,9 +343,8 @@ void FloatingPanel::localizeLabels(const QString& version)
     modelsButton_->setToolTip(localized("下載、匯入或刪除語音及語言模型", "Download, import or remove the speech and language models"));
     // The update controls are labelled by the update service, which knows whether an install waits.
 
-    const WritingMode writingMode = TargetTextLanguage(TargetTextLanguage::allCases.at(
-        static_cast<std::size_t>(std::clamp(mode_->currentIndex(), 0, 3)))).mode();
-    notice_->setText(QString::fromUtf8(chinese() ? writingMode.detail() : writingMode.englishDetail()));
+    const OutputMode::Row& selected = OutputMode::at(mode_->currentIndex()).row();
+    notice_->setText(QString::fromUtf8(chinese() ? selected.detail : selected.englishDetail));
     mode_->setToolTip(notice_->text());
 }
 
