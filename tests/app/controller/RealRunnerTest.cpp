@@ -51,8 +51,8 @@ TEST_F(RealRunner, TinyModelAnswerReachesTheResult)
 {
     makeModel();
     convert();
-    const QString status = status();
-    EXPECT_TRUE(status.startsWith(QStringLiteral("Completed in "))) << status.toStdString();
+    const QString shown = status();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Completed in "))) << shown.toStdString();
     EXPECT_EQ(state().result, QStringLiteral("a"));
     EXPECT_EQ(app->conversion().lockDescriptor(), -1);
 }
@@ -96,11 +96,11 @@ TEST_F(RealRunner, APreparedStateIsWhatTheFirstConversionReads)
 TEST_F(RealRunner, MissingModelSaysWhereToPutOne)
 {
     convert();
-    const QString status = status();
-    EXPECT_TRUE(status.contains(QStringLiteral("modelNotFound"))) << status.toStdString();
-    EXPECT_TRUE(status.contains(QStringLiteral("Click this line to open Models, or put a GGUF chat model at ")))
-        << status.toStdString();
-    EXPECT_TRUE(status.endsWith(QStringLiteral(" 原文保留。")));
+    const QString shown = status();
+    EXPECT_TRUE(shown.contains(QStringLiteral("modelNotFound"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("Click this line to open Models, or put a GGUF chat model at ")))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral(" 原文保留。")));
     EXPECT_EQ(state().source, QStringLiteral("今日天氣好好"));
     EXPECT_TRUE(state().result.isEmpty());
 }
