@@ -1,7 +1,9 @@
 #include "platform/speech/SpeechModelFile.h"
 #include "platform/speech/WhisperFileCheck.h"
 #include "platform/speech/WhisperFileError.h"
+#include "platform/speech/RecognizerError.h"
 #include "platform/speech/WhisperModel.h"
+#include "platform/speech/WhisperRecognizer.h"
 #include "tools/whisper/DamagedWhisperFiles.h"
 #include "tools/whisper/TinyWhisperModel.h"
 
@@ -215,6 +217,27 @@ TEST_F(WhisperFileCheckTest, NamesTheFileInBothLanguagesAndKeepsVerdictsByIdenti
     EXPECT_FALSE(SpeechModelFile::readHeader(directory() / "renamed.bin").has_value());
     EXPECT_FALSE(SpeechModelFile::readHeader(directory() / "missing.bin").has_value());
     EXPECT_THROW(WhisperFileCheck::check(directory()), WhisperFileError);
+}
+
+} // namespace
+} // namespace kivo
+
+namespace kivo {
+namespace {
+
+TEST_F(WhisperFileCheckTest, TheRecognizerTakesABrokenFileForNoModelAndLoadsNothing)
+{
+    const auto path = directory() / "broken-speech-model.bin";
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << original().substr(0, 100000);
+    WhisperRecognizer recognizer(WhisperRecognizer::Configuration{path, 1, {}});
+    EXPECT_TRUE(recognizer.installedLocales(Transcriber::Kind::general).empty());
+    try {
+        WhisperModel::load(path);
+        FAIL() << "loaded a truncated file";
+    } catch (const RecognizerError& refused) {
+        EXPECT_NE(std::string(refused.what()).find("broken-speech-model.bin is cut short"), std::string::npos)
+            << refused.what();
+    }
 }
 
 } // namespace
