@@ -114,7 +114,7 @@ TEST_F(WhisperFileCheckTest, RefusesHeaderFieldsOutsideRealModels)
     const std::vector<std::pair<int, std::int32_t>> cases{
         {0, 51863}, {0, 51867}, {1, 0}, {1, 1501}, {2, 32}, {2, 1281}, {3, 0}, {3, 3}, {3, 33}, {4, 0},
         {4, 33},    {5, 0},     {5, 449}, {6, 0}, {6, 128}, {7, 0},  {7, 3}, {7, 33}, {8, 0}, {8, 33},
-        {9, 79},    {9, 81},    {9, 129}, {10, -1}, {10, 4}, {10, 5}, {10, 15}, {10, 3001}, {10, 65536}};
+        {3, 64},    {7, 64},    {9, 79},    {9, 81},    {9, 129}, {10, -1}, {10, 4}, {10, 5}, {10, 15}, {10, 3001}, {10, 65536}};
     for (const auto& [field, value] : cases) {
         EXPECT_EQ(faultOf(withField(field, value)), Fault::header)
             << DamagedWhisperFiles::fieldName(field) << " = " << value;
@@ -157,6 +157,19 @@ TEST_F(WhisperFileCheckTest, RefusesSectionsAndTensorsThatDisagreeWithTheHeader)
     renamed[table + 20] = 'E';
     EXPECT_EQ(faultOf(renamed), Fault::tensor);
 
+    const auto message = [](const std::string& bytes) {
+        try {
+            WhisperFileCheck::checkBytes(bytes, "m.bin");
+        } catch (const WhisperFileError& refused) {
+            return refused.english();
+        }
+        return std::string();
+    };
+    EXPECT_EQ(message(patched(table + 16, 1499)),
+              "m.bin has tensor \"encoder.positional_embedding\" of shape [64, 1499]; the header calls for [64, 1500, 1].");
+    EXPECT_EQ(message(patched(table, 5)), "m.bin has a malformed tensor entry at byte " + std::to_string(table)
+                                              + " (5 dimensions, a name of 28 bytes).");
+    EXPECT_EQ(message(withField(8, 2)), "m.bin lacks tensor \"decoder.blocks.1.attn.key.weight\" and 23 more.");
     EXPECT_EQ(faultOf(original() + std::string(1, '\0')), Fault::length);
     EXPECT_EQ(faultOf(original() + std::string(12, '\0')), Fault::tensor);
     // The header alone, as whisper.cpp would load as an empty model.
