@@ -17,6 +17,7 @@ namespace {
 // GGUF bytes: a few settings (one of them an array of texts) and one tensor of `shape`.
 class GgufBytes {
 public:
+    GgufBytes& u16(std::uint16_t v) { return raw(&v, 2); }
     GgufBytes& u32(std::uint32_t v) { return raw(&v, 4); }
     GgufBytes& u64(std::uint64_t v) { return raw(&v, 8); }
     GgufBytes& text(const std::string& s)
@@ -28,10 +29,19 @@ public:
     std::string model(const std::vector<std::int64_t>& shape, std::uint32_t valueType = 8)
     {
         bytes_ = "GGUF";
-        u32(3).u64(1).u64(3);
+        // Every value type once, so a wrong width for any of them loses the tensor table.
+        const std::vector<std::pair<std::uint32_t, std::size_t>> scalars{
+            {0, 1}, {1, 1}, {2, 2}, {3, 2}, {4, 4}, {5, 4}, {6, 4}, {7, 1}, {10, 8}, {11, 8}, {12, 8}};
+        u32(3).u64(1).u64(5 + scalars.size());
         text("general.architecture").u32(valueType).text("qwen2");
         text("tokenizer.ggml.tokens").u32(9).u32(8).u64(2).text("a").text("b");
+        text("tokenizer.ggml.token_type").u32(9).u32(2).u64(3).u32(0).u16(0);
+        text("tokenizer.ggml.scores").u32(9).u32(12).u64(1).u64(0);
         text("qwen2.block_count").u32(4).u32(1);
+        for (const auto& [type, width] : scalars) {
+            text("test.value" + std::to_string(type)).u32(type);
+            bytes_ += std::string(width, '\x7f');
+        }
         text("token_embd.weight").u32(static_cast<std::uint32_t>(shape.size()));
         for (const auto extent : shape) {
             u64(static_cast<std::uint64_t>(extent));
