@@ -32,11 +32,13 @@ public:
         // Every value type once, so a wrong width for any of them loses the tensor table.
         const std::vector<std::pair<std::uint32_t, std::size_t>> scalars{
             {0, 1}, {1, 1}, {2, 2}, {3, 2}, {4, 4}, {5, 4}, {6, 4}, {7, 1}, {10, 8}, {11, 8}, {12, 8}};
-        u32(3).u64(1).u64(5 + scalars.size());
+        u32(3).u64(1).u64(7 + scalars.size());
         text("general.architecture").u32(valueType).text("qwen2");
         text("tokenizer.ggml.tokens").u32(9).u32(8).u64(2).text("a").text("b");
         text("tokenizer.ggml.token_type").u32(9).u32(2).u64(3).u32(0).u16(0);
         text("tokenizer.ggml.scores").u32(9).u32(12).u64(1).u64(0);
+        text("test.floats").u32(9).u32(6).u64(1).u32(0);
+        text("test.flags").u32(9).u32(7).u64(2).u16(0);
         text("qwen2.block_count").u32(4).u32(1);
         for (const auto& [type, width] : scalars) {
             text("test.value" + std::to_string(type)).u32(type);
