@@ -91,8 +91,14 @@ TEST_F(ModelTrialLoadTest, DamagedSpeechModelsAreRefusedAndTheInstalledOneStays)
     ModelInstaller::importFile(source, ModelRole::speech);
     int refused = 0;
     int installed = 0;
+    // Within 200 MB of address space each copy gets a verdict of the checker's own; the time
+    // limit is generous for a busy machine (each takes milliseconds).
+    const ModelTrialLoad::Limits tight{200ull << 20, std::chrono::seconds(30)};
     for (const auto& copy : DamagedWhisperFiles::all(TinyModels::shared().speech)) {
         writeAll(source, copy.bytes);
+        const auto verdict = ModelTrialLoad::run(checkerProgram, ModelRole::speech, source, tight);
+        EXPECT_EQ(verdict.english.find("is not a usable model: its trial load"), std::string::npos)
+            << copy.label << ": " << verdict.english;
         try {
             const auto result = ModelInstaller::importFile(source, ModelRole::speech);
             // Accepted only after a trial load in the checker succeeded.
