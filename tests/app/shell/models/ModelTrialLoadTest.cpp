@@ -54,6 +54,11 @@ TEST_F(ModelTrialLoadTest, TheCheckerReportsOneJsonLineAndRefusesMalformedComman
     // The same bytes as the other kind of model.
     const auto wrongKind = ModelTrialLoad::run(checkerProgram, ModelRole::language, model, limits);
     EXPECT_FALSE(wrongKind.usable);
+    // An empty setting names no checker; the build tree has no bundle to find one in.
+    ::setenv("KIVO_MODEL_CHECK", "", 1);
+    EXPECT_FALSE(ModelTrialLoad::checker().has_value());
+    ::setenv("KIVO_MODEL_CHECK", checkerProgram.c_str(), 1);
+    EXPECT_EQ(ModelTrialLoad::checker(), checkerProgram);
     EXPECT_EQ(limits.addressSpace, (1ull << 30) + 2 * std::filesystem::file_size(model));
 }
 
@@ -71,6 +76,12 @@ TEST_F(ModelTrialLoadTest, ACrashALimitOrNoVerdictInTheChildIsAnUnusableFile)
     const auto garbled = ModelTrialLoad::run(script("garble", "echo '{\"usable\":\"yes\"}'"), ModelRole::speech, model, quick);
     EXPECT_FALSE(garbled.usable);
     EXPECT_NE(garbled.english.find("without a verdict (exit status 0)"), std::string::npos) << garbled.english;
+    for (const char* output : {"not json", "{\\\"usable\\\":true,\\\"english\\\":\\\"a\\\"}",
+                                      "{\\\"usable\\\":true,\\\"chinese\\\":\\\"b\\\"}"}) {
+        const auto partial = ModelTrialLoad::run(script("partial", std::string("printf '%s' \"") + output + "\""), ModelRole::speech,
+                                                 model, quick);
+        EXPECT_FALSE(partial.usable) << output;
+    }
     const auto failed = ModelTrialLoad::run(script("fail", "echo '{\"usable\":true,\"english\":\"a\",\"chinese\":\"b\"}'; exit 3"),
                                             ModelRole::speech, model, quick);
     EXPECT_FALSE(failed.usable);
