@@ -170,6 +170,17 @@ TEST_F(WhisperFileCheckTest, RefusesSectionsAndTensorsThatDisagreeWithTheHeader)
     EXPECT_EQ(message(patched(table, 5)), "m.bin has a malformed tensor entry at byte " + std::to_string(table)
                                               + " (5 dimensions, a name of 28 bytes).");
     EXPECT_EQ(message(withField(8, 2)), "m.bin lacks tensor \"decoder.blocks.1.attn.key.weight\" and 23 more.");
+    const auto chinese = [](const std::string& bytes) {
+        try {
+            WhisperFileCheck::checkBytes(bytes, "m.bin");
+        } catch (const WhisperFileError& refused) {
+            return refused.chinese();
+        }
+        return std::string();
+    };
+    EXPECT_EQ(chinese(withField(8, 2)), "m.bin 缺少張量「decoder.blocks.1.attn.key.weight」及另外 23 個。");
+    EXPECT_EQ(chinese(patched(table + 16, 1499)),
+              "m.bin 的張量「encoder.positional_embedding」形狀是 [64, 1499]；檔頭要求 [64, 1500, 1]。");
     EXPECT_EQ(faultOf(original() + std::string(1, '\0')), Fault::length);
     EXPECT_EQ(faultOf(original() + std::string(12, '\0')), Fault::tensor);
     // The header alone, as whisper.cpp would load as an empty model.
