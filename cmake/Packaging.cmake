@@ -38,10 +38,14 @@ install(FILES "${debian_dir}/lintian-overrides"
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kivo)
 set(CPACK_PACKAGE_VENDOR "Kivo")
-set(CPACK_PACKAGE_CONTACT "Kivo developers <kivo@localhost>")
+set(CPACK_PACKAGE_CONTACT "Kivo developers <kivo@kivo.example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Cantonese voice to text, on this machine")
-set(CPACK_PACKAGE_DESCRIPTION
-  "A small floating panel that records spoken Cantonese, recognises it on the machine itself and converts the transcript with an on-device language model into tidied Cantonese, written Traditional Chinese, Simplified Chinese or English, ready to copy or to insert into the focused input of another application.")
+# Lines of at most 80 characters, as Debian's tools show them.
+set(CPACK_PACKAGE_DESCRIPTION "A small floating panel that records spoken Cantonese, recognises it on the
+machine itself and converts the transcript with an on-device language model
+into tidied Cantonese, written Traditional Chinese, Simplified Chinese or
+English, ready to copy or to insert into the focused input of another
+application.")
 set(CPACK_PACKAGING_INSTALL_PREFIX "${KIVO_PACKAGE_PREFIX}")
 # With DESTDIR installs (needed for the files under /usr) this is the prefix that counts.
 set(CPACK_INSTALL_PREFIX "${KIVO_PACKAGE_PREFIX}")
