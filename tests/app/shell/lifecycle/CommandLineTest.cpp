@@ -44,6 +44,10 @@ TEST(CommandLine, ModelsArgumentsPassOnUntouched)
                                 QStringLiteral("install"), QStringLiteral("--help")});
     EXPECT_EQ(models.action(), Action::models);
     EXPECT_EQ(models.modelsArguments(), (std::vector<std::string>{"--catalogue", "x.json", "install", "--help"}));
+    // Alone it still goes to the models command, which explains its commands.
+    const auto alone = parsed({QStringLiteral("--models")});
+    EXPECT_EQ(alone.action(), Action::models);
+    EXPECT_TRUE(alone.modelsArguments().empty());
 }
 
 TEST(CommandLine, UnknownOrConflictingArgumentsAreUsageErrors)
