@@ -193,6 +193,9 @@ TEST_F(Panel, FailureStatusesKeepTheirWayOutInSightInBothLanguages)
             }
             if (text == longStatus(chinese)) {
                 EXPECT_TRUE(status.elided()) << "the long status is elided with its action below it";
+                // The message still fills every line but the action's.
+                EXPECT_EQ(shown().size(), StatusLabel::maximumLines) << where;
+                EXPECT_TRUE(shown()[StatusLabel::maximumLines - 2].endsWith(QChar(0x2026))) << where;
             }
             EXPECT_TRUE(panel().window->grab().save(
                 QString::fromStdString((folder / ("status-" + tag.toStdString() + "-" + std::to_string(number) + ".png")).string())));
