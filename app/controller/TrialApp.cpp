@@ -103,8 +103,12 @@ QString TrialApp::tr(const char* chineseText, const char* englishText) const
 void TrialApp::setStatus(const QString& text)
 {
     panel_->status->setText(text);
+    const auto offer = std::exchange(offerModelsWithStatus_, std::nullopt);
+    if (offer) {
+        panel_->status->setAction(QString::fromStdString(ModelAdvice::openModelsAction(chinese())), *offer);
+    }
     if (modelsLink_) {
-        modelsLink_->setOffered(std::exchange(offerModelsWithStatus_, false));
+        modelsLink_->setOffered(offer.has_value());
     }
 }
 
@@ -359,14 +363,14 @@ void TrialApp::completeRecording(const std::optional<std::string>& text)
         const auto review = options_.reviewTranscript ? options_.reviewTranscript(*text)
                                                       : SpeechReviewPolicy::reason(*text);
         if (review == SpeechReviewPolicy::Reason::empty) {
-            setStatus(tr("沒有可處理的文字，請重新錄音；沒有自動交給 AFM。",
-                         "No words to process. Record again; not automatically sent to AFM."));
+            setStatus(tr("沒有可處理的文字，請重新錄音；沒有自動交給語言模型。",
+                         "No words to process. Record again; not automatically sent to the language model."));
         } else if (review == SpeechReviewPolicy::Reason::numbersOnly) {
             setStatus(tr("結果只有數字，請先確認是否聽錯；確認後按「轉換文字」。原文未改動。",
                          "Numbers-only result. Check recognition, then click Convert. Original unchanged."));
         } else if (review == SpeechReviewPolicy::Reason::hesitationOnly) {
-            setStatus(tr("結果只有語氣聲，請先檢閱；沒有自動交給 AFM。",
-                         "Hesitation-only result. Review first; not automatically sent to AFM."));
+            setStatus(tr("結果只有語氣聲，請先檢閱；沒有自動交給語言模型。",
+                         "Hesitation-only result. Review first; not automatically sent to the language model."));
         } else if (panel_->autoProcess->isChecked()) {
             runModel();
         }
@@ -385,18 +389,20 @@ void TrialApp::completeRecording(const std::optional<std::string>& text)
         if (speechFailure_) {
             std::string failure = *speechFailure_;
             if (isMissingSpeechModel(failure)) {
-                failure = ModelAdvice::speechMissing(chinese());
-                offerModelsWithStatus_ = true;
+                const auto advice = ModelAdvice::speechMissing(chinese());
+                failure = advice.status;
+                offerModelsWithStatus_ = QString::fromStdString(advice.details);
             } else if (ModelAdvice::isSpeechModelFailure(failure)) {
-                failure = ModelAdvice::speechBroken(failure, chinese());
-                offerModelsWithStatus_ = true;
+                const auto advice = ModelAdvice::speechBroken(failure, chinese());
+                failure = advice.status;
+                offerModelsWithStatus_ = QString::fromStdString(advice.details);
             }
             setStatus(QString::fromStdString(
                 chinese() ? "辨識未完成：" + ModelText::withoutFullStop(failure) + "；錄音前文字已保留。"
                           : ModelText::joined("Recognition failed: " + failure, ". Previous text retained.")));
         } else {
-            setStatus(tr("錄音已取消或沒有最終文字；錄音前文字已保留，未交給 AFM。",
-                         "Recording cancelled or no final text. Previous text retained; nothing sent to AFM."));
+            setStatus(tr("錄音已取消或沒有最終文字；錄音前文字已保留，未交給語言模型。",
+                         "Recording cancelled or no final text. Previous text retained; nothing sent to the language model."));
         }
     }
     if (text) {
@@ -547,6 +553,9 @@ void TrialApp::updateSpeechInfo()
 {
     const SpeechEngine selected = panel_->speechEngine->currentIndex() == 1 ? SpeechEngine::dictation : SpeechEngine::speech;
     panel_->vocabularyRow->setVisible(selected.acceptsHints());
+    for (const auto engine : SpeechEngine::allCases) {
+        panel_->speechEngine->setItemText(static_cast<int>(engine), QString::fromUtf8(SpeechEngine(engine).title(chinese())));
+    }
     panel_->speechInfo->setText(QString::fromStdString(SpeechDetails::infoLine(selected, speechDiagnostics_, chinese())));
 }
 
@@ -584,7 +593,7 @@ void TrialApp::localize()
     updateShortcutLabels();
     localizeModels();
     if (!process_ && !speechBusy_ && !deliveryTask_) {
-        setStatus(tr("本機處理 · 輸出請檢閱", "On-device · Review before copying"));
+        showIdleStatus();
     }
 }
 

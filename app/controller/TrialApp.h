@@ -171,6 +171,8 @@ public:
     ModelsWindow* modelsWindow() const { return modelsWindow_.get(); }
     QPushButton* modelsButton() const { return modelsButton_; }
     bool statusOffersModels() const;
+    // The status between tasks: what is missing, or that all runs on this machine.
+    void showIdleStatus();
 
     // State, read by the shell and by tests.
     bool hasProcess() const { return process_ != nullptr; }
@@ -259,7 +261,7 @@ private:
     std::unique_ptr<ModelsWindow> modelsWindow_;
     ModelsLink* modelsLink_ = nullptr;
     QPushButton* modelsButton_ = nullptr;
-    bool offerModelsWithStatus_ = false;
+    std::optional<QString> offerModelsWithStatus_; // the details of a missing-model status
 };
 
 } // namespace kivo

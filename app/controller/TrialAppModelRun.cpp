@@ -65,17 +65,13 @@ void TrialApp::runModel()
 
     const RunLock::Attempt lock = RunLock::acquire(lockPath_);
     if (lock.outcome == RunLock::Outcome::cannotOpen) {
-        return setStatus(tr("無法取得 AFM 執行鎖。", "Unable to obtain the AFM process lock."));
+        return setStatus(QString::fromStdString(RunFailureMessage::lockUnavailable(chinese())));
     }
     if (lock.outcome == RunLock::Outcome::unsafe) {
-        const QString path = QString::fromStdString(lockPath_);
-        return setStatus(chinese() ? QStringLiteral("AFM 執行鎖 %1 不安全（不是你的檔案、權限不是 0600，或是連結）；"
-                                                    "請刪除它後重試。").arg(path)
-                                   : QStringLiteral("The AFM process lock %1 is unsafe (not your file, permissions "
-                                                    "other than 0600, or a link). Delete it and try again.").arg(path));
+        return setStatus(QString::fromStdString(RunFailureMessage::lockUnsafe(lockPath_, chinese())));
     }
     if (lock.outcome == RunLock::Outcome::held) {
-        return setStatus(tr("另一個 AFM 測試正在執行，請稍後重試。", "Another AFM test is running. Try again later."));
+        return setStatus(QString::fromStdString(RunFailureMessage::lockHeld(chinese())));
     }
     lockFD_ = lock.descriptor;
     // The conversion keeps the same state itself if the preparation had not finished.
@@ -83,10 +79,8 @@ void TrialApp::runModel()
 
     const std::filesystem::path runner = resourcesDirectory_ / "rewrite-runner";
     auto launchFailure = [&](const RunnerProcess::LaunchError& error) {
-        const QString path = QString::fromStdString(runner.string());
-        const QString reason = QString::fromLocal8Bit(std::strerror(error.code()));
-        startFailure(chinese() ? QStringLiteral("無法啟動 AFM 執行程式 %1：%2").arg(path, reason)
-                               : QStringLiteral("Could not start the AFM runner %1: %2").arg(path, reason));
+        startFailure(QString::fromStdString(
+            RunFailureMessage::launchFailed(runner.string(), std::strerror(error.code()), chinese())));
     };
     try {
         process_ = std::make_unique<RunnerProcess>(runner);
@@ -123,7 +117,7 @@ void TrialApp::runModel()
     timer_->setInterval(options_.modelTimeLimit);
     connect(timer_.get(), &QTimer::timeout, this, [weak] {
         if (TrialApp* app = weak.data()) {
-            app->stopModel(app->tr("AFM 超過 30 秒，已停止；原文保留。", "AFM stopped after 30 seconds. Original retained."));
+            app->stopModel(QString::fromStdString(RunFailureMessage::timedOut(app->chinese())));
         }
     });
     timer_->start();
@@ -183,8 +177,9 @@ void TrialApp::showResult(const RunContext& run, const std::string& output, cons
         const auto availability = stringField(reply, "availability");
         if (availability && availability->starts_with("unavailable(")) {
             const std::string detail = availability->substr(12, availability->size() - 13);
-            offerModelsWithStatus_ = true;
-            throw TrialError(ModelAdvice::languageUnavailable(detail, chinese()));
+            const auto advice = ModelAdvice::languageUnavailable(detail, chinese());
+            offerModelsWithStatus_ = QString::fromStdString(advice.details);
+            throw TrialError(advice.status);
         }
         if (const auto actionable = RunFailureMessage::forRunnerError(
                 stringField(reply, "errorType").value_or(""), stringField(reply, "error").value_or(""), chinese())) {
@@ -196,11 +191,11 @@ void TrialApp::showResult(const RunContext& run, const std::string& output, cons
         if (const auto described = stringField(reply, "error")) {
             throw TrialError(*described);
         }
-        throw TrialError("AFM 沒有產生結果。");
+        throw TrialError(RunFailureMessage::noResult(chinese()));
     }
     const std::string restored = run.mode.restore(*text, run.source, run.spans);
     if (CharacterClass::trimWhitespaceAndNewlines(Utf16::fromUtf8(restored)).empty()) {
-        throw TrialError("AFM 回傳空白結果。");
+        throw TrialError(RunFailureMessage::emptyResult(chinese()));
     }
 
     panel_->after->setPlainText(QString::fromStdString(restored));

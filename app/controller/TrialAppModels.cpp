@@ -4,6 +4,7 @@
 
 #include "app/shell/SettingsPopover.h"
 #include "app/shell/StatusLabel.h"
+#include "app/shell/models/ModelAdvice.h"
 #include "app/shell/models/ModelsLink.h"
 #include "app/shell/models/ModelsWindow.h"
 
@@ -39,6 +40,12 @@ void TrialApp::showModels()
 {
     if (!modelsWindow_) {
         modelsWindow_ = std::make_unique<ModelsWindow>(chinese());
+        // The idle status stops saying a model is missing once it is there.
+        modelsWindow_->onChanged = [this](ModelRole) {
+            if (idle()) {
+                showIdleStatus();
+            }
+        };
     } else {
         modelsWindow_->setChinese(chinese());
         modelsWindow_->refresh();
@@ -46,6 +53,16 @@ void TrialApp::showModels()
     modelsWindow_->show();
     modelsWindow_->raise();
     modelsWindow_->activateWindow();
+}
+
+void TrialApp::showIdleStatus()
+{
+    // A first start without models says so at once, rather than at the first failure.
+    if (const auto missing = ModelAdvice::missingAtStart(chinese())) {
+        offerModelsWithStatus_ = QString::fromStdString(missing->details);
+        return setStatus(QString::fromStdString(missing->status));
+    }
+    setStatus(tr("本機處理 · 輸出請檢閱", "On-device · Review before copying"));
 }
 
 bool TrialApp::statusOffersModels() const

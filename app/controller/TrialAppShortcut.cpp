@@ -86,9 +86,11 @@ void TrialApp::updateShortcutLabels()
     FloatingPanel& p = *panel_;
     p.shortcutTitle->setText(tr("錄音快捷鍵", "Recording shortcut"));
     p.shortcutChoice->setAccessibleName(p.shortcutTitle->text());
-    p.shortcutChoice->setItemText(0, tr("右 Command（單按）", "Right Command (tap)"));
-    p.shortcutChoice->setItemText(3, tr("停用", "Disabled"));
-    p.shortcutPermission->setText(tr("允許輔助使用權限…", "Allow Accessibility access…"));
+    for (const auto shortcut : PanelShortcut::allCases) {
+        p.shortcutChoice->setItemText(PanelShortcut(shortcut).index(),
+                                      QString::fromUtf8(PanelShortcut(shortcut).title(chinese())));
+    }
+    p.shortcutPermission->setText(tr("開啟輔助使用…", "Turn on accessibility…"));
 
     const PanelShortcut selection = selectedShortcut();
     const bool permissionNeeded =
@@ -97,9 +99,9 @@ void TrialApp::updateShortcutLabels()
 
     QString info;
     if (permissionNeeded) {
-        info = tr("全域右 Command 及自動填入需要輔助使用權限。請在系統設定允許目前版本；程式會自動偵測授權。",
-                  "Global Right Command and automatic insertion require Accessibility access. Allow the "
-                  "current app in System Settings; permission changes are detected automatically.");
+        info = tr("全域右 Super 及自動填入需要桌面的輔助使用設定。請按下方按鈕或在桌面設定中開啟；程式會自動偵測。",
+                  "The global Right Super tap and automatic insertion need the desktop's accessibility setting. "
+                  "Turn it on with the button below or in the desktop's settings; the change is detected automatically.");
     } else if (shortcutState_.kind() == GlobalShortcut::State::Kind::failed) {
         const QString status = QString::number(shortcutState_.status());
         info = tr("快捷鍵註冊失敗（", "Shortcut unavailable (") + status +

@@ -242,7 +242,8 @@ void FloatingPanel::buildSettings()
     startAtLogin = new AutostartCheckBox(popover);
     rows->addWidget(startAtLogin);
     speechEngine = popUp(popover);
-    speechEngine->addItems({QStringLiteral("Apple Speech"), QStringLiteral("Apple Dictation")});
+    // Named in the interface language by the controller (SpeechEngine::title).
+    speechEngine->addItems({QStringLiteral("Whisper speech model"), QStringLiteral("Whisper with hints")});
     rows->addWidget(speechEngine);
     speechInfo = label(popover, 11, true);
     speechInfo->setWordWrap(true);
@@ -260,8 +261,9 @@ void FloatingPanel::buildSettings()
     shortcutTitle = label(popover, 12, false, QFont::DemiBold);
     rows->addWidget(shortcutTitle);
     shortcutChoice = popUp(popover);
-    shortcutChoice->addItems({QStringLiteral("Right Command (tap)"), QStringLiteral("⌃⌥Space"),
-                              QStringLiteral("⇧⌘Space"), QStringLiteral("Disabled")});
+    // Named in the interface language by the controller (PanelShortcut::title).
+    shortcutChoice->addItems({QStringLiteral("Right Super (tap)"), QStringLiteral("Ctrl+Alt+Space"),
+                              QStringLiteral("Shift+Super+Space"), QStringLiteral("Disabled")});
     rows->addWidget(shortcutChoice);
     shortcutInfo = label(popover, 11, true);
     shortcutInfo->setWordWrap(true);
@@ -429,16 +431,16 @@ void FloatingPanel::updateButtonHelp()
                                      "Replace Original with the latest completed transcript and clear the previous conversion result."));
     language->setToolTip(tr("切換 Kivo 的介面語言，不改變目標文字語言。",
                             "Change the Kivo interface language without changing the text output language."));
-    speechEngine->setToolTip(tr("選擇本機語音辨識引擎；Apple Dictation 可使用提示詞。",
-                                "Choose the on-device speech engine; Apple Dictation supports recognition hints."));
+    speechEngine->setToolTip(tr("選擇本機語音辨識方式；「Whisper＋提示詞」會使用你填寫的提示詞。",
+                                "Choose how speech is recognised on this computer; \"Whisper with hints\" uses your recognition hints."));
     autoProcess->setToolTip(tr("停止錄音並完成辨識後，自動按目標文字語言處理。",
                                "Automatically process the transcript in the selected output language after recording ends."));
     autoInsert->setToolTip(tr("轉換完成後，將結果填入當時正在使用的外部輸入框。",
                               "Insert the converted result into the external input focused when conversion finishes."));
     shortcutChoice->setToolTip(tr("選擇開始及停止錄音的全域快捷鍵，或停用快捷鍵。",
                                   "Choose a global shortcut to start and stop recording, or disable it."));
-    shortcutPermission->setToolTip(tr("開啟 macOS 輔助使用授權提示，供全域右 Command 及自動填入使用。",
-                                      "Open the macOS Accessibility permission prompt for global Right Command and automatic insertion."));
+    shortcutPermission->setToolTip(tr("開啟桌面的輔助使用設定（AT-SPI），供全域右 Super 及自動填入使用。",
+                                      "Turn on the desktop's accessibility setting (AT-SPI) for the global Right Super tap and automatic insertion."));
 }
 
 void FloatingPanel::updateSettingsLayout()

@@ -56,6 +56,16 @@ std::string duration(double seconds, bool chinese)
                          : std::to_string(rest) + " s";
 }
 
+std::string kept(const ModelInstaller::Progress& progress, bool chinese)
+{
+    std::string amount = size(progress.received);
+    if (progress.total != 0) {
+        amount += (chinese ? "／" : " of ") + size(progress.total);
+    }
+    return chinese ? "已保留 " + amount + "；再按「下載」會從這裡繼續。"
+                   : amount + " kept; Download continues from there.";
+}
+
 std::string progress(const ModelInstaller::Progress& progress, bool chinese)
 {
     if (progress.phase == ModelInstaller::Progress::Phase::verifying) {

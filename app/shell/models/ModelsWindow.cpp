@@ -6,6 +6,7 @@
 
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileSystemWatcher>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -14,6 +15,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -22,6 +24,13 @@ namespace kivo {
 namespace {
 
 QString text(const std::string& value) { return QString::fromStdString(value); }
+
+std::uint64_t partialBytes(ModelRole role)
+{
+    std::error_code error;
+    const auto size = std::filesystem::file_size(ModelStore::partial(role), error);
+    return error ? 0 : size;
+}
 
 QLabel* wrapping(QWidget* parent)
 {
@@ -53,6 +62,34 @@ ModelsWindow::ModelsWindow(bool chinese, std::string catalogueSource, QWidget* p
     localize();
     loadCatalogue();
     refresh();
+    watcher_ = new QFileSystemWatcher(this);
+    // A download or a copy changes the folder several times; one look after it settles.
+    folderChanged_ = new QTimer(this);
+    folderChanged_->setSingleShot(true);
+    folderChanged_->setInterval(250);
+    connect(folderChanged_, &QTimer::timeout, this, [this] {
+        watchFolder();
+        refresh();
+    });
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, folderChanged_, qOverload<>(&QTimer::start));
+    watchFolder();
+}
+
+void ModelsWindow::watchFolder()
+{
+    std::filesystem::path folder = ModelStore::folder();
+    std::error_code error;
+    while (!folder.empty() && !std::filesystem::is_directory(folder, error) && folder != folder.parent_path()) {
+        folder = folder.parent_path();
+    }
+    const QString path = text(folder.string());
+    if (folder.empty() || watcher_->directories() == QStringList{path}) {
+        return;
+    }
+    if (!watcher_->directories().isEmpty()) {
+        watcher_->removePaths(watcher_->directories());
+    }
+    watcher_->addPath(path);
 }
 
 // The tasks are children: each stops and joins its worker when it is deleted, and what it
@@ -317,9 +354,12 @@ void ModelsWindow::startImport(ModelRole role, const QString& file)
 void ModelsWindow::removeModel(ModelRole role)
 {
     const QString file = text(ModelStore::target(role).string());
-    if (confirm && !confirm(tr("要刪除 %1 嗎？在安裝另一個模型前，這項功能將無法使用。",
-                               "Remove %1? This feature does not work until another model is installed.")
-                                .arg(file))) {
+    const QString question = role == ModelRole::speech
+                                 ? tr("要刪除 %1 嗎？在安裝另一個語音模型前，錄音將無法辨識。",
+                                      "Remove %1? Recordings cannot be recognised until another speech model is installed.")
+                                 : tr("要刪除 %1 嗎？在安裝另一個語言模型前，文字將無法轉換。",
+                                      "Remove %1? Text cannot be converted until another language model is installed.");
+    if (confirm && !confirm(question.arg(file))) {
         return;
     }
     try {
@@ -372,8 +412,16 @@ void ModelsWindow::finish(ModelRole role, const std::optional<ModelInstaller::Re
             onChanged(role);
         }
     } else if (failure) {
-        s.progress->clear();
-        if (failure->kind() != ModelError::Case::cancelled) {
+        // What was received is kept in the partial file, and the next download continues from
+        // it: the bar and the line say so instead of dropping to nothing.
+        const auto& last = lastProgress_[index(role)];
+        if (last && last->received > 0 && partialBytes(role) > 0) {
+            if (last->total > 0) {
+                s.bar->setValue(static_cast<int>(std::min(last->received, last->total) * 100 / last->total));
+            }
+            s.progress->setText(text(ModelText::kept(*last, chinese_)));
+        } else {
+            s.progress->clear();
             s.bar->setValue(0);
         }
         showFailure(*failure);

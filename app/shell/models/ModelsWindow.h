@@ -14,6 +14,8 @@
 #include <utility>
 
 class QComboBox;
+class QFileSystemWatcher;
+class QTimer;
 class QGroupBox;
 class QLabel;
 class QProgressBar;
@@ -82,6 +84,9 @@ private:
     void fitHeight();
     void showFailure(const ModelError& failure);
     void showProgress(ModelRole role, const ModelInstaller::Progress& progress);
+    // Follows the models folder (or, until it exists, the nearest folder above it), so that
+    // `Kivo --models install` or a file copied there shows at once.
+    void watchFolder();
     void finish(ModelRole role, const std::optional<ModelInstaller::Result>& result,
                 const std::optional<ModelError>& failure);
 
@@ -94,6 +99,8 @@ private:
     std::array<std::pair<std::string, std::string>, 2> installedText_; // English, Chinese
     std::pair<std::string, std::string> message_;
     std::jthread catalogueThread_;
+    QFileSystemWatcher* watcher_ = nullptr;
+    QTimer* folderChanged_ = nullptr;
 };
 
 } // namespace kivo

@@ -152,7 +152,7 @@ TEST_F(Session, CancelledRecordingPutsTheDraftBack)
     EXPECT_EQ(panel().before->textCursor().selectionEnd(), 5);
     EXPECT_EQ(panel().after->toPlainText(), QStringLiteral("old result"));
     EXPECT_TRUE(panel().copyResult->isEnabled());
-    EXPECT_EQ(status(), QStringLiteral("Recording cancelled or no final text. Previous text retained; nothing sent to AFM."));
+    EXPECT_EQ(status(), QStringLiteral("Recording cancelled or no final text. Previous text retained; nothing sent to the language model."));
     EXPECT_FALSE(panel().editorExpanded()) << "no text: the editor is left as it was";
 }
 
@@ -180,7 +180,7 @@ TEST_F(Session, HeldBackTranscriptsAreNotConverted)
     panel().autoProcess->setChecked(true);
     const std::pair<const char*, QString> cases[] = {
         {"123", QStringLiteral("Numbers-only result. Check recognition, then click Convert. Original unchanged.")},
-        {"嗯嗯", QStringLiteral("Hesitation-only result. Review first; not automatically sent to AFM.")},
+        {"嗯嗯", QStringLiteral("Hesitation-only result. Review first; not automatically sent to the language model.")},
     };
     for (const auto& [transcript, message] : cases) {
         startRecording();
@@ -296,18 +296,18 @@ TEST_F(Session, AMissingSpeechModelSaysWhichAndOpensTheModelsWindowInBothLanguag
     const QString folder = QString::fromStdString(ModelStore::searched(ModelRole::speech).front().parent_path().string());
     for (const bool chinese : {false, true}) {
         panel().language->setCurrentIndex(chinese ? 1 : 0);
-        EXPECT_FALSE(app->statusOffersModels());
         startRecording();
         recorder->callbacks.onError(RecorderFailure::localeNotInstalled("speech").what());
         recorder->callbacks.onStatus(Status::idle);
         recorder->callbacks.onCompletion(std::nullopt);
-        EXPECT_EQ(status(), chinese ? QStringLiteral("辨識未完成：缺少語音模型：") + folder
-                                          + QStringLiteral(" 中沒有 speech-model.bin。按此行開啟「模型」視窗下載一個；錄音前文字已保留。")
-                                    : QStringLiteral("Recognition failed: The speech model is missing: no speech-model.bin in ")
-                                          + folder
-                                          + QStringLiteral(". Click this line to open Models and download one. Previous "
-                                                           "text retained."));
+        EXPECT_EQ(status(), chinese ? QStringLiteral("辨識未完成：未安裝語音模型。請下載一個；錄音前文字已保留。")
+                                    : QStringLiteral("Recognition failed: No speech model is installed. Download one. "
+                                                     "Previous text retained."));
         EXPECT_TRUE(app->statusOffersModels());
+        // The way to the Models window has a line of its own; where to put the file is in the tooltip.
+        EXPECT_EQ(panel().status->action(), chinese ? QStringLiteral("按此處開啟「模型」視窗 ›")
+                                                    : QStringLiteral("Click here to open Models ›"));
+        EXPECT_TRUE(panel().status->toolTip().contains(folder)) << panel().status->toolTip().toStdString();
     }
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QCoreApplication::sendEvent(panel().status, &enter);
@@ -316,9 +316,15 @@ TEST_F(Session, AMissingSpeechModelSaysWhichAndOpensTheModelsWindowInBothLanguag
     EXPECT_EQ(app->modelsWindow()->windowTitle(), QStringLiteral("模型"));
     app->modelsWindow()->hide();
 
-    // Any later status takes the offer back; the settings keep their button.
+    // Between tasks the status keeps saying what is missing; any other status takes the offer
+    // back, and the settings keep their button.
     panel().language->setCurrentIndex(0);
+    EXPECT_EQ(status(), QStringLiteral("The speech and language models are not installed yet."));
+    EXPECT_TRUE(app->statusOffersModels());
+    panel().before->setPlainText(QStringLiteral("typed"));
+    EXPECT_EQ(status(), QStringLiteral("Original changed. Convert again."));
     EXPECT_FALSE(app->statusOffersModels());
+    EXPECT_TRUE(panel().status->action().isEmpty());
     EXPECT_EQ(app->modelsButton()->text(), QStringLiteral("Models…"));
     app->modelsButton()->click();
     EXPECT_TRUE(app->modelsWindow()->isVisible());

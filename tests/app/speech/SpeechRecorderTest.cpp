@@ -318,7 +318,9 @@ TEST_F(Recorder, WithoutAMicrophoneTheStartFailsClearly)
     recorder->start({});
     ASSERT_TRUE(runUntil([&] { return completions == 1; }));
     ASSERT_EQ(events.size(), 5u);
-    EXPECT_EQ(events[2], "error:No audio input device was found.");
+    // What happened and what to check.
+    EXPECT_EQ(events[2], "error:No audio input device was found. Connect a microphone, and choose it as the input in "
+                         "the desktop's sound settings.");
     EXPECT_EQ(events[3], "idle");
     EXPECT_EQ(events[4], "done:none");
 }
