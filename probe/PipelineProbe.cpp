@@ -7,7 +7,7 @@
 #include "platform/text/CharacterClass.h"
 #include "platform/text/Utf16.h"
 #include "platform/time/Iso8601.h"
-#include "probe/TextPipeline.h"
+#include "probe/RewriteJob.h"
 
 #include <nlohmann/json.hpp>
 
@@ -46,9 +46,9 @@ std::string diagnostic(const std::exception_ptr& failure)
 void perform(std::string_view inputText, const Arguments& arguments, const ModelFactory& makeModel,
              nlohmann::json& report)
 {
-    const TextPipeline::Input input = TextPipeline::decodeInput(inputText);
-    const TextPipeline::Prepared prepared = TextPipeline::prepare(input, arguments.resources);
-    report["prepared"] = TextPipeline::encode(prepared);
+    const RewriteJob::Input input = RewriteJob::decodeInput(inputText);
+    const RewriteJob::Prepared prepared = RewriteJob::prepare(input, arguments.resources);
+    report["prepared"] = RewriteJob::encode(prepared);
     if (arguments.prepareOnly) {
         report["status"] = "prepared";
         return;
@@ -86,8 +86,8 @@ void perform(std::string_view inputText, const Arguments& arguments, const Model
     report["rawStructuredOutput"] = content.jsonString;
     report["outputTokens"] = model->tokenCount(content.jsonString);
 
-    const TextPipeline::Validation validation = TextPipeline::validate(text, prepared);
-    report["validation"] = TextPipeline::encode(validation);
+    const RewriteJob::Validation validation = RewriteJob::validate(text, prepared);
+    report["validation"] = RewriteJob::encode(validation);
     if (CharacterClass::isBlank(text)) {
         report["status"] = "empty";
     } else {
@@ -120,7 +120,7 @@ std::string run(std::string_view input, const Arguments& arguments, const ModelF
                 std::chrono::system_clock::time_point started)
 {
     nlohmann::json report;
-    report["pipelineVersion"] = TextPipeline::version;
+    report["pipelineVersion"] = RewriteJob::version;
     report["startedAt"] = Iso8601::format(started);
     try {
         perform(input, arguments, makeModel, report);
@@ -134,7 +134,7 @@ std::string run(std::string_view input, const Arguments& arguments, const ModelF
         return JsonText::compact(report) + "\n";
     } catch (const nlohmann::json::exception&) {
         // Only text that is not UTF-8 can fail here; report that rather than nothing.
-        nlohmann::json fallback = {{"pipelineVersion", TextPipeline::version},
+        nlohmann::json fallback = {{"pipelineVersion", RewriteJob::version},
                                    {"startedAt", report["startedAt"]},
                                    {"status", "error"},
                                    {"error", "the report held text that is not valid UTF-8"},

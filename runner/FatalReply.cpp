@@ -1,9 +1,10 @@
 #include "runner/FatalReply.h"
 
-#include "platform/languagemodel/Availability.h"
+#include "platform/modelavailability/Availability.h"
 #include "platform/languagemodel/LanguageModelError.h"
 #include "platform/languagemodel/SystemLanguageModel.h"
 #include "platform/process/StandardStreams.h"
+#include "runner/FailureReport.h"
 #include "runner/ProbeError.h"
 
 #include <unistd.h>
@@ -14,7 +15,7 @@
 namespace kivo::FatalReply {
 namespace {
 
-std::atomic<const Reply*> watched{nullptr};
+std::atomic<const RewriteReply*> watched{nullptr};
 std::atomic<Phase> currentPhase{Phase::loading};
 std::chrono::system_clock::time_point startedAt;
 
@@ -37,7 +38,7 @@ void onRuntimeFailure(const char* message) {
             ::pause();
         }
     }
-    const Reply* reply = watched.load();
+    const RewriteReply* reply = watched.load();
     if (reply != nullptr) {
         StandardStreams::writeAll(STDOUT_FILENO, finished(*reply, currentPhase.load(), message, startedAt).jsonLine());
     }
@@ -46,23 +47,22 @@ void onRuntimeFailure(const char* message) {
 
 }  // namespace
 
-Reply finished(Reply reply, Phase phase, const char* message, std::chrono::system_clock::time_point started) {
+RewriteReply finished(RewriteReply reply, Phase phase, const char* message, std::chrono::system_clock::time_point started) {
     const std::string detail = "the model runtime stopped: " + shortened(message);
-    reply.status = Reply::Status::error;
+    reply.status = RewriteReply::Status::error;
     if (phase == Phase::loading) {
-        const Availability availability =
-            Availability::unavailable(Availability::UnavailableReason::modelInvalid, detail);
-        reply.availability = availability.description();
-        reply.failure = ErrorReport::of(std::make_exception_ptr(ProbeError::unavailable(*reply.availability)));
+        reply.availability = Availability::unavailable(Availability::UnavailableReason::modelInvalid, detail);
+        reply.failure =
+            FailureReport::of(std::make_exception_ptr(ProbeError::unavailable(reply.availability->description())));
     } else {
-        reply.failure = ErrorReport::of(
+        reply.failure = FailureReport::of(
             std::make_exception_ptr(LanguageModelError(LanguageModelError::Case::decodingFailed, detail)));
     }
     reply.elapsedSeconds = std::chrono::duration<double>(std::chrono::system_clock::now() - started).count();
     return reply;
 }
 
-void watch(const Reply& reply, std::chrono::system_clock::time_point started) {
+void watch(const RewriteReply& reply, std::chrono::system_clock::time_point started) {
     startedAt = started;
     currentPhase = Phase::loading;
     watched = &reply;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runner/Reply.h"
+#include "protocol/RewriteReply.h"
 
 #include <chrono>
 
@@ -17,12 +17,12 @@ enum class Phase {
 };
 
 // Watches reply until release(); reply must outlive the watch.
-void watch(const Reply& reply, std::chrono::system_clock::time_point started);
+void watch(const RewriteReply& reply, std::chrono::system_clock::time_point started);
 void enter(Phase phase);
 void release();
 
 // The reply written for the runtime's message (exposed for tests).
-Reply finished(Reply reply, Phase phase, const char* message, std::chrono::system_clock::time_point started);
+RewriteReply finished(RewriteReply reply, Phase phase, const char* message, std::chrono::system_clock::time_point started);
 
 }  // namespace FatalReply
 }  // namespace kivo

@@ -1,6 +1,6 @@
 #include "runner/ProbeError.h"
 
-#include "runner/DebugText.h"
+#include "protocol/DebugText.h"
 
 namespace kivo {
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runner/RunnerError.h"
+#include "protocol/RunnerError.h"
 
 #include <string>
 #include <string_view>

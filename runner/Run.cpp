@@ -4,25 +4,25 @@
 #include "platform/languagemodel/SystemLanguageModel.h"
 #include "platform/text/CharacterClass.h"
 #include "platform/time/Iso8601.h"
+#include "protocol/RewriteReply.h"
+#include "protocol/RewriteRequest.h"
+#include "runner/FailureReport.h"
 #include "runner/FatalReply.h"
 #include "runner/ProbeError.h"
 #include "runner/PromptLayout.h"
-#include "runner/Reply.h"
-#include "runner/RequestDecoder.h"
 #include "runner/RewriteResult.h"
-#include "runner/Utf8Text.h"
 
 namespace kivo::Run {
 namespace {
 
 // The model for the request, after the checks every run makes in this order.
-std::unique_ptr<SystemLanguageModel> checkedModel(const Request& request, Reply& reply) {
+std::unique_ptr<SystemLanguageModel> checkedModel(const RewriteRequest& request, RewriteReply& reply) {
     FatalReply::enter(FatalReply::Phase::loading);
     auto model = SystemLanguageModel::makeDefault();
     FatalReply::enter(FatalReply::Phase::running);
-    reply.availability = model->availability().description();
+    reply.availability = model->availability();
     if (!model->isAvailable()) {
-        throw ProbeError::unavailable(*reply.availability);
+        throw ProbeError::unavailable(reply.availability->description());
     }
     if (!model->supportsLocale(request.sourceLocale) || !model->supportsLocale(request.locale)) {
         throw ProbeError::unsupportedLocale();
@@ -30,7 +30,7 @@ std::unique_ptr<SystemLanguageModel> checkedModel(const Request& request, Reply&
     return model;
 }
 
-GenerationOptions optionsFor(const Request& request) {
+GenerationOptions optionsFor(const RewriteRequest& request) {
     GenerationOptions options;
     options.maximumResponseTokens = TokenBudget::maximumResponseTokens;
     options.includeSchemaInPrompt = true;
@@ -40,8 +40,8 @@ GenerationOptions optionsFor(const Request& request) {
 
 // Steps in the order the wire format promises; each fills in the reply as it goes, so an
 // error reply keeps what was learned before the failure.
-void generate(std::string_view input, Reply& reply) {
-    const Request request = RequestDecoder::decode(input);
+void generate(std::string_view input, RewriteReply& reply) {
+    const RewriteRequest request = RewriteRequest::decode(input);
     const auto model = checkedModel(request, reply);
 
     const std::string prompt = PromptLayout::build(request.source, request.taskPrefix);
@@ -61,13 +61,13 @@ void generate(std::string_view input, Reply& reply) {
     reply.text = content.properties.at("text");
     reply.rawStructuredOutput = content.jsonString;
     reply.outputTokens = model->tokenCount(content.jsonString);
-    reply.status = CharacterClass::isBlank(*reply.text) ? Reply::Status::empty : Reply::Status::generated;
+    reply.status = CharacterClass::isBlank(*reply.text) ? RewriteReply::Status::empty : RewriteReply::Status::generated;
 }
 
 // The request's source is dropped unread: the prompt is laid out around a stand-in, and
 // nothing after the constant start is evaluated.
-void prepareOnly(std::string_view input, Reply& reply) {
-    Request request = RequestDecoder::decode(input);
+void prepareOnly(std::string_view input, RewriteReply& reply) {
+    RewriteRequest request = RewriteRequest::decode(input);
     request.source.clear();
     request.source.shrink_to_fit();
     const auto model = checkedModel(request, reply);
@@ -78,7 +78,7 @@ void prepareOnly(std::string_view input, Reply& reply) {
     switch (session->prepare(prompt, RewriteResult::schema(), optionsFor(request), tokens)) {
     case LanguageModelSession::Preparation::stored:
     case LanguageModelSession::Preparation::alreadyKept:
-        reply.status = Reply::Status::prepared;
+        reply.status = RewriteReply::Status::prepared;
         reply.prefixTokens = tokens;
         return;
     case LanguageModelSession::Preparation::noKeeping:
@@ -91,19 +91,19 @@ void prepareOnly(std::string_view input, Reply& reply) {
         reply.reason = "the prompt has no constant start to keep";
         break;
     }
-    reply.status = Reply::Status::unprepared;
+    reply.status = RewriteReply::Status::unprepared;
 }
 
-std::string answer(void (*work)(std::string_view, Reply&), std::string_view input,
+std::string answer(void (*work)(std::string_view, RewriteReply&), std::string_view input,
                    std::chrono::system_clock::time_point started) {
-    Reply reply;
+    RewriteReply reply;
     reply.startedAt = Iso8601::format(started);
     FatalReply::watch(reply, started);
     try {
         work(input, reply);
     } catch (...) {
-        reply.status = Reply::Status::error;
-        reply.failure = ErrorReport::of(std::current_exception());
+        reply.status = RewriteReply::Status::error;
+        reply.failure = FailureReport::of(std::current_exception());
     }
     FatalReply::release();
     reply.elapsedSeconds = std::chrono::duration<double>(std::chrono::system_clock::now() - started).count();

@@ -4,7 +4,7 @@
 # faults no test noticed. Needs a configured and built build/default.
 #
 #   scripts/mutation.sh                     every file below, 40 mutants each
-#   scripts/mutation.sh probe/TextPipeline.cpp --max 100 --lines 300-420
+#   scripts/mutation.sh probe/RewriteJob.cpp --max 100 --lines 300-420
 #
 # Extra arguments after the first file are passed to the tool. The seed is fixed so that runs
 # compare; pass --seed N to draw other mutants. A larger --max keeps the same first 40 and draws
@@ -29,10 +29,12 @@ plan() {
   # A mutant can make a test loop for ever; the tool's own time limit ends only the shell, so
   # each test binary carries a shorter one of its own.
   local t="timeout -k 5 100"
-  local pipeline="$t $tests/probe/text_pipeline_tests --gtest_brief=1"
+  local pipeline="$t $tests/probe/rewrite_job_tests --gtest_brief=1"
   local probe="$t $tests/probe/pipeline_probe_tests --gtest_brief=1"
   local conversion="$t $tests/app/conversion/conversion_tests --gtest_brief=1"
   local core="$t $tests/runner/runner_core_test --gtest_brief=1"
+  local protocol="$t $tests/protocol/protocol_tests --gtest_brief=1"
+  local text="$t $tests/platform/text/text_platform_tests --gtest_brief=1"
   local runner="$t $tests/runner/rewrite_runner_test --gtest_brief=1"
   local delivery="$t $tests/app/delivery/delivery_tests --gtest_brief=1"
   local archive="$t $tests/platform/updates/update_archive_tests --gtest_brief=1"
@@ -40,14 +42,16 @@ plan() {
   local rules="$t $tests/platform/languagemodel/languagemodel_rules_test --gtest_brief=1"
   local model="$t $tests/platform/languagemodel/system_language_model_test --gtest_brief=1"
   cat <<PLAN
-probe/TextPipeline.cpp|text_pipeline_tests|$pipeline
+probe/RewriteJob.cpp|rewrite_job_tests|$pipeline
 probe/PipelineProbe.cpp|pipeline-probe pipeline_probe_tests|$probe
-app/conversion/V7Literals.cpp|conversion_tests|$conversion
-app/conversion/V8Preparation.cpp|conversion_tests|$conversion
-app/conversion/WritingMode.cpp|conversion_tests|$conversion
-runner/RequestDecoder.cpp|runner_core_test rewrite-runner rewrite_runner_test|$core && $runner
-runner/TokenBudget.h|runner_core_test rewrite-runner rewrite_runner_test|$core && $runner
-runner/Reply.cpp|runner_core_test rewrite-runner rewrite_runner_test|$core && $runner
+app/conversion/LiteralMasking.cpp|conversion_tests|$conversion
+app/conversion/WrittenChinesePreparation.cpp|conversion_tests|$conversion
+app/conversion/OutputMode.cpp|conversion_tests|$conversion
+protocol/RewriteRequest.cpp|runner_core_test protocol_tests rewrite-runner rewrite_runner_test|$core && $protocol && $runner
+protocol/TokenBudget.h|runner_core_test rewrite-runner rewrite_runner_test|$core && $runner
+protocol/RewriteReply.cpp|runner_core_test protocol_tests rewrite-runner rewrite_runner_test|$core && $protocol && $runner
+platform/text/Utf8Text.cpp|text_platform_tests runner_core_test|$text && $core
+platform/modelavailability/Availability.cpp|languagemodel_rules_test protocol_tests|$rules && $protocol
 runner/Run.cpp|rewrite-runner rewrite_runner_test|$runner
 app/delivery/FocusedInputWriter.cpp|delivery_tests|$delivery
 platform/updates/ArchiveTools.cpp|update_archive_tests update_service_tests|$archive && $service

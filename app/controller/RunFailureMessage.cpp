@@ -40,7 +40,7 @@ std::optional<std::string> forRunnerError(std::string_view errorType, std::strin
 }
 
 std::string forConversion(const ConversionError& failure, bool chinese) {
-    if (failure.typeName() == "Kivo.V7Literals.ProtectionError") {
+    if (failure.typeName() == "Kivo.LiteralMasking.ProtectionError") {
         if (failure.caseName() == "literalMismatch") {
             return pick(chinese, "模型改動了受保護的名稱或數字，所以沒有採用結果。請選取較短的一段再轉換，或自行修改文字。",
                         "The model changed a protected name or number, so the result was withheld. Convert a "

@@ -5,7 +5,6 @@
 #include "app/controller/RunLock.h"
 #include "app/controller/RunnerPreparation.h"
 #include "app/controller/RunnerProcess.h"
-#include "app/conversion/TargetTextLanguage.h"
 #include "app/shell/FloatingButton.h"
 #include "app/shell/Localization.h"
 #include "app/shell/RecognitionDetailsDialog.h"
@@ -623,10 +622,9 @@ void TrialApp::selectBefore(TextRange range)
     panel_->before->setTextCursor(cursor);
 }
 
-WritingMode TrialApp::selectedMode() const
+OutputMode TrialApp::selectedMode() const
 {
-    const int index = std::clamp(panel_->mode->currentIndex(), 0, static_cast<int>(TargetTextLanguage::allCases.size()) - 1);
-    return TargetTextLanguage(TargetTextLanguage::allCases.at(static_cast<std::size_t>(index))).mode();
+    return OutputMode::at(std::clamp(panel_->mode->currentIndex(), 0, static_cast<int>(OutputMode::all().size()) - 1));
 }
 
 } // namespace kivo

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/conversion/V7Literals.h"
-#include "app/conversion/WritingMode.h"
+#include "app/conversion/LiteralMasking.h"
+#include "app/conversion/OutputMode.h"
 #include "app/controller/TrialPreferences.h"
 #include "app/shell/FloatingPanel.h"
 #include "app/shell/lifecycle/RecordingCommand.h"
@@ -190,9 +190,9 @@ public:
 private:
     struct RunContext {
         QUuid epoch;
-        WritingMode mode;
+        OutputMode mode;
         std::string source;
-        std::vector<V7Literals::Span> spans;
+        std::vector<LiteralMasking::Span> spans;
     };
 
     void connectActions();
@@ -201,7 +201,7 @@ private:
     void setBeforeText(const QString& text);
     TextRange beforeSelection() const;
     void selectBefore(TextRange range);
-    WritingMode selectedMode() const;
+    OutputMode selectedMode() const;
     void startFailure(const QString& message);
     void completeRun(const RunContext& run, const std::string& output, const std::string& error,
                      bool exitedNormally, int exitStatus);

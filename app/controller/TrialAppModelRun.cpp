@@ -12,14 +12,13 @@
 #include "app/shell/models/ModelStore.h"
 #include "platform/text/CharacterClass.h"
 #include "platform/text/Utf16.h"
+#include "protocol/RewriteReply.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QTimer>
-
-#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <cstring>
@@ -32,15 +31,6 @@ std::string decodedLossy(const std::string& bytes)
     return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())).toStdString();
 }
 
-std::optional<std::string> stringField(const nlohmann::json& object, const char* key)
-{
-    const auto field = object.find(key);
-    if (field != object.end() && field->is_string()) {
-        return field->get<std::string>();
-    }
-    return std::nullopt;
-}
-
 } // namespace
 
 void TrialApp::runModel()
@@ -48,15 +38,15 @@ void TrialApp::runModel()
     if (restartInProgress_ || process_ || speechBusy_ || deliveryTask_) {
         return;
     }
-    const WritingMode mode = selectedMode();
+    const OutputMode mode = selectedMode();
     std::string source;
-    std::vector<V7Literals::Span> spans;
+    std::vector<LiteralMasking::Span> spans;
     std::string request;
     try {
-        source = WritingMode::selectedSource(panel_->before->toPlainText().toStdString(), beforeSelection());
-        const RequestDictionary dictionary = mode.request(source, resourcesDirectory_);
-        spans = V7Literals::decodeSpans(dictionary.at("literalMapJSON"));
-        request = nlohmann::json(dictionary).dump();
+        source = OutputMode::selectedSource(panel_->before->toPlainText().toStdString(), beforeSelection());
+        PreparedRequest prepared = mode.request(source, resourcesDirectory_);
+        spans = std::move(prepared.spans);
+        request = prepared.request.json();
     } catch (const ConversionError& error) {
         return startFailure(QString::fromStdString(RunFailureMessage::forConversion(error, chinese())));
     } catch (const std::exception& error) {
@@ -165,35 +155,29 @@ void TrialApp::showResult(const RunContext& run, const std::string& output, cons
     if (!exitedNormally || exitStatus != 0) {
         throw unreadable();
     }
-    const nlohmann::json reply = nlohmann::json::parse(output, nullptr, false);
-    if (reply.is_discarded() || !reply.is_object()) {
+    const std::optional<RewriteReply> reply = RewriteReply::read(output);
+    if (!reply) {
         throw unreadable();
     }
-    const auto status = stringField(reply, "status");
-    const auto text = stringField(reply, "text");
-    if (status != "generated" || !text) {
+    if (reply->status != RewriteReply::Status::generated || !reply->text) {
         // A missing or broken model file is the one failure the user can fix alone: say how,
         // rather than pass on the runner's generic wording.
-        const auto availability = stringField(reply, "availability");
-        if (availability && availability->starts_with("unavailable(")) {
-            const std::string detail = availability->substr(12, availability->size() - 13);
-            const auto advice = ModelAdvice::languageUnavailable(detail, chinese());
+        if (reply->availability && !reply->availability->isAvailable()) {
+            const auto advice = ModelAdvice::languageUnavailable(reply->availability->explanation(), chinese());
             offerModelsWithStatus_ = QString::fromStdString(advice.details);
             throw TrialError(advice.status);
         }
-        if (const auto actionable = RunFailureMessage::forRunnerError(
-                stringField(reply, "errorType").value_or(""), stringField(reply, "error").value_or(""), chinese())) {
-            throw TrialError(*actionable);
-        }
-        if (const auto localized = stringField(reply, "localizedError")) {
-            throw TrialError(*localized);
-        }
-        if (const auto described = stringField(reply, "error")) {
-            throw TrialError(*described);
+        if (reply->failure) {
+            if (const auto actionable =
+                    RunFailureMessage::forRunnerError(reply->failure->errorType, reply->failure->error, chinese())) {
+                throw TrialError(*actionable);
+            }
+            throw TrialError(!reply->failure->localizedError.empty() ? reply->failure->localizedError
+                                                                      : reply->failure->error);
         }
         throw TrialError(RunFailureMessage::noResult(chinese()));
     }
-    const std::string restored = run.mode.restore(*text, run.source, run.spans);
+    const std::string restored = run.mode.restore(*reply->text, run.source, run.spans);
     if (CharacterClass::trimWhitespaceAndNewlines(Utf16::fromUtf8(restored)).empty()) {
         throw TrialError(RunFailureMessage::emptyResult(chinese()));
     }
@@ -203,9 +187,9 @@ void TrialApp::showResult(const RunContext& run, const std::string& output, cons
     panel_->showEditor();
 
     QString seconds = QStringLiteral("?");
-    if (const auto elapsed = reply.find("elapsedSeconds"); elapsed != reply.end() && elapsed->is_number()) {
+    if (reply->elapsedSeconds) {
         char buffer[32];
-        std::snprintf(buffer, sizeof buffer, "%.1f", elapsed->get<double>());
+        std::snprintf(buffer, sizeof buffer, "%.1f", *reply->elapsedSeconds);
         seconds = QString::fromLatin1(buffer);
     }
     if (!run.mode.needsReview(restored, run.source)) {
@@ -263,11 +247,11 @@ void TrialApp::prepareModel()
     }
     // The mode's requests around stand-in texts, one without and one with a Latin literal, since
     // a literal adds a note to the instructions; the runner never evaluates the source itself.
-    const WritingMode mode = selectedMode();
+    const OutputMode mode = selectedMode();
     std::vector<std::string> requests;
     for (const char* standIn : {"好", "好 OK"}) {
         try {
-            requests.push_back(nlohmann::json(mode.request(standIn, resourcesDirectory_)).dump());
+            requests.push_back(mode.request(standIn, resourcesDirectory_).request.json());
         } catch (const std::exception&) {
             // Unreadable instructions: the conversion will say so.
         }

@@ -1,6 +1,6 @@
 #include "app/controller/TrialPreferences.h"
 
-#include "app/conversion/TargetTextLanguage.h"
+#include "app/conversion/OutputMode.h"
 #include "app/shell/FloatingPanel.h"
 #include "app/shell/VoicePanel.h"
 #include "app/shell/shortcut/PanelShortcut.h"
@@ -70,15 +70,11 @@ void TrialPreferences::save(const FloatingPanel& panel)
     if (!preferencesReady_ || !panel.window) {
         return;
     }
-    const int modeIndex = panel.mode->currentIndex();
-    const TargetTextLanguage target =
-        modeIndex >= 0 && modeIndex < static_cast<int>(TargetTextLanguage::allCases.size())
-            ? TargetTextLanguage(TargetTextLanguage::allCases[static_cast<size_t>(modeIndex)])
-            : TargetTextLanguage(TargetTextLanguage::traditional);
+    const OutputMode target = OutputMode::at(panel.mode->currentIndex());
     QVariantMap record;
     record[QStringLiteral("language")] = panel.chinese() ? QStringLiteral("zh-Hant") : QStringLiteral("en");
     record[QStringLiteral("inputLanguage")] = QStringLiteral("zh-HK");
-    record[QStringLiteral("targetLanguage")] = QString::fromUtf8(target.rawValue());
+    record[QStringLiteral("targetLanguage")] = QString::fromUtf8(target.id());
     record[QStringLiteral("speechEngine")] =
         panel.speechEngine->currentIndex() == 1 ? QStringLiteral("dictation") : QStringLiteral("speech");
     record[QStringLiteral("autoProcess")] = panel.autoProcess->isChecked();
@@ -108,10 +104,7 @@ void TrialPreferences::restore(FloatingPanel& panel, const std::function<void()>
     savedFrame_ = frame.typeId() == QMetaType::QString ? frame.toString() : QString();
 
     panel.language->setCurrentIndex(text(saved, "language") == "zh-Hant" ? 1 : 0);
-    const auto target = TargetTextLanguage::restored(text(saved, "targetLanguage"), text(saved, "writingMode"));
-    const auto& cases = TargetTextLanguage::allCases;
-    const auto found = std::find(cases.begin(), cases.end(), static_cast<TargetTextLanguage::Value>(target));
-    panel.mode->setCurrentIndex(found == cases.end() ? 1 : static_cast<int>(std::distance(cases.begin(), found)));
+    panel.mode->setCurrentIndex(OutputMode::restored(text(saved, "targetLanguage"), text(saved, "writingMode")).index());
     panel.inputLanguage->setCurrentIndex(0);
     panel.speechEngine->setCurrentIndex(text(saved, "speechEngine") == "dictation" ? 1 : 0);
     panel.autoProcess->setChecked(flag(saved, "autoProcess", true));

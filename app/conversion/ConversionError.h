@@ -10,7 +10,7 @@ namespace kivo {
 // enumeration; the caller shows localizedDescription() to the user.
 class ConversionError : public std::runtime_error {
 public:
-    // typeName is qualified ("Kivo.V7Literals.ProtectionError"); code is the case's index.
+    // typeName is qualified ("Kivo.LiteralMasking.ProtectionError"); code is the case's index.
     ConversionError(std::string typeName, std::string caseName, int code,
                     std::optional<std::string> description = std::nullopt);
 

@@ -1,6 +1,6 @@
 #include "app/shell/FloatingPanel.h"
 
-#include "app/conversion/TargetTextLanguage.h"
+#include "app/conversion/OutputMode.h"
 #include "app/shell/AutostartCheckBox.h"
 #include "app/shell/FloatingButton.h"
 #include "app/shell/HintField.h"
@@ -174,10 +174,10 @@ void FloatingPanel::buildFloatingInterface()
     inputLanguage = place(popUp(content), 20, 171, 162, 26);
     inputLanguage->addItem(QStringLiteral("粵語"));
     mode = place(popUp(content), 198, 171, 162, 26);
-    for (const auto target : TargetTextLanguage::allCases) {
-        mode->addItem(QString::fromUtf8(TargetTextLanguage(target).title()));
+    for (const OutputMode target : OutputMode::all()) {
+        mode->addItem(QString::fromUtf8(target.row().languageTitle));
     }
-    mode->setCurrentIndex(1);
+    mode->setCurrentIndex(OutputMode::standard().index());
 
     editorToggle = place(new FloatingButton(content), 20, 208, 28, 28);
     copyResult = place(new FloatingButton(content), w - 48, 208, 28, 28);
@@ -296,9 +296,8 @@ void FloatingPanel::buildSettings()
 void FloatingPanel::localizeLabels(const QString& version)
 {
     QStringList targets;
-    for (const auto target : TargetTextLanguage::allCases) {
-        const TargetTextLanguage language(target);
-        targets << QString::fromUtf8(chinese() ? language.title() : language.englishTitle());
+    for (const OutputMode target : OutputMode::all()) {
+        targets << QString::fromUtf8(chinese() ? target.row().languageTitle : target.row().englishLanguageTitle);
     }
     setItems(mode, targets);
     setItems(inputLanguage, {tr("粵語", "Cantonese")});
@@ -330,9 +329,8 @@ void FloatingPanel::localizeLabels(const QString& version)
     // The shortcut and update controls are labelled by their own subsystems, which know their
     // state (TrialApp::updateShortcutLabels, UpdateController::localizeUpdateControls).
 
-    const WritingMode writingMode = TargetTextLanguage(TargetTextLanguage::allCases.at(
-        static_cast<std::size_t>(std::clamp(mode->currentIndex(), 0, 3)))).mode();
-    notice->setText(QString::fromUtf8(chinese() ? writingMode.detail() : writingMode.englishDetail()));
+    const OutputMode::Row& selected = OutputMode::at(mode->currentIndex()).row();
+    notice->setText(QString::fromUtf8(chinese() ? selected.detail : selected.englishDetail));
     mode->setToolTip(notice->text());
 }
 

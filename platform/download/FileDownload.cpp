@@ -22,7 +22,6 @@ struct Transfer {
     bool rangeIgnored = false;
     int writeErrno = 0;
     const std::function<void(const Progress&)>* onProgress = nullptr;
-    std::stop_token stop;
 };
 
 bool writeAll(int file, const char* data, size_t size, int& error)
@@ -80,11 +79,6 @@ size_t write(char* data, size_t size, size_t count, void* context)
         (*transfer.onProgress)({transfer.offset + transfer.written, transfer.total, transfer.offset});
     }
     return bytes;
-}
-
-int progress(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
-{
-    return static_cast<Transfer*>(context)->stop.stop_requested() ? 1 : 0;
 }
 
 std::uint64_t sizeOf(const std::filesystem::path& path)
@@ -150,25 +144,17 @@ Outcome into(const std::string& url, const std::filesystem::path& partFile,
         transfer.file = file.get();
         transfer.existing = existing;
         transfer.onProgress = &onProgress;
-        transfer.stop = stop;
         transfer.rangeIgnored = restarted;
-        char errorText[CURL_ERROR_SIZE] = {};
         CURL* handle = curl.get();
         // A catalogue file may name models next to it; redirects still stay on http and https.
         if (url.starts_with("file://")) {
             curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "file");
         }
-        curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
         if (existing > 0) {
             curl_easy_setopt(handle, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(existing));
         }
-        curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, write);
-        curl_easy_setopt(handle, CURLOPT_WRITEDATA, &transfer);
-        curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, progress);
-        curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &transfer);
-        curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorText);
-        const CURLcode result = curl_easy_perform(handle);
+        const CurlTransfer::Result performed = CurlTransfer::perform(handle, write, &transfer, stop);
+        const CURLcode result = performed.code;
         long status = 0;
         curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
 
@@ -229,7 +215,7 @@ Outcome into(const std::string& url, const std::filesystem::path& partFile,
                  "the connection ended after " + std::to_string(transfer.offset + transfer.written) + " of "
                      + std::to_string(transfer.total) + " bytes.");
         }
-        std::string reason = errorText[0] != '\0' ? std::string(errorText) : std::string(curl_easy_strerror(result));
+        std::string reason = performed.message;
         if (!reason.empty() && reason.back() != '.') {
             reason += '.';
         }

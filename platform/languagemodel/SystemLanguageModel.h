@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/languagemodel/Availability.h"
+#include "platform/modelavailability/Availability.h"
 #include "platform/languagemodel/GenerationSchema.h"
 
 #include <filesystem>

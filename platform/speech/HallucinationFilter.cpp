@@ -1,7 +1,8 @@
 #include "platform/speech/HallucinationFilter.h"
 
+#include "platform/text/Utf8Text.h"
+
 #include <unicode/uchar.h>
-#include <unicode/utf8.h>
 
 #include <array>
 #include <cstdint>
@@ -40,12 +41,8 @@ constexpr std::array<std::string_view, 22> knownPhrases{
 std::string compact(std::string_view text)
 {
     std::string out;
-    std::int32_t index = 0;
-    const auto length = static_cast<std::int32_t>(text.size());
-    while (index < length) {
-        const std::int32_t begin = index;
-        UChar32 c = 0;
-        U8_NEXT(text.data(), index, length, c);
+    for (const Utf8Text::CodePoint& point : Utf8Text::codePoints(text)) {
+        const UChar32 c = point.value;
         if (c < 0 || u_isUWhiteSpace(c) || u_ispunct(c) || u_charType(c) == U_MATH_SYMBOL ||
             u_charType(c) == U_OTHER_SYMBOL) {
             continue;
@@ -53,7 +50,7 @@ std::string compact(std::string_view text)
         if (c < 0x80) {
             out += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
         } else {
-            out.append(text.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(index - begin)));
+            out.append(text.substr(point.begin, point.length));
         }
     }
     return out;
@@ -90,19 +87,7 @@ bool isInvention(std::string_view text, double noSpeechProbability, double avera
 
 std::string collapsedRepeats(std::string_view text)
 {
-    struct Character {
-        UChar32 value;
-        std::size_t begin;
-    };
-    std::vector<Character> characters;
-    std::int32_t index = 0;
-    const auto length = static_cast<std::int32_t>(text.size());
-    while (index < length) {
-        const std::int32_t begin = index;
-        UChar32 c = 0;
-        U8_NEXT(text.data(), index, length, c);
-        characters.push_back({c, static_cast<std::size_t>(begin)});
-    }
+    const std::vector<Utf8Text::CodePoint> characters = Utf8Text::codePoints(text);
     const std::size_t count = characters.size();
     const auto byteAt = [&](std::size_t at) { return at < count ? characters[at].begin : text.size(); };
     const auto same = [&](std::size_t a, std::size_t b, std::size_t period) {

@@ -1,7 +1,8 @@
 #include "platform/speech/TranscriptPunctuation.h"
 
+#include "platform/text/Utf8Text.h"
+
 #include <unicode/uchar.h>
-#include <unicode/utf8.h>
 
 #include <cstdint>
 #include <vector>
@@ -10,11 +11,7 @@ namespace kivo::TranscriptPunctuation {
 
 namespace {
 
-struct Character {
-    UChar32 value;
-    std::size_t begin;
-    std::size_t length;
-};
+using Character = Utf8Text::CodePoint;
 
 // Marks that end or split sentences; everything else (%, @, /, #, &, quotes inside words...)
 // belongs to the token it touches.
@@ -62,13 +59,8 @@ std::vector<std::string> withoutSentencePunctuation(const std::vector<std::strin
     std::vector<std::size_t> pieceOf;
     for (std::size_t piece = 0; piece < pieces.size(); ++piece) {
         const std::string& text = pieces[piece];
-        std::int32_t index = 0;
-        const auto length = static_cast<std::int32_t>(text.size());
-        while (index < length) {
-            const std::int32_t begin = index;
-            UChar32 c = 0;
-            U8_NEXT(text.data(), index, length, c);
-            characters.push_back({c, static_cast<std::size_t>(begin), static_cast<std::size_t>(index - begin)});
+        for (const Character& character : Utf8Text::codePoints(text)) {
+            characters.push_back(character);
             pieceOf.push_back(piece);
         }
     }

@@ -3,6 +3,7 @@
 #include "platform/speech/HallucinationFilter.h"
 #include "platform/speech/RecognizerError.h"
 #include "platform/speech/TranscriptPunctuation.h"
+#include "platform/text/Utf8Text.h"
 
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
@@ -51,22 +52,6 @@ bool endsOnCharacter(const std::string& bytes)
     return trail >= static_cast<std::size_t>(U8_COUNT_TRAIL_BYTES(lead));
 }
 
-// Drops ill-formed sequences, which a model can produce when it stops mid-character.
-std::string wellFormed(const std::string& bytes)
-{
-    std::string out;
-    std::int32_t index = 0;
-    const auto length = static_cast<std::int32_t>(bytes.size());
-    while (index < length) {
-        const std::int32_t begin = index;
-        UChar32 c = 0;
-        U8_NEXT(bytes.data(), index, length, c);
-        if (c >= 0) {
-            out.append(bytes, static_cast<std::size_t>(begin), static_cast<std::size_t>(index - begin));
-        }
-    }
-    return out;
-}
 
 } // namespace
 
@@ -178,7 +163,7 @@ WhisperDecoder::Decoded WhisperDecoder::decode(std::span<const float> samples, c
         }
     }
     if (pendingTokens > 0) {
-        decoded.runs.push_back({wellFormed(pending), pendingProbability / pendingTokens});
+        decoded.runs.push_back({Utf8Text::wellFormed(pending), pendingProbability / pendingTokens});
     }
 
     const std::string text = decoded.text();

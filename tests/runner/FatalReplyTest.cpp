@@ -9,27 +9,28 @@ namespace {
 const char* assertion = "/build/llama/ggml-cpu/ops.cpp:3714: GGML_ASSERT(eps >= 0.0f) failed";
 
 TEST(FatalReplyTest, AFailureWhileLoadingMakesTheModelUnavailable) {
-    Reply reply;
+    RewriteReply reply;
     reply.startedAt = "2026-01-01T00:00:00Z";
-    const Reply finished =
+    const RewriteReply finished =
         FatalReply::finished(reply, FatalReply::Phase::loading, assertion, std::chrono::system_clock::now());
-    EXPECT_EQ(finished.status, Reply::Status::error);
+    EXPECT_EQ(finished.status, RewriteReply::Status::error);
     EXPECT_EQ(finished.startedAt, reply.startedAt);
     const std::string expected =
         "unavailable(modelInvalid: the model runtime stopped: ops.cpp:3714: GGML_ASSERT(eps >= 0.0f) failed)";
-    EXPECT_EQ(finished.availability, expected);
+    ASSERT_TRUE(finished.availability);
+    EXPECT_EQ(finished.availability->description(), expected);
     ASSERT_TRUE(finished.failure);
     EXPECT_EQ(finished.failure->errorType, "rewrite_runner.Run.ProbeError");
     EXPECT_EQ(finished.failure->error, "ProbeError.unavailable(\"" + expected + "\")");
 }
 
 TEST(FatalReplyTest, AFailureWhileGeneratingKeepsWhatWasLearned) {
-    Reply reply;
-    reply.availability = "available";
+    RewriteReply reply;
+    reply.availability = Availability::available();
     reply.tokens = TokenBudget{};
-    const Reply finished =
+    const RewriteReply finished =
         FatalReply::finished(reply, FatalReply::Phase::running, assertion, std::chrono::system_clock::now());
-    EXPECT_EQ(finished.availability, "available");
+    EXPECT_EQ(finished.availability, Availability::available());
     EXPECT_TRUE(finished.tokens);
     EXPECT_FALSE(finished.text);
     ASSERT_TRUE(finished.failure);

@@ -1,14 +1,15 @@
 // Request decoding, reply building and the small pieces of the run, without a model.
-#include "runner/DecodingError.h"
-#include "runner/ErrorReport.h"
+#include "platform/text/Utf8Text.h"
+#include "protocol/DecodingError.h"
+#include "protocol/ErrorReport.h"
 #include "platform/text/CharacterClass.h"
 #include "platform/time/Iso8601.h"
 #include "runner/ProbeError.h"
 #include "runner/PromptLayout.h"
-#include "runner/Reply.h"
-#include "runner/RequestDecoder.h"
-#include "runner/TokenBudget.h"
-#include "runner/Utf8Text.h"
+#include "protocol/RewriteReply.h"
+#include "protocol/RewriteRequest.h"
+#include "protocol/TokenBudget.h"
+#include "runner/FailureReport.h"
 
 #include "platform/languagemodel/LanguageModelError.h"
 
@@ -22,7 +23,7 @@ namespace kivo {
 namespace {
 
 TEST(RequestDecoderTest, ReadsTheFiveKeysAndIgnoresOthers) {
-    const Request request = RequestDecoder::decode(
+    const RewriteRequest request = RewriteRequest::decode(
         R"({"source":"a\/b 你好","sourceLocale":"zh-HK","locale":"en-US","instructions":"i",)"
         R"("taskPrefix":"t","literalMapJSON":"[]","normalizedSource":7})");
     EXPECT_EQ(request.source, "a/b 你好");
@@ -31,16 +32,16 @@ TEST(RequestDecoderTest, ReadsTheFiveKeysAndIgnoresOthers) {
     EXPECT_EQ(request.instructions, "i");
     EXPECT_EQ(request.taskPrefix, std::optional<std::string>("t"));
 
-    EXPECT_FALSE(RequestDecoder::decode(R"({"source":"","sourceLocale":"","locale":"","instructions":"","taskPrefix":null})")
+    EXPECT_FALSE(RewriteRequest::decode(R"({"source":"","sourceLocale":"","locale":"","instructions":"","taskPrefix":null})")
                      .taskPrefix.has_value());
-    EXPECT_EQ(RequestDecoder::decode(R"({"source":"","sourceLocale":"","locale":"","instructions":"","taskPrefix":""})")
+    EXPECT_EQ(RewriteRequest::decode(R"({"source":"","sourceLocale":"","locale":"","instructions":"","taskPrefix":""})")
                   .taskPrefix, std::optional<std::string>(""));
 }
 
 TEST(RequestDecoderTest, NamesTheCaseAndKeyOfEachFailure) {
     auto failure = [](std::string_view input) {
         try {
-            RequestDecoder::decode(input);
+            RewriteRequest::decode(input);
         } catch (const DecodingError& error) {
             return error.debugDescription();
         }
@@ -60,9 +61,9 @@ TEST(RequestDecoderTest, NamesTheCaseAndKeyOfEachFailure) {
 }
 
 TEST(ReplyTest, WritesOnlyPresentKeysSortedWithEscapedSlashes) {
-    Reply reply;
+    RewriteReply reply;
     reply.startedAt = "2025-01-02T03:04:05Z";
-    reply.status = Reply::Status::generated;
+    reply.status = RewriteReply::Status::generated;
     reply.text = "a/b";
     reply.elapsedSeconds = 0.0;
     EXPECT_EQ(reply.jsonLine(),
@@ -71,7 +72,7 @@ TEST(ReplyTest, WritesOnlyPresentKeysSortedWithEscapedSlashes) {
 
     reply.tokens = TokenBudget{10, 20, 30, 4096};
     reply.failure = ErrorReport{"T", "E", "L"};
-    reply.status = Reply::Status::error;
+    reply.status = RewriteReply::Status::error;
     reply.text = "bad \xFF byte";
     const auto object = nlohmann::json::parse(reply.jsonLine());
     EXPECT_EQ(object["tokens"], nlohmann::json::parse(R"({"context":4096,"frameworkMargin":512,"input":10,)"
@@ -82,7 +83,7 @@ TEST(ReplyTest, WritesOnlyPresentKeysSortedWithEscapedSlashes) {
 }
 
 TEST(ReplyTest, ErrorReportsRenderEachKindOfError) {
-    auto report = [](auto error) { return ErrorReport::of(std::make_exception_ptr(error)); };
+    auto report = [](auto error) { return FailureReport::of(std::make_exception_ptr(error)); };
     const ErrorReport unavailable = report(ProbeError::unavailable("unavailable(modelNotFound: x)"));
     EXPECT_EQ(unavailable.errorType, "rewrite_runner.Run.ProbeError");
     EXPECT_EQ(unavailable.error, "ProbeError.unavailable(\"unavailable(modelNotFound: x)\")");
@@ -144,16 +145,16 @@ TEST(RequestDecoderFuzzTest, MutatedInputsOnlyEverDecodeOrFailCleanly) {
             default: input.resize(at); break;
             }
         }
-        Reply reply;
+        RewriteReply reply;
         try {
-            const Request request = RequestDecoder::decode(input);
+            const RewriteRequest request = RewriteRequest::decode(input);
             ++decoded;
             for (const std::string* field : {&request.source, &request.sourceLocale, &request.locale, &request.instructions}) {
                 ASSERT_EQ(Utf8Text::sanitized(*field), *field) << testing::PrintToString(input);
             }
             reply.text = request.source;
         } catch (const DecodingError&) {
-            reply.failure = ErrorReport::of(std::current_exception());
+            reply.failure = FailureReport::of(std::current_exception());
         }
         ASSERT_NO_THROW(nlohmann::json::parse(reply.jsonLine())) << testing::PrintToString(input);
     }

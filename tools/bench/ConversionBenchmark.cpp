@@ -1,8 +1,8 @@
 // Request building, restoring and review on the largest accepted source (24,000 UTF-8 bytes),
 // plus the adversarial inputs of the protected-region and quotation patterns.
-#include "app/conversion/V7Literals.h"
-#include "app/conversion/V8Preparation.h"
-#include "app/conversion/WritingMode.h"
+#include "app/conversion/LiteralMasking.h"
+#include "app/conversion/WrittenChinesePreparation.h"
+#include "app/conversion/OutputMode.h"
 #include "platform/text/Regex.h"
 #include "platform/text/Utf16.h"
 
@@ -32,35 +32,33 @@ const std::string& mixedSource()
     return text;
 }
 
-void requestBuilding(benchmark::State& state, WritingMode mode)
+void requestBuilding(benchmark::State& state, OutputMode mode)
 {
     for (auto _ : state) {
         benchmark::DoNotOptimize(mode.request(mixedSource(), KIVO_RESOURCES_DIR));
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * mixedSource().size()));
 }
-BENCHMARK_CAPTURE(requestBuilding, written, WritingMode(WritingMode::written))->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(requestBuilding, cantonese, WritingMode(WritingMode::cantonese))->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(requestBuilding, english, WritingMode(WritingMode::english))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(requestBuilding, written, (*OutputMode::fromModeName("written")))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(requestBuilding, cantonese, (*OutputMode::fromModeName("cantonese")))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(requestBuilding, english, (*OutputMode::fromModeName("english")))->Unit(benchmark::kMillisecond);
 
 // The model echoes the masked source: the restore path does its full work.
-void restoreAndReview(benchmark::State& state, WritingMode mode)
+void restoreAndReview(benchmark::State& state, OutputMode mode)
 {
-    const auto request = mode.request(mixedSource(), KIVO_RESOURCES_DIR);
-    const auto spans = V7Literals::decodeSpans(request.at("literalMapJSON"));
-    const std::string& answer = request.at("source");
-    const std::string& source = mode == WritingMode::written || mode == WritingMode::simplified
-                                    ? request.at("normalizedSource")
-                                    : mixedSource();
+    const PreparedRequest prepared = mode.request(mixedSource(), KIVO_RESOURCES_DIR);
+    const auto& spans = prepared.spans;
+    const std::string& answer = prepared.request.source;
+    const std::string& source = prepared.normalizedSource;
     for (auto _ : state) {
         const std::string result = mode.restore(answer, source, spans);
         benchmark::DoNotOptimize(mode.needsReview(result, source));
     }
 }
-BENCHMARK_CAPTURE(restoreAndReview, written, WritingMode(WritingMode::written))->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(restoreAndReview, simplified, WritingMode(WritingMode::simplified))->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(restoreAndReview, cantonese, WritingMode(WritingMode::cantonese))->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(restoreAndReview, english, WritingMode(WritingMode::english))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(restoreAndReview, written, (*OutputMode::fromModeName("written")))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(restoreAndReview, simplified, (*OutputMode::fromModeName("simplified")))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(restoreAndReview, cantonese, (*OutputMode::fromModeName("cantonese")))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(restoreAndReview, english, (*OutputMode::fromModeName("english")))->Unit(benchmark::kMillisecond);
 
 // 12,000 `"\` pairs: every quote starts a run that fails only at the final backslash.
 const std::u16string& quoteBackslashRun()
@@ -72,7 +70,7 @@ const std::u16string& quoteBackslashRun()
 void protectedRegionsWorstCase(benchmark::State& state)
 {
     for (auto _ : state) {
-        benchmark::DoNotOptimize(V8Preparation::protectedRegions(quoteBackslashRun()));
+        benchmark::DoNotOptimize(WrittenChinesePreparation::protectedRegions(quoteBackslashRun()));
     }
 }
 BENCHMARK(protectedRegionsWorstCase)->Unit(benchmark::kMillisecond);
@@ -80,7 +78,7 @@ BENCHMARK(protectedRegionsWorstCase)->Unit(benchmark::kMillisecond);
 // The same pattern through a plain left-to-right search, for comparison.
 void protectedRegionsPlainSearch(benchmark::State& state)
 {
-    const Regex pattern{V8Preparation::protectedRegionPattern};
+    const Regex pattern{WrittenChinesePreparation::protectedRegionPattern};
     for (auto _ : state) {
         benchmark::DoNotOptimize(pattern.findAll(quoteBackslashRun()));
     }
@@ -91,7 +89,7 @@ void protectedRegionsMixed(benchmark::State& state)
 {
     const std::u16string text = Utf16::fromUtf8(mixedSource());
     for (auto _ : state) {
-        benchmark::DoNotOptimize(V8Preparation::protectedRegions(text));
+        benchmark::DoNotOptimize(WrittenChinesePreparation::protectedRegions(text));
     }
 }
 BENCHMARK(protectedRegionsMixed)->Unit(benchmark::kMillisecond);
@@ -101,7 +99,7 @@ void maskUnclosedQuotations(benchmark::State& state)
 {
     const std::string text = filled("「");
     for (auto _ : state) {
-        benchmark::DoNotOptimize(V7Literals::mask(text, true));
+        benchmark::DoNotOptimize(LiteralMasking::mask(text, true));
     }
 }
 BENCHMARK(maskUnclosedQuotations)->Unit(benchmark::kMillisecond);

@@ -16,7 +16,7 @@
 // batched evaluation rounds a near tie the other way, so it shows the first drafts agreeing.
 // Prints one tab-separated line per run, with the process's processor seconds and the drafted
 // and agreed tokens.
-#include "app/conversion/WritingMode.h"
+#include "app/conversion/OutputMode.h"
 #include "platform/languagemodel/LanguageModelError.h"
 #include "platform/languagemodel/LanguageModelSession.h"
 #include "platform/languagemodel/LlamaRuntime.h"
@@ -137,21 +137,20 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "model_size_benchmark: %s with %s\n", file.filename().c_str(),
                      LlamaRuntime::cpuModule().c_str());
         for (const std::string& modeName : split(modes)) {
-            const auto mode = WritingMode::fromRawValue(modeName);
+            const auto mode = OutputMode::fromModeName(modeName);
             if (!mode) {
                 std::fprintf(stderr, "model_size_benchmark: unknown mode %s\n", modeName.c_str());
                 return 2;
             }
             for (const std::string& length : split(lengths)) {
-                const RequestDictionary request =
-                    mode->request(transcript(std::stoul(length)), std::filesystem::path(KIVO_RESOURCES_DIR));
-                const auto prefix = request.find("taskPrefix");
+                const RewriteRequest request =
+                    mode->request(transcript(std::stoul(length)), std::filesystem::path(KIVO_RESOURCES_DIR)).request;
                 const std::string prompt = PromptLayout::build(
-                    request.at("source"), prefix == request.end() ? std::nullopt : std::optional(prefix->second));
+                    request.source, request.taskPrefix);
                 GenerationOptions options;
-                options.maximumResponseTokens = model->tokenCount(request.at("source"));
+                options.maximumResponseTokens = model->tokenCount(request.source);
                 options.sharedPromptBytes = PromptLayout::sourceOffset(
-                    prefix == request.end() ? std::nullopt : std::optional(prefix->second));
+                    request.taskPrefix);
                 std::vector<std::int32_t> lastAnswer;
                 for (const std::string& run : split(runs)) {
                     GenerationOptions runOptions = options;
@@ -174,9 +173,8 @@ int main(int argc, char** argv) {
                         const auto started = std::chrono::steady_clock::now();
                         const double processorStart = processorSeconds();
                         int kept = 0;
-                        model->makeSession(request.at("instructions"))
-                            ->prepare(PromptLayout::withoutSource(prefix == request.end() ? std::nullopt
-                                                                                          : std::optional(prefix->second)),
+                        model->makeSession(request.instructions)
+                            ->prepare(PromptLayout::withoutSource(request.taskPrefix),
                                       schema, options, kept);
                         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
                         std::printf("prepare\t%s\t%s\t%s\t%d\t0\t%.2f\t0\t0.0\t%.2f\t%.2f\t0\t0\n", size.c_str(), modeName.c_str(),
@@ -184,7 +182,7 @@ int main(int argc, char** argv) {
                     }
                     const auto started = std::chrono::steady_clock::now();
                     const double processorStart = processorSeconds();
-                    const auto session = model->makeSession(request.at("instructions"));
+                    const auto session = model->makeSession(request.instructions);
                     try {
                         session->respond(prompt, schema, runOptions);
                     } catch (const LanguageModelError& error) {

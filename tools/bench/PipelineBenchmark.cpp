@@ -2,7 +2,7 @@
 // source with 64 corrections and 64 protected terms.
 #include "platform/text/Regex.h"
 #include "platform/text/Utf16.h"
-#include "probe/TextPipeline.h"
+#include "probe/RewriteJob.h"
 
 #include <benchmark/benchmark.h>
 
@@ -11,7 +11,7 @@
 namespace {
 
 using namespace kivo;
-using namespace kivo::TextPipeline;
+using namespace kivo::RewriteJob;
 
 Input largestInput()
 {

@@ -96,10 +96,11 @@ TEST_F(ModelRun, ValidReplyRestoresLiteralsAndHandsTheResultOver)
     EXPECT_EQ(delivered[0], "Please call ABC123 for me.");
     expectIdleAndUnlocked();
 
-    // The runner received the masked source and the literal map as JSON on its input.
+    // The runner received the masked source; the literals stay with the app.
     std::ifstream requestFile(bundle.resources() / "rewrite-runner.request");
     const std::string request((std::istreambuf_iterator<char>(requestFile)), std::istreambuf_iterator<char>());
-    EXPECT_NE(request.find("\"literalMapJSON\""), std::string::npos);
+    EXPECT_NE(request.find("\xE2\x9F\xA6KIVO7_0\xE2\x9F\xA7"), std::string::npos) << request;
+    EXPECT_EQ(request.find("literalMapJSON"), std::string::npos);
     EXPECT_EQ(request.find("ABC123\","), std::string::npos) << "the literal must be masked in the source";
 }
 

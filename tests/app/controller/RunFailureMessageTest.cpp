@@ -1,7 +1,7 @@
 // The status texts for failed conversions: known causes get a sentence a person can act on in
 // either language; anything else keeps the wording it came with.
 #include "app/controller/RunFailureMessage.h"
-#include "app/conversion/V7Literals.h"
+#include "app/conversion/LiteralMasking.h"
 
 #include <gtest/gtest.h>
 
@@ -31,13 +31,13 @@ TEST(RunFailureMessageTest, KnownRunnerErrorsSayWhatToDoInBothLanguages) {
 }
 
 TEST(RunFailureMessageTest, ProtectionFailuresExplainWhyTheResultWasWithheld) {
-    using Code = V7Literals::ProtectionError::Code;
-    const std::string mismatch = RunFailureMessage::forConversion(V7Literals::ProtectionError(Code::literalMismatch), false);
+    using Code = LiteralMasking::ProtectionError::Code;
+    const std::string mismatch = RunFailureMessage::forConversion(LiteralMasking::ProtectionError(Code::literalMismatch), false);
     EXPECT_NE(mismatch.find("protected name or number"), std::string::npos);
     EXPECT_NE(mismatch.find("withheld"), std::string::npos);
-    EXPECT_NE(RunFailureMessage::forConversion(V7Literals::ProtectionError(Code::literalMismatch), true).find("受保護"),
+    EXPECT_NE(RunFailureMessage::forConversion(LiteralMasking::ProtectionError(Code::literalMismatch), true).find("受保護"),
               std::string::npos);
-    const std::string marker = RunFailureMessage::forConversion(V7Literals::ProtectionError(Code::reservedMarker), false);
+    const std::string marker = RunFailureMessage::forConversion(LiteralMasking::ProtectionError(Code::reservedMarker), false);
     EXPECT_NE(marker.find("\u27E6KIVO7_"), std::string::npos);
     EXPECT_NE(marker, mismatch);
     // A conversion error with a description of its own keeps it.

@@ -1,52 +1,59 @@
 #include "app/conversion/InputSpeechLanguage.h"
-#include "app/conversion/TargetTextLanguage.h"
-#include "app/conversion/WritingMode.h"
+#include "app/conversion/OutputMode.h"
 
 #include <gtest/gtest.h>
 
 using namespace kivo;
 
-TEST(Languages, RawValuesRoundTripAndMapToModes)
+TEST(Languages, TheModeTableKeepsTheStoredNamesAndThePopUpOrder)
 {
     EXPECT_EQ(InputSpeechLanguage(InputSpeechLanguage::cantonese).rawValue(), "zh-HK");
     EXPECT_FALSE(InputSpeechLanguage::fromRawValue("zh-TW").has_value());
 
-    const std::vector<std::pair<std::string, WritingMode::Value>> expected{
-        {"yue-Hant", WritingMode::cantonese}, {"zh-Hant", WritingMode::written},
-        {"zh-Hans", WritingMode::simplified}, {"en", WritingMode::english}};
-    ASSERT_EQ(TargetTextLanguage::allCases.size(), expected.size());
+    // Saved preferences name these ids and mode names: they must never change.
+    const std::vector<std::pair<std::string, std::string>> expected{
+        {"yue-Hant", "cantonese"}, {"zh-Hant", "written"}, {"zh-Hans", "simplified"}, {"en", "english"}};
+    ASSERT_EQ(OutputMode::all().size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        const TargetTextLanguage language = TargetTextLanguage::allCases[i];
-        EXPECT_EQ(language.rawValue(), expected[i].first);
-        EXPECT_EQ(language.mode(), expected[i].second);
-        EXPECT_EQ(TargetTextLanguage::fromRawValue(language.rawValue()), language);
-        const WritingMode mode = language.mode();
-        EXPECT_EQ(WritingMode::fromRawValue(mode.rawValue()), mode);
+        const OutputMode mode = OutputMode::all()[i];
+        EXPECT_EQ(mode.id(), expected[i].first);
+        EXPECT_EQ(mode.modeName(), expected[i].second);
+        EXPECT_EQ(mode.index(), static_cast<int>(i));
+        EXPECT_EQ(OutputMode::at(static_cast<int>(i)), mode);
+        EXPECT_EQ(OutputMode::fromId(mode.id()), mode);
+        EXPECT_EQ(OutputMode::fromModeName(mode.modeName()), mode);
     }
-    EXPECT_EQ(TargetTextLanguage(TargetTextLanguage::english).title(), "英文");
-    EXPECT_EQ(WritingMode(WritingMode::simplified).title(), "簡體書面轉換");
+    EXPECT_EQ(OutputMode::standard().id(), "zh-Hant");
+    EXPECT_EQ(OutputMode::at(-1), OutputMode::standard());
+    EXPECT_EQ(OutputMode::at(4), OutputMode::standard());
+    EXPECT_FALSE(OutputMode::fromId("written").has_value());
+    EXPECT_FALSE(OutputMode::fromModeName("zh-Hant").has_value());
+    EXPECT_EQ(OutputMode::fromId("en")->row().languageTitle, "英文");
+    EXPECT_EQ(OutputMode::fromId("zh-Hans")->title(), "簡體書面轉換");
 }
 
 TEST(Languages, RestoredFromStoredPreferences)
 {
-    using T = TargetTextLanguage;
-    EXPECT_EQ(T::restored("en", std::nullopt), T::english);
-    EXPECT_EQ(T::restored("fr", "cantonese"), T::traditional);
-    EXPECT_EQ(T::restored(std::nullopt, "cantonese"), T::cantonese);
-    EXPECT_EQ(T::restored(std::nullopt, "written"), T::traditional);
-    EXPECT_EQ(T::restored(std::nullopt, std::nullopt), T::traditional);
+    const auto id = [](std::optional<std::string_view> stored, std::optional<std::string_view> legacy) {
+        return std::string(OutputMode::restored(stored, legacy).id());
+    };
+    EXPECT_EQ(id("en", std::nullopt), "en");
+    EXPECT_EQ(id("fr", "cantonese"), "zh-Hant");
+    EXPECT_EQ(id(std::nullopt, "cantonese"), "yue-Hant");
+    EXPECT_EQ(id(std::nullopt, "written"), "zh-Hant");
+    EXPECT_EQ(id(std::nullopt, std::nullopt), "zh-Hant");
 }
 
 TEST(SelectedSource, CutsOnlyWholeCharacters)
 {
     const std::string text = "你好😀e\u0301\r\nab";
     // UTF-16: 你0 好1 😀2-3 e4 ◌́5 CR6 LF7 a8 b9
-    EXPECT_EQ(WritingMode::selectedSource(text, {3, 0}), text);
-    EXPECT_EQ(WritingMode::selectedSource(text, {TextRange::notFound, 0}), text);
-    EXPECT_EQ(WritingMode::selectedSource(text, {1, 3}), "好😀");
-    EXPECT_EQ(WritingMode::selectedSource(text, {4, 4}), "e\u0301\r\n");
-    EXPECT_EQ(WritingMode::selectedSource(text, {8, 2}), "ab");
-    EXPECT_EQ(WritingMode::selectedSource(text, {0, 2}), "你好"); // a selection may start at the start
+    EXPECT_EQ(OutputMode::selectedSource(text, {3, 0}), text);
+    EXPECT_EQ(OutputMode::selectedSource(text, {TextRange::notFound, 0}), text);
+    EXPECT_EQ(OutputMode::selectedSource(text, {1, 3}), "好😀");
+    EXPECT_EQ(OutputMode::selectedSource(text, {4, 4}), "e\u0301\r\n");
+    EXPECT_EQ(OutputMode::selectedSource(text, {8, 2}), "ab");
+    EXPECT_EQ(OutputMode::selectedSource(text, {0, 2}), "你好"); // a selection may start at the start
 
     const std::vector<TextRange> invalid{
         {1, 2},                   // ends inside the emoji
@@ -61,14 +68,14 @@ TEST(SelectedSource, CutsOnlyWholeCharacters)
     };
     for (const TextRange& range : invalid) {
         if (range.length <= 0) {
-            EXPECT_EQ(WritingMode::selectedSource(text, range), text);
+            EXPECT_EQ(OutputMode::selectedSource(text, range), text);
             continue;
         }
         try {
-            WritingMode::selectedSource(text, range);
+            OutputMode::selectedSource(text, range);
             ADD_FAILURE() << range.location << "," << range.length;
-        } catch (const WritingMode::InputError& error) {
-            EXPECT_EQ(error.reason(), WritingMode::InputError::Code::invalidSelection);
+        } catch (const OutputMode::InputError& error) {
+            EXPECT_EQ(error.reason(), OutputMode::InputError::Code::invalidSelection);
             EXPECT_EQ(error.localizedDescription(), "選取範圍已失效，請重新選取。");
         }
     }
@@ -77,8 +84,8 @@ TEST(SelectedSource, CutsOnlyWholeCharacters)
 // The case names travel in failure texts and diagnostics, so each code keeps its own.
 TEST(SelectedSource, InputErrorsNameTheirCase)
 {
-    using Code = WritingMode::InputError::Code;
-    EXPECT_EQ(WritingMode::InputError(Code::invalidSelection).caseName(), "invalidSelection");
-    EXPECT_EQ(WritingMode::InputError(Code::emptyOrTooLong).caseName(), "emptyOrTooLong");
-    EXPECT_EQ(WritingMode::InputError(Code::cleanupChangedWords).caseName(), "cleanupChangedWords");
+    using Code = OutputMode::InputError::Code;
+    EXPECT_EQ(OutputMode::InputError(Code::invalidSelection).caseName(), "invalidSelection");
+    EXPECT_EQ(OutputMode::InputError(Code::emptyOrTooLong).caseName(), "emptyOrTooLong");
+    EXPECT_EQ(OutputMode::InputError(Code::cleanupChangedWords).caseName(), "cleanupChangedWords");
 }

@@ -1,4 +1,4 @@
-#include "app/conversion/V7Literals.h"
+#include "app/conversion/LiteralMasking.h"
 #include "platform/text/Regex.h"
 #include "platform/text/Utf16.h"
 
@@ -7,8 +7,8 @@
 #include <random>
 
 using namespace kivo;
-using V7Literals::ProtectionError;
-using V7Literals::Span;
+using LiteralMasking::ProtectionError;
+using LiteralMasking::Span;
 
 namespace {
 
@@ -18,7 +18,7 @@ std::string protectionFailure(const std::function<void()>& action)
     try {
         action();
     } catch (const ProtectionError& error) {
-        EXPECT_EQ(error.typeName(), "Kivo.V7Literals.ProtectionError");
+        EXPECT_EQ(error.typeName(), "Kivo.LiteralMasking.ProtectionError");
         return error.caseName();
     }
     ADD_FAILURE() << "no ProtectionError thrown";
@@ -29,36 +29,36 @@ std::string protectionFailure(const std::function<void()>& action)
 
 TEST(LiteralMasking, JoinsSpaceSeparatedWordsAndStopsAtChinese)
 {
-    const auto phone = V7Literals::mask("請打 9123 4567 俾我");
+    const auto phone = LiteralMasking::mask("請打 9123 4567 俾我");
     EXPECT_EQ(phone.text, "請打 ⟦KIVO7_0⟧ 俾我");
     EXPECT_EQ(phone.spans, (std::vector<Span>{{"⟦KIVO7_0⟧", "9123 4567"}}));
 
-    const auto product = V7Literals::mask("iPhone 15 Pro同Mac");
+    const auto product = LiteralMasking::mask("iPhone 15 Pro同Mac");
     EXPECT_EQ(product.text, "⟦KIVO7_0⟧同⟦KIVO7_1⟧");
     EXPECT_EQ(product.spans,
               (std::vector<Span>{{"⟦KIVO7_0⟧", "iPhone 15 Pro"}, {"⟦KIVO7_1⟧", "Mac"}}));
 
-    const auto url = V7Literals::mask("睇下 https://example.com/a/b?x=1&y=2#top，好唔好");
+    const auto url = LiteralMasking::mask("睇下 https://example.com/a/b?x=1&y=2#top，好唔好");
     ASSERT_EQ(url.spans.size(), 1u);
     EXPECT_EQ(url.spans[0].value, "https://example.com/a/b?x=1&y=2#top");
 
-    const auto plain = V7Literals::mask("今日好攰。");
+    const auto plain = LiteralMasking::mask("今日好攰。");
     EXPECT_EQ(plain.text, "今日好攰。");
     EXPECT_TRUE(plain.spans.empty());
-    EXPECT_EQ(V7Literals::restore(plain.text, plain.spans), "今日好攰。");
+    EXPECT_EQ(LiteralMasking::restore(plain.text, plain.spans), "今日好攰。");
 }
 
 TEST(LiteralMasking, QuotationsArePreferredOnlyWhenRequested)
 {
-    const auto quoted = V7Literals::mask("佢話「OK 啦」", true);
+    const auto quoted = LiteralMasking::mask("佢話「OK 啦」", true);
     EXPECT_EQ(quoted.text, "佢話⟦KIVO7_0⟧");
     EXPECT_EQ(quoted.spans, (std::vector<Span>{{"⟦KIVO7_0⟧", "「OK 啦」"}}));
 
-    const auto unquoted = V7Literals::mask("佢話「OK 啦」");
+    const auto unquoted = LiteralMasking::mask("佢話「OK 啦」");
     EXPECT_EQ(unquoted.spans, (std::vector<Span>{{"⟦KIVO7_0⟧", "OK"}}));
 
     // A straight quote does not span a line break; an unclosed bracket protects nothing.
-    const auto open = V7Literals::mask("「未完 \"a\nb\" ok", true);
+    const auto open = LiteralMasking::mask("「未完 \"a\nb\" ok", true);
     EXPECT_EQ(open.text, "「未完 \"⟦KIVO7_0⟧\n⟦KIVO7_1⟧\" ⟦KIVO7_2⟧");
 }
 
@@ -68,24 +68,24 @@ TEST(LiteralMasking, NumbersTokensBeyondNineAndRoundTrips)
     for (int i = 0; i < 12; ++i) {
         source += "第x" + std::to_string(i) + "個。";
     }
-    const auto masked = V7Literals::mask(source);
+    const auto masked = LiteralMasking::mask(source);
     ASSERT_EQ(masked.spans.size(), 12u);
     EXPECT_EQ(masked.spans[11].token, "⟦KIVO7_11⟧");
-    EXPECT_EQ(V7Literals::restore(masked.text, masked.spans), source);
+    EXPECT_EQ(LiteralMasking::restore(masked.text, masked.spans), source);
 }
 
 TEST(LiteralMasking, RefusesSourcesHoldingTheReservedPrefix)
 {
-    EXPECT_EQ(protectionFailure([] { V7Literals::mask("abc ⟦KIVO7_0⟧"); }),
+    EXPECT_EQ(protectionFailure([] { LiteralMasking::mask("abc ⟦KIVO7_0⟧"); }),
               "reservedMarker");
-    EXPECT_EQ(protectionFailure([] { V7Literals::mask("⟦KIVO7_", true); }),
+    EXPECT_EQ(protectionFailure([] { LiteralMasking::mask("⟦KIVO7_", true); }),
               "reservedMarker");
 }
 
 TEST(LiteralRestoring, RequiresTheExactTokensInOrder)
 {
     const std::vector<Span> spans{{"⟦KIVO7_0⟧", "Mac"}, {"⟦KIVO7_1⟧", "iPad"}};
-    EXPECT_EQ(V7Literals::restore("⟦KIVO7_0⟧ 同 ⟦KIVO7_1⟧", spans), "Mac 同 iPad");
+    EXPECT_EQ(LiteralMasking::restore("⟦KIVO7_0⟧ 同 ⟦KIVO7_1⟧", spans), "Mac 同 iPad");
 
     const std::vector<std::string> broken{
         "⟦KIVO7_1⟧ 同 ⟦KIVO7_0⟧",             // reordered
@@ -95,24 +95,9 @@ TEST(LiteralRestoring, RequiresTheExactTokensInOrder)
         "⟦KIVO7_0⟧ 同 ⟦KIVO7_1⟧ ⟦KIVO7_2",     // unclosed extra token
     };
     for (const auto& text : broken) {
-        EXPECT_EQ(protectionFailure([&] { V7Literals::restore(text, spans); }),
+        EXPECT_EQ(protectionFailure([&] { LiteralMasking::restore(text, spans); }),
                   "literalMismatch")
             << text;
-    }
-}
-
-TEST(LiteralSpans, EncodeAsJsonAndRejectMalformedMaps)
-{
-    const std::vector<Span> spans{{"⟦KIVO7_0⟧", "https://a.b/c"}};
-    const std::string json = V7Literals::encodeSpans(spans);
-    EXPECT_EQ(json, R"([{"token":"⟦KIVO7_0⟧","value":"https:\/\/a.b\/c"}])");
-    EXPECT_EQ(V7Literals::decodeSpans(json), spans);
-    EXPECT_EQ(V7Literals::encodeSpans({}), "[]");
-
-    for (const std::string bad : {"", "{}", "[{\"token\":\"x\"}]", "[{\"token\":1,\"value\":\"v\"}]", "[1]"}) {
-        EXPECT_EQ(protectionFailure([&] { V7Literals::decodeSpans(bad); }),
-                  "literalMismatch")
-            << bad;
     }
 }
 
@@ -121,9 +106,9 @@ TEST(LiteralMasking, QuotationScanMatchesPlainSearchOnRandomText)
 {
     const std::vector<std::string> alphabet{"「", "」", "『", "』", "“", "”", "\"", "\n", "a", "Z",
                                             "9", " ", "\t", "-", "/", "中", "。", "😀"};
-    const Regex quotationsOnly{V7Literals::quotationPattern};
-    const Regex withLiterals{std::string(V7Literals::quotationPattern) + "|" +
-                             std::string(V7Literals::literalPattern)};
+    const Regex quotationsOnly{LiteralMasking::quotationPattern};
+    const Regex withLiterals{std::string(LiteralMasking::quotationPattern) + "|" +
+                             std::string(LiteralMasking::literalPattern)};
     std::mt19937 random(7);
     for (int round = 0; round < 3000; ++round) {
         std::string text;
@@ -132,9 +117,9 @@ TEST(LiteralMasking, QuotationScanMatchesPlainSearchOnRandomText)
             text += alphabet[random() % alphabet.size()];
         }
         const std::u16string utf16 = Utf16::fromUtf8(text);
-        ASSERT_EQ(V7Literals::findQuotations(utf16), quotationsOnly.findAll(utf16)) << text;
+        ASSERT_EQ(LiteralMasking::findQuotations(utf16), quotationsOnly.findAll(utf16)) << text;
 
-        const auto masked = V7Literals::mask(text, true);
+        const auto masked = LiteralMasking::mask(text, true);
         const auto expected = withLiterals.findAll(utf16);
         ASSERT_EQ(masked.spans.size(), expected.size()) << text;
         for (std::size_t i = 0; i < expected.size(); ++i) {
@@ -144,6 +129,6 @@ TEST(LiteralMasking, QuotationScanMatchesPlainSearchOnRandomText)
                           static_cast<std::size_t>(expected[i].length))))
                 << text;
         }
-        ASSERT_EQ(V7Literals::restore(masked.text, masked.spans), text);
+        ASSERT_EQ(LiteralMasking::restore(masked.text, masked.spans), text);
     }
 }

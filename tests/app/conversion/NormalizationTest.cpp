@@ -1,4 +1,4 @@
-#include "app/conversion/V8Preparation.h"
+#include "app/conversion/WrittenChinesePreparation.h"
 #include "platform/text/Regex.h"
 #include "platform/text/Utf16.h"
 
@@ -7,39 +7,36 @@
 #include <random>
 
 using namespace kivo;
-using V8Preparation::Change;
+using WrittenChinesePreparation::Change;
 
 namespace {
 
 std::string normalized(const std::string& text)
 {
-    return V8Preparation::normalize(text).text;
+    return WrittenChinesePreparation::normalize(text).text;
 }
 
 } // namespace
 
 TEST(PhraseNormalization, RewritesRulePhrasesAndRecordsUtf16Locations)
 {
-    const auto meeting = V8Preparation::normalize("聽日上晝開會");
+    const auto meeting = WrittenChinesePreparation::normalize("聽日上晝開會");
     EXPECT_EQ(meeting.text, "明日上午開會");
     EXPECT_EQ(meeting.changes, (std::vector<Change>{{"聽日上晝", "明日上午", 0}}));
 
     // The three-character rule wins at 請 and consumes the 寫低.
-    const auto write = V8Preparation::normalize("我想請寫低個電話");
+    const auto write = WrittenChinesePreparation::normalize("我想請寫低個電話");
     EXPECT_EQ(write.text, "我想請寫下個電話");
     EXPECT_EQ(write.changes, (std::vector<Change>{{"請寫低", "請寫下", 2}}));
 
     // An emoji counts two UTF-16 units.
-    const auto emoji = V8Preparation::normalize("😀會遲少少");
+    const auto emoji = WrittenChinesePreparation::normalize("😀會遲少少");
     EXPECT_EQ(emoji.text, "😀會晚一點");
     EXPECT_EQ(emoji.changes, (std::vector<Change>{{"會遲少少", "會晚一點", 2}}));
 
-    const auto none = V8Preparation::normalize("今日天氣好好");
+    const auto none = WrittenChinesePreparation::normalize("今日天氣好好");
     EXPECT_EQ(none.text, "今日天氣好好");
     EXPECT_TRUE(none.changes.empty());
-    EXPECT_EQ(V8Preparation::encodeChanges(none.changes), "[]");
-    EXPECT_EQ(V8Preparation::encodeChanges(emoji.changes),
-              R"([{"from":"會遲少少","to":"會晚一點","utf16Location":2}])");
 }
 
 TEST(PhraseNormalization, BareWriteRuleOnlyAtSentenceStart)
@@ -48,7 +45,7 @@ TEST(PhraseNormalization, BareWriteRuleOnlyAtSentenceStart)
     EXPECT_EQ(normalized("好。 \t寫低佢"), "好。 \t寫下佢");
     EXPECT_EQ(normalized("第一行\n寫低佢"), "第一行\n寫下佢");
     EXPECT_EQ(normalized("你寫低佢"), "你寫低佢");
-    EXPECT_EQ(V8Preparation::normalize("寫低佢", V8Preparation::rules(), false).text, "寫低佢");
+    EXPECT_EQ(WrittenChinesePreparation::normalize("寫低佢", WrittenChinesePreparation::rules(), false).text, "寫低佢");
 }
 
 TEST(PhraseNormalization, LeavesProtectedRegionsAlone)
@@ -64,9 +61,9 @@ TEST(PhraseNormalization, LeavesProtectedRegionsAlone)
     // A rule phrase that only touches a region's edge is still rewritten.
     EXPECT_EQ(normalized("「好」聽日上午"), "「好」明日上午");
     // One that runs into a region opening inside it is not, also right where another region ends.
-    const std::vector<V8Preparation::Rule> quote{{"a'b", "X"}};
-    EXPECT_EQ(V8Preparation::normalize("a'b'", quote, false).text, "a'b'");
-    EXPECT_EQ(V8Preparation::normalize("「q」a'b'", quote, false).text, "「q」a'b'");
+    const std::vector<WrittenChinesePreparation::Rule> quote{{"a'b", "X"}};
+    EXPECT_EQ(WrittenChinesePreparation::normalize("a'b'", quote, false).text, "a'b'");
+    EXPECT_EQ(WrittenChinesePreparation::normalize("「q」a'b'", quote, false).text, "「q」a'b'");
 }
 
 TEST(PhraseNormalization, MatchesWholeCharactersAndLongestRulesFirst)
@@ -74,17 +71,17 @@ TEST(PhraseNormalization, MatchesWholeCharactersAndLongestRulesFirst)
     // A combining mark after the phrase makes its last character a different one.
     EXPECT_EQ(normalized("請寫低\u0301"), "請寫低\u0301");
     // Rules of the same length keep their given order: the first of two equal phrases wins.
-    const std::vector<V8Preparation::Rule> rules{{"ab", "X"}, {"abc", "Y"}, {"", "never"}, {"ab", "Z"}};
-    const auto result = V8Preparation::normalize("abcab", rules, false);
+    const std::vector<WrittenChinesePreparation::Rule> rules{{"ab", "X"}, {"abc", "Y"}, {"", "never"}, {"ab", "Z"}};
+    const auto result = WrittenChinesePreparation::normalize("abcab", rules, false);
     EXPECT_EQ(result.text, "YX");
     EXPECT_EQ(result.changes, (std::vector<Change>{{"abc", "Y", 0}, {"ab", "X", 3}}));
 }
 
 TEST(PhraseNormalization, RejectsEmptyAndOversizedSources)
 {
-    EXPECT_THROW(V8Preparation::normalize(" \n\u3000"), V8Preparation::PreparationError);
-    EXPECT_THROW(V8Preparation::normalize(std::string(24001, 'a')), V8Preparation::PreparationError);
-    EXPECT_NO_THROW(V8Preparation::normalize(std::string(24000, 'a')));
+    EXPECT_THROW(WrittenChinesePreparation::normalize(" \n\u3000"), WrittenChinesePreparation::PreparationError);
+    EXPECT_THROW(WrittenChinesePreparation::normalize(std::string(24001, 'a')), WrittenChinesePreparation::PreparationError);
+    EXPECT_NO_THROW(WrittenChinesePreparation::normalize(std::string(24000, 'a')));
 }
 
 // The linear scan must find exactly the regions a plain search with the pattern finds.
@@ -93,7 +90,7 @@ TEST(ProtectedRegions, MatchPlainSearchOnRandomText)
     const std::vector<std::string> alphabet{"\"", "\\", "\n", "\r", "`", "```", "「", "」", "『", "』",
                                             "《", "》", "〈", "〉", "“", "”", "'", "http://", "https:/",
                                             "h", "a", " ", "，", "中", "\u2028", "😀"};
-    const Regex plain{V8Preparation::protectedRegionPattern};
+    const Regex plain{WrittenChinesePreparation::protectedRegionPattern};
     std::mt19937 random(11);
     for (int round = 0; round < 5000; ++round) {
         std::string text;
@@ -102,7 +99,7 @@ TEST(ProtectedRegions, MatchPlainSearchOnRandomText)
             text += alphabet[random() % alphabet.size()];
         }
         const std::u16string utf16 = Utf16::fromUtf8(text);
-        ASSERT_EQ(V8Preparation::protectedRegions(utf16), plain.findAll(utf16)) << text;
+        ASSERT_EQ(WrittenChinesePreparation::protectedRegions(utf16), plain.findAll(utf16)) << text;
     }
 }
 
@@ -110,14 +107,14 @@ TEST(ProtectedRegions, UnterminatedEscapeRunsDoNotHideLaterQuotes)
 {
     // The first quote fails at the backslash before the line break; the quote after it is fresh.
     const std::u16string text = Utf16::fromUtf8("\"a\\\"b\\\n\"c\" d");
-    const Regex plain{V8Preparation::protectedRegionPattern};
-    EXPECT_EQ(V8Preparation::protectedRegions(text), plain.findAll(text));
-    EXPECT_EQ(V8Preparation::protectedRegions(text), (std::vector<TextRange>{{7, 3}}));
+    const Regex plain{WrittenChinesePreparation::protectedRegionPattern};
+    EXPECT_EQ(WrittenChinesePreparation::protectedRegions(text), plain.findAll(text));
+    EXPECT_EQ(WrittenChinesePreparation::protectedRegions(text), (std::vector<TextRange>{{7, 3}}));
 
     // Only quotes inside such a run are skipped: other openers in it still start their regions.
     for (const char* other : {"「a」", "`a`", "'a'", "“a”"}) {
         const std::u16string inside = Utf16::fromUtf8(std::string("\"") + other + "\\");
-        EXPECT_EQ(V8Preparation::protectedRegions(inside), (std::vector<TextRange>{{1, 3}})) << other;
+        EXPECT_EQ(WrittenChinesePreparation::protectedRegions(inside), (std::vector<TextRange>{{1, 3}})) << other;
     }
     EXPECT_EQ(normalized("\"「聽日上午」\\\n"), "\"「聽日上午」\\\n");
 }

@@ -1,17 +1,17 @@
-#include "app/conversion/V7Literals.h"
-#include "app/conversion/WritingMode.h"
+#include "app/conversion/LiteralMasking.h"
+#include "app/conversion/OutputMode.h"
 
 #include <gtest/gtest.h>
 
 using namespace kivo;
-using V7Literals::Span;
+using LiteralMasking::Span;
 
 namespace {
 
-const WritingMode cantonese = WritingMode::cantonese;
-const WritingMode written = WritingMode::written;
-const WritingMode simplified = WritingMode::simplified;
-const WritingMode english = WritingMode::english;
+const OutputMode cantonese = *OutputMode::fromModeName("cantonese");
+const OutputMode written = *OutputMode::fromModeName("written");
+const OutputMode simplified = *OutputMode::fromModeName("simplified");
+const OutputMode english = *OutputMode::fromModeName("english");
 
 std::string tidied(const std::string& answer, const std::string& source)
 {
@@ -41,8 +41,8 @@ TEST(CantoneseRestore, RejectsAnswersThatChangeWords)
         try {
             tidied(answer, source);
             ADD_FAILURE() << answer;
-        } catch (const WritingMode::InputError& error) {
-            EXPECT_EQ(error.reason(), WritingMode::InputError::Code::cleanupChangedWords);
+        } catch (const OutputMode::InputError& error) {
+            EXPECT_EQ(error.reason(), OutputMode::InputError::Code::cleanupChangedWords);
             EXPECT_EQ(error.localizedDescription(), "粵語整理改動了原文字詞，結果已攔下。可重新處理，或改用書面轉換。");
         }
     }
@@ -58,8 +58,8 @@ TEST(Restore, PutsLiteralsBackInEveryMode)
     EXPECT_EQ(english.restore("Use ⟦KIVO7_0⟧ ⟦KIVO7_1⟧", "", spans), "Use iPhone 15 Pro 「書面語」");
     EXPECT_EQ(cantonese.restore("用 ⟦KIVO7_0⟧ 講 ⟦KIVO7_1⟧", "用iPhone 15 Pro講「書面語」", spans),
               "用 iPhone 15 Pro 講 「書面語」");
-    EXPECT_THROW(written.restore("用⟦KIVO7_1⟧講⟦KIVO7_0⟧", "", spans), V7Literals::ProtectionError);
-    EXPECT_THROW(simplified.restore("用", "", spans), V7Literals::ProtectionError);
+    EXPECT_THROW(written.restore("用⟦KIVO7_1⟧講⟦KIVO7_0⟧", "", spans), LiteralMasking::ProtectionError);
+    EXPECT_THROW(simplified.restore("用", "", spans), LiteralMasking::ProtectionError);
 }
 
 TEST(Review, EnglishNeedsReviewOnlyWithHan)
@@ -71,7 +71,7 @@ TEST(Review, EnglishNeedsReviewOnlyWithHan)
 
 TEST(Review, WrittenModesFlagColloquialResidueDeferralAndDoubleNegation)
 {
-    for (const WritingMode mode : {written, simplified}) {
+    for (const OutputMode mode : {written, simplified}) {
         EXPECT_TRUE(mode.needsReview("我哋聽日見", std::nullopt));
         EXPECT_TRUE(mode.needsReview("我们听日见", std::nullopt));
         EXPECT_FALSE(mode.needsReview("我們明天見。", std::nullopt));
@@ -90,10 +90,10 @@ TEST(Review, WrittenModesFlagColloquialResidueDeferralAndDoubleNegation)
 // A result or source that is not UTF-8 cannot be inspected, so it is never passed on unreviewed.
 TEST(Review, UninspectableTextAlwaysNeedsReview)
 {
-    for (const WritingMode mode : {written, simplified, english}) {
+    for (const OutputMode mode : {written, simplified, english}) {
         EXPECT_TRUE(mode.needsReview("ok \xFF", std::nullopt));
     }
-    for (const WritingMode mode : {written, simplified}) {
+    for (const OutputMode mode : {written, simplified}) {
         EXPECT_TRUE(mode.needsReview("我們明天見。", std::string("\xC3\x28")));
     }
 }

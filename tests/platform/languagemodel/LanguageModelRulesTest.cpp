@@ -1,5 +1,5 @@
 // The layer's pure rules: locales, model location, availability text, schema.
-#include "platform/languagemodel/Availability.h"
+#include "platform/modelavailability/Availability.h"
 #include "platform/languagemodel/DraftPolicy.h"
 #include "platform/languagemodel/GenerationSchema.h"
 #include "platform/languagemodel/LocaleSupport.h"
@@ -118,6 +118,27 @@ TEST(AvailabilityTest, DescriptionNamesTheReasonAndDetail) {
     EXPECT_EQ(Availability::unavailable(Availability::UnavailableReason::cpuUnsupported, "").description(),
               "unavailable(cpuUnsupported)");
     EXPECT_FALSE(Availability::unavailable(Availability::UnavailableReason::modelInvalid, "x").isAvailable());
+}
+
+// The app reads the reason and detail back from the runner's reply.
+TEST(AvailabilityTest, DescriptionReadsBackAsTheSameReasonAndDetail) {
+    using Reason = Availability::UnavailableReason;
+    for (const auto reason : {Reason::cpuUnsupported, Reason::runtimeUnavailable, Reason::modelNotFound,
+                              Reason::modelUnreadable, Reason::modelInvalid}) {
+        for (const std::string detail : {"", "no file at /a: (b)", "x"}) {
+            const auto read = Availability::fromDescription(Availability::unavailable(reason, detail).description());
+            ASSERT_TRUE(read.has_value());
+            EXPECT_EQ(read->reason, reason);
+            EXPECT_EQ(read->detail, detail);
+        }
+    }
+    EXPECT_TRUE(Availability::fromDescription("available")->isAvailable());
+    EXPECT_EQ(Availability::unavailable(Reason::modelInvalid, "bad").explanation(), "modelInvalid: bad");
+    EXPECT_EQ(Availability::available().explanation(), "");
+    for (const char* text : {"", "availablex", "unavailable(", "unavailable()", "unavailable(modelGone: x)",
+                             "unavailable(modelInvalid: x", "unavailable(modelInvalid x)"}) {
+        EXPECT_FALSE(Availability::fromDescription(text).has_value()) << text;
+    }
 }
 
 TEST(GenerationSchemaTest, StringRecordSchema) {

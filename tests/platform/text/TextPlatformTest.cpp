@@ -5,6 +5,7 @@
 #include "platform/text/ScriptTransform.h"
 #include "platform/text/TextError.h"
 #include "platform/text/Utf16.h"
+#include "platform/text/Utf8Text.h"
 
 #include <gtest/gtest.h>
 
@@ -85,4 +86,31 @@ TEST(JsonText, WritesCompactSortedUtf8WithEscapedSlashes)
     const nlohmann::json value = {{"b", "a/b"}, {"a", {{"z", 1}, {"y", "粵"}}}};
     EXPECT_EQ(JsonText::compact(value), R"({"a":{"y":"粵","z":1},"b":"a\/b"})");
     EXPECT_THROW(JsonText::compact(nlohmann::json("\xFF")), nlohmann::json::type_error);
+}
+
+// The walk decides what the recogniser, the model reply and the runner's writer treat as
+// ill-formed; the runner has always written one U+FFFD per ill-formed byte.
+TEST(Utf8Text, WalksCodePointsAndIllFormedSequences)
+{
+    const std::string text = "a\xC3\xA9\xE4\xBD\xF0\x9F\x98\x80\xFF";
+    const auto points = Utf8Text::codePoints(text);
+    ASSERT_EQ(points.size(), 5u);
+    EXPECT_EQ(points[0].value, 'a');
+    EXPECT_EQ(points[1].value, 0xE9);
+    EXPECT_EQ(points[1].begin, 1u);
+    EXPECT_EQ(points[1].length, 2u);
+    EXPECT_FALSE(points[2].wellFormed());
+    EXPECT_EQ(points[2].begin, 3u);
+    EXPECT_EQ(points[2].length, 2u);
+    EXPECT_EQ(points[3].value, 0x1F600);
+    EXPECT_EQ(points[3].length, 4u);
+    EXPECT_FALSE(points[4].wellFormed());
+    EXPECT_EQ(points[4].begin, 9u);
+    EXPECT_TRUE(Utf8Text::codePoints("").empty());
+
+    EXPECT_EQ(Utf8Text::wellFormed(text), "a\xC3\xA9\xF0\x9F\x98\x80");
+    EXPECT_EQ(Utf8Text::sanitized(text), "a\xC3\xA9\uFFFD\uFFFD\xF0\x9F\x98\x80\uFFFD");
+    // Overlong forms and surrogates are ill-formed byte by byte.
+    EXPECT_EQ(Utf8Text::sanitized("\xC0\xAF\xED\xA0\x80"), "\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD");
+    EXPECT_EQ(Utf8Text::wellFormed("\xED\xA0\x80x"), "x");
 }
