@@ -39,6 +39,7 @@ void TrialApp::showModels()
 {
     if (!modelsWindow_) {
         modelsWindow_ = std::make_unique<ModelsWindow>(chinese());
+        modelsWindow_->measureThisComputer();
     } else {
         modelsWindow_->setChinese(chinese());
         modelsWindow_->refresh();
