@@ -46,6 +46,20 @@ std::string MachineSpeed::thisProcessor()
     return name + " × " + std::to_string(std::max(1u, std::thread::hardware_concurrency()));
 }
 
+bool MachineSpeed::measuredWhileBusy() const
+{
+    // Other work on more than half the cores leaves the measurement too little to be fair.
+    return loadAverage > 0.5 * std::max(1u, std::thread::hardware_concurrency());
+}
+
+double MachineSpeed::currentLoadAverage()
+{
+    std::ifstream file("/proc/loadavg");
+    double oneMinute = 0.0;
+    file >> oneMinute;
+    return oneMinute;
+}
+
 std::filesystem::path MachineSpeed::cacheFile()
 {
     const char* cache = std::getenv("XDG_CACHE_HOME");
@@ -65,7 +79,8 @@ std::string MachineSpeed::toJson() const
                             {"processor", processor},
                             {"runtime", runtime},
                             {"speechSecondsPerSecond", speechSecondsPerSecond},
-                            {"languageSeconds", languageSeconds}};
+                            {"languageSeconds", languageSeconds},
+                            {"loadAverage", loadAverage}};
     return document.dump(2) + "\n";
 }
 
@@ -82,6 +97,9 @@ std::optional<MachineSpeed> MachineSpeed::fromJson(const std::string& json)
     speed.runtime = document["runtime"].get<std::string>();
     speed.speechSecondsPerSecond = figures(document.value("speechSecondsPerSecond", nlohmann::json::object()));
     speed.languageSeconds = figures(document.value("languageSeconds", nlohmann::json::object()));
+    if (const auto load = document.find("loadAverage"); load != document.end() && load->is_number()) {
+        speed.loadAverage = load->get<double>();
+    }
     return speed;
 }
 

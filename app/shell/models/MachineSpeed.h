@@ -17,6 +17,12 @@ struct MachineSpeed {
     std::map<std::string, double> speechSecondsPerSecond;
     // Seconds for a long conversion, by language shape (0.5b, 1.5b, 3b).
     std::map<std::string, double> languageSeconds;
+    // The highest 1-minute load average seen while measuring. Measured at idle priority, a busy
+    // computer gives figures far slower than it is; those are shown but not kept.
+    double loadAverage = 0.0;
+    bool measuredWhileBusy() const;
+
+    static double currentLoadAverage();
 
     static std::string thisProcessor();
     static std::filesystem::path cacheFile();

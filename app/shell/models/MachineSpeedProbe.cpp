@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <exception>
 #include <thread>
 
@@ -23,6 +24,7 @@ MachineSpeed obtain(bool measureAgain, const Progress& progress, std::stop_token
     MachineSpeed speed;
     speed.processor = processor;
     speed.runtime = runtime();
+    speed.loadAverage = MachineSpeed::currentLoadAverage();
     std::exception_ptr failure;
     // A thread of its own, so idle priority ends with the measurement.
     std::thread measuring([&] {
@@ -49,7 +51,8 @@ MachineSpeed obtain(bool measureAgain, const Progress& progress, std::stop_token
     if (failure) {
         std::rethrow_exception(failure);
     }
-    if (!stop.stop_requested()) {
+    speed.loadAverage = std::max(speed.loadAverage, MachineSpeed::currentLoadAverage());
+    if (!stop.stop_requested() && !speed.measuredWhileBusy()) {
         speed.save();
     }
     return speed;

@@ -78,6 +78,13 @@ int recommend(const ModelCatalogue& catalogue, const MachineSpeed& speed, std::o
 {
     out << "This computer: " << speed.processor << "\n";
     char line[160];
+    if (speed.measuredWhileBusy()) {
+        std::snprintf(line, sizeof line,
+                      "Measured while the computer was busy (load average %.1f): the figures are too slow and "
+                      "were not kept; measure again when it is quiet.\n",
+                      speed.loadAverage);
+        out << line;
+    }
     for (const auto& [shape, figure] : speed.speechSecondsPerSecond) {
         std::snprintf(line, sizeof line, "  speech %-15s %.2f s per second of audio (live speech: at most %.2f)\n",
                       shape.c_str(), figure, ModelRecommendation::liveSpeechBudget);

@@ -308,7 +308,12 @@ void ModelsWindow::showSpeed()
                        + tr("）每秒錄音的編碼時間（秒）：", "), encoder seconds per second of audio: ")
                        + figures.join(QStringLiteral(", "))
                        + tr("；即時辨識上限 ", "; live speech needs at most ")
-                       + QString::number(ModelRecommendation::liveSpeechBudget, 'f', 2));
+                       + QString::number(ModelRecommendation::liveSpeechBudget, 'f', 2)
+                       + (speed_->measuredWhileBusy()
+                              ? tr("。量度時電腦正忙（平均負載 %1），數字偏慢，不會保存。",
+                                   ". Measured while the computer was busy (load average %1): too slow, not kept.")
+                                    .arg(speed_->loadAverage, 0, 'f', 1)
+                              : QString()));
     } else {
         speed->clear();
     }

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <thread>
 #include <sstream>
 
 namespace kivo {
@@ -93,6 +94,15 @@ TEST(MachineSpeedTest, TheCachedMeasurementStandsOnlyForItsProcessorAndRuntime)
     ASSERT_TRUE(odd);
     EXPECT_EQ(odd->speechSecondsPerSecond, (std::map<std::string, double>{{"large-v3-turbo", 1.2}}));
     EXPECT_NE(MachineSpeed::thisProcessor().find(" × "), std::string::npos);
+
+    // A measurement taken while other work kept the cores busy is flagged, and its load read back.
+    auto busy = speed;
+    busy.loadAverage = 0.5 * std::max(1u, std::thread::hardware_concurrency());
+    EXPECT_FALSE(busy.measuredWhileBusy());
+    busy.loadAverage += 0.1;
+    EXPECT_TRUE(busy.measuredWhileBusy());
+    ASSERT_TRUE(busy.save(file));
+    EXPECT_DOUBLE_EQ(MachineSpeed::cached(speed.processor, speed.runtime, file)->loadAverage, busy.loadAverage);
 }
 
 class CacheHome : public ::testing::Test {
@@ -130,10 +140,15 @@ TEST_F(CacheHome, RecommendPrintsTheFiguresAndTheModelsToInstall)
     EXPECT_NE(out.str().find("Kivo --models install whisper-small-cantonese"), std::string::npos);
     EXPECT_NE(out.str().find("language: not measured"), std::string::npos);
 
-    ASSERT_TRUE(speeds({{"base", 0.5}}).save());
+    EXPECT_EQ(out.str().find("busy"), std::string::npos);
+
+    auto slowSpeed = speeds({{"base", 0.5}});
+    slowSpeed.loadAverage = 64.0;
+    ASSERT_TRUE(slowSpeed.save());
     std::ostringstream slow;
     EXPECT_EQ(ModelsCommand::run({"recommend"}, slow, err), 1);
     EXPECT_NE(slow.str().find("none in the catalogue stays inside the budget"), std::string::npos);
+    EXPECT_NE(slow.str().find("Measured while the computer was busy (load average 64.0)"), std::string::npos);
     EXPECT_EQ(ModelsCommand::run({"recommend", "--fast"}, slow, err), 2);
 }
 
