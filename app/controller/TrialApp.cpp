@@ -134,6 +134,7 @@ void TrialApp::connectActions()
     connect(p.speechEngine, &QComboBox::currentIndexChanged, this, [this] { speechEngineChanged(); });
     connect(p.autoProcess, &QCheckBox::toggled, this, [this] { savePreferences(); });
     connect(p.autoInsert, &QCheckBox::toggled, this, [this] { autoInsertChanged(); });
+    connect(p.hongKongCharacters, &QCheckBox::toggled, this, [this] { savePreferences(); });
     connect(p.shortcutChoice, &QComboBox::currentIndexChanged, this, [this] { shortcutChanged(); });
     connect(p.shortcutPermission, &QAbstractButton::clicked, this, [this] { requestShortcutPermission(); });
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
@@ -315,6 +316,7 @@ void TrialApp::recordPressed()
     settings.engine = panel_->speechEngine->currentIndex() == 1 ? SpeechSession::Engine::dictation
                                                                 : SpeechSession::Engine::speech;
     settings.contextualStrings = splitHints(panel_->vocabulary->text());
+    settings.hongKongCharacters = panel_->hongKongCharacters->isChecked();
     invalidateResult();
     updateControls();
     updateSpeechInfo();

@@ -46,6 +46,7 @@ void TrialApp::showModels()
                 showIdleStatus();
             }
         };
+        modelsWindow_->measureThisComputer();
     } else {
         modelsWindow_->setChinese(chinese());
         modelsWindow_->refresh();

@@ -79,6 +79,7 @@ void TrialPreferences::save(const FloatingPanel& panel)
         panel.speechEngine->currentIndex() == 1 ? QStringLiteral("dictation") : QStringLiteral("speech");
     record[QStringLiteral("autoProcess")] = panel.autoProcess->isChecked();
     record[QStringLiteral("autoInsert")] = panel.autoInsert->isChecked();
+    record[QStringLiteral("hongKongCharacters")] = panel.hongKongCharacters->isChecked();
     record[QStringLiteral("vocabulary")] = panel.vocabulary->text();
     record[QStringLiteral("shortcut")] =
         QString::fromUtf8(PanelShortcut::atIndex(panel.shortcutChoice->currentIndex()).rawValue());
@@ -109,6 +110,7 @@ void TrialPreferences::restore(FloatingPanel& panel, const std::function<void()>
     panel.speechEngine->setCurrentIndex(text(saved, "speechEngine") == "dictation" ? 1 : 0);
     panel.autoProcess->setChecked(flag(saved, "autoProcess", true));
     panel.autoInsert->setChecked(flag(saved, "autoInsert", true));
+    panel.hongKongCharacters->setChecked(flag(saved, "hongKongCharacters", true));
     panel.vocabulary->setText(saved.value(QStringLiteral("vocabulary")).toString());
     const auto rawShortcut = text(saved, "shortcut");
     const PanelShortcut shortcut =

@@ -239,6 +239,9 @@ void FloatingPanel::buildSettings()
     autoInsert = new QCheckBox(popover);
     autoInsert->setChecked(true);
     rows->addWidget(autoInsert);
+    hongKongCharacters = new QCheckBox(popover);
+    hongKongCharacters->setChecked(true);
+    rows->addWidget(hongKongCharacters);
     startAtLogin = new AutostartCheckBox(popover);
     rows->addWidget(startAtLogin);
     speechEngine = popUp(popover);
@@ -324,6 +327,11 @@ void FloatingPanel::localizeLabels(const QString& version)
                                       "Optional hints, comma-separated (max 50): Redis cache, Codex"));
     autoProcess->setText(tr("停止錄音後自動處理", "Process after recording"));
     autoInsert->setText(tr("處理後填入目前輸入框", "Insert into the current input after processing"));
+    hongKongCharacters->setText(tr("辨識結果用香港繁體字", "Hong Kong characters in transcripts"));
+    hongKongCharacters->setToolTip(tr("以普通話（zh）辨識的模型常寫簡體字；開啟時轉成香港繁體，英文、數字和提示詞不變。",
+                                      "Models run as Mandarin (zh) often write Simplified characters; when on, "
+                                      "transcripts become Hong Kong Traditional, leaving Latin text, digits and "
+                                      "hints as they are."));
     versionLabel->setText(QStringLiteral("Kivo ") + version);
     startAtLogin->localize(chinese());
     // The shortcut and update controls are labelled by their own subsystems, which know their

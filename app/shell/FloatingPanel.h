@@ -89,6 +89,7 @@ public:
     QLineEdit* vocabulary = nullptr;
     QCheckBox* autoProcess = nullptr;
     QCheckBox* autoInsert = nullptr;
+    QCheckBox* hongKongCharacters = nullptr;
     AutostartCheckBox* startAtLogin = nullptr;
     SettingsPopover* settingsPopover = nullptr;
     QLabel* shortcutTitle = nullptr;

@@ -37,6 +37,11 @@ std::shared_ptr<WhisperModel> WhisperModel::load(const std::filesystem::path& pa
     return std::make_shared<WhisperModel>(ConstructionKey(), context, path);
 }
 
+std::string WhisperModel::runtimeVersion()
+{
+    return std::string("whisper.rn " KIVO_WHISPER_RUNTIME_VERSION " · ") + whisper_print_system_info();
+}
+
 WhisperModel::WhisperModel(ConstructionKey, whisper_context* context, std::filesystem::path path)
     : context_(context), path_(std::move(path)),
       language_(whisper_model_n_vocab(context) >= SpeechModelFile::cantoneseVocabulary ? "yue" : "zh")

@@ -107,6 +107,16 @@ ModelCatalogue ModelCatalogue::parse(const std::string& json, const std::string&
             }
             entry.cantonese = cantonese->get<bool>();
         }
+        if (const auto fineTuned = item.find("fineTunedCantonese"); fineTuned != item.end()) {
+            if (!fineTuned->is_boolean()) {
+                invalid("\"" + entry.name + "\" has a \"fineTunedCantonese\" that is not true or false.",
+                        "「" + entry.name + "」的 fineTunedCantonese 不是 true 或 false。");
+            }
+            entry.fineTunedCantonese = fineTuned->get<bool>();
+        }
+        entry.shape = text(item, "shape", false);
+        entry.errorRate = text(item, "errorRate", false);
+        entry.source = text(item, "source", false);
         entry.pick = text(item, "pick", false);
         entry.pickChinese = text(item, "pickChinese", false);
         if (entry.pickChinese.empty()) {

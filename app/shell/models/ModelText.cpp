@@ -94,8 +94,13 @@ std::string entryLine(const ModelCatalogue::Entry& entry, bool chinese)
         line += (chinese ? " · 授權 " : " · licence ") + entry.licence;
     }
     if (entry.role == ModelRole::speech) {
-        line += chinese ? (entry.cantonese ? " · 懂粵語" : " · 以普通話辨識")
-                        : (entry.cantonese ? " · knows Cantonese" : " · run as Mandarin");
+        if (entry.cantonese) {
+            line += chinese ? " · 懂粵語" : " · knows Cantonese";
+        } else if (entry.fineTunedCantonese) {
+            line += chinese ? " · 粵語（微調）" : " · Cantonese (fine-tuned)";
+        } else {
+            line += chinese ? " · 以普通話辨識" : " · run as Mandarin";
+        }
     }
     return line;
 }

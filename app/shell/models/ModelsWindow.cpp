@@ -1,6 +1,8 @@
 #include "app/shell/models/ModelsWindow.h"
 
 #include "app/shell/Localization.h"
+#include "app/shell/models/MachineSpeedProbe.h"
+#include "app/shell/models/ModelRecommendation.h"
 #include "app/shell/models/ModelStore.h"
 #include "app/shell/models/ModelText.h"
 
@@ -51,6 +53,7 @@ ModelsWindow::ModelsWindow(bool chinese, std::string catalogueSource, QWidget* p
                                      QMessageBox::Cancel)
                == QMessageBox::Yes;
     };
+    measure = [](bool measureAgain, std::stop_token stop) { return MachineSpeedProbe::obtain(measureAgain, {}, stop); };
     chooseFile = [this](ModelRole role) {
         return QFileDialog::getOpenFileName(
             this, tr("選擇模型檔案", "Choose a model file"), QString(),
@@ -177,6 +180,9 @@ void ModelsWindow::build()
     small.setPointSizeF(small.pointSizeF() * 0.85);
     source->setFont(small);
     layout->addWidget(source);
+    speed = wrapping(this);
+    speed->setFont(small);
+    layout->addWidget(speed);
     resize(560, sizeHint().height());
 }
 
@@ -210,6 +216,7 @@ void ModelsWindow::localize()
     source->setText(tr("模型目錄：", "Catalogue: ")
                     + (catalogueSource_.empty() ? tr("內置", "built in") : text(catalogueSource_))
                     + tr("　·　安裝到 ", " · installs into ") + text(ModelStore::folder().string()));
+    showSpeed();
     fitHeight();
 }
 
@@ -256,8 +263,17 @@ void ModelsWindow::fillChoices()
         const QSignalBlocker block(s.choice);
         s.choice->clear();
         if (catalogue_) {
+            std::optional<ModelRecommendation::Choice> chosen;
+            if (speed_) {
+                const auto recommendation = ModelRecommendation::choose(*catalogue_, *speed_);
+                chosen = role == ModelRole::speech ? recommendation.speech : recommendation.language;
+            }
             for (const auto* entry : catalogue_->forRole(role)) {
-                s.choice->addItem(text(ModelText::entryLine(*entry, chinese_)), text(entry->name));
+                std::string line = ModelText::entryLine(*entry, chinese_);
+                if (chosen && chosen->entry == entry) {
+                    line += " · " + ModelRecommendation::label(role, chosen->figure, chinese_);
+                }
+                s.choice->addItem(text(line), text(entry->name));
             }
         } else {
             s.choice->addItem(catalogueFailure_ ? tr("沒有模型目錄", "No catalogue")
@@ -266,6 +282,77 @@ void ModelsWindow::fillChoices()
         s.choice->setCurrentIndex(std::min(selected, s.choice->count() - 1));
         updatePick(role);
         updateButtons(role);
+    }
+}
+
+void ModelsWindow::measureThisComputer(bool measureAgain)
+{
+    if (measuring_ || !measure) {
+        return;
+    }
+    measuring_ = true;
+    speedFailure_.reset();
+    showSpeed();
+    measureThread_ = std::jthread([this, measureAgain, run = measure](std::stop_token stop) {
+        std::optional<MachineSpeed> measured;
+        std::optional<std::string> failure;
+        try {
+            measured = run(measureAgain, stop);
+        } catch (const std::exception& error) {
+            failure = error.what();
+        }
+        if (stop.stop_requested()) {
+            return;
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, measured, failure] {
+                measuring_ = false;
+                speed_ = measured;
+                speedFailure_ = failure;
+                fillChoices();
+                // Preselect what this computer runs best; the user's own pick comes after.
+                if (speed_ && catalogue_) {
+                    const auto recommendation = ModelRecommendation::choose(*catalogue_, *speed_);
+                    for (const ModelRole role : ModelRoles::allCases) {
+                        const auto& chosen = role == ModelRole::speech ? recommendation.speech : recommendation.language;
+                        if (chosen) {
+                            Section& s = section(role);
+                            s.choice->setCurrentIndex(s.choice->findData(text(chosen->entry->name)));
+                        }
+                    }
+                }
+                showSpeed();
+                fitHeight();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ModelsWindow::showSpeed()
+{
+    if (measuring_) {
+        speed->setText(tr("正在量度這部電腦的速度（低優先次序，約一分鐘）…",
+                          "Measuring this computer's speed (at idle priority, about a minute)…"));
+    } else if (speedFailure_) {
+        speed->setText(tr("無法量度這部電腦：", "Could not measure this computer: ") + text(*speedFailure_));
+    } else if (speed_) {
+        QStringList figures;
+        for (const auto& [shape, figure] : speed_->speechSecondsPerSecond) {
+            figures << QStringLiteral("%1 %2").arg(text(shape)).arg(figure, 0, 'f', 2);
+        }
+        speed->setText(tr("這部電腦（", "This computer (") + text(speed_->processor)
+                       + tr("）每秒錄音的編碼時間（秒）：", "), encoder seconds per second of audio: ")
+                       + figures.join(QStringLiteral(", "))
+                       + tr("；即時辨識上限 ", "; live speech needs at most ")
+                       + QString::number(ModelRecommendation::liveSpeechBudget, 'f', 2)
+                       + (speed_->measuredWhileBusy()
+                              ? tr("。量度時電腦正忙（平均負載 %1），數字偏慢，不會保存。",
+                                   ". Measured while the computer was busy (load average %1): too slow, not kept.")
+                                    .arg(speed_->loadAverage, 0, 'f', 1)
+                              : QString()));
+    } else {
+        speed->clear();
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/shell/models/MachineSpeed.h"
 #include "app/shell/models/ModelCatalogue.h"
 #include "app/shell/models/ModelTask.h"
 
@@ -59,16 +60,22 @@ public:
     void startDownload(ModelRole role);
     void startImport(ModelRole role, const QString& file);
     void removeModel(ModelRole role);
+    // Measures this computer (or reads the cached measurement) on a worker, then marks the
+    // models it runs inside the budgets as recommended and selects them.
+    void measureThisComputer(bool measureAgain = false);
 
     Section& section(ModelRole role) { return sections_[index(role)]; }
     QLabel* message = nullptr;
     QLabel* source = nullptr;
+    QLabel* speed = nullptr;
 
     // Seams for tests; by default a question box and a file dialog.
     std::function<bool(const QString& question)> confirm;
     std::function<QString(ModelRole role)> chooseFile;
     // Called after a model was installed or removed (the controller refreshes its status).
     std::function<void(ModelRole role)> onChanged;
+    // The measurement; by default MachineSpeedProbe::obtain.
+    std::function<MachineSpeed(bool measureAgain, std::stop_token stop)> measure;
 
 private:
     static std::size_t index(ModelRole role) { return role == ModelRole::speech ? 0 : 1; }
@@ -78,6 +85,7 @@ private:
     void loadCatalogue();
     void fillChoices();
     void updatePick(ModelRole role);
+    void showSpeed();
     void updateButtons(ModelRole role);
     void showMessage(const std::string& english, const std::string& chinese);
     // Grows the window when wrapped texts need more lines.
@@ -98,9 +106,13 @@ private:
     std::array<std::optional<ModelInstaller::Progress>, 2> lastProgress_;
     std::array<std::pair<std::string, std::string>, 2> installedText_; // English, Chinese
     std::pair<std::string, std::string> message_;
+    std::optional<MachineSpeed> speed_;
+    std::optional<std::string> speedFailure_;
+    bool measuring_ = false;
     std::jthread catalogueThread_;
     QFileSystemWatcher* watcher_ = nullptr;
     QTimer* folderChanged_ = nullptr;
+    std::jthread measureThread_;
 };
 
 } // namespace kivo

@@ -85,6 +85,7 @@ TEST_F(TrialPreferencesTest, FirstLaunchTakesTheDefaultsAndWritesNothingUntilRes
     EXPECT_EQ(panel.speechEngine->currentIndex(), 0);
     EXPECT_TRUE(panel.autoProcess->isChecked());
     EXPECT_TRUE(panel.autoInsert->isChecked());
+    EXPECT_TRUE(panel.hongKongCharacters->isChecked());
     EXPECT_EQ(panel.vocabulary->text(), QString());
     EXPECT_EQ(panel.shortcutChoice->currentIndex(), 0);
     EXPECT_FALSE(panel.editorExpanded());
@@ -96,8 +97,9 @@ TEST_F(TrialPreferencesTest, FirstLaunchTakesTheDefaultsAndWritesNothingUntilRes
 TEST_F(TrialPreferencesTest, RecordRoundTripsAndIsWrittenWhole)
 {
     storeRecord({{"language", "zh-Hant"}, {"targetLanguage", "en"}, {"speechEngine", "dictation"},
-                 {"autoProcess", false}, {"autoInsert", false}, {"vocabulary", "灣仔, Kivo"},
-                 {"shortcut", "commandShiftSpace"}, {"editorExpanded", true}, {"stale", "old key"}});
+                 {"autoProcess", false}, {"autoInsert", false}, {"hongKongCharacters", false},
+                 {"vocabulary", "灣仔, Kivo"}, {"shortcut", "commandShiftSpace"}, {"editorExpanded", true},
+                 {"stale", "old key"}});
     auto app = makeApp();
     app->restorePreferences();
     FloatingPanel& panel = app->panel();
@@ -106,13 +108,15 @@ TEST_F(TrialPreferencesTest, RecordRoundTripsAndIsWrittenWhole)
     EXPECT_EQ(panel.speechEngine->currentIndex(), 1);
     EXPECT_FALSE(panel.autoProcess->isChecked());
     EXPECT_FALSE(panel.autoInsert->isChecked());
+    EXPECT_FALSE(panel.hongKongCharacters->isChecked());
     EXPECT_EQ(panel.vocabulary->text(), QStringLiteral("灣仔, Kivo"));
     EXPECT_EQ(panel.shortcutChoice->currentIndex(), 2);
     EXPECT_TRUE(panel.editorExpanded());
 
     app->savePreferences();
     const QVariantMap saved = storedRecord();
-    EXPECT_EQ(saved.size(), 10);
+    EXPECT_EQ(saved.size(), 11);
+    EXPECT_EQ(saved["hongKongCharacters"], false);
     EXPECT_FALSE(saved.contains("stale"));
     EXPECT_EQ(saved["language"], "zh-Hant");
     EXPECT_EQ(saved["inputLanguage"], "zh-HK");

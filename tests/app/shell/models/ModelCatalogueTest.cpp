@@ -1,6 +1,7 @@
 // The catalogue file, the command line and the missing-model advice.
 #include "app/shell/models/ModelAdvice.h"
 #include "app/shell/models/ModelError.h"
+#include "app/shell/models/ModelText.h"
 #include "app/shell/models/ModelsCommand.h"
 #include "tests/app/shell/models/ModelsFixture.h"
 
@@ -22,14 +23,16 @@ std::string catalogueProblem(const std::string& json)
     return {};
 }
 
-TEST(ModelCatalogueTest, TheBuiltInCatalogueOffersThreeModelsOfEachRoleOverHttps)
+TEST(ModelCatalogueTest, TheBuiltInCatalogueOffersModelsOfEachRoleOverHttpsWithTheirSources)
 {
     const auto catalogue = ModelCatalogue::load({});
-    ASSERT_EQ(catalogue.forRole(ModelRole::speech).size(), 3u);
+    ASSERT_EQ(catalogue.forRole(ModelRole::speech).size(), 6u);
     ASSERT_EQ(catalogue.forRole(ModelRole::language).size(), 3u);
     for (const auto& entry : catalogue.entries) {
         EXPECT_TRUE(entry.url.starts_with("https://")) << entry.name;
-        EXPECT_GT(entry.bytes, 100000000u) << entry.name;
+        EXPECT_GT(entry.bytes, 50000000u) << entry.name;
+        EXPECT_TRUE(entry.source.starts_with("https://huggingface.co/")) << entry.name;
+        EXPECT_FALSE(entry.shape.empty()) << entry.name;
         EXPECT_FALSE(entry.licence.empty()) << entry.name;
         EXPECT_FALSE(entry.pick.empty()) << entry.name;
         EXPECT_NE(entry.pickChinese, entry.pick) << entry.name;
@@ -38,6 +41,18 @@ TEST(ModelCatalogueTest, TheBuiltInCatalogueOffersThreeModelsOfEachRoleOverHttps
     EXPECT_TRUE(catalogue.forRole(ModelRole::speech).front()->cantonese);
     EXPECT_FALSE(catalogue.find("whisper-small")->cantonese);
     EXPECT_FALSE(catalogue.find("whisper-base")->cantonese);
+    // Fine-tuned models decode as "zh" yet write Cantonese; the multilingual small and base do not.
+    std::size_t fineTuned = 0;
+    for (const auto* entry : catalogue.forRole(ModelRole::speech)) {
+        if (entry->fineTunedCantonese) {
+            ++fineTuned;
+            EXPECT_FALSE(entry->cantonese) << entry->name;
+            EXPECT_NE(ModelText::entryLine(*entry, false).find("Cantonese (fine-tuned)"), std::string::npos);
+        }
+    }
+    EXPECT_EQ(fineTuned, 3u);
+    EXPECT_NE(catalogue.find("whisper-small-cantonese")->errorRate.find("7.93"), std::string::npos);
+    EXPECT_NE(ModelText::entryLine(*catalogue.find("whisper-base"), false).find("run as Mandarin"), std::string::npos);
     EXPECT_TRUE(catalogue.forRole(ModelRole::language).front()->url.ends_with("qwen2.5-1.5b-instruct-q4_k_m.gguf"));
 }
 
@@ -47,6 +62,9 @@ TEST(ModelCatalogueTest, MalformedCataloguesAreRefusedWithTheReason)
     EXPECT_NE(catalogueProblem(R"({"models":[{"name":"a","role":"speech"}]})").find("\"url\""), std::string::npos);
     EXPECT_NE(catalogueProblem(R"({"models":[{"name":"a","role":"video","url":"x"}]})").find("role"), std::string::npos);
     EXPECT_NE(catalogueProblem(R"({"models":[{"name":"a","role":"speech","url":"x","sha256":"ABC"}]})").find("SHA-256"),
+              std::string::npos);
+    EXPECT_NE(catalogueProblem(R"({"models":[{"name":"a","role":"speech","url":"x","fineTunedCantonese":"yes"}]})")
+                  .find("fineTunedCantonese"),
               std::string::npos);
     EXPECT_NE(catalogueProblem(R"({"models":[{"name":"a","role":"speech","url":"x"},{"name":"a","role":"language","url":"y"}]})")
                   .find("twice"),
