@@ -2,11 +2,13 @@
 #include "app/controller/BundleLocation.h"
 #include "app/controller/Application.h"
 #include "app/shell/FloatingPanel.h"
+#include "app/shell/lifecycle/CommandLine.h"
 #include "app/shell/lifecycle/RecordingCommand.h"
 #include "app/shell/lifecycle/SingleInstance.h"
 #include "app/shell/lifecycle/TerminationSignals.h"
 #include "app/shell/lifecycle/TextService.h"
 #include "app/shell/models/ModelCatalogue.h"
+#include "app/shell/models/ModelError.h"
 #include "app/shell/models/ModelsCommand.h"
 #include "platform/session/DisplaySession.h"
 
@@ -16,17 +18,46 @@
 #include <QIcon>
 
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
 
+namespace {
+
+// Checked when it is set, so that a wrong path or URL is noticed now rather than in the Models window.
+int setCatalogue(const std::string& source)
+{
+    if (!source.empty()) {
+        try {
+            kivo::ModelCatalogue::load(source);
+        } catch (const kivo::ModelError& failure) {
+            std::cerr << failure.what() << "\n";
+            return 1;
+        }
+    }
+    kivo::ModelCatalogue::setConfiguredSource(source);
+    std::cout << "Model catalogue: " << (source.empty() ? std::string("built in") : source) << "\n";
+    return 0;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
-    // Answered without a display, so it also works in a package check or over ssh.
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    const kivo::CommandLine commandLine = kivo::CommandLine::parse(arguments);
+    using Action = kivo::CommandLine::Action;
+    // Answered without a display, so they also work in a package check or over ssh.
+    switch (commandLine.action()) {
+    case Action::printHelp:
+        std::cout << kivo::CommandLine::helpText().toStdString();
+        return 0;
+    case Action::printVersion: {
         std::error_code error;
         const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
         std::printf("Kivo %s\n",
@@ -34,24 +65,29 @@ int main(int argc, char** argv)
                         .c_str());
         return 0;
     }
+    case Action::usageError:
+        std::cerr << "Kivo: " << commandLine.error().toStdString() << "\n"
+                  << kivo::CommandLine::usageLine().toStdString() << "Kivo --help explains the options.\n";
+        return 2;
+    case Action::models: {
+        // Models from the command line, without a display: list, install, import, verify, remove.
+        QCoreApplication core(argc, argv);
+        return kivo::ModelsCommand::run(commandLine.modelsArguments(), std::cout, std::cerr);
+    }
+    case Action::setCatalogue: {
+        // An organisation's own model catalogue is kept as a setting.
+        QCoreApplication core(argc, argv);
+        return setCatalogue(commandLine.catalogue());
+    }
+    case Action::startPanel:
+    case Action::convertSelection:
+    case Action::recording: break;
+    }
     // Under Wayland the panel runs on XWayland: there it keeps its saved position, and the key
     // grabs of the shortcut and the paste keystroke reach X clients. An explicit choice stays.
     if (kivo::DisplaySession::current() == kivo::DisplaySession::Kind::wayland &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY")) {
         qputenv("QT_QPA_PLATFORM", "xcb");
-    }
-    // Models from the command line, without a display: list, install, import, verify, remove.
-    if (argc >= 2 && std::strcmp(argv[1], "--models") == 0) {
-        QCoreApplication core(argc, argv);
-        return kivo::ModelsCommand::run(std::vector<std::string>(argv + 2, argv + argc), std::cout, std::cerr);
-    }
-    // An organisation's own model catalogue (a URL or a file; "default" goes back to the
-    // built-in one) is kept as a setting.
-    if (argc >= 3 && std::strcmp(argv[1], "--catalogue") == 0) {
-        const std::string source = argv[2];
-        kivo::ModelCatalogue::setConfiguredSource(source == "default" ? std::string() : source);
-        std::cout << "Model catalogue: " << (source == "default" ? std::string("built in") : source) << "\n";
-        return 0;
     }
 
     QApplication app(argc, argv);
@@ -60,7 +96,7 @@ int main(int argc, char** argv)
     // For a desktop shortcut: hand the selected text to the running Kivo and end, or start
     // Kivo with it when none runs.
     std::optional<QString> selection;
-    if (argc == 2 && std::strcmp(argv[1], "--convert-selection") == 0) {
+    if (commandLine.action() == Action::convertSelection) {
         if (kivo::SingleInstance::running(QDBusConnection::sessionBus())) {
             return kivo::SingleInstance::convertSelectionCommand();
         }
@@ -69,13 +105,10 @@ int main(int argc, char** argv)
 
     // For a desktop shortcut: the running Kivo starts or stops recording; without one, this
     // process becomes Kivo and obeys the command once launched.
-    std::optional<kivo::RecordingCommand> recordingCommand;
-    if (argc == 2) {
-        recordingCommand = kivo::RecordingCommands::fromArgument(argv[1]);
-        if (recordingCommand) {
-            if (const auto status = kivo::SingleInstance::recordingCommand(*recordingCommand)) {
-                return *status;
-            }
+    const std::optional<kivo::RecordingCommand> recordingCommand = commandLine.recordingCommand();
+    if (recordingCommand) {
+        if (const auto status = kivo::SingleInstance::recordingCommand(*recordingCommand)) {
+            return *status;
         }
     }
 
@@ -93,20 +126,23 @@ int main(int argc, char** argv)
     // The panel's symbols prefer the desktop's icon theme; Adwaita fills in where it has none.
     QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
 
-    kivo::Application kivo;
-    textService.onRaise = [&kivo] { kivo.showWindow(); };
-    textService.onConvertSelection = [&kivo](const QString& text) { return kivo.convertSelection(text); };
-    textService.onRecordingCommand = [&kivo](kivo::RecordingCommand command) { kivo.recordingCommand(command); };
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &kivo, [&kivo] { kivo.willTerminate(); });
+    kivo::Application application;
+    textService.onRaise = [&application] { application.showWindow(); };
+    textService.onConvertSelection = [&application](const QString& text) { return application.convertSelection(text); };
+    textService.onRecordingCommand = [&application](kivo::RecordingCommand command) {
+        application.recordingCommand(command);
+    };
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &application, [&application] { application.willTerminate(); });
     // Logout, kill and Ctrl+C take the quit path; a lost display still stops the model run.
-    const kivo::TerminationSignals termination([&kivo] { kivo.requestQuit(); }, [&kivo] { kivo.exitAbruptly(); });
-    kivo.launch();
+    const kivo::TerminationSignals termination([&application] { application.requestQuit(); },
+                                               [&application] { application.exitAbruptly(); });
+    application.launch();
     if (recordingCommand) {
-        kivo.recordingCommand(*recordingCommand);
+        application.recordingCommand(*recordingCommand);
     }
     if (selection) {
         if (const QString refusal = textService.onConvertSelection(*selection); !refusal.isEmpty()) {
-            kivo.panel().setStatus(refusal);
+            application.panel().setStatus(refusal);
         }
     }
     return QApplication::exec();

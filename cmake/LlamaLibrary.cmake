@@ -67,3 +67,10 @@ else()
     USES_TERMINAL_BUILD ON)
   add_dependencies(kivo::llama kivo_llama_build)
 endif()
+
+# The licences of llama.cpp and ggml, and of the llama.rn package they come from, travel with
+# the bundle like whisper.cpp's.
+install(FILES "${KIVO_LLAMA_CPP_DIR}/LICENSE"
+  DESTINATION "${KIVO_BUNDLE_RESOURCES_DIR}/licenses" RENAME llama.cpp.txt)
+install(FILES "${KIVO_LLAMA_CPP_DIR}/../LICENSE"
+  DESTINATION "${KIVO_BUNDLE_RESOURCES_DIR}/licenses" RENAME llama.rn.txt)

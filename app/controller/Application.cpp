@@ -13,6 +13,7 @@
 #include "app/shell/FloatingPanel.h"
 #include "app/shell/Localization.h"
 #include "app/shell/VoicePanel.h"
+#include "app/shell/models/ModelAdvice.h"
 
 #include <QAction>
 #include <QApplication>
@@ -43,7 +44,12 @@ Application::Application(Options options)
     conversion_ = std::make_unique<Conversion>(host, resources,
                                                options_.lockPath.empty() ? RunLock::defaultPath() : options_.lockPath,
                                                options_.modelTimeLimit);
-    models_ = std::make_unique<ModelsAccess>();
+    // The idle status stops saying a model is missing once it is there.
+    models_ = std::make_unique<ModelsAccess>([this] {
+        if (!busy()) {
+            showIdleStatus();
+        }
+    });
     connectPanel();
     updateControls();
 }
@@ -117,6 +123,7 @@ void Application::settingChanged(PanelSetting setting)
         break;
     case PanelSetting::vocabulary:
     case PanelSetting::autoProcess:
+    case PanelSetting::hongKongCharacters:
     case PanelSetting::editorExpanded:
         break;
     }
@@ -286,8 +293,17 @@ void Application::localize()
     models_->localize(panel_->chinese());
     const PanelActivity now = activity();
     if (!now.converting && !now.speechBusy && !now.delivering) {
-        panel_->setStatus(tr("本機處理 · 輸出請檢閱", "On-device · Review before copying"));
+        showIdleStatus();
     }
+}
+
+void Application::showIdleStatus()
+{
+    // A first start without models says so at once, rather than at the first failure.
+    if (const auto missing = ModelAdvice::missingAtStart(panel_->chinese())) {
+        return panel_->setStatus(QString::fromStdString(missing->status), QString::fromStdString(missing->details));
+    }
+    panel_->setStatus(tr("本機處理 · 輸出請檢閱", "On-device · Review before copying"));
 }
 
 } // namespace kivo

@@ -75,6 +75,8 @@ private:
     void cancel();
     void sourceEdited();
     void convertOtherSelection();
+    // The status between tasks: what is missing, or that all runs on this machine.
+    void showIdleStatus();
     QString tr(const char* chineseText, const char* englishText) const;
 
     Options options_;

@@ -87,17 +87,13 @@ void Conversion::run()
 
     const RunLock::Attempt lock = RunLock::acquire(lockPath_);
     if (lock.outcome == RunLock::Outcome::cannotOpen) {
-        return panel.setStatus(tr("無法取得 AFM 執行鎖。", "Unable to obtain the AFM process lock."));
+        return panel.setStatus(QString::fromStdString(RunFailureMessage::lockUnavailable(chinese())));
     }
     if (lock.outcome == RunLock::Outcome::unsafe) {
-        const QString path = QString::fromStdString(lockPath_);
-        return panel.setStatus(chinese() ? QStringLiteral("AFM 執行鎖 %1 不安全（不是你的檔案、權限不是 0600，或是連結）；"
-                                                          "請刪除它後重試。").arg(path)
-                                         : QStringLiteral("The AFM process lock %1 is unsafe (not your file, permissions "
-                                                          "other than 0600, or a link). Delete it and try again.").arg(path));
+        return panel.setStatus(QString::fromStdString(RunFailureMessage::lockUnsafe(lockPath_, chinese())));
     }
     if (lock.outcome == RunLock::Outcome::held) {
-        return panel.setStatus(tr("另一個 AFM 測試正在執行，請稍後重試。", "Another AFM test is running. Try again later."));
+        return panel.setStatus(QString::fromStdString(RunFailureMessage::lockHeld(chinese())));
     }
     lockFD_ = lock.descriptor;
     // The conversion keeps the same state itself if the preparation had not finished.
@@ -105,10 +101,8 @@ void Conversion::run()
 
     const std::filesystem::path runner = resourcesDirectory_ / "rewrite-runner";
     auto launchFailure = [&](const RunnerProcess::LaunchError& error) {
-        const QString path = QString::fromStdString(runner.string());
-        const QString reason = QString::fromLocal8Bit(std::strerror(error.code()));
-        startFailure(chinese() ? QStringLiteral("無法啟動 AFM 執行程式 %1：%2").arg(path, reason)
-                               : QStringLiteral("Could not start the AFM runner %1: %2").arg(path, reason));
+        startFailure(QString::fromStdString(
+            RunFailureMessage::launchFailed(runner.string(), std::strerror(error.code()), chinese())));
     };
     try {
         process_ = std::make_unique<RunnerProcess>(runner);
@@ -144,7 +138,7 @@ void Conversion::run()
     timer_->setTimerType(Qt::PreciseTimer);
     timer_->setInterval(timeLimit_);
     connect(timer_.get(), &QTimer::timeout, this, [this] {
-        stop(tr("AFM 超過 30 秒，已停止；原文保留。", "AFM stopped after 30 seconds. Original retained."));
+        stop(QString::fromStdString(RunFailureMessage::timedOut(chinese())));
     });
     timer_->start();
 }
@@ -177,7 +171,7 @@ void Conversion::complete(const Run& run, const Reply& reply)
     }
     host_.panel().setResult({}, false);
     host_.panel().setStatus(QStringLiteral("未完成：") + failure + QStringLiteral(" 原文保留。"),
-                            std::exchange(offerModels_, false));
+                            std::exchange(modelsDetails_, std::nullopt));
 }
 
 void Conversion::showResult(const Run& run, const Reply& reply)
@@ -197,8 +191,9 @@ void Conversion::showResult(const Run& run, const Reply& reply)
         // A missing or broken model file is the one failure the user can fix alone: say how,
         // rather than pass on the runner's generic wording.
         if (answer->availability && !answer->availability->isAvailable()) {
-            offerModels_ = true;
-            throw RunError(ModelAdvice::languageUnavailable(answer->availability->explanation(), chinese()));
+            const auto advice = ModelAdvice::languageUnavailable(answer->availability->explanation(), chinese());
+            modelsDetails_ = QString::fromStdString(advice.details);
+            throw RunError(advice.status);
         }
         if (answer->failure) {
             if (const auto actionable =
@@ -208,11 +203,11 @@ void Conversion::showResult(const Run& run, const Reply& reply)
             throw RunError(!answer->failure->localizedError.empty() ? answer->failure->localizedError
                                                                     : answer->failure->error);
         }
-        throw RunError("AFM 沒有產生結果。");
+        throw RunError(RunFailureMessage::noResult(chinese()));
     }
     const std::string restored = run.mode.restore(*answer->text, run.source, run.spans);
     if (CharacterClass::trimWhitespaceAndNewlines(Utf16::fromUtf8(restored)).empty()) {
-        throw RunError("AFM 回傳空白結果。");
+        throw RunError(RunFailureMessage::emptyResult(chinese()));
     }
 
     FloatingPanel& panel = host_.panel();

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -86,8 +87,8 @@ private:
     std::unique_ptr<QTimer> timer_;
     QUuid epoch_ = QUuid::createUuid();
     int lockFD_ = -1;
-    // A failure the user fixes in the Models window: the next status offers it.
-    bool offerModels_ = false;
+    // A failure the user fixes in the Models window: the next status offers it with these details.
+    std::optional<QString> modelsDetails_;
 };
 
 } // namespace kivo

@@ -4,7 +4,7 @@
 
 namespace kivo {
 
-ModelsAccess::ModelsAccess() = default;
+ModelsAccess::ModelsAccess(std::function<void()> changed) : changed_(std::move(changed)) {}
 
 ModelsAccess::~ModelsAccess() = default;
 
@@ -12,6 +12,8 @@ void ModelsAccess::show(bool chinese)
 {
     if (!window_) {
         window_ = std::make_unique<ModelsWindow>(chinese);
+        window_->onChanged = [this](ModelRole) { changed_(); };
+        window_->measureThisComputer();
     } else {
         window_->setChinese(chinese);
         window_->refresh();

@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
 
 namespace kivo {
@@ -11,7 +12,8 @@ class ModelsWindow;
 // The Models window, opened from the settings and from a missing-model status; made on first use.
 class ModelsAccess : public QObject {
 public:
-    ModelsAccess();
+    // `changed` follows every install or removal in the window.
+    explicit ModelsAccess(std::function<void()> changed);
     ~ModelsAccess() override;
 
     void show(bool chinese);
@@ -19,6 +21,7 @@ public:
     ModelsWindow* window() const { return window_.get(); }
 
 private:
+    std::function<void()> changed_;
     std::unique_ptr<ModelsWindow> window_;
 };
 

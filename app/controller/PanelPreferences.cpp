@@ -76,6 +76,7 @@ void PanelPreferences::save(const FloatingPanel& panel)
     record[QStringLiteral("speechEngine")] = settings.dictation ? QStringLiteral("dictation") : QStringLiteral("speech");
     record[QStringLiteral("autoProcess")] = settings.autoProcess;
     record[QStringLiteral("autoInsert")] = settings.autoInsert;
+    record[QStringLiteral("hongKongCharacters")] = settings.hongKongCharacters;
     record[QStringLiteral("vocabulary")] = settings.vocabulary;
     record[QStringLiteral("shortcut")] = QString::fromUtf8(PanelShortcut::atIndex(settings.shortcutIndex).rawValue());
     record[QStringLiteral("editorExpanded")] = settings.editorExpanded;
@@ -105,6 +106,7 @@ void PanelPreferences::restore(FloatingPanel& panel, const std::function<void()>
     settings.dictation = text(saved, "speechEngine") == "dictation";
     settings.autoProcess = flag(saved, "autoProcess", true);
     settings.autoInsert = flag(saved, "autoInsert", true);
+    settings.hongKongCharacters = flag(saved, "hongKongCharacters", true);
     settings.vocabulary = saved.value(QStringLiteral("vocabulary")).toString();
     const auto rawShortcut = text(saved, "shortcut");
     const PanelShortcut shortcut =

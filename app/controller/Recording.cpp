@@ -60,9 +60,9 @@ QString Recording::tr(const char* chineseText, const char* englishText) const
     return Localization::tr(host_.panel().chinese(), chineseText, englishText);
 }
 
-void Recording::setStatus(const QString& text, bool offersModels)
+void Recording::setStatus(const QString& text, const std::optional<QString>& modelsDetails)
 {
-    host_.panel().setStatus(text, offersModels);
+    host_.panel().setStatus(text, modelsDetails);
 }
 
 SpeechSession& Recording::recorder()
@@ -182,6 +182,7 @@ void Recording::press()
     SpeechSession::Settings settings;
     settings.engine = state.settings.dictation ? SpeechSession::Engine::dictation : SpeechSession::Engine::speech;
     settings.contextualStrings = splitHints(state.settings.vocabulary);
+    settings.hongKongCharacters = state.settings.hongKongCharacters;
     panel.setResult({}, false);
     host_.updateControls();
     updateSpeechInfo();
@@ -264,14 +265,14 @@ void Recording::completeWithText(const std::string& text)
     setStatus(tr("辨識完成；原文區保留 STT 文字。", "Recognition complete. STT text is available in Original."));
     const auto review = options_.reviewTranscript ? options_.reviewTranscript(text) : SpeechReviewPolicy::reason(text);
     if (review == SpeechReviewPolicy::Reason::empty) {
-        setStatus(tr("沒有可處理的文字，請重新錄音；沒有自動交給 AFM。",
-                     "No words to process. Record again; not automatically sent to AFM."));
+        setStatus(tr("沒有可處理的文字，請重新錄音；沒有自動交給語言模型。",
+                     "No words to process. Record again; not automatically sent to the language model."));
     } else if (review == SpeechReviewPolicy::Reason::numbersOnly) {
         setStatus(tr("結果只有數字，請先確認是否聽錯；確認後按「轉換文字」。原文未改動。",
                      "Numbers-only result. Check recognition, then click Convert. Original unchanged."));
     } else if (review == SpeechReviewPolicy::Reason::hesitationOnly) {
-        setStatus(tr("結果只有語氣聲，請先檢閱；沒有自動交給 AFM。",
-                     "Hesitation-only result. Review first; not automatically sent to AFM."));
+        setStatus(tr("結果只有語氣聲，請先檢閱；沒有自動交給語言模型。",
+                     "Hesitation-only result. Review first; not automatically sent to the language model."));
     } else if (panel.state().settings.autoProcess) {
         host_.convert();
     }
@@ -290,24 +291,26 @@ void Recording::completeWithoutText()
     host_.updateControls();
     host_.updateScope();
     if (!failure_) {
-        setStatus(tr("錄音已取消或沒有最終文字；錄音前文字已保留，未交給 AFM。",
-                     "Recording cancelled or no final text. Previous text retained; nothing sent to AFM."));
+        setStatus(tr("錄音已取消或沒有最終文字；錄音前文字已保留，未交給語言模型。",
+                     "Recording cancelled or no final text. Previous text retained; nothing sent to the language model."));
         return;
     }
     const bool chinese = panel.chinese();
     std::string failure = *failure_;
-    bool offersModels = false;
+    std::optional<QString> modelsDetails;
     if (isMissingSpeechModel(failure)) {
-        failure = ModelAdvice::speechMissing(chinese);
-        offersModels = true;
+        const auto advice = ModelAdvice::speechMissing(chinese);
+        failure = advice.status;
+        modelsDetails = QString::fromStdString(advice.details);
     } else if (ModelAdvice::isSpeechModelFailure(failure)) {
-        failure = ModelAdvice::speechBroken(failure, chinese);
-        offersModels = true;
+        const auto advice = ModelAdvice::speechBroken(failure, chinese);
+        failure = advice.status;
+        modelsDetails = QString::fromStdString(advice.details);
     }
     setStatus(QString::fromStdString(
                   chinese ? "辨識未完成：" + ModelText::withoutFullStop(failure) + "；錄音前文字已保留。"
                           : ModelText::joined("Recognition failed: " + failure, ". Previous text retained.")),
-              offersModels);
+              modelsDetails);
 }
 
 void Recording::restoreTranscript()

@@ -57,7 +57,7 @@ private:
     void completeWithText(const std::string& text);
     void completeWithoutText();
     void updateRecordingStatus();
-    void setStatus(const QString& text, bool offersModels = false);
+    void setStatus(const QString& text, const std::optional<QString>& modelsDetails = std::nullopt);
     QString tr(const char* chineseText, const char* englishText) const;
 
     SessionHost& host_;

@@ -81,9 +81,9 @@ void RecordingShortcut::updateLabels()
     const bool permissionNeeded = (selection == PanelShortcut::rightCommand || settings.autoInsert) && !trusted();
     QString info;
     if (permissionNeeded) {
-        info = tr("全域右 Command 及自動填入需要輔助使用權限。請在系統設定允許目前版本；程式會自動偵測授權。",
-                  "Global Right Command and automatic insertion require Accessibility access. Allow the "
-                  "current app in System Settings; permission changes are detected automatically.");
+        info = tr("全域右 Super 及自動填入需要桌面的輔助使用設定。請按下方按鈕或在桌面設定中開啟；程式會自動偵測。",
+                  "The global Right Super tap and automatic insertion need the desktop's accessibility setting. "
+                  "Turn it on with the button below or in the desktop's settings; the change is detected automatically.");
     } else if (state_.kind() == GlobalShortcut::State::Kind::failed) {
         const QString status = QString::number(state_.status());
         info = tr("快捷鍵註冊失敗（", "Shortcut unavailable (") + status +

@@ -61,21 +61,56 @@ std::string forUnreadableReply(const std::string& standardError, const std::stri
         return standardError;
     }
     if (!exitedNormally) {
-        return pick(chinese, "AFM 執行程式意外終止，沒有回覆（可能是模型檔案損壞或記憶體不足）。",
-                    "The AFM runner stopped unexpectedly without a reply (the model file may be damaged, or "
+        return pick(chinese, "語言模型執行程式意外終止，沒有回覆（可能是模型檔案損壞或記憶體不足）。",
+                    "The language model's runner stopped unexpectedly without a reply (the model file may be damaged, or "
                     "memory ran out).");
     }
     if (exitStatus != 0) {
         const std::string status = std::to_string(exitStatus);
-        return chinese ? "AFM 執行程式以狀態 " + status + " 結束，沒有回覆。請重新安裝 Kivo。"
-                       : "The AFM runner exited with status " + status + " without a reply. Reinstall Kivo.";
+        return chinese ? "語言模型執行程式以狀態 " + status + " 結束，沒有回覆。請重新安裝 Kivo。"
+                       : "The language model's runner exited with status " + status + " without a reply. Reinstall Kivo.";
     }
     if (output.empty()) {
-        return pick(chinese, "AFM 執行程式沒有回覆。請重新安裝 Kivo。",
-                    "The AFM runner gave no reply. Reinstall Kivo.");
+        return pick(chinese, "語言模型執行程式沒有回覆。請重新安裝 Kivo。",
+                    "The language model's runner gave no reply. Reinstall Kivo.");
     }
-    return pick(chinese, "AFM 執行程式的回覆無法讀取（不是 JSON 物件）。請重新安裝 Kivo。",
-                "The AFM runner's reply could not be read (not a JSON object). Reinstall Kivo.");
+    return pick(chinese, "語言模型執行程式的回覆無法讀取（不是 JSON 物件）。請重新安裝 Kivo。",
+                "The language model's runner's reply could not be read (not a JSON object). Reinstall Kivo.");
+}
+
+std::string lockUnavailable(bool chinese) {
+    return pick(chinese, "無法取得語言模型執行鎖。請確認 /tmp 可以寫入後重試。",
+                "Unable to obtain the language model's process lock. Check that /tmp is writable and try again.");
+}
+
+std::string lockUnsafe(const std::string& path, bool chinese) {
+    return chinese ? "語言模型執行鎖 " + path + " 不安全（不是你的檔案、權限不是 0600，或是連結）；請刪除它後重試。"
+                   : "The language model's process lock " + path +
+                         " is unsafe (not your file, permissions other than 0600, or a link). Delete it and try again.";
+}
+
+std::string lockHeld(bool chinese) {
+    return pick(chinese, "另一個語言模型測試正在執行，請稍後重試。",
+                "Another language model test is running. Try again later.");
+}
+
+std::string launchFailed(const std::string& runner, const std::string& reason, bool chinese) {
+    return chinese ? "無法啟動語言模型執行程式 " + runner + "：" + reason + "。請重新安裝 Kivo。"
+                   : "Could not start the language model's runner " + runner + ": " + reason + ". Reinstall Kivo.";
+}
+
+std::string timedOut(bool chinese) {
+    return pick(chinese, "語言模型超過 30 秒，已停止；原文保留。",
+                "The language model stopped after 30 seconds. Original retained.");
+}
+
+std::string noResult(bool chinese) {
+    return pick(chinese, "語言模型沒有產生結果。請再轉換一次。", "The language model gave no result. Convert again.");
+}
+
+std::string emptyResult(bool chinese) {
+    return pick(chinese, "語言模型回傳空白結果。請再轉換一次，或改寫原文。",
+                "The language model returned an empty result. Convert again, or reword the original.");
 }
 
 }  // namespace kivo::RunFailureMessage

@@ -25,5 +25,14 @@ std::string forConversion(const ConversionError& failure, bool chinese);
 std::string forUnreadableReply(const std::string& standardError, const std::string& output, bool exitedNormally,
                                int exitStatus, bool chinese);
 
+// The run could not begin or did not end with a result.
+std::string lockUnavailable(bool chinese);
+std::string lockUnsafe(const std::string& path, bool chinese);
+std::string lockHeld(bool chinese);
+std::string launchFailed(const std::string& runner, const std::string& reason, bool chinese);
+std::string timedOut(bool chinese);
+std::string noResult(bool chinese);
+std::string emptyResult(bool chinese);
+
 }  // namespace RunFailureMessage
 }  // namespace kivo

@@ -208,7 +208,8 @@ std::string OutputMode::selectedSource(const std::string& text, TextRange range)
     }
     const std::u16string utf16 = Utf16::fromUtf8(text);
     const auto size = static_cast<std::int64_t>(utf16.size());
-    if (range.location > size || size - range.location < range.length) {
+    // A start past the end leaves a negative room, which no positive length fits.
+    if (size - range.location < range.length) {
         throw InputError(InputError::Code::invalidSelection);
     }
     if (!Graphemes::isBoundary(utf16, range.location) || !Graphemes::isBoundary(utf16, range.end())) {

@@ -11,7 +11,10 @@
 #include "app/shell/SymbolGlyph.h"
 #include "app/shell/TextAreaBackground.h"
 #include "app/shell/VoicePanel.h"
+#include "app/shell/models/ModelAdvice.h"
 #include "app/shell/models/ModelsLink.h"
+#include "app/shell/shortcut/PanelShortcut.h"
+#include "app/speech/SpeechEngine.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -246,10 +249,14 @@ void FloatingPanel::buildSettings()
     autoInsert_ = new QCheckBox(popover);
     autoInsert_->setChecked(true);
     rows->addWidget(autoInsert_);
+    hongKongCharacters_ = new QCheckBox(popover);
+    hongKongCharacters_->setChecked(true);
+    rows->addWidget(hongKongCharacters_);
     startAtLogin_ = new AutostartCheckBox(popover);
     rows->addWidget(startAtLogin_);
     speechEngine_ = popUp(popover);
-    speechEngine_->addItems({QStringLiteral("Apple Speech"), QStringLiteral("Apple Dictation")});
+    // Named in the interface language at localization (SpeechEngine::title).
+    speechEngine_->addItems({QStringLiteral("Whisper speech model"), QStringLiteral("Whisper with hints")});
     rows->addWidget(speechEngine_);
     speechInfo_ = label(popover, 11, true);
     speechInfo_->setWordWrap(true);
@@ -267,8 +274,9 @@ void FloatingPanel::buildSettings()
     shortcutTitle_ = label(popover, 12, false, QFont::DemiBold);
     rows->addWidget(shortcutTitle_);
     shortcutChoice_ = popUp(popover);
-    shortcutChoice_->addItems({QStringLiteral("Right Command (tap)"), QStringLiteral("⌃⌥Space"),
-                              QStringLiteral("⇧⌘Space"), QStringLiteral("Disabled")});
+    // Named in the interface language at localization (PanelShortcut::title).
+    shortcutChoice_->addItems({QStringLiteral("Right Super (tap)"), QStringLiteral("Ctrl+Alt+Space"),
+                              QStringLiteral("Shift+Super+Space"), QStringLiteral("Disabled")});
     rows->addWidget(shortcutChoice_);
     shortcutInfo_ = label(popover, 11, true);
     shortcutInfo_->setWordWrap(true);
@@ -332,13 +340,23 @@ void FloatingPanel::localizeLabels(const QString& version)
                                       "Optional hints, comma-separated (max 50): Redis cache, Codex"));
     autoProcess_->setText(localized("停止錄音後自動處理", "Process after recording"));
     autoInsert_->setText(localized("處理後填入目前輸入框", "Insert into the current input after processing"));
+    hongKongCharacters_->setText(localized("辨識結果用香港繁體字", "Hong Kong characters in transcripts"));
+    hongKongCharacters_->setToolTip(localized("以普通話（zh）辨識的模型常寫簡體字；開啟時轉成香港繁體，英文、數字和提示詞不變。",
+                                      "Models run as Mandarin (zh) often write Simplified characters; when on, "
+                                      "transcripts become Hong Kong Traditional, leaving Latin text, digits and "
+                                      "hints as they are."));
     versionLabel_->setText(QStringLiteral("Kivo ") + version);
     startAtLogin_->localize(chinese());
     shortcutTitle_->setText(localized("錄音快捷鍵", "Recording shortcut"));
     shortcutChoice_->setAccessibleName(shortcutTitle_->text());
-    shortcutChoice_->setItemText(0, localized("右 Command（單按）", "Right Command (tap)"));
-    shortcutChoice_->setItemText(3, localized("停用", "Disabled"));
-    shortcutPermission_->setText(localized("允許輔助使用權限…", "Allow Accessibility access…"));
+    for (const auto shortcut : PanelShortcut::allCases) {
+        shortcutChoice_->setItemText(PanelShortcut(shortcut).index(),
+                                     QString::fromUtf8(PanelShortcut(shortcut).title(chinese())));
+    }
+    shortcutPermission_->setText(localized("開啟輔助使用…", "Turn on accessibility…"));
+    for (const auto engine : SpeechEngine::allCases) {
+        speechEngine_->setItemText(static_cast<int>(engine), QString::fromUtf8(SpeechEngine(engine).title(chinese())));
+    }
     modelsButton_->setText(localized("模型…", "Models…"));
     modelsButton_->setToolTip(localized("下載、匯入或刪除語音及語言模型", "Download, import or remove the speech and language models"));
     // The update controls are labelled by the update service, which knows whether an install waits.
@@ -464,16 +482,16 @@ void FloatingPanel::updateButtonHelp()
                                      "Replace Original with the latest completed transcript and clear the previous conversion result."));
     language_->setToolTip(localized("切換 Kivo 的介面語言，不改變目標文字語言。",
                             "Change the Kivo interface language without changing the text output language."));
-    speechEngine_->setToolTip(localized("選擇本機語音辨識引擎；Apple Dictation 可使用提示詞。",
-                                "Choose the on-device speech engine; Apple Dictation supports recognition hints."));
+    speechEngine_->setToolTip(localized("選擇本機語音辨識方式；「Whisper＋提示詞」會使用你填寫的提示詞。",
+                                "Choose how speech is recognised on this computer; \"Whisper with hints\" uses your recognition hints."));
     autoProcess_->setToolTip(localized("停止錄音並完成辨識後，自動按目標文字語言處理。",
                                "Automatically process the transcript in the selected output language after recording ends."));
     autoInsert_->setToolTip(localized("轉換完成後，將結果填入當時正在使用的外部輸入框。",
                               "Insert the converted result into the external input focused when conversion finishes."));
     shortcutChoice_->setToolTip(localized("選擇開始及停止錄音的全域快捷鍵，或停用快捷鍵。",
                                   "Choose a global shortcut to start and stop recording, or disable it."));
-    shortcutPermission_->setToolTip(localized("開啟 macOS 輔助使用授權提示，供全域右 Command 及自動填入使用。",
-                                      "Open the macOS Accessibility permission prompt for global Right Command and automatic insertion."));
+    shortcutPermission_->setToolTip(localized("開啟桌面的輔助使用設定（AT-SPI），供全域右 Super 及自動填入使用。",
+                                      "Turn on the desktop's accessibility setting (AT-SPI) for the global Right Super tap and automatic insertion."));
 }
 
 void FloatingPanel::updateSettingsLayout()
@@ -552,7 +570,8 @@ void FloatingPanel::connectControls()
         {scope_, "scope"}, {notice_, "notice"}, {sourceTitle_, "sourceTitle"}, {resultTitle_, "resultTitle"},
         {speechInfo_, "speechInfo"}, {mode_, "mode"}, {inputLanguage_, "inputLanguage"}, {language_, "language"},
         {speechEngine_, "speechEngine"}, {vocabularyRow_, "vocabularyRow"}, {vocabulary_, "vocabulary"},
-        {autoProcess_, "autoProcess"}, {autoInsert_, "autoInsert"}, {startAtLogin_, "startAtLogin"},
+        {autoProcess_, "autoProcess"}, {autoInsert_, "autoInsert"}, {hongKongCharacters_, "hongKongCharacters"},
+        {startAtLogin_, "startAtLogin"},
         {settingsPopover_, "settingsPopover"}, {shortcutTitle_, "shortcutTitle"}, {shortcutChoice_, "shortcutChoice"},
         {shortcutInfo_, "shortcutInfo"}, {shortcutPermission_, "shortcutPermission"}, {versionLabel_, "versionLabel"},
         {checkUpdatesButton_, "checkUpdates"}, {restartButton_, "restart"}, {restartNotice_, "restartNotice"},
@@ -621,6 +640,8 @@ void FloatingPanel::connectControls()
             [&settings](bool on) { settings.autoProcess = on; });
     setting(autoInsert_, &QCheckBox::toggled, PanelSetting::autoInsert,
             [&settings](bool on) { settings.autoInsert = on; });
+    setting(hongKongCharacters_, &QCheckBox::toggled, PanelSetting::hongKongCharacters,
+            [&settings](bool on) { settings.hongKongCharacters = on; });
     setting(vocabulary_, &QLineEdit::textChanged, PanelSetting::vocabulary,
             [&settings](const QString& text) { settings.vocabulary = text; });
     connect(window_.get(), &VoicePanel::moved, this, [this] { emit settingChanged(PanelSetting::windowFrame); });
@@ -645,6 +666,7 @@ void FloatingPanel::setSettings(const PanelSettings& settings)
     speechEngine_->setCurrentIndex(settings.dictation ? 1 : 0);
     autoProcess_->setChecked(settings.autoProcess);
     autoInsert_->setChecked(settings.autoInsert);
+    hongKongCharacters_->setChecked(settings.hongKongCharacters);
     vocabulary_->setText(settings.vocabulary);
     shortcutChoice_->setCurrentIndex(settings.shortcutIndex);
 }
@@ -672,12 +694,15 @@ void FloatingPanel::setResult(const QString& text, bool copyable)
     copyResult_->setEnabled(copyable);
 }
 
-void FloatingPanel::setStatus(const QString& text, bool offersModels)
+void FloatingPanel::setStatus(const QString& text, const std::optional<QString>& modelsDetails)
 {
     status_->setText(text);
+    if (modelsDetails) {
+        status_->setAction(QString::fromStdString(ModelAdvice::openModelsAction(chinese())), *modelsDetails);
+    }
     state_.status = status_->text();
-    modelsLink_->setOffered(offersModels);
-    state_.statusOffersModels = offersModels;
+    modelsLink_->setOffered(modelsDetails.has_value());
+    state_.statusOffersModels = modelsDetails.has_value();
 }
 
 void FloatingPanel::appendStatus(const QString& text, const std::optional<QStringList>& toolTipLines)

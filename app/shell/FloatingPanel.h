@@ -48,7 +48,8 @@ public:
     // Programmatic texts: not reported as edits.
     void setSource(const QString& text, TextRange selection = {});
     void setResult(const QString& text, bool copyable);
-    void setStatus(const QString& text, bool offersModels = false);
+    // With `modelsDetails` the status offers the Models window; the details go to its tooltip.
+    void setStatus(const QString& text, const std::optional<QString>& modelsDetails = std::nullopt);
     // `toolTipLines`, when given, follow the whole status in its tooltip.
     void appendStatus(const QString& text, const std::optional<QStringList>& toolTipLines = std::nullopt);
     void setScope(const QString& text);
@@ -133,6 +134,7 @@ private:
     QLineEdit* vocabulary_ = nullptr;
     QCheckBox* autoProcess_ = nullptr;
     QCheckBox* autoInsert_ = nullptr;
+    QCheckBox* hongKongCharacters_ = nullptr;
     AutostartCheckBox* startAtLogin_ = nullptr;
     SettingsPopover* settingsPopover_ = nullptr;
     QLabel* shortcutTitle_ = nullptr;

@@ -17,6 +17,8 @@ struct PanelSettings {
     QString vocabulary;
     bool autoProcess = true;
     bool autoInsert = true;
+    // Transcripts in Hong Kong Traditional characters.
+    bool hongKongCharacters = true;
     bool editorExpanded = false;
 
     friend bool operator==(const PanelSettings&, const PanelSettings&) = default;
@@ -56,6 +58,17 @@ struct PanelState {
 };
 
 // Which setting the user changed.
-enum class PanelSetting { language, mode, speechEngine, vocabulary, autoProcess, autoInsert, shortcut, editorExpanded, windowFrame };
+enum class PanelSetting {
+    language,
+    mode,
+    speechEngine,
+    vocabulary,
+    autoProcess,
+    autoInsert,
+    hongKongCharacters,
+    shortcut,
+    editorExpanded,
+    windowFrame
+};
 
 } // namespace kivo

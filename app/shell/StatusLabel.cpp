@@ -18,9 +18,29 @@ StatusLabel::StatusLabel(QWidget* parent) : QLabel(parent)
 void StatusLabel::setText(const QString& text)
 {
     full_ = text;
+    action_.clear();
+    details_.clear();
+    describe();
+}
+
+void StatusLabel::setAction(const QString& action, const QString& details)
+{
+    action_ = action;
+    details_ = details;
+    describe();
+}
+
+void StatusLabel::describe()
+{
+    QString whole = full_;
+    for (const QString& part : {action_, details_}) {
+        if (!part.isEmpty()) {
+            whole += (whole.isEmpty() ? QString() : QStringLiteral("\n")) + part;
+        }
+    }
     // Rich text makes the tooltip wrap instead of running across the screen.
-    setToolTip(text.isEmpty() ? QString() : Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal));
-    setAccessibleName(text);
+    setToolTip(whole.isEmpty() ? QString() : Qt::convertFromPlainText(whole, Qt::WhiteSpaceNormal));
+    setAccessibleName(action_.isEmpty() ? full_ : full_ + QLatin1Char(' ') + action_);
     fit();
 }
 
@@ -47,12 +67,15 @@ void StatusLabel::fit()
 {
     const int width = contentsRect().width();
     const QFontMetrics metrics = fontMetrics();
-    const int room = std::clamp(contentsRect().height() / std::max(1, metrics.lineSpacing()), 1, maximumLines);
+    const int available = std::clamp(contentsRect().height() / std::max(1, metrics.lineSpacing()), 1, maximumLines);
+    const QString action = metrics.elidedText(action_, Qt::ElideRight, std::max(width, 1));
     if (width <= 0) {
         elided_ = false;
-        QLabel::setText(full_);
+        QLabel::setText(action_.isEmpty() ? full_ : full_ + QLatin1Char('\n') + action_);
         return;
     }
+    // The action's line is reserved first; the message takes what remains, at least one line.
+    const int room = std::max(1, available - (action_.isEmpty() ? 0 : 1));
     QString text = full_;
     text.replace(QLatin1Char('\n'), QChar::LineSeparator);
     QTextLayout layout(text, font());
@@ -82,6 +105,9 @@ void StatusLabel::fit()
         while (line.endsWith(QLatin1Char(' '))) {
             line.chop(1);
         }
+    }
+    if (!action_.isEmpty()) {
+        lines << action;
     }
     QLabel::setText(lines.join(QLatin1Char('\n')));
 }

@@ -5,7 +5,8 @@
 namespace kivo {
 
 // The status line: at most three whole lines, the last one elided when the text is longer.
-// The tooltip and the accessibility name always carry all of it; the tooltip wraps.
+// An action ("Click here to …") keeps a line of its own that elision never takes. The tooltip
+// and the accessibility name always carry all of it, the tooltip also the details; it wraps.
 class StatusLabel : public QLabel {
     Q_OBJECT
 public:
@@ -13,10 +14,12 @@ public:
 
     explicit StatusLabel(QWidget* parent);
 
-    void setText(const QString& text); // also the tooltip
+    void setText(const QString& text); // also the tooltip; clears the action and details
+    void setAction(const QString& action, const QString& details);
     void append(const QString& text);
     // The whole text, not only what fits.
     QString text() const { return full_; }
+    QString action() const { return action_; }
     bool elided() const { return elided_; }
 
 protected:
@@ -25,8 +28,11 @@ protected:
 
 private:
     void fit();
+    void describe();
 
     QString full_;
+    QString action_;
+    QString details_;
     bool elided_ = false;
 };
 

@@ -1,8 +1,11 @@
 #include "app/speech/PrepareSpeech.h"
 
 #include "app/speech/CancellationError.h"
+#include "app/speech/HongKongTranscript.h"
 #include "app/speech/RecorderFailure.h"
 #include "app/speech/SpeechConfiguration.h"
+#include "platform/chinesescript/ChineseScriptConverter.h"
+#include "platform/chinesescript/ChineseScriptError.h"
 
 #include <algorithm>
 #include <cctype>
@@ -90,7 +93,17 @@ PreparedSpeech prepareSpeech(const SpeechSettings& settings, Recognizer& recogni
         analyzer->cancelAndFinishNow();
         throw;
     }
-    return PreparedSpeech{std::move(transcriber), std::move(analyzer), *format, std::move(continuation)};
+    PreparedSpeech prepared{std::move(transcriber), std::move(analyzer), *format, std::move(continuation),
+                            HongKongTranscript::applies(recognizer.decodingLanguage(), settings.hongKongCharacters),
+                            settings.contextualStrings};
+    if (prepared.hongKongCharacters) {
+        try {
+            ChineseScriptConverter::shared(ChineseScriptConverter::Direction::toHongKong);
+        } catch (const ChineseScriptError&) {
+            prepared.hongKongCharacters = false; // without OpenCC's data the text stays as decoded
+        }
+    }
+    return prepared;
 }
 
 } // namespace kivo

@@ -8,6 +8,8 @@
 #include "platform/speech/SpeechTranscriber.h"
 
 #include <memory>
+#include <string>
+#include <vector>
 #include <variant>
 
 namespace kivo {
@@ -21,6 +23,9 @@ struct PreparedSpeech {
     std::shared_ptr<SpeechAnalyzer> analyzer;
     AudioFormat format;
     std::shared_ptr<Channel<AnalyzerInput>> streamContinuation;
+    // Convert results to Hong Kong Traditional, keeping these literals (see HongKongTranscript).
+    bool hongKongCharacters = false;
+    std::vector<std::string> protectedLiterals;
 
     // The result stream of whichever transcriber was prepared.
     Channel<TranscriptionResult>& results() const

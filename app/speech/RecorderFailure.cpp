@@ -29,7 +29,7 @@ RecorderFailure RecorderFailure::capture(std::string description)
 
 RecorderFailure RecorderFailure::unavailable()
 {
-    return {Case::unavailable, {}, "SpeechTranscriber is unavailable on this Mac."};
+    return {Case::unavailable, {}, "This computer's processor lacks the instructions the Whisper speech model needs. Choose Whisper with hints, which needs fewer."};
 }
 
 RecorderFailure RecorderFailure::noAudioFormat()

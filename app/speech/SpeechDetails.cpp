@@ -16,9 +16,9 @@ std::string formatted(const char* format, double a, double b = 0.0)
 
 std::string infoLine(SpeechEngine selected, const std::optional<SpeechDiagnostics>& last, bool chinese)
 {
-    const std::string base = std::string(selected.title()) + " · zh-HK · " + (chinese ? "本機" : "On-device");
+    const std::string base = std::string(selected.title(chinese)) + " · zh-HK · " + (chinese ? "本機" : "On-device");
     if (last) {
-        const std::string title(last->engine.title());
+        const std::string title(last->engine.title(chinese));
         return base + (chinese ? " ｜上次 " + title + " 錄音＋收尾：" : " | Last " + title + ", recording + finish: ") +
                formatted("%.1f s", last->elapsedSeconds);
     }

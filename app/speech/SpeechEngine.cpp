@@ -14,7 +14,14 @@ std::optional<SpeechEngine> SpeechEngine::fromRawValue(std::string_view raw)
 
 std::string_view SpeechEngine::rawValue() const { return value_ == speech ? "speech" : "dictation"; }
 
-std::string_view SpeechEngine::title() const { return value_ == speech ? "Apple Speech" : "Apple Dictation"; }
+// Both run the installed whisper model; they differ only in whether hints become its prompt.
+std::string_view SpeechEngine::title(bool chinese) const
+{
+    if (chinese) {
+        return value_ == speech ? "Whisper 語音模型" : "Whisper＋提示詞";
+    }
+    return value_ == speech ? "Whisper speech model" : "Whisper with hints";
+}
 
 std::string_view SpeechEngine::detail() const { return value_ == speech ? " · 準確度優先" : " · 可用提示詞"; }
 

@@ -18,7 +18,7 @@ public:
     static std::optional<SpeechEngine> fromRawValue(std::string_view raw);
 
     std::string_view rawValue() const;
-    std::string_view title() const;
+    std::string_view title(bool chinese) const;
     std::string_view detail() const; // Chinese interface
     std::string_view englishDetail() const;
     // Only the dictation transcriber takes recognition hints.

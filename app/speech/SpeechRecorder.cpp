@@ -2,6 +2,7 @@
 
 #include "app/speech/AudioBridge.h"
 #include "app/speech/CancellationError.h"
+#include "app/speech/HongKongTranscript.h"
 #include "app/speech/PrepareSpeech.h"
 #include "app/speech/RecorderFailure.h"
 #include "app/speech/SpeechBounded.h"
@@ -265,11 +266,15 @@ void SpeechRecorder::startReading(QUuid token, const PreparedSpeech& prepared)
     resultTask_ = stop;
     auto read = std::make_shared<std::promise<void>>();
     resultsRead_ = read->get_future().share();
-    work_->start([this, queue = queue_, token, transcriber = prepared.transcriber, read, stop = stop.get_token()] {
+    work_->start([this, queue = queue_, token, transcriber = prepared.transcriber, read, stop = stop.get_token(),
+                  hongKong = prepared.hongKongCharacters, literals = prepared.protectedLiterals] {
         Channel<TranscriptionResult>& results =
             std::visit([](const auto& module) -> Channel<TranscriptionResult>& { return module->results(); }, transcriber);
         try {
             while (auto result = results.next(stop)) {
+                if (hongKong) {
+                    HongKongTranscript::apply(*result, literals); // off the main thread: it takes a while
+                }
                 queue->post([this, token, result = std::move(*result)] {
                     if (epoch_ == token) {
                         accept(result);

@@ -11,6 +11,9 @@ namespace kivo {
 struct SpeechSettings {
     SpeechEngine engine = SpeechEngine::speech;
     std::vector<std::string> contextualStrings; // recognition hints, used by dictation only
+    // Transcripts of models that decode as Mandarin become Hong Kong Traditional; the hints
+    // are kept as given.
+    bool hongKongCharacters = true;
 
     friend bool operator==(const SpeechSettings&, const SpeechSettings&) = default;
 };

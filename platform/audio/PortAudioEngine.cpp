@@ -4,6 +4,9 @@
 
 #include <portaudio.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <string>
 
@@ -16,6 +19,35 @@ void check(PaError error, const char* what)
         throw AudioEngineError(std::string(what) + ": " + Pa_GetErrorText(error));
     }
 }
+
+// PortAudio probes JACK and every ALSA plug-in at start and prints each failure to standard
+// error; none of it is for the person at the terminal. Other threads' messages written in this
+// short moment are lost too.
+class QuietStandardError {
+public:
+    QuietStandardError() : saved_(::dup(STDERR_FILENO))
+    {
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ >= 0 && null >= 0) {
+            ::dup2(null, STDERR_FILENO);
+        }
+        if (null >= 0) {
+            ::close(null);
+        }
+    }
+    ~QuietStandardError()
+    {
+        if (saved_ >= 0) {
+            ::dup2(saved_, STDERR_FILENO);
+            ::close(saved_);
+        }
+    }
+    QuietStandardError(const QuietStandardError&) = delete;
+    QuietStandardError& operator=(const QuietStandardError&) = delete;
+
+private:
+    int saved_;
+};
 
 } // namespace
 
@@ -32,7 +64,12 @@ struct PortAudioCallback {
 
 PortAudioEngine::PortAudioEngine()
 {
-    check(Pa_Initialize(), "The audio system could not be started");
+    PaError started = paNoError;
+    {
+        const QuietStandardError quiet;
+        started = Pa_Initialize();
+    }
+    check(started, "The audio system could not be started");
 }
 
 PortAudioEngine::~PortAudioEngine()
@@ -46,7 +83,8 @@ int PortAudioEngine::device()
 {
     const PaDeviceIndex index = Pa_GetDefaultInputDevice();
     if (index == paNoDevice || Pa_GetDeviceInfo(index) == nullptr) {
-        throw AudioEngineError("No audio input device was found.");
+        throw AudioEngineError("No audio input device was found. Connect a microphone, and choose it as the input "
+                                "in the desktop's sound settings.");
     }
     return index;
 }

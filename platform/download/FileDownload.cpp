@@ -146,6 +146,10 @@ Outcome into(const std::string& url, const std::filesystem::path& partFile,
         transfer.onProgress = &onProgress;
         transfer.rangeIgnored = restarted;
         CURL* handle = curl.get();
+        // A catalogue file may name models next to it; redirects still stay on http and https.
+        if (url.starts_with("file://")) {
+            curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "file");
+        }
         if (existing > 0) {
             curl_easy_setopt(handle, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(existing));
         }

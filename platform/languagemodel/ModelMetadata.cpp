@@ -1,5 +1,7 @@
 #include "platform/languagemodel/ModelMetadata.h"
 
+#include "platform/languagemodel/GgufTensorTable.h"
+
 #include <gguf.h>
 
 #include <algorithm>
@@ -179,6 +181,9 @@ std::optional<std::string> checkHeads(const lm_gguf_context* gguf, const std::st
 }  // namespace
 
 std::optional<std::string> problem(const std::filesystem::path& file) {
+    if (auto tensors = GgufTensorTable::problem(file)) {
+        return *tensors + " in " + file.string();
+    }
     lm_gguf_init_params params{};
     params.no_alloc = true;
     params.ctx = nullptr;

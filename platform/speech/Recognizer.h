@@ -26,6 +26,8 @@ public:
     virtual std::optional<AudioFormat> bestAvailableAudioFormat(const Modules& modules) = 0;
     virtual std::shared_ptr<SpeechAnalyzer> makeAnalyzer(Modules modules) = 0;
     virtual std::unique_ptr<AnalyzerInputConverter> makeConverter(const AudioFormat& format) = 0;
+    // The language the installed model decodes as ("yue" or "zh"); empty when not known.
+    virtual std::string decodingLanguage() { return {}; }
 };
 
 } // namespace kivo

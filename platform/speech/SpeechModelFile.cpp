@@ -1,8 +1,10 @@
 #include "platform/speech/SpeechModelFile.h"
 
+#include "platform/speech/WhisperFileCheck.h"
+#include "platform/speech/WhisperFileError.h"
+
 #include <array>
 #include <cstdlib>
-#include <fstream>
 
 namespace kivo {
 
@@ -29,26 +31,11 @@ std::optional<std::filesystem::path> SpeechModelFile::locate()
 
 std::optional<SpeechModelFile::Header> SpeechModelFile::readHeader(const std::filesystem::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::array<std::int32_t, 12> fields{};
-    if (!in.read(reinterpret_cast<char*>(fields.data()), sizeof(fields))) {
+    try {
+        return WhisperFileCheck::check(path);
+    } catch (const WhisperFileError&) {
         return std::nullopt;
     }
-    constexpr std::int32_t ggmlMagic = 0x67676d6c;
-    if (fields[0] != ggmlMagic) {
-        return std::nullopt;
-    }
-    Header header;
-    header.nVocab = fields[1];
-    header.nAudioCtx = fields[2];
-    header.nAudioState = fields[3];
-    header.nAudioLayer = fields[5];
-    header.nTextLayer = fields[9];
-    header.nMels = fields[10];
-    if (header.nVocab <= 0 || header.nAudioLayer <= 0 || header.nMels <= 0) {
-        return std::nullopt;
-    }
-    return header;
 }
 
 } // namespace kivo

@@ -17,9 +17,14 @@ struct SpeechModelFile {
         std::int32_t nVocab = 0;
         std::int32_t nAudioCtx = 0;
         std::int32_t nAudioState = 0;
+        std::int32_t nAudioHead = 0;
         std::int32_t nAudioLayer = 0;
+        std::int32_t nTextCtx = 0;
+        std::int32_t nTextState = 0;
+        std::int32_t nTextHead = 0;
         std::int32_t nTextLayer = 0;
         std::int32_t nMels = 0;
+        std::int32_t fileType = 0; // ggml's ftype with the quantization version (times 1000) added
 
         bool isMultilingual() const { return nVocab >= multilingualVocabulary; }
         // "yue" needs the 100-language vocabulary; older multilingual models get "zh".
@@ -30,7 +35,8 @@ struct SpeechModelFile {
     // /usr/share/kivo/models: the first that holds the file.
     static std::optional<std::filesystem::path> locate();
 
-    // The header, or none when the file is missing or not a whisper ggml model.
+    // The header, or none when the file is missing or is not a whisper ggml model whisper.cpp
+    // can load (see WhisperFileCheck).
     static std::optional<Header> readHeader(const std::filesystem::path& path);
 };
 

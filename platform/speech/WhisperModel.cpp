@@ -1,6 +1,8 @@
 #include "platform/speech/WhisperModel.h"
 
 #include "platform/speech/RecognizerError.h"
+#include "platform/speech/WhisperFileCheck.h"
+#include "platform/speech/WhisperFileError.h"
 
 #include <whisper.h>
 
@@ -20,8 +22,10 @@ std::shared_ptr<WhisperModel> WhisperModel::load(const std::filesystem::path& pa
     static std::once_flag silenced;
     std::call_once(silenced, [] { whisper_log_set(quietLog, nullptr); });
 
-    if (!SpeechModelFile::readHeader(path)) {
-        throw RecognizerError("Not a speech model: " + path.string());
+    try {
+        WhisperFileCheck::check(path);
+    } catch (const WhisperFileError& refused) {
+        throw RecognizerError("The speech model cannot be used: " + path.parent_path().string() + "/" + refused.what());
     }
     whisper_context_params params = whisper_context_default_params();
     params.use_gpu = false;
@@ -31,6 +35,11 @@ std::shared_ptr<WhisperModel> WhisperModel::load(const std::filesystem::path& pa
         throw RecognizerError("The speech model could not be loaded: " + path.string());
     }
     return std::make_shared<WhisperModel>(ConstructionKey(), context, path);
+}
+
+std::string WhisperModel::runtimeVersion()
+{
+    return std::string("whisper.rn " KIVO_WHISPER_RUNTIME_VERSION " · ") + whisper_print_system_info();
 }
 
 WhisperModel::WhisperModel(ConstructionKey, whisper_context* context, std::filesystem::path path)

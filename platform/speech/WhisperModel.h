@@ -17,6 +17,9 @@ class WhisperModel {
 public:
     // Throws RecognizerError when the file cannot be loaded.
     static std::shared_ptr<WhisperModel> load(const std::filesystem::path& path);
+    // The runtime's version and the processor features it was built to use: speed measured
+    // with one runtime does not carry over to another.
+    static std::string runtimeVersion();
 
     ~WhisperModel();
     WhisperModel(const WhisperModel&) = delete;

@@ -62,6 +62,13 @@ std::vector<std::string> WhisperRecognizer::installedLocales(Transcriber::Kind)
     return {"zh-HK"};
 }
 
+std::string WhisperRecognizer::decodingLanguage()
+{
+    const auto path = modelPath();
+    const auto header = path ? SpeechModelFile::readHeader(*path) : std::nullopt;
+    return header && header->isMultilingual() ? header->language() : std::string();
+}
+
 std::optional<AudioFormat> WhisperRecognizer::bestAvailableAudioFormat(const Modules& modules)
 {
     if (modules.empty()) {

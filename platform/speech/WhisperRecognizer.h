@@ -45,6 +45,7 @@ public:
     std::optional<AudioFormat> bestAvailableAudioFormat(const Modules& modules) override;
     std::shared_ptr<SpeechAnalyzer> makeAnalyzer(Modules modules) override;
     std::unique_ptr<AnalyzerInputConverter> makeConverter(const AudioFormat& format) override;
+    std::string decodingLanguage() override;
 
     // Decoding threads: the configured count, never more than the cores.
     int threads() const;

@@ -130,6 +130,11 @@ TEST(ReplyWire, ReadingIsLenientAboutFieldsButNotAboutTheLine)
     EXPECT_EQ(odd->failure->error, "E");
     EXPECT_EQ(odd->failure->localizedError, "");
     EXPECT_FALSE(RewriteReply::read(R"({"status":"generated"})")->failure.has_value());
+    const auto mistyped = RewriteReply::read(R"({"tokens":7,"outputTokens":"9","prefixTokens":1.5})");
+    ASSERT_TRUE(mistyped.has_value());
+    EXPECT_FALSE(mistyped->tokens.has_value());
+    EXPECT_FALSE(mistyped->outputTokens.has_value());
+    EXPECT_FALSE(mistyped->prefixTokens.has_value());
     EXPECT_EQ(RewriteReply::read(R"({"status":"empty","tokens":{"input":3}})")->tokens, (TokenBudget{3, 0, 0, 0}));
 
     // Text the model left ill-formed is repaired before it is written, never dropped.

@@ -1,5 +1,6 @@
 // kivo-tiny-gguf: writes a tiny GGUF chat model for tests and benchmarks.
 //   kivo-tiny-gguf OUTPUT [--context N] [--style letter|blank|runaway|recall] [--seed N] [--layers N] [--set KEY=TYPE:VALUE]...
+#include "platform/process/HelpOption.h"
 #include "tools/gguf/TinyChatModel.h"
 
 #include <cstdio>
@@ -8,6 +9,12 @@
 #include <string>
 
 int main(int argc, char** argv) {
+    if (kivo::HelpOption::answer(argc, argv,
+                                 "usage: kivo-tiny-gguf OUTPUT [--context N] [--style letter|blank|runaway|recall] "
+                                 "[--seed N] [--layers N] [--set KEY=TYPE:VALUE]...\n"
+                                 "Writes a small GGUF chat model with generated weights, for tests.")) {
+        return 0;
+    }
     try {
         kivo::TinyChatModel model;
         std::string output;

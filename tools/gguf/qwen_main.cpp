@@ -1,6 +1,7 @@
 // kivo-qwen-gguf: writes a qwen2-architecture model of a real Qwen2.5 size with random
 // weights and the real tokenizer, quantised to Q4_K_M, for timing the runner.
 //   kivo-qwen-gguf OUTPUT --size 0.5b|1.5b|3b --tokenizer TOKENIZER.JSON [--seed N] [--type q4_k_m|q4_0]
+#include "platform/process/HelpOption.h"
 #include "tools/gguf/QwenShapedModel.h"
 
 #include <cstdio>
@@ -9,6 +10,12 @@
 #include <string>
 
 int main(int argc, char** argv) {
+    if (kivo::HelpOption::answer(argc, argv,
+                                 "usage: kivo-qwen-gguf OUTPUT --size 0.5b|1.5b|3b --tokenizer TOKENIZER.JSON [--seed N] "
+                                 "[--type q4_k_m|q4_0]\n"
+                                 "Writes a GGUF model of a real model's shape with generated weights, for benchmarks.")) {
+        return 0;
+    }
     try {
         kivo::QwenShapedModel model;
         std::string output;

@@ -1,6 +1,7 @@
 // kivo-transcribe [--model PATH] [--dictation] [--hint TEXT]... [--realtime] [--threads N] FILE.wav
 // Runs the on-device recogniser over a sound file and prints every provisional and final result
 // with its time range, the way the recorder would receive them.
+#include "platform/process/HelpOption.h"
 #include "platform/speech/DictationTranscriber.h"
 #include "platform/speech/SpeechTranscriber.h"
 #include "platform/speech/WavFile.h"
@@ -31,6 +32,10 @@ int usage(const char* program)
 
 int main(int argc, char** argv)
 {
+    if (kivo::HelpOption::requested(argc, argv)) {
+        usage(argv[0]);
+        return 0;
+    }
     WhisperRecognizer::Configuration configuration;
     bool dictation = false;
     bool realtime = false;

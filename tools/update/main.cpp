@@ -3,6 +3,7 @@
 //   kivo-sign-update pack BUNDLE ARCHIVE      writes the bundle folder as a .tar.gz
 //   kivo-sign-update sign ARCHIVE VERSION URL prints the feed <item> (secret key in the
 //                                             environment variable KIVO_UPDATE_SECRET_KEY)
+#include "platform/process/HelpOption.h"
 #include "platform/updates/Appcast.h"
 #include "platform/updates/ArchiveTools.h"
 #include "platform/updates/UpdateSignature.h"
@@ -40,6 +41,10 @@ int usage()
 
 int main(int argc, char** argv)
 {
+    if (kivo::HelpOption::requested(argc, argv)) {
+        usage();
+        return 0;
+    }
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     try {
         if (arguments.size() == 1 && arguments[0] == "generate-key") {

@@ -1,5 +1,6 @@
 // kivo-whisper-model OUT [tiny|base|small|large-v3-turbo] [f16|q8_0|q5_0] [N_VOCAB]: writes a whisper
 // model with random weights.
+#include "platform/process/HelpOption.h"
 #include "tools/whisper/TinyWhisperModel.h"
 
 #include <cstdio>
@@ -9,6 +10,11 @@
 int main(int argc, char** argv)
 {
     using kivo::TinyWhisperModel;
+    if (kivo::HelpOption::answer(argc, argv,
+                                 "usage: kivo-whisper-model OUT.bin [tiny|base|small|large-v3-turbo] [f16|q8_0|q5_0] [n_vocab]\n"
+                                 "Writes a whisper model of the given shape with generated weights, for tests.")) {
+        return 0;
+    }
     if (argc < 2 || argc > 5) {
         std::fprintf(stderr, "usage: %s OUT.bin [tiny|base|small|large-v3-turbo] [f16|q8_0|q5_0] [n_vocab]\n", argv[0]);
         return 2;

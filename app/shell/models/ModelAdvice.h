@@ -1,20 +1,32 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace kivo {
 
-// What the panel's status says when a model is missing or does not load: which model, the
-// first folder the recorder and the runner search, and that clicking opens the Models window.
+// What the panel's status says when a model is missing or does not load: a sentence saying what
+// happened and what to do, and the particulars (files searched, the runtime's own reason) for
+// the tooltip. The status itself then offers the Models window (ModelsLink).
 namespace ModelAdvice {
 
-std::string speechMissing(bool chinese);
-// The speech model was found but did not load: the recogniser's own text, and the way out.
-std::string speechBroken(const std::string& failure, bool chinese);
+struct Advice {
+    std::string status;
+    std::string details;
+};
+
+// No usable speech model: none installed, or the file there is not a multilingual whisper model.
+Advice speechMissing(bool chinese);
+// The speech model was found but did not load; `failure` is the recogniser's own text.
+Advice speechBroken(const std::string& failure, bool chinese);
 // Whether a recogniser failure is about the model file (see WhisperModel).
 bool isSpeechModelFailure(const std::string& failure);
 // `detail` is the runtime's reason, e.g. "modelNotFound: no file at /…/language-model.gguf".
-std::string languageUnavailable(const std::string& detail, bool chinese);
+Advice languageUnavailable(const std::string& detail, bool chinese);
+// For the idle status: which models are not installed yet, or nothing when both are.
+std::optional<Advice> missingAtStart(bool chinese);
+// The way out, shown on its own line under any of the above.
+std::string openModelsAction(bool chinese);
 
 } // namespace ModelAdvice
 } // namespace kivo

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QSettings>
+#include <QUrl>
 
 #include <nlohmann/json.hpp>
 
@@ -48,13 +49,20 @@ bool isRemote(const std::string& source)
 
 std::string resolved(const std::string& url, const std::string& base)
 {
+    // A catalogue from the network names no files of this machine.
+    if (url.starts_with("file:") && (base.empty() || isRemote(base))) {
+        invalid("\"" + url + "\" is a local file, which only a catalogue file may name.",
+                "「" + url + "」是本機檔案，只有本機的模型目錄可以列出。");
+    }
     if (base.empty() || url.find("://") != std::string::npos) {
         return url;
     }
     if (isRemote(base)) {
         return base.substr(0, base.rfind('/') + 1) + url;
     }
-    return (std::filesystem::path(base).parent_path() / url).string();
+    // A catalogue file's relative entries are files next to it, downloaded as file URLs.
+    const auto file = std::filesystem::absolute(std::filesystem::path(base).parent_path() / url).lexically_normal();
+    return QUrl::fromLocalFile(QString::fromStdString(file.string())).toString(QUrl::FullyEncoded).toStdString();
 }
 
 } // namespace
@@ -99,6 +107,16 @@ ModelCatalogue ModelCatalogue::parse(const std::string& json, const std::string&
             }
             entry.cantonese = cantonese->get<bool>();
         }
+        if (const auto fineTuned = item.find("fineTunedCantonese"); fineTuned != item.end()) {
+            if (!fineTuned->is_boolean()) {
+                invalid("\"" + entry.name + "\" has a \"fineTunedCantonese\" that is not true or false.",
+                        "「" + entry.name + "」的 fineTunedCantonese 不是 true 或 false。");
+            }
+            entry.fineTunedCantonese = fineTuned->get<bool>();
+        }
+        entry.shape = text(item, "shape", false);
+        entry.errorRate = text(item, "errorRate", false);
+        entry.source = text(item, "source", false);
         entry.pick = text(item, "pick", false);
         entry.pickChinese = text(item, "pickChinese", false);
         if (entry.pickChinese.empty()) {

@@ -21,6 +21,13 @@ struct ModelCatalogue {
         std::string sha256;   // lower-case hex; empty where none is published
         std::string licence;
         bool cantonese = false; // a speech model that knows "yue"
+        // A speech model trained further on Cantonese: decoded as "zh", it still writes Cantonese.
+        bool fineTunedCantonese = false;
+        // The architecture the speed measurement stands for: base, small or large-v3-turbo for
+        // speech; 0.5b, 1.5b or 3b for language. Empty: not measured.
+        std::string shape;
+        std::string errorRate; // the published figure with its test set; empty where none is
+        std::string source;    // the model card the figures and licence come from
         std::string pick;
         std::string pickChinese;
     };

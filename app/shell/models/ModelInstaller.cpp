@@ -2,6 +2,7 @@
 
 #include "app/shell/models/ModelError.h"
 #include "app/shell/models/ModelStore.h"
+#include "app/shell/models/ModelText.h"
 #include "platform/download/DownloadError.h"
 #include "platform/download/FileDownload.h"
 
@@ -18,11 +19,6 @@ namespace {
 constexpr std::uint64_t spaceMargin = 64ull << 20;
 
 std::string name(ModelRole role) { return std::string(ModelRoles::fileName(role)); }
-
-std::string megabytes(std::uint64_t bytes)
-{
-    return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MB";
-}
 
 [[noreturn]] void fileFailed(const std::string& what, const std::filesystem::path& path, const std::string& reason)
 {
@@ -102,12 +98,19 @@ void checkSpace(const std::filesystem::path& folder, std::uint64_t needed)
 {
     std::error_code error;
     const auto space = std::filesystem::space(folder, error);
+    // The margin keeps the disk usable for everything else; the message counts it, in the
+    // units the Models window shows sizes in.
     if (!error && space.available < needed + spaceMargin) {
+        const std::string required = ModelText::size(needed + spaceMargin);
+        const std::string model = ModelText::size(needed);
+        const std::string margin = ModelText::size(spaceMargin);
+        const std::string free = ModelText::size(space.available);
         throw ModelError(ModelError::Case::notEnoughSpace,
-                         "Not enough disk space in " + folder.string() + ": the download needs " + megabytes(needed)
-                             + " and " + megabytes(space.available) + " are free.",
-                         folder.string() + " 的磁碟空間不足：下載需要 " + megabytes(needed) + "，只有 "
-                             + megabytes(space.available) + " 可用。");
+                         "Not enough disk space in " + folder.string() + ": installing needs " + required
+                             + " free (" + model + " for the model and " + margin
+                             + " left for the system), and " + free + " are free. Free some space and try again.",
+                         folder.string() + " 的磁碟空間不足：安裝需要 " + required + " 可用空間（模型 " + model
+                             + "，另留 " + margin + " 給系統），現在只有 " + free + " 可用。請騰出空間後重試。");
     }
 }
 

@@ -56,6 +56,16 @@ std::string duration(double seconds, bool chinese)
                          : std::to_string(rest) + " s";
 }
 
+std::string kept(const ModelInstaller::Progress& progress, bool chinese)
+{
+    std::string amount = size(progress.received);
+    if (progress.total != 0) {
+        amount += (chinese ? "／" : " of ") + size(progress.total);
+    }
+    return chinese ? "已保留 " + amount + "；再按「下載」會從這裡繼續。"
+                   : amount + " kept; Download continues from there.";
+}
+
 std::string progress(const ModelInstaller::Progress& progress, bool chinese)
 {
     if (progress.phase == ModelInstaller::Progress::Phase::verifying) {
@@ -84,8 +94,13 @@ std::string entryLine(const ModelCatalogue::Entry& entry, bool chinese)
         line += (chinese ? " · 授權 " : " · licence ") + entry.licence;
     }
     if (entry.role == ModelRole::speech) {
-        line += chinese ? (entry.cantonese ? " · 懂粵語" : " · 以普通話辨識")
-                        : (entry.cantonese ? " · knows Cantonese" : " · run as Mandarin");
+        if (entry.cantonese) {
+            line += chinese ? " · 懂粵語" : " · knows Cantonese";
+        } else if (entry.fineTunedCantonese) {
+            line += chinese ? " · 粵語（微調）" : " · Cantonese (fine-tuned)";
+        } else {
+            line += chinese ? " · 以普通話辨識" : " · run as Mandarin";
+        }
     }
     return line;
 }

@@ -16,6 +16,8 @@ std::string size(std::uint64_t bytes);
 std::string duration(double seconds, bool chinese);
 // "312 MB of 1.1 GB · 8.4 MB/s · 1 min 40 s left", or the checking phase.
 std::string progress(const ModelInstaller::Progress& progress, bool chinese);
+// After a failed download whose bytes were kept for the next attempt.
+std::string kept(const ModelInstaller::Progress& progress, bool chinese);
 // One catalogue entry: title, size, licence and whether it knows Cantonese.
 std::string entryLine(const ModelCatalogue::Entry& entry, bool chinese);
 std::string roleTitle(ModelRole role, bool chinese);

@@ -1,11 +1,14 @@
 #include "app/shell/models/ModelVerifier.h"
 
 #include "app/shell/models/ModelError.h"
+#include "app/shell/models/ModelTrialLoad.h"
 #include "platform/download/Sha256.h"
 #include "platform/languagemodel/SystemLanguageModel.h"
 #include "platform/speech/RecognizerError.h"
 #include "platform/speech/SpeechCpuSupport.h"
 #include "platform/speech/SpeechModelFile.h"
+#include "platform/speech/WhisperFileCheck.h"
+#include "platform/speech/WhisperFileError.h"
 #include "platform/speech/WhisperModel.h"
 
 #include <array>
@@ -36,11 +39,13 @@ void ModelVerifier::checkHeader(const std::filesystem::path& file, ModelRole rol
         }
         return;
     }
-    const auto header = SpeechModelFile::readHeader(file);
-    if (!header) {
-        invalid(name, "is not a whisper model in the ggml format.", "不是 ggml 格式的 whisper 模型。");
+    SpeechModelFile::Header header;
+    try {
+        header = WhisperFileCheck::check(file);
+    } catch (const WhisperFileError& refused) {
+        invalid(name, refused.englishDetail() + ".", refused.chineseDetail() + "。");
     }
-    if (!header->isMultilingual()) {
+    if (!header.isMultilingual()) {
         invalid(name, "is an English-only whisper model; Kivo needs a multilingual one.",
                 "是只懂英語的 whisper 模型；Kivo 需要多語言模型。");
     }
@@ -50,6 +55,17 @@ ModelVerifier::Report ModelVerifier::check(const std::filesystem::path& file, Mo
 {
     const std::string name = shownAs.empty() ? file.filename().string() : shownAs;
     checkHeader(file, role, name);
+    // The runtimes abort on some damaged files: the trial load runs in a child when the
+    // checker program is there, as it is in the bundle.
+    if (const auto checker = ModelTrialLoad::checker()) {
+        std::error_code error;
+        const auto size = std::filesystem::file_size(file, error);
+        const auto outcome = ModelTrialLoad::run(*checker, role, file, ModelTrialLoad::limitsFor(error ? 0 : size));
+        if (!outcome.usable) {
+            invalid(name, outcome.english, outcome.chinese);
+        }
+        return {outcome.english, outcome.chinese};
+    }
     if (role == ModelRole::language) {
         const auto model = SystemLanguageModel::makeFromFile(file);
         const Availability& availability = model->availability();
@@ -65,6 +81,9 @@ ModelVerifier::Report ModelVerifier::check(const std::filesystem::path& file, Mo
                 "無法載入：" + availability.description() + "。");
     }
     const auto header = SpeechModelFile::readHeader(file);
+    if (!header) {
+        invalid(name, "changed while it was checked.", "在檢查期間被更改。");
+    }
     const std::string vocabulary = "vocabulary " + std::to_string(header->nVocab);
     const bool cantonese = header->language() == "yue";
     Report report{vocabulary + (cantonese ? ": Cantonese (yue)" : ": run as Mandarin (zh)"),

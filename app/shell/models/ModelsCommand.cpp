@@ -1,11 +1,14 @@
 #include "app/shell/models/ModelsCommand.h"
 
+#include "app/shell/models/MachineSpeedProbe.h"
 #include "app/shell/models/ModelError.h"
 #include "app/shell/models/ModelInstaller.h"
+#include "app/shell/models/ModelRecommendation.h"
 #include "app/shell/models/ModelStore.h"
 #include "app/shell/models/ModelText.h"
 
 #include <chrono>
+#include <cstdio>
 #include <optional>
 
 namespace kivo::ModelsCommand {
@@ -17,7 +20,9 @@ constexpr const char* usage =
     "  install NAME      download a catalogue model and install it\n"
     "  import FILE ROLE  install a local file as the speech or language model\n"
     "  verify [ROLE]     check the installed models (header and a trial load)\n"
-    "  remove ROLE       delete the installed speech or language model\n";
+    "  remove ROLE       delete the installed speech or language model\n"
+    "  recommend [--measure]  the largest models this computer runs inside the budgets\n"
+    "                    (measured once at idle priority and cached; --measure measures again)\n";
 
 std::uint64_t sizeOf(const std::filesystem::path& path)
 {
@@ -67,6 +72,45 @@ int install(const ModelCatalogue& catalogue, const std::string& name, std::ostre
     }
     out << ModelText::done(result, false) << "\n";
     return 0;
+}
+
+int recommend(const ModelCatalogue& catalogue, const MachineSpeed& speed, std::ostream& out)
+{
+    out << "This computer: " << speed.processor << "\n";
+    char line[160];
+    if (speed.measuredWhileBusy()) {
+        std::snprintf(line, sizeof line,
+                      "Measured while the computer was busy (load average %.1f): the figures are too slow and "
+                      "were not kept; measure again when it is quiet.\n",
+                      speed.loadAverage);
+        out << line;
+    }
+    for (const auto& [shape, figure] : speed.speechSecondsPerSecond) {
+        std::snprintf(line, sizeof line, "  speech %-15s %.2f s per second of audio (live speech: at most %.2f)\n",
+                      shape.c_str(), figure, ModelRecommendation::liveSpeechBudget);
+        out << line;
+    }
+    for (const auto& [shape, figure] : speed.languageSeconds) {
+        std::snprintf(line, sizeof line, "  language %-13s %.0f s for a long conversion (at most %.0f)\n", shape.c_str(),
+                      figure, ModelRecommendation::conversionBudget);
+        out << line;
+    }
+    const auto recommendation = ModelRecommendation::choose(catalogue, speed);
+    int status = 0;
+    for (const ModelRole role : ModelRoles::allCases) {
+        const auto& chosen = role == ModelRole::speech ? recommendation.speech : recommendation.language;
+        out << ModelRoles::rawValue(role) << ": ";
+        if (chosen) {
+            out << chosen->entry->name << " · " << ModelRecommendation::label(role, chosen->figure, false)
+                << "\n  Kivo --models install " << chosen->entry->name << "\n";
+        } else if (role == ModelRole::language && speed.languageSeconds.empty()) {
+            out << "not measured\n";
+        } else {
+            out << "none in the catalogue stays inside the budget on this computer\n";
+            status = 1;
+        }
+    }
+    return status;
 }
 
 std::optional<ModelRole> role(const std::string& name, std::ostream& err)
@@ -129,6 +173,15 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
                 }
             }
             return status;
+        }
+        if (command == "recommend" && (rest.size() == 1 || (rest.size() == 2 && rest[1] == "--measure"))) {
+            const auto catalogue = ModelCatalogue::load(source);
+            try {
+                return recommend(catalogue, MachineSpeedProbe::obtain(rest.size() == 2), out);
+            } catch (const std::exception& failure) {
+                err << "Could not measure this computer: " << failure.what() << "\n";
+                return 1;
+            }
         }
         if (command == "remove" && rest.size() == 2) {
             const auto which = role(rest[1], err);

@@ -8,7 +8,7 @@ namespace kivo {
 
 // `Kivo --models …`: the Models window's operations for scripts and headless machines, with
 // the same code and messages (in English).
-//   list | install NAME | import FILE ROLE | verify [ROLE] | remove ROLE
+//   list | install NAME | import FILE ROLE | verify [ROLE] | remove ROLE | recommend [--measure]
 // with `--catalogue URL|FILE` before the command to use another catalogue for this run.
 namespace ModelsCommand {
 

@@ -1,11 +1,14 @@
 #include "app/shell/models/ModelsWindow.h"
 
 #include "app/shell/Localization.h"
+#include "app/shell/models/MachineSpeedProbe.h"
+#include "app/shell/models/ModelRecommendation.h"
 #include "app/shell/models/ModelStore.h"
 #include "app/shell/models/ModelText.h"
 
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileSystemWatcher>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -14,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -22,6 +26,13 @@ namespace kivo {
 namespace {
 
 QString text(const std::string& value) { return QString::fromStdString(value); }
+
+std::uint64_t partialBytes(ModelRole role)
+{
+    std::error_code error;
+    const auto size = std::filesystem::file_size(ModelStore::partial(role), error);
+    return error ? 0 : size;
+}
 
 QLabel* wrapping(QWidget* parent)
 {
@@ -42,6 +53,7 @@ ModelsWindow::ModelsWindow(bool chinese, std::string catalogueSource, QWidget* p
                                      QMessageBox::Cancel)
                == QMessageBox::Yes;
     };
+    measure = [](bool measureAgain, std::stop_token stop) { return MachineSpeedProbe::obtain(measureAgain, {}, stop); };
     chooseFile = [this](ModelRole role) {
         return QFileDialog::getOpenFileName(
             this, tr("選擇模型檔案", "Choose a model file"), QString(),
@@ -53,6 +65,34 @@ ModelsWindow::ModelsWindow(bool chinese, std::string catalogueSource, QWidget* p
     localize();
     loadCatalogue();
     refresh();
+    watcher_ = new QFileSystemWatcher(this);
+    // A download or a copy changes the folder several times; one look after it settles.
+    folderChanged_ = new QTimer(this);
+    folderChanged_->setSingleShot(true);
+    folderChanged_->setInterval(250);
+    connect(folderChanged_, &QTimer::timeout, this, [this] {
+        watchFolder();
+        refresh();
+    });
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, folderChanged_, qOverload<>(&QTimer::start));
+    watchFolder();
+}
+
+void ModelsWindow::watchFolder()
+{
+    std::filesystem::path folder = ModelStore::folder();
+    std::error_code error;
+    while (!folder.empty() && !std::filesystem::is_directory(folder, error) && folder != folder.parent_path()) {
+        folder = folder.parent_path();
+    }
+    const QString path = text(folder.string());
+    if (folder.empty() || watcher_->directories() == QStringList{path}) {
+        return;
+    }
+    if (!watcher_->directories().isEmpty()) {
+        watcher_->removePaths(watcher_->directories());
+    }
+    watcher_->addPath(path);
 }
 
 // The tasks are children: each stops and joins its worker when it is deleted, and what it
@@ -140,6 +180,9 @@ void ModelsWindow::build()
     small.setPointSizeF(small.pointSizeF() * 0.85);
     source->setFont(small);
     layout->addWidget(source);
+    speed = wrapping(this);
+    speed->setFont(small);
+    layout->addWidget(speed);
     resize(560, sizeHint().height());
 }
 
@@ -173,6 +216,7 @@ void ModelsWindow::localize()
     source->setText(tr("模型目錄：", "Catalogue: ")
                     + (catalogueSource_.empty() ? tr("內置", "built in") : text(catalogueSource_))
                     + tr("　·　安裝到 ", " · installs into ") + text(ModelStore::folder().string()));
+    showSpeed();
     fitHeight();
 }
 
@@ -219,8 +263,17 @@ void ModelsWindow::fillChoices()
         const QSignalBlocker block(s.choice);
         s.choice->clear();
         if (catalogue_) {
+            std::optional<ModelRecommendation::Choice> chosen;
+            if (speed_) {
+                const auto recommendation = ModelRecommendation::choose(*catalogue_, *speed_);
+                chosen = role == ModelRole::speech ? recommendation.speech : recommendation.language;
+            }
             for (const auto* entry : catalogue_->forRole(role)) {
-                s.choice->addItem(text(ModelText::entryLine(*entry, chinese_)), text(entry->name));
+                std::string line = ModelText::entryLine(*entry, chinese_);
+                if (chosen && chosen->entry == entry) {
+                    line += " · " + ModelRecommendation::label(role, chosen->figure, chinese_);
+                }
+                s.choice->addItem(text(line), text(entry->name));
             }
         } else {
             s.choice->addItem(catalogueFailure_ ? tr("沒有模型目錄", "No catalogue")
@@ -229,6 +282,77 @@ void ModelsWindow::fillChoices()
         s.choice->setCurrentIndex(std::min(selected, s.choice->count() - 1));
         updatePick(role);
         updateButtons(role);
+    }
+}
+
+void ModelsWindow::measureThisComputer(bool measureAgain)
+{
+    if (measuring_ || !measure) {
+        return;
+    }
+    measuring_ = true;
+    speedFailure_.reset();
+    showSpeed();
+    measureThread_ = std::jthread([this, measureAgain, run = measure](std::stop_token stop) {
+        std::optional<MachineSpeed> measured;
+        std::optional<std::string> failure;
+        try {
+            measured = run(measureAgain, stop);
+        } catch (const std::exception& error) {
+            failure = error.what();
+        }
+        if (stop.stop_requested()) {
+            return;
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, measured, failure] {
+                measuring_ = false;
+                speed_ = measured;
+                speedFailure_ = failure;
+                fillChoices();
+                // Preselect what this computer runs best; the user's own pick comes after.
+                if (speed_ && catalogue_) {
+                    const auto recommendation = ModelRecommendation::choose(*catalogue_, *speed_);
+                    for (const ModelRole role : ModelRoles::allCases) {
+                        const auto& chosen = role == ModelRole::speech ? recommendation.speech : recommendation.language;
+                        if (chosen) {
+                            Section& s = section(role);
+                            s.choice->setCurrentIndex(s.choice->findData(text(chosen->entry->name)));
+                        }
+                    }
+                }
+                showSpeed();
+                fitHeight();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ModelsWindow::showSpeed()
+{
+    if (measuring_) {
+        speed->setText(tr("正在量度這部電腦的速度（低優先次序，約一分鐘）…",
+                          "Measuring this computer's speed (at idle priority, about a minute)…"));
+    } else if (speedFailure_) {
+        speed->setText(tr("無法量度這部電腦：", "Could not measure this computer: ") + text(*speedFailure_));
+    } else if (speed_) {
+        QStringList figures;
+        for (const auto& [shape, figure] : speed_->speechSecondsPerSecond) {
+            figures << QStringLiteral("%1 %2").arg(text(shape)).arg(figure, 0, 'f', 2);
+        }
+        speed->setText(tr("這部電腦（", "This computer (") + text(speed_->processor)
+                       + tr("）每秒錄音的編碼時間（秒）：", "), encoder seconds per second of audio: ")
+                       + figures.join(QStringLiteral(", "))
+                       + tr("；即時辨識上限 ", "; live speech needs at most ")
+                       + QString::number(ModelRecommendation::liveSpeechBudget, 'f', 2)
+                       + (speed_->measuredWhileBusy()
+                              ? tr("。量度時電腦正忙（平均負載 %1），數字偏慢，不會保存。",
+                                   ". Measured while the computer was busy (load average %1): too slow, not kept.")
+                                    .arg(speed_->loadAverage, 0, 'f', 1)
+                              : QString()));
+    } else {
+        speed->clear();
     }
 }
 
@@ -317,9 +441,12 @@ void ModelsWindow::startImport(ModelRole role, const QString& file)
 void ModelsWindow::removeModel(ModelRole role)
 {
     const QString file = text(ModelStore::target(role).string());
-    if (confirm && !confirm(tr("要刪除 %1 嗎？在安裝另一個模型前，這項功能將無法使用。",
-                               "Remove %1? This feature does not work until another model is installed.")
-                                .arg(file))) {
+    const QString question = role == ModelRole::speech
+                                 ? tr("要刪除 %1 嗎？在安裝另一個語音模型前，錄音將無法辨識。",
+                                      "Remove %1? Recordings cannot be recognised until another speech model is installed.")
+                                 : tr("要刪除 %1 嗎？在安裝另一個語言模型前，文字將無法轉換。",
+                                      "Remove %1? Text cannot be converted until another language model is installed.");
+    if (confirm && !confirm(question.arg(file))) {
         return;
     }
     try {
@@ -372,8 +499,16 @@ void ModelsWindow::finish(ModelRole role, const std::optional<ModelInstaller::Re
             onChanged(role);
         }
     } else if (failure) {
-        s.progress->clear();
-        if (failure->kind() != ModelError::Case::cancelled) {
+        // What was received is kept in the partial file, and the next download continues from
+        // it: the bar and the line say so instead of dropping to nothing.
+        const auto& last = lastProgress_[index(role)];
+        if (last && last->received > 0 && partialBytes(role) > 0) {
+            if (last->total > 0) {
+                s.bar->setValue(static_cast<int>(std::min(last->received, last->total) * 100 / last->total));
+            }
+            s.progress->setText(text(ModelText::kept(*last, chinese_)));
+        } else {
+            s.progress->clear();
             s.bar->setValue(0);
         }
         showFailure(*failure);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/shell/models/MachineSpeed.h"
 #include "app/shell/models/ModelCatalogue.h"
 #include "app/shell/models/ModelTask.h"
 
@@ -14,6 +15,8 @@
 #include <utility>
 
 class QComboBox;
+class QFileSystemWatcher;
+class QTimer;
 class QGroupBox;
 class QLabel;
 class QProgressBar;
@@ -57,16 +60,22 @@ public:
     void startDownload(ModelRole role);
     void startImport(ModelRole role, const QString& file);
     void removeModel(ModelRole role);
+    // Measures this computer (or reads the cached measurement) on a worker, then marks the
+    // models it runs inside the budgets as recommended and selects them.
+    void measureThisComputer(bool measureAgain = false);
 
     Section& section(ModelRole role) { return sections_[index(role)]; }
     QLabel* message = nullptr;
     QLabel* source = nullptr;
+    QLabel* speed = nullptr;
 
     // Seams for tests; by default a question box and a file dialog.
     std::function<bool(const QString& question)> confirm;
     std::function<QString(ModelRole role)> chooseFile;
     // Called after a model was installed or removed (the controller refreshes its status).
     std::function<void(ModelRole role)> onChanged;
+    // The measurement; by default MachineSpeedProbe::obtain.
+    std::function<MachineSpeed(bool measureAgain, std::stop_token stop)> measure;
 
 private:
     static std::size_t index(ModelRole role) { return role == ModelRole::speech ? 0 : 1; }
@@ -76,12 +85,16 @@ private:
     void loadCatalogue();
     void fillChoices();
     void updatePick(ModelRole role);
+    void showSpeed();
     void updateButtons(ModelRole role);
     void showMessage(const std::string& english, const std::string& chinese);
     // Grows the window when wrapped texts need more lines.
     void fitHeight();
     void showFailure(const ModelError& failure);
     void showProgress(ModelRole role, const ModelInstaller::Progress& progress);
+    // Follows the models folder (or, until it exists, the nearest folder above it), so that
+    // `Kivo --models install` or a file copied there shows at once.
+    void watchFolder();
     void finish(ModelRole role, const std::optional<ModelInstaller::Result>& result,
                 const std::optional<ModelError>& failure);
 
@@ -93,7 +106,13 @@ private:
     std::array<std::optional<ModelInstaller::Progress>, 2> lastProgress_;
     std::array<std::pair<std::string, std::string>, 2> installedText_; // English, Chinese
     std::pair<std::string, std::string> message_;
+    std::optional<MachineSpeed> speed_;
+    std::optional<std::string> speedFailure_;
+    bool measuring_ = false;
     std::jthread catalogueThread_;
+    QFileSystemWatcher* watcher_ = nullptr;
+    QTimer* folderChanged_ = nullptr;
+    std::jthread measureThread_;
 };
 
 } // namespace kivo

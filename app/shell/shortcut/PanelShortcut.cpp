@@ -31,13 +31,14 @@ std::string_view PanelShortcut::rawValue() const
     return {};
 }
 
-std::string_view PanelShortcut::title() const
+// Written as Linux desktops write keys; the raw values keep their original names for saved settings.
+std::string_view PanelShortcut::title(bool chinese) const
 {
     switch (value_) {
-    case rightCommand: return "Right ⌘";
-    case controlOptionSpace: return "⌃⌥Space";
-    case commandShiftSpace: return "⇧⌘Space";
-    case disabled: return "—";
+    case rightCommand: return chinese ? "右 Super（單按）" : "Right Super (tap)";
+    case controlOptionSpace: return "Ctrl+Alt+Space";
+    case commandShiftSpace: return "Shift+Super+Space";
+    case disabled: return chinese ? "停用" : "Disabled";
     }
     return {};
 }

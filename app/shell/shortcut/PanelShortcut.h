@@ -20,7 +20,8 @@ public:
     static PanelShortcut atIndex(int index);
 
     std::string_view rawValue() const;
-    std::string_view title() const;
+    // The pop-up item's text in the interface language.
+    std::string_view title(bool chinese) const;
     int index() const { return static_cast<int>(value_); }
 
 private:

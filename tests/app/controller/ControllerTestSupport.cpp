@@ -53,6 +53,8 @@ void ensureApplication()
         if (::mkdtemp(folder.data()) != nullptr) {
             environment->settingsHome = folder;
             ::setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+            // Nor the user's models: a test that needs one puts it there.
+            ::setenv("XDG_DATA_HOME", (folder + "/data").c_str(), 1);
         }
         environment->application = std::make_unique<QApplication>(argc, argv);
     }

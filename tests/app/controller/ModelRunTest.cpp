@@ -3,6 +3,7 @@
 #include "app/controller/RunLock.h"
 #include "app/shell/models/ModelStore.h"
 #include "tests/app/controller/ControllerFixture.h"
+#include "tests/app/shell/PanelWidgets.h"
 
 #include <QFileInfo>
 
@@ -132,7 +133,7 @@ TEST_F(ModelRun, FailingRepliesClearResultKeepOriginalAndReleaseTheLock)
         QString description;
     };
     const Case cases[] = {
-        {"cat > /dev/null; echo '{\"status\":\"empty\",\"elapsedSeconds\":0.1}'", QStringLiteral("AFM 沒有產生結果。")},
+        {"cat > /dev/null; echo '{\"status\":\"empty\",\"elapsedSeconds\":0.1}'", QStringLiteral("The language model gave no result. Convert again.")},
         {"cat > /dev/null; echo '{\"status\":\"error\",\"error\":\"E\",\"localizedError\":\"Model busy\"}'",
          QStringLiteral("Model busy")},
         {"cat > /dev/null; echo '{\"status\":\"error\",\"error\":\"Only error\"}'", QStringLiteral("Only error")},
@@ -140,8 +141,8 @@ TEST_F(ModelRun, FailingRepliesClearResultKeepOriginalAndReleaseTheLock)
          QStringLiteral("runner crashed: out of memory\n")},
         {"cat > /dev/null; echo 'not json'; echo 'bad reply' >&2", QStringLiteral("bad reply\n")},
         {"cat > /dev/null; echo '[1,2]'",
-         QStringLiteral("The AFM runner's reply could not be read (not a JSON object). Reinstall Kivo.")},
-        {"cat > /dev/null; exit 3", QStringLiteral("The AFM runner exited with status 3 without a reply. Reinstall Kivo.")},
+         QStringLiteral("The language model's runner's reply could not be read (not a JSON object). Reinstall Kivo.")},
+        {"cat > /dev/null; exit 3", QStringLiteral("The language model's runner exited with status 3 without a reply. Reinstall Kivo.")},
         {"cat > /dev/null; echo '{\"status\":\"error\",\"availability\":\"available\",\"errorType\":\"rewrite_runner.Run.ProbeError\","
          "\"error\":\"ProbeError.budgetExceeded\",\"localizedError\":\"The operation couldn’t be completed.\"}'",
          QStringLiteral("The text is too long for the on-device model. Shorten it, or select part of it and convert that.")},
@@ -149,7 +150,7 @@ TEST_F(ModelRun, FailingRepliesClearResultKeepOriginalAndReleaseTheLock)
         {"cat > /dev/null; echo '{\"status\":\"generated\",\"text\":\"Hello\"}'; echo 'late failure' >&2; exit 1",
          QStringLiteral("late failure\n")},
         // Fields of the wrong type are missing fields.
-        {"cat > /dev/null; echo '{\"status\":\"generated\",\"text\":5}'", QStringLiteral("AFM 沒有產生結果。")},
+        {"cat > /dev/null; echo '{\"status\":\"generated\",\"text\":5}'", QStringLiteral("The language model gave no result. Convert again.")},
         // Text that comes with any other status is no result.
         {"cat > /dev/null; echo '{\"status\":\"refused\",\"text\":\"partial\",\"error\":\"Refused\"}'",
          QStringLiteral("Refused")},
@@ -169,7 +170,7 @@ TEST_F(ModelRun, FailingRepliesClearResultKeepOriginalAndReleaseTheLock)
     type(QStringLiteral("今日天氣好好"));
     bundle.setRunnerScript("cat > /dev/null; printf '%s\\n' '{\"status\":\"generated\",\"text\":\"  \\n \"}'");
     convert();
-    EXPECT_EQ(status(), QStringLiteral("未完成：AFM 回傳空白結果。 原文保留。"));
+    EXPECT_EQ(status(), QStringLiteral("未完成：The language model returned an empty result. Convert again, or reword the original. 原文保留。"));
     EXPECT_EQ(state().source, QStringLiteral("今日天氣好好"));
     EXPECT_EQ(conversion().lockDescriptor(), -1);
 }
@@ -180,11 +181,14 @@ TEST_F(ModelRun, MissingModelGivesAnActionableMessage)
         "cat > /dev/null; echo '{\"availability\":\"unavailable(modelNotFound: no file at \\/x\\/language-model.gguf)\","
         "\"status\":\"error\",\"localizedError\":\"The operation couldn’t be completed.\"}'");
     convert();
-    EXPECT_TRUE(status().contains(QStringLiteral("modelNotFound: no file at /x/language-model.gguf")));
-    // The first place the runner searches, as this environment sets it.
-    EXPECT_TRUE(status().contains(QString::fromStdString(ModelStore::searched(ModelRole::language).front().string())))
-        << status().toStdString();
-    EXPECT_FALSE(status().contains(QStringLiteral("~/")));
+    EXPECT_EQ(status(), QStringLiteral("未完成：No language model is installed. Download one. 原文保留。"));
+    // The runtime's reason and the first place the runner searches, as this environment sets
+    // it, are in the tooltip, never in the status itself.
+    const QString tooltip = test::PanelWidgets(panel()).status->toolTip();
+    EXPECT_TRUE(tooltip.contains(QStringLiteral("modelNotFound: no file at /x/language-model.gguf"))) << tooltip.toStdString();
+    EXPECT_TRUE(tooltip.contains(QString::fromStdString(ModelStore::searched(ModelRole::language).front().string())))
+        << tooltip.toStdString();
+    EXPECT_FALSE(tooltip.contains(QStringLiteral("~/")));
     EXPECT_TRUE(state().statusOffersModels);
     EXPECT_TRUE(result().isEmpty());
     expectIdleAndUnlocked();
@@ -199,7 +203,7 @@ TEST_F(ModelRun, TimeLimitKillsTheRunner)
     EXPECT_GE(conversion().lockDescriptor(), 0);
     EXPECT_EQ(status(), QStringLiteral("Processing (up to 30 s)…"));
     ASSERT_TRUE(test::waitUntil([this] { return !conversion().running(); }, 20000ms));
-    EXPECT_EQ(status(), QStringLiteral("AFM stopped after 30 seconds. Original retained."));
+    EXPECT_EQ(status(), QStringLiteral("The language model stopped after 30 seconds. Original retained."));
     std::ifstream pidFile(bundle.resources() / "rewrite-runner.pid");
     pid_t pid = 0;
     pidFile >> pid;
@@ -250,7 +254,7 @@ TEST_F(ModelRun, HeldLockRefusesTheRunAndLeavesTheResult)
     emit panel().convertClicked();
     EXPECT_FALSE(conversion().running());
     EXPECT_EQ(conversion().lockDescriptor(), -1);
-    EXPECT_EQ(status(), QStringLiteral("Another AFM test is running. Try again later."));
+    EXPECT_EQ(status(), QStringLiteral("Another language model test is running. Try again later."));
     EXPECT_EQ(result(), QStringLiteral("earlier result"));
     RunLock::release(other.descriptor);
 }
@@ -266,12 +270,12 @@ TEST_F(ModelRun, UnsafeLockFileRefusesTheRunAndSaysWhy)
     emit panel().convertClicked();
     EXPECT_FALSE(conversion().running());
     EXPECT_EQ(conversion().lockDescriptor(), -1);
-    EXPECT_EQ(status(), QStringLiteral("The AFM process lock %1 is unsafe (not your file, permissions other than 0600, "
+    EXPECT_EQ(status(), QStringLiteral("The language model's process lock %1 is unsafe (not your file, permissions other than 0600, "
                                        "or a link). Delete it and try again.").arg(QString::fromStdString(path)));
     EXPECT_EQ(result(), QStringLiteral("earlier result"));
     change([](PanelSettings& settings) { settings.chinese = true; });
     emit panel().convertClicked();
-    EXPECT_TRUE(status().startsWith(QStringLiteral("AFM 執行鎖 ") + QString::fromStdString(path) + QStringLiteral(" 不安全")));
+    EXPECT_TRUE(status().startsWith(QStringLiteral("語言模型執行鎖 ") + QString::fromStdString(path) + QStringLiteral(" 不安全")));
     EXPECT_EQ(QFileInfo(QString::fromStdString(path)).permissions() & QFileDevice::ReadOther, QFileDevice::ReadOther)
         << "the file is left alone";
 }
@@ -286,7 +290,7 @@ TEST_F(ModelRun, TimeLimitNeverStopsEarly)
         ASSERT_TRUE(conversion().running());
         ASSERT_TRUE(test::waitUntil([this] { return !conversion().running(); }));
         EXPECT_GE(std::chrono::steady_clock::now() - started, 400ms) << "attempt " << attempt;
-        EXPECT_EQ(status(), QStringLiteral("AFM stopped after 30 seconds. Original retained."));
+        EXPECT_EQ(status(), QStringLiteral("The language model stopped after 30 seconds. Original retained."));
     }
 }
 
@@ -301,7 +305,7 @@ TEST_F(ModelRun, StartFailuresShowTheirOwnMessage)
     type(QString::fromUtf8(source));
     panel().setResult(QStringLiteral("earlier result"), false);
     emit panel().convertClicked();
-    EXPECT_TRUE(status().startsWith(QStringLiteral("Could not start the AFM runner ")));
+    EXPECT_TRUE(status().startsWith(QStringLiteral("Could not start the language model's runner ")));
     EXPECT_TRUE(status().contains(QString::fromStdString((bundle.resources() / "rewrite-runner").string())));
     EXPECT_TRUE(result().isEmpty());
     expectIdleAndUnlocked();

@@ -92,6 +92,7 @@ TEST_F(PanelPreferencesTest, FirstLaunchTakesTheDefaultsAndWritesNothingUntilRes
     EXPECT_EQ(settings.dictation, false);
     EXPECT_TRUE(settings.autoProcess);
     EXPECT_TRUE(settings.autoInsert);
+    EXPECT_TRUE(settings.hongKongCharacters);
     EXPECT_EQ(settings.vocabulary, QString());
     EXPECT_EQ(settings.shortcutIndex, 0);
     EXPECT_FALSE(settings.editorExpanded);
@@ -103,8 +104,9 @@ TEST_F(PanelPreferencesTest, FirstLaunchTakesTheDefaultsAndWritesNothingUntilRes
 TEST_F(PanelPreferencesTest, RecordRoundTripsAndIsWrittenWhole)
 {
     storeRecord({{"language", "zh-Hant"}, {"targetLanguage", "en"}, {"speechEngine", "dictation"},
-                 {"autoProcess", false}, {"autoInsert", false}, {"vocabulary", "灣仔, Kivo"},
-                 {"shortcut", "commandShiftSpace"}, {"editorExpanded", true}, {"stale", "old key"}});
+                 {"autoProcess", false}, {"autoInsert", false}, {"hongKongCharacters", false},
+                 {"vocabulary", "灣仔, Kivo"}, {"shortcut", "commandShiftSpace"}, {"editorExpanded", true},
+                 {"stale", "old key"}});
     auto app = makeApp();
     app->restorePreferences();
     FloatingPanel& panel = app->panel();
@@ -114,13 +116,15 @@ TEST_F(PanelPreferencesTest, RecordRoundTripsAndIsWrittenWhole)
     EXPECT_EQ(settings.dictation, true);
     EXPECT_FALSE(settings.autoProcess);
     EXPECT_FALSE(settings.autoInsert);
+    EXPECT_FALSE(settings.hongKongCharacters);
     EXPECT_EQ(settings.vocabulary, QStringLiteral("灣仔, Kivo"));
     EXPECT_EQ(settings.shortcutIndex, 2);
     EXPECT_TRUE(settings.editorExpanded);
 
     app->preferences().save(panel);
     const QVariantMap saved = storedRecord();
-    EXPECT_EQ(saved.size(), 10);
+    EXPECT_EQ(saved.size(), 11);
+    EXPECT_EQ(saved["hongKongCharacters"], false);
     EXPECT_FALSE(saved.contains("stale"));
     EXPECT_EQ(saved["language"], "zh-Hant");
     EXPECT_EQ(saved["inputLanguage"], "zh-HK");

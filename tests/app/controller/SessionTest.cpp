@@ -87,7 +87,7 @@ TEST_F(Session, CancelledRecordingPutsTheDraftBack)
     EXPECT_EQ(state().selection, (TextRange{2, 3}));
     EXPECT_EQ(state().result, QStringLiteral("old result"));
     EXPECT_TRUE(state().resultCopyable);
-    EXPECT_EQ(status(), QStringLiteral("Recording cancelled or no final text. Previous text retained; nothing sent to AFM."));
+    EXPECT_EQ(status(), QStringLiteral("Recording cancelled or no final text. Previous text retained; nothing sent to the language model."));
     EXPECT_FALSE(state().settings.editorExpanded) << "no text: the editor is left as it was";
 }
 
@@ -114,7 +114,7 @@ TEST_F(Session, HeldBackTranscriptsAreNotConverted)
 {
     const std::pair<const char*, QString> cases[] = {
         {"123", QStringLiteral("Numbers-only result. Check recognition, then click Convert. Original unchanged.")},
-        {"嗯嗯", QStringLiteral("Hesitation-only result. Review first; not automatically sent to AFM.")},
+        {"嗯嗯", QStringLiteral("Hesitation-only result. Review first; not automatically sent to the language model.")},
     };
     for (const auto& [transcript, message] : cases) {
         startRecording();
@@ -219,13 +219,15 @@ TEST_F(Session, AMissingSpeechModelSaysWhichAndOpensTheModelsWindowInBothLanguag
         recorder->callbacks.onError(RecorderFailure::localeNotInstalled("speech").what());
         recorder->callbacks.onStatus(Status::idle);
         recorder->callbacks.onCompletion(std::nullopt);
-        EXPECT_EQ(status(), chinese ? QStringLiteral("辨識未完成：缺少語音模型：") + folder
-                                          + QStringLiteral(" 中沒有 speech-model.bin。按此行開啟「模型」視窗下載一個；錄音前文字已保留。")
-                                    : QStringLiteral("Recognition failed: The speech model is missing: no speech-model.bin in ")
-                                          + folder
-                                          + QStringLiteral(". Click this line to open Models and download one. Previous "
-                                                           "text retained."));
+        EXPECT_EQ(status(), chinese ? QStringLiteral("辨識未完成：未安裝語音模型。請下載一個；錄音前文字已保留。")
+                                    : QStringLiteral("Recognition failed: No speech model is installed. Download one. "
+                                                     "Previous text retained."));
         EXPECT_TRUE(state().statusOffersModels);
+        // The way to the Models window has a line of its own; where to put the file is in the tooltip.
+        const StatusLabel& line = *test::PanelWidgets(panel()).status;
+        EXPECT_EQ(line.action(), chinese ? QStringLiteral("按此處開啟「模型」視窗 ›")
+                                         : QStringLiteral("Click here to open Models ›"));
+        EXPECT_TRUE(line.toolTip().contains(folder)) << line.toolTip().toStdString();
     }
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QCoreApplication::sendEvent(test::PanelWidgets(panel()).status, &enter);
@@ -235,9 +237,15 @@ TEST_F(Session, AMissingSpeechModelSaysWhichAndOpensTheModelsWindowInBothLanguag
     EXPECT_EQ(window->windowTitle(), QStringLiteral("模型"));
     window->hide();
 
-    // Any later status takes the offer back; the settings keep their button.
+    // Between tasks the status keeps saying what is missing; any other status takes the offer
+    // back, and the settings keep their button.
     change([](PanelSettings& settings) { settings.chinese = false; });
+    EXPECT_EQ(status(), QStringLiteral("The speech and language models are not installed yet."));
+    EXPECT_TRUE(state().statusOffersModels);
+    type(QStringLiteral("typed"));
+    EXPECT_EQ(status(), QStringLiteral("Original changed. Convert again."));
     EXPECT_FALSE(state().statusOffersModels);
+    EXPECT_TRUE(test::PanelWidgets(panel()).status->action().isEmpty());
     test::PanelWidgets(panel()).modelsButton->click();
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Models"));

@@ -1,11 +1,14 @@
 // The panel on a real display: sizes, expansion, localization, drawing states, and screenshots
 // of both languages kept as test artifacts.
 #include "app/controller/Application.h"
+#include "app/controller/RunFailureMessage.h"
 #include "tests/app/shell/PanelWidgets.h"
 #include "app/shell/FloatingButton.h"
 #include "app/shell/HintField.h"
 #include "app/shell/SettingsPopover.h"
 #include "app/shell/StatusLabel.h"
+#include "app/shell/models/ModelAdvice.h"
+#include "app/shell/models/ModelStore.h"
 #include "app/shell/VoicePanel.h"
 #include "tests/app/controller/ControllerTestSupport.h"
 
@@ -25,6 +28,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <optional>
+#include <vector>
 
 namespace kivo {
 namespace {
@@ -126,14 +132,91 @@ TEST_F(Panel, LanguageSwitchRewritesTextsAndKeepsTheTarget)
     EXPECT_EQ(ui().record->toolTip(), QStringLiteral("開始錄音，將說話轉成文字；再按一次停止。"));
     EXPECT_EQ(ui().headline->text(), QStringLiteral("點一下，開始說話"));
     EXPECT_TRUE(ui().window->windowTitle().endsWith(QStringLiteral(" — 本機語音與文字轉換")));
-    EXPECT_EQ(ui().status->text(), QStringLiteral("本機處理 · 輸出請檢閱"));
+    // No models in the test's data folder: the idle status says so at once.
+    EXPECT_EQ(ui().status->text(), QStringLiteral("尚未安裝語音模型及語言模型。"));
     EXPECT_EQ(ui().before->accessibleName(), QStringLiteral("原文"));
 
     ui().language->setCurrentIndex(0);
     EXPECT_EQ(ui().mode->currentText(), QStringLiteral("Simplified Chinese"));
     EXPECT_EQ(ui().notice->text(), ui().mode->toolTip());
     EXPECT_EQ(ui().copyResult->accessibleName(), QStringLiteral("Copy result"));
-    EXPECT_EQ(ui().status->text(), QStringLiteral("On-device · Review before copying"));
+    EXPECT_EQ(ui().status->text(), QStringLiteral("The speech and language models are not installed yet."));
+}
+
+QString longStatus(bool chinese);
+
+TEST_F(Panel, FailureStatusesKeepTheirWayOutInSightInBothLanguages)
+{
+    const std::filesystem::path folder = KIVO_ARTIFACTS_DIR;
+    std::filesystem::create_directories(folder);
+    ui().window->move(40, 40);
+    StatusLabel& status = *ui().status;
+    const auto shown = [&status] { return status.QLabel::text().split(QLatin1Char('\n')); };
+    for (const bool chinese : {false, true}) {
+        ui().language->setCurrentIndex(chinese ? 1 : 0);
+        const QString tag = QString::fromLatin1(chinese ? "zh" : "en");
+        const QString action = QString::fromStdString(ModelAdvice::openModelsAction(chinese));
+        // The idle status of a first start: what is missing, then the way to the Models window.
+        EXPECT_EQ(status.action(), action);
+        EXPECT_EQ(shown().last(), action);
+        EXPECT_TRUE(status.toolTip().contains(QStringLiteral("speech-model.bin")));
+
+        // Every failure in the words the person sees, each with what to do; the model ones
+        // keep their action on its own line even when the message is elided.
+        const auto language = ModelAdvice::languageUnavailable("modelInvalid: cannot read /x.gguf as a GGUF file", chinese);
+        const auto speech = ModelAdvice::speechMissing(chinese);
+        const std::vector<std::pair<QString, std::optional<QString>>> statuses{
+            {QStringLiteral("未完成：") + QString::fromStdString(language.status) + QStringLiteral(" 原文保留。"),
+             QString::fromStdString(language.details)},
+            {(chinese ? QStringLiteral("辨識未完成：") : QStringLiteral("Recognition failed: "))
+                 + QString::fromStdString(speech.status),
+             QString::fromStdString(speech.details)},
+            {longStatus(chinese), QStringLiteral("details")},
+            {QString::fromStdString(RunFailureMessage::timedOut(chinese)), std::nullopt},
+            {QString::fromStdString(RunFailureMessage::lockHeld(chinese)), std::nullopt},
+            {QString::fromStdString(RunFailureMessage::launchFailed("/opt/kivo/Resources/rewrite-runner",
+                                                                    "No such file or directory", chinese)),
+             std::nullopt},
+            {QStringLiteral("Recognition failed: No audio input device was found. Connect a microphone, and choose "
+                            "it as the input in the desktop's sound settings."),
+             std::nullopt}};
+        int number = 0;
+        for (const auto& [text, details] : statuses) {
+            status.setText(text);
+            if (details) {
+                status.setAction(action, *details);
+            }
+            test::spin(50ms);
+            const std::string where = tag.toStdString() + " status " + std::to_string(++number);
+            expectNothingClipped(ui().window, where);
+            if (details) {
+                EXPECT_EQ(shown().last(), action) << where;
+                EXPECT_TRUE(status.toolTip().contains(details->section(QLatin1Char('\n'), 0, 0).toHtmlEscaped())) << where;
+                EXPECT_EQ(status.accessibleName(), text + QLatin1Char(' ') + action) << where;
+            }
+            if (text == longStatus(chinese)) {
+                EXPECT_TRUE(status.elided()) << "the long status is elided with its action below it";
+                // The message still fills every line but the action's.
+                EXPECT_EQ(shown().size(), StatusLabel::maximumLines) << where;
+                EXPECT_TRUE(shown()[StatusLabel::maximumLines - 2].endsWith(QChar(0x2026))) << where;
+            }
+            EXPECT_TRUE(ui().window->grab().save(
+                QString::fromStdString((folder / ("status-" + tag.toStdString() + "-" + std::to_string(number) + ".png")).string())));
+        }
+    }
+
+    // With both models in place the idle status is the usual one, with no action.
+    for (const ModelRole role : ModelRoles::allCases) {
+        std::filesystem::create_directories(ModelStore::target(role).parent_path());
+        std::ofstream(ModelStore::target(role)) << "stand-in";
+    }
+    ui().language->setCurrentIndex(0);
+    EXPECT_EQ(status.text(), QStringLiteral("On-device · Review before copying"));
+    EXPECT_TRUE(status.action().isEmpty());
+    EXPECT_FALSE(app->panel().state().statusOffersModels);
+    for (const ModelRole role : ModelRoles::allCases) {
+        std::filesystem::remove(ModelStore::target(role));
+    }
 }
 
 // What the status line says when no language model is installed, in either language.

@@ -148,11 +148,13 @@ public:
     }
 
     std::vector<std::string> locales{"zh-HK"};
+    std::string language = "yue";
     std::vector<TranscriptionResult> finalResults;
     std::chrono::milliseconds cancelTakes{0};
 
     bool isSpeechTranscriberAvailable() override { return true; }
     std::vector<std::string> installedLocales(Transcriber::Kind) override { return locales; }
+    std::string decodingLanguage() override { return language; }
     std::optional<AudioFormat> bestAvailableAudioFormat(const Modules&) override
     {
         return AudioFormat::recognizerFormat();

@@ -75,7 +75,7 @@ TEST_F(RecordingEndToEnd, RecordStopTranscriptThenConversion)
     EXPECT_NE(*app->recording().transcript(), "draft");
     ASSERT_TRUE(app->recording().diagnostics().has_value());
     EXPECT_EQ(app->recording().diagnostics()->finalText, *app->recording().transcript());
-    EXPECT_TRUE(panel.speechInfo->text().contains(QStringLiteral("| Last Apple Speech, recording + finish: ")));
+    EXPECT_TRUE(panel.speechInfo->text().contains(QStringLiteral("| Last Whisper speech model, recording + finish: ")));
 
     if (SpeechReviewPolicy::reason(*app->recording().transcript())) {
         GTEST_SKIP() << "the generated model's text was held back for review";
@@ -94,10 +94,9 @@ TEST_F(RecordingEndToEnd, MissingSpeechModelKeepsTheDraftAndSaysSo)
     ASSERT_TRUE(test::waitUntil([&] { return !app->recording().busy(); }, 30s));
     // Which model, the folder searched first, and the way to the Models window; one full stop.
     const QString folder = QString::fromStdString(ModelStore::searched(ModelRole::speech).front().parent_path().string());
-    EXPECT_EQ(panel.status->text(), QStringLiteral("Recognition failed: The speech model is missing: no speech-model.bin in ")
-                                        + folder
-                                        + QStringLiteral(". Click this line to open Models and download one. Previous "
-                                                         "text retained."));
+    EXPECT_EQ(panel.status->text(),
+              QStringLiteral("Recognition failed: No speech model is installed. Download one. Previous text retained."));
+    EXPECT_TRUE(panel.status->toolTip().contains(folder));
     EXPECT_TRUE(app->panel().state().statusOffersModels);
     QMouseEvent click(QEvent::MouseButtonRelease, QPointF(4, 4), QPointF(4, 4), Qt::LeftButton, Qt::LeftButton,
                       Qt::NoModifier);

@@ -34,7 +34,8 @@ TEST(SpeechEngine, RawValuesTitlesAndOrder)
 {
     EXPECT_EQ(SpeechEngine::allCases[0], SpeechEngine::speech);
     EXPECT_EQ(SpeechEngine(SpeechEngine::speech).rawValue(), "speech");
-    EXPECT_EQ(SpeechEngine(SpeechEngine::dictation).title(), "Apple Dictation");
+    EXPECT_EQ(SpeechEngine(SpeechEngine::dictation).title(false), "Whisper with hints");
+    EXPECT_EQ(SpeechEngine(SpeechEngine::speech).title(true), "Whisper 語音模型");
     EXPECT_EQ(SpeechEngine(SpeechEngine::dictation).englishDetail(), " · Supports hints");
     EXPECT_EQ(SpeechEngine::fromRawValue("dictation"), SpeechEngine::dictation);
     EXPECT_FALSE(SpeechEngine::fromRawValue("Speech").has_value());
@@ -44,7 +45,7 @@ TEST(RecorderFailure, MessagesAreExact)
 {
     EXPECT_STREQ(RecorderFailure::timeout("preparation").what(), "Speech preparation timed out.");
     EXPECT_STREQ(RecorderFailure::capture("bad rate").what(), "Audio capture failed: bad rate");
-    EXPECT_STREQ(RecorderFailure::unavailable().what(), "SpeechTranscriber is unavailable on this Mac.");
+    EXPECT_STREQ(RecorderFailure::unavailable().what(), "This computer's processor lacks the instructions the Whisper speech model needs. Choose Whisper with hints, which needs fewer.");
     EXPECT_STREQ(RecorderFailure::noAudioFormat().what(),
                  "No installed audio format is compatible with the selected transcriber.");
     EXPECT_STREQ(RecorderFailure::microphoneDenied().what(), "Microphone access was denied.");

@@ -8,15 +8,15 @@ namespace {
 TEST(SpeechDetails, InfoLineNamesTheSelectionAndTheEngineOfTheLastRecording)
 {
     EXPECT_EQ(SpeechDetails::infoLine(SpeechEngine::speech, std::nullopt, false),
-              "Apple Speech · zh-HK · On-device · Accuracy first");
-    EXPECT_EQ(SpeechDetails::infoLine(SpeechEngine::dictation, std::nullopt, true), "Apple Dictation · zh-HK · 本機 · 可用提示詞");
+              "Whisper speech model · zh-HK · On-device · Accuracy first");
+    EXPECT_EQ(SpeechDetails::infoLine(SpeechEngine::dictation, std::nullopt, true), "Whisper＋提示詞 · zh-HK · 本機 · 可用提示詞");
     SpeechDiagnostics last;
     last.engine = SpeechEngine::dictation;
     last.elapsedSeconds = 6.349;
     EXPECT_EQ(SpeechDetails::infoLine(SpeechEngine::speech, last, false),
-              "Apple Speech · zh-HK · On-device | Last Apple Dictation, recording + finish: 6.3 s");
+              "Whisper speech model · zh-HK · On-device | Last Whisper with hints, recording + finish: 6.3 s");
     EXPECT_EQ(SpeechDetails::infoLine(SpeechEngine::speech, last, true),
-              "Apple Speech · zh-HK · 本機 ｜上次 Apple Dictation 錄音＋收尾：6.3 s");
+              "Whisper 語音模型 · zh-HK · 本機 ｜上次 Whisper＋提示詞 錄音＋收尾：6.3 s");
 }
 
 TEST(SpeechDetails, TextListsSegmentsWithOnlyTheEvidenceTheyHave)

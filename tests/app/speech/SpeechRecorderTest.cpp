@@ -136,6 +136,35 @@ TEST_F(Recorder, SuccessfulRecordingReportsInOrderAndKeepsFinalEvidence)
     EXPECT_EQ(recorder->status(), Status::requestingPermission);
 }
 
+TEST_F(Recorder, MandarinDecodingReachesThePanelInHongKongCharactersExceptTheHints)
+{
+    make();
+    service->language = "zh";
+    SpeechSettings settings{SpeechEngine::dictation, {"发哥"}};
+    recorder->start(settings);
+    ASSERT_TRUE(runUntil([&] { return recorder->status() == Status::recording; }));
+    push(result("同发哥剪头发", 0.0, 1.0, false, {"同发哥剪头发"}));
+    ASSERT_TRUE(runUntil([&] { return !events.empty() && events.back().starts_with("text:"); }));
+    EXPECT_EQ(events.back(), "text:同发哥剪頭髮");
+    recorder->cancel();
+    ASSERT_TRUE(runUntil([&] { return recorder->status() == Status::idle; }));
+
+    // Turned off, or a model that knows "yue": the text stays as decoded.
+    settings.hongKongCharacters = false;
+    recorder->start(settings);
+    ASSERT_TRUE(runUntil([&] { return recorder->status() == Status::recording; }));
+    push(result("剪头发", 0.0, 1.0, false));
+    ASSERT_TRUE(runUntil([&] { return events.back() == "text:剪头发"; }));
+    recorder->cancel();
+    ASSERT_TRUE(runUntil([&] { return recorder->status() == Status::idle; }));
+    service->language = "yue";
+    recorder->start({});
+    ASSERT_TRUE(runUntil([&] { return recorder->status() == Status::recording; }));
+    push(result("头发", 0.0, 1.0, false));
+    ASSERT_TRUE(runUntil([&] { return events.back() == "text:头发"; }));
+    recorder->cancel();
+}
+
 TEST_F(Recorder, EmptyRecordingCompletesWithEmptyTextAndNoSegments)
 {
     startRecording({SpeechEngine::speech, {"灣仔"}});
@@ -318,7 +347,9 @@ TEST_F(Recorder, WithoutAMicrophoneTheStartFailsClearly)
     recorder->start({});
     ASSERT_TRUE(runUntil([&] { return completions == 1; }));
     ASSERT_EQ(events.size(), 5u);
-    EXPECT_EQ(events[2], "error:No audio input device was found.");
+    // What happened and what to check.
+    EXPECT_EQ(events[2], "error:No audio input device was found. Connect a microphone, and choose it as the input in "
+                         "the desktop's sound settings.");
     EXPECT_EQ(events[3], "idle");
     EXPECT_EQ(events[4], "done:none");
 }

@@ -2,6 +2,7 @@
 #include "platform/speech/PromptBudget.h"
 #include "platform/speech/SampleRateConverter.h"
 #include "platform/speech/SpeechModelFile.h"
+#include "tools/whisper/TinyWhisperModel.h"
 #include "platform/speech/StreamingWindow.h"
 #include "platform/speech/TranscriptPunctuation.h"
 
@@ -362,19 +363,19 @@ TEST(SampleRateConverter, ResamplesAndMixesDownAndFlushReturnsWhatItHeld)
 TEST(SpeechModelFile, HeaderDecidesTheLanguage)
 {
     const auto path = std::filesystem::temp_directory_path() / "kivo-speech-header-test.bin";
-    const auto write = [&](std::int32_t magic, std::int32_t vocab) {
-        std::ofstream out(path, std::ios::binary);
-        const std::int32_t fields[12] = {magic, vocab, 1500, 64, 2, 1, 448, 64, 2, 1, 80, 1};
-        out.write(reinterpret_cast<const char*>(fields), sizeof fields);
+    const auto write = [&](std::int32_t vocab) {
+        auto dimensions = TinyWhisperModel::Dimensions{};
+        dimensions.nVocab = vocab;
+        TinyWhisperModel::write(path, dimensions); // each vocabulary gives another size, so a fresh verdict
     };
-    write(0x67676d6c, 51866);
+    write(51866);
     EXPECT_EQ(SpeechModelFile::readHeader(path)->language(), "yue");
-    write(0x67676d6c, 51865);
+    write(51865);
     EXPECT_EQ(SpeechModelFile::readHeader(path)->language(), "zh");
     EXPECT_TRUE(SpeechModelFile::readHeader(path)->isMultilingual());
-    write(0x67676d6c, 51864);
+    write(51864);
     EXPECT_FALSE(SpeechModelFile::readHeader(path)->isMultilingual());
-    write(0x46554747, 51866); // a GGUF file is not this format
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << "GGUF"; // a GGUF file is not this format
     EXPECT_FALSE(SpeechModelFile::readHeader(path).has_value());
     std::filesystem::remove(path);
 }

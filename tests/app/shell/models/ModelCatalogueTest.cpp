@@ -1,6 +1,7 @@
 // The catalogue file, the command line and the missing-model advice.
 #include "app/shell/models/ModelAdvice.h"
 #include "app/shell/models/ModelError.h"
+#include "app/shell/models/ModelText.h"
 #include "app/shell/models/ModelsCommand.h"
 #include "tests/app/shell/models/ModelsFixture.h"
 
@@ -22,14 +23,16 @@ std::string catalogueProblem(const std::string& json)
     return {};
 }
 
-TEST(ModelCatalogueTest, TheBuiltInCatalogueOffersThreeModelsOfEachRoleOverHttps)
+TEST(ModelCatalogueTest, TheBuiltInCatalogueOffersModelsOfEachRoleOverHttpsWithTheirSources)
 {
     const auto catalogue = ModelCatalogue::load({});
-    ASSERT_EQ(catalogue.forRole(ModelRole::speech).size(), 3u);
+    ASSERT_EQ(catalogue.forRole(ModelRole::speech).size(), 6u);
     ASSERT_EQ(catalogue.forRole(ModelRole::language).size(), 3u);
     for (const auto& entry : catalogue.entries) {
         EXPECT_TRUE(entry.url.starts_with("https://")) << entry.name;
-        EXPECT_GT(entry.bytes, 100000000u) << entry.name;
+        EXPECT_GT(entry.bytes, 50000000u) << entry.name;
+        EXPECT_TRUE(entry.source.starts_with("https://huggingface.co/")) << entry.name;
+        EXPECT_FALSE(entry.shape.empty()) << entry.name;
         EXPECT_FALSE(entry.licence.empty()) << entry.name;
         EXPECT_FALSE(entry.pick.empty()) << entry.name;
         EXPECT_NE(entry.pickChinese, entry.pick) << entry.name;
@@ -38,6 +41,18 @@ TEST(ModelCatalogueTest, TheBuiltInCatalogueOffersThreeModelsOfEachRoleOverHttps
     EXPECT_TRUE(catalogue.forRole(ModelRole::speech).front()->cantonese);
     EXPECT_FALSE(catalogue.find("whisper-small")->cantonese);
     EXPECT_FALSE(catalogue.find("whisper-base")->cantonese);
+    // Fine-tuned models decode as "zh" yet write Cantonese; the multilingual small and base do not.
+    std::size_t fineTuned = 0;
+    for (const auto* entry : catalogue.forRole(ModelRole::speech)) {
+        if (entry->fineTunedCantonese) {
+            ++fineTuned;
+            EXPECT_FALSE(entry->cantonese) << entry->name;
+            EXPECT_NE(ModelText::entryLine(*entry, false).find("Cantonese (fine-tuned)"), std::string::npos);
+        }
+    }
+    EXPECT_EQ(fineTuned, 3u);
+    EXPECT_NE(catalogue.find("whisper-small-cantonese")->errorRate.find("7.93"), std::string::npos);
+    EXPECT_NE(ModelText::entryLine(*catalogue.find("whisper-base"), false).find("run as Mandarin"), std::string::npos);
     EXPECT_TRUE(catalogue.forRole(ModelRole::language).front()->url.ends_with("qwen2.5-1.5b-instruct-q4_k_m.gguf"));
 }
 
@@ -47,6 +62,9 @@ TEST(ModelCatalogueTest, MalformedCataloguesAreRefusedWithTheReason)
     EXPECT_NE(catalogueProblem(R"({"models":[{"name":"a","role":"speech"}]})").find("\"url\""), std::string::npos);
     EXPECT_NE(catalogueProblem(R"({"models":[{"name":"a","role":"video","url":"x"}]})").find("role"), std::string::npos);
     EXPECT_NE(catalogueProblem(R"({"models":[{"name":"a","role":"speech","url":"x","sha256":"ABC"}]})").find("SHA-256"),
+              std::string::npos);
+    EXPECT_NE(catalogueProblem(R"({"models":[{"name":"a","role":"speech","url":"x","fineTunedCantonese":"yes"}]})")
+                  .find("fineTunedCantonese"),
               std::string::npos);
     EXPECT_NE(catalogueProblem(R"({"models":[{"name":"a","role":"speech","url":"x"},{"name":"a","role":"language","url":"y"}]})")
                   .find("twice"),
@@ -58,9 +76,26 @@ TEST(ModelCatalogueTest, RelativeAddressesFollowTheCatalogue)
     const auto remote = ModelCatalogue::parse(R"({"models":[{"name":"a","role":"speech","url":"m/a.bin"}]})",
                                               "https://mirror.example/kivo/catalogue.json");
     EXPECT_EQ(remote.entries[0].url, "https://mirror.example/kivo/m/a.bin");
-    const auto local = ModelCatalogue::parse(R"({"models":[{"name":"a","role":"speech","url":"a.bin"}]})",
-                                             "/srv/models/catalogue.json");
-    EXPECT_EQ(local.entries[0].url, "/srv/models/a.bin");
+    // A catalogue file's entries are files beside it, as URLs the downloader takes.
+    const auto local = ModelCatalogue::parse(
+        R"({"models":[{"name":"a","role":"speech","url":"a.bin"},{"name":"b","role":"language","url":"../x y.gguf"}]})",
+        "/srv/models/catalogue.json");
+    EXPECT_EQ(local.entries[0].url, "file:///srv/models/a.bin");
+    EXPECT_EQ(local.entries[1].url, "file:///srv/x%20y.gguf");
+    EXPECT_EQ(ModelCatalogue::parse(R"({"models":[{"name":"a","role":"speech","url":"file:///m/a.bin"}]})",
+                                    "/srv/models/catalogue.json")
+                  .entries[0]
+                  .url,
+              "file:///m/a.bin");
+    // Only a catalogue on this machine may name its files.
+    for (const char* base : {"https://mirror.example/kivo/catalogue.json", ""}) {
+        try {
+            ModelCatalogue::parse(R"({"models":[{"name":"a","role":"speech","url":"file:///etc/passwd"}]})", base);
+            ADD_FAILURE() << base;
+        } catch (const ModelError& failure) {
+            EXPECT_NE(std::string(failure.what()).find("local file"), std::string::npos) << failure.what();
+        }
+    }
 }
 
 class ModelsCommandTest : public ModelsFixture {
@@ -117,23 +152,57 @@ TEST_F(ModelsCommandTest, FailuresAndMistakesHaveTheirOwnStatus)
     EXPECT_FALSE(installed(ModelRole::speech));
 }
 
-TEST_F(ModelsFixture, MissingModelAdviceNamesTheFolderActuallySearched)
+TEST_F(ModelsFixture, MissingModelAdviceSaysWhatToDoAndKeepsTheParticularsForTheTooltip)
 {
     const std::string folder = (dataHome / "kivo" / "models").string();
-    EXPECT_EQ(ModelAdvice::speechMissing(false),
-              "The speech model is missing: no speech-model.bin in " + folder
-                  + ". Click this line to open Models and download one.");
-    EXPECT_NE(ModelAdvice::speechMissing(true).find(folder), std::string::npos);
-    const std::string language = ModelAdvice::languageUnavailable("modelNotFound: no file", false);
-    EXPECT_TRUE(language.ends_with("put a GGUF chat model at " + folder + "/language-model.gguf.")) << language;
-    EXPECT_EQ(language.find(".."), std::string::npos);
-    EXPECT_EQ(language.find("~/.local"), std::string::npos);
+    const auto speech = ModelAdvice::speechMissing(false);
+    EXPECT_EQ(speech.status, "No speech model is installed. Download one.");
+    EXPECT_EQ(speech.details, "No speech-model.bin in " + folder + ".");
+    EXPECT_EQ(ModelAdvice::speechMissing(true).status, "未安裝語音模型。請下載一個。");
+    EXPECT_NE(ModelAdvice::speechMissing(true).details.find(folder), std::string::npos);
+
+    // Each of the runtime's reasons is a sentence; the code and the file stay in the details.
+    const std::vector<std::pair<std::string, std::string>> reasons{
+        {"modelNotFound: no file at /x", "No language model is installed. Download one."},
+        {"modelInvalid: cannot read /x as a GGUF file",
+         "The language model file is not a usable GGUF chat model. Download it again or choose another."},
+        {"modelUnreadable: /x: Permission denied",
+         "The language model file cannot be read. Check its permissions, or download it again."},
+        {"cpuUnsupported: this processor lacks AVX2",
+         "This computer's processor cannot run the language model; speech recognition still works."},
+        {"runtimeUnavailable: no backend", "The language model could not start. Reinstall Kivo."}};
+    for (const auto& [detail, sentence] : reasons) {
+        const auto advice = ModelAdvice::languageUnavailable(detail, false);
+        EXPECT_EQ(advice.status, sentence);
+        EXPECT_EQ(advice.details, detail + "\nKivo reads " + folder + "/language-model.gguf.");
+        const auto chinese = ModelAdvice::languageUnavailable(detail, true);
+        EXPECT_EQ(chinese.status.find(detail.substr(0, detail.find(':'))), std::string::npos) << chinese.status;
+        EXPECT_TRUE(chinese.details.starts_with(detail));
+    }
+    EXPECT_NE(ModelAdvice::languageUnavailable("modelInvalid: x", true).status,
+              ModelAdvice::languageUnavailable("modelNotFound: x", true).status);
+    EXPECT_EQ(ModelAdvice::openModelsAction(false), "Click here to open Models ›");
+
+    // At start: both missing, then one, then none.
+    EXPECT_EQ(ModelAdvice::missingAtStart(false)->status, "The speech and language models are not installed yet.");
+    EXPECT_EQ(ModelAdvice::missingAtStart(false)->details,
+              "Kivo reads " + folder + "/speech-model.bin.\nKivo reads " + folder + "/language-model.gguf.");
+    test::writeAll(ModelStore::target(ModelRole::language), "gguf");
+    EXPECT_EQ(ModelAdvice::missingAtStart(false)->status,
+              "The speech model is not installed yet, so recording cannot be recognised.");
+    EXPECT_EQ(ModelAdvice::missingAtStart(false)->details, "Kivo reads " + folder + "/speech-model.bin.");
 
     // A file that is there but unusable is named, not called missing.
     test::writeAll(ModelStore::target(ModelRole::speech), "not whisper");
-    EXPECT_EQ(ModelAdvice::speechMissing(false), "The speech model " + folder
-                                                     + "/speech-model.bin is not a multilingual whisper model. Click "
-                                                       "this line to open Models and replace it.");
+    EXPECT_FALSE(ModelAdvice::missingAtStart(true));
+    EXPECT_EQ(ModelAdvice::speechMissing(false).status,
+              "The installed speech model is not a multilingual whisper model, so it cannot recognise Cantonese. "
+              "Replace it.");
+    EXPECT_EQ(ModelAdvice::speechMissing(false).details, folder + "/speech-model.bin");
+    std::filesystem::remove(ModelStore::target(ModelRole::language));
+    EXPECT_EQ(ModelAdvice::missingAtStart(true)->status, "尚未安裝語言模型，無法轉換文字。");
+    EXPECT_EQ(ModelAdvice::speechBroken("The speech model could not be loaded: /x", false).details,
+              "The speech model could not be loaded: /x");
     EXPECT_TRUE(ModelAdvice::isSpeechModelFailure("The speech model could not be loaded: /x/speech-model.bin"));
     EXPECT_FALSE(ModelAdvice::isSpeechModelFailure("Speech finalization timed out."));
 }

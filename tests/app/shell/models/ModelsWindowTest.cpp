@@ -112,6 +112,10 @@ TEST_F(ModelsWindowTest, CancelImportAndRemoveWithConfirmation)
     EXPECT_FALSE(installed(ModelRole::speech));
     EXPECT_TRUE(partial(ModelRole::speech)); // kept for a resume
     EXPECT_EQ(window->message->text(), QStringLiteral("Download cancelled; it resumes where it stopped next time."));
+    // The bar and the line show what is kept instead of dropping to nothing.
+    EXPECT_GT(speech.bar->value(), 0);
+    EXPECT_TRUE(speech.progress->text().endsWith(QStringLiteral(" kept; Download continues from there.")))
+        << speech.progress->text().toStdString();
 
     auto& language = window->section(ModelRole::language);
     const auto broken = std::filesystem::path(folder.path()) / "broken.gguf";
@@ -137,10 +141,18 @@ TEST_F(ModelsWindowTest, CancelImportAndRemoveWithConfirmation)
     };
     language.remove->click();
     EXPECT_TRUE(asked.startsWith(QStringLiteral("Remove ") + QString::fromStdString(ModelStore::target(ModelRole::language).string())));
+    EXPECT_TRUE(asked.endsWith(QStringLiteral("Text cannot be converted until another language model is installed.")))
+        << asked.toStdString();
     EXPECT_TRUE(installed(ModelRole::language));
     window->confirm = [](const QString&) { return true; };
     language.remove->click();
     EXPECT_FALSE(installed(ModelRole::language));
+
+    // A change made outside the window (`Kivo --models install` in a terminal) shows by itself.
+    test::writeAll(ModelStore::target(ModelRole::language), test::TinyModels::shared().language);
+    EXPECT_TRUE(test::waitUntil([&] { return language.remove->isEnabled(); }, 20s));
+    std::filesystem::remove(ModelStore::target(ModelRole::language));
+    EXPECT_TRUE(test::waitUntil([&] { return !language.remove->isEnabled(); }, 20s));
 }
 
 } // namespace

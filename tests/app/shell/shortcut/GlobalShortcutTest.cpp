@@ -110,7 +110,11 @@ TEST(PanelShortcut, ValuesTitlesAndOutOfRangeIndex)
 {
     EXPECT_EQ(PanelShortcut::fromRawValue("commandShiftSpace"), PanelShortcut(PanelShortcut::commandShiftSpace));
     EXPECT_FALSE(PanelShortcut::fromRawValue("rightOption").has_value());
-    EXPECT_EQ(PanelShortcut(PanelShortcut::controlOptionSpace).title(), "⌃⌥Space");
+    EXPECT_EQ(PanelShortcut(PanelShortcut::controlOptionSpace).title(false), "Ctrl+Alt+Space");
+    EXPECT_EQ(PanelShortcut(PanelShortcut::commandShiftSpace).title(true), "Shift+Super+Space");
+    EXPECT_EQ(PanelShortcut(PanelShortcut::rightCommand).title(false), "Right Super (tap)");
+    EXPECT_EQ(PanelShortcut(PanelShortcut::rightCommand).title(true), "右 Super（單按）");
+    EXPECT_EQ(PanelShortcut(PanelShortcut::disabled).title(true), "停用");
     EXPECT_EQ(PanelShortcut::atIndex(3), PanelShortcut::disabled);
     EXPECT_EQ(PanelShortcut::atIndex(-1), PanelShortcut::rightCommand);
     EXPECT_EQ(PanelShortcut::atIndex(4), PanelShortcut::rightCommand);

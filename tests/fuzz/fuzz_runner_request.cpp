@@ -1,0 +1,15 @@
+// The runner's standard-input decoder: a Request or DecodingError.
+#include "runner/DecodingError.h"
+#include "runner/RequestDecoder.h"
+
+#include <cstdint>
+#include <string_view>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    try {
+        (void)kivo::RequestDecoder::decode(std::string_view(reinterpret_cast<const char*>(data), size));
+    } catch (const kivo::DecodingError&) {
+    }
+    return 0;
+}
