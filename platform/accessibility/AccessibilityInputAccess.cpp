@@ -596,7 +596,9 @@ std::optional<InputSnapshot> AccessibilityInputAccess::Reader::snapshot(const Ac
     const bool canPaste = editableState(states);
     const bool canWrite = canPaste && hasEditableText(target);
     const bool comboBox = isComboBox(target);
-    const bool area = !comboBox && states.contains(ATSPI_STATE_MULTI_LINE);
+    // A document paragraph (LibreOffice) takes the direct write: a paste there goes through the
+    // office's own clipboard handling, which keeps the clipboard and moves the focus about.
+    const bool area = !comboBox && states.contains(ATSPI_STATE_MULTI_LINE) && role(target) != ATSPI_ROLE_PARAGRAPH;
     InputSnapshot snapshot;
     snapshot.text = std::move(*text);
     snapshot.selection = *range;
@@ -613,7 +615,7 @@ InputWriteStatus AccessibilityInputAccess::Reader::replaceSelection(const std::u
                                                                    const AccessibleElement& target)
 {
     const std::optional<std::u16string> current = value(target);
-    const bool utf16 = countsUtf16(target);
+    bool utf16 = countsUtf16(target);
     std::optional<std::int64_t> start;
     std::optional<std::int64_t> end;
     if (current) {
@@ -648,6 +650,10 @@ InputWriteStatus AccessibilityInputAccess::Reader::replaceSelection(const std::u
         return InputWriteStatus::failed;
     }
     // Toolkits leave the caret in different places; after the inserted text is where typing would.
+    // The text as it is now may settle the offset unit the text before the write could not.
+    if (value(target)) {
+        utf16 = countsUtf16(target);
+    }
     if (AtspiText* caretText = atspi_accessible_get_text_iface(target.get())) {
         const auto caret = static_cast<gint>(*start + (utf16 ? static_cast<std::int64_t>(text.size())
                                                             : *toToolkit(text, static_cast<std::int64_t>(text.size()), false)));
@@ -725,7 +731,9 @@ std::optional<AccessibleElement> AccessibilityInputAccess::focusedTarget()
 {
     const std::shared_ptr<Reader> reader = reader_;
     const std::optional<std::int64_t> keyboard = keyboardFocus_.process();
-    auto focus = AccessibilityThread::call([reader, keyboard] { return reader->focusedTarget(keyboard); });
+    // A search through a large window (LibreOffice's toolbars come before its document) may
+    // take longer than one call; it holds no main thread, which answers nothing here.
+    auto focus = AccessibilityThread::call([reader, keyboard] { return reader->focusedTarget(keyboard); }, searchLimit);
     if (!focus) {
         recordDiagnostic("timeout=focusedTarget");
         uncheckable_ = false;

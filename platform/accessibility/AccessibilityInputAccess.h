@@ -6,6 +6,7 @@
 #include "platform/keys/SyntheticKeyboard.h"
 #include "platform/pasteboard/InputPasteboardLease.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -25,6 +26,8 @@ public:
     static constexpr std::size_t valueLimit = 1'000'000;  // UTF-8 bytes
     static constexpr std::size_t diagnosticLimit = 24;
     static constexpr int webAncestorLimit = 16;
+    // How long one search for the focused input may take.
+    static constexpr std::chrono::milliseconds searchLimit{4000};
     // Our own application on the bus, besides this process.
     static constexpr const char* ownIdentifier = "local.kivo.afm-trial";
 
