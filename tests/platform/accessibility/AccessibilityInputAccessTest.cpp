@@ -166,7 +166,7 @@ TEST_F(QtTargetTest, SecretAndDisabledFieldsAreNoTargets)
     ASSERT_TRUE(waitUntil([&] { return isFocused(password); }, std::chrono::milliseconds(5000)));
     AccessibilityInputAccess access;
     EXPECT_FALSE(waitUntil([&] { return access.focusedTarget().has_value(); }, std::chrono::milliseconds(500)));
-    EXPECT_EQ(insertWith(access, u"secret"), InputDelivery::noInput);
+    EXPECT_EQ(insertWith(access, u"secret"), InputDelivery::passwordField);
 
     // A disabled field cannot hold the focus; ask about the element itself.
     const AccessibleElement disabled = findByName(target->processId(), "disabled");
