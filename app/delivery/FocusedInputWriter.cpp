@@ -73,7 +73,7 @@ bool readBackMatches(const std::u16string& readback, const std::u16string& expec
             continue;
         }
         if (e >= expected.size() || expected[e] != unit) {
-            return true;
+            return false;
         }
         ++e;
     }

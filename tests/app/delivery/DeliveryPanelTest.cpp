@@ -126,7 +126,7 @@ TEST_F(DeliveryPanel, PastesIntoMousepadWithoutStallingThePanel)
     EXPECT_EQ(focusedText(), reply + reply);
 }
 
-// The direct route into GTK 4.
+// GTK 4's text view, found although only its window frame is SHOWING.
 TEST_F(DeliveryPanel, WritesIntoGnomeTextEditorWithoutStallingThePanel)
 {
     if (!installed("gnome-text-editor")) {

@@ -290,5 +290,56 @@ TEST(RealApplicationTest, KWriteTakesTheResultInItsDocument)
     EXPECT_EQ(focusedText(), QStringLiteral("今日天氣好熱 😀"));
 }
 
+// One browser for every field. Gecko reports U+FEFF after an emoji it was given.
+TEST(RealApplicationTest, FirefoxFillsInputsAndSaysWhyNotElsewhere)
+{
+    if (!installed("firefox-esr")) {
+        GTEST_SKIP() << "firefox-esr is not installed";
+    }
+    test::ensureDesktop();
+    QTemporaryDir home;
+    const QString page = home.filePath(QStringLiteral("fields.html"));
+    QFile file(page);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"(<!doctype html><meta charset="utf-8"><title>fields</title>
+<input aria-label="line" value="網頁">
+<textarea aria-label="area">第一行</textarea>
+<div contenteditable="true" aria-label="rich">可編輯</div>
+<input type="password" aria-label="secret" value="pw">)");
+    file.close();
+    QDir().mkpath(home.filePath(QStringLiteral("profile")));
+    RealApplication firefox(QStringLiteral("env"),
+                            isolatedEnvironment(home) << QStringLiteral("MOZ_ENABLE_WAYLAND=0") << QStringLiteral("GNOME_ACCESSIBILITY=1")
+                                                      << QStringLiteral("firefox-esr") << QStringLiteral("--no-remote")
+                                                      << QStringLiteral("--profile") << home.filePath(QStringLiteral("profile"))
+                                                      << QUrl::fromLocalFile(page).toString(),
+                            "Firefox");
+    ASSERT_TRUE(firefox.waitForElement(ATSPI_ROLE_ENTRY, "line", 90s)) << "the page did not appear on the bus";
+    ASSERT_TRUE(firefox.focusWindow(10s));
+
+    putUserClipboard();
+    ASSERT_TRUE(firefox.focusElement(ATSPI_ROLE_ENTRY, "line"));
+    auto result = insertFresh(QStringLiteral("今日天氣好熱😀"));
+    EXPECT_EQ(result.outcome, u"inserted") << joined(result).toStdString();
+    EXPECT_TRUE(focusedText().contains(QStringLiteral("今日天氣好熱😀"))) << focusedText().toStdString();
+
+    putUserClipboard();
+    ASSERT_TRUE(firefox.focusElement(ATSPI_ROLE_ENTRY, "area"));
+    result = insertFresh(QStringLiteral("飲茶🙂"));
+    EXPECT_EQ(result.outcome, u"inserted") << joined(result).toStdString();
+    EXPECT_TRUE(focusedText().contains(QStringLiteral("飲茶🙂"))) << focusedText().toStdString();
+
+    putUserClipboard();
+    ASSERT_TRUE(firefox.focusElement(ATSPI_ROLE_SECTION, "rich"));
+    result = insertFresh(QStringLiteral("never"));
+    EXPECT_EQ(result.outcome, u"noCheckableInput") << joined(result).toStdString();
+
+    putUserClipboard();
+    ASSERT_TRUE(firefox.focusElement(ATSPI_ROLE_PASSWORD_TEXT, "secret"));
+    result = insertFresh(QStringLiteral("never"));
+    EXPECT_EQ(result.outcome, u"passwordField") << joined(result).toStdString();
+}
+
+
 } // namespace
 } // namespace kivo
