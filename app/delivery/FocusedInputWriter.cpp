@@ -61,21 +61,19 @@ bool readBackMatches(const std::u16string& readback, const std::u16string& expec
     if (readback == expected) {
         return true;
     }
-    if (expected.find(zeroWidthNoBreak) != std::u16string::npos) {
-        return false;
-    }
+    // Marks already in the input before the write are part of what is expected.
     std::size_t e = 0;
     for (std::size_t r = 0; r < readback.size(); ++r) {
         const char16_t unit = readback[r];
-        const bool afterEmoji =
-            r > 0 && (QChar::isLowSurrogate(readback[r - 1]) || readback[r - 1] == emojiPresentation);
-        if (unit == zeroWidthNoBreak && afterEmoji) {
+        if (e < expected.size() && expected[e] == unit) {
+            ++e;
             continue;
         }
-        if (e >= expected.size() || expected[e] != unit) {
+        const bool afterEmoji =
+            r > 0 && (QChar::isLowSurrogate(readback[r - 1]) || readback[r - 1] == emojiPresentation);
+        if (unit != zeroWidthNoBreak || !afterEmoji) {
             return false;
         }
-        ++e;
     }
     return e == expected.size();
 }

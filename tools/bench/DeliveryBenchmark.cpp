@@ -378,6 +378,10 @@ public:
                 run.outcome = QString::fromLatin1(rawValue(outcome).data());
             }
         }
+        if (run.outcome != u"inserted") {
+            // The diagnostics say why; one line per run on the error stream.
+            std::fprintf(stderr, "%s\n", qPrintable(app_->panel().status->toolTip().replace(u'\n', QStringLiteral(" | "))));
+        }
         for (const QString& line : app_->panel().status->toolTip().split(u'\n')) {
             if (line.startsWith(u"route=")) {
                 run.route = line.section(u' ', 0, 0).mid(6);

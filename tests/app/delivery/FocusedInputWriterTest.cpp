@@ -322,6 +322,9 @@ TEST(ReadBackTest, AllowsGeckosMarkAfterAnEmojiAndNothingElse)
     EXPECT_FALSE(readBackMatches(u"😀\uFEFF", u"😀x")) << "a missing character";
     EXPECT_FALSE(readBackMatches(u"😀\uFEFFx", u"😀")) << "an extra character";
     EXPECT_FALSE(readBackMatches(u"😁\uFEFF", u"😀"));
+    // The second write into the same <input>: the first emoji's mark was read with the baseline.
+    EXPECT_TRUE(readBackMatches(u"好😀\uFEFF熱😀\uFEFF", u"好😀\uFEFF熱😀"));
+    EXPECT_FALSE(readBackMatches(u"好😀熱😀\uFEFF", u"好😀\uFEFF熱😀")) << "the old mark must stay";
     EXPECT_FALSE(readBackMatches(u"😀", u"😀\uFEFF")) << "a mark we wrote must be there";
     EXPECT_FALSE(readBackMatches(u"😀\uFEFF\uFEFF", u"😀\uFEFF")) << "and is compared exactly";
     EXPECT_TRUE(readBackMatches(u"", u""));
