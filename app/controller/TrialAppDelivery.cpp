@@ -5,6 +5,7 @@
 #include "app/shell/StatusLabel.h"
 #include "app/shell/VoicePanel.h"
 #include "platform/accessibility/AccessibilityInputAccess.h"
+#include "platform/time/PhaseTrace.h"
 
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -87,6 +88,7 @@ void TrialApp::deliverProcessedText(const std::string& text)
             if (!app || !delivery || app->deliveryTask_ != delivery) {
                 return;
             }
+            PhaseTrace::mark(outcome == InputDelivery::inserted ? "inserted" : "not-inserted:" + std::string(rawValue(outcome)));
             app->deliveryTask_.reset();
             app->setPanelTakesFocus(true);
             app->updateControls();

@@ -6,6 +6,7 @@
 #include "app/controller/RunnerPreparation.h"
 #include "app/controller/RunnerProcess.h"
 #include "app/conversion/ConversionError.h"
+#include "platform/time/PhaseTrace.h"
 #include "app/shell/FloatingButton.h"
 #include "app/shell/StatusLabel.h"
 #include "app/shell/models/ModelAdvice.h"
@@ -144,6 +145,7 @@ void TrialApp::completeRun(const RunContext& run, const std::string& output, con
     if (run.epoch != epoch_) {
         return;
     }
+    PhaseTrace::mark("reply");
     timer_.reset();
     process_.reset();
     unlock();
