@@ -363,8 +363,9 @@ int main(int argc, char** argv)
                     throw std::runtime_error("the start command failed");
                 }
                 const double asked = PhaseTrace::now();
-                if (!waitUntil([&] { return kivo.markAfter("recording", asked).has_value(); }, 60s)) {
-                    throw std::runtime_error("the recording did not start");
+                // A Kivo without phase marks (an older build, for comparison) is given 15 s.
+                if (!waitUntil([&] { return kivo.markAfter("recording", asked).has_value(); }, 15s)) {
+                    std::printf("  (no phase marks from this Kivo: only the verified text is timed)\n");
                 }
                 // The panel may have come forward for the recording; the user is typing in the target.
                 if (!mousepad.focusWindow(10s) || !mousepad.focusElement(ATSPI_ROLE_TEXT, {})) {
@@ -381,24 +382,25 @@ int main(int argc, char** argv)
                     const auto at = kivo.markAfter(phase, stop);
                     return at ? std::optional(*at - stop) : std::nullopt;
                 };
-                waitUntil(
-                    [&] {
-                        const auto marks = kivo.marks();
-                        return std::any_of(marks.begin(), marks.end(), [&](const PhaseTrace::Mark& mark) {
-                            return mark.seconds >= stop && mark.phase.find("inserted") != std::string::npos;
-                        });
-                    },
-                    90s);
-                const bool verified = waitUntil(
-                    [&] {
-                        const auto text = targetText();
-                        return text && *text != before &&
-                               (!options.standIn || text->find(QString::fromUtf8(standInText).toStdU16String()) !=
-                                                        std::u16string::npos);
-                    },
-                    10s);
+                // Until the text is read back (a build without phase marks has only that), or
+                // Kivo says the insertion did not happen.
+                const auto arrived = [&] {
+                    const auto text = targetText();
+                    return text && *text != before &&
+                           (!options.standIn ||
+                            text->find(QString::fromUtf8(standInText).toStdU16String()) != std::u16string::npos);
+                };
+                const auto refused = [&] {
+                    const auto marks = kivo.marks();
+                    return std::any_of(marks.begin(), marks.end(), [&](const PhaseTrace::Mark& mark) {
+                        return mark.seconds >= stop && mark.phase.starts_with("not-inserted");
+                    });
+                };
+                const bool verified = waitUntil([&] { return arrived() || refused(); }, 90s) && arrived();
                 if (verified) {
                     phases.verified = PhaseTrace::now() - stop;
+                    // Kivo confirms the insertion after checking the target, which may come later.
+                    waitUntil([&] { return since("inserted").has_value() || refused(); }, 10s);
                 }
                 phases.stopTakesEffect = since("stop");
                 phases.transcript = since("transcript");
