@@ -30,10 +30,10 @@ bool endsSentence(std::string_view c)
     return isOneOf(c, {"。", "！", "？", "；", "…"});
 }
 
-// ASCII marks end a sentence only before a space or the end, so "3.5" or "v1.2" stays whole.
+// ASCII marks end a sentence only before a space, so "3.5" or "v1.2" stays whole.
 bool endsSentenceBefore(std::string_view c, std::string_view next)
 {
-    return isOneOf(c, {"!", "?", ";", "."}) && (next.empty() || isOneOf(next, {" ", "\n", "\t"}));
+    return isOneOf(c, {"!", "?", ";", "."}) && isOneOf(next, {" ", "\n", "\t"});
 }
 
 bool closes(std::string_view c)
@@ -70,7 +70,7 @@ std::vector<std::string> split(const std::string& text, std::size_t limit)
                     ++cut;
                 }
                 paragraph = cut;
-            } else if (endsSentence(at(i)) || endsSentenceBefore(at(i), i + 1 < count ? at(i + 1) : "")) {
+            } else if (endsSentence(at(i)) || endsSentenceBefore(at(i), at(i + 1))) { // i + 1 <= end < count
                 std::size_t cut = i + 1;
                 while (cut < end && (endsSentence(at(cut)) || closes(at(cut)))) {
                     ++cut;

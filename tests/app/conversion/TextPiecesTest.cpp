@@ -58,6 +58,11 @@ TEST(TextPieces, PrefersParagraphsUnlessTheyLeaveAFarShorterPiece)
     const auto pieces = TextPieces::split(early, 14);
     expectWhole(pieces, early, 14);
     EXPECT_EQ(pieces.front(), "標題\n這是很長的一句話。");
+    // A break a third of the way in is still too early; one half the way is not.
+    EXPECT_EQ(TextPieces::split("甲乙丙丁\n一二三四五六七八九十。後面還有很多很多字字字字", 20).front(),
+              "甲乙丙丁\n一二三四五六七八九十。");
+    EXPECT_EQ(TextPieces::split("甲乙丙丁戊己庚\n一二三四五六七。後面還有很多很多字字字字", 20).front(),
+              "甲乙丙丁戊己庚\n");
 }
 
 TEST(TextPieces, ASentenceLongerThanTheLimitIsCutAtTheLimitOnACodePoint)
