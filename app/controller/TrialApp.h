@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/conversion/ConversionPace.h"
 #include "app/conversion/V7Literals.h"
 #include "app/conversion/WritingMode.h"
 #include "app/controller/TrialPreferences.h"
@@ -192,6 +193,15 @@ private:
         std::string source;
         std::vector<V7Literals::Span> spans;
     };
+    // A text too long to convert within the limit: one run per piece, joined before review.
+    struct PieceRun {
+        std::string source;
+        std::vector<std::string> pieces;
+        std::size_t next = 0;
+        std::string converted;
+    };
+    std::optional<PieceRun> pieceRun_;
+    ConversionPace pace_;
 
     void connectActions();
     SpeechSession& recorder();

@@ -6,6 +6,7 @@
 #include "app/controller/RunnerPreparation.h"
 #include "app/controller/RunnerProcess.h"
 #include "app/conversion/ConversionError.h"
+#include "app/conversion/TextPieces.h"
 #include "platform/time/PhaseTrace.h"
 #include "app/shell/FloatingButton.h"
 #include "app/shell/StatusLabel.h"
@@ -55,6 +56,16 @@ void TrialApp::runModel()
     std::string request;
     try {
         source = WritingMode::selectedSource(panel_->before->toPlainText().toStdString(), beforeSelection());
+        if (pieceRun_) {
+            source = pieceRun_->pieces[pieceRun_->next];
+        } else {
+            const double limit = std::chrono::duration<double>(options_.modelTimeLimit).count();
+            auto pieces = TextPieces::split(source, pace_.pieceLimit(limit));
+            if (pieces.size() > 1) {
+                pieceRun_ = PieceRun{source, std::move(pieces), 0, {}};
+                source = pieceRun_->pieces.front();
+            }
+        }
         const RequestDictionary dictionary = mode.request(source, resourcesDirectory_);
         spans = V7Literals::decodeSpans(dictionary.at("literalMapJSON"));
         request = nlohmann::json(dictionary).dump();
@@ -65,6 +76,9 @@ void TrialApp::runModel()
     }
 
     const RunLock::Attempt lock = RunLock::acquire(lockPath_);
+    if (lock.outcome != RunLock::Outcome::locked) {
+        pieceRun_.reset();
+    }
     if (lock.outcome == RunLock::Outcome::cannotOpen) {
         return setStatus(tr("無法取得 AFM 執行鎖。", "Unable to obtain the AFM process lock."));
     }
@@ -98,8 +112,15 @@ void TrialApp::runModel()
     invalidateResult();
     epoch_ = QUuid::createUuid();
     updateControls();
-    setStatus(chinese() ? QString::fromUtf8(mode.title()) + QStringLiteral("處理中（最多 30 秒）…")
-                        : QStringLiteral("Processing (up to 30 s)…"));
+    if (pieceRun_) {
+        const QString count = QStringLiteral("%1 / %2").arg(pieceRun_->next + 1).arg(pieceRun_->pieces.size());
+        setStatus(chinese() ? QString::fromUtf8(mode.title()) + QStringLiteral("處理中 ") + count +
+                                  QStringLiteral("（每段最多 30 秒）…")
+                            : QStringLiteral("Processing ") + count + QStringLiteral(" (up to 30 s each)…"));
+    } else {
+        setStatus(chinese() ? QString::fromUtf8(mode.title()) + QStringLiteral("處理中（最多 30 秒）…")
+                            : QStringLiteral("Processing (up to 30 s)…"));
+    }
 
     // The completion hops to the main thread and holds the controller weakly; the epoch tells
     // it whether the run is still the current one.
@@ -132,6 +153,7 @@ void TrialApp::runModel()
 
 void TrialApp::startFailure(const QString& message)
 {
+    pieceRun_.reset();
     process_.reset();
     unlock();
     updateControls();
@@ -153,10 +175,12 @@ void TrialApp::completeRun(const RunContext& run, const std::string& output, con
     try {
         showResult(run, output, error, exitedNormally, exitStatus);
     } catch (const TrialError& failure) {
+        pieceRun_.reset();
         invalidateResult();
         setStatus(QStringLiteral("未完成：") + QString::fromStdString(failure.localizedDescription()) +
                   QStringLiteral(" 原文保留。"));
     } catch (const ConversionError& failure) {
+        pieceRun_.reset();
         invalidateResult();
         setStatus(QStringLiteral("未完成：") + QString::fromStdString(RunFailureMessage::forConversion(failure, chinese())) +
                   QStringLiteral(" 原文保留。"));
@@ -200,22 +224,42 @@ void TrialApp::showResult(const RunContext& run, const std::string& output, cons
         }
         throw TrialError("AFM 沒有產生結果。");
     }
-    const std::string restored = run.mode.restore(*text, run.source, run.spans);
+    std::string restored = run.mode.restore(*text, run.source, run.spans);
     if (CharacterClass::trimWhitespaceAndNewlines(Utf16::fromUtf8(restored)).empty()) {
         throw TrialError("AFM 回傳空白結果。");
     }
-
-    panel_->after->setPlainText(QString::fromStdString(restored));
-    panel_->copyResult->setEnabled(true);
-    panel_->showEditor();
 
     QString seconds = QStringLiteral("?");
     if (const auto elapsed = reply.find("elapsedSeconds"); elapsed != reply.end() && elapsed->is_number()) {
         char buffer[32];
         std::snprintf(buffer, sizeof buffer, "%.1f", elapsed->get<double>());
         seconds = QString::fromLatin1(buffer);
+        pace_.observe(static_cast<std::size_t>(QString::fromStdString(run.source).toUcs4().size()), elapsed->get<double>());
     }
-    if (!run.mode.needsReview(restored, run.source)) {
+    std::string reviewed = run.source;
+    if (pieceRun_) {
+        // The piece's trailing breaks are the text's own; the runner drops them.
+        const std::size_t kept = run.source.find_last_not_of(" \t\n");
+        pieceRun_->converted += restored + run.source.substr(kept == std::string::npos ? 0 : kept + 1);
+        if (++pieceRun_->next < pieceRun_->pieces.size()) {
+            QPointer<TrialApp> weak(this);
+            QTimer::singleShot(0, this, [weak] {
+                if (weak) {
+                    weak->runModel();
+                }
+            });
+            return;
+        }
+        restored = pieceRun_->converted.substr(0, pieceRun_->converted.find_last_not_of(" \t\n") + 1);
+        reviewed = pieceRun_->source;
+        pieceRun_.reset();
+    }
+
+    panel_->after->setPlainText(QString::fromStdString(restored));
+    panel_->copyResult->setEnabled(true);
+    panel_->showEditor();
+
+    if (!run.mode.needsReview(restored, reviewed)) {
         setStatus(chinese() ? QString::fromUtf8(run.mode.title()) + QStringLiteral("完成 · ") + seconds + QStringLiteral(" 秒。")
                             : QStringLiteral("Completed in ") + seconds + QStringLiteral(" s."));
         if (panel_->autoInsert->isChecked()) {
@@ -233,6 +277,7 @@ void TrialApp::showResult(const RunContext& run, const std::string& output, cons
 
 void TrialApp::endModelRun()
 {
+    pieceRun_.reset();
     epoch_ = QUuid::createUuid();
     timer_.reset();
     if (process_) {
