@@ -360,7 +360,9 @@ void TrialApp::completeRecording(const std::optional<std::string>& text)
         speechStatus_ = SpeechSession::Status::idle;
         speechDraft_.reset();
         updateControls();
-        setStatus(tr("辨識完成；原文區保留 STT 文字。", "Recognition complete. STT text is available in Original."));
+        // A recording the microphone ended early still completes; the status says why it ended.
+        setStatus(speechFailure_ ? QString::fromStdString(*speechFailure_)
+                                 : tr("辨識完成；原文區保留 STT 文字。", "Recognition complete. STT text is available in Original."));
         const auto review = options_.reviewTranscript ? options_.reviewTranscript(*text)
                                                       : SpeechReviewPolicy::reason(*text);
         if (review == SpeechReviewPolicy::Reason::empty) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/conversion/ConversionPace.h"
 #include "app/conversion/LiteralMasking.h"
 #include "app/conversion/OutputMode.h"
 #include "app/controller/TrialPreferences.h"
@@ -194,6 +195,15 @@ private:
         std::string source;
         std::vector<LiteralMasking::Span> spans;
     };
+    // A text too long to convert within the limit: one run per piece, joined before review.
+    struct PieceRun {
+        std::string source;
+        std::vector<std::string> pieces;
+        std::size_t next = 0;
+        std::string converted;
+    };
+    std::optional<PieceRun> pieceRun_;
+    ConversionPace pace_;
 
     void connectActions();
     SpeechSession& recorder();

@@ -5,6 +5,7 @@
 #include "app/shell/FloatingButton.h"
 #include "app/shell/StatusLabel.h"
 #include "app/shell/VoicePanel.h"
+#include "platform/time/PhaseTrace.h"
 
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -57,6 +58,8 @@ void TrialApp::deliverProcessedText(const std::string& text)
                 if (!delivery || deliveryTask_ != delivery) {
                     return;
                 }
+                PhaseTrace::mark(outcome == InputDelivery::inserted ? "inserted"
+                                                                    : "not-inserted:" + std::string(rawValue(outcome)));
                 deliveryTask_.reset();
                 setPanelTakesFocus(true);
                 updateControls();

@@ -6,6 +6,8 @@
 #include "app/controller/RunnerPreparation.h"
 #include "app/controller/RunnerProcess.h"
 #include "app/conversion/ConversionError.h"
+#include "app/conversion/TextPieces.h"
+#include "platform/time/PhaseTrace.h"
 #include "app/shell/FloatingButton.h"
 #include "app/shell/StatusLabel.h"
 #include "app/shell/models/ModelAdvice.h"
@@ -44,6 +46,16 @@ void TrialApp::runModel()
     std::string request;
     try {
         source = OutputMode::selectedSource(panel_->before->toPlainText().toStdString(), beforeSelection());
+        if (pieceRun_) {
+            source = pieceRun_->pieces[pieceRun_->next];
+        } else {
+            const double limit = std::chrono::duration<double>(options_.modelTimeLimit).count();
+            auto pieces = TextPieces::split(source, pace_.pieceLimit(limit));
+            if (pieces.size() > 1) {
+                pieceRun_ = PieceRun{source, std::move(pieces), 0, {}};
+                source = pieceRun_->pieces.front();
+            }
+        }
         PreparedRequest prepared = mode.request(source, resourcesDirectory_);
         spans = std::move(prepared.spans);
         request = prepared.request.json();
@@ -54,6 +66,9 @@ void TrialApp::runModel()
     }
 
     const RunLock::Attempt lock = RunLock::acquire(lockPath_);
+    if (lock.outcome != RunLock::Outcome::locked) {
+        pieceRun_.reset();
+    }
     if (lock.outcome == RunLock::Outcome::cannotOpen) {
         return setStatus(QString::fromStdString(RunFailureMessage::lockUnavailable(chinese())));
     }
@@ -81,8 +96,15 @@ void TrialApp::runModel()
     invalidateResult();
     epoch_ = QUuid::createUuid();
     updateControls();
-    setStatus(chinese() ? QString::fromUtf8(mode.title()) + QStringLiteral("處理中（最多 30 秒）…")
-                        : QStringLiteral("Processing (up to 30 s)…"));
+    if (pieceRun_) {
+        const QString count = QStringLiteral("%1 / %2").arg(pieceRun_->next + 1).arg(pieceRun_->pieces.size());
+        setStatus(chinese() ? QString::fromUtf8(mode.title()) + QStringLiteral("處理中 ") + count +
+                                  QStringLiteral("（每段最多 30 秒）…")
+                            : QStringLiteral("Processing ") + count + QStringLiteral(" (up to 30 s each)…"));
+    } else {
+        setStatus(chinese() ? QString::fromUtf8(mode.title()) + QStringLiteral("處理中（最多 30 秒）…")
+                            : QStringLiteral("Processing (up to 30 s)…"));
+    }
 
     // The completion hops to the main thread and holds the controller weakly; the epoch tells
     // it whether the run is still the current one.
@@ -115,6 +137,7 @@ void TrialApp::runModel()
 
 void TrialApp::startFailure(const QString& message)
 {
+    pieceRun_.reset();
     process_.reset();
     unlock();
     updateControls();
@@ -128,6 +151,7 @@ void TrialApp::completeRun(const RunContext& run, const std::string& output, con
     if (run.epoch != epoch_) {
         return;
     }
+    PhaseTrace::mark("reply");
     timer_.reset();
     process_.reset();
     unlock();
@@ -135,10 +159,12 @@ void TrialApp::completeRun(const RunContext& run, const std::string& output, con
     try {
         showResult(run, output, error, exitedNormally, exitStatus);
     } catch (const TrialError& failure) {
+        pieceRun_.reset();
         invalidateResult();
         setStatus(QStringLiteral("未完成：") + QString::fromStdString(failure.localizedDescription()) +
                   QStringLiteral(" 原文保留。"));
     } catch (const ConversionError& failure) {
+        pieceRun_.reset();
         invalidateResult();
         setStatus(QStringLiteral("未完成：") + QString::fromStdString(RunFailureMessage::forConversion(failure, chinese())) +
                   QStringLiteral(" 原文保留。"));
@@ -177,22 +203,42 @@ void TrialApp::showResult(const RunContext& run, const std::string& output, cons
         }
         throw TrialError(RunFailureMessage::noResult(chinese()));
     }
-    const std::string restored = run.mode.restore(*reply->text, run.source, run.spans);
+    std::string restored = run.mode.restore(*reply->text, run.source, run.spans);
     if (CharacterClass::trimWhitespaceAndNewlines(Utf16::fromUtf8(restored)).empty()) {
         throw TrialError(RunFailureMessage::emptyResult(chinese()));
     }
-
-    panel_->after->setPlainText(QString::fromStdString(restored));
-    panel_->copyResult->setEnabled(true);
-    panel_->showEditor();
 
     QString seconds = QStringLiteral("?");
     if (reply->elapsedSeconds) {
         char buffer[32];
         std::snprintf(buffer, sizeof buffer, "%.1f", *reply->elapsedSeconds);
         seconds = QString::fromLatin1(buffer);
+        pace_.observe(static_cast<std::size_t>(QString::fromStdString(run.source).toUcs4().size()), *reply->elapsedSeconds);
     }
-    if (!run.mode.needsReview(restored, run.source)) {
+    std::string reviewed = run.source;
+    if (pieceRun_) {
+        // The piece's trailing breaks are the text's own; the runner drops them.
+        const std::size_t kept = run.source.find_last_not_of(" \t\n");
+        pieceRun_->converted += restored + run.source.substr(kept == std::string::npos ? 0 : kept + 1);
+        if (++pieceRun_->next < pieceRun_->pieces.size()) {
+            QPointer<TrialApp> weak(this);
+            QTimer::singleShot(0, this, [weak] {
+                if (weak) {
+                    weak->runModel();
+                }
+            });
+            return;
+        }
+        restored = pieceRun_->converted.substr(0, pieceRun_->converted.find_last_not_of(" \t\n") + 1);
+        reviewed = pieceRun_->source;
+        pieceRun_.reset();
+    }
+
+    panel_->after->setPlainText(QString::fromStdString(restored));
+    panel_->copyResult->setEnabled(true);
+    panel_->showEditor();
+
+    if (!run.mode.needsReview(restored, reviewed)) {
         setStatus(chinese() ? QString::fromUtf8(run.mode.title()) + QStringLiteral("完成 · ") + seconds + QStringLiteral(" 秒。")
                             : QStringLiteral("Completed in ") + seconds + QStringLiteral(" s."));
         if (panel_->autoInsert->isChecked()) {
@@ -210,6 +256,7 @@ void TrialApp::showResult(const RunContext& run, const std::string& output, cons
 
 void TrialApp::endModelRun()
 {
+    pieceRun_.reset();
     epoch_ = QUuid::createUuid();
     timer_.reset();
     if (process_) {
