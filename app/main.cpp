@@ -10,6 +10,7 @@
 #include "app/shell/models/ModelCatalogue.h"
 #include "app/shell/models/ModelError.h"
 #include "app/shell/models/ModelsCommand.h"
+#include "platform/accessibility/FocusTracker.h"
 #include "platform/session/DisplaySession.h"
 
 #include <QApplication>
@@ -126,6 +127,8 @@ int main(int argc, char** argv)
     // The panel's symbols prefer the desktop's icon theme; Adwaita fills in where it has none.
     QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
 
+    // Insertion looks first where the focus events said the focus went.
+    kivo::FocusTracker::start();
     kivo::Application application;
     textService.onRaise = [&application] { application.showWindow(); };
     textService.onConvertSelection = [&application](const QString& text) { return application.convertSelection(text); };

@@ -1,6 +1,6 @@
 #include "checker/ModelCheck.h"
 
-#include "platform/languagemodel/Availability.h"
+#include "platform/modelavailability/Availability.h"
 #include "platform/languagemodel/SystemLanguageModel.h"
 #include "platform/speech/SpeechCpuSupport.h"
 #include "platform/speech/WhisperFileCheck.h"

@@ -2,18 +2,30 @@
 # Runs a command inside a private desktop session: an Xvfb display, a private D-Bus session
 # bus and the accessibility bus. With --wayland (or KIVO_TEST_SESSION=wayland) it also starts
 # weston nested in that display with XWayland, so the command sees a Wayland session:
-# WAYLAND_DISPLAY, DISPLAY (XWayland) and XDG_SESSION_TYPE=wayland. Stops exactly the
-# processes it started and returns the command's exit status.
+# WAYLAND_DISPLAY, DISPLAY (XWayland) and XDG_SESSION_TYPE=wayland. With --pulse (or
+# KIVO_TEST_PULSE=1) it also starts a private PulseAudio whose default source reads the FIFO
+# named in KIVO_MICROPHONE_PIPE (16 kHz mono s16le; nothing written, nothing captured), and
+# routes ALSA's default device to it through a private HOME, so PortAudio records from it as on
+# a desktop. Stops exactly the processes it started and returns the command's exit status.
 set -uo pipefail
 
 session=${KIVO_TEST_SESSION:-x11}
-if [ "${1:-}" = "--wayland" ]; then
-  session=wayland
+pulse=${KIVO_TEST_PULSE:-0}
+while [ "$#" -gt 0 ]; do
+  case "$1" in
+    --wayland) session=wayland ;;
+    --pulse) pulse=1 ;;
+    *) break ;;
+  esac
   shift
-fi
+done
 if [ "$#" -eq 0 ]; then
-  echo "usage: test-session.sh [--wayland] COMMAND [ARGS...]" >&2
+  echo "usage: test-session.sh [--wayland] [--pulse] COMMAND [ARGS...]" >&2
   exit 2
+fi
+if [ "$pulse" = "1" ] && ! command -v pulseaudio >/dev/null; then
+  echo "test-session: pulseaudio is not installed; skipped" >&2
+  exit 77
 fi
 
 if [ "$session" = "wayland" ] && ! command -v weston >/dev/null; then
@@ -138,6 +150,37 @@ if [ -x "$launcher" ]; then
     fi
     sleep 0.1
   done
+fi
+
+if [ "$pulse" = "1" ]; then
+  # No user configuration, no autospawn: one socket, one pipe source as the microphone and a
+  # null sink.
+  export HOME="$runtime_dir/home"
+  mkdir -p "$HOME/.config/pulse"
+  export PULSE_RUNTIME_PATH="$runtime_dir/pulse"
+  export PULSE_SERVER="unix:$runtime_dir/pulse-native"
+  export KIVO_MICROPHONE_PIPE="$runtime_dir/microphone"
+  cat >"$runtime_dir/default.pa" <<PULSE
+load-module module-native-protocol-unix auth-anonymous=1 socket=$runtime_dir/pulse-native
+load-module module-pipe-source source_name=kivo_microphone file=$KIVO_MICROPHONE_PIPE format=s16le rate=16000 channels=1
+load-module module-null-sink sink_name=kivo_speakers
+set-default-source kivo_microphone
+set-default-sink kivo_speakers
+PULSE
+  printf 'autospawn = no\n' >"$HOME/.config/pulse/client.conf"
+  printf 'pcm.!default { type pulse }\nctl.!default { type pulse }\n' >"$HOME/.asoundrc"
+  pulseaudio -n -F "$runtime_dir/default.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+    --disable-shm=yes --log-target="file:$runtime_dir/pulse.log" >/dev/null 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do
+    [ -S "$runtime_dir/pulse-native" ] && [ -p "$KIVO_MICROPHONE_PIPE" ] && break
+    sleep 0.1
+  done
+  if [ ! -p "$KIVO_MICROPHONE_PIPE" ]; then
+    echo "test-session: pulseaudio did not start" >&2
+    cat "$runtime_dir/pulse.log" >&2
+    exit 1
+  fi
 fi
 
 "$@"

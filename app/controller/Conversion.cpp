@@ -6,12 +6,14 @@
 #include "app/controller/RunnerProcess.h"
 #include "app/controller/SessionHost.h"
 #include "app/conversion/ConversionError.h"
+#include "app/conversion/TextPieces.h"
 #include "app/shell/FloatingPanel.h"
 #include "app/shell/Localization.h"
 #include "app/shell/models/ModelAdvice.h"
 #include "app/shell/models/ModelStore.h"
 #include "platform/text/CharacterClass.h"
 #include "platform/text/Utf16.h"
+#include "platform/time/PhaseTrace.h"
 #include "protocol/RewriteReply.h"
 
 #include <QCoreApplication>
@@ -76,6 +78,16 @@ void Conversion::run()
     std::string request;
     try {
         source = OutputMode::selectedSource(panel.state().source.toStdString(), panel.state().selection);
+        if (pieceRun_) {
+            source = pieceRun_->pieces[pieceRun_->next];
+        } else {
+            const double limit = std::chrono::duration<double>(timeLimit_).count();
+            auto pieces = TextPieces::split(source, pace_.pieceLimit(limit));
+            if (pieces.size() > 1) {
+                pieceRun_ = PieceRun{source, std::move(pieces), 0, {}};
+                source = pieceRun_->pieces.front();
+            }
+        }
         PreparedRequest prepared = mode.request(source, resourcesDirectory_);
         spans = std::move(prepared.spans);
         request = prepared.request.json();
@@ -86,6 +98,9 @@ void Conversion::run()
     }
 
     const RunLock::Attempt lock = RunLock::acquire(lockPath_);
+    if (lock.outcome != RunLock::Outcome::locked) {
+        pieceRun_.reset();
+    }
     if (lock.outcome == RunLock::Outcome::cannotOpen) {
         return panel.setStatus(QString::fromStdString(RunFailureMessage::lockUnavailable(chinese())));
     }
@@ -113,8 +128,15 @@ void Conversion::run()
     panel.setResult({}, false);
     epoch_ = QUuid::createUuid();
     host_.updateControls();
-    panel.setStatus(chinese() ? QString::fromUtf8(mode.title()) + QStringLiteral("處理中（最多 30 秒）…")
-                              : QStringLiteral("Processing (up to 30 s)…"));
+    if (pieceRun_) {
+        const QString count = QStringLiteral("%1 / %2").arg(pieceRun_->next + 1).arg(pieceRun_->pieces.size());
+        panel.setStatus(chinese() ? QString::fromUtf8(mode.title()) + QStringLiteral("處理中 ") + count +
+                                        QStringLiteral("（每段最多 30 秒）…")
+                                  : QStringLiteral("Processing ") + count + QStringLiteral(" (up to 30 s each)…"));
+    } else {
+        panel.setStatus(chinese() ? QString::fromUtf8(mode.title()) + QStringLiteral("處理中（最多 30 秒）…")
+                                  : QStringLiteral("Processing (up to 30 s)…"));
+    }
 
     // The completion hops to the main thread and holds the flow weakly; the epoch tells it
     // whether the run is still the current one.
@@ -145,6 +167,7 @@ void Conversion::run()
 
 void Conversion::startFailure(const QString& message)
 {
+    pieceRun_.reset();
     process_.reset();
     unlock();
     host_.updateControls();
@@ -157,6 +180,7 @@ void Conversion::complete(const Run& run, const Reply& reply)
     if (run.epoch != epoch_) {
         return;
     }
+    PhaseTrace::mark("reply");
     timer_.reset();
     process_.reset();
     unlock();
@@ -169,6 +193,7 @@ void Conversion::complete(const Run& run, const Reply& reply)
     } catch (const ConversionError& error) {
         failure = QString::fromStdString(RunFailureMessage::forConversion(error, chinese()));
     }
+    pieceRun_.reset();
     host_.panel().setResult({}, false);
     host_.panel().setStatus(QStringLiteral("未完成：") + failure + QStringLiteral(" 原文保留。"),
                             std::exchange(modelsDetails_, std::nullopt));
@@ -205,22 +230,37 @@ void Conversion::showResult(const Run& run, const Reply& reply)
         }
         throw RunError(RunFailureMessage::noResult(chinese()));
     }
-    const std::string restored = run.mode.restore(*answer->text, run.source, run.spans);
+    std::string restored = run.mode.restore(*answer->text, run.source, run.spans);
     if (CharacterClass::trimWhitespaceAndNewlines(Utf16::fromUtf8(restored)).empty()) {
         throw RunError(RunFailureMessage::emptyResult(chinese()));
     }
-
-    FloatingPanel& panel = host_.panel();
-    panel.setResult(QString::fromStdString(restored), true);
-    panel.showEditor();
 
     QString seconds = QStringLiteral("?");
     if (answer->elapsedSeconds) {
         char buffer[32];
         std::snprintf(buffer, sizeof buffer, "%.1f", *answer->elapsedSeconds);
         seconds = QString::fromLatin1(buffer);
+        pace_.observe(static_cast<std::size_t>(QString::fromStdString(run.source).toUcs4().size()), *answer->elapsedSeconds);
     }
-    if (!run.mode.needsReview(restored, run.source)) {
+    std::string reviewed = run.source;
+    if (pieceRun_) {
+        // The piece's trailing breaks are the text's own; the runner drops them.
+        const std::size_t kept = run.source.find_last_not_of(" \t\n");
+        pieceRun_->converted += restored + run.source.substr(kept == std::string::npos ? 0 : kept + 1);
+        if (++pieceRun_->next < pieceRun_->pieces.size()) {
+            QTimer::singleShot(0, this, [this] { this->run(); });
+            return;
+        }
+        restored = pieceRun_->converted.substr(0, pieceRun_->converted.find_last_not_of(" \t\n") + 1);
+        reviewed = pieceRun_->source;
+        pieceRun_.reset();
+    }
+
+    FloatingPanel& panel = host_.panel();
+    panel.setResult(QString::fromStdString(restored), true);
+    panel.showEditor();
+
+    if (!run.mode.needsReview(restored, reviewed)) {
         panel.setStatus(chinese() ? QString::fromUtf8(run.mode.title()) + QStringLiteral("完成 · ") + seconds + QStringLiteral(" 秒。")
                                   : QStringLiteral("Completed in ") + seconds + QStringLiteral(" s."));
         if (panel.state().settings.autoInsert) {
@@ -238,6 +278,7 @@ void Conversion::showResult(const Run& run, const Reply& reply)
 
 void Conversion::end()
 {
+    pieceRun_.reset();
     epoch_ = QUuid::createUuid();
     timer_.reset();
     if (process_) {

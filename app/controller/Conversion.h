@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/conversion/ConversionPace.h"
 #include "app/conversion/LiteralMasking.h"
 #include "app/conversion/OutputMode.h"
 
@@ -63,6 +64,13 @@ private:
         std::string source;
         std::vector<LiteralMasking::Span> spans;
     };
+    // A text too long to convert within the limit: one run per piece, joined before review.
+    struct PieceRun {
+        std::string source;
+        std::vector<std::string> pieces;
+        std::size_t next = 0;
+        std::string converted;
+    };
     struct Reply {
         std::string output;
         std::string error;
@@ -82,6 +90,8 @@ private:
     std::filesystem::path resourcesDirectory_;
     std::string lockPath_;
     std::chrono::milliseconds timeLimit_;
+    std::optional<PieceRun> pieceRun_;
+    ConversionPace pace_;
     std::unique_ptr<RunnerProcess> process_;
     std::unique_ptr<RunnerPreparation> preparation_;
     std::unique_ptr<QTimer> timer_;

@@ -262,7 +262,9 @@ void Recording::completeWithText(const std::string& text)
     status_ = SpeechSession::Status::idle;
     draft_.reset();
     host_.updateControls();
-    setStatus(tr("辨識完成；原文區保留 STT 文字。", "Recognition complete. STT text is available in Original."));
+    // A recording the microphone ended early still completes; the status says why it ended.
+    setStatus(failure_ ? QString::fromStdString(*failure_)
+                       : tr("辨識完成；原文區保留 STT 文字。", "Recognition complete. STT text is available in Original."));
     const auto review = options_.reviewTranscript ? options_.reviewTranscript(text) : SpeechReviewPolicy::reason(text);
     if (review == SpeechReviewPolicy::Reason::empty) {
         setStatus(tr("沒有可處理的文字，請重新錄音；沒有自動交給語言模型。",

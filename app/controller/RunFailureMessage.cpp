@@ -2,6 +2,8 @@
 
 #include "app/conversion/ConversionError.h"
 
+#include <cstring>
+
 namespace kivo::RunFailureMessage {
 namespace {
 
@@ -61,9 +63,16 @@ std::string forUnreadableReply(const std::string& standardError, const std::stri
         return standardError;
     }
     if (!exitedNormally) {
-        return pick(chinese, "語言模型執行程式意外終止，沒有回覆（可能是模型檔案損壞或記憶體不足）。",
-                    "The language model's runner stopped unexpectedly without a reply (the model file may be damaged, or "
-                    "memory ran out).");
+        const char* name = exitStatus > 0 ? ::sigabbrev_np(exitStatus) : nullptr;
+        if (name == nullptr) {
+            return pick(chinese, "語言模型執行程式意外終止，沒有回覆（可能是模型檔案損壞或記憶體不足）。",
+                        "The language model's runner stopped unexpectedly without a reply (the model file may be "
+                        "damaged, or memory ran out).");
+        }
+        const std::string signal = std::string("SIG") + name;
+        return chinese ? "語言模型執行程式被訊號 " + signal + " 終止，沒有回覆（可能是模型檔案損壞或記憶體不足）。"
+                       : "The language model's runner was ended by signal " + signal +
+                             " without a reply (the model file may be damaged, or memory ran out).";
     }
     if (exitStatus != 0) {
         const std::string status = std::to_string(exitStatus);

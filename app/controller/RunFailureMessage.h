@@ -21,7 +21,8 @@ std::optional<std::string> forRunnerError(std::string_view errorType, std::strin
 std::string forConversion(const ConversionError& failure, bool chinese);
 
 // For a run that gave no readable reply: the runner's standard error when it wrote any,
-// otherwise the cause as far as it is known.
+// otherwise the cause as far as it is known. For a runner that did not exit normally a positive
+// `exitStatus` is the signal that ended it, which the message names.
 std::string forUnreadableReply(const std::string& standardError, const std::string& output, bool exitedNormally,
                                int exitStatus, bool chinese);
 

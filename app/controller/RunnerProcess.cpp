@@ -214,7 +214,9 @@ void RunnerProcess::readOutputAndWait(Finished finished)
     errorDone_.wait();
     result.error = errorBytes_.value();
     result.exitedNormally = WIFEXITED(waitStatus_);
-    result.exitStatus = result.exitedNormally ? WEXITSTATUS(waitStatus_) : -1;
+    result.exitStatus = result.exitedNormally       ? WEXITSTATUS(waitStatus_)
+                        : WIFSIGNALED(waitStatus_) ? WTERMSIG(waitStatus_)
+                                                   : -1;
     finished(std::move(result));
 }
 

@@ -25,6 +25,7 @@ class RunnerProcess {
 public:
     struct Output {
         bool exitedNormally = false;
+        // The exit status; for a child ended by a signal, that signal's number.
         int exitStatus = -1;
         std::string output;
         std::string error;

@@ -37,6 +37,8 @@ public:
     // After focusedTarget found none: another application has the keyboard focus but offers no
     // text input whose content can be checked (an editable web region, a terminal).
     virtual bool focusWithoutCheckableInput() { return false; }
+    // After focusedTarget found none: the focus is in a password field, which is never written.
+    virtual bool focusIsPassword() { return false; }
 };
 
 } // namespace kivo

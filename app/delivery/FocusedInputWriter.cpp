@@ -2,6 +2,8 @@
 
 #include "platform/text/Graphemes.h"
 
+#include <QChar>
+
 namespace kivo::FocusedInputWriter {
 
 namespace {
@@ -50,6 +52,30 @@ std::string writeLine(InputWriteStatus status)
 std::string readbackLine(std::int64_t readback, std::int64_t expected)
 {
     return "readback=" + std::to_string(readback) + " expected=" + std::to_string(expected);
+}
+
+bool readBackMatches(const std::u16string& readback, const std::u16string& expected)
+{
+    constexpr char16_t zeroWidthNoBreak = 0xFEFF;
+    constexpr char16_t emojiPresentation = 0xFE0F;
+    if (readback == expected) {
+        return true;
+    }
+    // Marks already in the input before the write are part of what is expected.
+    std::size_t e = 0;
+    for (std::size_t r = 0; r < readback.size(); ++r) {
+        const char16_t unit = readback[r];
+        if (e < expected.size() && expected[e] == unit) {
+            ++e;
+            continue;
+        }
+        const bool afterEmoji =
+            r > 0 && (QChar::isLowSurrogate(readback[r - 1]) || readback[r - 1] == emojiPresentation);
+        if (unit != zeroWidthNoBreak || !afterEmoji) {
+            return false;
+        }
+    }
+    return e == expected.size();
 }
 
 std::u16string expectedText(const std::u16string& text, const InputSnapshot& baseline)

@@ -9,9 +9,11 @@ std::string_view rawValue(InputDelivery delivery)
     case InputDelivery::permissionRequired: return "permissionRequired";
     case InputDelivery::noInput: return "noInput";
     case InputDelivery::noCheckableInput: return "noCheckableInput";
+    case InputDelivery::passwordField: return "passwordField";
     case InputDelivery::unsupported: return "unsupported";
     case InputDelivery::changed: return "changed";
     case InputDelivery::uncertain: return "uncertain";
+    case InputDelivery::notInserted: return "notInserted";
     }
     return "uncertain";
 }

@@ -42,4 +42,10 @@ RecorderFailure RecorderFailure::microphoneDenied()
     return {Case::microphoneDenied, {}, "Microphone access was denied."};
 }
 
+RecorderFailure RecorderFailure::microphoneStopped()
+{
+    return {Case::microphoneStopped, {},
+            "The microphone stopped sending sound, so the recording ended. The words heard until then are kept."};
+}
+
 } // namespace kivo

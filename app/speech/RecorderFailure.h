@@ -8,7 +8,7 @@ namespace kivo {
 // The errors of the speech subsystem; what() is the message shown to the user (English only).
 class RecorderFailure : public std::runtime_error {
 public:
-    enum class Case { localeNotInstalled, timeout, capture, unavailable, noAudioFormat, microphoneDenied };
+    enum class Case { localeNotInstalled, timeout, capture, unavailable, noAudioFormat, microphoneDenied, microphoneStopped };
 
     static RecorderFailure localeNotInstalled(std::string engine);
     static RecorderFailure timeout(std::string stage);
@@ -16,6 +16,7 @@ public:
     static RecorderFailure unavailable();
     static RecorderFailure noAudioFormat();
     static RecorderFailure microphoneDenied();
+    static RecorderFailure microphoneStopped();
 
     Case kind() const { return case_; }
     // The engine raw value, stage name or converter error text; empty for the other cases.

@@ -3,6 +3,7 @@
 #include "app/speech/AudioBridge.h"
 #include "app/speech/CancellationError.h"
 #include "app/speech/HongKongTranscript.h"
+#include "app/speech/MicrophoneWatch.h"
 #include "app/speech/PrepareSpeech.h"
 #include "app/speech/RecorderFailure.h"
 #include "app/speech/SpeechBounded.h"
@@ -10,6 +11,7 @@
 #include "platform/audio/MicrophoneAccess.h"
 #include "platform/audio/PortAudioEngine.h"
 #include "platform/speech/WhisperRecognizer.h"
+#include "platform/time/PhaseTrace.h"
 
 #include <QTimer>
 
@@ -81,6 +83,7 @@ SpeechRecorder::~SpeechRecorder()
 {
     queue_->close();
     limitTask_.reset();
+    microphoneTask_.reset();
     cancelTask(preparationTask_);
     cancelTask(finalizationTask_);
     cancelTask(resultTask_);
@@ -110,10 +113,12 @@ void SpeechRecorder::setStatus(Status status)
 
 void SpeechRecorder::clearLimit()
 {
-    // The limit's own timeout may be what is running now.
-    if (limitTask_) {
-        limitTask_->stop();
-        limitTask_.release()->deleteLater();
+    // The timer's own timeout may be what is running now.
+    for (auto* task : {&limitTask_, &microphoneTask_}) {
+        if (*task) {
+            (*task)->stop();
+            task->release()->deleteLater();
+        }
     }
 }
 
@@ -224,11 +229,14 @@ void SpeechRecorder::preparationEnded(QUuid token, std::shared_ptr<PreparedSpeec
                                             });
     startReading(token, *prepared);
 
+    microphone_ = std::make_shared<MicrophoneWatch>(MicrophoneWatch::Clock::now());
     try {
         engine_ = environment_.makeEngine();
         const AudioFormat format = engine_->inputFormat();
         engine_->installTap(AudioEngine::tapBufferFrames, format,
-                            [bridge = bridge_](std::span<const float> samples, const AudioFormat& captured, double seconds) {
+                            [bridge = bridge_, microphone = microphone_](std::span<const float> samples,
+                                                                         const AudioFormat& captured, double seconds) {
+                                microphone->delivered(MicrophoneWatch::Clock::now());
                                 bridge->submit(samples, captured, seconds);
                             });
     } catch (...) {
@@ -244,6 +252,8 @@ void SpeechRecorder::preparationEnded(QUuid token, std::shared_ptr<PreparedSpeec
         return;
     }
     recordingStartedAt_ = std::chrono::steady_clock::now();
+    microphone_->delivered(MicrophoneWatch::Clock::now()); // opening the device may have taken a while
+    PhaseTrace::mark("recording");
     setStatus(Status::recording);
     if (epoch_ != token || status_ != Status::recording) {
         return; // the status callback ended the recording
@@ -258,6 +268,33 @@ void SpeechRecorder::preparationEnded(QUuid token, std::shared_ptr<PreparedSpeec
         }
     });
     limitTask_->start();
+    watchMicrophone(token);
+}
+
+void SpeechRecorder::watchMicrophone(QUuid token)
+{
+    const auto limit = environment_.microphoneSilenceLimit;
+    if (limit <= std::chrono::milliseconds::zero()) {
+        return;
+    }
+    microphoneTask_ = std::make_unique<QTimer>();
+    microphoneTask_->setInterval(std::max<std::chrono::milliseconds>(limit / 4, 20ms));
+    QObject::connect(microphoneTask_.get(), &QTimer::timeout, microphoneTask_.get(), [this, token, limit] {
+        if (epoch_ == token && status_ == Status::recording && microphone_ &&
+            microphone_->silentFor(MicrophoneWatch::Clock::now(), limit)) {
+            microphoneStopped(token);
+        }
+    });
+    microphoneTask_->start();
+}
+
+// The words heard so far are finalized as after a stop; the message says why it ended early.
+void SpeechRecorder::microphoneStopped(QUuid token)
+{
+    callbacks_.onError(RecorderFailure::microphoneStopped().what());
+    if (epoch_ == token && status_ == Status::recording) {
+        stop();
+    }
 }
 
 void SpeechRecorder::startReading(QUuid token, const PreparedSpeech& prepared)
@@ -320,6 +357,7 @@ void SpeechRecorder::stop()
     if (status_ != Status::recording || !analyzer_) {
         return;
     }
+    PhaseTrace::mark("stop");
     const QUuid token = epoch_;
     setStatus(Status::finalizing);
     if (epoch_ != token) {
@@ -370,6 +408,7 @@ void SpeechRecorder::finalizationEnded(QUuid token, std::exception_ptr error)
     finalizationTask_.reset();
     reducer_.finishFinalizedInput();
     const std::string text = reducer_.finalText();
+    PhaseTrace::mark("transcript");
     callbacks_.onTranscript(text, true);
     if (epoch_ != token) {
         return;
@@ -444,7 +483,12 @@ void SpeechRecorder::stopCapture()
         if (tapInstalled_) {
             engine_->removeTap();
         }
-        engine_->stop();
+        // Stopping waits for the device's capture thread, which a device that stopped
+        // delivering holds indefinitely: never on the main thread. The tap is gone already.
+        work_->start([engine = std::shared_ptr<AudioEngine>(std::move(engine_))]() mutable {
+            engine->stop();
+            engine.reset();
+        });
     }
     engine_.reset();
     tapInstalled_ = false;

@@ -26,6 +26,7 @@ class QTimer;
 namespace kivo {
 
 class AudioBridge;
+class MicrophoneWatch;
 
 // Runs one recording at a time from the microphone through recognition to a final transcript.
 // Lives on the Qt main thread and calls back only there. Every step that resumes after a wait
@@ -40,6 +41,10 @@ public:
         std::chrono::duration<double> recordingLimit{60.0};
         double preparationSeconds = 30.0;
         double finalizationSeconds = 10.0;
+        // A microphone that sends nothing for this long during a recording has stopped
+        // (unplugged, suspended, its stream paused): the recording ends with what was heard.
+        // Zero never ends it.
+        std::chrono::milliseconds microphoneSilenceLimit{2000};
         // How long destruction waits for background work (the analyzer's worker above all).
         std::chrono::milliseconds backgroundWait{5000};
     };
@@ -76,6 +81,8 @@ private:
     void finish(QUuid token, std::optional<std::string> text, std::optional<SpeechDiagnostics> diagnostics);
     void stopCapture();
     void clearLimit();
+    void watchMicrophone(QUuid token);
+    void microphoneStopped(QUuid token);
     void cancelTask(std::optional<std::stop_source>& task);
     void cancelAnalyzer(std::shared_ptr<SpeechAnalyzer> analyzer);
     void discard(const PreparedSpeech& prepared);
@@ -95,6 +102,8 @@ private:
     std::optional<std::stop_source> resultTask_;
     std::optional<std::shared_future<void>> resultsRead_;
     std::unique_ptr<QTimer> limitTask_;
+    std::shared_ptr<MicrophoneWatch> microphone_;
+    std::unique_ptr<QTimer> microphoneTask_;
     std::optional<std::stop_source> preparationTask_;
     std::optional<std::stop_source> finalizationTask_;
     TranscriptReducer reducer_;

@@ -1,6 +1,7 @@
 #include "platform/accessibility/AccessibilityInputAccess.h"
 
 #include "platform/accessibility/AccessibilityThread.h"
+#include "platform/accessibility/FocusTracker.h"
 #include "platform/accessibilitybus/AccessibilityBus.h"
 #include "platform/session/DisplaySession.h"
 #include "platform/text/TextError.h"
@@ -9,7 +10,9 @@
 #include <atspi/atspi.h>
 #include <unistd.h>
 
+#include <QMetaObject>
 #include <QString>
+#include <QThread>
 
 #include <map>
 #include <memory>
@@ -19,12 +22,19 @@ namespace kivo {
 
 namespace {
 
-// Failures are reported with the numbers of the accessibility API the diagnostics were first
-// written for, so the lines read the same everywhere.
-constexpr std::int64_t errorFailure = -25200;
-constexpr std::int64_t errorCannotComplete = -25204;
-constexpr std::int64_t errorUnsupported = -25205;
-constexpr std::int64_t errorNoValue = -25212;
+// Why a call gave no answer, in the words a bug report about AT-SPI would use.
+enum class CallError { failed, noAnswer, notOffered, none };
+
+const char* describe(CallError error)
+{
+    switch (error) {
+    case CallError::failed: return "failed";
+    case CallError::noAnswer: return "no answer";
+    case CallError::notOffered: return "not offered";
+    case CallError::none: return "none";
+    }
+    return "failed";
+}
 
 struct ErrorBox {
     GError* error = nullptr;
@@ -35,14 +45,8 @@ struct ErrorBox {
         }
     }
     GError** out() { return &error; }
-    std::int64_t number() const
-    {
-        if (!error) {
-            return errorFailure;
-        }
-        // The application went away, did not answer in time, or refused the call.
-        return errorCannotComplete;
-    }
+    // The application went away, did not answer in time, or refused the call.
+    CallError kind() const { return error ? CallError::noAnswer : CallError::failed; }
 };
 
 struct GFreeDeleter {
@@ -78,13 +82,13 @@ int childCount(const AccessibleElement& element)
     return error.error ? 0 : count;
 }
 
-std::optional<AtspiRole> role(const AccessibleElement& element, std::int64_t* errorNumber = nullptr)
+std::optional<AtspiRole> role(const AccessibleElement& element, CallError* failure = nullptr)
 {
     ErrorBox error;
     const AtspiRole value = atspi_accessible_get_role(element.get(), error.out());
     if (error.error) {
-        if (errorNumber) {
-            *errorNumber = error.number();
+        if (failure) {
+            *failure = error.kind();
         }
         return std::nullopt;
     }
@@ -111,7 +115,30 @@ bool hasEditableText(const AccessibleElement& element)
 
 bool isTextRole(AtspiRole role)
 {
-    return role == ATSPI_ROLE_TEXT || role == ATSPI_ROLE_ENTRY || role == ATSPI_ROLE_EDITBAR;
+    // LibreOffice's document gives the focus to the paragraph holding the caret.
+    return role == ATSPI_ROLE_TEXT || role == ATSPI_ROLE_ENTRY || role == ATSPI_ROLE_EDITBAR ||
+           role == ATSPI_ROLE_PARAGRAPH;
+}
+
+// Our own tree is answered by our main thread, which may be waiting for the caller: asking it
+// over the bus can only stall. The process id comes from the bus daemon, not the application.
+bool isOwnProcess(const AccessibleElement& application)
+{
+    ErrorBox error;
+    const guint pid = atspi_accessible_get_process_id(application.get(), error.out());
+    return !error.error && pid == static_cast<guint>(getpid());
+}
+
+// Code points in `text`; UTF-16 units count surrogate pairs twice.
+std::int64_t codePoints(const std::u16string& text)
+{
+    std::int64_t points = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (!(QChar::isLowSurrogate(text[i]) && i > 0 && QChar::isHighSurrogate(text[i - 1]))) {
+            ++points;
+        }
+    }
+    return points;
 }
 
 // UTF-16 offset of the toolkit offset `offset` in `text`, counted in code points when not UTF-16.
@@ -182,6 +209,7 @@ public:
         std::optional<AccessibleElement> input;
         // Another application has the keyboard but offers no text input that can be read back.
         bool uncheckable = false;
+        bool password = false;
     };
 
     Focus focusedTarget(std::optional<std::int64_t> keyboardProcess);
@@ -210,19 +238,25 @@ public:
 private:
     std::optional<AccessibleElement> frontmostWindow();
     std::optional<AccessibleElement> focusedDescendant(const AccessibleElement& window);
-    // Qt counts offsets in UTF-16 units, GTK and the others in code points.
+    // Qt and LibreOffice count offsets in UTF-16 units, GTK and the others in code points.
     bool countsUtf16(const AccessibleElement& element);
+    // Qt takes an inserted text's length in UTF-16 units, the ATK bridges in bytes.
+    bool isQt(const AccessibleElement& element);
+    // The character count next to the text itself settles the unit, where the text has a
+    // character outside the Basic Multilingual Plane.
+    void learnUnit(const AccessibleElement& element, const std::u16string& text, std::int64_t count);
     std::optional<std::u16string> value(const AccessibleElement& element);
     std::optional<TextRange> selection(const AccessibleElement& element, const std::u16string& text);
     bool isComboBox(const AccessibleElement& element);
-    void recordError(const char* attribute, std::int64_t number)
+    void recordError(const char* what, CallError error)
     {
-        recordDiagnostic(std::string(attribute) + "=AXError(" + std::to_string(number) + ")");
+        recordDiagnostic(std::string(what) + ": " + describe(error));
     }
 
     mutable std::mutex mutex_;
     std::vector<std::string> diagnostics_;
     std::map<std::string, bool> utf16Applications_;
+    std::map<std::string, bool> qtApplications_;
 };
 
 std::optional<AccessibleElement> AccessibilityInputAccess::Reader::frontmostWindow()
@@ -237,7 +271,7 @@ std::optional<AccessibleElement> AccessibilityInputAccess::Reader::frontmostWind
     const int applications = childCount(desktop);
     for (int a = 0; a < applications; ++a) {
         const AccessibleElement application = child(desktop, a);
-        if (!application) {
+        if (!application || isOwnProcess(application)) {
             continue;
         }
         const int windows = childCount(application);
@@ -258,29 +292,58 @@ std::optional<AccessibleElement> AccessibilityInputAccess::Reader::frontmostWind
 
 std::optional<AccessibleElement> AccessibilityInputAccess::Reader::focusedDescendant(const AccessibleElement& window)
 {
-    // Depth first through what is showing; big views that manage their own descendants hold
-    // no focused text input of interest and are skipped.
+    // Depth first through what is visible; SHOWING is not asked for, since GTK 4 gives it to
+    // the window frame alone. Containers above a document may be FOCUSED too (KWrite's page
+    // tab and fillers, LibreOffice's document panel), so the search goes on below and past
+    // them: the first focused element that takes typing wins, else the deepest focused one.
+    // Views that manage their own descendants are entered through their first children only:
+    // all of them when the view holds the focus, else just a focused one.
     constexpr int visitLimit = 5000;
-    std::vector<AccessibleElement> pending{window};
+    constexpr int managedChildLimit = 500;
+    constexpr int managedPeekLimit = 64;
+    std::vector<std::pair<AccessibleElement, int>> pending{{window, 0}};
+    std::optional<AccessibleElement> deepest;
+    int deepestDepth = -1;
     int visited = 0;
     while (!pending.empty() && visited++ < visitLimit) {
-        AccessibleElement element = std::move(pending.back());
+        auto [element, depth] = std::move(pending.back());
         pending.pop_back();
         const StateSet states(element.get());
-        if (states.contains(ATSPI_STATE_FOCUSED)) {
-            return element;
-        }
-        if (states.contains(ATSPI_STATE_MANAGES_DESCENDANTS) ||
-            (element != window && !states.empty() && !states.contains(ATSPI_STATE_SHOWING))) {
+        const bool focused = states.contains(ATSPI_STATE_FOCUSED);
+        const bool managing = states.contains(ATSPI_STATE_MANAGES_DESCENDANTS);
+        if (focused) {
+            if (editableState(states) || inputTarget(element) || role(element) == ATSPI_ROLE_PASSWORD_TEXT) {
+                return element;
+            }
+            if (depth > deepestDepth) {
+                deepest = element;
+                deepestDepth = depth;
+            }
+        } else if (managing) {
+            // Only a focused child is of interest there (LibreOffice's paragraph with the caret).
+            const int children = std::min(childCount(element), managedPeekLimit);
+            for (int i = children - 1; i >= 0; --i) {
+                AccessibleElement next = child(element, i);
+                if (next && StateSet(next.get()).contains(ATSPI_STATE_FOCUSED)) {
+                    pending.emplace_back(std::move(next), depth + 1);
+                }
+            }
+            continue;
+        } else if (element != window && !states.empty() && !states.contains(ATSPI_STATE_VISIBLE) &&
+                   !states.contains(ATSPI_STATE_SHOWING)) {
             continue;
         }
-        for (int i = childCount(element) - 1; i >= 0; --i) {
+        int children = childCount(element);
+        if (managing) {
+            children = std::min(children, managedChildLimit);
+        }
+        for (int i = children - 1; i >= 0; --i) {
             if (AccessibleElement next = child(element, i)) {
-                pending.push_back(std::move(next));
+                pending.emplace_back(std::move(next), depth + 1);
             }
         }
     }
-    return std::nullopt;
+    return deepest;
 }
 
 AccessibilityInputAccess::Reader::Focus
@@ -318,9 +381,16 @@ AccessibilityInputAccess::Reader::focusedTarget(std::optional<std::int64_t> keyb
     }
     // No cache mask is set on purpose: it switches on libatspi's caching for the whole
     // process, and without it every read asks the application afresh.
-    const std::optional<AccessibleElement> focused = focusedDescendant(*window);
+    // The element the focus events last named, if it still holds the focus and takes text;
+    // otherwise a search of the window.
+    std::optional<AccessibleElement> focused = FocusTracker::lastFocused(window->busName());
+    if (focused && StateSet(focused->get()).contains(ATSPI_STATE_FOCUSED) && inputTarget(*focused)) {
+        recordDiagnostic("focus=from events");
+    } else {
+        focused = focusedDescendant(*window);
+    }
     if (!focused) {
-        recordError("AXFocusedUIElement", errorNoValue);
+        recordError("focused element", CallError::none);
         return {};
     }
     std::optional<AccessibleElement> input = inputTarget(*focused);
@@ -330,7 +400,11 @@ AccessibilityInputAccess::Reader::focusedTarget(std::optional<std::int64_t> keyb
     // Something the user can type into, such as an editable web region, but not a text input
     // whose content can be checked before and after a write.
     const StateSet states(focused->get());
-    const bool typable = editableState(states) && role(*focused) != ATSPI_ROLE_PASSWORD_TEXT;
+    if (role(*focused) == ATSPI_ROLE_PASSWORD_TEXT) {
+        recordDiagnostic("focused=password text");
+        return {std::nullopt, false, true};
+    }
+    const bool typable = editableState(states);
     if (typable) {
         recordDiagnostic("focused=editable, no text input");
     }
@@ -339,10 +413,10 @@ AccessibilityInputAccess::Reader::focusedTarget(std::optional<std::int64_t> keyb
 
 std::optional<AccessibleElement> AccessibilityInputAccess::Reader::inputTarget(const AccessibleElement& element)
 {
-    std::int64_t errorNumber = errorFailure;
-    const std::optional<AtspiRole> elementRole = role(element, &errorNumber);
+    CallError failure = CallError::failed;
+    const std::optional<AtspiRole> elementRole = role(element, &failure);
     if (!elementRole) {
-        recordError("AXRole", errorNumber);
+        recordError("role", failure);
         return std::nullopt;
     }
     if (*elementRole == ATSPI_ROLE_PASSWORD_TEXT) {
@@ -366,7 +440,7 @@ std::optional<AccessibleElement> AccessibilityInputAccess::Reader::inputTarget(c
         return std::nullopt;
     }
     if (!hasText(input)) {
-        recordError("AXValue", errorUnsupported);
+        recordError("text", CallError::notOffered);
         return std::nullopt;
     }
     // Only a state set that says so makes a field disabled; an unreadable one counts as enabled.
@@ -377,25 +451,48 @@ std::optional<AccessibleElement> AccessibilityInputAccess::Reader::inputTarget(c
     return input;
 }
 
-bool AccessibilityInputAccess::Reader::countsUtf16(const AccessibleElement& element)
+bool AccessibilityInputAccess::Reader::isQt(const AccessibleElement& element)
 {
-    if (const auto known = utf16Applications_.find(element.busName()); known != utf16Applications_.end()) {
+    if (const auto known = qtApplications_.find(element.busName()); known != qtApplications_.end()) {
         return known->second;
     }
     // The toolkit is a property of the application object, not of its elements.
     const AccessibleElement application(atspi_accessible_get_application(element.get(), nullptr));
     ErrorBox error;
     const GString_ toolkit(application ? atspi_accessible_get_toolkit_name(application.get(), error.out()) : nullptr);
-    const bool utf16 = toolkit && QString::fromUtf8(toolkit.get()).compare(u"Qt", Qt::CaseInsensitive) == 0;
-    utf16Applications_[element.busName()] = utf16;
-    return utf16;
+    const bool qt = toolkit && QString::fromUtf8(toolkit.get()).compare(u"Qt", Qt::CaseInsensitive) == 0;
+    qtApplications_[element.busName()] = qt;
+    return qt;
+}
+
+bool AccessibilityInputAccess::Reader::countsUtf16(const AccessibleElement& element)
+{
+    if (const auto known = utf16Applications_.find(element.busName()); known != utf16Applications_.end()) {
+        return known->second;
+    }
+    return isQt(element);
+}
+
+void AccessibilityInputAccess::Reader::learnUnit(const AccessibleElement& element, const std::u16string& text,
+                                                 std::int64_t count)
+{
+    const auto units = static_cast<std::int64_t>(text.size());
+    const std::int64_t points = codePoints(text);
+    if (units == points) {
+        return;
+    }
+    if (count == units) {
+        utf16Applications_[element.busName()] = true;
+    } else if (count == points) {
+        utf16Applications_[element.busName()] = false;
+    }
 }
 
 std::optional<std::u16string> AccessibilityInputAccess::Reader::value(const AccessibleElement& element)
 {
     AtspiText* text = atspi_accessible_get_text_iface(element.get());
     if (!text) {
-        recordError("AXValue", errorUnsupported);
+        recordError("text", CallError::notOffered);
         return std::nullopt;
     }
     ErrorBox countError;
@@ -404,7 +501,7 @@ std::optional<std::u16string> AccessibilityInputAccess::Reader::value(const Acce
     const GString_ utf8(countError.error ? nullptr : atspi_text_get_text(text, 0, count, textError.out()));
     g_object_unref(text);
     if (countError.error || textError.error || !utf8) {
-        recordError("AXValue", countError.error ? countError.number() : textError.number());
+        recordError("text", countError.error ? countError.kind() : textError.kind());
         return std::nullopt;
     }
     const std::string_view bytes(utf8.get());
@@ -412,9 +509,11 @@ std::optional<std::u16string> AccessibilityInputAccess::Reader::value(const Acce
         return std::nullopt;
     }
     try {
-        return Utf16::fromUtf8(bytes);
+        std::u16string result = Utf16::fromUtf8(bytes);
+        learnUnit(element, result, count);
+        return result;
     } catch (const TextError&) {
-        recordError("AXValue", errorFailure);
+        recordError("text", CallError::failed);
         return std::nullopt;
     }
 }
@@ -443,7 +542,7 @@ std::optional<TextRange> AccessibilityInputAccess::Reader::selection(const Acces
     }
     g_object_unref(text);
     if (countError.error || rangeError.error) {
-        recordError("AXSelectedTextRange", countError.error ? countError.number() : rangeError.number());
+        recordError("selection", countError.error ? countError.kind() : rangeError.kind());
         return std::nullopt;
     }
     const bool utf16 = countsUtf16(element);
@@ -474,7 +573,7 @@ bool AccessibilityInputAccess::Reader::isWebInput(const AccessibleElement& eleme
         ErrorBox error;
         current = AccessibleElement(atspi_accessible_get_parent(current.get(), error.out()));
         if (error.error) {
-            recordError("AXParent", error.number());
+            recordError("parent", error.kind());
             return false;
         }
     }
@@ -497,7 +596,9 @@ std::optional<InputSnapshot> AccessibilityInputAccess::Reader::snapshot(const Ac
     const bool canPaste = editableState(states);
     const bool canWrite = canPaste && hasEditableText(target);
     const bool comboBox = isComboBox(target);
-    const bool area = !comboBox && states.contains(ATSPI_STATE_MULTI_LINE);
+    // A document paragraph (LibreOffice) takes the direct write: a paste there goes through the
+    // office's own clipboard handling, which keeps the clipboard and moves the focus about.
+    const bool area = !comboBox && states.contains(ATSPI_STATE_MULTI_LINE) && role(target) != ATSPI_ROLE_PARAGRAPH;
     InputSnapshot snapshot;
     snapshot.text = std::move(*text);
     snapshot.selection = *range;
@@ -514,7 +615,7 @@ InputWriteStatus AccessibilityInputAccess::Reader::replaceSelection(const std::u
                                                                    const AccessibleElement& target)
 {
     const std::optional<std::u16string> current = value(target);
-    const bool utf16 = countsUtf16(target);
+    bool utf16 = countsUtf16(target);
     std::optional<std::int64_t> start;
     std::optional<std::int64_t> end;
     if (current) {
@@ -525,15 +626,14 @@ InputWriteStatus AccessibilityInputAccess::Reader::replaceSelection(const std::u
     }
     AtspiEditableText* editable = atspi_accessible_get_editable_text_iface(target.get());
     if (!start || !end || !editable) {
-        recordDiagnostic("AXSelectedText=" + std::to_string(editable ? errorNoValue : errorUnsupported));
+        recordError("selection write", editable ? CallError::none : CallError::notOffered);
         if (editable) {
             g_object_unref(editable);
         }
         return InputWriteStatus::failed;
     }
     const std::string utf8 = Utf16::toUtf8(text);
-    // Qt takes the length in UTF-16 units, GTK in bytes.
-    const auto length = static_cast<gint>(utf16 ? text.size() : utf8.size());
+    const auto length = static_cast<gint>(isQt(target) ? text.size() : utf8.size());
     ErrorBox error;
     bool done = true;
     if (*end > *start) {
@@ -545,11 +645,15 @@ InputWriteStatus AccessibilityInputAccess::Reader::replaceSelection(const std::u
                !error.error;
     }
     g_object_unref(editable);
-    recordDiagnostic("AXSelectedText=" + std::to_string(done ? 0 : error.number()));
+    recordDiagnostic(std::string("selection write=") + (done ? "done" : describe(error.kind())));
     if (!done) {
         return InputWriteStatus::failed;
     }
     // Toolkits leave the caret in different places; after the inserted text is where typing would.
+    // The text as it is now may settle the offset unit the text before the write could not.
+    if (value(target)) {
+        utf16 = countsUtf16(target);
+    }
     if (AtspiText* caretText = atspi_accessible_get_text_iface(target.get())) {
         const auto caret = static_cast<gint>(*start + (utf16 ? static_cast<std::int64_t>(text.size())
                                                             : *toToolkit(text, static_cast<std::int64_t>(text.size()), false)));
@@ -589,6 +693,17 @@ InputWriteStatus AccessibilityInputAccess::Reader::replacePlainValue(const std::
 
 AccessibilityInputAccess::AccessibilityInputAccess() : reader_(std::make_shared<Reader>()) {}
 
+template <class Work>
+auto AccessibilityInputAccess::withClipboard(Work work) -> decltype(work())
+{
+    if (QThread::currentThread() == clipboard_.thread()) {
+        return work();
+    }
+    decltype(work()) result{};
+    QMetaObject::invokeMethod(&clipboard_, [&result, &work] { result = work(); }, Qt::BlockingQueuedConnection);
+    return result;
+}
+
 AccessibilityInputAccess::~AccessibilityInputAccess()
 {
     // However the delivery ends, the user's clipboard does not stay borrowed.
@@ -616,13 +731,17 @@ std::optional<AccessibleElement> AccessibilityInputAccess::focusedTarget()
 {
     const std::shared_ptr<Reader> reader = reader_;
     const std::optional<std::int64_t> keyboard = keyboardFocus_.process();
-    auto focus = AccessibilityThread::call([reader, keyboard] { return reader->focusedTarget(keyboard); });
+    // A search through a large window (LibreOffice's toolbars come before its document) may
+    // take longer than one call; it holds no main thread, which answers nothing here.
+    auto focus = AccessibilityThread::call([reader, keyboard] { return reader->focusedTarget(keyboard); }, searchLimit);
     if (!focus) {
         recordDiagnostic("timeout=focusedTarget");
         uncheckable_ = false;
+        password_ = false;
         return std::nullopt;
     }
     uncheckable_ = focus->uncheckable;
+    password_ = focus->password;
     return std::move(focus->input);
 }
 
@@ -643,7 +762,7 @@ std::optional<InputSnapshot> AccessibilityInputAccess::snapshot(const Accessible
 {
     // After the keystroke a toolkit may fetch the clipboard from us synchronously and cannot
     // answer until our event loop has served it: asking before then only waits out the timeout.
-    if (pastePosted_ && clipboard_.active() && !clipboard_.served()) {
+    if (pastePosted_ && withClipboard([this] { return clipboard_.active() && !clipboard_.served(); })) {
         return std::nullopt;
     }
     const std::shared_ptr<Reader> reader = reader_;
@@ -696,18 +815,20 @@ InputWriteStatus AccessibilityInputAccess::pasteOnce(const std::u16string& text,
     if (!isTrusted() || !stillMatches(target, original)) {
         return InputWriteStatus::changed;
     }
-    if (!clipboard_.stage(QString::fromStdU16String(text))) {
+    const QString staged = QString::fromStdU16String(text);
+    if (!withClipboard([this, &staged] { return clipboard_.stage(staged); })) {
         return InputWriteStatus::unsupported;
     }
-    if (stillMatches(target, original) && clipboard_.isCurrent() && !keyboard_.modifiersHeld().value_or(true)) {
+    if (stillMatches(target, original) && withClipboard([this] { return clipboard_.isCurrent(); }) &&
+        !keyboard_.modifiersHeld().value_or(true)) {
         if (keyboard_.postPaste()) {
             pastePosted_ = true;
             return InputWriteStatus::accepted;
         }
-        clipboard_.finish();
+        withClipboard([this] { return clipboard_.finish(); });
         return InputWriteStatus::unsupported;
     }
-    clipboard_.finish();
+    withClipboard([this] { return clipboard_.finish(); });
     return InputWriteStatus::changed;
 }
 
@@ -717,8 +838,9 @@ void AccessibilityInputAccess::finishPaste(bool confirmed)
     // them what they had copied. A change by someone else since the paste is still kept.
     (void)confirmed;
     pastePosted_ = false;
-    if (clipboard_.active()) {
-        recordDiagnostic(clipboard_.finish() ? "clipboard=restored" : "clipboard=left to its new owner");
+    const int restored = withClipboard([this] { return clipboard_.active() ? (clipboard_.finish() ? 1 : 0) : -1; });
+    if (restored >= 0) {
+        recordDiagnostic(restored ? "clipboard=restored" : "clipboard=left to its new owner");
     }
 }
 

@@ -6,6 +6,7 @@
 #include "platform/keys/SyntheticKeyboard.h"
 #include "platform/pasteboard/InputPasteboardLease.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -15,15 +16,18 @@
 namespace kivo {
 
 // The focused text input of the frontmost other application, read and written over AT-SPI;
-// the paste route borrows the clipboard and posts Control+V. One instance per delivery, used
-// from the main thread; the AT-SPI calls themselves run on the accessibility thread, so none
-// of them holds the main thread longer than AccessibilityThread::callLimit. No call throws:
-// failures become diagnostic lines and outcomes.
+// the paste route borrows the clipboard and posts Control+V. One instance per delivery, made
+// and destroyed on the main thread, which owns the clipboard; its calls may come from one
+// other thread, which then waits for the main thread's clipboard work and for the AT-SPI
+// calls on the accessibility thread (each bounded by AccessibilityThread::callLimit). No call
+// throws: failures become diagnostic lines and outcomes.
 class AccessibilityInputAccess : public FocusedInputAccess<AccessibleElement> {
 public:
     static constexpr std::size_t valueLimit = 1'000'000;  // UTF-8 bytes
     static constexpr std::size_t diagnosticLimit = 24;
     static constexpr int webAncestorLimit = 16;
+    // How long one search for the focused input may take.
+    static constexpr std::chrono::milliseconds searchLimit{4000};
     // Our own application on the bus, besides this process.
     static constexpr const char* ownIdentifier = "local.kivo.afm-trial";
 
@@ -43,6 +47,7 @@ public:
     void finishPaste(bool confirmed) override;
     void recordDiagnostic(const std::string& line) override;
     bool focusWithoutCheckableInput() override { return uncheckable_; }
+    bool focusIsPassword() override { return password_; }
 
     std::vector<std::string> diagnostics() const;
     // The element itself, or the editable text inside it, when it may be written into.
@@ -55,6 +60,9 @@ public:
 
 private:
     bool stillMatches(const AccessibleElement& target, const InputSnapshot& original);
+    // Runs `work` on the clipboard's thread, waiting for it when called from another.
+    template <class Work>
+    auto withClipboard(Work work) -> decltype(work());
 
     std::shared_ptr<Reader> reader_;
     InputPasteboardLease clipboard_;
@@ -62,6 +70,7 @@ private:
     KeyboardFocus keyboardFocus_;
     bool pastePosted_ = false;
     bool uncheckable_ = false;
+    bool password_ = false;
 };
 
 } // namespace kivo

@@ -8,10 +8,20 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <mutex>
 #include <string>
 
 namespace kivo {
 namespace {
+
+// PortAudio's library count and stream list are not thread-safe, and an engine may be torn
+// down on a background thread while the next one starts on the main thread. Held only around
+// calls that never wait on a device.
+std::mutex& libraryLock()
+{
+    static std::mutex lock;
+    return lock;
+}
 
 void check(PaError error, const char* what)
 {
@@ -64,6 +74,7 @@ struct PortAudioCallback {
 
 PortAudioEngine::PortAudioEngine()
 {
+    std::lock_guard lock(libraryLock());
     PaError started = paNoError;
     {
         const QuietStandardError quiet;
@@ -76,6 +87,7 @@ PortAudioEngine::~PortAudioEngine()
 {
     removeTap();
     stop();
+    std::lock_guard lock(libraryLock());
     Pa_Terminate();
 }
 
@@ -128,6 +140,7 @@ void PortAudioEngine::prepare()
     input.sampleFormat = paFloat32;
     input.suggestedLatency = Pa_GetDeviceInfo(index)->defaultLowInputLatency;
     PaStream* stream = nullptr;
+    std::lock_guard lock(libraryLock());
     check(Pa_OpenStream(&stream, &input, nullptr, format_->sampleRate, bufferFrames_, paClipOff,
                         &PortAudioCallback::call, this),
           "The audio input could not be opened");
@@ -157,6 +170,7 @@ void PortAudioEngine::stop()
         Pa_StopStream(static_cast<PaStream*>(stream_)); // waits for the callback in flight
         running_ = false;
     }
+    std::lock_guard lock(libraryLock());
     Pa_CloseStream(static_cast<PaStream*>(stream_));
     stream_ = nullptr;
 }

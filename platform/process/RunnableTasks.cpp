@@ -1,5 +1,10 @@
 #include "platform/process/RunnableTasks.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sched.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
@@ -7,6 +12,7 @@
 #include <mutex>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 namespace kivo::RunnableTasks {
 
@@ -19,6 +25,85 @@ std::optional<int> runnableIn(const std::string& loadavg) {
     }
     const int runnable = std::atoi(tasks.c_str());
     return runnable > 0 ? runnable : 1;
+}
+
+std::optional<bool> competesIn(const std::string& stat, int niceLimit) {
+    // "pid (name) state ..." where the name may hold spaces and parentheses: the fields are
+    // counted from the last ')'. After it: state is field 3, nice field 19, policy field 41.
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos) {
+        return std::nullopt;
+    }
+    std::istringstream fields(stat.substr(close + 1));
+    std::vector<std::string> after;
+    for (std::string field; after.size() < 39 && fields >> field;) {
+        after.push_back(field);
+    }
+    if (after.size() < 17 || after[0].size() != 1) {
+        return std::nullopt;
+    }
+    if (after[0] != "R") {
+        return false;
+    }
+    const int nice = std::atoi(after[16].c_str());
+    const bool idleClass = after.size() >= 39 && std::atoi(after[38].c_str()) == SCHED_IDLE;
+    return nice < niceLimit && !idleClass;
+}
+
+namespace {
+
+std::optional<std::string> readSmall(const std::string& path) {
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        return std::nullopt;
+    }
+    char buffer[1024];
+    const auto length = ::read(descriptor, buffer, sizeof buffer);
+    ::close(descriptor);
+    return length > 0 ? std::optional(std::string(buffer, static_cast<std::size_t>(length))) : std::nullopt;
+}
+
+bool isNumber(const char* name) {
+    return *name != '\0' && std::all_of(name, name + std::char_traits<char>::length(name),
+                                         [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
+std::optional<int> competingNow() {
+    DIR* processes = ::opendir("/proc");
+    if (processes == nullptr) {
+        return std::nullopt;
+    }
+    int competing = 0;
+    bool seen = false;
+    while (const dirent* process = ::readdir(processes)) {
+        if (!isNumber(process->d_name)) {
+            continue;
+        }
+        const std::string tasksPath = std::string("/proc/") + process->d_name + "/task";
+        DIR* tasks = ::opendir(tasksPath.c_str());
+        if (tasks == nullptr) {
+            continue;  // ended meanwhile
+        }
+        while (const dirent* task = ::readdir(tasks)) {
+            if (!isNumber(task->d_name)) {
+                continue;
+            }
+            if (const auto stat = readSmall(tasksPath + "/" + task->d_name + "/stat")) {
+                if (const auto competes = competesIn(*stat)) {
+                    seen = true;
+                    competing += *competes ? 1 : 0;
+                }
+            }
+        }
+        ::closedir(tasks);
+    }
+    ::closedir(processes);
+    if (!seen) {
+        return std::nullopt;
+    }
+    return std::max(1, competing);
 }
 
 int steadyOf(const std::vector<std::pair<double, int>>& looks, double spanMs) {
@@ -63,8 +148,12 @@ int steadyCount() {
     std::lock_guard lock(mutex);
     bool seen = false;
     const auto look = [&] {
-        std::ifstream file("/proc/loadavg");
-        if (const auto runnable = runnableIn(std::string(std::istreambuf_iterator<char>(file), {}))) {
+        auto runnable = competingNow();
+        if (!runnable) {
+            std::ifstream file("/proc/loadavg");
+            runnable = runnableIn(std::string(std::istreambuf_iterator<char>(file), {}));
+        }
+        if (runnable) {
             looks.add(Looks::Clock::now(), *runnable);
             seen = true;
         }

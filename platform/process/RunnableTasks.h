@@ -14,8 +14,8 @@ namespace kivo {
 // all the others: a busy machine calls for fewer threads.
 namespace RunnableTasks {
 
-// The kernel's count of runnable tasks (this thread included) that held through the last
-// 150 ms: a process that ran at one instant, such as a kernel worker, is not counted. Looks a
+// The count of tasks competing for a core (competingNow, else the kernel's runnable count; this
+// thread included) that held through the last 150 ms: a process that ran at one instant, such as a kernel worker, is not counted. Looks a
 // few times, 2 ms apart, when nothing recent was seen. At least 1.
 int steadyCount();
 
@@ -40,6 +40,16 @@ private:
 // count that held throughout: the fewest among those read within `spanMs`. Nothing recent
 // gives the newest count; no counts give 1.
 int steadyOf(const std::vector<std::pair<double, int>>& looks, double spanMs);
+
+// Whether the text of a task's /proc/PID/task/TID/stat describes a task that competes for a core
+// now: runnable, and neither niced to `niceLimit` or more nor of the idle class (a background
+// build at nice 19, a runner preparing in the background), since those give way at once.
+// Nothing when the text is not of that form.
+std::optional<bool> competesIn(const std::string& stat, int niceLimit = 10);
+
+// How many tasks compete for a core now (see competesIn), this thread included; nothing when
+// /proc cannot be read.
+std::optional<int> competingNow();
 
 // The runnable count in the text of /proc/loadavg ("0.47 1.14 1.58 2/110 12833"), at least 1;
 // nothing when the text is not of that form.

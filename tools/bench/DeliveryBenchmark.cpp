@@ -3,9 +3,19 @@
 // whatever route the writer picks for a multi-line input). With "real", it
 // times instead insertions from fresh processes (kivo-insert-once) into ordinary applications
 // (mousepad, FeatherPad, Chromium, xterm) and checks that the user's clipboard came back.
+// With "panel", it drives the real panel's Convert with automatic insertion (a stand-in runner
+// answering after 0.2 s) into ordinary applications and reports press -> outcome, the part
+// after the runner's reply, and the longest the panel's main thread went without answering.
 // Run it inside scripts/test-session.sh:
-//   scripts/test-session.sh build/default/tools/bench/delivery_benchmark [runs] [real]
+//   scripts/test-session.sh build/default/tools/bench/delivery_benchmark [runs] [real|panel]
+#include "app/controller/Application.h"
+#include "app/controller/Conversion.h"
+#include "app/shell/FloatingPanel.h"
+#include "app/delivery/DeliveryOutcomeText.h"
 #include "app/delivery/FocusedInputWriter.h"
+#include "app/shell/StatusLabel.h"
+#include "app/shell/VoicePanel.h"
+#include "platform/accessibility/FocusTracker.h"
 #include "platform/accessibility/AccessibilityInputAccess.h"
 #include "platform/accessibilitybus/AccessibilityBus.h"
 #include "tools/targetapp/RealApplication.h"
@@ -14,6 +24,11 @@
 #include <atspi/atspi.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
 #include <QClipboard>
 #include <QDir>
 #include <QMimeData>
@@ -25,6 +40,8 @@
 #include <QThread>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -293,6 +310,239 @@ void measureRealApplications(int runs)
     }
 }
 
+// The panel of a real Application with a stand-in runner that answers after 0.2 s.
+class PanelDriver {
+public:
+    PanelDriver()
+    {
+        resources_ = std::filesystem::path(folder_.path().toStdString()) / "Resources";
+        std::filesystem::create_directories(resources_);
+        for (const auto& entry : std::filesystem::directory_iterator(KIVO_RESOURCES_DIR)) {
+            if (entry.path().extension() == ".txt" || entry.path().extension() == ".json") {
+                std::filesystem::copy_file(entry.path(), resources_ / entry.path().filename());
+            }
+        }
+        const auto runner = resources_ / "rewrite-runner";
+        std::ofstream(runner) << "#!/bin/sh\ncat > /dev/null; sleep 0.2; printf '%s\\n' "
+                                 "'{\"elapsedSeconds\":0.2,\"status\":\"generated\",\"text\":\""
+                              << reply.toStdString() << "\"}'\n";
+        std::filesystem::permissions(runner, std::filesystem::perms::owner_all);
+        Application::Options options;
+        options.resourcesDirectory = resources_;
+        options.lockPath = (resources_.parent_path() / "run.lock").string();
+        app_ = std::make_unique<Application>(options);
+        app_->localize();
+        PanelSettings settings = app_->panel().state().settings;
+        settings.modeIndex = 0; // Cantonese: the colloquial reply needs no review
+        settings.autoInsert = true;
+        app_->panel().setSettings(settings);
+        app_->panel().setSource(reply);
+        app_->panel().window().show();
+    }
+
+    struct Run {
+        QString outcome;
+        QString route = QStringLiteral("-");
+        double runnerMs = 0;  // press -> the runner has answered
+        double outcomeMs = 0; // press -> the outcome is on the status line
+        qint64 stallMs = 0;   // longest turn of the main thread's event loop meanwhile
+    };
+
+    Run convert()
+    {
+        Run run;
+        QElapsedTimer turn;
+        QTimer probe;
+        probe.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&probe, &QTimer::timeout, [&] { run.stallMs = std::max(run.stallMs, turn.restart()); });
+        turn.start();
+        probe.start(5);
+        QElapsedTimer clock;
+        clock.start();
+        emit app_->panel().convertClicked();
+        bool runnerDone = false;
+        while (clock.elapsed() < 20000) {
+            if (!runnerDone && !app_->conversion().running()) {
+                runnerDone = true;
+                run.runnerMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+            }
+            if (runnerDone && !app_->busy()) {
+                break;
+            }
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+            QThread::usleep(500);
+        }
+        run.outcomeMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        run.stallMs = std::max(run.stallMs, turn.elapsed());
+        const QString status = app_->panel().state().status;
+        run.outcome = QStringLiteral("none");
+        for (int i = 0; i <= static_cast<int>(InputDelivery::notInserted); ++i) {
+            const auto outcome = static_cast<InputDelivery>(i);
+            if (status.endsWith(DeliveryOutcomeText::suffix(outcome, app_->panel().chinese()))) {
+                run.outcome = QString::fromLatin1(rawValue(outcome).data());
+            }
+        }
+        if (run.outcome != u"inserted") {
+            // The diagnostics say why; one line per run on the error stream.
+            std::fprintf(stderr, "%s\n", qPrintable(statusLine().toolTip().replace(u'\n', QStringLiteral(" | "))));
+        }
+        for (const QString& line : statusLine().toolTip().split(u'\n')) {
+            if (line.startsWith(u"route=")) {
+                run.route = line.section(u' ', 0, 0).mid(6);
+            }
+        }
+        return run;
+    }
+
+    static inline const QString reply = QStringLiteral("今日天氣好熱，我哋去飲茶啦 😀");
+
+private:
+    QTemporaryDir folder_;
+    std::filesystem::path resources_;
+    // The status line itself, for the diagnostics in its tooltip.
+    StatusLabel& statusLine() { return *app_->panel().window().findChild<StatusLabel*>(QStringLiteral("status")); }
+
+    std::unique_ptr<Application> app_;
+};
+
+double median(std::vector<double> values)
+{
+    if (values.empty()) {
+        return -1;
+    }
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+void measurePanelRow(PanelDriver& panel, const char* application, const char* field, int runs)
+{
+    std::map<QString, int> outcomes;
+    std::map<QString, int> routes;
+    std::vector<double> total;
+    std::vector<double> after;
+    qint64 stall = 0;
+    int restored = 0;
+    for (int i = 0; i < runs; ++i) {
+        putUserClipboard();
+        waitUntil([] { return false; }, 50);
+        const PanelDriver::Run run = panel.convert();
+        ++outcomes[run.outcome];
+        ++routes[run.route];
+        total.push_back(run.outcomeMs);
+        after.push_back(run.outcomeMs - run.runnerMs);
+        stall = std::max(stall, run.stallMs);
+        restored += userClipboardBack() ? 1 : 0;
+    }
+    QStringList outcomeText;
+    for (const auto& [outcome, count] : outcomes) {
+        outcomeText << outcome + QLatin1Char(' ') + QString::number(count);
+    }
+    QStringList routeText;
+    for (const auto& [route, count] : routes) {
+        routeText << route;
+    }
+    std::printf("| %-17s | %-15s | %-6s | %-22s | %7.0f | %7.0f | %7.0f | %7.0f | %5lld | %2d/%-2d |\n", application, field,
+                qPrintable(routeText.join(u'/')), qPrintable(outcomeText.join(QStringLiteral(", "))), median(total),
+                *std::max_element(total.begin(), total.end()), median(after),
+                *std::max_element(after.begin(), after.end()), static_cast<long long>(stall), restored, runs);
+    std::fflush(stdout);
+}
+
+// The office itself, not the launcher script: its window then belongs to the process started.
+constexpr const char* officeProgram = "/usr/lib/libreoffice/program/soffice.bin";
+
+QStringList isolated(const QTemporaryDir& home, QStringList command)
+{
+    return QStringList{QStringLiteral("HOME=") + home.path(), QStringLiteral("GSETTINGS_BACKEND=memory"),
+                       QStringLiteral("XDG_CONFIG_HOME=") + home.filePath(QStringLiteral("config"))} +
+           command;
+}
+
+void measurePanel(int runs)
+{
+    using namespace std::chrono_literals;
+    FocusTracker::start();
+    PanelDriver panel;
+    std::printf("| application | field | route | outcomes (%d runs) | press->outcome median ms | max | after reply median | max "
+                "| main thread stall max ms | clipboard back |\n",
+                runs);
+    std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
+    if (installed("mousepad")) {
+        RealApplication mousepad(QStringLiteral("env"), {QStringLiteral("GSETTINGS_BACKEND=memory"),
+                                                         QStringLiteral("mousepad"), QStringLiteral("--disable-server")});
+        if (mousepad.waitForElement(ATSPI_ROLE_TEXT, {}, 30s) && mousepad.focusWindow(10s) &&
+            mousepad.focusElement(ATSPI_ROLE_TEXT, {})) {
+            measurePanelRow(panel, "mousepad", "text view", runs);
+        }
+    }
+    if (installed("gnome-text-editor")) {
+        QTemporaryDir home;
+        RealApplication editor(QStringLiteral("env"),
+                               isolated(home, {QStringLiteral("gnome-text-editor"), QStringLiteral("--standalone")}),
+                               "gnome-text-editor");
+        if (editor.waitForElement(ATSPI_ROLE_TEXT, {}, 40s) && editor.focusWindow(10s) &&
+            editor.focusElement(ATSPI_ROLE_TEXT, {})) {
+            measurePanelRow(panel, "gnome-text-editor", "document", runs);
+        }
+    }
+    if (QFile::exists(QString::fromLatin1(officeProgram))) {
+        QTemporaryDir home;
+        const QStringList office =
+            isolated(home, {QStringLiteral("SAL_USE_VCLPLUGIN=gtk3"), QString::fromLatin1(officeProgram),
+                            QStringLiteral("-env:UserInstallation=") +
+                                QUrl::fromLocalFile(home.filePath(QStringLiteral("lo"))).toString(),
+                            QStringLiteral("--norestore"), QStringLiteral("--nologo")});
+        // The first start only makes the user profile and ends, asking its launcher for a restart.
+        runTool(QStringLiteral("env"), QStringList(office) << QStringLiteral("--terminate_after_init"), 60s);
+        RealApplication writer(QStringLiteral("env"), QStringList(office) << QStringLiteral("--writer"), "soffice");
+        if (writer.waitForElement(ATSPI_ROLE_PARAGRAPH, {}, 90s) && writer.focusWindow(10s)) {
+            waitUntil([] { return false; }, 2000);
+            measurePanelRow(panel, "LibreOffice Writer", "paragraph", runs);
+        }
+    }
+    if (installed("kwrite")) {
+        QTemporaryDir home;
+        const QString document = home.filePath(QStringLiteral("notes.txt"));
+        QFile(document).open(QIODevice::WriteOnly);
+        RealApplication kwrite(QStringLiteral("env"),
+                               isolated(home, {QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1"), QStringLiteral("kwrite"), document}),
+                               "kwrite");
+        if (kwrite.waitForElement(ATSPI_ROLE_TEXT, {}, 60s) && kwrite.focusWindow(10s)) {
+            waitUntil([] { return false; }, 1000);
+            measurePanelRow(panel, "KWrite", "document", runs);
+        }
+    }
+    if (installed("firefox-esr")) {
+        QTemporaryDir home;
+        const QString page = home.filePath(QStringLiteral("fields.html"));
+        QFile file(page);
+        file.open(QIODevice::WriteOnly);
+        file.write(R"(<!doctype html><meta charset="utf-8"><title>fields</title>
+<input aria-label="line"><textarea aria-label="area"></textarea>
+<div contenteditable="true" aria-label="rich">x</div><input type="password" aria-label="secret">)");
+        file.close();
+        QDir().mkpath(home.filePath(QStringLiteral("profile")));
+        RealApplication firefox(QStringLiteral("env"),
+                                isolated(home, {QStringLiteral("MOZ_ENABLE_WAYLAND=0"), QStringLiteral("GNOME_ACCESSIBILITY=1"),
+                                                QStringLiteral("firefox-esr"), QStringLiteral("--no-remote"),
+                                                QStringLiteral("--profile"), home.filePath(QStringLiteral("profile")),
+                                                QUrl::fromLocalFile(page).toString()}),
+                                "Firefox");
+        if (firefox.waitForElement(ATSPI_ROLE_ENTRY, "line", 90s) && firefox.focusWindow(10s)) {
+            const std::pair<AtspiRole, const char*> fields[] = {{ATSPI_ROLE_ENTRY, "line"},
+                                                                {ATSPI_ROLE_ENTRY, "area"},
+                                                                {ATSPI_ROLE_SECTION, "rich"},
+                                                                {ATSPI_ROLE_PASSWORD_TEXT, "secret"}};
+            const char* names[] = {"<input>", "<textarea>", "contenteditable", "password"};
+            for (std::size_t i = 0; i < std::size(fields); ++i) {
+                if (firefox.focusElement(fields[i].first, fields[i].second)) {
+                    measurePanelRow(panel, "Firefox ESR", names[i], runs);
+                }
+            }
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -302,6 +552,10 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     if (argc > 2 && std::string_view(argv[2]) == "real") {
         measureRealApplications(runs);
+        return 0;
+    }
+    if (argc > 2 && std::string_view(argv[2]) == "panel") {
+        measurePanel(runs);
         return 0;
     }
     measureTarget("Qt", QStringLiteral(KIVO_TARGET_APP), {}, runs);

@@ -4,6 +4,7 @@
 #include "platform/accessibility/AccessibleElement.h"
 
 #include <atspi/atspi.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -35,8 +36,13 @@ bool spinUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 
 bool matchesApplication(AtspiAccessible* application, qint64 pid, const std::string& busName)
 {
-    if (atspi_accessible_get_process_id(application, nullptr) == static_cast<guint>(pid)) {
+    const guint process = atspi_accessible_get_process_id(application, nullptr);
+    if (process == static_cast<guint>(pid)) {
         return true;
+    }
+    // Asking our own tree for its name waits for our main thread, which may be waiting for us.
+    if (process == static_cast<guint>(getpid())) {
+        return false;
     }
     gchar* name = atspi_accessible_get_name(application, nullptr);
     const bool named = name && !busName.empty() && g_ascii_strcasecmp(name, busName.c_str()) == 0;

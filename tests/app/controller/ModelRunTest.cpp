@@ -12,6 +12,8 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -57,6 +59,14 @@ protected:
         RunLock::release(again.descriptor);
         EXPECT_EQ(state().source, QString::fromUtf8(source)) << "the Original text must stay";
         EXPECT_TRUE(state().activity.idle());
+    }
+
+    void expectIdleAndUnlockedWith(const std::string& original)
+    {
+        EXPECT_FALSE(conversion().running());
+        EXPECT_FALSE(conversion().timed());
+        EXPECT_EQ(conversion().lockDescriptor(), -1);
+        EXPECT_EQ(state().source, QString::fromStdString(original));
     }
 
     void expectFailure(const QString& description)
@@ -319,6 +329,54 @@ TEST_F(ModelRun, ConvertsOnlyTheSelection)
     std::ifstream requestFile(bundle.resources() / "rewrite-runner.request");
     const std::string request((std::istreambuf_iterator<char>(requestFile)), std::istreambuf_iterator<char>());
     EXPECT_NE(request.find("\"source\":\"請打\""), std::string::npos) << request.substr(0, 400);
+}
+
+// A text too long for one run goes in pieces cut after sentences, one runner each, with the
+// count in the status; the joined result is handed over once, and a failing piece ends it all.
+TEST_F(ModelRun, ALongTextIsConvertedPieceByPieceAndJoined)
+{
+    std::string longText;
+    for (int i = 0; i < 117; ++i) {
+        longText += "今日天氣好。"; // 702 characters: pieces of 300, 300 and 102
+    }
+    type(QString::fromStdString(longText));
+    const auto calls = bundle.resources() / "calls";
+    bundle.setRunnerScript("n=$(($(cat '" + calls.string() + "' 2>/dev/null || echo 0) + 1)); echo $n > '" +
+                           calls.string() + "'; cat > '" + calls.string() + ".'$n; " +
+                           "printf '{\"status\":\"generated\",\"text\":\"piece %s. \"}' $n");
+    std::vector<QString> statuses;
+    emit panel().convertClicked();
+    ASSERT_TRUE(test::waitUntil(
+        [&] {
+            statuses.push_back(status());
+            return !result().isEmpty();
+        },
+        20s))
+        << status().toStdString();
+    EXPECT_EQ(result(), QStringLiteral("piece 1. piece 2. piece 3."));
+    EXPECT_EQ(delivered, std::vector<std::string>{"piece 1. piece 2. piece 3."});
+    for (const char* count : {"1 / 3", "2 / 3", "3 / 3"}) {
+        EXPECT_TRUE(std::any_of(statuses.begin(), statuses.end(), [&](const QString& text) {
+            return text.contains(QString::fromLatin1(count));
+        })) << count;
+    }
+    std::ifstream lastRequest(calls.string() + ".3");
+    const std::string request((std::istreambuf_iterator<char>(lastRequest)), {});
+    EXPECT_NE(request.find("今日天氣好。"), std::string::npos);
+    EXPECT_EQ(request.find(longText.substr(0, 400)), std::string::npos) << "each run sees its piece only";
+    expectIdleAndUnlockedWith(longText);
+
+    // The second piece fails: no result, and the next run starts from the first piece again.
+    std::filesystem::remove(calls);
+    bundle.setRunnerScript("n=$(($(cat '" + calls.string() + "' 2>/dev/null || echo 0) + 1)); echo $n > '" +
+                           calls.string() + "'; cat > /dev/null; [ $n = 2 ] && exit 3; " +
+                           "printf '{\"status\":\"generated\",\"text\":\"piece %s. \"}' $n");
+    emit panel().convertClicked();
+    ASSERT_TRUE(test::waitUntil([&] { return status().contains(QStringLiteral("status 3")); }, 20s))
+        << status().toStdString();
+    test::spin(300ms);
+    EXPECT_TRUE(result().isEmpty());
+    expectIdleAndUnlockedWith(longText);
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 namespace kivo {
 namespace {
 
@@ -59,6 +61,14 @@ TEST(RunFailureMessageTest, UnreadableRepliesNameTheCauseWhenStandardErrorIsEmpt
     for (const std::string& message : {crashed, exited, silent, garbled}) {
         EXPECT_FALSE(message.empty());
     }
+
+    // A runner ended by a signal: the message names it, in both languages.
+    const std::string killed = RunFailureMessage::forUnreadableReply("", "", false, SIGKILL, false);
+    EXPECT_NE(killed.find("signal SIGKILL"), std::string::npos) << killed;
+    EXPECT_NE(killed.find("memory ran out"), std::string::npos) << killed;
+    EXPECT_NE(RunFailureMessage::forUnreadableReply("", "", false, SIGSEGV, true).find("SIGSEGV"), std::string::npos);
+    EXPECT_EQ(RunFailureMessage::forUnreadableReply("", "", false, 0, false), crashed);
+    EXPECT_EQ(RunFailureMessage::forUnreadableReply("", "", false, 4096, false), crashed);
 }
 
 }  // namespace

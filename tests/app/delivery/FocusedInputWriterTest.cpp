@@ -84,7 +84,12 @@ TEST_F(WriterTest, StopsBeforeTouchingTheInputWhenItMayNotOrHasNothingToDo)
     // Another application has the keyboard but nothing whose content could be checked.
     access.uncheckable = true;
     EXPECT_EQ(insert(u"x"), InputDelivery::noCheckableInput);
+    // A password field is never written and says so, whatever else is known.
+    access.password = true;
+    EXPECT_EQ(insert(u"x"), InputDelivery::passwordField);
     access.uncheckable = false;
+    EXPECT_EQ(insert(u"x"), InputDelivery::passwordField);
+    access.password = false;
 
     access.focused = 7;
     access.field.reset();
@@ -244,11 +249,12 @@ TEST_F(WriterTest, VerifiesByReadingBackUpToFiveTimes)
                                                             "write=accepted", "readback=2 expected=3",
                                                             "readback=2 expected=3", "readback=3 expected=3"}));
 
-    // A write that never shows: five read-backs, one write, uncertain; the paste is not confirmed.
+    // A write that never shows: five read-backs, one write, and the input as it was, so nothing
+    // was inserted; the paste is not confirmed.
     access = RecordingInputAccess{};
     access.field = field(u"ab", {2, 0}, false, false, true);
     access.staleReadbacks = -1;
-    EXPECT_EQ(insert(u"xyz"), InputDelivery::uncertain);
+    EXPECT_EQ(insert(u"xyz"), InputDelivery::notInserted);
     EXPECT_EQ(access.writes, 1);
     EXPECT_EQ(std::count(access.diagnostics.begin(), access.diagnostics.end(), "readback=2 expected=5"), 5);
     EXPECT_EQ(access.finishedPastes, std::vector<bool>{false});
@@ -274,6 +280,55 @@ TEST_F(WriterTest, VerifiesByReadingBackUpToFiveTimes)
     };
     EXPECT_EQ(insert(u"x"), InputDelivery::uncertain);
     EXPECT_EQ(access.diagnostics.back(), "readback=-1 expected=3");
+}
+
+TEST_F(WriterTest, NothingInsertedNeedsTheLastReadBackToShowTheOriginal)
+{
+    // Changed at first, back to the original at the end: nothing of ours is there now.
+    access.field = field(u"ab", {2, 0}, true, true);
+    access.staleReadbacks = -1;
+    access.beforeSnapshot = [](RecordingInputAccess& a, int n) { a.field->text = n == 3 ? u"abz" : u"ab"; };
+    EXPECT_EQ(insert(u"x"), InputDelivery::notInserted);
+
+    // Something else at the end: unknown.
+    access = RecordingInputAccess{};
+    access.field = field(u"ab", {2, 0}, true, true);
+    access.staleReadbacks = -1;
+    access.beforeSnapshot = [](RecordingInputAccess& a, int n) { a.field->text = n >= 6 ? u"abz" : u"ab"; };
+    EXPECT_EQ(insert(u"x"), InputDelivery::uncertain);
+
+    // Gecko's read-back of a write ending in an emoji.
+    access = RecordingInputAccess{};
+    access.field = field(u"網頁", {2, 0}, true, true);
+    access.readbackSuffix = u"\uFEFF";
+    EXPECT_EQ(insert(u"好熱😀"), InputDelivery::inserted);
+}
+
+// Read-backs recorded from real toolkits, against what was expected.
+TEST(ReadBackTest, AllowsGeckosMarkAfterAnEmojiAndNothingElse)
+{
+    using FocusedInputWriter::readBackMatches;
+    // Firefox ESR 115, <input> given "今日天氣好熱😀" after "網頁".
+    EXPECT_TRUE(readBackMatches(u"網頁今日天氣好熱😀\uFEFF", u"網頁今日天氣好熱😀"));
+    // Its <textarea>, the emoji in the middle and with a presentation selector.
+    EXPECT_TRUE(readBackMatches(u"第一行☺\uFE0F\uFEFF飲茶🙂\uFEFF", u"第一行☺\uFE0F飲茶🙂"));
+    // Chromium's embedded object stands for itself on both sides.
+    EXPECT_TRUE(readBackMatches(u"a\uFFFCb", u"a\uFFFCb"));
+    EXPECT_FALSE(readBackMatches(u"a\uFFFCb", u"ab"));
+
+    EXPECT_FALSE(readBackMatches(u"網\uFEFF頁", u"網頁")) << "not after an emoji";
+    EXPECT_FALSE(readBackMatches(u"\uFEFF網頁", u"網頁"));
+    EXPECT_FALSE(readBackMatches(u"😀\uFEFF\uFEFF", u"😀")) << "one mark per emoji";
+    EXPECT_FALSE(readBackMatches(u"😀\uFEFF", u"😀x")) << "a missing character";
+    EXPECT_FALSE(readBackMatches(u"😀\uFEFFx", u"😀")) << "an extra character";
+    EXPECT_FALSE(readBackMatches(u"😁\uFEFF", u"😀"));
+    // The second write into the same <input>: the first emoji's mark was read with the baseline.
+    EXPECT_TRUE(readBackMatches(u"好😀\uFEFF熱😀\uFEFF", u"好😀\uFEFF熱😀"));
+    EXPECT_FALSE(readBackMatches(u"好😀熱😀\uFEFF", u"好😀\uFEFF熱😀")) << "the old mark must stay";
+    EXPECT_FALSE(readBackMatches(u"😀", u"😀\uFEFF")) << "a mark we wrote must be there";
+    EXPECT_FALSE(readBackMatches(u"😀\uFEFF\uFEFF", u"😀\uFEFF")) << "and is compared exactly";
+    EXPECT_TRUE(readBackMatches(u"", u""));
+    EXPECT_FALSE(readBackMatches(u"\uFEFF", u""));
 }
 
 TEST_F(WriterTest, DefaultWaitsSpreadFiveReadBacksOverAboutThreeQuarterSeconds)

@@ -17,6 +17,9 @@ public:
     bool trusted = true;
     std::optional<int> focused = 7;
     bool uncheckable = false;
+    bool password = false;
+    // Characters the toolkit shows after what was written into the field (Gecko's U+FEFF).
+    std::u16string readbackSuffix;
     std::optional<InputSnapshot> field;
     InputWriteStatus writeStatus = InputWriteStatus::accepted;
     // Read-backs after an accepted write that still show the old value; -1: the write never shows.
@@ -51,7 +54,7 @@ public:
         ++snapshots;
         // A write still pending when the input goes away never shows.
         if (field && pending_ && staleReadbacks >= 0 && staleReadbacks-- == 0) {
-            field->text = *pending_;
+            field->text = *pending_ + readbackSuffix;
             pending_.reset();
         }
         return field;
@@ -85,6 +88,7 @@ public:
 
     void recordDiagnostic(const std::string& line) override { diagnostics.push_back(line); }
     bool focusWithoutCheckableInput() override { return uncheckable; }
+    bool focusIsPassword() override { return password; }
 
     std::optional<std::u16string> plainValue;
     std::optional<InputSnapshot> pasteOriginal;

@@ -1,11 +1,13 @@
 // The recorder's lifecycle over a scripted recogniser and a sound file played as the microphone.
 #include "platform/audio/AudioEngineError.h"
 #include "platform/audio/PortAudioEngine.h"
+#include "app/speech/RecorderFailure.h"
 #include "tests/app/speech/RecorderHarness.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <future>
 
 namespace kivo {
 namespace {
@@ -352,6 +354,106 @@ TEST_F(Recorder, WithoutAMicrophoneTheStartFailsClearly)
                          "the desktop's sound settings.");
     EXPECT_EQ(events[3], "idle");
     EXPECT_EQ(events[4], "done:none");
+}
+
+
+// A device that sends a little sound and then nothing, and whose stop() waits until the test
+// lets it go, as PortAudio waits for a capture thread stuck in poll().
+class StallingEngine : public AudioEngine {
+public:
+    StallingEngine(int buffers, std::shared_future<void> released) : buffers_(buffers), released_(std::move(released)) {}
+    ~StallingEngine() override
+    {
+        if (sender_.joinable()) {
+            sender_.join();
+        }
+    }
+    AudioFormat inputFormat() override { return AudioFormat::recognizerFormat(); }
+    void installTap(std::size_t frames, const AudioFormat& format, Tap tap) override
+    {
+        std::lock_guard lock(mutex_);
+        frames_ = frames;
+        format_ = format;
+        tap_ = std::move(tap);
+    }
+    void removeTap() override
+    {
+        std::lock_guard lock(mutex_);
+        tap_ = nullptr;
+    }
+    void prepare() override {}
+    void start() override
+    {
+        sender_ = std::thread([this] {
+            const std::vector<float> tone(frames_, 0.1f);
+            for (int i = 0; i < buffers_; ++i) {
+                std::lock_guard lock(mutex_);
+                if (tap_) {
+                    tap_(tone, format_, static_cast<double>(i * frames_) / format_.sampleRate);
+                }
+            }
+        });
+    }
+    void stop() override
+    {
+        stopCalled = true;
+        released_.wait();
+    }
+
+    static inline std::atomic<bool> stopCalled = false;
+
+private:
+    int buffers_;
+    std::shared_future<void> released_;
+    std::mutex mutex_;
+    std::size_t frames_ = 0;
+    AudioFormat format_{};
+    Tap tap_;
+    std::thread sender_;
+};
+
+// The device goes quiet mid-recording: the recording ends by itself with a message, the words
+// heard are finalized and kept, and neither that nor an explicit stop waits for the device.
+TEST_F(Recorder, AMicrophoneThatStopsSendingEndsTheRecordingKeepingTheWords)
+{
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    environment.microphoneSilenceLimit = 200ms;
+    environment.makeEngine = [released] { return std::make_unique<StallingEngine>(3, released); };
+    service->finalResults = {result("聽到嘅字", 0.0, 0.3, true)};
+    StallingEngine::stopCalled = false;
+    startRecording();
+    ASSERT_TRUE(runUntil([&] { return completions == 1; }));
+    EXPECT_EQ(eventsSince(2), (std::vector<std::string>{"recording", "error:" + std::string(RecorderFailure::microphoneStopped().what()),
+                                                        "finalizing", "text:聽到嘅字", "final:聽到嘅字", "idle",
+                                                        "diagnostics", "done:聽到嘅字"}));
+    EXPECT_GT(service->current()->buffersAnalyzed.load(), 0);
+    EXPECT_TRUE(runUntil([] { return StallingEngine::stopCalled.load(); }));
+
+    // A second recording on a device that is still stuck stopping, ended by the user.
+    events.clear();
+    environment.microphoneSilenceLimit = std::chrono::milliseconds::zero();
+    startRecording();
+    recorder->stop();
+    ASSERT_TRUE(runUntil([&] { return completions == 2; }));
+    EXPECT_EQ(events.back(), "done:聽到嘅字");
+    release.set_value();
+    EXPECT_TRUE(recorder->waitForBackgroundWork(5s));
+}
+
+// A device that keeps sending, however slowly the recording goes, is never taken for stopped.
+TEST_F(Recorder, AMicrophoneThatKeepsSendingIsNotTakenForStopped)
+{
+    environment.microphoneSilenceLimit = 300ms;
+    startRecording();
+    settle();
+    settle();
+    EXPECT_EQ(recorder->status(), Status::recording);
+    recorder->stop();
+    ASSERT_TRUE(runUntil([&] { return completions == 1; }));
+    for (const auto& event : events) {
+        EXPECT_FALSE(event.starts_with("error:")) << event;
+    }
 }
 
 } // namespace

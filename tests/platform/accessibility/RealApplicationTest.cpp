@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -199,8 +200,146 @@ TEST(RealApplicationTest, ChromiumFillsInputsByPasteAndRefusesWhatItCannotCheck)
     putUserClipboard();
     ASSERT_TRUE(chromium.focusElement(ATSPI_ROLE_PASSWORD_TEXT, "secret"));
     result = insertFresh(QStringLiteral("never"));
-    EXPECT_EQ(result.outcome, u"noInput") << joined(result).toStdString();
+    EXPECT_EQ(result.outcome, u"passwordField") << joined(result).toStdString();
 }
+
+// A fresh home for applications that would otherwise restore or share state between runs.
+// The office itself, not the launcher script: its window then belongs to the process started.
+constexpr const char* officeProgram = "/usr/lib/libreoffice/program/soffice.bin";
+
+QStringList isolatedEnvironment(const QTemporaryDir& home)
+{
+    return {QStringLiteral("HOME=") + home.path(), QStringLiteral("XDG_CONFIG_HOME=") + home.filePath(QStringLiteral("config")),
+            QStringLiteral("XDG_DATA_HOME=") + home.filePath(QStringLiteral("data")),
+            QStringLiteral("XDG_CACHE_HOME=") + home.filePath(QStringLiteral("cache")),
+            QStringLiteral("GSETTINGS_BACKEND=memory")};
+}
+
+// GTK 4 gives SHOWING to the window frame alone; the text view is found all the same.
+TEST(RealApplicationTest, GnomeTextEditorTakesTheResultInItsDocument)
+{
+    if (!installed("gnome-text-editor")) {
+        GTEST_SKIP() << "gnome-text-editor is not installed";
+    }
+    test::ensureDesktop();
+    putUserClipboard();
+    QTemporaryDir home;
+    RealApplication editor(QStringLiteral("env"), isolatedEnvironment(home) << QStringLiteral("gnome-text-editor")
+                                                                            << QStringLiteral("--standalone"),
+                           "gnome-text-editor");
+    ASSERT_TRUE(editor.waitForElement(ATSPI_ROLE_TEXT, {}, 40s));
+    ASSERT_TRUE(editor.focusWindow(10s));
+    ASSERT_TRUE(editor.focusElement(ATSPI_ROLE_TEXT, {}));
+    const auto result = insertFresh(QStringLiteral("今日天氣好熱，我哋去飲茶啦 😀"));
+    EXPECT_EQ(result.outcome, u"inserted") << joined(result).toStdString();
+    EXPECT_TRUE(test::waitUntil([] { return focusedText() == QStringLiteral("今日天氣好熱，我哋去飲茶啦 😀"); }, 5s))
+        << focusedText().toStdString();
+}
+
+// The focused paragraph sits inside a focused document panel that manages its descendants,
+// and LibreOffice counts offsets in UTF-16 units.
+TEST(RealApplicationTest, LibreOfficeWriterTakesTheResultInTheFocusedParagraph)
+{
+    if (!QFile::exists(QString::fromLatin1(officeProgram))) {
+        GTEST_SKIP() << "LibreOffice is not installed";
+    }
+    test::ensureDesktop();
+    QTemporaryDir home;
+    const QStringList office = isolatedEnvironment(home)
+                               << QStringLiteral("SAL_USE_VCLPLUGIN=gtk3") << QString::fromLatin1(officeProgram)
+                               << QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(home.filePath(QStringLiteral("lo"))).toString()
+                               << QStringLiteral("--norestore") << QStringLiteral("--nologo");
+    // The first start only makes the user profile and ends, asking its launcher for a restart.
+    runTool(QStringLiteral("env"), QStringList(office) << QStringLiteral("--terminate_after_init"), 60s);
+    RealApplication writer(QStringLiteral("env"), QStringList(office) << QStringLiteral("--writer"), "soffice");
+    ASSERT_TRUE(writer.waitForElement(ATSPI_ROLE_PARAGRAPH, {}, 90s));
+    ASSERT_TRUE(writer.focusWindow(10s));
+    ASSERT_TRUE(test::waitUntil([] { return focusedText().isEmpty(); }, 30s)) << focusedText().toStdString();
+    // Once the office has settled: for a moment after start-up it takes the clipboard over and
+    // its window is not yet reported active for good.
+    test::waitUntil([] { return false; }, 3s);
+    putUserClipboard();
+    auto result = insertFresh(QStringLiteral("飲茶😀"));
+    EXPECT_EQ(result.outcome, u"inserted") << joined(result).toStdString();
+    result = insertFresh(QStringLiteral("啦"));
+    EXPECT_EQ(result.outcome, u"inserted") << joined(result).toStdString();
+    EXPECT_EQ(focusedText(), QStringLiteral("飲茶😀啦"));
+}
+
+// A filler and a page tab above the document carry FOCUSED too.
+TEST(RealApplicationTest, KWriteTakesTheResultInItsDocument)
+{
+    if (!installed("kwrite")) {
+        GTEST_SKIP() << "kwrite is not installed";
+    }
+    test::ensureDesktop();
+    putUserClipboard();
+    QTemporaryDir home;
+    // Without a file KWrite opens on a welcome page, with no document.
+    const QString document = home.filePath(QStringLiteral("notes.txt"));
+    QFile(document).open(QIODevice::WriteOnly);
+    RealApplication kwrite(QStringLiteral("env"),
+                           isolatedEnvironment(home) << QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1")
+                                                     << QStringLiteral("kwrite") << document,
+                           "kwrite");
+    ASSERT_TRUE(kwrite.waitForElement(ATSPI_ROLE_TEXT, {}, 60s));
+    ASSERT_TRUE(kwrite.focusWindow(10s));
+    ASSERT_TRUE(test::waitUntil([] { return focusedText().isEmpty(); }, 20s)) << focusedText().toStdString();
+    const auto result = insertFresh(QStringLiteral("今日天氣好熱 😀"));
+    EXPECT_EQ(result.outcome, u"inserted") << joined(result).toStdString();
+    EXPECT_EQ(focusedText(), QStringLiteral("今日天氣好熱 😀"));
+}
+
+// One browser for every field. Gecko reports U+FEFF after an emoji it was given.
+TEST(RealApplicationTest, FirefoxFillsInputsAndSaysWhyNotElsewhere)
+{
+    if (!installed("firefox-esr")) {
+        GTEST_SKIP() << "firefox-esr is not installed";
+    }
+    test::ensureDesktop();
+    QTemporaryDir home;
+    const QString page = home.filePath(QStringLiteral("fields.html"));
+    QFile file(page);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"(<!doctype html><meta charset="utf-8"><title>fields</title>
+<input aria-label="line" value="網頁">
+<textarea aria-label="area">第一行</textarea>
+<div contenteditable="true" aria-label="rich">可編輯</div>
+<input type="password" aria-label="secret" value="pw">)");
+    file.close();
+    QDir().mkpath(home.filePath(QStringLiteral("profile")));
+    RealApplication firefox(QStringLiteral("env"),
+                            isolatedEnvironment(home) << QStringLiteral("MOZ_ENABLE_WAYLAND=0") << QStringLiteral("GNOME_ACCESSIBILITY=1")
+                                                      << QStringLiteral("firefox-esr") << QStringLiteral("--no-remote")
+                                                      << QStringLiteral("--profile") << home.filePath(QStringLiteral("profile"))
+                                                      << QUrl::fromLocalFile(page).toString(),
+                            "Firefox");
+    ASSERT_TRUE(firefox.waitForElement(ATSPI_ROLE_ENTRY, "line", 90s)) << "the page did not appear on the bus";
+    ASSERT_TRUE(firefox.focusWindow(10s));
+
+    putUserClipboard();
+    ASSERT_TRUE(firefox.focusElement(ATSPI_ROLE_ENTRY, "line"));
+    auto result = insertFresh(QStringLiteral("今日天氣好熱😀"));
+    EXPECT_EQ(result.outcome, u"inserted") << joined(result).toStdString();
+    EXPECT_TRUE(focusedText().contains(QStringLiteral("今日天氣好熱😀"))) << focusedText().toStdString();
+
+    putUserClipboard();
+    ASSERT_TRUE(firefox.focusElement(ATSPI_ROLE_ENTRY, "area"));
+    result = insertFresh(QStringLiteral("飲茶🙂"));
+    EXPECT_EQ(result.outcome, u"inserted") << joined(result).toStdString();
+    EXPECT_TRUE(focusedText().contains(QStringLiteral("飲茶🙂"))) << focusedText().toStdString();
+
+    putUserClipboard();
+    ASSERT_TRUE(firefox.focusElement(ATSPI_ROLE_SECTION, "rich"));
+    result = insertFresh(QStringLiteral("never"));
+    EXPECT_EQ(result.outcome, u"noCheckableInput") << joined(result).toStdString();
+
+    putUserClipboard();
+    ASSERT_TRUE(firefox.focusElement(ATSPI_ROLE_PASSWORD_TEXT, "secret"));
+    result = insertFresh(QStringLiteral("never"));
+    EXPECT_EQ(result.outcome, u"passwordField") << joined(result).toStdString();
+}
+
 
 } // namespace
 } // namespace kivo

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
+
+#include <string>
+
 namespace kivo {
 namespace {
 
@@ -57,6 +61,43 @@ TEST(RunnableTasksTest, TheRunnableCountIsTheFourthFieldOfLoadavg) {
     EXPECT_EQ(RunnableTasks::runnableIn("0.00 0.00 0.00 0/90 1"), 1);  // this thread at least
     EXPECT_EQ(RunnableTasks::runnableIn("0.47 1.14 1.58"), std::nullopt);
     EXPECT_EQ(RunnableTasks::runnableIn(""), std::nullopt);
+}
+
+// A stat line as the kernel writes it: 52 fields, the name in parentheses.
+std::string statLine(const std::string& name, char state, int nice, int policy) {
+    std::string line = "4242 (" + name + ") " + state;
+    for (int field = 4; field <= 52; ++field) {
+        const int value = field == 18 ? 20 + nice : field == 19 ? nice : field == 41 ? policy : field;
+        line += " " + std::to_string(value);
+    }
+    return line + "\n";
+}
+
+TEST(RunnableTasksTest, NicedIdleAndWaitingTasksDoNotCompete) {
+    EXPECT_EQ(RunnableTasks::competesIn(statLine("cc1plus", 'R', 0, SCHED_OTHER)), true);
+    EXPECT_EQ(RunnableTasks::competesIn(statLine("cc1plus", 'R', 9, SCHED_OTHER)), true);
+    EXPECT_EQ(RunnableTasks::competesIn(statLine("cc1plus", 'R', -5, SCHED_OTHER)), true);
+    EXPECT_EQ(RunnableTasks::competesIn(statLine("cc1plus", 'R', 10, SCHED_OTHER)), false);
+    EXPECT_EQ(RunnableTasks::competesIn(statLine("cc1plus", 'R', 19, SCHED_OTHER)), false);
+    EXPECT_EQ(RunnableTasks::competesIn(statLine("rewrite-runner", 'R', 0, SCHED_IDLE)), false);
+    EXPECT_EQ(RunnableTasks::competesIn(statLine("rewrite-runner", 'R', 0, SCHED_BATCH)), true);
+    EXPECT_EQ(RunnableTasks::competesIn(statLine("cc1plus", 'R', 12, SCHED_OTHER), 15), true);
+    for (const char state : {'S', 'D', 'I', 'Z', 't'}) {
+        EXPECT_EQ(RunnableTasks::competesIn(statLine("sleeper", state, 0, SCHED_OTHER)), false) << state;
+    }
+    // A name may hold spaces and parentheses; the fields count from the last one.
+    EXPECT_EQ(RunnableTasks::competesIn(statLine("a) S 1 (b", 'R', 0, SCHED_OTHER)), true);
+    EXPECT_EQ(RunnableTasks::competesIn(statLine("x) R 1 (y", 'S', 0, SCHED_OTHER)), false);
+    // Older kernels' shorter lines still give state and nice.
+    EXPECT_EQ(RunnableTasks::competesIn("1 (init) R 0 1 1 0 -1 0 0 0 0 0 0 0 0 0 20 0 1"), true);
+    EXPECT_EQ(RunnableTasks::competesIn("1 (init) R 0 1 1 0 -1 0 0 0 0 0 0 0 0 0 20"), std::nullopt);
+    EXPECT_EQ(RunnableTasks::competesIn("1 init R 0"), std::nullopt);
+    EXPECT_EQ(RunnableTasks::competesIn(""), std::nullopt);
+
+    // This thread, reading, is among them.
+    const auto now = RunnableTasks::competingNow();
+    ASSERT_TRUE(now.has_value());
+    EXPECT_GE(*now, 1);
 }
 
 }  // namespace
