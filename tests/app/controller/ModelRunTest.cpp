@@ -313,11 +313,12 @@ TEST_F(ModelRun, StartFailuresShowTheirOwnMessage)
 
     // No runner in the bundle: the message names the missing program.
     type(QString::fromUtf8(source));
-    panel().setResult(QStringLiteral("earlier result"), false);
+    panel().setResult(QStringLiteral("earlier result"), true);
     emit panel().convertClicked();
     EXPECT_TRUE(status().startsWith(QStringLiteral("Could not start the language model's runner ")));
     EXPECT_TRUE(status().contains(QString::fromStdString((bundle.resources() / "rewrite-runner").string())));
     EXPECT_TRUE(result().isEmpty());
+    EXPECT_FALSE(state().resultCopyable);
     expectIdleAndUnlocked();
 }
 
@@ -366,7 +367,9 @@ TEST_F(ModelRun, ALongTextIsConvertedPieceByPieceAndJoined)
     EXPECT_EQ(request.find(longText.substr(0, 400)), std::string::npos) << "each run sees its piece only";
     expectIdleAndUnlockedWith(longText);
 
-    // The second piece fails: no result, and the next run starts from the first piece again.
+    // Two pieces, the second fails: no result, and the next run starts from the first piece again.
+    const std::string twoPieces = longText.substr(0, longText.size() / 2);
+    type(QString::fromStdString(twoPieces));
     std::filesystem::remove(calls);
     bundle.setRunnerScript("n=$(($(cat '" + calls.string() + "' 2>/dev/null || echo 0) + 1)); echo $n > '" +
                            calls.string() + "'; cat > /dev/null; [ $n = 2 ] && exit 3; " +
@@ -376,7 +379,7 @@ TEST_F(ModelRun, ALongTextIsConvertedPieceByPieceAndJoined)
         << status().toStdString();
     test::spin(300ms);
     EXPECT_TRUE(result().isEmpty());
-    expectIdleAndUnlockedWith(longText);
+    expectIdleAndUnlockedWith(twoPieces);
 }
 
 } // namespace
