@@ -106,9 +106,10 @@ TEST_F(RealRunner, MissingModelSaysWhereToPutOne)
 {
     convert();
     const QString status = app->panel().status->text();
-    EXPECT_TRUE(status.contains(QStringLiteral("modelNotFound"))) << status.toStdString();
-    EXPECT_TRUE(status.contains(QStringLiteral("Click this line to open Models, or put a GGUF chat model at ")))
-        << status.toStdString();
+    // The runner's reason code goes to the tooltip; the line says what to do.
+    EXPECT_TRUE(status.contains(QStringLiteral("No language model is installed. Download one."))) << status.toStdString();
+    EXPECT_FALSE(status.contains(QStringLiteral("modelNotFound")));
+    EXPECT_TRUE(app->panel().status->toolTip().contains(QStringLiteral("modelNotFound")));
     EXPECT_TRUE(status.endsWith(QStringLiteral(" 原文保留。")));
     EXPECT_EQ(app->panel().before->toPlainText(), QStringLiteral("今日天氣好好"));
     EXPECT_TRUE(app->panel().after->toPlainText().isEmpty());
