@@ -5,6 +5,7 @@
 #include "app/delivery/DeliveryOutcomeText.h"
 #include "app/shell/FloatingPanel.h"
 #include "app/shell/VoicePanel.h"
+#include "platform/time/PhaseTrace.h"
 
 #include <QPointer>
 #include <QStringList>
@@ -64,6 +65,8 @@ void Insertion::deliver(const std::string& text, std::function<bool()> resultSti
                 if (!task || task_ != task) {
                     return;
                 }
+                PhaseTrace::mark(outcome == InputDelivery::inserted ? "inserted"
+                                                                    : "not-inserted:" + std::string(rawValue(outcome)));
                 task_.reset();
                 setPanelTakesFocus(true);
                 host_.updateControls();
