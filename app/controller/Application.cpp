@@ -44,8 +44,10 @@ Application::Application(Options options)
     conversion_ = std::make_unique<Conversion>(host, resources,
                                                options_.lockPath.empty() ? RunLock::defaultPath() : options_.lockPath,
                                                options_.modelTimeLimit);
-    // The idle status stops saying a model is missing once it is there.
+    // The idle status stops saying a model is missing once it is there, and the engine
+    // choices name the model now installed.
     models_ = std::make_unique<ModelsAccess>([this] {
+        recording_->updateSpeechInfo();
         if (!busy()) {
             showIdleStatus();
         }

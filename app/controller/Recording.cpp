@@ -6,10 +6,12 @@
 #include "app/shell/RecognitionDetailsDialog.h"
 #include "app/shell/VoicePanel.h"
 #include "app/shell/models/ModelAdvice.h"
+#include "app/shell/models/ModelStore.h"
 #include "app/shell/models/ModelText.h"
 #include "app/speech/RecorderFailure.h"
 #include "app/speech/SpeechDetails.h"
 #include "app/speech/SpeechReviewPolicy.h"
+#include "platform/speech/SpeechModelFile.h"
 #include "platform/text/CharacterClass.h"
 #include "platform/text/Utf16.h"
 
@@ -332,8 +334,16 @@ void Recording::updateSpeechInfo()
 {
     FloatingPanel& panel = host_.panel();
     const SpeechEngine selected = panel.state().settings.dictation ? SpeechEngine::dictation : SpeechEngine::speech;
+    // The engine choices name the model that will run.
+    std::array<QString, 2> titles;
+    const auto installed = ModelStore::installed(ModelRole::speech);
+    const auto header = installed ? SpeechModelFile::readHeader(*installed) : std::nullopt;
+    const std::string size = header ? SpeechModelFile::sizeName(*header) : std::string();
+    for (const auto engine : SpeechEngine::allCases) {
+        titles[engine] = QString::fromStdString(SpeechEngine(engine).title(panel.chinese(), size));
+    }
     panel.setSpeechInfo(QString::fromStdString(SpeechDetails::infoLine(selected, diagnostics_, panel.chinese())),
-                        selected.acceptsHints());
+                        selected.acceptsHints(), titles);
 }
 
 void Recording::showDetails()

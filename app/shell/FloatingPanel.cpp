@@ -720,8 +720,13 @@ void FloatingPanel::setScope(const QString& text)
     state_.scope = text;
 }
 
-void FloatingPanel::setSpeechInfo(const QString& text, bool hintsShown)
+void FloatingPanel::setSpeechInfo(const QString& text, bool hintsShown, const std::array<QString, 2>& engineTitles)
 {
+    for (int engine = 0; engine < static_cast<int>(engineTitles.size()); ++engine) {
+        if (!engineTitles[engine].isEmpty()) {
+            speechEngine_->setItemText(engine, engineTitles[engine]);
+        }
+    }
     vocabularyRow_->setVisible(hintsShown);
     speechInfo_->setText(text);
     updateSettingsLayout();

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <array>
 #include <optional>
 
 class QAction;
@@ -54,7 +55,8 @@ public:
     void appendStatus(const QString& text, const std::optional<QStringList>& toolTipLines = std::nullopt);
     void setScope(const QString& text);
     void setActivity(const PanelActivity& activity);
-    void setSpeechInfo(const QString& text, bool hintsShown);
+    // engineTitles name the two engine choices after the installed model; empty keeps the titles.
+    void setSpeechInfo(const QString& text, bool hintsShown, const std::array<QString, 2>& engineTitles = {});
     void setShortcutInfo(const QString& text, bool permissionNeeded);
 
     // Labels, titles, pop-up items, tooltips and accessibility names in the current language.

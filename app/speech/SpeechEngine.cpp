@@ -23,6 +23,21 @@ std::string_view SpeechEngine::title(bool chinese) const
     return value_ == speech ? "Whisper speech model" : "Whisper with hints";
 }
 
+std::string SpeechEngine::title(bool chinese, std::string_view installedModel) const
+{
+    // Without a model the generic titles stay; the status line already says one is missing.
+    if (installedModel.empty()) {
+        return std::string(title(chinese));
+    }
+    // Short enough that the pop-up keeps the width the settings were laid out for.
+    const std::string model =
+        "Whisper " + std::string(installedModel == "large-v3-turbo" ? "turbo" : installedModel);
+    if (value_ == speech) {
+        return model;
+    }
+    return model + (chinese ? "＋提示詞" : " + hints");
+}
+
 std::string_view SpeechEngine::detail() const { return value_ == speech ? " · 準確度優先" : " · 可用提示詞"; }
 
 std::string_view SpeechEngine::englishDetail() const

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace kivo {
@@ -19,6 +20,8 @@ public:
 
     std::string_view rawValue() const;
     std::string_view title(bool chinese) const;
+    // The title naming the installed model by its size ("base"); the plain title when empty.
+    std::string title(bool chinese, std::string_view installedModel) const;
     std::string_view detail() const; // Chinese interface
     std::string_view englishDetail() const;
     // Only the dictation transcriber takes recognition hints.

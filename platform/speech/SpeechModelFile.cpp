@@ -38,4 +38,24 @@ std::optional<SpeechModelFile::Header> SpeechModelFile::readHeader(const std::fi
     }
 }
 
+std::string SpeechModelFile::sizeName(const Header& header)
+{
+    switch (header.nAudioState) {
+    case 384: return header.nAudioLayer == 4 ? "tiny" : "";
+    case 512: return header.nAudioLayer == 6 ? "base" : "";
+    case 768: return header.nAudioLayer == 12 ? "small" : "";
+    case 1024: return header.nAudioLayer == 24 ? "medium" : "";
+    case 1280:
+        if (header.nAudioLayer != 32) {
+            return "";
+        }
+        // Turbo keeps large-v3's encoder and cuts the decoder to 4 layers.
+        if (header.nTextLayer == 4) {
+            return "large-v3-turbo";
+        }
+        return header.nMels == 128 ? "large-v3" : "large";
+    default: return "";
+    }
+}
+
 } // namespace kivo

@@ -38,6 +38,10 @@ struct SpeechModelFile {
     // The header, or none when the file is missing or is not a whisper ggml model whisper.cpp
     // can load (see WhisperFileCheck).
     static std::optional<Header> readHeader(const std::filesystem::path& path);
+
+    // The published size whose shape the header has ("base", "large-v3-turbo", …); empty for
+    // any other shape.
+    static std::string sizeName(const Header& header);
 };
 
 } // namespace kivo

@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 
+
 #include <gtest/gtest.h>
 
 namespace kivo {

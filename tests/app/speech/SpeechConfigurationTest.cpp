@@ -1,6 +1,7 @@
 #include "app/speech/RecorderFailure.h"
 #include "app/speech/SpeechConfiguration.h"
 #include "app/speech/SpeechEngine.h"
+#include "platform/speech/SpeechModelFile.h"
 
 #include <gtest/gtest.h>
 
@@ -39,6 +40,28 @@ TEST(SpeechEngine, RawValuesTitlesAndOrder)
     EXPECT_EQ(SpeechEngine(SpeechEngine::dictation).englishDetail(), " · Supports hints");
     EXPECT_EQ(SpeechEngine::fromRawValue("dictation"), SpeechEngine::dictation);
     EXPECT_FALSE(SpeechEngine::fromRawValue("Speech").has_value());
+}
+
+TEST(SpeechEngine, TitlesNameTheInstalledModelByItsShape)
+{
+    auto shape = [](std::int32_t width, std::int32_t encoderLayers, std::int32_t decoderLayers, std::int32_t mels) {
+        SpeechModelFile::Header header;
+        header.nAudioState = width;
+        header.nAudioLayer = encoderLayers;
+        header.nTextLayer = decoderLayers;
+        header.nMels = mels;
+        return SpeechModelFile::sizeName(header);
+    };
+    EXPECT_EQ(shape(512, 6, 6, 80), "base");
+    EXPECT_EQ(shape(768, 12, 12, 80), "small");
+    EXPECT_EQ(shape(1280, 32, 32, 80), "large");
+    EXPECT_EQ(shape(1280, 32, 32, 128), "large-v3");
+    EXPECT_EQ(shape(1280, 32, 4, 128), "large-v3-turbo");
+    EXPECT_EQ(shape(768, 6, 6, 80), ""); // a shape nobody published
+    EXPECT_EQ(SpeechEngine(SpeechEngine::speech).title(false, "small"), "Whisper small");
+    EXPECT_EQ(SpeechEngine(SpeechEngine::dictation).title(true, "base"), "Whisper base＋提示詞");
+    EXPECT_EQ(SpeechEngine(SpeechEngine::dictation).title(false, "large-v3-turbo"), "Whisper turbo + hints");
+    EXPECT_EQ(SpeechEngine(SpeechEngine::speech).title(false, ""), "Whisper speech model");
 }
 
 TEST(RecorderFailure, MessagesAreExact)
