@@ -52,7 +52,11 @@ TEST(SpeechEngine, TitlesNameTheInstalledModelByItsShape)
         header.nMels = mels;
         return SpeechModelFile::sizeName(header);
     };
+    EXPECT_EQ(shape(384, 4, 4, 80), "tiny");
+    EXPECT_EQ(shape(384, 6, 6, 80), "");
     EXPECT_EQ(shape(512, 6, 6, 80), "base");
+    EXPECT_EQ(shape(1024, 24, 24, 80), "medium");
+    EXPECT_EQ(shape(1024, 12, 12, 80), "");
     EXPECT_EQ(shape(768, 12, 12, 80), "small");
     EXPECT_EQ(shape(1280, 32, 32, 80), "large");
     EXPECT_EQ(shape(1280, 32, 32, 128), "large-v3");
