@@ -44,10 +44,13 @@ Application::Application(Options options)
     conversion_ = std::make_unique<Conversion>(host, resources,
                                                options_.lockPath.empty() ? RunLock::defaultPath() : options_.lockPath,
                                                options_.modelTimeLimit);
-    // The idle status stops saying a model is missing once it is there, and the engine
-    // choices name the model now installed.
-    models_ = std::make_unique<ModelsAccess>([this] {
+    // The idle status stops saying a model is missing once it is there, the engine choices
+    // name the model now installed, and a new language model is prepared as at launch.
+    models_ = std::make_unique<ModelsAccess>([this](ModelRole role) {
         recording_->updateSpeechInfo();
+        if (role == ModelRole::language && launched_) {
+            conversion_->prepare();
+        }
         if (!busy()) {
             showIdleStatus();
         }

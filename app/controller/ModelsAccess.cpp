@@ -4,7 +4,7 @@
 
 namespace kivo {
 
-ModelsAccess::ModelsAccess(std::function<void()> changed) : changed_(std::move(changed)) {}
+ModelsAccess::ModelsAccess(std::function<void(ModelRole)> changed) : changed_(std::move(changed)) {}
 
 ModelsAccess::~ModelsAccess() = default;
 
@@ -12,7 +12,7 @@ void ModelsAccess::show(bool chinese)
 {
     if (!window_) {
         window_ = std::make_unique<ModelsWindow>(chinese);
-        window_->onChanged = [this](ModelRole) { changed_(); };
+        window_->onChanged = [this](ModelRole role) { changed(role); };
         window_->measureThisComputer();
     } else {
         window_->setChinese(chinese);

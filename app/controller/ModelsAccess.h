@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/shell/models/ModelRole.h"
+
 #include <QObject>
 
 #include <functional>
@@ -13,15 +15,17 @@ class ModelsWindow;
 class ModelsAccess : public QObject {
 public:
     // `changed` follows every install or removal in the window.
-    explicit ModelsAccess(std::function<void()> changed);
+    explicit ModelsAccess(std::function<void(ModelRole)> changed);
     ~ModelsAccess() override;
 
     void show(bool chinese);
     void localize(bool chinese);
     ModelsWindow* window() const { return window_.get(); }
+    // A model of this role was installed or removed.
+    void changed(ModelRole role) { changed_(role); }
 
 private:
-    std::function<void()> changed_;
+    std::function<void(ModelRole)> changed_;
     std::unique_ptr<ModelsWindow> window_;
 };
 

@@ -3,6 +3,7 @@
 #include "app/controller/RunnerPreparation.h"
 #include "app/controller/Application.h"
 #include "app/controller/Conversion.h"
+#include "app/controller/ModelsAccess.h"
 #include "app/shell/FloatingPanel.h"
 #include "tests/app/controller/ControllerTestSupport.h"
 
@@ -211,7 +212,7 @@ TEST_F(Preparation, BothInstructionVariantsArePreparedInTurnAndNothingIsShown)
     EXPECT_FALSE(app->conversion().running());
 }
 
-TEST_F(Preparation, NothingStartsWithoutALanguageModel)
+TEST_F(Preparation, NothingStartsWithoutALanguageModelAndInstallingOneStartsIt)
 {
     waitingRunner();
     launch();
@@ -220,6 +221,14 @@ TEST_F(Preparation, NothingStartsWithoutALanguageModel)
     test::spin(200ms);
     EXPECT_TRUE(!app->conversion().preparation() || !app->conversion().preparation()->running());
     EXPECT_FALSE(std::filesystem::exists(bundle.resources() / "rewrite-runner.prepare"));
+
+    // Installed from the Models window: prepared now, not at the next launch.
+    installModel();
+    app->models().changed(ModelRole::speech);
+    test::spin(200ms);
+    EXPECT_FALSE(std::filesystem::exists(bundle.resources() / "rewrite-runner.prepare"));
+    app->models().changed(ModelRole::language);
+    EXPECT_GT(preparationFor("zh-TW"), 0);
 }
 
 } // namespace
