@@ -238,6 +238,8 @@ public:
 private:
     std::optional<AccessibleElement> frontmostWindow();
     std::optional<AccessibleElement> focusedDescendant(const AccessibleElement& window);
+    // The element still holds the focus, takes text and lies inside `window`.
+    bool stillFocusedIn(const AccessibleElement& element, const AccessibleElement& window);
     // Qt and LibreOffice count offsets in UTF-16 units, GTK and the others in code points.
     bool countsUtf16(const AccessibleElement& element);
     // Qt takes an inserted text's length in UTF-16 units, the ATK bridges in bytes.
@@ -256,6 +258,9 @@ private:
     mutable std::mutex mutex_;
     std::vector<std::string> diagnostics_;
     std::map<std::string, bool> utf16Applications_;
+    // Per application, the focused element the last search found: one insertion asks for the
+    // focus several times, and a search through a large window costs tenths of a second.
+    std::map<std::string, AccessibleElement> lastFound_;
     std::map<std::string, bool> qtApplications_;
 };
 
@@ -386,7 +391,12 @@ AccessibilityInputAccess::Reader::focusedTarget(std::optional<std::int64_t> keyb
     std::optional<AccessibleElement> focused = FocusTracker::lastFocused(window->busName());
     if (focused && StateSet(focused->get()).contains(ATSPI_STATE_FOCUSED) && inputTarget(*focused)) {
         recordDiagnostic("focus=from events");
+    } else if (const auto known = lastFound_.find(window->busName());
+               known != lastFound_.end() && stillFocusedIn(known->second, *window)) {
+        focused = known->second;
+        recordDiagnostic("focus=as last found");
     } else {
+        lastFound_.erase(window->busName());
         focused = focusedDescendant(*window);
     }
     if (!focused) {
@@ -395,6 +405,10 @@ AccessibilityInputAccess::Reader::focusedTarget(std::optional<std::int64_t> keyb
     }
     std::optional<AccessibleElement> input = inputTarget(*focused);
     if (input) {
+        if (lastFound_.size() >= lastFoundLimit && !lastFound_.contains(window->busName())) {
+            lastFound_.clear();
+        }
+        lastFound_.insert_or_assign(window->busName(), *focused);
         return {std::move(input), false};
     }
     // Something the user can type into, such as an editable web region, but not a text input
@@ -409,6 +423,26 @@ AccessibilityInputAccess::Reader::focusedTarget(std::optional<std::int64_t> keyb
         recordDiagnostic("focused=editable, no text input");
     }
     return {std::nullopt, typable};
+}
+
+bool AccessibilityInputAccess::Reader::stillFocusedIn(const AccessibleElement& element, const AccessibleElement& window)
+{
+    if (!StateSet(element.get()).contains(ATSPI_STATE_FOCUSED) || !inputTarget(element)) {
+        return false;
+    }
+    // A focused element of another window of the same application is no target.
+    AccessibleElement current = element;
+    for (int seen = 0; seen < ancestorLimit && current; ++seen) {
+        if (current == window) {
+            return true;
+        }
+        ErrorBox error;
+        current = AccessibleElement(atspi_accessible_get_parent(current.get(), error.out()));
+        if (error.error) {
+            return false;
+        }
+    }
+    return false;
 }
 
 std::optional<AccessibleElement> AccessibilityInputAccess::Reader::inputTarget(const AccessibleElement& element)
