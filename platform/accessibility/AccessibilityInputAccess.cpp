@@ -201,6 +201,15 @@ bool keystrokeReaches(const AccessibleElement& element)
     return !error.error && pid != 0 && DisplaySession::hasXWindow(static_cast<pid_t>(pid));
 }
 
+// Per application, the focused element the last search found: an insertion asks for the focus
+// several times, the next one most likely into the same input, and a search through a large
+// window costs tenths of a second. Bus names are never reused. Accessibility thread only.
+std::map<std::string, AccessibleElement>& lastFound()
+{
+    static auto* const table = new std::map<std::string, AccessibleElement>;
+    return *table;
+}
+
 } // namespace
 
 class AccessibilityInputAccess::Reader {
@@ -258,9 +267,6 @@ private:
     mutable std::mutex mutex_;
     std::vector<std::string> diagnostics_;
     std::map<std::string, bool> utf16Applications_;
-    // Per application, the focused element the last search found: one insertion asks for the
-    // focus several times, and a search through a large window costs tenths of a second.
-    std::map<std::string, AccessibleElement> lastFound_;
     std::map<std::string, bool> qtApplications_;
 };
 
@@ -391,12 +397,12 @@ AccessibilityInputAccess::Reader::focusedTarget(std::optional<std::int64_t> keyb
     std::optional<AccessibleElement> focused = FocusTracker::lastFocused(window->busName());
     if (focused && StateSet(focused->get()).contains(ATSPI_STATE_FOCUSED) && inputTarget(*focused)) {
         recordDiagnostic("focus=from events");
-    } else if (const auto known = lastFound_.find(window->busName());
-               known != lastFound_.end() && stillFocusedIn(known->second, *window)) {
+    } else if (const auto known = lastFound().find(window->busName());
+               known != lastFound().end() && stillFocusedIn(known->second, *window)) {
         focused = known->second;
         recordDiagnostic("focus=as last found");
     } else {
-        lastFound_.erase(window->busName());
+        lastFound().erase(window->busName());
         focused = focusedDescendant(*window);
     }
     if (!focused) {
@@ -405,10 +411,11 @@ AccessibilityInputAccess::Reader::focusedTarget(std::optional<std::int64_t> keyb
     }
     std::optional<AccessibleElement> input = inputTarget(*focused);
     if (input) {
-        if (lastFound_.size() >= lastFoundLimit && !lastFound_.contains(window->busName())) {
-            lastFound_.clear();
+        auto& found = lastFound();
+        if (found.size() >= lastFoundLimit && !found.contains(window->busName())) {
+            found.clear();
         }
-        lastFound_.insert_or_assign(window->busName(), *focused);
+        found.insert_or_assign(window->busName(), *focused);
         return {std::move(input), false};
     }
     // Something the user can type into, such as an editable web region, but not a text input
