@@ -39,7 +39,7 @@ bool usesPaste(const InputSnapshot& snapshot)
 
 std::string routeLine(const InputSnapshot& snapshot, bool paste)
 {
-    return std::string("route=") + (paste ? "paste" : "AX") + " selectedWritable=" +
+    return std::string("route=") + (paste ? "paste" : "direct") + " selectedWritable=" +
            flag(snapshot.canReplaceSelection) + " valueWritable=" + flag(snapshot.canReplacePlainValue) +
            " paste=" + flag(snapshot.canPaste);
 }

@@ -201,6 +201,15 @@ bool keystrokeReaches(const AccessibleElement& element)
     return !error.error && pid != 0 && DisplaySession::hasXWindow(static_cast<pid_t>(pid));
 }
 
+// Per application, the focused element the last search found: an insertion asks for the focus
+// several times, the next one most likely into the same input, and a search through a large
+// window costs tenths of a second. Bus names are never reused. Accessibility thread only.
+std::map<std::string, AccessibleElement>& lastFound()
+{
+    static auto* const table = new std::map<std::string, AccessibleElement>;
+    return *table;
+}
+
 } // namespace
 
 class AccessibilityInputAccess::Reader {
@@ -238,6 +247,8 @@ public:
 private:
     std::optional<AccessibleElement> frontmostWindow();
     std::optional<AccessibleElement> focusedDescendant(const AccessibleElement& window);
+    // The element still holds the focus, takes text and lies inside `window`.
+    bool stillFocusedIn(const AccessibleElement& element, const AccessibleElement& window);
     // Qt and LibreOffice count offsets in UTF-16 units, GTK and the others in code points.
     bool countsUtf16(const AccessibleElement& element);
     // Qt takes an inserted text's length in UTF-16 units, the ATK bridges in bytes.
@@ -386,7 +397,12 @@ AccessibilityInputAccess::Reader::focusedTarget(std::optional<std::int64_t> keyb
     std::optional<AccessibleElement> focused = FocusTracker::lastFocused(window->busName());
     if (focused && StateSet(focused->get()).contains(ATSPI_STATE_FOCUSED) && inputTarget(*focused)) {
         recordDiagnostic("focus=from events");
+    } else if (const auto known = lastFound().find(window->busName());
+               known != lastFound().end() && stillFocusedIn(known->second, *window)) {
+        focused = known->second;
+        recordDiagnostic("focus=as last found");
     } else {
+        lastFound().erase(window->busName());
         focused = focusedDescendant(*window);
     }
     if (!focused) {
@@ -395,6 +411,11 @@ AccessibilityInputAccess::Reader::focusedTarget(std::optional<std::int64_t> keyb
     }
     std::optional<AccessibleElement> input = inputTarget(*focused);
     if (input) {
+        auto& found = lastFound();
+        if (found.size() >= lastFoundLimit && !found.contains(window->busName())) {
+            found.clear();
+        }
+        found.insert_or_assign(window->busName(), *focused);
         return {std::move(input), false};
     }
     // Something the user can type into, such as an editable web region, but not a text input
@@ -409,6 +430,26 @@ AccessibilityInputAccess::Reader::focusedTarget(std::optional<std::int64_t> keyb
         recordDiagnostic("focused=editable, no text input");
     }
     return {std::nullopt, typable};
+}
+
+bool AccessibilityInputAccess::Reader::stillFocusedIn(const AccessibleElement& element, const AccessibleElement& window)
+{
+    if (!StateSet(element.get()).contains(ATSPI_STATE_FOCUSED) || !inputTarget(element)) {
+        return false;
+    }
+    // A focused element of another window of the same application is no target.
+    AccessibleElement current = element;
+    for (int seen = 0; seen < ancestorLimit && current; ++seen) {
+        if (current == window) {
+            return true;
+        }
+        ErrorBox error;
+        current = AccessibleElement(atspi_accessible_get_parent(current.get(), error.out()));
+        if (error.error) {
+            return false;
+        }
+    }
+    return false;
 }
 
 std::optional<AccessibleElement> AccessibilityInputAccess::Reader::inputTarget(const AccessibleElement& element)

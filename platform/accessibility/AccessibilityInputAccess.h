@@ -26,6 +26,8 @@ public:
     static constexpr std::size_t valueLimit = 1'000'000;  // UTF-8 bytes
     static constexpr std::size_t diagnosticLimit = 24;
     static constexpr int webAncestorLimit = 16;
+    static constexpr int ancestorLimit = 64;
+    static constexpr std::size_t lastFoundLimit = 64;
     // How long one search for the focused input may take.
     static constexpr std::chrono::milliseconds searchLimit{4000};
     // Our own application on the bus, besides this process.

@@ -132,7 +132,7 @@ TEST_F(WriterTest, ChoosesTheRouteAndRecordsIt)
     access.field = field(u"hello", {5, 0}, true, true, true);
     EXPECT_EQ(insert(u" 世界"), InputDelivery::inserted);
     EXPECT_EQ(count("replaceSelection"), 1);
-    EXPECT_EQ(access.diagnostics.front(), "route=AX selectedWritable=true valueWritable=true paste=true");
+    EXPECT_EQ(access.diagnostics.front(), "route=direct selectedWritable=true valueWritable=true paste=true");
     EXPECT_TRUE(access.finishedPastes.empty()) << "only the paste route borrows the clipboard";
 
     // A multi-line area prefers paste even though it could be written directly.
@@ -161,7 +161,7 @@ TEST_F(WriterTest, ChoosesTheRouteAndRecordsIt)
     access = RecordingInputAccess{};
     access.field = field(u"ab", {0, 0}, false, false, false, true);
     EXPECT_EQ(insert(u"X"), InputDelivery::unsupported);
-    EXPECT_EQ(access.diagnostics, std::vector<std::string>{"route=AX selectedWritable=false valueWritable=false paste=false"});
+    EXPECT_EQ(access.diagnostics, std::vector<std::string>{"route=direct selectedWritable=false valueWritable=false paste=false"});
     EXPECT_FALSE(wrote());
 }
 
@@ -245,7 +245,7 @@ TEST_F(WriterTest, VerifiesByReadingBackUpToFiveTimes)
     access.field = field(u"ab", {2, 0}, true, true);
     access.staleReadbacks = 2;
     EXPECT_EQ(insert(u"好"), InputDelivery::inserted);
-    EXPECT_EQ(access.diagnostics, (std::vector<std::string>{"route=AX selectedWritable=true valueWritable=true paste=false",
+    EXPECT_EQ(access.diagnostics, (std::vector<std::string>{"route=direct selectedWritable=true valueWritable=true paste=false",
                                                             "write=accepted", "readback=2 expected=3",
                                                             "readback=2 expected=3", "readback=3 expected=3"}));
 

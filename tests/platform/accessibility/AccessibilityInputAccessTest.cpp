@@ -130,7 +130,7 @@ TEST_F(QtTargetTest, InsertsAtTheCaretAndOverASelectionAndConfirmsByReadingBack)
     EXPECT_EQ(target->get("line")->start, 5) << "the caret follows the inserted text";
     EXPECT_EQ(access.diagnostics().at(0), "target=kivo-target-app pid=" + std::to_string(target->processId()));
     const std::string paste = test::nativeWaylandTarget(test::qtTargetProgram()) ? "false" : "true";
-    EXPECT_TRUE(contains(access.diagnostics(), "route=AX selectedWritable=true valueWritable=true paste=" + paste));
+    EXPECT_TRUE(contains(access.diagnostics(), "route=direct selectedWritable=true valueWritable=true paste=" + paste));
     EXPECT_TRUE(contains(access.diagnostics(), "selection write=done"));
     EXPECT_TRUE(contains(access.diagnostics(), "readback=7 expected=7"));
 
@@ -154,6 +154,29 @@ TEST_F(QtTargetTest, WholeValueWriteSetsTheCaretInUtf16Units)
     const auto snapshot = access.snapshot(*element);
     ASSERT_TRUE(snapshot);
     EXPECT_EQ(snapshot->selection, (TextRange{6, 0}));
+}
+
+// One access asks for the focus several times; the element found before is reused only while
+// it still holds the focus, so a move to another field or to a password field is always seen.
+TEST_F(QtTargetTest, AFocusFoundBeforeIsReusedOnlyWhileItHoldsTheFocus)
+{
+    ASSERT_TRUE(focusTarget(*target, "line"));
+    AccessibilityInputAccess access;
+    const AccessibleElement line = findByName(target->processId(), "line");
+    EXPECT_EQ(access.focusedTarget(), line);
+    EXPECT_EQ(access.focusedTarget(), line);
+    EXPECT_TRUE(contains(access.diagnostics(), "focus=as last found"));
+
+    ASSERT_TRUE(focusTarget(*target, "multi"));
+    const AccessibleElement multi = findByName(target->processId(), "multi");
+    ASSERT_TRUE(waitUntil([&] { return isFocused(multi) && !isFocused(line); }, std::chrono::milliseconds(5000)));
+    EXPECT_EQ(access.focusedTarget(), multi);
+
+    ASSERT_TRUE(target->focus("password"));
+    const AccessibleElement password = findByName(target->processId(), "password");
+    ASSERT_TRUE(waitUntil([&] { return isFocused(password) && !isFocused(multi); }, std::chrono::milliseconds(5000)));
+    EXPECT_FALSE(access.focusedTarget());
+    EXPECT_TRUE(access.focusIsPassword());
 }
 
 TEST_F(QtTargetTest, SecretAndDisabledFieldsAreNoTargets)
@@ -224,7 +247,7 @@ TEST_F(QtTargetTest, PasteRouteGivesTheUsersClipboardBackAfterAConfirmedPaste)
     if (test::waylandSession()) {
         // Under Wayland text areas get the accessibility write; a native client no keystroke.
         const std::string paste = test::nativeWaylandTarget(test::qtTargetProgram()) ? "false" : "true";
-        EXPECT_TRUE(contains(access.diagnostics(), "route=AX selectedWritable=true valueWritable=false paste=" + paste));
+        EXPECT_TRUE(contains(access.diagnostics(), "route=direct selectedWritable=true valueWritable=false paste=" + paste));
     } else {
         EXPECT_TRUE(contains(access.diagnostics(), "route=paste selectedWritable=true valueWritable=false paste=true"));
         EXPECT_TRUE(contains(access.diagnostics(), "postAccess=true"));
@@ -423,7 +446,7 @@ TEST(GtkTargetTest, MultiLineTextViewTakesTheInsertion)
     EXPECT_EQ(target->get("multi")->text, QStringLiteral("第一行\n新的🙂😀"));
     // A paste on X11; under Wayland the accessibility write, and no keystroke for a native client.
     const bool keys = !test::nativeWaylandTarget(program);
-    EXPECT_TRUE(contains(access.diagnostics(), std::string("route=") + (test::waylandSession() ? "AX" : "paste") +
+    EXPECT_TRUE(contains(access.diagnostics(), std::string("route=") + (test::waylandSession() ? "direct" : "paste") +
                                                    " selectedWritable=true valueWritable=false paste=" +
                                                    (keys ? "true" : "false")));
 }

@@ -115,7 +115,7 @@ TEST(RealApplicationTest, MousepadTakesAPasteInItsTextViewAndADirectWriteInItsSe
     result = insertFresh(QStringLiteral("你好"));
     EXPECT_EQ(result.outcome, u"inserted") << joined(result).toStdString();
     // The entry of a search combo box: written through its selection.
-    EXPECT_TRUE(result.diagnostics.contains(QStringLiteral("route=AX selectedWritable=true valueWritable=false paste=true")))
+    EXPECT_TRUE(result.diagnostics.contains(QStringLiteral("route=direct selectedWritable=true valueWritable=false paste=true")))
         << joined(result).toStdString();
     EXPECT_EQ(focusedText(), QStringLiteral("你好"));
 }
