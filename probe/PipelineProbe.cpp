@@ -143,4 +143,22 @@ std::string run(std::string_view input, const Arguments& arguments, const ModelF
     }
 }
 
+std::string runtimeStopped(const char* message, std::chrono::system_clock::time_point started)
+{
+    const nlohmann::json report = {
+        {"pipelineVersion", RewriteJob::version},
+        {"startedAt", Iso8601::format(started)},
+        {"status", "error"},
+        {"error", std::string("the model runtime stopped: ") + (message != nullptr ? message : "")},
+        {"elapsedSeconds", std::chrono::duration<double>(std::chrono::system_clock::now() - started).count()}};
+    try {
+        return JsonText::compact(report) + "\n";
+    } catch (const nlohmann::json::exception&) {
+        return JsonText::compact(nlohmann::json{{"pipelineVersion", RewriteJob::version},
+                                                {"status", "error"},
+                                                {"error", "the model runtime stopped"}}) +
+               "\n";
+    }
+}
+
 } // namespace kivo::PipelineProbe

@@ -44,5 +44,9 @@ using ModelFactory = std::function<std::unique_ptr<SystemLanguageModel>()>;
 std::string run(std::string_view input, const Arguments& arguments, const ModelFactory& makeModel,
                 std::chrono::system_clock::time_point started);
 
+// The report written when the model runtime stops the process on one of its own checks: the
+// job's error, so the caller still gets one line of JSON. Never throws.
+std::string runtimeStopped(const char* message, std::chrono::system_clock::time_point started);
+
 } // namespace PipelineProbe
 } // namespace kivo

@@ -23,11 +23,21 @@ std::filesystem::path executableDirectory(const char* argv0)
     return path.parent_path();
 }
 
+std::chrono::system_clock::time_point started;
+
+// The runtime would abort on one of its own checks, leaving the caller no report.
+void onRuntimeFailure(const char* message)
+{
+    kivo::StandardStreams::writeAll(STDOUT_FILENO, kivo::PipelineProbe::runtimeStopped(message, started));
+    ::_exit(0);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const auto started = std::chrono::system_clock::now();
+    started = std::chrono::system_clock::now();
+    kivo::SystemLanguageModel::onRuntimeFailure(onRuntimeFailure);
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const auto parsed = kivo::PipelineProbe::parseArguments(arguments, executableDirectory(argv[0]));
     const std::string input = kivo::StandardStreams::readAll(STDIN_FILENO);

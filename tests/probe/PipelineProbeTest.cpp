@@ -198,5 +198,20 @@ TEST(PipelineProbeArguments, DefaultFolderIsTheParentOfTheExecutablesFolder)
     EXPECT_EQ(parseArguments({"--prepare-only"}, "/opt/Kivo/bin").resources, "--prepare-only");
 }
 
+TEST(PipelineProbeReport, ARuntimeStopIsOneErrorLineEvenForBrokenText)
+{
+    const auto started = std::chrono::system_clock::now();
+    const std::string line = PipelineProbe::runtimeStopped("ops.cpp:3714: GGML_ASSERT(eps >= 0.0f) failed", started);
+    ASSERT_EQ(line.find('\n'), line.size() - 1);
+    const json report = json::parse(line);
+    EXPECT_EQ(report.value("status", ""), "error");
+    EXPECT_EQ(report.value("error", ""), "the model runtime stopped: ops.cpp:3714: GGML_ASSERT(eps >= 0.0f) failed");
+    EXPECT_TRUE(report.contains("pipelineVersion"));
+    EXPECT_GE(report.value("elapsedSeconds", -1.0), 0.0);
+    // A message that is not UTF-8 still gives a report the caller can read.
+    EXPECT_EQ(json::parse(PipelineProbe::runtimeStopped("bad \xff byte", started)).value("status", ""), "error");
+    EXPECT_EQ(json::parse(PipelineProbe::runtimeStopped(nullptr, started)).value("status", ""), "error");
+}
+
 } // namespace
 } // namespace kivo::test
