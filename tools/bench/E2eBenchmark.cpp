@@ -132,9 +132,12 @@ void makeBundle(const fs::path& root, const Options& options)
         }
     }
     if (options.standIn) {
-        std::ofstream(resources / "rewrite-runner") << "#!/bin/sh\ncat > /dev/null\nsleep 0.5\n"
-                                                    << "printf '{\"status\":\"generated\",\"text\":\"%s\"}\\n' '"
-                                                    << standInText << "'\n";
+        // It keeps the protected names and numbers the request carries, once each and in order,
+        // as a model must: otherwise a transcript with a digit in it is (rightly) withheld.
+        std::ofstream(resources / "rewrite-runner")
+            << "#!/bin/sh\n"
+            << "kept=$(grep -o '\u27E6KIVO7_[0-9]*\u27E7' | awk '!seen[$0]++' | tr '\\n' ' ')\nsleep 0.5\n"
+            << "printf '{\"status\":\"generated\",\"text\":\"%s%s\"}\\n' '" << standInText << "' \"$kept\"\n";
         fs::permissions(resources / "rewrite-runner", fs::perms::owner_all);
     } else {
         fs::create_symlink(KIVO_REWRITE_RUNNER, resources / "rewrite-runner");
