@@ -23,7 +23,10 @@ std::vector<CodePoint> codePoints(std::string_view text)
     return out;
 }
 
-std::string sanitized(std::string_view text)
+namespace {
+
+// The text with each ill-formed byte replaced by `perIllFormedByte` (which may be empty).
+std::string withIllFormedBytesAs(std::string_view text, std::string_view perIllFormedByte)
 {
     std::string out;
     out.reserve(text.size());
@@ -32,9 +35,8 @@ std::string sanitized(std::string_view text)
         if (c.wellFormed()) {
             out.append(text.substr(at, c.length));
         } else {
-            // One replacement per byte, as the reply has always been written.
             for (std::size_t i = 0; i < c.length; ++i) {
-                out += "\xEF\xBF\xBD";
+                out.append(perIllFormedByte);
             }
         }
         at += c.length;
@@ -42,18 +44,17 @@ std::string sanitized(std::string_view text)
     return out;
 }
 
+} // namespace
+
+std::string sanitized(std::string_view text)
+{
+    // One replacement per byte, as the reply has always been written.
+    return withIllFormedBytesAs(text, "\xEF\xBF\xBD");
+}
+
 std::string wellFormed(std::string_view text)
 {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t at = 0; at < text.size();) {
-        const CodePoint c = next(text, at);
-        if (c.wellFormed()) {
-            out.append(text.substr(at, c.length));
-        }
-        at += c.length;
-    }
-    return out;
+    return withIllFormedBytesAs(text, {});
 }
 
 } // namespace kivo::Utf8Text
