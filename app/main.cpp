@@ -11,6 +11,7 @@
 #include "app/shell/models/ModelError.h"
 #include "app/shell/models/ModelsCommand.h"
 #include "platform/accessibility/FocusTracker.h"
+#include "platform/accessibility/GuiEventLoop.h"
 #include "platform/session/DisplaySession.h"
 
 #include <QApplication>
@@ -91,7 +92,8 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
 
-    QApplication app(argc, argv);
+    const auto qtApplication = kivo::GuiEventLoop::create<QApplication>(argc, argv);
+    QApplication& app = *qtApplication;
     QApplication::setApplicationName(QStringLiteral("Kivo"));
     QApplication::setDesktopFileName(QStringLiteral("local.kivo.afm-trial"));
     // For a desktop shortcut: hand the selected text to the running Kivo and end, or start

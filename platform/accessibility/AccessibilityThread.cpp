@@ -25,7 +25,8 @@ struct State {
 };
 
 // libatspi attaches the direct connections it opens to applications to the default context,
-// which the GUI thread iterates; moving everything away and back brings them over here.
+// which no thread of ours iterates (see GuiEventLoop); moving everything away and back brings
+// them over here, where their signals are handled.
 void keepConnectionsHere(GMainContext* context)
 {
     atspi_set_main_context(g_main_context_default());

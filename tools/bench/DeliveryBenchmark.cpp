@@ -17,6 +17,7 @@
 #include "app/shell/VoicePanel.h"
 #include "platform/accessibility/FocusTracker.h"
 #include "platform/accessibility/AccessibilityInputAccess.h"
+#include "platform/accessibility/GuiEventLoop.h"
 #include "platform/accessibilitybus/AccessibilityBus.h"
 #include "tools/targetapp/RealApplication.h"
 #include "tools/targetapp/TargetAppClient.h"
@@ -549,7 +550,7 @@ int main(int argc, char** argv)
 {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
     AccessibilityBus::setEnabled(true);
-    QApplication app(argc, argv);
+    const auto application = kivo::GuiEventLoop::create<QApplication>(argc, argv);
     if (argc > 2 && std::string_view(argv[2]) == "real") {
         measureRealApplications(runs);
         return 0;

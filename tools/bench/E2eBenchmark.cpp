@@ -16,6 +16,7 @@
 // medians and the load average. Exits 1 when a phase did not happen.
 #include "app/shell/lifecycle/SingleInstance.h"
 #include "platform/accessibility/AccessibilityInputAccess.h"
+#include "platform/accessibility/GuiEventLoop.h"
 #include "platform/accessibilitybus/AccessibilityBus.h"
 #include "platform/speech/WavFile.h"
 #include "platform/speech/WhisperRecognizer.h"
@@ -322,7 +323,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "e2e_benchmark: run it inside scripts/test-session.sh --pulse\n");
         return 2;
     }
-    QApplication app(argc, argv);
+    const auto application = kivo::GuiEventLoop::create<QApplication>(argc, argv);
     std::string pattern = (fs::temp_directory_path() / "kivo-e2e-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         return 1;

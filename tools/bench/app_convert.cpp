@@ -5,6 +5,7 @@
 #include "app/controller/Application.h"
 #include "app/controller/Conversion.h"
 #include "app/shell/FloatingPanel.h"
+#include "platform/accessibility/GuiEventLoop.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -20,7 +21,7 @@
 int main(int argc, char** argv)
 {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
-    QApplication app(argc, argv);
+    const auto application = kivo::GuiEventLoop::create<QApplication>(argc, argv);
 
     std::string pattern = (std::filesystem::temp_directory_path() / "kivo-convert-bench-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) {

@@ -6,6 +6,7 @@
 #include "app/shell/FloatingPanel.h"
 #include "app/shell/VoicePanel.h"
 #include "app/shell/VoicePanel.h"
+#include "platform/accessibility/GuiEventLoop.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -59,7 +60,8 @@ public:
 
 int child(int argc, char** argv, long long startedAt)
 {
-    QApplication app(argc, argv);
+    const auto application = kivo::GuiEventLoop::create<QApplication>(argc, argv);
+    QApplication& app = *application;
     kivo::Application kivo;
     FirstPaint paint;
     kivo.panel().window().installEventFilter(&paint);

@@ -1,4 +1,5 @@
 #include "tests/app/controller/ControllerTestSupport.h"
+#include "platform/accessibility/GuiEventLoop.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -56,7 +57,7 @@ void ensureApplication()
             // Nor the user's models: a test that needs one puts it there.
             ::setenv("XDG_DATA_HOME", (folder + "/data").c_str(), 1);
         }
-        environment->application = std::make_unique<QApplication>(argc, argv);
+        environment->application = kivo::GuiEventLoop::create<QApplication>(argc, argv);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/delivery/FocusedInputWriter.h"
 #include "platform/accessibility/AccessibilityThread.h"
+#include "platform/accessibility/GuiEventLoop.h"
 #include "platform/accessibilitybus/AccessibilityBus.h"
 
 #include <atspi/atspi.h>
@@ -45,7 +46,7 @@ void ensureDesktop()
         AccessibilityBus::setEnabled(true);
         environment = static_cast<ApplicationEnvironment*>(
             ::testing::AddGlobalTestEnvironment(std::make_unique<ApplicationEnvironment>().release()));
-        environment->application = std::make_unique<QApplication>(argc, argv);
+        environment->application = kivo::GuiEventLoop::create<QApplication>(argc, argv);
     }
 }
 
