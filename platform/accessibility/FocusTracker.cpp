@@ -5,6 +5,7 @@
 #include <atspi/atspi.h>
 
 #include <map>
+#include <string>
 
 namespace kivo::FocusTracker {
 
@@ -28,10 +29,12 @@ void focusChanged(const AtspiEvent* event)
     AccessibleElement element(static_cast<AtspiAccessible*>(g_object_ref(event->source)));
     auto& table = focusedByApplication();
     if (event->detail1 != 0) {
-        if (table.size() >= applicationLimit && !table.contains(element.busName())) {
+        // The key is taken before the element is moved into the table.
+        std::string application = element.busName();
+        if (table.size() >= applicationLimit && !table.contains(application)) {
             table.clear();
         }
-        table[element.busName()] = std::move(element);
+        table.insert_or_assign(std::move(application), std::move(element));
         return;
     }
     if (const auto known = table.find(element.busName()); known != table.end() && known->second == element) {

@@ -25,6 +25,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <memory>
 
 namespace kivo {
@@ -120,6 +122,15 @@ TEST_F(DeliveryPanel, PastesIntoMousepadWithoutStallingThePanel)
     ASSERT_TRUE(mousepad.waitForElement(ATSPI_ROLE_TEXT, {}, 30s));
     ASSERT_TRUE(mousepad.focusWindow(10s));
     ASSERT_TRUE(mousepad.focusElement(ATSPI_ROLE_TEXT, {}));
+    // The focus events named the text view, so no search of the window is needed.
+    AccessibilityInputAccess access;
+    EXPECT_TRUE(test::waitUntil(
+        [&] {
+            access.focusedTarget();
+            const auto lines = access.diagnostics();
+            return std::find(lines.begin(), lines.end(), "focus=from events") != lines.end();
+        },
+        5s));
     for (int run = 0; run < 2; ++run) {
         const QString status = convert();
         EXPECT_TRUE(status.endsWith(outcomeText(InputDelivery::inserted))) << status.toStdString();
