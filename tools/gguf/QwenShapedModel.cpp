@@ -36,7 +36,56 @@ struct GgufContextFree {
     void operator()(lm_gguf_context* context) const { lm_gguf_free(context); }
 };
 
+void readVocabulary(const std::string& tokenizerPath, std::vector<std::string>& pieces,
+                    std::vector<std::int32_t>& types, std::vector<std::string>& merges);
+void writeVocabularyKeys(lm_gguf_context* gguf, const std::vector<std::string>& pieces,
+                         const std::vector<std::int32_t>& types, const std::vector<std::string>& merges);
+
+std::string utf8(char32_t c) {
+    std::string text;
+    if (c < 0x80) {
+        text += static_cast<char>(c);
+    } else {
+        text += static_cast<char>(0xC0 | (c >> 6));
+        text += static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return text;
+}
+
+// The byte-level pieces of the Qwen vocabulary (GPT-2's printable stand-ins for the 256 bytes),
+// then padding: enough for the runtime to load the model and evaluate any token, where only
+// the timing matters and no text is tokenized.
+void syntheticVocabulary(std::vector<std::string>& pieces, std::vector<std::int32_t>& types) {
+    char32_t shifted = 256;
+    for (char32_t byte = 0; byte < 256; ++byte) {
+        const bool printable = (byte >= 33 && byte <= 126) || (byte >= 161 && byte <= 172) || byte >= 174;
+        pieces[byte] = utf8(printable ? byte : shifted++);
+        types[byte] = typeNormal;
+    }
+    const char* special[] = {"<|endoftext|>", "<|im_start|>", "<|im_end|>"};
+    for (std::uint32_t i = 0; i < 3; ++i) {
+        pieces[151643 + i] = special[i];
+        types[151643 + i] = typeControl;
+    }
+}
+
 void writeVocabulary(lm_gguf_context* gguf, const std::string& tokenizerPath) {
+    std::vector<std::string> pieces(paddedVocabulary);
+    std::vector<std::int32_t> types(paddedVocabulary, typeUnused);
+    for (std::uint32_t id = 0; id < paddedVocabulary; ++id) {
+        pieces[id] = "[PAD" + std::to_string(id) + "]";
+    }
+    std::vector<std::string> merges;
+    if (tokenizerPath.empty()) {
+        syntheticVocabulary(pieces, types);
+    } else {
+        readVocabulary(tokenizerPath, pieces, types, merges);
+    }
+    writeVocabularyKeys(gguf, pieces, types, merges);
+}
+
+void readVocabulary(const std::string& tokenizerPath, std::vector<std::string>& pieces,
+                    std::vector<std::int32_t>& types, std::vector<std::string>& merges) {
     std::ifstream file(tokenizerPath);
     if (!file) {
         throw std::runtime_error("cannot read " + tokenizerPath);
@@ -44,11 +93,6 @@ void writeVocabulary(lm_gguf_context* gguf, const std::string& tokenizerPath) {
     const auto tokenizer = nlohmann::json::parse(file, nullptr, false);
     if (tokenizer.is_discarded() || !tokenizer.contains("model")) {
         throw std::runtime_error(tokenizerPath + " is not a tokenizer.json");
-    }
-    std::vector<std::string> pieces(paddedVocabulary);
-    std::vector<std::int32_t> types(paddedVocabulary, typeUnused);
-    for (std::uint32_t id = 0; id < paddedVocabulary; ++id) {
-        pieces[id] = "[PAD" + std::to_string(id) + "]";
     }
     for (const auto& [piece, id] : tokenizer["model"]["vocab"].items()) {
         const auto index = id.get<std::uint32_t>();
@@ -64,11 +108,14 @@ void writeVocabulary(lm_gguf_context* gguf, const std::string& tokenizerPath) {
             types[index] = added.value("special", false) ? typeControl : typeUserDefined;
         }
     }
-    std::vector<std::string> merges;
     for (const auto& merge : tokenizer["model"]["merges"]) {
         merges.push_back(merge.is_array() ? merge[0].get<std::string>() + " " + merge[1].get<std::string>()
                                           : merge.get<std::string>());
     }
+}
+
+void writeVocabularyKeys(lm_gguf_context* gguf, const std::vector<std::string>& pieces,
+                         const std::vector<std::int32_t>& types, const std::vector<std::string>& merges) {
     auto texts = [](const std::vector<std::string>& strings) {
         std::vector<const char*> pointers;
         pointers.reserve(strings.size());

@@ -23,7 +23,9 @@ struct QwenShapedModel {
     static Shape shapeNamed(const std::string& name);
 
     Shape shape = shapeNamed("1.5b");
-    std::string tokenizerJson;  // the tokenizer.json of the Qwen family
+    // The tokenizer.json of the Qwen family. Without one the vocabulary has the real size but
+    // only byte pieces: for timing token by token, not for tokenizing text.
+    std::string tokenizerJson;
     std::uint32_t seed = 7;
     // "q4_k_m" or "q4_0": the two 4-bit files the model makers publish.
     std::string fileType = "q4_k_m";

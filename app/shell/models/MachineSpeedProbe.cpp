@@ -1,5 +1,6 @@
 #include "app/shell/models/MachineSpeedProbe.h"
 
+#include "app/shell/models/LanguageSpeedProbe.h"
 #include "app/shell/models/SpeechSpeedProbe.h"
 #include "platform/speech/WhisperModel.h"
 
@@ -17,7 +18,8 @@ MachineSpeed obtain(bool measureAgain, const Progress& progress, std::stop_token
 {
     const std::string processor = MachineSpeed::thisProcessor();
     if (!measureAgain) {
-        if (auto cached = MachineSpeed::cached(processor, runtime())) {
+        // A measurement from before the language models were measured is made again.
+        if (auto cached = MachineSpeed::cached(processor, runtime()); cached && !cached->languageSeconds.empty()) {
             return *cached;
         }
     }
@@ -40,6 +42,19 @@ MachineSpeed obtain(bool measureAgain, const Progress& progress, std::stop_token
                     break;
                 }
                 speed.speechSecondsPerSecond[shape] = figure;
+            }
+            for (const auto& shape : LanguageSpeedProbe::shapes()) {
+                if (stop.stop_requested()) {
+                    break;
+                }
+                if (progress) {
+                    progress(shape);
+                }
+                const double figure = LanguageSpeedProbe::conversionSeconds(shape, scratch, stop);
+                if (stop.stop_requested()) {
+                    break;
+                }
+                speed.languageSeconds[shape] = figure;
             }
             std::error_code ignored;
             std::filesystem::remove_all(scratch, ignored);

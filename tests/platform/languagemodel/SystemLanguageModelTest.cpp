@@ -1,15 +1,18 @@
 // The layer against tiny generated models, in this process.
 #include "platform/languagemodel/CpuSupport.h"
+#include "platform/languagemodel/EvaluationSpeed.h"
 #include "platform/languagemodel/LanguageModelError.h"
 #include "platform/languagemodel/LlamaRuntime.h"
 #include "platform/languagemodel/LanguageModelSession.h"
 #include "platform/languagemodel/SystemLanguageModel.h"
 #include "tests/support/ChildProcess.h"
+#include "tools/gguf/QwenShapedModel.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <filesystem>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -23,6 +26,27 @@ std::filesystem::path modelFile(const std::string& dataHome) {
 }
 
 const GenerationSchema schema{"RewriteResult", {"text"}};
+
+// A model of a real size's width with only byte pieces for a vocabulary loads and evaluates:
+// the recommendation's measurement rests on it.
+TEST(EvaluationSpeedTest, TimesReadingAndWritingWithAGeneratedModelOfARealWidth) {
+    test::TemporaryFolder folder;
+    QwenShapedModel model;
+    model.shape = QwenShapedModel::shapeNamed("0.5b");
+    model.shape.layers = 1;
+    const auto file = std::filesystem::path(folder.path()) / "shaped.gguf";
+    model.write(file.string());
+    const auto speed = EvaluationSpeed::measure(file, 40, 4, {});
+    EXPECT_GT(speed.readingSeconds, 0.0);
+    EXPECT_GT(speed.writingSeconds, 0.0);
+
+    std::stop_source stopped;
+    stopped.request_stop();
+    const auto none = EvaluationSpeed::measure(file, 40, 4, stopped.get_token());
+    EXPECT_EQ(none.readingSeconds + none.writingSeconds, 0.0);
+    EXPECT_THROW(EvaluationSpeed::measure(std::filesystem::path(folder.path()) / "missing.gguf", 40, 4, {}),
+                 LanguageModelError);
+}
 
 TEST(SystemLanguageModelTest, FilesThatCannotServeAreUnavailableWithAReason) {
     test::TemporaryFolder folder;
