@@ -6,6 +6,7 @@
 //   scripts/test-session.sh --pulse build/default/tools/bench/e2e_benchmark [options]
 // Options:
 //   --tiny               a tiny speech model (default: base size, q5_0)
+//   --small              a small-size speech model, q5_0 (the size recommended on 2 cores)
 //   --stand-in           a runner that answers a fixed text after 0.5 s (default: rewrite-runner)
 //   --language-model F   rewrite-runner with this model (default: a tiny generated one)
 //   --seconds S[,S...]   utterance lengths (default: 20)
@@ -58,6 +59,7 @@ const char* const standInText = "轉換完成，已經寫好。";
 
 struct Options {
     bool tiny = false;
+    bool small = false;
     bool standIn = false;
     std::optional<fs::path> languageModel;
     std::vector<double> seconds{20.0};
@@ -150,12 +152,16 @@ void makeBundle(const fs::path& root, const Options& options)
     } else if (!run(std::string(KIVO_TINY_GGUF) + " '" + (models / "language-model.gguf").string() + "'")) {
         throw std::runtime_error("kivo-tiny-gguf failed");
     }
-    const fs::path cached = fs::path(KIVO_E2E_MODELS) / (options.tiny ? "tiny-f16.bin" : "base-q5_0.bin");
+    const fs::path cached = fs::path(KIVO_E2E_MODELS) / (options.tiny    ? "tiny-f16.bin"
+                                                         : options.small ? "small-q5_0.bin"
+                                                                         : "base-q5_0.bin");
     if (!fs::exists(cached)) {
         fs::create_directories(cached.parent_path());
         TinyWhisperModel::write(cached.string() + ".part",
-                                options.tiny ? TinyWhisperModel::Dimensions{} : TinyWhisperModel::base(), 1,
-                                options.tiny ? TinyWhisperModel::WeightType::f16 : TinyWhisperModel::WeightType::q5_0);
+                                options.tiny    ? TinyWhisperModel::Dimensions{}
+                                : options.small ? TinyWhisperModel::small()
+                                                : TinyWhisperModel::base(),
+                                1, options.tiny ? TinyWhisperModel::WeightType::f16 : TinyWhisperModel::WeightType::q5_0);
         fs::rename(cached.string() + ".part", cached);
     }
     fs::create_symlink(cached, models / "speech-model.bin");
@@ -286,6 +292,8 @@ Options parse(int argc, char** argv)
         };
         if (argument == "--tiny") {
             options.tiny = true;
+        } else if (argument == "--small") {
+            options.small = true;
         } else if (argument == "--stand-in") {
             options.standIn = true;
         } else if (argument == "--language-model") {
@@ -334,7 +342,7 @@ int main(int argc, char** argv)
         makeBundle(root, options);
         testing::MicrophonePipe microphone(*fifo);
         std::printf("speech model: %s, runner: %s; load average at start: %s\n",
-                    options.tiny ? "tiny (f16)" : "base size (q5_0)",
+                    options.tiny ? "tiny (f16)" : options.small ? "small size (q5_0)" : "base size (q5_0)",
                     options.standIn ? "stand-in answering after 0.5 s"
                     : options.languageModel ? options.languageModel->c_str()
                                             : "rewrite-runner, tiny generated model",

@@ -42,20 +42,9 @@ protected:
 
     void startRecording()
     {
-        SpeechSession::Callbacks callbacks;
-        callbacks.onTranscript = [this](const std::string& text, bool isFinal) {
-            events.push_back((isFinal ? "final:" : "text:") + text);
-        };
-        callbacks.onStatus = [this](Status status) { events.push_back(std::string(SpeechSession::rawValue(status))); };
-        callbacks.onError = [this](const std::string& message) { events.push_back("error:" + message); };
-        callbacks.onCompletion = [this](const std::optional<std::string>& text) {
-            events.push_back(text ? "done:" + *text : "done:none");
-            ++completions;
-        };
-        callbacks.onDiagnostics = [](const SpeechDiagnostics&) {};
-        recorder = std::make_unique<SpeechRecorder>(std::move(callbacks), environment);
+        recorder = std::make_unique<SpeechRecorder>(recorded.callbacks(), environment);
         recorder->start({});
-        ASSERT_TRUE(runUntil([&] { return recorder->status() == Status::recording; }, 20s)) << joined();
+        ASSERT_TRUE(runUntil([&] { return recorder->status() == Status::recording; }, 20s)) << recorded.joined();
     }
 
     // Sound has arrived through the server when the analyzer's input holds some.
@@ -65,21 +54,11 @@ protected:
         return analyzer && analyzer->input && !analyzer->input->drain().empty();
     }
 
-    std::string joined() const
-    {
-        std::string all;
-        for (const auto& event : events) {
-            all += event + " | ";
-        }
-        return all;
-    }
-
     std::unique_ptr<MicrophonePipe> microphone;
     std::shared_ptr<testing::ScriptedSpeechService> service;
     SpeechRecorder::Environment environment;
     std::unique_ptr<SpeechRecorder> recorder;
-    std::vector<std::string> events;
-    int completions = 0;
+    testing::RecorderEvents recorded;
 };
 
 TEST_F(MicrophoneStall, ADeviceThatStopsEndsTheRecordingWithAMessageAndKeepsTheWords)
@@ -87,12 +66,12 @@ TEST_F(MicrophoneStall, ADeviceThatStopsEndsTheRecordingWithAMessageAndKeepsTheW
     startRecording();
     ASSERT_TRUE(runUntil([&] { return heard(); }, 20s)) << "no sound reached the recorder";
     microphone->setSending(false);
-    ASSERT_TRUE(runUntil([&] { return completions == 1; }, 30s)) << joined();
+    ASSERT_TRUE(runUntil([&] { return recorded.completions == 1; }, 30s)) << recorded.joined();
     const std::vector<std::string> ending{"error:" + std::string(RecorderFailure::microphoneStopped().what()),
-                                          "finalizing", "text:聽到嘅字", "final:聽到嘅字", "idle", "done:聽到嘅字"};
-    ASSERT_GE(events.size(), ending.size());
-    EXPECT_EQ(std::vector<std::string>(events.end() - static_cast<long>(ending.size()), events.end()), ending)
-        << joined();
+                                          "finalizing", "text:聽到嘅字", "final:聽到嘅字", "idle", "diagnostics", "done:聽到嘅字"};
+    ASSERT_GE(recorded.lines.size(), ending.size());
+    EXPECT_EQ(std::vector<std::string>(recorded.lines.end() - static_cast<long>(ending.size()), recorded.lines.end()), ending)
+        << recorded.joined();
 }
 
 TEST_F(MicrophoneStall, StoppingWhileTheDeviceIsSilentFinishesAtOnce)
@@ -103,15 +82,15 @@ TEST_F(MicrophoneStall, StoppingWhileTheDeviceIsSilentFinishesAtOnce)
     microphone->setSending(false);
     runUntil([] { return false; }, 500ms);
     recorder->stop();
-    ASSERT_TRUE(runUntil([&] { return completions == 1; }, 30s)) << joined();
-    EXPECT_EQ(events.back(), "done:聽到嘅字");
+    ASSERT_TRUE(runUntil([&] { return recorded.completions == 1; }, 30s)) << recorded.joined();
+    EXPECT_EQ(recorded.lines.back(), "done:聽到嘅字");
     // The next recording opens the device again while the last stop may still be pending.
     microphone->setSending(true);
-    events.clear();
+    recorded.lines.clear();
     startRecording();
     recorder->stop();
-    ASSERT_TRUE(runUntil([&] { return completions == 2; }, 30s)) << joined();
-    EXPECT_EQ(events.back(), "done:聽到嘅字");
+    ASSERT_TRUE(runUntil([&] { return recorded.completions == 2; }, 30s)) << recorded.joined();
+    EXPECT_EQ(recorded.lines.back(), "done:聽到嘅字");
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,6 +43,44 @@ bool runUntil(Predicate done, std::chrono::milliseconds limit = std::chrono::sec
     }
     return true;
 }
+
+// What a recorder reported, in order, as short lines ("text:…", "final:…", status names,
+// "error:…", "done:…", "diagnostics").
+struct RecorderEvents {
+    std::vector<std::string> lines;
+    std::optional<SpeechDiagnostics> diagnostics;
+    int completions = 0;
+
+    SpeechSession::Callbacks callbacks()
+    {
+        SpeechSession::Callbacks callbacks;
+        callbacks.onTranscript = [this](const std::string& text, bool isFinal) {
+            lines.push_back((isFinal ? "final:" : "text:") + text);
+        };
+        callbacks.onStatus = [this](SpeechSession::Status status) {
+            lines.push_back(std::string(SpeechSession::rawValue(status)));
+        };
+        callbacks.onError = [this](const std::string& message) { lines.push_back("error:" + message); };
+        callbacks.onCompletion = [this](const std::optional<std::string>& text) {
+            lines.push_back(text ? "done:" + *text : "done:none");
+            ++completions;
+        };
+        callbacks.onDiagnostics = [this](const SpeechDiagnostics& value) {
+            lines.push_back("diagnostics");
+            diagnostics = value;
+        };
+        return callbacks;
+    }
+
+    std::string joined() const
+    {
+        std::string all;
+        for (const auto& line : lines) {
+            all += line + " | ";
+        }
+        return all;
+    }
+};
 
 // A 16-bit mono PCM WAV file of a quiet tone.
 inline void writeWav(const std::filesystem::path& path, double seconds, int rate = 16000)

@@ -41,21 +41,7 @@ protected:
 
     void make()
     {
-        SpeechSession::Callbacks callbacks;
-        callbacks.onTranscript = [this](const std::string& text, bool isFinal) {
-            events.push_back((isFinal ? "final:" : "text:") + text);
-        };
-        callbacks.onStatus = [this](Status status) { events.push_back(std::string(SpeechSession::rawValue(status))); };
-        callbacks.onError = [this](const std::string& message) { events.push_back("error:" + message); };
-        callbacks.onCompletion = [this](const std::optional<std::string>& text) {
-            events.push_back(text ? "done:" + *text : "done:none");
-            ++completions;
-        };
-        callbacks.onDiagnostics = [this](const SpeechDiagnostics& value) {
-            events.push_back("diagnostics");
-            diagnostics = value;
-        };
-        recorder = std::make_unique<SpeechRecorder>(std::move(callbacks), environment);
+        recorder = std::make_unique<SpeechRecorder>(recorded.callbacks(), environment);
     }
 
     // Starts and waits until capture runs.
@@ -78,9 +64,10 @@ protected:
     std::shared_ptr<testing::ScriptedSpeechService> service;
     SpeechRecorder::Environment environment;
     std::unique_ptr<SpeechRecorder> recorder;
-    std::vector<std::string> events;
-    std::optional<SpeechDiagnostics> diagnostics;
-    int completions = 0;
+    testing::RecorderEvents recorded;
+    std::vector<std::string>& events = recorded.lines;
+    std::optional<SpeechDiagnostics>& diagnostics = recorded.diagnostics;
+    int& completions = recorded.completions;
 };
 
 TEST_F(Recorder, SuccessfulRecordingReportsInOrderAndKeepsFinalEvidence)
