@@ -2,6 +2,7 @@
 
 #include "platform/accessibility/AccessibilityThread.h"
 #include "platform/accessibility/AccessibleElement.h"
+#include "platform/session/DisplaySession.h"
 
 #include <atspi/atspi.h>
 #include <unistd.h>
@@ -83,14 +84,38 @@ AccessibleElement findElement(qint64 pid, const std::string& busName, int role, 
     return {};
 }
 
-bool hasFocus(const AccessibleElement& element)
+bool hasState(const AccessibleElement& element, AtspiStateType state)
 {
     AtspiStateSet* states = atspi_accessible_get_state_set(element.get());
-    const bool focused = states && atspi_state_set_contains(states, ATSPI_STATE_FOCUSED);
+    const bool has = states && atspi_state_set_contains(states, state);
     if (states) {
         g_object_unref(states);
     }
-    return focused;
+    return has;
+}
+
+bool hasFocus(const AccessibleElement& element)
+{
+    return hasState(element, ATSPI_STATE_FOCUSED);
+}
+
+// Runs on the accessibility thread: a window of the application is the active one.
+bool hasActiveWindow(qint64 pid, const std::string& busName)
+{
+    const AccessibleElement desktop(atspi_get_desktop(0));
+    for (int a = 0; a < atspi_accessible_get_child_count(desktop.get(), nullptr); ++a) {
+        const AccessibleElement application(atspi_accessible_get_child_at_index(desktop.get(), a, nullptr));
+        if (!application || !matchesApplication(application.get(), pid, busName)) {
+            continue;
+        }
+        for (int w = 0; w < atspi_accessible_get_child_count(application.get(), nullptr); ++w) {
+            const AccessibleElement window(atspi_accessible_get_child_at_index(application.get(), w, nullptr));
+            if (window && hasState(window, ATSPI_STATE_ACTIVE)) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -181,14 +206,28 @@ bool RealApplication::focusElement(int role, const std::string& name, std::chron
 bool RealApplication::focusWindow(std::chrono::milliseconds limit)
 {
     const QString pid = QString::number(processId());
+    const qint64 process = processId();
+    const std::string bus = busName_;
+    // A native Wayland client has no X window: the compositor activates a new window itself,
+    // and the bus reports it active.
+    const bool wayland = DisplaySession::current() == DisplaySession::Kind::wayland;
     std::optional<QByteArray> windows;
+    bool active = false;
     spinUntil(
         [&] {
             windows = runTool(QStringLiteral("xdotool"),
                               {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), pid});
-            return windows && !windows->trimmed().isEmpty();
+            if (windows && !windows->trimmed().isEmpty()) {
+                return true;
+            }
+            active = wayland && AccessibilityThread::call([process, bus] { return hasActiveWindow(process, bus); })
+                                    .value_or(false);
+            return active;
         },
         limit);
+    if (active) {
+        return true;
+    }
     if (!windows || windows->trimmed().isEmpty()) {
         return false;
     }

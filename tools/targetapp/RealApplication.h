@@ -26,7 +26,8 @@ public:
     bool waitForElement(int role, const std::string& name, std::chrono::milliseconds limit);
     // Gives that element the keyboard focus through the bus, then waits until it has it.
     bool focusElement(int role, const std::string& name, std::chrono::milliseconds limit = std::chrono::seconds(10));
-    // Waits for a visible window of the process and gives it the X keyboard focus.
+    // Waits for a visible window of the process and gives it the X keyboard focus; in a
+    // Wayland session, or until the bus reports a window of it active (a native client).
     bool focusWindow(std::chrono::milliseconds limit);
     // xdotool key syntax, sent to whatever has the keyboard focus.
     static bool key(const QString& keys);

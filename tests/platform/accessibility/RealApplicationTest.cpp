@@ -215,6 +215,15 @@ QStringList isolatedEnvironment(const QTemporaryDir& home)
             QStringLiteral("GSETTINGS_BACKEND=memory")};
 }
 
+// In a Wayland session the GTK applications and the browser run as native Wayland clients.
+QStringList toolkitBackend()
+{
+    if (!test::waylandSession()) {
+        return {QStringLiteral("MOZ_ENABLE_WAYLAND=0")};
+    }
+    return {QStringLiteral("GDK_BACKEND=wayland"), QStringLiteral("MOZ_ENABLE_WAYLAND=1")};
+}
+
 // GTK 4 gives SHOWING to the window frame alone; the text view is found all the same.
 TEST(RealApplicationTest, GnomeTextEditorTakesTheResultInItsDocument)
 {
@@ -224,8 +233,9 @@ TEST(RealApplicationTest, GnomeTextEditorTakesTheResultInItsDocument)
     test::ensureDesktop();
     putUserClipboard();
     QTemporaryDir home;
-    RealApplication editor(QStringLiteral("env"), isolatedEnvironment(home) << QStringLiteral("gnome-text-editor")
-                                                                            << QStringLiteral("--standalone"),
+    RealApplication editor(QStringLiteral("env"),
+                           isolatedEnvironment(home) << toolkitBackend() << QStringLiteral("gnome-text-editor")
+                                                     << QStringLiteral("--standalone"),
                            "gnome-text-editor");
     ASSERT_TRUE(editor.waitForElement(ATSPI_ROLE_TEXT, {}, 40s));
     ASSERT_TRUE(editor.focusWindow(10s));
@@ -309,7 +319,7 @@ TEST(RealApplicationTest, FirefoxFillsInputsAndSaysWhyNotElsewhere)
     file.close();
     QDir().mkpath(home.filePath(QStringLiteral("profile")));
     RealApplication firefox(QStringLiteral("env"),
-                            isolatedEnvironment(home) << QStringLiteral("MOZ_ENABLE_WAYLAND=0") << QStringLiteral("GNOME_ACCESSIBILITY=1")
+                            isolatedEnvironment(home) << toolkitBackend() << QStringLiteral("GNOME_ACCESSIBILITY=1")
                                                       << QStringLiteral("firefox-esr") << QStringLiteral("--no-remote")
                                                       << QStringLiteral("--profile") << home.filePath(QStringLiteral("profile"))
                                                       << QUrl::fromLocalFile(page).toString(),
