@@ -8,11 +8,14 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QThread>
+#include <QUrl>
 
 #include <functional>
 #include <vector>
@@ -139,6 +142,48 @@ std::optional<QByteArray> runTool(const QString& program, const QStringList& arg
     return tool.readAllStandardOutput();
 }
 
+QStringList isolatedEnvironment(const QString& home)
+{
+    const QDir folder(home);
+    return {QStringLiteral("HOME=") + home,
+            QStringLiteral("XDG_CONFIG_HOME=") + folder.filePath(QStringLiteral("config")),
+            QStringLiteral("XDG_DATA_HOME=") + folder.filePath(QStringLiteral("data")),
+            QStringLiteral("XDG_CACHE_HOME=") + folder.filePath(QStringLiteral("cache")),
+            QStringLiteral("GSETTINGS_BACKEND=memory")};
+}
+
+QStringList toolkitBackend()
+{
+    if (DisplaySession::current() != DisplaySession::Kind::wayland) {
+        return {QStringLiteral("MOZ_ENABLE_WAYLAND=0")};
+    }
+    return {QStringLiteral("GDK_BACKEND=wayland"), QStringLiteral("MOZ_ENABLE_WAYLAND=1")};
+}
+
+QString writeFieldsPage(const QString& folder)
+{
+    const QString page = QDir(folder).filePath(QStringLiteral("fields.html"));
+    QFile file(page);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return {};
+    }
+    file.write(R"(<!doctype html><meta charset="utf-8"><title>fields</title>
+<input aria-label="line" value="網頁">
+<textarea aria-label="area">第一行</textarea>
+<div contenteditable="true" aria-label="rich">可編輯</div>
+<input type="password" aria-label="secret" value="pw">)");
+    return QUrl::fromLocalFile(page).toString();
+}
+
+QStringList firefoxCommand(const QString& home, const QString& url)
+{
+    const QString profile = QDir(home).filePath(QStringLiteral("profile"));
+    QDir().mkpath(profile);
+    return isolatedEnvironment(home) << toolkitBackend() << QStringLiteral("GNOME_ACCESSIBILITY=1")
+                                     << QStringLiteral("firefox-esr") << QStringLiteral("--no-remote")
+                                     << QStringLiteral("--profile") << profile << url;
+}
+
 RealApplication::RealApplication(const QString& program, const QStringList& arguments, const std::string& busName)
     : busName_(busName)
 {
@@ -220,8 +265,9 @@ bool RealApplication::focusWindow(std::chrono::milliseconds limit)
             if (windows && !windows->trimmed().isEmpty()) {
                 return true;
             }
-            active = wayland && AccessibilityThread::call([process, bus] { return hasActiveWindow(process, bus); })
-                                    .value_or(false);
+            active = wayland && AccessibilityThread::call([process, bus] {
+                                    return hasActiveWindow(process, bus);
+                                }).value_or(false);
             return active;
         },
         limit);

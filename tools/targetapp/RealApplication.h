@@ -60,6 +60,17 @@ private:
     QProcess process_;
 };
 
+// A fresh home for applications that would otherwise restore or share state between runs.
+QStringList isolatedEnvironment(const QString& home);
+// Environment settings that make GTK applications and Firefox native Wayland clients in a
+// Wayland session, and keep Firefox on X11 otherwise.
+QStringList toolkitBackend();
+// Writes a page with a one-line input ("line"), a text area ("area"), an editable region
+// ("rich") and a password field ("secret") into `folder`; its URL.
+QString writeFieldsPage(const QString& folder);
+// Firefox ESR with a profile of its own under `home`, opening `url`; run through env(1).
+QStringList firefoxCommand(const QString& home, const QString& url);
+
 // Runs a command line tool to completion (killed after `limit`); its standard output.
 std::optional<QByteArray> runTool(const QString& program, const QStringList& arguments,
                                   std::chrono::milliseconds limit = std::chrono::seconds(10));
