@@ -268,6 +268,7 @@ private:
     std::vector<std::string> diagnostics_;
     std::map<std::string, bool> utf16Applications_;
     std::map<std::string, bool> qtApplications_;
+    bool keystrokeNoted_ = false;
 };
 
 std::optional<AccessibleElement> AccessibilityInputAccess::Reader::frontmostWindow()
@@ -646,6 +647,11 @@ std::optional<InputSnapshot> AccessibilityInputAccess::Reader::snapshot(const Ac
     snapshot.canReplaceSelection = canWrite;
     snapshot.canReplacePlainValue = canWrite && !comboBox && !area;
     snapshot.canPaste = canPaste && keystrokeReaches(target);
+    // Said once: why a native Wayland client is left to the accessibility writes alone.
+    if (canPaste && !snapshot.canPaste && !keystrokeNoted_) {
+        keystrokeNoted_ = true;
+        recordDiagnostic("keystroke=none: no X window, a native Wayland client");
+    }
     // Under Wayland the keystroke reaches XWayland clients only and the clipboard crosses the
     // compositor's bridge: text areas take the accessibility write, read back like any other.
     snapshot.prefersPaste = (area && DisplaySession::current() == DisplaySession::Kind::x11) || isWebInput(target);

@@ -6,8 +6,9 @@
 // With "panel", it drives the real panel's Convert with automatic insertion (a stand-in runner
 // answering after 0.2 s) into ordinary applications and reports press -> outcome, the part
 // after the runner's reply, and the longest the panel's main thread went without answering.
-// Run it inside scripts/test-session.sh:
-//   scripts/test-session.sh build/default/tools/bench/delivery_benchmark [runs] [real|panel]
+// With "native", it times fresh-process insertions into GTK editors and Firefox running as
+// native Wayland clients. Run it inside scripts/test-session.sh (with --wayland for "native"):
+//   scripts/test-session.sh build/default/tools/bench/delivery_benchmark [runs] [real|panel|native]
 #include "app/controller/Application.h"
 #include "app/controller/Conversion.h"
 #include "app/shell/FloatingPanel.h"
@@ -311,6 +312,41 @@ void measureRealApplications(int runs)
     }
 }
 
+// GTK editors and Firefox as native Wayland clients (run inside scripts/test-session.sh
+// --wayland): the editors' documents and the browser's one-line input and text area.
+void measureNativeWayland(int runs)
+{
+    using namespace std::chrono_literals;
+    std::printf("| application | field | route | outcomes (%d runs) | median ms | max ms | clipboard back |\n", runs);
+    std::printf("|---|---|---|---|---|---|---|\n");
+    for (const char* program : {"gnome-text-editor", "gedit"}) {
+        if (!installed(program)) {
+            continue;
+        }
+        QTemporaryDir home;
+        RealApplication editor(QStringLiteral("env"),
+                               isolatedEnvironment(home.path()) << toolkitBackend() << QString::fromLatin1(program)
+                                                                << QStringLiteral("--standalone"),
+                               program);
+        if (editor.waitForElement(ATSPI_ROLE_TEXT, {}, 40s) && editor.focusWindow(10s) &&
+            editor.focusElement(ATSPI_ROLE_TEXT, {})) {
+            measureFresh(program, "document", runs);
+        }
+    }
+    if (installed("firefox-esr")) {
+        QTemporaryDir home;
+        RealApplication firefox(QStringLiteral("env"), firefoxCommand(home.path(), writeFieldsPage(home.path())),
+                                "Firefox");
+        if (firefox.waitForElement(ATSPI_ROLE_ENTRY, "line", 90s) && firefox.focusWindow(10s)) {
+            for (const auto& [name, field] : {std::pair("line", "<input>"), std::pair("area", "<textarea>")}) {
+                if (firefox.focusElement(ATSPI_ROLE_ENTRY, name)) {
+                    measureFresh("Firefox ESR", field, runs);
+                }
+            }
+        }
+    }
+}
+
 // The panel of a real Application with a stand-in runner that answers after 0.2 s.
 class PanelDriver {
 public:
@@ -452,13 +488,6 @@ void measurePanelRow(PanelDriver& panel, const char* application, const char* fi
 // The office itself, not the launcher script: its window then belongs to the process started.
 constexpr const char* officeProgram = "/usr/lib/libreoffice/program/soffice.bin";
 
-QStringList isolated(const QTemporaryDir& home, QStringList command)
-{
-    return QStringList{QStringLiteral("HOME=") + home.path(), QStringLiteral("GSETTINGS_BACKEND=memory"),
-                       QStringLiteral("XDG_CONFIG_HOME=") + home.filePath(QStringLiteral("config"))} +
-           command;
-}
-
 void measurePanel(int runs)
 {
     using namespace std::chrono_literals;
@@ -479,7 +508,8 @@ void measurePanel(int runs)
     if (installed("gnome-text-editor")) {
         QTemporaryDir home;
         RealApplication editor(QStringLiteral("env"),
-                               isolated(home, {QStringLiteral("gnome-text-editor"), QStringLiteral("--standalone")}),
+                               isolatedEnvironment(home.path())
+                                   << QStringLiteral("gnome-text-editor") << QStringLiteral("--standalone"),
                                "gnome-text-editor");
         if (editor.waitForElement(ATSPI_ROLE_TEXT, {}, 40s) && editor.focusWindow(10s) &&
             editor.focusElement(ATSPI_ROLE_TEXT, {})) {
@@ -488,11 +518,11 @@ void measurePanel(int runs)
     }
     if (QFile::exists(QString::fromLatin1(officeProgram))) {
         QTemporaryDir home;
-        const QStringList office =
-            isolated(home, {QStringLiteral("SAL_USE_VCLPLUGIN=gtk3"), QString::fromLatin1(officeProgram),
-                            QStringLiteral("-env:UserInstallation=") +
-                                QUrl::fromLocalFile(home.filePath(QStringLiteral("lo"))).toString(),
-                            QStringLiteral("--norestore"), QStringLiteral("--nologo")});
+        const QStringList office = isolatedEnvironment(home.path())
+                                   << QStringLiteral("SAL_USE_VCLPLUGIN=gtk3") << QString::fromLatin1(officeProgram)
+                                   << QStringLiteral("-env:UserInstallation=") +
+                                          QUrl::fromLocalFile(home.filePath(QStringLiteral("lo"))).toString()
+                                   << QStringLiteral("--norestore") << QStringLiteral("--nologo");
         // The first start only makes the user profile and ends, asking its launcher for a restart.
         runTool(QStringLiteral("env"), QStringList(office) << QStringLiteral("--terminate_after_init"), 60s);
         RealApplication writer(QStringLiteral("env"), QStringList(office) << QStringLiteral("--writer"), "soffice");
@@ -506,7 +536,8 @@ void measurePanel(int runs)
         const QString document = home.filePath(QStringLiteral("notes.txt"));
         QFile(document).open(QIODevice::WriteOnly);
         RealApplication kwrite(QStringLiteral("env"),
-                               isolated(home, {QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1"), QStringLiteral("kwrite"), document}),
+                               isolatedEnvironment(home.path()) << QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1")
+                                                                << QStringLiteral("kwrite") << document,
                                "kwrite");
         if (kwrite.waitForElement(ATSPI_ROLE_TEXT, {}, 60s) && kwrite.focusWindow(10s)) {
             waitUntil([] { return false; }, 1000);
@@ -515,19 +546,7 @@ void measurePanel(int runs)
     }
     if (installed("firefox-esr")) {
         QTemporaryDir home;
-        const QString page = home.filePath(QStringLiteral("fields.html"));
-        QFile file(page);
-        file.open(QIODevice::WriteOnly);
-        file.write(R"(<!doctype html><meta charset="utf-8"><title>fields</title>
-<input aria-label="line"><textarea aria-label="area"></textarea>
-<div contenteditable="true" aria-label="rich">x</div><input type="password" aria-label="secret">)");
-        file.close();
-        QDir().mkpath(home.filePath(QStringLiteral("profile")));
-        RealApplication firefox(QStringLiteral("env"),
-                                isolated(home, {QStringLiteral("MOZ_ENABLE_WAYLAND=0"), QStringLiteral("GNOME_ACCESSIBILITY=1"),
-                                                QStringLiteral("firefox-esr"), QStringLiteral("--no-remote"),
-                                                QStringLiteral("--profile"), home.filePath(QStringLiteral("profile")),
-                                                QUrl::fromLocalFile(page).toString()}),
+        RealApplication firefox(QStringLiteral("env"), firefoxCommand(home.path(), writeFieldsPage(home.path())),
                                 "Firefox");
         if (firefox.waitForElement(ATSPI_ROLE_ENTRY, "line", 90s) && firefox.focusWindow(10s)) {
             const std::pair<AtspiRole, const char*> fields[] = {{ATSPI_ROLE_ENTRY, "line"},
@@ -553,6 +572,10 @@ int main(int argc, char** argv)
     const auto application = kivo::GuiEventLoop::create<QApplication>(argc, argv);
     if (argc > 2 && std::string_view(argv[2]) == "real") {
         measureRealApplications(runs);
+        return 0;
+    }
+    if (argc > 2 && std::string_view(argv[2]) == "native") {
+        measureNativeWayland(runs);
         return 0;
     }
     if (argc > 2 && std::string_view(argv[2]) == "panel") {

@@ -2,16 +2,20 @@
 
 #include "platform/accessibility/AccessibilityThread.h"
 #include "platform/accessibility/AccessibleElement.h"
+#include "platform/session/DisplaySession.h"
 
 #include <atspi/atspi.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QThread>
+#include <QUrl>
 
 #include <functional>
 #include <vector>
@@ -83,14 +87,38 @@ AccessibleElement findElement(qint64 pid, const std::string& busName, int role, 
     return {};
 }
 
-bool hasFocus(const AccessibleElement& element)
+bool hasState(const AccessibleElement& element, AtspiStateType state)
 {
     AtspiStateSet* states = atspi_accessible_get_state_set(element.get());
-    const bool focused = states && atspi_state_set_contains(states, ATSPI_STATE_FOCUSED);
+    const bool has = states && atspi_state_set_contains(states, state);
     if (states) {
         g_object_unref(states);
     }
-    return focused;
+    return has;
+}
+
+bool hasFocus(const AccessibleElement& element)
+{
+    return hasState(element, ATSPI_STATE_FOCUSED);
+}
+
+// Runs on the accessibility thread: a window of the application is the active one.
+bool hasActiveWindow(qint64 pid, const std::string& busName)
+{
+    const AccessibleElement desktop(atspi_get_desktop(0));
+    for (int a = 0; a < atspi_accessible_get_child_count(desktop.get(), nullptr); ++a) {
+        const AccessibleElement application(atspi_accessible_get_child_at_index(desktop.get(), a, nullptr));
+        if (!application || !matchesApplication(application.get(), pid, busName)) {
+            continue;
+        }
+        for (int w = 0; w < atspi_accessible_get_child_count(application.get(), nullptr); ++w) {
+            const AccessibleElement window(atspi_accessible_get_child_at_index(application.get(), w, nullptr));
+            if (window && hasState(window, ATSPI_STATE_ACTIVE)) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -112,6 +140,48 @@ std::optional<QByteArray> runTool(const QString& program, const QStringList& arg
         return std::nullopt;
     }
     return tool.readAllStandardOutput();
+}
+
+QStringList isolatedEnvironment(const QString& home)
+{
+    const QDir folder(home);
+    return {QStringLiteral("HOME=") + home,
+            QStringLiteral("XDG_CONFIG_HOME=") + folder.filePath(QStringLiteral("config")),
+            QStringLiteral("XDG_DATA_HOME=") + folder.filePath(QStringLiteral("data")),
+            QStringLiteral("XDG_CACHE_HOME=") + folder.filePath(QStringLiteral("cache")),
+            QStringLiteral("GSETTINGS_BACKEND=memory")};
+}
+
+QStringList toolkitBackend()
+{
+    if (DisplaySession::current() != DisplaySession::Kind::wayland) {
+        return {QStringLiteral("MOZ_ENABLE_WAYLAND=0")};
+    }
+    return {QStringLiteral("GDK_BACKEND=wayland"), QStringLiteral("MOZ_ENABLE_WAYLAND=1")};
+}
+
+QString writeFieldsPage(const QString& folder)
+{
+    const QString page = QDir(folder).filePath(QStringLiteral("fields.html"));
+    QFile file(page);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return {};
+    }
+    file.write(R"(<!doctype html><meta charset="utf-8"><title>fields</title>
+<input aria-label="line" value="網頁">
+<textarea aria-label="area">第一行</textarea>
+<div contenteditable="true" aria-label="rich">可編輯</div>
+<input type="password" aria-label="secret" value="pw">)");
+    return QUrl::fromLocalFile(page).toString();
+}
+
+QStringList firefoxCommand(const QString& home, const QString& url)
+{
+    const QString profile = QDir(home).filePath(QStringLiteral("profile"));
+    QDir().mkpath(profile);
+    return isolatedEnvironment(home) << toolkitBackend() << QStringLiteral("GNOME_ACCESSIBILITY=1")
+                                     << QStringLiteral("firefox-esr") << QStringLiteral("--no-remote")
+                                     << QStringLiteral("--profile") << profile << url;
 }
 
 RealApplication::RealApplication(const QString& program, const QStringList& arguments, const std::string& busName)
@@ -181,14 +251,29 @@ bool RealApplication::focusElement(int role, const std::string& name, std::chron
 bool RealApplication::focusWindow(std::chrono::milliseconds limit)
 {
     const QString pid = QString::number(processId());
+    const qint64 process = processId();
+    const std::string bus = busName_;
+    // A native Wayland client has no X window: the compositor activates a new window itself,
+    // and the bus reports it active.
+    const bool wayland = DisplaySession::current() == DisplaySession::Kind::wayland;
     std::optional<QByteArray> windows;
+    bool active = false;
     spinUntil(
         [&] {
             windows = runTool(QStringLiteral("xdotool"),
                               {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), pid});
-            return windows && !windows->trimmed().isEmpty();
+            if (windows && !windows->trimmed().isEmpty()) {
+                return true;
+            }
+            active = wayland && AccessibilityThread::call([process, bus] {
+                                    return hasActiveWindow(process, bus);
+                                }).value_or(false);
+            return active;
         },
         limit);
+    if (active) {
+        return true;
+    }
     if (!windows || windows->trimmed().isEmpty()) {
         return false;
     }

@@ -26,7 +26,8 @@ public:
     bool waitForElement(int role, const std::string& name, std::chrono::milliseconds limit);
     // Gives that element the keyboard focus through the bus, then waits until it has it.
     bool focusElement(int role, const std::string& name, std::chrono::milliseconds limit = std::chrono::seconds(10));
-    // Waits for a visible window of the process and gives it the X keyboard focus.
+    // Waits for a visible window of the process and gives it the X keyboard focus; in a
+    // Wayland session, or until the bus reports a window of it active (a native client).
     bool focusWindow(std::chrono::milliseconds limit);
     // xdotool key syntax, sent to whatever has the keyboard focus.
     static bool key(const QString& keys);
@@ -58,6 +59,17 @@ public:
 private:
     QProcess process_;
 };
+
+// A fresh home for applications that would otherwise restore or share state between runs.
+QStringList isolatedEnvironment(const QString& home);
+// Environment settings that make GTK applications and Firefox native Wayland clients in a
+// Wayland session, and keep Firefox on X11 otherwise.
+QStringList toolkitBackend();
+// Writes a page with a one-line input ("line"), a text area ("area"), an editable region
+// ("rich") and a password field ("secret") into `folder`; its URL.
+QString writeFieldsPage(const QString& folder);
+// Firefox ESR with a profile of its own under `home`, opening `url`; run through env(1).
+QStringList firefoxCommand(const QString& home, const QString& url);
 
 // Runs a command line tool to completion (killed after `limit`); its standard output.
 std::optional<QByteArray> runTool(const QString& program, const QStringList& arguments,
