@@ -126,8 +126,11 @@ void Application::settingChanged(PanelSetting setting)
     case PanelSetting::shortcut:
         shortcut_->refresh();
         break;
-    case PanelSetting::vocabulary:
     case PanelSetting::autoProcess:
+        updateControls();
+        break;
+    case PanelSetting::vocabulary:
+    case PanelSetting::convertWhileSpeaking:
     case PanelSetting::hongKongCharacters:
     case PanelSetting::editorExpanded:
         break;
@@ -226,6 +229,16 @@ void Application::updateScope()
 void Application::convert()
 {
     conversion_->run();
+}
+
+void Application::transcriptBegins()
+{
+    conversion_->transcriptBegins();
+}
+
+void Application::transcriptSettled(const std::string& text)
+{
+    conversion_->transcriptSettled(text);
 }
 
 void Application::insert(const std::string& text)

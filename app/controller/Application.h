@@ -67,6 +67,8 @@ private:
     void updateScope() override;
     void savePreferences() override;
     void convert() override;
+    void transcriptBegins() override;
+    void transcriptSettled(const std::string& text) override;
     void insert(const std::string& text) override;
     void quit() override;
 

@@ -1,5 +1,6 @@
 #include "app/controller/Conversion.h"
 
+#include "app/controller/ConversionAhead.h"
 #include "app/controller/RunFailureMessage.h"
 #include "app/controller/RunLock.h"
 #include "app/controller/RunnerPreparation.h"
@@ -28,6 +29,13 @@
 namespace kivo {
 namespace {
 
+// A piece's trailing breaks are the text's own; the runner drops them.
+std::string trailingBreaks(const std::string& piece)
+{
+    const std::size_t kept = piece.find_last_not_of(" \t\n");
+    return piece.substr(kept == std::string::npos ? 0 : kept + 1);
+}
+
 std::string decodedLossy(const std::string& bytes)
 {
     return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())).toStdString();
@@ -38,12 +46,14 @@ std::string decodedLossy(const std::string& bytes)
 Conversion::Conversion(SessionHost& host, std::filesystem::path resourcesDirectory, std::string lockPath,
                        std::chrono::milliseconds timeLimit)
     : host_(host), resourcesDirectory_(std::move(resourcesDirectory)), lockPath_(std::move(lockPath)),
-      timeLimit_(timeLimit)
+      timeLimit_(timeLimit),
+      ahead_(std::make_unique<ConversionAhead>(resourcesDirectory_, lockPath_, timeLimit))
 {
 }
 
 Conversion::~Conversion()
 {
+    ahead_.reset();
     preparation_.reset();
     timer_.reset();
     process_.reset();
@@ -81,11 +91,30 @@ void Conversion::run()
         if (pieceRun_) {
             source = pieceRun_->pieces[pieceRun_->next];
         } else {
-            const double limit = std::chrono::duration<double>(timeLimit_).count();
-            auto pieces = TextPieces::split(source, pace_.pieceLimit(limit));
-            if (pieces.size() > 1) {
-                pieceRun_ = PieceRun{source, std::move(pieces), 0, {}};
-                source = pieceRun_->pieces.front();
+            // The sentence being converted in the background is this text's: it is waited for.
+            if (ahead_->running() && ahead_->serves(source, mode)) {
+                waitingForAhead_ = true;
+                host_.updateControls();
+                panel.setStatus(tr("處理中（最多 30 秒）…", "Processing (up to 30 s)…"));
+                ahead_->finishThen([this] {
+                    waitingForAhead_ = false;
+                    run();
+                });
+                return;
+            }
+            ahead_->stop();
+            if (startFromConvertedAhead(source, mode)) {
+                return;
+            }
+            if (pieceRun_) {
+                source = pieceRun_->pieces[pieceRun_->next];
+            } else {
+                const double limit = std::chrono::duration<double>(timeLimit_).count();
+                auto pieces = TextPieces::split(source, pace_.pieceLimit(limit));
+                if (pieces.size() > 1) {
+                    pieceRun_ = PieceRun{source, std::move(pieces), 0, {}};
+                    source = pieceRun_->pieces.front();
+                }
             }
         }
         PreparedRequest prepared = mode.request(source, resourcesDirectory_);
@@ -244,9 +273,7 @@ void Conversion::showResult(const Run& run, const Reply& reply)
     }
     std::string reviewed = run.source;
     if (pieceRun_) {
-        // The piece's trailing breaks are the text's own; the runner drops them.
-        const std::size_t kept = run.source.find_last_not_of(" \t\n");
-        pieceRun_->converted += restored + run.source.substr(kept == std::string::npos ? 0 : kept + 1);
+        pieceRun_->converted += restored + trailingBreaks(run.source);
         if (++pieceRun_->next < pieceRun_->pieces.size()) {
             QTimer::singleShot(0, this, [this] { this->run(); });
             return;
@@ -256,12 +283,18 @@ void Conversion::showResult(const Run& run, const Reply& reply)
         pieceRun_.reset();
     }
 
+    present(run.mode, restored, reviewed, seconds);
+}
+
+void Conversion::present(const OutputMode& mode, const std::string& restored, const std::string& reviewed,
+                         const QString& seconds)
+{
     FloatingPanel& panel = host_.panel();
     panel.setResult(QString::fromStdString(restored), true);
     panel.showEditor();
 
-    if (!run.mode.needsReview(restored, reviewed)) {
-        panel.setStatus(chinese() ? QString::fromUtf8(run.mode.title()) + QStringLiteral("完成 · ") + seconds + QStringLiteral(" 秒。")
+    if (!mode.needsReview(restored, reviewed)) {
+        panel.setStatus(chinese() ? QString::fromUtf8(mode.title()) + QStringLiteral("完成 · ") + seconds + QStringLiteral(" 秒。")
                                   : QStringLiteral("Completed in ") + seconds + QStringLiteral(" s."));
         if (panel.state().settings.autoInsert) {
             host_.insert(restored);
@@ -276,8 +309,40 @@ void Conversion::showResult(const Run& run, const Reply& reply)
     }
 }
 
+bool Conversion::startFromConvertedAhead(const std::string& source, const OutputMode& mode)
+{
+    const std::vector<ConversionAhead::Piece> ready = ahead_->piecesStarting(source, mode);
+    if (ready.empty()) {
+        return false;
+    }
+    PieceRun pieceRun{source, {}, ready.size(), {}};
+    std::size_t done = 0;
+    for (const auto& piece : ready) {
+        pieceRun.pieces.push_back(piece.source);
+        pieceRun.converted += piece.converted + trailingBreaks(piece.source);
+        done += piece.source.size();
+    }
+    if (done < source.size()) {
+        const double limit = std::chrono::duration<double>(timeLimit_).count();
+        for (auto& piece : TextPieces::split(source.substr(done), pace_.pieceLimit(limit))) {
+            pieceRun.pieces.push_back(std::move(piece));
+        }
+        pieceRun_ = std::move(pieceRun);
+        return false;
+    }
+    // Every sentence was converted while the user spoke.
+    PhaseTrace::mark("reply");
+    epoch_ = QUuid::createUuid();
+    host_.updateControls();
+    const std::string joined = pieceRun.converted.substr(0, pieceRun.converted.find_last_not_of(" \t\n") + 1);
+    present(mode, joined, source, QStringLiteral("0.0"));
+    return true;
+}
+
 void Conversion::end()
 {
+    ahead_->stop();
+    waitingForAhead_ = false;
     pieceRun_.reset();
     epoch_ = QUuid::createUuid();
     timer_.reset();
@@ -294,6 +359,21 @@ void Conversion::stop(const QString& message)
     host_.panel().setResult({}, false);
     host_.updateControls();
     host_.panel().setStatus(message);
+}
+
+void Conversion::transcriptBegins()
+{
+    const PanelSettings& settings = host_.panel().state().settings;
+    if (settings.autoProcess && settings.convertWhileSpeaking) {
+        ahead_->restart(selectedMode());
+    } else {
+        ahead_->stop();
+    }
+}
+
+void Conversion::transcriptSettled(const std::string& text)
+{
+    ahead_->settled(text);
 }
 
 void Conversion::prepare()

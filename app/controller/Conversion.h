@@ -20,6 +20,7 @@ class QTimer;
 
 namespace kivo {
 
+class ConversionAhead;
 class RunnerPreparation;
 class RunnerProcess;
 class SessionHost;
@@ -49,8 +50,12 @@ public:
     // changes again or the app ends. Nothing happens without a language model.
     void prepare();
     void stopPreparation();
+    // While recording: a transcript begins, and its settled start grows. With processing after
+    // recording and converting while speaking on, its whole sentences are converted meanwhile.
+    void transcriptBegins();
+    void transcriptSettled(const std::string& text);
 
-    bool running() const { return process_ != nullptr; }
+    bool running() const { return process_ != nullptr || waitingForAhead_; }
     bool timed() const { return timer_ != nullptr; }
     // Changes whenever a run starts or ends: a result is still the one shown while it holds.
     QUuid epoch() const { return epoch_; }
@@ -82,6 +87,10 @@ private:
     void startFailure(const QString& message);
     void complete(const Run& run, const Reply& reply);
     void showResult(const Run& run, const Reply& reply);
+    // The whole result, `reviewed` being the text it came from.
+    void present(const OutputMode& mode, const std::string& restored, const std::string& reviewed, const QString& seconds);
+    // The pieces converted while the user spoke start a piece run; true when they are all of it.
+    bool startFromConvertedAhead(const std::string& source, const OutputMode& mode);
     void unlock();
     QString tr(const char* chineseText, const char* englishText) const;
     bool chinese() const;
@@ -94,6 +103,8 @@ private:
     ConversionPace pace_;
     std::unique_ptr<RunnerProcess> process_;
     std::unique_ptr<RunnerPreparation> preparation_;
+    std::unique_ptr<ConversionAhead> ahead_;
+    bool waitingForAhead_ = false;
     std::unique_ptr<QTimer> timer_;
     QUuid epoch_ = QUuid::createUuid();
     int lockFD_ = -1;

@@ -76,6 +76,7 @@ void PanelPreferences::save(const FloatingPanel& panel)
     record[QStringLiteral("speechEngine")] = settings.dictation ? QStringLiteral("dictation") : QStringLiteral("speech");
     record[QStringLiteral("autoProcess")] = settings.autoProcess;
     record[QStringLiteral("autoInsert")] = settings.autoInsert;
+    record[QStringLiteral("convertWhileSpeaking")] = settings.convertWhileSpeaking;
     record[QStringLiteral("hongKongCharacters")] = settings.hongKongCharacters;
     record[QStringLiteral("vocabulary")] = settings.vocabulary;
     record[QStringLiteral("shortcut")] = QString::fromUtf8(PanelShortcut::atIndex(settings.shortcutIndex).rawValue());
@@ -106,6 +107,7 @@ void PanelPreferences::restore(FloatingPanel& panel, const std::function<void()>
     settings.dictation = text(saved, "speechEngine") == "dictation";
     settings.autoProcess = flag(saved, "autoProcess", true);
     settings.autoInsert = flag(saved, "autoInsert", true);
+    settings.convertWhileSpeaking = flag(saved, "convertWhileSpeaking", true);
     settings.hongKongCharacters = flag(saved, "hongKongCharacters", true);
     settings.vocabulary = saved.value(QStringLiteral("vocabulary")).toString();
     const auto rawShortcut = text(saved, "shortcut");

@@ -78,6 +78,11 @@ SpeechSession& Recording::recorder()
                 weak->transcribed(text, isFinal);
             }
         };
+        callbacks.onSettled = [weak](const std::string& text) {
+            if (weak && weak->busy_) {
+                weak->host_.transcriptSettled(text);
+            }
+        };
         callbacks.onStatus = [weak](SpeechSession::Status status) {
             if (weak) {
                 weak->statusChanged(status);
@@ -135,6 +140,7 @@ void Recording::statusChanged(SpeechSession::Status status)
         setStatus(tr("準備本機粵語辨識模型…", "Preparing local Cantonese speech recognition…"));
         break;
     case Status::recording: {
+        host_.transcriptBegins();
         startedAt_ = std::chrono::steady_clock::now();
         timer_ = std::make_unique<QTimer>();
         timer_->setInterval(1000);

@@ -21,6 +21,9 @@ public:
     virtual void savePreferences() = 0;
     // A finished transcript goes on to conversion, a finished result to insertion.
     virtual void convert() = 0;
+    // While recording: a transcript begins, and its settled start grows.
+    virtual void transcriptBegins() = 0;
+    virtual void transcriptSettled(const std::string& text) = 0;
     virtual void insert(const std::string& text) = 0;
     // The ordinary quit path (a recording is cancelled first), and the end itself.
     virtual void requestQuit() = 0;

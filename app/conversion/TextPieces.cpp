@@ -96,4 +96,31 @@ std::vector<std::string> split(const std::string& text, std::size_t limit)
     return pieces;
 }
 
+std::size_t wholeSentences(const std::string& text)
+{
+    const std::vector<std::size_t> starts = codePointStarts(text);
+    const std::size_t count = starts.size() - 1;
+    const auto at = [&](std::size_t index) {
+        return index < count ? std::string_view(text).substr(starts[index], starts[index + 1] - starts[index])
+                             : std::string_view();
+    };
+    std::size_t whole = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (at(i) == "\n") {
+            whole = i + 1;
+        } else if (endsSentence(at(i)) || endsSentenceBefore(at(i), at(i + 1))) {
+            std::size_t cut = i + 1;
+            while (cut < count && (endsSentence(at(cut)) || closes(at(cut)))) {
+                ++cut;
+            }
+            while (cut < count && isSpace(at(cut))) {
+                ++cut;
+            }
+            whole = cut;
+            i = cut - 1;
+        }
+    }
+    return starts[whole];
+}
+
 } // namespace kivo::TextPieces

@@ -13,4 +13,8 @@ namespace kivo::TextPieces {
 // the limit. A text within the limit is one piece, unchanged.
 std::vector<std::string> split(const std::string& text, std::size_t limit);
 
+// Bytes of the longest start of `text` that ends where a piece may: after a paragraph break
+// or a sentence's end (with its closing quotes and the spaces after it). 0 when there is none.
+std::size_t wholeSentences(const std::string& text);
+
 } // namespace kivo::TextPieces

@@ -246,6 +246,9 @@ void FloatingPanel::buildSettings()
     autoProcess_ = new QCheckBox(popover);
     autoProcess_->setChecked(true);
     rows->addWidget(autoProcess_);
+    convertWhileSpeaking_ = new QCheckBox(popover);
+    convertWhileSpeaking_->setChecked(true);
+    rows->addWidget(convertWhileSpeaking_);
     autoInsert_ = new QCheckBox(popover);
     autoInsert_->setChecked(true);
     rows->addWidget(autoInsert_);
@@ -340,6 +343,10 @@ void FloatingPanel::localizeLabels(const QString& version)
                                       "Optional hints, comma-separated (max 50): Redis cache, Codex"));
     autoProcess_->setText(localized("停止錄音後自動處理", "Process after recording"));
     autoInsert_->setText(localized("處理後填入目前輸入框", "Insert into the current input after processing"));
+    convertWhileSpeaking_->setText(localized("邊講邊轉換", "Convert while speaking"));
+    convertWhileSpeaking_->setToolTip(localized("錄音期間先轉換已確定的句子，停止後只需轉換最後幾句。",
+                                        "Convert settled sentences during the recording, so that only the last "
+                                        "words are left to convert after you stop."));
     hongKongCharacters_->setText(localized("辨識結果用香港繁體字", "Hong Kong characters in transcripts"));
     hongKongCharacters_->setToolTip(localized("以普通話（zh）辨識的模型常寫簡體字；開啟時轉成香港繁體，英文、數字和提示詞不變。",
                                       "Models run as Mandarin (zh) often write Simplified characters; when on, "
@@ -410,6 +417,8 @@ void FloatingPanel::setActivity(const PanelActivity& activity)
                              static_cast<QWidget*>(language_)}) {
         control->setEnabled(idle);
     }
+    // It only matters when the transcript is processed after recording.
+    convertWhileSpeaking_->setEnabled(idle && state_.settings.autoProcess);
     before_->setReadOnly(!idle);
     vocabulary_->setEnabled(idle && state_.settings.dictation);
     details_->setEnabled(idle && activity.hasDetails);
@@ -571,6 +580,7 @@ void FloatingPanel::connectControls()
         {speechInfo_, "speechInfo"}, {mode_, "mode"}, {inputLanguage_, "inputLanguage"}, {language_, "language"},
         {speechEngine_, "speechEngine"}, {vocabularyRow_, "vocabularyRow"}, {vocabulary_, "vocabulary"},
         {autoProcess_, "autoProcess"}, {autoInsert_, "autoInsert"}, {hongKongCharacters_, "hongKongCharacters"},
+        {convertWhileSpeaking_, "convertWhileSpeaking"},
         {startAtLogin_, "startAtLogin"},
         {settingsPopover_, "settingsPopover"}, {shortcutTitle_, "shortcutTitle"}, {shortcutChoice_, "shortcutChoice"},
         {shortcutInfo_, "shortcutInfo"}, {shortcutPermission_, "shortcutPermission"}, {versionLabel_, "versionLabel"},
@@ -640,6 +650,8 @@ void FloatingPanel::connectControls()
             [&settings](bool on) { settings.autoProcess = on; });
     setting(autoInsert_, &QCheckBox::toggled, PanelSetting::autoInsert,
             [&settings](bool on) { settings.autoInsert = on; });
+    setting(convertWhileSpeaking_, &QCheckBox::toggled, PanelSetting::convertWhileSpeaking,
+            [&settings](bool on) { settings.convertWhileSpeaking = on; });
     setting(hongKongCharacters_, &QCheckBox::toggled, PanelSetting::hongKongCharacters,
             [&settings](bool on) { settings.hongKongCharacters = on; });
     setting(vocabulary_, &QLineEdit::textChanged, PanelSetting::vocabulary,
@@ -667,6 +679,7 @@ void FloatingPanel::setSettings(const PanelSettings& settings)
     autoProcess_->setChecked(settings.autoProcess);
     autoInsert_->setChecked(settings.autoInsert);
     hongKongCharacters_->setChecked(settings.hongKongCharacters);
+    convertWhileSpeaking_->setChecked(settings.convertWhileSpeaking);
     vocabulary_->setText(settings.vocabulary);
     shortcutChoice_->setCurrentIndex(settings.shortcutIndex);
 }

@@ -136,6 +136,7 @@ private:
     QLineEdit* vocabulary_ = nullptr;
     QCheckBox* autoProcess_ = nullptr;
     QCheckBox* autoInsert_ = nullptr;
+    QCheckBox* convertWhileSpeaking_ = nullptr;
     QCheckBox* hongKongCharacters_ = nullptr;
     AutostartCheckBox* startAtLogin_ = nullptr;
     SettingsPopover* settingsPopover_ = nullptr;

@@ -17,6 +17,8 @@ struct PanelSettings {
     QString vocabulary;
     bool autoProcess = true;
     bool autoInsert = true;
+    // Whole sentences are converted while the user still speaks (with autoProcess).
+    bool convertWhileSpeaking = true;
     // Transcripts in Hong Kong Traditional characters.
     bool hongKongCharacters = true;
     bool editorExpanded = false;
@@ -65,6 +67,7 @@ enum class PanelSetting {
     vocabulary,
     autoProcess,
     autoInsert,
+    convertWhileSpeaking,
     hongKongCharacters,
     shortcut,
     editorExpanded,

@@ -138,6 +138,7 @@ void SpeechRecorder::start(const Settings& settings)
     const QUuid token = QUuid::createUuid();
     epoch_ = token;
     reducer_ = TranscriptReducer();
+    settled_.clear();
     settings_ = settings;
     evidence_.clear();
     finalEvidenceKeys_.clear();
@@ -350,6 +351,12 @@ void SpeechRecorder::accept(const TranscriptionResult& result)
         }
     }
     callbacks_.onTranscript(reducer_.displayText(), false);
+    if (std::string settled = reducer_.finalText(); settled != settled_ && status_ == Status::recording) {
+        settled_ = std::move(settled);
+        if (callbacks_.onSettled) {
+            callbacks_.onSettled(settled_);
+        }
+    }
 }
 
 void SpeechRecorder::stop()
@@ -436,6 +443,7 @@ void SpeechRecorder::cancel()
     analyzer_.reset();
     bridge_.reset();
     reducer_ = TranscriptReducer();
+    settled_.clear();
     setStatus(Status::idle);
     callbacks_.onCompletion(std::nullopt);
     cancelAnalyzer(std::move(analyzer));

@@ -107,6 +107,7 @@ private:
     std::optional<std::stop_source> preparationTask_;
     std::optional<std::stop_source> finalizationTask_;
     TranscriptReducer reducer_;
+    std::string settled_;
     std::map<RangeKey, ResultEvidence> evidence_;
     std::set<RangeKey> finalEvidenceKeys_;
     std::vector<std::pair<double, double>> untranscribed_; // finals the recogniser had no time for

@@ -22,6 +22,8 @@ public:
 
     struct Callbacks {
         std::function<void(const std::string& text, bool isFinal)> onTranscript;
+        // While recording: the start of the transcript no later audio can change, as it grows.
+        std::function<void(const std::string& settled)> onSettled;
         std::function<void(Status)> onStatus;
         std::function<void(const std::string& message)> onError;
         std::function<void(const std::optional<std::string>& text)> onCompletion;

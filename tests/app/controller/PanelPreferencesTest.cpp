@@ -105,7 +105,7 @@ TEST_F(PanelPreferencesTest, RecordRoundTripsAndIsWrittenWhole)
 {
     storeRecord({{"language", "zh-Hant"}, {"targetLanguage", "en"}, {"speechEngine", "dictation"},
                  {"autoProcess", false}, {"autoInsert", false}, {"hongKongCharacters", false},
-                 {"vocabulary", "灣仔, Kivo"}, {"shortcut", "commandShiftSpace"}, {"editorExpanded", true},
+                 {"convertWhileSpeaking", false}, {"vocabulary", "灣仔, Kivo"}, {"shortcut", "commandShiftSpace"}, {"editorExpanded", true},
                  {"stale", "old key"}});
     auto app = makeApp();
     app->restorePreferences();
@@ -117,14 +117,16 @@ TEST_F(PanelPreferencesTest, RecordRoundTripsAndIsWrittenWhole)
     EXPECT_FALSE(settings.autoProcess);
     EXPECT_FALSE(settings.autoInsert);
     EXPECT_FALSE(settings.hongKongCharacters);
+    EXPECT_FALSE(settings.convertWhileSpeaking);
     EXPECT_EQ(settings.vocabulary, QStringLiteral("灣仔, Kivo"));
     EXPECT_EQ(settings.shortcutIndex, 2);
     EXPECT_TRUE(settings.editorExpanded);
 
     app->preferences().save(panel);
     const QVariantMap saved = storedRecord();
-    EXPECT_EQ(saved.size(), 11);
+    EXPECT_EQ(saved.size(), 12);
     EXPECT_EQ(saved["hongKongCharacters"], false);
+    EXPECT_EQ(saved["convertWhileSpeaking"], false);
     EXPECT_FALSE(saved.contains("stale"));
     EXPECT_EQ(saved["language"], "zh-Hant");
     EXPECT_EQ(saved["inputLanguage"], "zh-HK");
