@@ -4,6 +4,7 @@
 #include "app/conversion/LiteralMasking.h"
 #include "app/conversion/OutputMode.h"
 
+#include <QCoreApplication>
 #include <QObject>
 #include <QString>
 #include <QUuid>
@@ -28,6 +29,8 @@ class SessionHost;
 // its time limit, the reply shown as the result or as a failure, and the background runs that
 // prepare the current mode ahead of the first conversion. Runs on the Qt main thread.
 class Conversion : public QObject {
+    Q_DECLARE_TR_FUNCTIONS(Conversion)
+
 public:
     // A failed run; the message is what the user is shown.
     class RunError : public std::runtime_error {
@@ -83,8 +86,8 @@ private:
     void complete(const Run& run, const Reply& reply);
     void showResult(const Run& run, const Reply& reply);
     void unlock();
-    QString tr(const char* chineseText, const char* englishText) const;
-    bool chinese() const;
+    // A status text with the mode named where its language names it.
+    static QString naming(QString status, const OutputMode& mode);
 
     SessionHost& host_;
     std::filesystem::path resourcesDirectory_;

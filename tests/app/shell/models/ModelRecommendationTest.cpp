@@ -1,13 +1,14 @@
 // The recommendation from measured speeds, the cached measurement, `--models recommend`, the
 // window's marking, and one real measurement of the smallest shape.
+#include "app/shell/models/ModelRecommendation.h"
 #include "app/shell/models/MachineSpeed.h"
 #include "app/shell/models/MachineSpeedProbe.h"
-#include "app/shell/models/ModelRecommendation.h"
 #include "app/shell/models/ModelsCommand.h"
 #include "app/shell/models/ModelsWindow.h"
 #include "app/shell/models/SpeechSpeedProbe.h"
 #include "tests/app/controller/ControllerTestSupport.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/InterfaceLanguageScope.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -66,9 +67,10 @@ TEST(ModelRecommendationTest, TheLargestLanguageModelInsideThirtySecondsIsRecomm
     EXPECT_EQ(chosen(recommendation.language), "qwen2.5-0.5b-instruct-q4_k_m");
     recommendation = ModelRecommendation::choose(catalogue, speeds({}, {{"0.5b", 4.0}, {"1.5b", 8.0}, {"3b", 30.0}}));
     EXPECT_EQ(chosen(recommendation.language), "qwen2.5-3b-instruct-q4_k_m");
-    EXPECT_EQ(ModelRecommendation::label(ModelRole::speech, 0.2, false),
+    EXPECT_EQ(ModelRecommendation::label(ModelRole::speech, 0.2),
               "Recommended for this computer (0.20 s per second of audio)");
-    EXPECT_EQ(ModelRecommendation::label(ModelRole::language, 24.4, true), "建議此電腦使用（長篇轉換約 24 秒）");
+    EXPECT_EQ(test::inLanguage(true, [&] { return ModelRecommendation::label(ModelRole::language, 24.4); }),
+              "建議此電腦使用（長篇轉換約 24 秒）");
 }
 
 TEST(MachineSpeedTest, TheCachedMeasurementStandsOnlyForItsProcessorAndRuntime)
@@ -155,7 +157,7 @@ TEST_F(CacheHome, RecommendPrintsTheFiguresAndTheModelsToInstall)
 TEST_F(CacheHome, TheWindowMarksAndSelectsTheRecommendedModels)
 {
     test::ensureApplication();
-    ModelsWindow window(false, "");
+    ModelsWindow window("");
     ASSERT_TRUE(test::waitUntil([&] { return window.catalogueLoaded(); }));
     window.measure = [](bool, std::stop_token) {
         return speeds({{"base", 0.05}, {"small", 0.2}, {"large-v3-turbo", 1.3}}, {{"0.5b", 9.0}, {"1.5b", 24.0}});
