@@ -62,7 +62,8 @@ TEST(InterfaceLanguageTest, SwitchingInstallsAndRemovesTheCatalogue)
 
     ASSERT_TRUE(InterfaceLanguage::use(InterfaceLanguage::traditionalChinese));
     EXPECT_EQ(InterfaceLanguage::current(), InterfaceLanguage::traditionalChinese);
-    EXPECT_EQ(QCoreApplication::translate("RunFailureMessage", busy), QStringLiteral("另一個語言模型測試正在執行，請稍後重試。"));
+    EXPECT_EQ(QCoreApplication::translate("RunFailureMessage", busy),
+              QStringLiteral("另一個語言模型測試正在執行，請稍後重試。"));
 
     // A language without a catalogue leaves English, not the previous language, in place.
     EXPECT_FALSE(InterfaceLanguage::use(QStringLiteral("xx")));
