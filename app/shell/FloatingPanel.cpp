@@ -20,14 +20,15 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QFontDatabase>
-#include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -180,7 +181,7 @@ void FloatingPanel::buildFloatingInterface()
     inputLanguage_->addItem(QStringLiteral("粵語"));
     mode_ = place(popUp(content), 198, 171, 162, 26);
     for (const OutputMode target : OutputMode::all()) {
-        mode_->addItem(QString::fromUtf8(target.row().languageTitle));
+        mode_->addItem(QCoreApplication::translate("OutputMode", target.row().languageTitle.data()));
     }
     mode_->setCurrentIndex(OutputMode::standard().index());
 
@@ -309,7 +310,7 @@ void FloatingPanel::localizeLabels(const QString& version)
 {
     QStringList targets;
     for (const OutputMode target : OutputMode::all()) {
-        targets << QString::fromUtf8(chinese() ? target.row().languageTitle : target.row().englishLanguageTitle);
+        targets << QCoreApplication::translate("OutputMode", target.row().languageTitle.data());
     }
     setItems(mode_, targets);
     setItems(inputLanguage_, {tr("Cantonese")});
@@ -354,7 +355,7 @@ void FloatingPanel::localizeLabels(const QString& version)
     // The update controls are labelled by the update service, which knows whether an install waits.
 
     const OutputMode::Row& selected = OutputMode::at(mode_->currentIndex()).row();
-    notice_->setText(QString::fromUtf8(chinese() ? selected.detail : selected.englishDetail));
+    notice_->setText(QCoreApplication::translate("OutputMode", selected.detail.data()));
     mode_->setToolTip(notice_->text());
 }
 

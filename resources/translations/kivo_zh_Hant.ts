@@ -336,6 +336,41 @@
     </message>
 </context>
 <context>
+    <name>OutputMode</name>
+    <message>
+        <source>Cantonese</source>
+        <translation>粵語</translation>
+    </message>
+    <message>
+        <source>Keep Cantonese words; tidy punctuation and spacing.</source>
+        <translation>保留粵語原句，只整理標點與空格。</translation>
+    </message>
+    <message>
+        <source>Traditional Chinese</source>
+        <translation>繁體中文</translation>
+    </message>
+    <message>
+        <source>Convert Cantonese into natural Traditional written Chinese.</source>
+        <translation>粵語轉成自然的繁體書面語，保留原意。</translation>
+    </message>
+    <message>
+        <source>Simplified Chinese</source>
+        <translation>簡體中文</translation>
+    </message>
+    <message>
+        <source>Convert Cantonese into written Chinese, then Simplified characters.</source>
+        <translation>粵語先轉書面語，再轉成簡體字；保留原意。</translation>
+    </message>
+    <message>
+        <source>English</source>
+        <translation>英文</translation>
+    </message>
+    <message>
+        <source>Translate Cantonese into natural English without summarizing or adding content.</source>
+        <translation>整理粵語語意並翻譯成自然英文，不摘要或擴寫。</translation>
+    </message>
+</context>
+<context>
     <name>PanelShortcut</name>
     <message>
         <source>Right Super (tap)</source>
