@@ -37,6 +37,7 @@ bool InterfaceLanguage::use(const QString& name)
     }
     auto translator = std::make_unique<QTranslator>();
     if (!translator->load(QStringLiteral(":/i18n/kivo_") + name + QStringLiteral(".qm"))) {
+        qWarning("No interface catalogue for %s; the interface stays in English.", qPrintable(name));
         return false;
     }
     // Installing sends every widget a LanguageChange event; the panel re-applies its texts itself.

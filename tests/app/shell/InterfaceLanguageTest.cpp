@@ -65,7 +65,12 @@ TEST(InterfaceLanguageTest, SwitchingInstallsAndRemovesTheCatalogue)
     EXPECT_EQ(QCoreApplication::translate("RunFailureMessage", busy),
               QStringLiteral("另一個語言模型測試正在執行，請稍後重試。"));
 
+    EXPECT_TRUE(InterfaceLanguage::use(QString()));
+    EXPECT_TRUE(InterfaceLanguage::current().isEmpty());
+    EXPECT_EQ(QCoreApplication::translate("RunFailureMessage", busy), QString::fromUtf8(busy));
+
     // A language without a catalogue leaves English, not the previous language, in place.
+    ASSERT_TRUE(InterfaceLanguage::use(InterfaceLanguage::traditionalChinese));
     EXPECT_FALSE(InterfaceLanguage::use(QStringLiteral("xx")));
     EXPECT_TRUE(InterfaceLanguage::current().isEmpty());
     EXPECT_EQ(QCoreApplication::translate("RunFailureMessage", busy), QString::fromUtf8(busy));
