@@ -252,6 +252,7 @@ void Application::sourceEdited()
 
 QString Application::convertSelection(const QString& text)
 {
+    // The refusals are Chinese in both interface languages, so not in the catalogue.
     if (busy()) {
         return QStringLiteral("Kivo 正在處理，請完成或取消後重試。");
     }

@@ -178,7 +178,7 @@ void FloatingPanel::buildFloatingInterface()
     inputLanguageTitle_ = place(label(content, 11, true), 22, 154, 160, 16);
     targetLanguageTitle_ = place(label(content, 11, true), 198, 154, 160, 16);
     inputLanguage_ = place(popUp(content), 20, 171, 162, 26);
-    inputLanguage_->addItem(QStringLiteral("粵語"));
+    inputLanguage_->addItem(tr("Cantonese"));
     mode_ = place(popUp(content), 198, 171, 162, 26);
     for (const OutputMode target : OutputMode::all()) {
         mode_->addItem(QCoreApplication::translate("OutputMode", target.row().languageTitle.data()));
@@ -238,6 +238,7 @@ void FloatingPanel::buildSettings()
     auto* rows = settingsPopover_->rows();
 
     language_ = popUp(popover);
+    // Each language named in itself, whatever the interface language: not in the catalogue.
     language_->addItems({QStringLiteral("English UI"), QStringLiteral("繁體中文介面")});
     rows->addWidget(language_);
     autoProcess_ = new QCheckBox(popover);
