@@ -11,7 +11,6 @@
 #include "app/controller/RunLock.h"
 #include "app/controller/UpdatesAndRestart.h"
 #include "app/shell/FloatingPanel.h"
-#include "app/shell/Localization.h"
 #include "app/shell/VoicePanel.h"
 #include "app/shell/models/ModelAdvice.h"
 
@@ -61,11 +60,6 @@ Application::Application(Options options)
 
 Application::~Application() = default;
 
-QString Application::tr(const char* chineseText, const char* englishText) const
-{
-    return Localization::tr(panel_->chinese(), chineseText, englishText);
-}
-
 void Application::connectPanel()
 {
     FloatingPanel* p = panel_.get();
@@ -74,7 +68,7 @@ void Application::connectPanel()
     connect(p, &FloatingPanel::convertClicked, this, [this] { conversion_->run(); });
     connect(p, &FloatingPanel::restoreTranscriptClicked, this, [this] { recording_->restoreTranscript(); });
     connect(p, &FloatingPanel::detailsClicked, this, [this] { recording_->showDetails(); });
-    connect(p, &FloatingPanel::modelsClicked, this, [this] { models_->show(panel_->chinese()); });
+    connect(p, &FloatingPanel::modelsClicked, this, [this] { models_->show(); });
     connect(p, &FloatingPanel::restartClicked, this, [this] { updates_->restart(); });
     connect(p, &FloatingPanel::shortcutPermissionClicked, this, [this] { shortcut_->requestPermission(); });
     connect(p, &FloatingPanel::closeRequested, this, [this] { requestQuit(); });
@@ -222,8 +216,7 @@ void Application::updateControls()
 
 void Application::updateScope()
 {
-    panel_->setScope(panel_->state().selection.length == 0 ? tr("轉換全文", "Convert all text")
-                                                           : tr("只轉換選取文字", "Convert selection only"));
+    panel_->setScope(panel_->state().selection.length == 0 ? tr("Convert all text") : tr("Convert selection only"));
 }
 
 void Application::convert()
@@ -253,7 +246,7 @@ void Application::cancel()
         return;
     }
     if (!recording_->busy()) {
-        conversion_->stop(tr("已取消；原文保留。", "Cancelled. Original retained."));
+        conversion_->stop(tr("Cancelled. Original retained."));
         return;
     }
     recording_->cancel();
@@ -266,12 +259,13 @@ void Application::sourceEdited()
         return;
     }
     panel_->setResult({}, false);
-    panel_->setStatus(tr("原文已修改；請重新轉換。", "Original changed. Convert again."));
+    panel_->setStatus(tr("Original changed. Convert again."));
     updateScope();
 }
 
 QString Application::convertSelection(const QString& text)
 {
+    // The refusals are Chinese in both interface languages, so not in the catalogue.
     if (busy()) {
         return QStringLiteral("Kivo 正在處理，請完成或取消後重試。");
     }
@@ -281,7 +275,7 @@ QString Application::convertSelection(const QString& text)
     panel_->setSource(text);
     panel_->setResult({}, false);
     updateScope();
-    panel_->setStatus(tr("已載入文字；按「手動轉換」處理。", "Text loaded. Click Convert manually to process."));
+    panel_->setStatus(tr("Text loaded. Click Convert manually to process."));
     panel_->showEditor();
     showWindow();
     return {};
@@ -308,7 +302,7 @@ void Application::localize()
     updateScope();
     updates_->localize();
     shortcut_->updateLabels();
-    models_->localize(panel_->chinese());
+    models_->localize();
     const PanelActivity now = activity();
     if (!now.converting && !now.speechBusy && !now.delivering) {
         showIdleStatus();
@@ -318,10 +312,10 @@ void Application::localize()
 void Application::showIdleStatus()
 {
     // A first start without models says so at once, rather than at the first failure.
-    if (const auto missing = ModelAdvice::missingAtStart(panel_->chinese())) {
+    if (const auto missing = ModelAdvice::missingAtStart()) {
         return panel_->setStatus(QString::fromStdString(missing->status), QString::fromStdString(missing->details));
     }
-    panel_->setStatus(tr("本機處理 · 輸出請檢閱", "On-device · Review before copying"));
+    panel_->setStatus(tr("On-device · Review before copying"));
 }
 
 } // namespace kivo

@@ -5,6 +5,7 @@
 #include "app/shell/PanelState.h"
 #include "app/shell/lifecycle/RecordingCommand.h"
 
+#include <QCoreApplication>
 #include <QObject>
 #include <QString>
 
@@ -28,6 +29,8 @@ class UpdatesAndRestart;
 // the shortcut, updates and restart, the Models window, the menu and the preferences. The
 // flows meet only here, through the narrow host interface. Runs on the Qt main thread.
 class Application : public QObject, private SessionHost {
+    Q_DECLARE_TR_FUNCTIONS(Application)
+
 public:
     using Options = SessionOptions;
 
@@ -79,7 +82,6 @@ private:
     void convertOtherSelection();
     // The status between tasks: what is missing, or that all runs on this machine.
     void showIdleStatus();
-    QString tr(const char* chineseText, const char* englishText) const;
 
     Options options_;
     QString appVersion_;

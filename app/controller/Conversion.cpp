@@ -9,7 +9,6 @@
 #include "app/conversion/ConversionError.h"
 #include "app/conversion/TextPieces.h"
 #include "app/shell/FloatingPanel.h"
-#include "app/shell/Localization.h"
 #include "app/shell/models/ModelAdvice.h"
 #include "app/shell/models/ModelStore.h"
 #include "platform/text/CharacterClass.h"
@@ -60,14 +59,10 @@ Conversion::~Conversion()
     unlock();
 }
 
-bool Conversion::chinese() const
+QString Conversion::naming(QString status, const OutputMode& mode)
 {
-    return host_.panel().chinese();
-}
-
-QString Conversion::tr(const char* chineseText, const char* englishText) const
-{
-    return Localization::tr(chinese(), chineseText, englishText);
+    // The mode's status title is Chinese only: a translation names the mode where it writes %m.
+    return status.replace(QStringLiteral("%m"), QString::fromUtf8(mode.title()));
 }
 
 OutputMode Conversion::selectedMode() const
@@ -95,7 +90,7 @@ void Conversion::run()
             if (ahead_->running() && ahead_->serves(source, mode)) {
                 waitingForAhead_ = true;
                 host_.updateControls();
-                panel.setStatus(tr("處理中（最多 30 秒）…", "Processing (up to 30 s)…"));
+                panel.setStatus(naming(tr("Processing (up to 30 s)…"), mode));
                 ahead_->finishThen([this] {
                     waitingForAhead_ = false;
                     run();
@@ -121,7 +116,7 @@ void Conversion::run()
         spans = std::move(prepared.spans);
         request = prepared.request.json();
     } catch (const ConversionError& error) {
-        return startFailure(QString::fromStdString(RunFailureMessage::forConversion(error, chinese())));
+        return startFailure(QString::fromStdString(RunFailureMessage::forConversion(error)));
     } catch (const std::exception& error) {
         return startFailure(QString::fromStdString(error.what()));
     }
@@ -131,13 +126,13 @@ void Conversion::run()
         pieceRun_.reset();
     }
     if (lock.outcome == RunLock::Outcome::cannotOpen) {
-        return panel.setStatus(QString::fromStdString(RunFailureMessage::lockUnavailable(chinese())));
+        return panel.setStatus(QString::fromStdString(RunFailureMessage::lockUnavailable()));
     }
     if (lock.outcome == RunLock::Outcome::unsafe) {
-        return panel.setStatus(QString::fromStdString(RunFailureMessage::lockUnsafe(lockPath_, chinese())));
+        return panel.setStatus(QString::fromStdString(RunFailureMessage::lockUnsafe(lockPath_)));
     }
     if (lock.outcome == RunLock::Outcome::held) {
-        return panel.setStatus(QString::fromStdString(RunFailureMessage::lockHeld(chinese())));
+        return panel.setStatus(QString::fromStdString(RunFailureMessage::lockHeld()));
     }
     lockFD_ = lock.descriptor;
     // The conversion keeps the same state itself if the preparation had not finished.
@@ -145,8 +140,8 @@ void Conversion::run()
 
     const std::filesystem::path runner = resourcesDirectory_ / "rewrite-runner";
     auto launchFailure = [&](const RunnerProcess::LaunchError& error) {
-        startFailure(QString::fromStdString(
-            RunFailureMessage::launchFailed(runner.string(), std::strerror(error.code()), chinese())));
+        startFailure(
+            QString::fromStdString(RunFailureMessage::launchFailed(runner.string(), std::strerror(error.code()))));
     };
     try {
         process_ = std::make_unique<RunnerProcess>(runner);
@@ -159,12 +154,9 @@ void Conversion::run()
     host_.updateControls();
     if (pieceRun_) {
         const QString count = QStringLiteral("%1 / %2").arg(pieceRun_->next + 1).arg(pieceRun_->pieces.size());
-        panel.setStatus(chinese() ? QString::fromUtf8(mode.title()) + QStringLiteral("處理中 ") + count +
-                                        QStringLiteral("（每段最多 30 秒）…")
-                                  : QStringLiteral("Processing ") + count + QStringLiteral(" (up to 30 s each)…"));
+        panel.setStatus(naming(tr("Processing %1 (up to 30 s each)…").arg(count), mode));
     } else {
-        panel.setStatus(chinese() ? QString::fromUtf8(mode.title()) + QStringLiteral("處理中（最多 30 秒）…")
-                                  : QStringLiteral("Processing (up to 30 s)…"));
+        panel.setStatus(naming(tr("Processing (up to 30 s)…"), mode));
     }
 
     // The completion hops to the main thread and holds the flow weakly; the epoch tells it
@@ -188,9 +180,8 @@ void Conversion::run()
     // The limit is a promise to the user: never earlier than stated.
     timer_->setTimerType(Qt::PreciseTimer);
     timer_->setInterval(timeLimit_);
-    connect(timer_.get(), &QTimer::timeout, this, [this] {
-        stop(QString::fromStdString(RunFailureMessage::timedOut(chinese())));
-    });
+    connect(timer_.get(), &QTimer::timeout, this,
+            [this] { stop(QString::fromStdString(RunFailureMessage::timedOut())); });
     timer_->start();
 }
 
@@ -220,10 +211,11 @@ void Conversion::complete(const Run& run, const Reply& reply)
     } catch (const RunError& error) {
         failure = QString::fromStdString(error.what());
     } catch (const ConversionError& error) {
-        failure = QString::fromStdString(RunFailureMessage::forConversion(error, chinese()));
+        failure = QString::fromStdString(RunFailureMessage::forConversion(error));
     }
     pieceRun_.reset();
     host_.panel().setResult({}, false);
+    // Shown in both interface languages as it is, so not in the catalogue.
     host_.panel().setStatus(QStringLiteral("未完成：") + failure + QStringLiteral(" 原文保留。"),
                             std::exchange(modelsDetails_, std::nullopt));
 }
@@ -232,7 +224,7 @@ void Conversion::showResult(const Run& run, const Reply& reply)
 {
     const auto unreadable = [&] {
         return RunError(RunFailureMessage::forUnreadableReply(decodedLossy(reply.error), reply.output,
-                                                              reply.exitedNormally, reply.exitStatus, chinese()));
+                                                              reply.exitedNormally, reply.exitStatus));
     };
     if (!reply.exitedNormally || reply.exitStatus != 0) {
         throw unreadable();
@@ -245,23 +237,23 @@ void Conversion::showResult(const Run& run, const Reply& reply)
         // A missing or broken model file is the one failure the user can fix alone: say how,
         // rather than pass on the runner's generic wording.
         if (answer->availability && !answer->availability->isAvailable()) {
-            const auto advice = ModelAdvice::languageUnavailable(answer->availability->explanation(), chinese());
+            const auto advice = ModelAdvice::languageUnavailable(answer->availability->explanation());
             modelsDetails_ = QString::fromStdString(advice.details);
             throw RunError(advice.status);
         }
         if (answer->failure) {
             if (const auto actionable =
-                    RunFailureMessage::forRunnerError(answer->failure->errorType, answer->failure->error, chinese())) {
+                    RunFailureMessage::forRunnerError(answer->failure->errorType, answer->failure->error)) {
                 throw RunError(*actionable);
             }
             throw RunError(!answer->failure->localizedError.empty() ? answer->failure->localizedError
                                                                     : answer->failure->error);
         }
-        throw RunError(RunFailureMessage::noResult(chinese()));
+        throw RunError(RunFailureMessage::noResult());
     }
     std::string restored = run.mode.restore(*answer->text, run.source, run.spans);
     if (CharacterClass::trimWhitespaceAndNewlines(Utf16::fromUtf8(restored)).empty()) {
-        throw RunError(RunFailureMessage::emptyResult(chinese()));
+        throw RunError(RunFailureMessage::emptyResult());
     }
 
     QString seconds = QStringLiteral("?");
@@ -294,18 +286,16 @@ void Conversion::present(const OutputMode& mode, const std::string& restored, co
     panel.showEditor();
 
     if (!mode.needsReview(restored, reviewed)) {
-        panel.setStatus(chinese() ? QString::fromUtf8(mode.title()) + QStringLiteral("完成 · ") + seconds + QStringLiteral(" 秒。")
-                                  : QStringLiteral("Completed in ") + seconds + QStringLiteral(" s."));
+        panel.setStatus(naming(tr("Completed in %1 s.").arg(seconds), mode));
         if (panel.state().settings.autoInsert) {
             host_.insert(restored);
         } else {
-            panel.appendStatus(tr(" 可檢閱後複製。", " Review before copying."));
+            panel.appendStatus(tr(" Review before copying."));
         }
     } else {
-        panel.setStatus(chinese() ? QStringLiteral("需要檢閱 · ") + seconds +
-                                        QStringLiteral(" 秒。結果可能仍有口語或語意偏差；請核對原文。沒有自動填入。")
-                                  : QStringLiteral("Review needed · ") + seconds +
-                                        QStringLiteral(" s. Output may retain colloquial wording or change meaning. Compare with the original; not inserted."));
+        panel.setStatus(tr("Review needed · %1 s. Output may retain colloquial wording or change meaning. Compare "
+                           "with the original; not inserted.")
+                            .arg(seconds));
     }
 }
 

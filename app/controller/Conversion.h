@@ -4,6 +4,7 @@
 #include "app/conversion/LiteralMasking.h"
 #include "app/conversion/OutputMode.h"
 
+#include <QCoreApplication>
 #include <QObject>
 #include <QString>
 #include <QUuid>
@@ -29,6 +30,8 @@ class SessionHost;
 // its time limit, the reply shown as the result or as a failure, and the background runs that
 // prepare the current mode ahead of the first conversion. Runs on the Qt main thread.
 class Conversion : public QObject {
+    Q_DECLARE_TR_FUNCTIONS(Conversion)
+
 public:
     // A failed run; the message is what the user is shown.
     class RunError : public std::runtime_error {
@@ -92,8 +95,8 @@ private:
     // The pieces converted while the user spoke start a piece run; true when they are all of it.
     bool startFromConvertedAhead(const std::string& source, const OutputMode& mode);
     void unlock();
-    QString tr(const char* chineseText, const char* englishText) const;
-    bool chinese() const;
+    // A status text with the mode named where its language names it.
+    static QString naming(QString status, const OutputMode& mode);
 
     SessionHost& host_;
     std::filesystem::path resourcesDirectory_;

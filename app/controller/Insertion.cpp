@@ -75,7 +75,7 @@ void Insertion::deliver(const std::string& text, std::function<bool()> resultSti
                 }
                 FloatingPanel& panel = host_.panel();
                 panel.setResult(panel.state().result, !panel.state().result.isEmpty());
-                panel.appendStatus(DeliveryOutcomeText::suffix(outcome, panel.chinese()), diagnostics);
+                panel.appendStatus(DeliveryOutcomeText::suffix(outcome), diagnostics);
             });
     setPanelTakesFocus(false);
     host_.updateControls();

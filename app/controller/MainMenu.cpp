@@ -25,6 +25,8 @@ void onFocusedText(Command command)
 
 MainMenu::MainMenu(QWidget& window, Commands commands) : menu_(std::make_unique<QMenu>())
 {
+    // The menu's titles are Chinese in both interface languages, so not in the catalogue; the
+    // update item is renamed in the interface language by the update controls.
     QMenu* application = menu_->addMenu(QStringLiteral("Kivo"));
     checkUpdates_ = application->addAction(QStringLiteral("檢查更新…"), this, commands.checkForUpdates);
     QMenu* services = application->addMenu(QStringLiteral("服務"));

@@ -8,14 +8,14 @@ ModelsAccess::ModelsAccess(std::function<void(ModelRole)> changed) : changed_(st
 
 ModelsAccess::~ModelsAccess() = default;
 
-void ModelsAccess::show(bool chinese)
+void ModelsAccess::show()
 {
     if (!window_) {
-        window_ = std::make_unique<ModelsWindow>(chinese);
+        window_ = std::make_unique<ModelsWindow>();
         window_->onChanged = [this](ModelRole role) { changed(role); };
         window_->measureThisComputer();
     } else {
-        window_->setChinese(chinese);
+        window_->localize();
         window_->refresh();
     }
     window_->show();
@@ -23,10 +23,10 @@ void ModelsAccess::show(bool chinese)
     window_->activateWindow();
 }
 
-void ModelsAccess::localize(bool chinese)
+void ModelsAccess::localize()
 {
     if (window_) {
-        window_->setChinese(chinese);
+        window_->localize();
     }
 }
 

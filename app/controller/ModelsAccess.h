@@ -18,8 +18,8 @@ public:
     explicit ModelsAccess(std::function<void(ModelRole)> changed);
     ~ModelsAccess() override;
 
-    void show(bool chinese);
-    void localize(bool chinese);
+    void show();
+    void localize();
     ModelsWindow* window() const { return window_.get(); }
     // A model of this role was installed or removed.
     void changed(ModelRole role) { changed_(role); }

@@ -2,7 +2,6 @@
 
 #include "app/controller/SessionHost.h"
 #include "app/shell/FloatingPanel.h"
-#include "app/shell/Localization.h"
 #include "app/shell/RecognitionDetailsDialog.h"
 #include "app/shell/VoicePanel.h"
 #include "app/shell/models/ModelAdvice.h"
@@ -57,11 +56,6 @@ Recording::Recording(SessionHost& host, const SessionOptions& options) : host_(h
 
 Recording::~Recording() = default;
 
-QString Recording::tr(const char* chineseText, const char* englishText) const
-{
-    return Localization::tr(host_.panel().chinese(), chineseText, englishText);
-}
-
 void Recording::setStatus(const QString& text, const std::optional<QString>& modelsDetails)
 {
     host_.panel().setStatus(text, modelsDetails);
@@ -91,6 +85,7 @@ SpeechSession& Recording::recorder()
         callbacks.onError = [weak](const std::string& message) {
             if (weak) {
                 weak->failure_ = message;
+                // Shown in both interface languages as it is, so not in the catalogue.
                 weak->setStatus(QStringLiteral("辨識未完成：") + QString::fromStdString(message));
             }
         };
@@ -120,8 +115,7 @@ void Recording::transcribed(const std::string& text, bool isFinal)
     }
     lastPartial_ = text;
     host_.panel().setSource(QString::fromStdString(text));
-    host_.panel().setScope(isFinal ? tr("STT 最終原文", "Final STT transcript")
-                                   : tr("辨識中 — 暫定原文", "Recognizing — provisional transcript"));
+    host_.panel().setScope(isFinal ? tr("Final STT transcript") : tr("Recognizing — provisional transcript"));
 }
 
 void Recording::statusChanged(SpeechSession::Status status)
@@ -133,12 +127,8 @@ void Recording::statusChanged(SpeechSession::Status status)
     status_ = status;
     stopping_ = false;
     switch (status) {
-    case Status::requestingPermission:
-        setStatus(tr("等候麥克風權限…", "Waiting for microphone permission…"));
-        break;
-    case Status::preparing:
-        setStatus(tr("準備本機粵語辨識模型…", "Preparing local Cantonese speech recognition…"));
-        break;
+    case Status::requestingPermission: setStatus(tr("Waiting for microphone permission…")); break;
+    case Status::preparing: setStatus(tr("Preparing local Cantonese speech recognition…")); break;
     case Status::recording: {
         host_.transcriptBegins();
         startedAt_ = std::chrono::steady_clock::now();
@@ -153,8 +143,7 @@ void Recording::statusChanged(SpeechSession::Status status)
     }
     case Status::finalizing:
         timer_.reset();
-        setStatus(tr("已停止錄音，等待最終辨識（最多 10 秒）…",
-                     "Recording stopped. Waiting for final transcript (up to 10 s)…"));
+        setStatus(tr("Recording stopped. Waiting for final transcript (up to 10 s)…"));
         break;
     case Status::idle:
         break;
@@ -237,9 +226,7 @@ void Recording::updateRecordingStatus()
     const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(
         std::chrono::steady_clock::now() - *startedAt_).count();
     const QString n = QString::number(std::clamp<long long>(elapsed, 0, 60));
-    setStatus(host_.panel().chinese()
-                  ? QStringLiteral("錄音中 ") + n + QStringLiteral(" / 60 秒 — 按「停止錄音」完成。")
-                  : QStringLiteral("Recording ") + n + QStringLiteral(" / 60 s — click Stop recording to finish."));
+    setStatus(tr("Recording %1 / 60 s — click Stop recording to finish.").arg(n));
 }
 
 void Recording::complete(const std::optional<std::string>& text)
@@ -265,24 +252,21 @@ void Recording::completeWithText(const std::string& text)
     FloatingPanel& panel = host_.panel();
     panel.setSource(QString::fromStdString(text));
     transcript_ = text;
-    panel.setScope(tr("STT 最終原文", "Final STT transcript"));
+    panel.setScope(tr("Final STT transcript"));
     busy_ = false;
     status_ = SpeechSession::Status::idle;
     draft_.reset();
     host_.updateControls();
     // A recording the microphone ended early still completes; the status says why it ended.
     setStatus(failure_ ? QString::fromStdString(*failure_)
-                       : tr("辨識完成；原文區保留 STT 文字。", "Recognition complete. STT text is available in Original."));
+                       : tr("Recognition complete. STT text is available in Original."));
     const auto review = options_.reviewTranscript ? options_.reviewTranscript(text) : SpeechReviewPolicy::reason(text);
     if (review == SpeechReviewPolicy::Reason::empty) {
-        setStatus(tr("沒有可處理的文字，請重新錄音；沒有自動交給語言模型。",
-                     "No words to process. Record again; not automatically sent to the language model."));
+        setStatus(tr("No words to process. Record again; not automatically sent to the language model."));
     } else if (review == SpeechReviewPolicy::Reason::numbersOnly) {
-        setStatus(tr("結果只有數字，請先確認是否聽錯；確認後按「轉換文字」。原文未改動。",
-                     "Numbers-only result. Check recognition, then click Convert. Original unchanged."));
+        setStatus(tr("Numbers-only result. Check recognition, then click Convert. Original unchanged."));
     } else if (review == SpeechReviewPolicy::Reason::hesitationOnly) {
-        setStatus(tr("結果只有語氣聲，請先檢閱；沒有自動交給語言模型。",
-                     "Hesitation-only result. Review first; not automatically sent to the language model."));
+        setStatus(tr("Hesitation-only result. Review first; not automatically sent to the language model."));
     } else if (panel.state().settings.autoProcess) {
         host_.convert();
     }
@@ -301,25 +285,23 @@ void Recording::completeWithoutText()
     host_.updateControls();
     host_.updateScope();
     if (!failure_) {
-        setStatus(tr("錄音已取消或沒有最終文字；錄音前文字已保留，未交給語言模型。",
-                     "Recording cancelled or no final text. Previous text retained; nothing sent to the language model."));
+        setStatus(
+            tr("Recording cancelled or no final text. Previous text retained; nothing sent to the language model."));
         return;
     }
-    const bool chinese = panel.chinese();
     std::string failure = *failure_;
     std::optional<QString> modelsDetails;
     if (isMissingSpeechModel(failure)) {
-        const auto advice = ModelAdvice::speechMissing(chinese);
+        const auto advice = ModelAdvice::speechMissing();
         failure = advice.status;
         modelsDetails = QString::fromStdString(advice.details);
     } else if (ModelAdvice::isSpeechModelFailure(failure)) {
-        const auto advice = ModelAdvice::speechBroken(failure, chinese);
+        const auto advice = ModelAdvice::speechBroken(failure);
         failure = advice.status;
         modelsDetails = QString::fromStdString(advice.details);
     }
-    setStatus(QString::fromStdString(
-                  chinese ? "辨識未完成：" + ModelText::withoutFullStop(failure) + "；錄音前文字已保留。"
-                          : ModelText::joined("Recognition failed: " + failure, ". Previous text retained.")),
+    setStatus(tr("Recognition failed: %1. Previous text retained.")
+                  .arg(QString::fromStdString(ModelText::withoutFullStop(failure))),
               modelsDetails);
 }
 
@@ -333,7 +315,7 @@ void Recording::restoreTranscript()
     panel.setResult({}, false);
     host_.updateScope();
     panel.showEditor();
-    setStatus(tr("已還原最近一次成功的 STT 原文。", "Restored the last completed STT transcript."));
+    setStatus(tr("Restored the last completed STT transcript."));
 }
 
 void Recording::updateSpeechInfo()
@@ -346,9 +328,9 @@ void Recording::updateSpeechInfo()
     const auto header = installed ? SpeechModelFile::readHeader(*installed) : std::nullopt;
     const std::string size = header ? SpeechModelFile::sizeName(*header) : std::string();
     for (const auto engine : SpeechEngine::allCases) {
-        titles[engine] = QString::fromStdString(SpeechEngine(engine).title(panel.chinese(), size));
+        titles[engine] = QString::fromStdString(SpeechEngine(engine).title(size));
     }
-    panel.setSpeechInfo(QString::fromStdString(SpeechDetails::infoLine(selected, diagnostics_, panel.chinese())),
+    panel.setSpeechInfo(QString::fromStdString(SpeechDetails::infoLine(selected, diagnostics_)),
                         selected.acceptsHints(), titles);
 }
 
@@ -357,14 +339,10 @@ void Recording::showDetails()
     if (busy_ || host_.activity().converting) {
         return;
     }
-    const bool chinese = host_.panel().chinese();
     RecognitionDetailsDialog::Texts texts{
-        tr("本次辨識明細", "Recognition details"),
-        tr("候選及信心值由辨識引擎提供，可能沒有；它們不能證明文字正確。只保留於記憶體。",
-           "Alternatives and confidence may be unavailable. They do not prove correctness. Kept in memory only."),
-        QString::fromStdString(SpeechDetails::text(diagnostics_, lastPartial_, chinese)),
-        tr("關閉", "Close"),
-        tr("複製明細", "Copy details")};
+        tr("Recognition details"),
+        tr("Alternatives and confidence may be unavailable. They do not prove correctness. Kept in memory only."),
+        QString::fromStdString(SpeechDetails::text(diagnostics_, lastPartial_)), tr("Close"), tr("Copy details")};
     // Window-modal and asynchronous: the main loop keeps running while it is open.
     auto* dialog = new RecognitionDetailsDialog(texts, &host_.panel().window());
     connect(dialog, &RecognitionDetailsDialog::copyRequested, this, [](const QString& details) {

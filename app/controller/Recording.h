@@ -6,6 +6,7 @@
 #include "app/speech/SpeechDraft.h"
 #include "app/speech/SpeechSession.h"
 
+#include <QCoreApplication>
 #include <QObject>
 #include <QString>
 
@@ -24,6 +25,8 @@ class SessionHost;
 // Recording and recognition: the recorder, its status line, the transcript it leaves in the
 // source and the editor as it was before, put back when a recording ends without text.
 class Recording : public QObject {
+    Q_DECLARE_TR_FUNCTIONS(Recording)
+
 public:
     Recording(SessionHost& host, const SessionOptions& options);
     ~Recording() override;
@@ -58,7 +61,6 @@ private:
     void completeWithoutText();
     void updateRecordingStatus();
     void setStatus(const QString& text, const std::optional<QString>& modelsDetails = std::nullopt);
-    QString tr(const char* chineseText, const char* englishText) const;
 
     SessionHost& host_;
     const SessionOptions& options_;

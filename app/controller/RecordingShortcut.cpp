@@ -2,7 +2,6 @@
 
 #include "app/controller/SessionHost.h"
 #include "app/shell/FloatingPanel.h"
-#include "app/shell/Localization.h"
 #include "platform/accessibilitybus/AccessibilityBus.h"
 #include "platform/hotkeys/X11ShortcutBackend.h"
 
@@ -16,11 +15,6 @@ RecordingShortcut::RecordingShortcut(SessionHost& host, const SessionOptions& op
 }
 
 RecordingShortcut::~RecordingShortcut() = default;
-
-QString RecordingShortcut::tr(const char* chineseText, const char* englishText) const
-{
-    return Localization::tr(host_.panel().chinese(), chineseText, englishText);
-}
 
 bool RecordingShortcut::trusted() const
 {
@@ -81,18 +75,16 @@ void RecordingShortcut::updateLabels()
     const bool permissionNeeded = (selection == PanelShortcut::rightCommand || settings.autoInsert) && !trusted();
     QString info;
     if (permissionNeeded) {
-        info = tr("全域右 Super 及自動填入需要桌面的輔助使用設定。請按下方按鈕或在桌面設定中開啟；程式會自動偵測。",
-                  "The global Right Super tap and automatic insertion need the desktop's accessibility setting. "
-                  "Turn it on with the button below or in the desktop's settings; the change is detected automatically.");
+        info =
+            tr("The global Right Super tap and automatic insertion need the desktop's accessibility setting. "
+               "Turn it on with the button below or in the desktop's settings; the change is detected automatically.");
     } else if (state_.kind() == GlobalShortcut::State::Kind::failed) {
         const QString status = QString::number(state_.status());
-        info = tr("快捷鍵註冊失敗（", "Shortcut unavailable (") + status +
-               tr("），請改選另一組。", "). Choose another combination.");
+        info = tr("Shortcut unavailable (%1). Choose another combination.").arg(status);
     } else if (selection == PanelShortcut::disabled) {
-        info = tr("快捷鍵已停用；仍可在浮窗按麥克風錄音。", "Shortcut disabled. You can still use the microphone button.");
+        info = tr("Shortcut disabled. You can still use the microphone button.");
     } else {
-        info = tr("按一下開始錄音，再按一下停止；背景處理，不切換目前 App。",
-                  "Press to start, press again to stop. Processes in the background without switching apps.");
+        info = tr("Press to start, press again to stop. Processes in the background without switching apps.");
     }
     host_.panel().setShortcutInfo(info, permissionNeeded);
 }
@@ -102,10 +94,9 @@ void RecordingShortcut::requestPermission()
     // On this desktop the "prompt" turns the accessibility bus on; applications that were
     // already running read that setting at start, so they may need a restart.
     const bool enabled = options_.requestTrust ? options_.requestTrust() : AccessibilityBus::setEnabled(true);
-    host_.panel().setStatus(enabled ? tr("已開啟輔助使用；已在執行的 App 可能需要重新啟動才能使用自動填入。",
-                                         "Accessibility is on. Apps that were already running may need a restart for automatic insertion.")
-                                    : tr("無法開啟輔助使用：系統的輔助使用服務沒有回應。",
-                                         "Could not turn on Accessibility: the accessibility service did not answer."));
+    host_.panel().setStatus(
+        enabled ? tr("Accessibility is on. Apps that were already running may need a restart for automatic insertion.")
+                : tr("Could not turn on Accessibility: the accessibility service did not answer."));
     refresh();
 }
 

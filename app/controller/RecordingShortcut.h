@@ -3,6 +3,7 @@
 #include "app/controller/SessionOptions.h"
 #include "app/shell/shortcut/GlobalShortcut.h"
 
+#include <QCoreApplication>
 #include <QObject>
 
 #include <functional>
@@ -17,6 +18,8 @@ class SessionHost;
 // The global recording shortcut: its registration for the chosen keys, the accessibility
 // permission it and automatic insertion need (polled while the app runs) and its labels.
 class RecordingShortcut : public QObject {
+    Q_DECLARE_TR_FUNCTIONS(RecordingShortcut)
+
 public:
     // `press` is what the keys do.
     RecordingShortcut(SessionHost& host, const SessionOptions& options, std::function<void()> press);
@@ -35,7 +38,6 @@ public:
 
 private:
     bool trusted() const;
-    QString tr(const char* chineseText, const char* englishText) const;
 
     SessionHost& host_;
     const SessionOptions& options_;

@@ -53,7 +53,6 @@ void UpdatesAndRestart::start(QAction* menuItem)
         FloatingPanel& panel = host_.panel();
         UpdateController::Host host;
         host.canUseUpdater = [this] { return canUseUpdater(); };
-        host.chinese = [&panel] { return panel.chinese(); };
         host.sourceText = [&panel] { return panel.state().source; };
         host.resultText = [&panel] { return panel.state().result; };
         host.setStatus = [&panel](const QString& text) { panel.setStatus(text); };
@@ -96,7 +95,7 @@ void UpdatesAndRestart::localize()
         return;
     }
     // Before the update service starts nothing can be pending.
-    UpdateController::localize(&host_.panel().checkUpdatesAction(), menuItem_, false, host_.panel().chinese());
+    UpdateController::localize(&host_.panel().checkUpdatesAction(), menuItem_, false);
 }
 
 void UpdatesAndRestart::checkForUpdates()
@@ -130,7 +129,7 @@ void UpdatesAndRestart::restart()
     try {
         RestartHelper::start(resourcesDirectory_, ::getpid(), target);
     } catch (const RestartHelper::RestartError& error) {
-        panel.setStatus(error.message(panel.chinese()));
+        panel.setStatus(error.message());
         return;
     }
     restarting_ = true;

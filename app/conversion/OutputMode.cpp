@@ -10,6 +10,8 @@
 #include "platform/text/TextError.h"
 #include "platform/text/Utf16.h"
 
+#include <QtGlobal>
+
 #include <unicode/utf16.h>
 
 namespace kivo {
@@ -103,19 +105,21 @@ std::string tidyCantonese(const std::string& restored, const std::string& source
 // One row per mode, in the pop-up's order. A new mode is a row here and its instructions file
 // in resources/.
 constexpr OutputMode::Row rows[] = {
-    {"yue-Hant", "cantonese", "粵語", "Cantonese", "粵語整理", "保留粵語原句，只整理標點與空格。",
-     "Keep Cantonese words; tidy punctuation and spacing.", "floating-cantonese.txt", "zh-HK",
-     OutputMode::Pipeline::literalMasking, OutputMode::Finish::cantoneseTidy, OutputMode::Review::never},
-    {"zh-Hant", "written", "繁體中文", "Traditional Chinese", "書面轉換", "粵語轉成自然的繁體書面語，保留原意。",
-     "Convert Cantonese into natural Traditional written Chinese.", "floating-written.txt", "zh-TW",
-     OutputMode::Pipeline::writtenChinesePreparation, OutputMode::Finish::none, OutputMode::Review::colloquialResidue},
-    {"zh-Hans", "simplified", "簡體中文", "Simplified Chinese", "簡體書面轉換",
-     "粵語先轉書面語，再轉成簡體字；保留原意。", "Convert Cantonese into written Chinese, then Simplified characters.",
+    {"yue-Hant", "cantonese", QT_TRANSLATE_NOOP("OutputMode", "Cantonese"), "粵語整理",
+     QT_TRANSLATE_NOOP("OutputMode", "Keep Cantonese words; tidy punctuation and spacing."), "floating-cantonese.txt",
+     "zh-HK", OutputMode::Pipeline::literalMasking, OutputMode::Finish::cantoneseTidy, OutputMode::Review::never},
+    {"zh-Hant", "written", QT_TRANSLATE_NOOP("OutputMode", "Traditional Chinese"), "書面轉換",
+     QT_TRANSLATE_NOOP("OutputMode", "Convert Cantonese into natural Traditional written Chinese."),
+     "floating-written.txt", "zh-TW", OutputMode::Pipeline::writtenChinesePreparation, OutputMode::Finish::none,
+     OutputMode::Review::colloquialResidue},
+    {"zh-Hans", "simplified", QT_TRANSLATE_NOOP("OutputMode", "Simplified Chinese"), "簡體書面轉換",
+     QT_TRANSLATE_NOOP("OutputMode", "Convert Cantonese into written Chinese, then Simplified characters."),
      "floating-written.txt", "zh-TW", OutputMode::Pipeline::writtenChinesePreparation,
      OutputMode::Finish::simplifiedScript, OutputMode::Review::colloquialResidue},
-    {"en", "english", "英文", "English", "英文翻譯", "整理粵語語意並翻譯成自然英文，不摘要或擴寫。",
-     "Translate Cantonese into natural English without summarizing or adding content.", "floating-english.txt", "en-US",
-     OutputMode::Pipeline::literalMasking, OutputMode::Finish::none, OutputMode::Review::hanScript},
+    {"en", "english", QT_TRANSLATE_NOOP("OutputMode", "English"), "英文翻譯",
+     QT_TRANSLATE_NOOP("OutputMode", "Translate Cantonese into natural English without summarizing or adding content."),
+     "floating-english.txt", "en-US", OutputMode::Pipeline::literalMasking, OutputMode::Finish::none,
+     OutputMode::Review::hanScript},
 };
 constexpr std::size_t standardRow = 1;
 

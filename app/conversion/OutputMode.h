@@ -37,11 +37,11 @@ public:
     struct Row {
         std::string_view id;       // stored as the target language
         std::string_view modeName; // the mode's older stored name
+        // The pop-up's item and the note under it, in English: the interface shows them through
+        // the catalogue, in the context "OutputMode".
         std::string_view languageTitle;
-        std::string_view englishLanguageTitle;
-        std::string_view title; // Chinese status texts name the mode by this
+        std::string_view title; // Chinese only: a translated status may name the mode by it (%m)
         std::string_view detail;
-        std::string_view englishDetail;
         std::string_view instructions; // resource file read for every request
         std::string_view locale;
         Pipeline pipeline;

@@ -7,6 +7,6 @@
 namespace kivo::DeliveryOutcomeText {
 
 // The status line's ending that tells the user how an insertion ended, in the interface language.
-QString suffix(InputDelivery outcome, bool chinese);
+QString suffix(InputDelivery outcome);
 
 } // namespace kivo::DeliveryOutcomeText

@@ -13,12 +13,10 @@ AutostartCheckBox::AutostartCheckBox(QWidget* parent) : QCheckBox(parent)
     connect(this, &QCheckBox::toggled, this, [this](bool checked) { apply(checked); });
 }
 
-void AutostartCheckBox::localize(bool chinese)
+void AutostartCheckBox::localize()
 {
-    chinese_ = chinese;
-    setText(chinese ? QStringLiteral("登入時啟動 Kivo") : QStringLiteral("Start Kivo at login"));
-    setToolTip(chinese ? QStringLiteral("登入桌面時自動開啟 Kivo。")
-                       : QStringLiteral("Open Kivo automatically when you log in to the desktop."));
+    setText(tr("Start Kivo at login"));
+    setToolTip(tr("Open Kivo automatically when you log in to the desktop."));
 }
 
 void AutostartCheckBox::apply(bool enable)
@@ -30,9 +28,8 @@ void AutostartCheckBox::apply(bool enable)
     // The file could not be changed: show what is really there.
     const QSignalBlocker blocker(this);
     setChecked(AutostartEntry::enabled());
-    setToolTip(chinese_ ? QStringLiteral("無法更改自動啟動項目：") + QString::fromStdString(AutostartEntry::path().string())
-                        : QStringLiteral("Could not change the autostart entry: ") +
-                              QString::fromStdString(AutostartEntry::path().string()));
+    setToolTip(
+        tr("Could not change the autostart entry: %1").arg(QString::fromStdString(AutostartEntry::path().string())));
 }
 
 } // namespace kivo

@@ -11,12 +11,10 @@ class AutostartCheckBox : public QCheckBox {
 public:
     explicit AutostartCheckBox(QWidget* parent);
 
-    void localize(bool chinese);
+    void localize();
 
 private:
     void apply(bool enable);
-
-    bool chinese_ = false;
 };
 
 } // namespace kivo

@@ -4,7 +4,7 @@
 #include "app/shell/AutostartCheckBox.h"
 #include "app/shell/FloatingButton.h"
 #include "app/shell/HintField.h"
-#include "app/shell/Localization.h"
+#include "app/shell/InterfaceLanguage.h"
 #include "app/shell/PopUpButton.h"
 #include "app/shell/SettingsPopover.h"
 #include "app/shell/StatusLabel.h"
@@ -20,14 +20,15 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QFontDatabase>
-#include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -147,6 +148,7 @@ void setItems(QComboBox* popUp, const QStringList& items)
 
 FloatingPanel::FloatingPanel() : checkUpdates_(std::make_unique<QAction>())
 {
+    // Placeholders until the application first applies the interface language; not in the catalogue.
     state_.status = QStringLiteral("就緒。文字及音訊只保留於記憶體。");
     state_.scope = QStringLiteral("處理左側全文");
     buildFloatingInterface();
@@ -154,11 +156,6 @@ FloatingPanel::FloatingPanel() : checkUpdates_(std::make_unique<QAction>())
 }
 
 FloatingPanel::~FloatingPanel() = default;
-
-QString FloatingPanel::localized(const char* chineseText, const char* englishText) const
-{
-    return Localization::tr(chinese(), chineseText, englishText);
-}
 
 void FloatingPanel::buildFloatingInterface()
 {
@@ -181,10 +178,10 @@ void FloatingPanel::buildFloatingInterface()
     inputLanguageTitle_ = place(label(content, 11, true), 22, 154, 160, 16);
     targetLanguageTitle_ = place(label(content, 11, true), 198, 154, 160, 16);
     inputLanguage_ = place(popUp(content), 20, 171, 162, 26);
-    inputLanguage_->addItem(QStringLiteral("粵語"));
+    inputLanguage_->addItem(tr("Cantonese"));
     mode_ = place(popUp(content), 198, 171, 162, 26);
     for (const OutputMode target : OutputMode::all()) {
-        mode_->addItem(QString::fromUtf8(target.row().languageTitle));
+        mode_->addItem(QCoreApplication::translate("OutputMode", target.row().languageTitle.data()));
     }
     mode_->setCurrentIndex(OutputMode::standard().index());
 
@@ -241,6 +238,7 @@ void FloatingPanel::buildSettings()
     auto* rows = settingsPopover_->rows();
 
     language_ = popUp(popover);
+    // Each language named in itself, whatever the interface language: not in the catalogue.
     language_->addItems({QStringLiteral("English UI"), QStringLiteral("繁體中文介面")});
     rows->addWidget(language_);
     autoProcess_ = new QCheckBox(popover);
@@ -302,7 +300,7 @@ void FloatingPanel::buildSettings()
     restartNotice_->setWordWrap(true);
     rows->addWidget(restartNotice_);
     modelsButton_ = new QPushButton(popover);
-    modelsButton_->setText(localized("模型…", "Models…"));
+    modelsButton_->setText(tr("Models…"));
     rows->addWidget(modelsButton_);
 
     for (QWidget* wide : {static_cast<QWidget*>(speechInfo_), static_cast<QWidget*>(notice_),
@@ -316,72 +314,67 @@ void FloatingPanel::localizeLabels(const QString& version)
 {
     QStringList targets;
     for (const OutputMode target : OutputMode::all()) {
-        targets << QString::fromUtf8(chinese() ? target.row().languageTitle : target.row().englishLanguageTitle);
+        targets << QCoreApplication::translate("OutputMode", target.row().languageTitle.data());
     }
     setItems(mode_, targets);
-    setItems(inputLanguage_, {localized("粵語", "Cantonese")});
-    inputLanguageTitle_->setText(localized("輸入語音", "Speech input"));
-    targetLanguageTitle_->setText(localized("目標文字", "Text output"));
-    inputLanguage_->setToolTip(localized("目前支援粵語語音辨識。", "Cantonese speech recognition is currently supported."));
+    setItems(inputLanguage_, {tr("Cantonese")});
+    inputLanguageTitle_->setText(tr("Speech input"));
+    targetLanguageTitle_->setText(tr("Text output"));
+    inputLanguage_->setToolTip(tr("Cantonese speech recognition is currently supported."));
     for (QLabel* heading : {sourceTitle_, resultTitle_, shortcutTitle_}) {
         QFont headingFont = heading->font();
         headingFont.setWeight(headingWeight(chinese()));
         heading->setFont(headingFont);
     }
-    window_->setWindowTitle(QStringLiteral("Kivo ") + version +
-                           localized(" — 本機語音與文字轉換", " — Local voice and text"));
+    window_->setWindowTitle(QStringLiteral("Kivo ") + version + tr(" — Local voice and text"));
 
-    sourceTitle_->setText(localized("原文", "Original"));
-    resultTitle_->setText(localized("結果", "Result"));
-    run_->setText(localized("手動轉換", "Convert manually"));
-    cancel_->setText(localized("取消", "Cancel"));
-    copySource_->setText(localized("複製原文", "Copy original"));
-    copyResult_->setText(localized("複製結果", "Copy result"));
-    details_->setText(localized("辨識明細／候選文字", "Recognition details / alternatives"));
-    restoreTranscript_->setText(localized("還原 STT 原文", "Restore STT original"));
-    vocabulary_->setPlaceholderText(localized("提示詞（選填，逗號分隔；最多 50 個）：Redis cache, Codex",
-                                      "Optional hints, comma-separated (max 50): Redis cache, Codex"));
-    autoProcess_->setText(localized("停止錄音後自動處理", "Process after recording"));
-    autoInsert_->setText(localized("處理後填入目前輸入框", "Insert into the current input after processing"));
-    convertWhileSpeaking_->setText(localized("邊講邊轉換", "Convert while speaking"));
-    convertWhileSpeaking_->setToolTip(localized("錄音期間先轉換已確定的句子，停止後只需轉換最後幾句。",
-                                        "Convert settled sentences during the recording, so that only the last "
-                                        "words are left to convert after you stop."));
-    hongKongCharacters_->setText(localized("辨識結果用香港繁體字", "Hong Kong characters in transcripts"));
-    hongKongCharacters_->setToolTip(localized("以普通話（zh）辨識的模型常寫簡體字；開啟時轉成香港繁體，英文、數字和提示詞不變。",
-                                      "Models run as Mandarin (zh) often write Simplified characters; when on, "
-                                      "transcripts become Hong Kong Traditional, leaving Latin text, digits and "
-                                      "hints as they are."));
+    sourceTitle_->setText(tr("Original"));
+    resultTitle_->setText(tr("Result"));
+    run_->setText(tr("Convert manually"));
+    cancel_->setText(tr("Cancel"));
+    copySource_->setText(tr("Copy original"));
+    copyResult_->setText(tr("Copy result"));
+    details_->setText(tr("Recognition details / alternatives"));
+    restoreTranscript_->setText(tr("Restore STT original"));
+    vocabulary_->setPlaceholderText(tr("Optional hints, comma-separated (max 50): Redis cache, Codex"));
+    autoProcess_->setText(tr("Process after recording"));
+    autoInsert_->setText(tr("Insert into the current input after processing"));
+    convertWhileSpeaking_->setText(tr("Convert while speaking"));
+    convertWhileSpeaking_->setToolTip(tr("Convert settled sentences during the recording, so that only the last words "
+                                         "are left to convert after you stop."));
+    hongKongCharacters_->setText(tr("Hong Kong characters in transcripts"));
+    hongKongCharacters_->setToolTip(tr("Models run as Mandarin (zh) often write Simplified characters; when on, "
+                                       "transcripts become Hong Kong Traditional, leaving Latin text, digits and "
+                                       "hints as they are."));
     versionLabel_->setText(QStringLiteral("Kivo ") + version);
-    startAtLogin_->localize(chinese());
-    shortcutTitle_->setText(localized("錄音快捷鍵", "Recording shortcut"));
+    startAtLogin_->localize();
+    shortcutTitle_->setText(tr("Recording shortcut"));
     shortcutChoice_->setAccessibleName(shortcutTitle_->text());
     for (const auto shortcut : PanelShortcut::allCases) {
-        shortcutChoice_->setItemText(PanelShortcut(shortcut).index(),
-                                     QString::fromUtf8(PanelShortcut(shortcut).title(chinese())));
+        shortcutChoice_->setItemText(PanelShortcut(shortcut).index(), PanelShortcut(shortcut).title());
     }
-    shortcutPermission_->setText(localized("開啟輔助使用…", "Turn on accessibility…"));
+    shortcutPermission_->setText(tr("Turn on accessibility…"));
     for (const auto engine : SpeechEngine::allCases) {
-        speechEngine_->setItemText(static_cast<int>(engine), QString::fromUtf8(SpeechEngine(engine).title(chinese())));
+        speechEngine_->setItemText(static_cast<int>(engine), QString::fromStdString(SpeechEngine(engine).title()));
     }
-    modelsButton_->setText(localized("模型…", "Models…"));
-    modelsButton_->setToolTip(localized("下載、匯入或刪除語音及語言模型", "Download, import or remove the speech and language models"));
+    modelsButton_->setText(tr("Models…"));
+    modelsButton_->setToolTip(tr("Download, import or remove the speech and language models"));
     // The update controls are labelled by the update service, which knows whether an install waits.
 
     const OutputMode::Row& selected = OutputMode::at(mode_->currentIndex()).row();
-    notice_->setText(QString::fromUtf8(chinese() ? selected.detail : selected.englishDetail));
+    notice_->setText(QCoreApplication::translate("OutputMode", selected.detail.data()));
     mode_->setToolTip(notice_->text());
 }
 
 void FloatingPanel::localizeFloatingInterface()
 {
-    restartButton_->setText(localized("重新啟動 Kivo", "Restart Kivo"));
+    restartButton_->setText(tr("Restart Kivo"));
     restartButton_->setIcon(symbolIcon(QStringLiteral("arrow.clockwise"), *restartButton_));
-    restartNotice_->setText(localized("重啟會停止錄音與轉換，清除原文及結果；設定會保留。",
-                              "Restart stops recording and conversion and clears text and results. Settings are kept."));
+    restartNotice_->setText(
+        tr("Restart stops recording and conversion and clears text and results. Settings are kept."));
     restartButton_->setToolTip(restartNotice_->text());
-    settingsButton_->setIcon(QStringLiteral("slider.horizontal.3"), localized("設定", "Settings"));
-    closeButton_->setIcon(QStringLiteral("xmark"), localized("關閉", "Close"));
+    settingsButton_->setIcon(QStringLiteral("slider.horizontal.3"), tr("Settings"));
+    closeButton_->setIcon(QStringLiteral("xmark"), tr("Close"));
     updateEditorToggle();
     for (FloatingButton* button : {cancel_, copySource_, copyResult_, details_, restoreTranscript_}) {
         QString symbol;
@@ -402,9 +395,9 @@ void FloatingPanel::localizeFloatingInterface()
     after_->setAccessibleName(resultTitle_->text());
     mode_->setAccessibleName(targetLanguageTitle_->text());
     inputLanguage_->setAccessibleName(inputLanguageTitle_->text());
-    speechEngine_->setAccessibleName(localized("辨識引擎", "Recognition engine"));
-    language_->setAccessibleName(localized("介面語言", "Interface language"));
-    vocabulary_->setAccessibleName(localized("辨識提示詞", "Recognition hints"));
+    speechEngine_->setAccessibleName(tr("Recognition engine"));
+    language_->setAccessibleName(tr("Interface language"));
+    vocabulary_->setAccessibleName(tr("Recognition hints"));
 }
 
 void FloatingPanel::setActivity(const PanelActivity& activity)
@@ -431,19 +424,19 @@ void FloatingPanel::setActivity(const PanelActivity& activity)
     const bool recording = activity.speechBusy && activity.recording;
     record_->setRecording(recording);
     if (recording) {
-        record_->setIcon(QStringLiteral("stop.fill"), localized("停止錄音", "Stop recording"));
+        record_->setIcon(QStringLiteral("stop.fill"), tr("Stop recording"));
     } else {
-        record_->setIcon(QStringLiteral("mic.fill"), localized("開始錄音", "Start recording"));
+        record_->setIcon(QStringLiteral("mic.fill"), tr("Start recording"));
     }
     cancel_->setVisible(activity.converting || activity.speechBusy);
     if (activity.converting) {
-        headline_->setText(localized("正在轉換…", "Converting…"));
+        headline_->setText(tr("Converting…"));
     } else if (!activity.speechBusy) {
-        headline_->setText(localized("點一下，開始說話", "Tap to speak"));
+        headline_->setText(tr("Tap to speak"));
     } else if (!recording) {
-        headline_->setText(localized("請稍候…", "One moment…"));
+        headline_->setText(tr("One moment…"));
     } else {
-        headline_->setText(localized("正在聆聽…", "Listening…"));
+        headline_->setText(tr("Listening…"));
     }
     updateButtonHelp();
     copySource_->setEnabled(!activity.speechBusy && !activity.delivering);
@@ -455,52 +448,43 @@ void FloatingPanel::setActivity(const PanelActivity& activity)
 
 void FloatingPanel::updateButtonHelp()
 {
-    settingsButton_->setToolTip(localized("開啟設定：介面語言、語音辨識、快捷鍵及自動填入。",
-                                  "Open settings for interface language, speech recognition, shortcuts and automatic insertion."));
-    closeButton_->setToolTip(localized("結束 Kivo；停止錄音與轉換，清除本次原文及結果。",
-                               "Quit Kivo, stop recording and conversion, and clear the current text and result."));
+    settingsButton_->setToolTip(
+        tr("Open settings for interface language, speech recognition, shortcuts and automatic insertion."));
+    closeButton_->setToolTip(tr("Quit Kivo, stop recording and conversion, and clear the current text and result."));
     if (!state_.activity.speechBusy) {
-        record_->setToolTip(localized("開始錄音，將說話轉成文字；再按一次停止。",
-                              "Start recording to transcribe speech; press again to stop."));
+        record_->setToolTip(tr("Start recording to transcribe speech; press again to stop."));
     } else if (!state_.activity.recording) {
-        record_->setToolTip(localized("正在準備或完成語音辨識，請稍候。", "Preparing or finishing transcription. Please wait."));
+        record_->setToolTip(tr("Preparing or finishing transcription. Please wait."));
     } else {
-        record_->setToolTip(localized("停止錄音，完成語音辨識；按設定自動處理文字。",
-                              "Stop recording and finish transcription; process the text automatically if enabled."));
+        record_->setToolTip(tr("Stop recording and finish transcription; process the text automatically if enabled."));
     }
     if (!state_.activity.speechBusy) {
-        cancel_->setToolTip(localized("取消本次文字轉換，保留原文。", "Cancel this conversion and keep the original text."));
+        cancel_->setToolTip(tr("Cancel this conversion and keep the original text."));
     } else {
-        cancel_->setToolTip(localized("取消本次錄音，還原錄音前的原文及結果。",
-                              "Cancel this recording and restore the previous text and result."));
+        cancel_->setToolTip(tr("Cancel this recording and restore the previous text and result."));
     }
     if (state_.settings.editorExpanded) {
-        editorToggle_->setToolTip(localized("收合原文及結果區；文字會保留。", "Collapse Original and Result; keep their text."));
+        editorToggle_->setToolTip(tr("Collapse Original and Result; keep their text."));
     } else {
-        editorToggle_->setToolTip(localized("展開原文及結果區，檢閱或編輯原文。",
-                                    "Expand Original and Result to review or edit the original text."));
+        editorToggle_->setToolTip(tr("Expand Original and Result to review or edit the original text."));
     }
-    run_->setToolTip(localized("依目標文字語言轉換原文；有選取時只轉換選取部分，否則轉換全文。",
-                       "Convert to the selected output language: the selected original text, or the full text if nothing is selected."));
-    copySource_->setToolTip(localized("將原文全文複製到剪貼簿。", "Copy the entire original text to the clipboard."));
-    copyResult_->setToolTip(localized("將轉換結果複製到剪貼簿，供你貼到其他 App。",
-                              "Copy the converted result to the clipboard to paste into another app."));
-    details_->setToolTip(localized("查看本次語音辨識的原文、分段及引擎提供的候選文字。",
-                           "View the transcript, segments and alternatives supplied by the speech engine."));
-    restoreTranscript_->setToolTip(localized("以最近一次完成的語音辨識原文取代目前原文，並清除舊轉換結果。",
-                                     "Replace Original with the latest completed transcript and clear the previous conversion result."));
-    language_->setToolTip(localized("切換 Kivo 的介面語言，不改變目標文字語言。",
-                            "Change the Kivo interface language without changing the text output language."));
-    speechEngine_->setToolTip(localized("選擇本機語音辨識方式；「Whisper＋提示詞」會使用你填寫的提示詞。",
-                                "Choose how speech is recognised on this computer; \"Whisper with hints\" uses your recognition hints."));
-    autoProcess_->setToolTip(localized("停止錄音並完成辨識後，自動按目標文字語言處理。",
-                               "Automatically process the transcript in the selected output language after recording ends."));
-    autoInsert_->setToolTip(localized("轉換完成後，將結果填入當時正在使用的外部輸入框。",
-                              "Insert the converted result into the external input focused when conversion finishes."));
-    shortcutChoice_->setToolTip(localized("選擇開始及停止錄音的全域快捷鍵，或停用快捷鍵。",
-                                  "Choose a global shortcut to start and stop recording, or disable it."));
-    shortcutPermission_->setToolTip(localized("開啟桌面的輔助使用設定（AT-SPI），供全域右 Super 及自動填入使用。",
-                                      "Turn on the desktop's accessibility setting (AT-SPI) for the global Right Super tap and automatic insertion."));
+    run_->setToolTip(tr("Convert to the selected output language: the selected original text, or the full text if "
+                        "nothing is selected."));
+    copySource_->setToolTip(tr("Copy the entire original text to the clipboard."));
+    copyResult_->setToolTip(tr("Copy the converted result to the clipboard to paste into another app."));
+    details_->setToolTip(tr("View the transcript, segments and alternatives supplied by the speech engine."));
+    restoreTranscript_->setToolTip(
+        tr("Replace Original with the latest completed transcript and clear the previous conversion result."));
+    language_->setToolTip(tr("Change the Kivo interface language without changing the text output language."));
+    speechEngine_->setToolTip(
+        tr("Choose how speech is recognised on this computer; \"Whisper with hints\" uses your recognition hints."));
+    autoProcess_->setToolTip(
+        tr("Automatically process the transcript in the selected output language after recording ends."));
+    autoInsert_->setToolTip(
+        tr("Insert the converted result into the external input focused when conversion finishes."));
+    shortcutChoice_->setToolTip(tr("Choose a global shortcut to start and stop recording, or disable it."));
+    shortcutPermission_->setToolTip(tr("Turn on the desktop's accessibility setting (AT-SPI) for the global Right "
+                                       "Super tap and automatic insertion."));
 }
 
 void FloatingPanel::updateSettingsLayout()
@@ -534,9 +518,9 @@ void FloatingPanel::showEditor()
 void FloatingPanel::updateEditorToggle()
 {
     if (state_.settings.editorExpanded) {
-        editorToggle_->setIcon(QStringLiteral("chevron.up"), localized("收合文字", "Collapse text"));
+        editorToggle_->setIcon(QStringLiteral("chevron.up"), tr("Collapse text"));
     } else {
-        editorToggle_->setIcon(QStringLiteral("text.alignleft"), localized("展開文字", "Expand text"));
+        editorToggle_->setIcon(QStringLiteral("text.alignleft"), tr("Expand text"));
     }
 }
 
@@ -613,7 +597,7 @@ void FloatingPanel::connectControls()
     connect(copyResult_, &QAbstractButton::clicked, this, [this] {
         if (copyResult_->isEnabled()) {
             copyText(state_.result);
-            setStatus(localized("結果已複製。", "Result copied."));
+            setStatus(tr("Result copied."));
         }
     });
 
@@ -638,8 +622,10 @@ void FloatingPanel::connectControls()
             emit settingChanged(which);
         });
     };
-    setting(language_, &QComboBox::currentIndexChanged, PanelSetting::language,
-            [&settings](int index) { settings.chinese = index == 1; });
+    setting(language_, &QComboBox::currentIndexChanged, PanelSetting::language, [&settings](int index) {
+        settings.chinese = index == 1;
+        InterfaceLanguage::use(settings.chinese ? InterfaceLanguage::traditionalChinese : QString());
+    });
     setting(mode_, &QComboBox::currentIndexChanged, PanelSetting::mode,
             [&settings](int index) { settings.modeIndex = index; });
     setting(speechEngine_, &QComboBox::currentIndexChanged, PanelSetting::speechEngine,
@@ -711,7 +697,7 @@ void FloatingPanel::setStatus(const QString& text, const std::optional<QString>&
 {
     status_->setText(text);
     if (modelsDetails) {
-        status_->setAction(QString::fromStdString(ModelAdvice::openModelsAction(chinese())), *modelsDetails);
+        status_->setAction(QString::fromStdString(ModelAdvice::openModelsAction()), *modelsDetails);
     }
     state_.status = status_->text();
     modelsLink_->setOffered(modelsDetails.has_value());

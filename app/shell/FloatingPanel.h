@@ -97,7 +97,6 @@ private:
     void toggleSettings();
     void copyText(const QString& text);
     void readSelection();
-    QString localized(const char* chineseText, const char* englishText) const;
 
     PanelState state_;
     std::unique_ptr<VoicePanel> window_;

@@ -13,7 +13,8 @@ namespace kivo {
 SettingsPopover::SettingsPopover(QWidget* parent)
     : QFrame(parent, Qt::Tool | Qt::FramelessWindowHint), rows_(new QVBoxLayout(this))
 {
-    setAccessibleName(tr("Settings"));
+    // Named once for the window list, the same in every interface language.
+    setAccessibleName(QStringLiteral("Settings"));
     setAttribute(Qt::WA_TranslucentBackground);
     rows_->setSpacing(16);
     rows_->setContentsMargins(18, 18, 18, 18);

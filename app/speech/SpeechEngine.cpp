@@ -15,34 +15,29 @@ std::optional<SpeechEngine> SpeechEngine::fromRawValue(std::string_view raw)
 std::string_view SpeechEngine::rawValue() const { return value_ == speech ? "speech" : "dictation"; }
 
 // Both run the installed whisper model; they differ only in whether hints become its prompt.
-std::string_view SpeechEngine::title(bool chinese) const
+std::string SpeechEngine::title() const
 {
-    if (chinese) {
-        return value_ == speech ? "Whisper 語音模型" : "Whisper＋提示詞";
-    }
-    return value_ == speech ? "Whisper speech model" : "Whisper with hints";
+    return (value_ == speech ? tr("Whisper speech model") : tr("Whisper with hints")).toStdString();
 }
 
-std::string SpeechEngine::title(bool chinese, std::string_view installedModel) const
+std::string SpeechEngine::title(std::string_view installedModel) const
 {
     // Without a model the generic titles stay; the status line already says one is missing.
     if (installedModel.empty()) {
-        return std::string(title(chinese));
+        return title();
     }
     // Short enough that the pop-up keeps the width the settings were laid out for.
-    const std::string model =
-        "Whisper " + std::string(installedModel == "large-v3-turbo" ? "turbo" : installedModel);
+    const QString model =
+        QStringLiteral("Whisper ") + QString::fromUtf8(installedModel == "large-v3-turbo" ? "turbo" : installedModel);
     if (value_ == speech) {
-        return model;
+        return model.toStdString();
     }
-    return model + (chinese ? "＋提示詞" : " + hints");
+    return tr("%1 + hints").arg(model).toStdString();
 }
 
-std::string_view SpeechEngine::detail() const { return value_ == speech ? " · 準確度優先" : " · 可用提示詞"; }
-
-std::string_view SpeechEngine::englishDetail() const
+std::string SpeechEngine::detail() const
 {
-    return value_ == speech ? " · Accuracy first" : " · Supports hints";
+    return (value_ == speech ? tr(" · Accuracy first") : tr(" · Supports hints")).toStdString();
 }
 
 } // namespace kivo

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QCoreApplication>
+
 #include <array>
 #include <optional>
 #include <string>
@@ -9,6 +11,8 @@ namespace kivo {
 
 // Which on-device transcriber a recording uses; the raw value is what the preferences store.
 class SpeechEngine {
+    Q_DECLARE_TR_FUNCTIONS(SpeechEngine)
+
 public:
     enum Value : unsigned char { speech, dictation };
 
@@ -19,11 +23,11 @@ public:
     static std::optional<SpeechEngine> fromRawValue(std::string_view raw);
 
     std::string_view rawValue() const;
-    std::string_view title(bool chinese) const;
+    // Titles and detail are in the interface language.
+    std::string title() const;
     // The title naming the installed model by its size ("base"); the plain title when empty.
-    std::string title(bool chinese, std::string_view installedModel) const;
-    std::string_view detail() const; // Chinese interface
-    std::string_view englishDetail() const;
+    std::string title(std::string_view installedModel) const;
+    std::string detail() const;
     // Only the dictation transcriber takes recognition hints.
     bool acceptsHints() const { return value_ == dictation; }
 

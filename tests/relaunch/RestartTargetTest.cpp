@@ -1,6 +1,7 @@
-#include "app/shell/lifecycle/RestartHelper.h"
 #include "app/shell/lifecycle/RestartTarget.h"
+#include "app/shell/lifecycle/RestartHelper.h"
 #include "tests/relaunch/BundleFixture.h"
+#include "tests/support/InterfaceLanguageScope.h"
 
 #include <gtest/gtest.h>
 
@@ -55,8 +56,8 @@ TEST_F(RestartTargetTest, HelperStartFailuresCarryTheirMessages)
         FAIL() << "a missing helper must be reported";
     } catch (const RestartHelper::RestartError& error) {
         EXPECT_EQ(error.reason(), RestartHelper::RestartError::Reason::helperMissing);
-        EXPECT_EQ(error.message(false), "Restart helper is missing. Rebuild the app.");
-        EXPECT_EQ(error.message(true), "重新啟動工具遺失，請重新建置 App。");
+        EXPECT_EQ(error.message(), "Restart helper is missing. Rebuild the app.");
+        EXPECT_EQ(test::inLanguage(true, [&] { return error.message(); }), "重新啟動工具遺失，請重新建置 App。");
     }
 }
 

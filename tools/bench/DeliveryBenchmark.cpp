@@ -415,7 +415,7 @@ public:
         run.outcome = QStringLiteral("none");
         for (int i = 0; i <= static_cast<int>(InputDelivery::notInserted); ++i) {
             const auto outcome = static_cast<InputDelivery>(i);
-            if (status.endsWith(DeliveryOutcomeText::suffix(outcome, app_->panel().chinese()))) {
+            if (status.endsWith(DeliveryOutcomeText::suffix(outcome))) {
                 run.outcome = QString::fromLatin1(rawValue(outcome).data());
             }
         }

@@ -7,14 +7,12 @@
 
 namespace kivo::RestartHelper {
 
-QString RestartError::message(bool chinese) const
+QString RestartError::message() const
 {
     if (reason_ == Reason::helperMissing) {
-        return chinese ? QStringLiteral("重新啟動工具遺失，請重新建置 App。")
-                       : QStringLiteral("Restart helper is missing. Rebuild the app.");
+        return tr("Restart helper is missing. Rebuild the app.");
     }
-    return (chinese ? QStringLiteral("無法重新啟動：") : QStringLiteral("Could not restart: "))
-           + QString::fromStdString(what());
+    return tr("Could not restart: %1").arg(QString::fromStdString(what()));
 }
 
 void start(const std::filesystem::path& resourcesDirectory, pid_t processId,

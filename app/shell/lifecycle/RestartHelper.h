@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <filesystem>
@@ -16,6 +17,8 @@ namespace RestartHelper {
 inline constexpr const char* fileName = "kivo-relaunch";
 
 class RestartError : public std::runtime_error {
+    Q_DECLARE_TR_FUNCTIONS(RestartError)
+
 public:
     enum class Reason { helperMissing, startFailed };
     RestartError(Reason reason, const std::string& description)
@@ -24,7 +27,7 @@ public:
     }
     Reason reason() const { return reason_; }
     // The status-line text in the interface language.
-    QString message(bool chinese) const;
+    QString message() const;
 
 private:
     Reason reason_;

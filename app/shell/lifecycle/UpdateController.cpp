@@ -1,7 +1,5 @@
 #include "app/shell/lifecycle/UpdateController.h"
 
-#include "app/shell/Localization.h"
-
 #include "app/shell/lifecycle/UpdatePolicy.h"
 #include "platform/bundle/AppBundle.h"
 
@@ -39,11 +37,6 @@ UpdateController::UpdateController(Host host, std::optional<UpdateService::Confi
 }
 
 UpdateController::~UpdateController() = default;
-
-QString UpdateController::tr(const char* chineseText, const char* englishText) const
-{
-    return QString::fromUtf8(host_.chinese && host_.chinese() ? chineseText : englishText);
-}
 
 void UpdateController::startUpdateService()
 {
@@ -94,21 +87,15 @@ void UpdateController::updateUpdateControls()
 
 void UpdateController::localizeUpdateControls()
 {
-    localize(button_, menuItem_, installPending(), host_.chinese());
+    localize(button_, menuItem_, installPending());
 }
 
-void UpdateController::localize(QAction* button, QAction* menuItem, bool installPending, bool chinese)
+void UpdateController::localize(QAction* button, QAction* menuItem, bool installPending)
 {
-    const auto tr = [chinese](const char* chineseText, const char* englishText) {
-        return Localization::tr(chinese, chineseText, englishText);
-    };
-    const QString title = installPending ? tr("繼續安裝更新…", "Continue Installing Update…")
-                                         : tr("檢查更新…", "Check for Updates…");
-    const QString help = installPending
-                             ? tr("完成目前工作後，繼續已暫緩的更新。",
-                                  "Continue the postponed update after finishing current work.")
-                             : tr("檢查 Kivo 新版本。錄音、轉換及填入期間不可檢查。",
-                                  "Check for a new Kivo version. Unavailable while recording, converting or inserting.");
+    const QString title = installPending ? tr("Continue Installing Update…") : tr("Check for Updates…");
+    const QString help =
+        installPending ? tr("Continue the postponed update after finishing current work.")
+                       : tr("Check for a new Kivo version. Unavailable while recording, converting or inserting.");
     if (button != nullptr) {
         button->setText(title);
         button->setToolTip(help);
@@ -137,9 +124,7 @@ void UpdateController::mayPerform() const
 {
     if (!host_.canUseUpdater()) {
         throw UpdateError(refusalDomain, 1,
-                          tr("Kivo 正在錄音、轉換或填入；請完成後再檢查更新。",
-                             "Kivo is recording, converting or inserting. Check again when finished.")
-                              .toStdString());
+                          tr("Kivo is recording, converting or inserting. Check again when finished.").toStdString());
     }
 }
 
@@ -165,8 +150,7 @@ void UpdateController::continueUpdateInstallation()
         return;
     }
     if (!host_.canUseUpdater()) {
-        host_.setStatus(tr("目前工作完成後，請按「繼續安裝更新」。",
-                           "When current work is done, click Continue Installing Update."));
+        host_.setStatus(tr("When current work is done, click Continue Installing Update."));
         return;
     }
     if (!UpdatePolicy::needsContentConfirmation(host_.sourceText(), host_.resultText())) {
@@ -177,12 +161,11 @@ void UpdateController::continueUpdateInstallation()
     auto* box = new QMessageBox(host_.dialogParent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setIcon(QMessageBox::Warning);
-    box->setText(tr("安裝更新會清除目前文字", "Installing the update will clear current text"));
-    box->setInformativeText(tr("原文及結果只保留在記憶體。請先複製需要的內容；確認後 Kivo 會安裝更新並重新啟動。",
-                               "Original and Result are kept only in memory. Copy anything you need first. "
+    box->setText(tr("Installing the update will clear current text"));
+    box->setInformativeText(tr("Original and Result are kept only in memory. Copy anything you need first. "
                                "Continuing installs the update and relaunches Kivo."));
-    QPushButton* installButton = box->addButton(tr("安裝並重新啟動", "Install and Relaunch"), QMessageBox::AcceptRole);
-    box->addButton(tr("稍後", "Later"), QMessageBox::RejectRole);
+    QPushButton* installButton = box->addButton(tr("Install and Relaunch"), QMessageBox::AcceptRole);
+    box->addButton(tr("Later"), QMessageBox::RejectRole);
     box->setDefaultButton(installButton);
     consentDialog_ = box;
     QPointer<UpdateController> weak(this);
@@ -219,9 +202,9 @@ void UpdateController::didAbort(const UpdateError& error)
     localizeUpdateControls();
     host_.updateControls();
     if (error.isNoUpdateFound()) {
-        host_.setStatus(tr("目前沒有可安裝的更新。", "No installable updates are available."));
+        host_.setStatus(tr("No installable updates are available."));
     } else {
-        host_.setStatus(tr("更新未完成：", "Update did not complete: ") + QString::fromStdString(error.localizedDescription()));
+        host_.setStatus(tr("Update did not complete: ") + QString::fromStdString(error.localizedDescription()));
     }
 }
 

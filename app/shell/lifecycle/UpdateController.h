@@ -2,6 +2,7 @@
 
 #include "platform/updates/UpdateService.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QObject>
 #include <QPointer>
@@ -22,13 +23,14 @@ namespace kivo {
 // The app's side of the update service: when checks and installs may happen, the controls'
 // texts and states, the consent over unsaved text and the status-line reports.
 class UpdateController : public QObject {
+    Q_DECLARE_TR_FUNCTIONS(UpdateController)
+
 public:
     static constexpr const char* refusalDomain = "local.kivo.update";
 
     // What the controller reads from and asks of the app.
     struct Host {
         std::function<bool()> canUseUpdater;
-        std::function<bool()> chinese;
         std::function<QString()> sourceText;
         std::function<QString()> resultText;
         std::function<void(const QString&)> setStatus;
@@ -53,8 +55,8 @@ public:
     void startUpdateService();
     void updateUpdateControls();
     void localizeUpdateControls();
-    // Titles and tooltip of the update controls for the given state and interface language.
-    static void localize(QAction* panelAction, QAction* menuItem, bool installPending, bool chinese);
+    // Titles and tooltip of the update controls for the given state, in the interface language.
+    static void localize(QAction* panelAction, QAction* menuItem, bool installPending);
     void checkForUpdates();
     void continueUpdateInstallation();
 
@@ -64,7 +66,6 @@ public:
     void didAbort(const UpdateError& error);
 
 private:
-    QString tr(const char* chineseText, const char* englishText) const;
     void install();
 
     Host host_;

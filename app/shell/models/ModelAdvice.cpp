@@ -2,45 +2,46 @@
 
 #include "app/shell/models/ModelStore.h"
 
+#include <QCoreApplication>
+
 namespace kivo::ModelAdvice {
 namespace {
-
-std::string pick(bool chinese, const char* chineseText, const char* englishText)
-{
-    return chinese ? chineseText : englishText;
-}
 
 std::string searchedFolder(ModelRole role)
 {
     return ModelStore::searched(role).front().parent_path().string();
 }
 
-std::string lookedFor(ModelRole role, bool chinese)
+std::string lookedFor(ModelRole role)
 {
-    const std::string place = ModelStore::searched(role).front().string();
-    return chinese ? "Kivo 讀取 " + place + "。" : "Kivo reads " + place + ".";
+    const QString place = QString::fromStdString(ModelStore::searched(role).front().string());
+    return QCoreApplication::translate("ModelAdvice", "Kivo reads %1.").arg(place).toStdString();
 }
 
 } // namespace
 
-Advice speechMissing(bool chinese)
+Advice speechMissing()
 {
     // A file that is there but unusable (not whisper, English-only) counts as missing too.
     if (const auto file = ModelStore::installed(ModelRole::speech)) {
-        return {pick(chinese, "已安裝的語音模型不是多語言 whisper 模型，無法辨識粵語。請換一個。",
-                     "The installed speech model is not a multilingual whisper model, so it cannot recognise "
-                     "Cantonese. Replace it."),
+        return {QCoreApplication::translate(
+                    "ModelAdvice",
+                    "The installed speech model is not a multilingual whisper model, so it cannot recognise "
+                    "Cantonese. Replace it.")
+                    .toStdString(),
                 file->string()};
     }
-    return {pick(chinese, "未安裝語音模型。請下載一個。", "No speech model is installed. Download one."),
-            chinese ? searchedFolder(ModelRole::speech) + " 中沒有 speech-model.bin。"
-                    : "No speech-model.bin in " + searchedFolder(ModelRole::speech) + "."};
+    return {QCoreApplication::translate("ModelAdvice", "No speech model is installed. Download one.").toStdString(),
+            QCoreApplication::translate("ModelAdvice", "No speech-model.bin in %1.")
+                .arg(QString::fromStdString(searchedFolder(ModelRole::speech)))
+                .toStdString()};
 }
 
-Advice speechBroken(const std::string& failure, bool chinese)
+Advice speechBroken(const std::string& failure)
 {
-    return {pick(chinese, "語音模型無法載入。請重新下載或換一個。",
-                 "The speech model could not be loaded. Download it again or choose another."),
+    return {QCoreApplication::translate("ModelAdvice",
+                                        "The speech model could not be loaded. Download it again or choose another.")
+                .toStdString(),
             failure};
 }
 
@@ -50,29 +51,36 @@ bool isSpeechModelFailure(const std::string& failure)
            || failure == "No speech model is installed.";
 }
 
-Advice languageUnavailable(const std::string& detail, bool chinese)
+Advice languageUnavailable(const std::string& detail)
 {
     // The runtime's reason codes stay in the details; each becomes a sentence with its way out.
     std::string status;
     if (detail.starts_with("modelNotFound")) {
-        status = pick(chinese, "未安裝語言模型。請下載一個。", "No language model is installed. Download one.");
+        status =
+            QCoreApplication::translate("ModelAdvice", "No language model is installed. Download one.").toStdString();
     } else if (detail.starts_with("modelInvalid")) {
-        status = pick(chinese, "語言模型檔案不是可用的 GGUF 對話模型。請重新下載或換一個。",
-                      "The language model file is not a usable GGUF chat model. Download it again or choose another.");
+        status = QCoreApplication::translate(
+                     "ModelAdvice",
+                     "The language model file is not a usable GGUF chat model. Download it again or choose another.")
+                     .toStdString();
     } else if (detail.starts_with("modelUnreadable")) {
-        status = pick(chinese, "無法讀取語言模型檔案。請檢查它的權限，或重新下載。",
-                      "The language model file cannot be read. Check its permissions, or download it again.");
+        status =
+            QCoreApplication::translate(
+                "ModelAdvice", "The language model file cannot be read. Check its permissions, or download it again.")
+                .toStdString();
     } else if (detail.starts_with("cpuUnsupported")) {
-        status = pick(chinese, "這部電腦的處理器無法執行語言模型；語音辨識仍可使用。",
-                      "This computer's processor cannot run the language model; speech recognition still works.");
+        status = QCoreApplication::translate(
+                     "ModelAdvice",
+                     "This computer's processor cannot run the language model; speech recognition still works.")
+                     .toStdString();
     } else {
-        status = pick(chinese, "語言模型無法啟動。請重新安裝 Kivo。",
-                      "The language model could not start. Reinstall Kivo.");
+        status = QCoreApplication::translate("ModelAdvice", "The language model could not start. Reinstall Kivo.")
+                     .toStdString();
     }
-    return {status, detail + "\n" + lookedFor(ModelRole::language, chinese)};
+    return {status, detail + "\n" + lookedFor(ModelRole::language)};
 }
 
-std::optional<Advice> missingAtStart(bool chinese)
+std::optional<Advice> missingAtStart()
 {
     const bool speech = ModelStore::installed(ModelRole::speech).has_value();
     const bool language = ModelStore::installed(ModelRole::language).has_value();
@@ -82,23 +90,28 @@ std::optional<Advice> missingAtStart(bool chinese)
     std::string details;
     for (const ModelRole role : ModelRoles::allCases) {
         if (!ModelStore::installed(role)) {
-            details += (details.empty() ? "" : "\n") + lookedFor(role, chinese);
+            details += (details.empty() ? "" : "\n") + lookedFor(role);
         }
     }
     if (!speech && !language) {
-        return Advice{pick(chinese, "尚未安裝語音模型及語言模型。", "The speech and language models are not installed yet."),
-                      details};
+        return Advice{
+            QCoreApplication::translate("ModelAdvice", "The speech and language models are not installed yet.")
+                .toStdString(),
+            details};
     }
-    return Advice{!speech ? pick(chinese, "尚未安裝語音模型，無法錄音辨識。",
-                                 "The speech model is not installed yet, so recording cannot be recognised.")
-                          : pick(chinese, "尚未安裝語言模型，無法轉換文字。",
-                                 "The language model is not installed yet, so text cannot be converted."),
+    return Advice{!speech
+                      ? QCoreApplication::translate(
+                            "ModelAdvice", "The speech model is not installed yet, so recording cannot be recognised.")
+                            .toStdString()
+                      : QCoreApplication::translate(
+                            "ModelAdvice", "The language model is not installed yet, so text cannot be converted.")
+                            .toStdString(),
                   details};
 }
 
-std::string openModelsAction(bool chinese)
+std::string openModelsAction()
 {
-    return pick(chinese, "按此處開啟「模型」視窗 ›", "Click here to open Models ›");
+    return QCoreApplication::translate("ModelAdvice", "Click here to open Models ›").toStdString();
 }
 
 } // namespace kivo::ModelAdvice

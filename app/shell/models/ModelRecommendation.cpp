@@ -1,5 +1,7 @@
 #include "app/shell/models/ModelRecommendation.h"
 
+#include <QCoreApplication>
+
 #include <array>
 #include <cstdio>
 
@@ -59,16 +61,17 @@ bool ModelRecommendation::recommends(const ModelCatalogue::Entry& entry) const
     return (speech && speech->entry == &entry) || (language && language->entry == &entry);
 }
 
-std::string ModelRecommendation::label(ModelRole role, double figure, bool chinese)
+std::string ModelRecommendation::label(ModelRole role, double figure)
 {
     char number[32];
     std::snprintf(number, sizeof number, role == ModelRole::speech ? "%.2f" : "%.0f", figure);
-    if (role == ModelRole::speech) {
-        return chinese ? std::string("建議此電腦使用（每秒錄音 ") + number + " 秒）"
-                       : std::string("Recommended for this computer (") + number + " s per second of audio)";
-    }
-    return chinese ? std::string("建議此電腦使用（長篇轉換約 ") + number + " 秒）"
-                   : std::string("Recommended for this computer (about ") + number + " s for a long conversion)";
+    const QString text =
+        role == ModelRole::speech
+            ? QCoreApplication::translate("ModelRecommendation",
+                                          "Recommended for this computer (%1 s per second of audio)")
+            : QCoreApplication::translate("ModelRecommendation", "Recommended for this computer (about %1 s for a long "
+                                                                 "conversion)");
+    return text.arg(QString::fromLatin1(number)).toStdString();
 }
 
 } // namespace kivo

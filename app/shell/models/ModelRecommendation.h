@@ -29,8 +29,8 @@ struct ModelRecommendation {
     static ModelRecommendation choose(const ModelCatalogue& catalogue, const MachineSpeed& speed);
 
     bool recommends(const ModelCatalogue::Entry& entry) const;
-    // "Recommended for this computer (0.20 s per second of audio)" or its Chinese.
-    static std::string label(ModelRole role, double figure, bool chinese);
+    // "Recommended for this computer (0.20 s per second of audio)", in the interface language.
+    static std::string label(ModelRole role, double figure);
 };
 
 } // namespace kivo

@@ -2,6 +2,8 @@
 
 #include "app/shell/models/ModelStore.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -23,6 +25,17 @@ std::uint64_t sizeOf(const std::filesystem::path& path)
     return error ? 0 : size;
 }
 
+// "312 MB of 1.1 GB", or only what arrived when the size is not known.
+std::string amount(const ModelInstaller::Progress& progress)
+{
+    if (progress.total == 0) {
+        return size(progress.received);
+    }
+    return QCoreApplication::translate("ModelText", "%1 of %2")
+        .arg(QString::fromStdString(size(progress.received)), QString::fromStdString(size(progress.total)))
+        .toStdString();
+}
+
 } // namespace
 
 std::string size(std::uint64_t bytes)
@@ -40,100 +53,96 @@ std::string size(std::uint64_t bytes)
     return std::to_string(bytes) + " B";
 }
 
-std::string duration(double seconds, bool chinese)
+std::string duration(double seconds)
 {
     const long total = std::lround(std::max(0.0, seconds));
     const long hours = total / 3600;
     const long minutes = total / 60 % 60;
     const long rest = total % 60;
-    if (chinese) {
-        return hours > 0     ? std::to_string(hours) + " 小時 " + std::to_string(minutes) + " 分"
-               : minutes > 0 ? std::to_string(minutes) + " 分 " + std::to_string(rest) + " 秒"
-                             : std::to_string(rest) + " 秒";
-    }
-    return hours > 0     ? std::to_string(hours) + " h " + std::to_string(minutes) + " min"
-           : minutes > 0 ? std::to_string(minutes) + " min " + std::to_string(rest) + " s"
-                         : std::to_string(rest) + " s";
+    const QString text = hours > 0     ? QCoreApplication::translate("ModelText", "%1 h %2 min").arg(hours).arg(minutes)
+                         : minutes > 0 ? QCoreApplication::translate("ModelText", "%1 min %2 s").arg(minutes).arg(rest)
+                                       : QCoreApplication::translate("ModelText", "%1 s").arg(rest);
+    return text.toStdString();
 }
 
-std::string kept(const ModelInstaller::Progress& progress, bool chinese)
+std::string kept(const ModelInstaller::Progress& progress)
 {
-    std::string amount = size(progress.received);
-    if (progress.total != 0) {
-        amount += (chinese ? "／" : " of ") + size(progress.total);
-    }
-    return chinese ? "已保留 " + amount + "；再按「下載」會從這裡繼續。"
-                   : amount + " kept; Download continues from there.";
+    return QCoreApplication::translate("ModelText", "%1 kept; Download continues from there.")
+        .arg(QString::fromStdString(amount(progress)))
+        .toStdString();
 }
 
-std::string progress(const ModelInstaller::Progress& progress, bool chinese)
+std::string progress(const ModelInstaller::Progress& progress)
 {
     if (progress.phase == ModelInstaller::Progress::Phase::verifying) {
-        return chinese ? "已下載 " + size(progress.received) + "；正在檢查檔案及試載模型…"
-                       : "Downloaded " + size(progress.received) + "; checking the file and trying to load it…";
+        return QCoreApplication::translate("ModelText", "Downloaded %1; checking the file and trying to load it…")
+            .arg(QString::fromStdString(size(progress.received)))
+            .toStdString();
     }
-    std::string text = chinese ? "已下載 " + size(progress.received) : size(progress.received);
-    if (progress.total != 0) {
-        text += chinese ? "／" + size(progress.total) : " of " + size(progress.total);
-    }
+    QString text = QCoreApplication::translate("ModelText", "%1", "amount downloaded so far")
+                       .arg(QString::fromStdString(amount(progress)));
     if (progress.bytesPerSecond > 0) {
-        text += chinese ? " · 每秒 " + size(static_cast<std::uint64_t>(progress.bytesPerSecond))
-                        : " · " + size(static_cast<std::uint64_t>(progress.bytesPerSecond)) + "/s";
+        text += QCoreApplication::translate("ModelText", " · %1/s")
+                    .arg(QString::fromStdString(size(static_cast<std::uint64_t>(progress.bytesPerSecond))));
     }
     if (progress.secondsLeft) {
-        text += chinese ? " · 尚餘 " + duration(*progress.secondsLeft, true)
-                        : " · " + duration(*progress.secondsLeft, false) + " left";
+        text += QCoreApplication::translate("ModelText", " · %1 left")
+                    .arg(QString::fromStdString(duration(*progress.secondsLeft)));
     }
-    return text;
+    return text.toStdString();
 }
 
-std::string entryLine(const ModelCatalogue::Entry& entry, bool chinese)
+std::string entryLine(const ModelCatalogue::Entry& entry)
 {
-    std::string line = entry.title + " · " + size(entry.bytes);
+    QString line = QString::fromStdString(entry.title + " · " + size(entry.bytes));
     if (!entry.licence.empty()) {
-        line += (chinese ? " · 授權 " : " · licence ") + entry.licence;
+        line += QCoreApplication::translate("ModelText", " · licence %1").arg(QString::fromStdString(entry.licence));
     }
     if (entry.role == ModelRole::speech) {
         if (entry.cantonese) {
-            line += chinese ? " · 懂粵語" : " · knows Cantonese";
+            line += QCoreApplication::translate("ModelText", " · knows Cantonese");
         } else if (entry.fineTunedCantonese) {
-            line += chinese ? " · 粵語（微調）" : " · Cantonese (fine-tuned)";
+            line += QCoreApplication::translate("ModelText", " · Cantonese (fine-tuned)");
         } else {
-            line += chinese ? " · 以普通話辨識" : " · run as Mandarin";
+            line += QCoreApplication::translate("ModelText", " · run as Mandarin");
         }
     }
-    return line;
+    return line.toStdString();
 }
 
-std::string roleTitle(ModelRole role, bool chinese)
+std::string roleTitle(ModelRole role)
 {
     if (role == ModelRole::speech) {
-        return chinese ? "語音模型（辨識）" : "Speech model (recognition)";
+        return QCoreApplication::translate("ModelText", "Speech model (recognition)").toStdString();
     }
-    return chinese ? "語言模型（轉換）" : "Language model (conversion)";
+    return QCoreApplication::translate("ModelText", "Language model (conversion)").toStdString();
 }
 
-std::string installed(const std::filesystem::path& file, const ModelVerifier::Report& report, bool chinese)
+std::string installed(const std::filesystem::path& file, const std::string& report)
 {
-    return file.string() + " · " + size(sizeOf(file)) + " · " + (chinese ? report.chinese : report.english);
+    return file.string() + " · " + size(sizeOf(file)) + " · " + report;
 }
 
-std::string notInstalled(ModelRole role, bool chinese)
+std::string notInstalled(ModelRole role)
 {
-    const std::string where = ModelStore::searched(role).front().string();
-    return chinese ? "未安裝：找不到 " + where + "。" : "Not installed: no file at " + where + ".";
+    return QCoreApplication::translate("ModelText", "Not installed: no file at %1.")
+        .arg(QString::fromStdString(ModelStore::searched(role).front().string()))
+        .toStdString();
 }
 
-std::string done(const ModelInstaller::Result& result, bool chinese)
+std::string done(const std::filesystem::path& file, const std::string& report)
 {
-    return chinese ? "已安裝 " + result.file.string() + "：" + result.report.chinese + "。"
-                   : joined("Installed " + result.file.string() + ": " + result.report.english, ".");
+    // The report may end with its own full stop, which the sentence's replaces.
+    return QCoreApplication::translate("ModelText", "Installed %1: %2.")
+        .arg(QString::fromStdString(file.string()), QString::fromStdString(withoutFullStop(report)))
+        .toStdString();
 }
 
-std::string removed(ModelRole role, bool chinese)
+std::string removed(ModelRole role)
 {
-    const std::string file = ModelStore::target(role).string();
-    return chinese ? "已刪除 " + file + "。" : "Removed " + file + ".";
+    return QCoreApplication::translate("ModelText", "Removed %1.")
+        .arg(QString::fromStdString(ModelStore::target(role).string()))
+        .toStdString();
 }
 
 std::string joined(const std::string& first, const std::string& second)

@@ -36,13 +36,12 @@ int list(const ModelCatalogue& catalogue, const std::string& source, std::ostrea
     for (const ModelRole role : ModelRoles::allCases) {
         const auto file = ModelStore::installed(role);
         out << ModelRoles::rawValue(role) << ": "
-            << (file ? file->string() + " · " + ModelText::size(sizeOf(*file)) : ModelText::notInstalled(role, false))
-            << "\n";
+            << (file ? file->string() + " · " + ModelText::size(sizeOf(*file)) : ModelText::notInstalled(role)) << "\n";
     }
     out << "\nCatalogue (" << (source.empty() ? std::string("built in") : source) << "):\n";
     for (const auto& entry : catalogue.entries) {
-        out << "  " << entry.name << "  [" << ModelRoles::rawValue(entry.role) << "]  "
-            << ModelText::entryLine(entry, false) << "\n";
+        out << "  " << entry.name << "  [" << ModelRoles::rawValue(entry.role) << "]  " << ModelText::entryLine(entry)
+            << "\n";
         if (!entry.pick.empty()) {
             out << "      " << entry.pick << "\n";
         }
@@ -64,13 +63,13 @@ int install(const ModelCatalogue& catalogue, const std::string& name, std::ostre
         const auto now = std::chrono::steady_clock::now();
         if (progress.phase == ModelInstaller::Progress::Phase::verifying || now - last >= std::chrono::seconds(1)) {
             last = now;
-            err << ModelText::progress(progress, false) << "\n";
+            err << ModelText::progress(progress) << "\n";
         }
     });
     if (result.restartedFromZero) {
         err << "The server does not resume downloads, so the file came whole again.\n";
     }
-    out << ModelText::done(result, false) << "\n";
+    out << ModelText::done(result.file, result.report.english) << "\n";
     return 0;
 }
 
@@ -101,7 +100,7 @@ int recommend(const ModelCatalogue& catalogue, const MachineSpeed& speed, std::o
         const auto& chosen = role == ModelRole::speech ? recommendation.speech : recommendation.language;
         out << ModelRoles::rawValue(role) << ": ";
         if (chosen) {
-            out << chosen->entry->name << " · " << ModelRecommendation::label(role, chosen->figure, false)
+            out << chosen->entry->name << " · " << ModelRecommendation::label(role, chosen->figure)
                 << "\n  Kivo --models install " << chosen->entry->name << "\n";
         } else if (role == ModelRole::language && speed.languageSeconds.empty()) {
             out << "not measured\n";
@@ -149,7 +148,8 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
             if (!which) {
                 return 2;
             }
-            out << ModelText::done(ModelInstaller::importFile(rest[1], *which), false) << "\n";
+            const auto imported = ModelInstaller::importFile(rest[1], *which);
+            out << ModelText::done(imported.file, imported.report.english) << "\n";
             return 0;
         }
         if (command == "verify" && rest.size() <= 2) {
@@ -166,7 +166,7 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
                 try {
                     const auto result = ModelInstaller::verifyInstalled(each);
                     out << ModelRoles::rawValue(each) << ": "
-                        << ModelText::installed(result.file, result.report, false) << "\n";
+                        << ModelText::installed(result.file, result.report.english) << "\n";
                 } catch (const ModelError& failure) {
                     err << ModelRoles::rawValue(each) << ": " << failure.what() << "\n";
                     status = 1;
@@ -189,7 +189,7 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
                 return 2;
             }
             ModelInstaller::remove(*which);
-            out << ModelText::removed(*which, false) << "\n";
+            out << ModelText::removed(*which) << "\n";
             return 0;
         }
     } catch (const ModelError& failure) {

@@ -1,6 +1,7 @@
 #include "app/shell/models/ModelsWindow.h"
 
-#include "app/shell/Localization.h"
+#include "app/shell/InterfaceLanguage.h"
+
 #include "app/shell/models/MachineSpeedProbe.h"
 #include "app/shell/models/ModelRecommendation.h"
 #include "app/shell/models/ModelStore.h"
@@ -44,8 +45,8 @@ QLabel* wrapping(QWidget* parent)
 
 } // namespace
 
-ModelsWindow::ModelsWindow(bool chinese, std::string catalogueSource, QWidget* parent)
-    : QWidget(parent, Qt::Window), chinese_(chinese),
+ModelsWindow::ModelsWindow(std::string catalogueSource, QWidget* parent)
+    : QWidget(parent, Qt::Window),
       catalogueSource_(catalogueSource.empty() ? ModelCatalogue::configuredSource() : std::move(catalogueSource))
 {
     confirm = [this](const QString& question) {
@@ -55,11 +56,10 @@ ModelsWindow::ModelsWindow(bool chinese, std::string catalogueSource, QWidget* p
     };
     measure = [](bool measureAgain, std::stop_token stop) { return MachineSpeedProbe::obtain(measureAgain, {}, stop); };
     chooseFile = [this](ModelRole role) {
-        return QFileDialog::getOpenFileName(
-            this, tr("選擇模型檔案", "Choose a model file"), QString(),
-            role == ModelRole::language ? tr("GGUF 模型 (*.gguf);;所有檔案 (*)", "GGUF models (*.gguf);;All files (*)")
-                                        : tr("whisper ggml 模型 (*.bin);;所有檔案 (*)",
-                                             "whisper ggml models (*.bin);;All files (*)"));
+        return QFileDialog::getOpenFileName(this, tr("Choose a model file"), QString(),
+                                            role == ModelRole::language
+                                                ? tr("GGUF models (*.gguf);;All files (*)")
+                                                : tr("whisper ggml models (*.bin);;All files (*)"));
     };
     build();
     localize();
@@ -98,11 +98,6 @@ void ModelsWindow::watchFolder()
 // The tasks are children: each stops and joins its worker when it is deleted, and what it
 // had queued for the window is dropped with it.
 ModelsWindow::~ModelsWindow() = default;
-
-QString ModelsWindow::tr(const char* chineseText, const char* englishText) const
-{
-    return Localization::tr(chinese_, chineseText, englishText);
-}
 
 void ModelsWindow::build()
 {
@@ -149,14 +144,15 @@ void ModelsWindow::build()
         s.inspect->onFinished = [this, role](const auto& result, const auto& failure) {
             Section& current = section(role);
             if (result) {
-                installedText_[index(role)] = {ModelText::installed(result->file, result->report, false),
-                                               ModelText::installed(result->file, result->report, true)};
+                installedText_[index(role)] = [file = result->file, report = result->report] {
+                    return ModelText::installed(file, chinese() ? report.chinese : report.english);
+                };
             } else if (failure && failure->kind() == ModelError::Case::notInstalled) {
-                installedText_[index(role)] = {ModelText::notInstalled(role, false), ModelText::notInstalled(role, true)};
+                installedText_[index(role)] = [role] { return ModelText::notInstalled(role); };
             } else if (failure) {
                 const auto file = ModelStore::installed(role);
                 const std::string path = file ? file->string() + " · " : std::string();
-                installedText_[index(role)] = {path + failure->message(false), path + failure->message(true)};
+                installedText_[index(role)] = [path, failure = *failure] { return path + failure.message(chinese()); };
             }
             current.hasFile = ModelStore::installed(role).has_value();
             localize();
@@ -186,36 +182,34 @@ void ModelsWindow::build()
     resize(560, sizeHint().height());
 }
 
-void ModelsWindow::setChinese(bool chinese)
+bool ModelsWindow::chinese()
 {
-    chinese_ = chinese;
-    localize();
+    return InterfaceLanguage::current() == InterfaceLanguage::traditionalChinese;
 }
 
 void ModelsWindow::localize()
 {
-    setWindowTitle(tr("模型", "Models"));
+    setWindowTitle(tr("Models"));
     for (const ModelRole role : ModelRoles::allCases) {
         Section& s = section(role);
-        s.box->setTitle(text(ModelText::roleTitle(role, chinese_)));
+        s.box->setTitle(text(ModelText::roleTitle(role)));
         const auto& installed = installedText_[index(role)];
-        s.installed->setText(installed.first.empty() ? tr("正在檢查已安裝的檔案…", "Checking the installed file…")
-                                                     : text(chinese_ ? installed.second : installed.first));
-        s.download->setText(tr("下載", "Download"));
-        s.cancel->setText(tr("取消", "Cancel"));
-        s.importFile->setText(tr("使用磁碟上的檔案…", "Use a file on disk…"));
-        s.remove->setText(tr("刪除…", "Remove…"));
-        s.download->setAccessibleName(text(ModelText::roleTitle(role, chinese_)) + QStringLiteral(" ") + s.download->text());
+        s.installed->setText(installed ? text(installed()) : tr("Checking the installed file…"));
+        s.download->setText(tr("Download"));
+        s.cancel->setText(tr("Cancel"));
+        s.importFile->setText(tr("Use a file on disk…"));
+        s.remove->setText(tr("Remove…"));
+        s.download->setAccessibleName(text(ModelText::roleTitle(role)) + QStringLiteral(" ") + s.download->text());
         if (lastProgress_[index(role)]) {
-            s.progress->setText(text(ModelText::progress(*lastProgress_[index(role)], chinese_)));
+            s.progress->setText(text(ModelText::progress(*lastProgress_[index(role)])));
         }
         updatePick(role);
     }
     fillChoices();
-    message->setText(text(chinese_ ? message_.second : message_.first));
-    source->setText(tr("模型目錄：", "Catalogue: ")
-                    + (catalogueSource_.empty() ? tr("內置", "built in") : text(catalogueSource_))
-                    + tr("　·　安裝到 ", " · installs into ") + text(ModelStore::folder().string()));
+    message->setText(message_ ? text(message_()) : QString());
+    source->setText(tr("Catalogue: %1 · installs into %2")
+                        .arg(catalogueSource_.empty() ? tr("built in") : text(catalogueSource_),
+                             text(ModelStore::folder().string())));
     showSpeed();
     fitHeight();
 }
@@ -269,15 +263,14 @@ void ModelsWindow::fillChoices()
                 chosen = role == ModelRole::speech ? recommendation.speech : recommendation.language;
             }
             for (const auto* entry : catalogue_->forRole(role)) {
-                std::string line = ModelText::entryLine(*entry, chinese_);
+                std::string line = ModelText::entryLine(*entry);
                 if (chosen && chosen->entry == entry) {
-                    line += " · " + ModelRecommendation::label(role, chosen->figure, chinese_);
+                    line += " · " + ModelRecommendation::label(role, chosen->figure);
                 }
                 s.choice->addItem(text(line), text(entry->name));
             }
         } else {
-            s.choice->addItem(catalogueFailure_ ? tr("沒有模型目錄", "No catalogue")
-                                                : tr("正在讀取模型目錄…", "Reading the catalogue…"));
+            s.choice->addItem(catalogueFailure_ ? tr("No catalogue") : tr("Reading the catalogue…"));
         }
         s.choice->setCurrentIndex(std::min(selected, s.choice->count() - 1));
         updatePick(role);
@@ -332,25 +325,21 @@ void ModelsWindow::measureThisComputer(bool measureAgain)
 void ModelsWindow::showSpeed()
 {
     if (measuring_) {
-        speed->setText(tr("正在量度這部電腦的速度（低優先次序，約一分鐘）…",
-                          "Measuring this computer's speed (at idle priority, about a minute)…"));
+        speed->setText(tr("Measuring this computer's speed (at idle priority, about a minute)…"));
     } else if (speedFailure_) {
-        speed->setText(tr("無法量度這部電腦：", "Could not measure this computer: ") + text(*speedFailure_));
+        speed->setText(tr("Could not measure this computer: ") + text(*speedFailure_));
     } else if (speed_) {
         QStringList figures;
         for (const auto& [shape, figure] : speed_->speechSecondsPerSecond) {
             figures << QStringLiteral("%1 %2").arg(text(shape)).arg(figure, 0, 'f', 2);
         }
-        speed->setText(tr("這部電腦（", "This computer (") + text(speed_->processor)
-                       + tr("）每秒錄音的編碼時間（秒）：", "), encoder seconds per second of audio: ")
-                       + figures.join(QStringLiteral(", "))
-                       + tr("；即時辨識上限 ", "; live speech needs at most ")
-                       + QString::number(ModelRecommendation::liveSpeechBudget, 'f', 2)
-                       + (speed_->measuredWhileBusy()
-                              ? tr("。量度時電腦正忙（平均負載 %1），數字偏慢，不會保存。",
-                                   ". Measured while the computer was busy (load average %1): too slow, not kept.")
-                                    .arg(speed_->loadAverage, 0, 'f', 1)
-                              : QString()));
+        speed->setText(tr("This computer (%1), encoder seconds per second of audio: %2; live speech needs at most %3")
+                           .arg(text(speed_->processor), figures.join(QStringLiteral(", ")),
+                                QString::number(ModelRecommendation::liveSpeechBudget, 'f', 2)) +
+                       (speed_->measuredWhileBusy()
+                            ? tr(". Measured while the computer was busy (load average %1): too slow, not kept.")
+                                  .arg(speed_->loadAverage, 0, 'f', 1)
+                            : QString()));
     } else {
         speed->clear();
     }
@@ -361,7 +350,7 @@ void ModelsWindow::updatePick(ModelRole role)
     Section& s = section(role);
     const ModelCatalogue::Entry* entry =
         catalogue_ ? catalogue_->find(s.choice->currentData().toString().toStdString()) : nullptr;
-    s.pick->setText(entry ? text(chinese_ ? entry->pickChinese : entry->pick) : QString());
+    s.pick->setText(entry ? text(chinese() ? entry->pickChinese : entry->pick) : QString());
 }
 
 void ModelsWindow::updateButtons(ModelRole role)
@@ -387,16 +376,16 @@ void ModelsWindow::refresh()
     }
 }
 
-void ModelsWindow::showMessage(const std::string& english, const std::string& chinese)
+void ModelsWindow::showMessage(std::function<std::string()> compose)
 {
-    message_ = {english, chinese};
-    message->setText(text(chinese_ ? chinese : english));
+    message_ = std::move(compose);
+    message->setText(text(message_()));
     fitHeight();
 }
 
 void ModelsWindow::showFailure(const ModelError& failure)
 {
-    showMessage(failure.message(false), failure.message(true));
+    showMessage([failure] { return failure.message(chinese()); });
 }
 
 void ModelsWindow::startDownload(ModelRole role)
@@ -416,9 +405,10 @@ void ModelsWindow::startDownload(ModelRole role)
     lastProgress_[index(role)].reset();
     s.bar->setRange(0, 100);
     s.bar->setValue(0);
-    s.progress->setText(tr("正在連線…", "Connecting…"));
-    showMessage("Downloading " + entry.title + " from " + entry.url + ".",
-                "正在從 " + entry.url + " 下載 " + entry.title + "。");
+    s.progress->setText(tr("Connecting…"));
+    showMessage([title = entry.title, url = entry.url] {
+        return tr("Downloading %1 from %2.").arg(text(title), text(url)).toStdString();
+    });
     updateButtons(role);
 }
 
@@ -433,25 +423,24 @@ void ModelsWindow::startImport(ModelRole role, const QString& file)
     }
     lastProgress_[index(role)].reset();
     s.bar->setRange(0, 0);
-    s.progress->setText(tr("正在複製及檢查檔案…", "Copying and checking the file…"));
-    showMessage("Importing " + path.string() + ".", "正在匯入 " + path.string() + "。");
+    s.progress->setText(tr("Copying and checking the file…"));
+    showMessage([path] { return tr("Importing %1.").arg(text(path.string())).toStdString(); });
     updateButtons(role);
 }
 
 void ModelsWindow::removeModel(ModelRole role)
 {
     const QString file = text(ModelStore::target(role).string());
-    const QString question = role == ModelRole::speech
-                                 ? tr("要刪除 %1 嗎？在安裝另一個語音模型前，錄音將無法辨識。",
-                                      "Remove %1? Recordings cannot be recognised until another speech model is installed.")
-                                 : tr("要刪除 %1 嗎？在安裝另一個語言模型前，文字將無法轉換。",
-                                      "Remove %1? Text cannot be converted until another language model is installed.");
+    const QString question =
+        role == ModelRole::speech
+            ? tr("Remove %1? Recordings cannot be recognised until another speech model is installed.")
+            : tr("Remove %1? Text cannot be converted until another language model is installed.");
     if (confirm && !confirm(question.arg(file))) {
         return;
     }
     try {
         ModelInstaller::remove(role);
-        showMessage(ModelText::removed(role, false), ModelText::removed(role, true));
+        showMessage([role] { return ModelText::removed(role); });
         section(role).bar->setValue(0);
         section(role).progress->clear();
         lastProgress_[index(role)].reset();
@@ -477,7 +466,7 @@ void ModelsWindow::showProgress(ModelRole role, const ModelInstaller::Progress& 
     } else {
         s.bar->setRange(0, 0);
     }
-    s.progress->setText(text(ModelText::progress(progress, chinese_)));
+    s.progress->setText(text(ModelText::progress(progress)));
 }
 
 void ModelsWindow::finish(ModelRole role, const std::optional<ModelInstaller::Result>& result,
@@ -487,14 +476,15 @@ void ModelsWindow::finish(ModelRole role, const std::optional<ModelInstaller::Re
     s.bar->setRange(0, 100);
     if (result) {
         s.bar->setValue(100);
-        std::string english = ModelText::done(*result, false);
-        std::string chinese = ModelText::done(*result, true);
-        if (result->restartedFromZero) {
-            english = "The server does not resume downloads, so the file came whole again. " + english;
-            chinese = "伺服器不支援續傳，所以重新下載了整個檔案。" + chinese;
-        }
         s.progress->clear();
-        showMessage(english, chinese);
+        showMessage([done = *result] {
+            const auto& report = chinese() ? done.report.chinese : done.report.english;
+            const std::string installed = ModelText::done(done.file, report);
+            return done.restartedFromZero ? tr("The server does not resume downloads, so the file came whole again. %1")
+                                                .arg(text(installed))
+                                                .toStdString()
+                                          : installed;
+        });
         if (onChanged) {
             onChanged(role);
         }
@@ -506,7 +496,7 @@ void ModelsWindow::finish(ModelRole role, const std::optional<ModelInstaller::Re
             if (last->total > 0) {
                 s.bar->setValue(static_cast<int>(std::min(last->received, last->total) * 100 / last->total));
             }
-            s.progress->setText(text(ModelText::kept(*last, chinese_)));
+            s.progress->setText(text(ModelText::kept(*last)));
         } else {
             s.progress->clear();
             s.bar->setValue(0);

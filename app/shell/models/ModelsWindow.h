@@ -4,6 +4,7 @@
 #include "app/shell/models/ModelCatalogue.h"
 #include "app/shell/models/ModelTask.h"
 
+#include <QCoreApplication>
 #include <QWidget>
 
 #include <array>
@@ -28,6 +29,8 @@ namespace kivo {
 // progress, cancel and resume, import of a local file and removal. Every slow step runs on a
 // worker thread.
 class ModelsWindow : public QWidget {
+    Q_DECLARE_TR_FUNCTIONS(ModelsWindow)
+
 public:
     // One role's controls.
     struct Section {
@@ -47,11 +50,11 @@ public:
     };
 
     // `catalogueSource`: a URL or file; empty: the setting, else the built-in catalogue.
-    explicit ModelsWindow(bool chinese, std::string catalogueSource = {}, QWidget* parent = nullptr);
+    explicit ModelsWindow(std::string catalogueSource = {}, QWidget* parent = nullptr);
     ~ModelsWindow() override;
 
-    void setChinese(bool chinese);
-    bool chinese() const { return chinese_; }
+    // Applies the interface language to every text again.
+    void localize();
     // Reads what is installed again (after an outside change).
     void refresh();
     bool catalogueLoaded() const { return catalogue_.has_value(); }
@@ -79,15 +82,17 @@ public:
 
 private:
     static std::size_t index(ModelRole role) { return role == ModelRole::speech ? 0 : 1; }
-    QString tr(const char* chineseText, const char* englishText) const;
+    // Whether the texts that come in both languages (model checks, the catalogue's notes) show
+    // their Chinese side.
+    static bool chinese();
     void build();
-    void localize();
     void loadCatalogue();
     void fillChoices();
     void updatePick(ModelRole role);
     void showSpeed();
     void updateButtons(ModelRole role);
-    void showMessage(const std::string& english, const std::string& chinese);
+    // The message is composed again whenever the interface language changes.
+    void showMessage(std::function<std::string()> compose);
     // Grows the window when wrapped texts need more lines.
     void fitHeight();
     void showFailure(const ModelError& failure);
@@ -98,14 +103,13 @@ private:
     void finish(ModelRole role, const std::optional<ModelInstaller::Result>& result,
                 const std::optional<ModelError>& failure);
 
-    bool chinese_;
     std::string catalogueSource_;
     std::optional<ModelCatalogue> catalogue_;
     std::optional<ModelError> catalogueFailure_;
     std::array<Section, 2> sections_;
     std::array<std::optional<ModelInstaller::Progress>, 2> lastProgress_;
-    std::array<std::pair<std::string, std::string>, 2> installedText_; // English, Chinese
-    std::pair<std::string, std::string> message_;
+    std::array<std::function<std::string()>, 2> installedText_;
+    std::function<std::string()> message_;
     std::optional<MachineSpeed> speed_;
     std::optional<std::string> speedFailure_;
     bool measuring_ = false;

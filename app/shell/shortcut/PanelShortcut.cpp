@@ -32,13 +32,13 @@ std::string_view PanelShortcut::rawValue() const
 }
 
 // Written as Linux desktops write keys; the raw values keep their original names for saved settings.
-std::string_view PanelShortcut::title(bool chinese) const
+QString PanelShortcut::title() const
 {
     switch (value_) {
-    case rightCommand: return chinese ? "右 Super（單按）" : "Right Super (tap)";
-    case controlOptionSpace: return "Ctrl+Alt+Space";
-    case commandShiftSpace: return "Shift+Super+Space";
-    case disabled: return chinese ? "停用" : "Disabled";
+    case rightCommand: return tr("Right Super (tap)");
+    case controlOptionSpace: return QStringLiteral("Ctrl+Alt+Space");
+    case commandShiftSpace: return QStringLiteral("Shift+Super+Space");
+    case disabled: return tr("Disabled");
     }
     return {};
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QCoreApplication>
+#include <QString>
+
 #include <array>
 #include <optional>
 #include <string_view>
@@ -8,6 +11,8 @@ namespace kivo {
 
 // The stored shortcut choice; allCases is also the order of the shortcut pop-up's items.
 class PanelShortcut {
+    Q_DECLARE_TR_FUNCTIONS(PanelShortcut)
+
 public:
     enum Value : unsigned char { rightCommand, controlOptionSpace, commandShiftSpace, disabled };
 
@@ -21,7 +26,7 @@ public:
 
     std::string_view rawValue() const;
     // The pop-up item's text in the interface language.
-    std::string_view title(bool chinese) const;
+    QString title() const;
     int index() const { return static_cast<int>(value_); }
 
 private:

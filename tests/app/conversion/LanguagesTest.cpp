@@ -28,7 +28,7 @@ TEST(Languages, TheModeTableKeepsTheStoredNamesAndThePopUpOrder)
     EXPECT_EQ(OutputMode::at(4), OutputMode::standard());
     EXPECT_FALSE(OutputMode::fromId("written").has_value());
     EXPECT_FALSE(OutputMode::fromModeName("zh-Hant").has_value());
-    EXPECT_EQ(OutputMode::fromId("en")->row().languageTitle, "英文");
+    EXPECT_EQ(OutputMode::fromId("en")->row().languageTitle, "English");
     EXPECT_EQ(OutputMode::fromId("zh-Hans")->title(), "簡體書面轉換");
 }
 

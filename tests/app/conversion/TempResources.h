@@ -15,7 +15,8 @@ public:
                 ("kivo-resources-" + std::to_string(device()) + std::to_string(device()));
         std::filesystem::create_directories(path_);
         for (const auto& entry : std::filesystem::directory_iterator(KIVO_RESOURCES_DIR)) {
-            if (entry.path().filename() != "CMakeLists.txt") {
+            // The instruction files only; the interface's catalogues live in a folder of their own.
+            if (entry.is_regular_file() && entry.path().filename() != "CMakeLists.txt") {
                 std::filesystem::copy_file(entry.path(), path_ / entry.path().filename());
             }
         }

@@ -1,4 +1,5 @@
 #include "app/delivery/DeliveryOutcomeText.h"
+#include "tests/support/InterfaceLanguageScope.h"
 
 #include <gtest/gtest.h>
 
@@ -13,23 +14,27 @@ constexpr InputDelivery everyOutcome[] = {
     InputDelivery::changed,       InputDelivery::uncertain,          InputDelivery::notInserted,
 };
 
+QString suffix(InputDelivery outcome, bool chinese)
+{
+    return test::inLanguage(chinese, [outcome] { return DeliveryOutcomeText::suffix(outcome); });
+}
+
 TEST(DeliveryOutcomeTextTest, EveryOutcomeHasItsOwnTextInBothLanguages)
 {
     for (const bool chinese : {true, false}) {
         std::set<QString> seen;
         for (const InputDelivery outcome : everyOutcome) {
-            const QString text = DeliveryOutcomeText::suffix(outcome, chinese);
+            const QString text = suffix(outcome, chinese);
             EXPECT_TRUE(text.startsWith(QStringLiteral(" · "))) << rawValue(outcome);
             EXPECT_TRUE(seen.insert(text).second) << "shared text: " << rawValue(outcome);
         }
     }
-    EXPECT_EQ(DeliveryOutcomeText::suffix(InputDelivery::notInserted, false),
+    EXPECT_EQ(suffix(InputDelivery::notInserted, false),
               QStringLiteral(" · Nothing was inserted; the result is ready to copy"));
-    EXPECT_EQ(DeliveryOutcomeText::suffix(InputDelivery::notInserted, true),
-              QStringLiteral(" · 沒有填入任何內容；結果可供複製"));
-    EXPECT_TRUE(DeliveryOutcomeText::suffix(InputDelivery::passwordField, false).contains(QStringLiteral("Password")));
-    EXPECT_TRUE(DeliveryOutcomeText::suffix(InputDelivery::passwordField, true).contains(QStringLiteral("密碼")));
-    EXPECT_TRUE(DeliveryOutcomeText::suffix(InputDelivery::uncertain, false).contains(QStringLiteral("unconfirmed")));
+    EXPECT_EQ(suffix(InputDelivery::notInserted, true), QStringLiteral(" · 沒有填入任何內容；結果可供複製"));
+    EXPECT_TRUE(suffix(InputDelivery::passwordField, false).contains(QStringLiteral("Password")));
+    EXPECT_TRUE(suffix(InputDelivery::passwordField, true).contains(QStringLiteral("密碼")));
+    EXPECT_TRUE(suffix(InputDelivery::uncertain, false).contains(QStringLiteral("unconfirmed")));
 }
 
 } // namespace

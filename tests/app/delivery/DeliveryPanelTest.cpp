@@ -88,10 +88,7 @@ protected:
         return app->panel().state().status;
     }
 
-    QString outcomeText(InputDelivery outcome) const
-    {
-        return DeliveryOutcomeText::suffix(outcome, app->panel().chinese());
-    }
+    QString outcomeText(InputDelivery outcome) const { return DeliveryOutcomeText::suffix(outcome); }
 
     test::TestBundle bundle;
     std::unique_ptr<Application> app;

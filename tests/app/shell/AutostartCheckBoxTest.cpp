@@ -24,7 +24,7 @@ TEST(AutostartCheckBoxTest, ShowsAndEditsTheEntryForThisProgram)
 
     AutostartCheckBox off(nullptr);
     EXPECT_FALSE(off.isChecked());
-    off.localize(false);
+    off.localize();
     EXPECT_EQ(off.text(), QStringLiteral("Start Kivo at login"));
     off.setChecked(true);
     ASSERT_TRUE(AutostartEntry::enabled());

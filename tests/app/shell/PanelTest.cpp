@@ -155,7 +155,7 @@ TEST_F(Panel, FailureStatusesKeepTheirWayOutInSightInBothLanguages)
     for (const bool chinese : {false, true}) {
         ui().language->setCurrentIndex(chinese ? 1 : 0);
         const QString tag = QString::fromLatin1(chinese ? "zh" : "en");
-        const QString action = QString::fromStdString(ModelAdvice::openModelsAction(chinese));
+        const QString action = QString::fromStdString(ModelAdvice::openModelsAction());
         // The idle status of a first start: what is missing, then the way to the Models window.
         EXPECT_EQ(status.action(), action);
         EXPECT_EQ(shown().last(), action);
@@ -163,19 +163,19 @@ TEST_F(Panel, FailureStatusesKeepTheirWayOutInSightInBothLanguages)
 
         // Every failure in the words the person sees, each with what to do; the model ones
         // keep their action on its own line even when the message is elided.
-        const auto language = ModelAdvice::languageUnavailable("modelInvalid: cannot read /x.gguf as a GGUF file", chinese);
-        const auto speech = ModelAdvice::speechMissing(chinese);
+        const auto language = ModelAdvice::languageUnavailable("modelInvalid: cannot read /x.gguf as a GGUF file");
+        const auto speech = ModelAdvice::speechMissing();
         const std::vector<std::pair<QString, std::optional<QString>>> statuses{
             {QStringLiteral("未完成：") + QString::fromStdString(language.status) + QStringLiteral(" 原文保留。"),
              QString::fromStdString(language.details)},
-            {(chinese ? QStringLiteral("辨識未完成：") : QStringLiteral("Recognition failed: "))
-                 + QString::fromStdString(speech.status),
+            {(chinese ? QStringLiteral("辨識未完成：") : QStringLiteral("Recognition failed: ")) +
+                 QString::fromStdString(speech.status),
              QString::fromStdString(speech.details)},
             {longStatus(chinese), QStringLiteral("details")},
-            {QString::fromStdString(RunFailureMessage::timedOut(chinese)), std::nullopt},
-            {QString::fromStdString(RunFailureMessage::lockHeld(chinese)), std::nullopt},
-            {QString::fromStdString(RunFailureMessage::launchFailed("/opt/kivo/Resources/rewrite-runner",
-                                                                    "No such file or directory", chinese)),
+            {QString::fromStdString(RunFailureMessage::timedOut()), std::nullopt},
+            {QString::fromStdString(RunFailureMessage::lockHeld()), std::nullopt},
+            {QString::fromStdString(
+                 RunFailureMessage::launchFailed("/opt/kivo/Resources/rewrite-runner", "No such file or directory")),
              std::nullopt},
             {QStringLiteral("Recognition failed: No audio input device was found. Connect a microphone, and choose "
                             "it as the input in the desktop's sound settings."),

@@ -1,7 +1,8 @@
-#include "app/speech/RecorderFailure.h"
 #include "app/speech/SpeechConfiguration.h"
+#include "app/speech/RecorderFailure.h"
 #include "app/speech/SpeechEngine.h"
 #include "platform/speech/SpeechModelFile.h"
+#include "tests/support/InterfaceLanguageScope.h"
 
 #include <gtest/gtest.h>
 
@@ -35,9 +36,9 @@ TEST(SpeechEngine, RawValuesTitlesAndOrder)
 {
     EXPECT_EQ(SpeechEngine::allCases[0], SpeechEngine::speech);
     EXPECT_EQ(SpeechEngine(SpeechEngine::speech).rawValue(), "speech");
-    EXPECT_EQ(SpeechEngine(SpeechEngine::dictation).title(false), "Whisper with hints");
-    EXPECT_EQ(SpeechEngine(SpeechEngine::speech).title(true), "Whisper 語音模型");
-    EXPECT_EQ(SpeechEngine(SpeechEngine::dictation).englishDetail(), " · Supports hints");
+    EXPECT_EQ(SpeechEngine(SpeechEngine::dictation).title(), "Whisper with hints");
+    EXPECT_EQ(test::inLanguage(true, [] { return SpeechEngine(SpeechEngine::speech).title(); }), "Whisper 語音模型");
+    EXPECT_EQ(SpeechEngine(SpeechEngine::dictation).detail(), " · Supports hints");
     EXPECT_EQ(SpeechEngine::fromRawValue("dictation"), SpeechEngine::dictation);
     EXPECT_FALSE(SpeechEngine::fromRawValue("Speech").has_value());
 }
@@ -62,10 +63,11 @@ TEST(SpeechEngine, TitlesNameTheInstalledModelByItsShape)
     EXPECT_EQ(shape(1280, 32, 32, 128), "large-v3");
     EXPECT_EQ(shape(1280, 32, 4, 128), "large-v3-turbo");
     EXPECT_EQ(shape(768, 6, 6, 80), ""); // a shape nobody published
-    EXPECT_EQ(SpeechEngine(SpeechEngine::speech).title(false, "small"), "Whisper small");
-    EXPECT_EQ(SpeechEngine(SpeechEngine::dictation).title(true, "base"), "Whisper base＋提示詞");
-    EXPECT_EQ(SpeechEngine(SpeechEngine::dictation).title(false, "large-v3-turbo"), "Whisper turbo + hints");
-    EXPECT_EQ(SpeechEngine(SpeechEngine::speech).title(false, ""), "Whisper speech model");
+    EXPECT_EQ(SpeechEngine(SpeechEngine::speech).title("small"), "Whisper small");
+    EXPECT_EQ(test::inLanguage(true, [] { return SpeechEngine(SpeechEngine::dictation).title("base"); }),
+              "Whisper base＋提示詞");
+    EXPECT_EQ(SpeechEngine(SpeechEngine::dictation).title("large-v3-turbo"), "Whisper turbo + hints");
+    EXPECT_EQ(SpeechEngine(SpeechEngine::speech).title(""), "Whisper speech model");
 }
 
 TEST(RecorderFailure, MessagesAreExact)

@@ -21,7 +21,6 @@ protected:
     {
         UpdateController::Host host;
         host.canUseUpdater = [this] { return !busy; };
-        host.chinese = [] { return false; };
         host.sourceText = [this] { return source; };
         host.resultText = [] { return QString(); };
         host.setStatus = [this](const QString& text) { status = text; };

@@ -4,6 +4,7 @@
 #include "app/shell/models/ModelText.h"
 #include "app/shell/models/ModelsCommand.h"
 #include "tests/app/shell/models/ModelsFixture.h"
+#include "tests/support/InterfaceLanguageScope.h"
 
 #include <sstream>
 
@@ -47,12 +48,12 @@ TEST(ModelCatalogueTest, TheBuiltInCatalogueOffersModelsOfEachRoleOverHttpsWithT
         if (entry->fineTunedCantonese) {
             ++fineTuned;
             EXPECT_FALSE(entry->cantonese) << entry->name;
-            EXPECT_NE(ModelText::entryLine(*entry, false).find("Cantonese (fine-tuned)"), std::string::npos);
+            EXPECT_NE(ModelText::entryLine(*entry).find("Cantonese (fine-tuned)"), std::string::npos);
         }
     }
     EXPECT_EQ(fineTuned, 3u);
     EXPECT_NE(catalogue.find("whisper-small-cantonese")->errorRate.find("7.93"), std::string::npos);
-    EXPECT_NE(ModelText::entryLine(*catalogue.find("whisper-base"), false).find("run as Mandarin"), std::string::npos);
+    EXPECT_NE(ModelText::entryLine(*catalogue.find("whisper-base")).find("run as Mandarin"), std::string::npos);
     EXPECT_TRUE(catalogue.forRole(ModelRole::language).front()->url.ends_with("qwen2.5-1.5b-instruct-q4_k_m.gguf"));
 }
 
@@ -155,11 +156,13 @@ TEST_F(ModelsCommandTest, FailuresAndMistakesHaveTheirOwnStatus)
 TEST_F(ModelsFixture, MissingModelAdviceSaysWhatToDoAndKeepsTheParticularsForTheTooltip)
 {
     const std::string folder = (dataHome / "kivo" / "models").string();
-    const auto speech = ModelAdvice::speechMissing(false);
+    const auto speech = ModelAdvice::speechMissing();
     EXPECT_EQ(speech.status, "No speech model is installed. Download one.");
     EXPECT_EQ(speech.details, "No speech-model.bin in " + folder + ".");
-    EXPECT_EQ(ModelAdvice::speechMissing(true).status, "未安裝語音模型。請下載一個。");
-    EXPECT_NE(ModelAdvice::speechMissing(true).details.find(folder), std::string::npos);
+    EXPECT_EQ(test::inLanguage(true, [&] { return ModelAdvice::speechMissing(); }).status,
+              "未安裝語音模型。請下載一個。");
+    EXPECT_NE(test::inLanguage(true, [&] { return ModelAdvice::speechMissing(); }).details.find(folder),
+              std::string::npos);
 
     // Each of the runtime's reasons is a sentence; the code and the file stay in the details.
     const std::vector<std::pair<std::string, std::string>> reasons{
@@ -172,36 +175,37 @@ TEST_F(ModelsFixture, MissingModelAdviceSaysWhatToDoAndKeepsTheParticularsForThe
          "This computer's processor cannot run the language model; speech recognition still works."},
         {"runtimeUnavailable: no backend", "The language model could not start. Reinstall Kivo."}};
     for (const auto& [detail, sentence] : reasons) {
-        const auto advice = ModelAdvice::languageUnavailable(detail, false);
+        const auto advice = ModelAdvice::languageUnavailable(detail);
         EXPECT_EQ(advice.status, sentence);
         EXPECT_EQ(advice.details, detail + "\nKivo reads " + folder + "/language-model.gguf.");
-        const auto chinese = ModelAdvice::languageUnavailable(detail, true);
+        const auto chinese = test::inLanguage(true, [&] { return ModelAdvice::languageUnavailable(detail); });
         EXPECT_EQ(chinese.status.find(detail.substr(0, detail.find(':'))), std::string::npos) << chinese.status;
         EXPECT_TRUE(chinese.details.starts_with(detail));
     }
-    EXPECT_NE(ModelAdvice::languageUnavailable("modelInvalid: x", true).status,
-              ModelAdvice::languageUnavailable("modelNotFound: x", true).status);
-    EXPECT_EQ(ModelAdvice::openModelsAction(false), "Click here to open Models ›");
+    EXPECT_NE(test::inLanguage(true, [&] { return ModelAdvice::languageUnavailable("modelInvalid: x"); }).status,
+              test::inLanguage(true, [&] { return ModelAdvice::languageUnavailable("modelNotFound: x"); }).status);
+    EXPECT_EQ(ModelAdvice::openModelsAction(), "Click here to open Models ›");
 
     // At start: both missing, then one, then none.
-    EXPECT_EQ(ModelAdvice::missingAtStart(false)->status, "The speech and language models are not installed yet.");
-    EXPECT_EQ(ModelAdvice::missingAtStart(false)->details,
+    EXPECT_EQ(ModelAdvice::missingAtStart()->status, "The speech and language models are not installed yet.");
+    EXPECT_EQ(ModelAdvice::missingAtStart()->details,
               "Kivo reads " + folder + "/speech-model.bin.\nKivo reads " + folder + "/language-model.gguf.");
     test::writeAll(ModelStore::target(ModelRole::language), "gguf");
-    EXPECT_EQ(ModelAdvice::missingAtStart(false)->status,
+    EXPECT_EQ(ModelAdvice::missingAtStart()->status,
               "The speech model is not installed yet, so recording cannot be recognised.");
-    EXPECT_EQ(ModelAdvice::missingAtStart(false)->details, "Kivo reads " + folder + "/speech-model.bin.");
+    EXPECT_EQ(ModelAdvice::missingAtStart()->details, "Kivo reads " + folder + "/speech-model.bin.");
 
     // A file that is there but unusable is named, not called missing.
     test::writeAll(ModelStore::target(ModelRole::speech), "not whisper");
-    EXPECT_FALSE(ModelAdvice::missingAtStart(true));
-    EXPECT_EQ(ModelAdvice::speechMissing(false).status,
+    EXPECT_FALSE(test::inLanguage(true, [&] { return ModelAdvice::missingAtStart(); }));
+    EXPECT_EQ(ModelAdvice::speechMissing().status,
               "The installed speech model is not a multilingual whisper model, so it cannot recognise Cantonese. "
               "Replace it.");
-    EXPECT_EQ(ModelAdvice::speechMissing(false).details, folder + "/speech-model.bin");
+    EXPECT_EQ(ModelAdvice::speechMissing().details, folder + "/speech-model.bin");
     std::filesystem::remove(ModelStore::target(ModelRole::language));
-    EXPECT_EQ(ModelAdvice::missingAtStart(true)->status, "尚未安裝語言模型，無法轉換文字。");
-    EXPECT_EQ(ModelAdvice::speechBroken("The speech model could not be loaded: /x", false).details,
+    EXPECT_EQ(test::inLanguage(true, [&] { return ModelAdvice::missingAtStart(); })->status,
+              "尚未安裝語言模型，無法轉換文字。");
+    EXPECT_EQ(ModelAdvice::speechBroken("The speech model could not be loaded: /x").details,
               "The speech model could not be loaded: /x");
     EXPECT_TRUE(ModelAdvice::isSpeechModelFailure("The speech model could not be loaded: /x/speech-model.bin"));
     EXPECT_FALSE(ModelAdvice::isSpeechModelFailure("Speech finalization timed out."));

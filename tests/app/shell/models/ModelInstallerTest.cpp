@@ -1,11 +1,12 @@
 // Downloads, imports and removals against a loopback server and the tiny generated models,
 // with the real runtimes' availability checks.
-#include "app/shell/models/ModelError.h"
 #include "app/shell/models/ModelInstaller.h"
+#include "app/shell/models/ModelError.h"
 #include "app/shell/models/ModelText.h"
 #include "platform/languagemodel/SystemLanguageModel.h"
 #include "platform/speech/WhisperRecognizer.h"
 #include "tests/app/shell/models/ModelsFixture.h"
+#include "tests/support/InterfaceLanguageScope.h"
 
 #include <atomic>
 #include <future>
@@ -276,11 +277,12 @@ TEST(ModelInstallerRateTest, RateAndTimeLeftFollowTheLastSeconds)
 TEST(ModelTextTest, ProgressAndJoinedTexts)
 {
     ModelInstaller::Progress progress{ModelInstaller::Progress::Phase::downloading, 312000000, 1100000000, 8400000, 100};
-    EXPECT_EQ(ModelText::progress(progress, false), "312 MB of 1.1 GB · 8.4 MB/s · 1 min 40 s left");
-    EXPECT_EQ(ModelText::progress(progress, true), "已下載 312 MB／1.1 GB · 每秒 8.4 MB · 尚餘 1 分 40 秒");
+    EXPECT_EQ(ModelText::progress(progress), "312 MB of 1.1 GB · 8.4 MB/s · 1 min 40 s left");
+    EXPECT_EQ(test::inLanguage(true, [&] { return ModelText::progress(progress); }),
+              "已下載 312 MB／1.1 GB · 每秒 8.4 MB · 尚餘 1 分 40 秒");
     progress.total = 0;
     progress.secondsLeft.reset();
-    EXPECT_EQ(ModelText::progress(progress, false), "312 MB · 8.4 MB/s");
+    EXPECT_EQ(ModelText::progress(progress), "312 MB · 8.4 MB/s");
 
     EXPECT_EQ(ModelText::joined("Install it before trying again.", ". Previous text retained."),
               "Install it before trying again. Previous text retained.");

@@ -1,13 +1,14 @@
 // The recommendation from measured speeds, the cached measurement, `--models recommend`, the
 // window's marking, and one real measurement of the smallest shape.
+#include "app/shell/models/ModelRecommendation.h"
 #include "app/shell/models/MachineSpeed.h"
 #include "app/shell/models/MachineSpeedProbe.h"
-#include "app/shell/models/ModelRecommendation.h"
 #include "app/shell/models/ModelsCommand.h"
 #include "app/shell/models/ModelsWindow.h"
 #include "app/shell/models/SpeechSpeedProbe.h"
 #include "tests/app/controller/ControllerTestSupport.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/InterfaceLanguageScope.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -66,9 +67,10 @@ TEST(ModelRecommendationTest, TheLargestLanguageModelInsideThirtySecondsIsRecomm
     EXPECT_EQ(chosen(recommendation.language), "qwen2.5-0.5b-instruct-q4_k_m");
     recommendation = ModelRecommendation::choose(catalogue, speeds({}, {{"0.5b", 4.0}, {"1.5b", 8.0}, {"3b", 30.0}}));
     EXPECT_EQ(chosen(recommendation.language), "qwen2.5-3b-instruct-q4_k_m");
-    EXPECT_EQ(ModelRecommendation::label(ModelRole::speech, 0.2, false),
+    EXPECT_EQ(ModelRecommendation::label(ModelRole::speech, 0.2),
               "Recommended for this computer (0.20 s per second of audio)");
-    EXPECT_EQ(ModelRecommendation::label(ModelRole::language, 24.4, true), "建議此電腦使用（長篇轉換約 24 秒）");
+    EXPECT_EQ(test::inLanguage(true, [&] { return ModelRecommendation::label(ModelRole::language, 24.4); }),
+              "建議此電腦使用（長篇轉換約 24 秒）");
 }
 
 TEST(MachineSpeedTest, TheCachedMeasurementStandsOnlyForItsProcessorAndRuntime)
@@ -130,7 +132,9 @@ private:
 TEST_F(CacheHome, RecommendPrintsTheFiguresAndTheModelsToInstall)
 {
     ASSERT_EQ(MachineSpeed::cacheFile(), std::filesystem::path(folder.path()) / "kivo" / "machine-speed.json");
-    ASSERT_TRUE(speeds({{"base", 0.05}, {"small", 0.2}, {"large-v3-turbo", 1.3}}).save());
+    ASSERT_TRUE(speeds({{"base", 0.05}, {"small", 0.2}, {"large-v3-turbo", 1.3}},
+                       {{"0.5b", 9.0}, {"1.5b", 24.0}, {"3b", 55.0}})
+                    .save());
     std::ostringstream out;
     std::ostringstream err;
     EXPECT_EQ(ModelsCommand::run({"recommend"}, out, err), 0) << err.str();
@@ -138,11 +142,14 @@ TEST_F(CacheHome, RecommendPrintsTheFiguresAndTheModelsToInstall)
     EXPECT_NE(out.str().find("speech: whisper-small-cantonese · Recommended for this computer (0.20 s"), std::string::npos)
         << out.str();
     EXPECT_NE(out.str().find("Kivo --models install whisper-small-cantonese"), std::string::npos);
-    EXPECT_NE(out.str().find("language: not measured"), std::string::npos);
+    EXPECT_NE(out.str().find("language 1.5b          24 s for a long conversion (at most 30)"), std::string::npos)
+        << out.str();
+    EXPECT_NE(out.str().find("language: qwen2.5-1.5b-instruct-q4_k_m · "), std::string::npos) << out.str();
 
     EXPECT_EQ(out.str().find("busy"), std::string::npos);
 
-    auto slowSpeed = speeds({{"base", 0.5}});
+    // A measurement from before language models were measured is made again; this one is new.
+    auto slowSpeed = speeds({{"base", 0.5}}, {{"0.5b", 90.0}});
     slowSpeed.loadAverage = 64.0;
     ASSERT_TRUE(slowSpeed.save());
     std::ostringstream slow;
@@ -155,7 +162,7 @@ TEST_F(CacheHome, RecommendPrintsTheFiguresAndTheModelsToInstall)
 TEST_F(CacheHome, TheWindowMarksAndSelectsTheRecommendedModels)
 {
     test::ensureApplication();
-    ModelsWindow window(false, "");
+    ModelsWindow window("");
     ASSERT_TRUE(test::waitUntil([&] { return window.catalogueLoaded(); }));
     window.measure = [](bool, std::stop_token) {
         return speeds({{"base", 0.05}, {"small", 0.2}, {"large-v3-turbo", 1.3}}, {{"0.5b", 9.0}, {"1.5b", 24.0}});

@@ -1,10 +1,11 @@
 // The Models window offscreen against a loopback catalogue: both models installed without
 // leaving it, the panel's event loop kept running, cancel, import and remove; screenshots of
 // both languages.
-#include "app/shell/models/ModelText.h"
 #include "app/shell/models/ModelsWindow.h"
+#include "app/shell/models/ModelText.h"
 #include "tests/app/controller/ControllerTestSupport.h"
 #include "tests/app/shell/models/ModelsFixture.h"
+#include "tests/support/InterfaceLanguageScope.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -24,7 +25,7 @@ protected:
     {
         ModelsFixture::SetUp();
         test::ensureApplication();
-        window = std::make_unique<ModelsWindow>(false, writeCatalogue().string());
+        window = std::make_unique<ModelsWindow>(writeCatalogue().string());
         window->show();
         ASSERT_TRUE(test::waitUntil([&] { return window->catalogueLoaded(); }));
         // What the window reads of the installed files arrives from its workers.
@@ -71,9 +72,12 @@ TEST_F(ModelsWindowTest, BothModelsInstallFromTheWindowWhileTheEventLoopKeepsRun
                 }
                 if (role == ModelRole::speech && texts.size() == 3) {
                     save(QStringLiteral("models-en-downloading.png"));
-                    window->setChinese(true);
-                    save(QStringLiteral("models-zh-downloading.png"));
-                    window->setChinese(false);
+                    {
+                        const test::InterfaceLanguageScope chinese(true);
+                        window->localize();
+                        save(QStringLiteral("models-zh-downloading.png"));
+                    }
+                    window->localize();
                 }
                 return !section.task->running();
             },
@@ -94,7 +98,8 @@ TEST_F(ModelsWindowTest, BothModelsInstallFromTheWindowWhileTheEventLoopKeepsRun
     ASSERT_TRUE(test::waitUntil([&] { return window->section(ModelRole::language).installed->text().contains(QStringLiteral("general")); }));
     EXPECT_TRUE(window->section(ModelRole::language).remove->isEnabled());
     save(QStringLiteral("models-en-installed.png"));
-    window->setChinese(true);
+    const test::InterfaceLanguageScope chinese(true);
+    window->localize();
     EXPECT_EQ(window->windowTitle(), QStringLiteral("模型"));
     EXPECT_EQ(window->section(ModelRole::speech).importFile->text(), QStringLiteral("使用磁碟上的檔案…"));
     EXPECT_TRUE(window->section(ModelRole::speech).installed->text().contains(QStringLiteral("粵語")));

@@ -1,4 +1,5 @@
 #include "app/shell/shortcut/GlobalShortcut.h"
+#include "tests/support/InterfaceLanguageScope.h"
 
 #include <gtest/gtest.h>
 
@@ -110,11 +111,14 @@ TEST(PanelShortcut, ValuesTitlesAndOutOfRangeIndex)
 {
     EXPECT_EQ(PanelShortcut::fromRawValue("commandShiftSpace"), PanelShortcut(PanelShortcut::commandShiftSpace));
     EXPECT_FALSE(PanelShortcut::fromRawValue("rightOption").has_value());
-    EXPECT_EQ(PanelShortcut(PanelShortcut::controlOptionSpace).title(false), "Ctrl+Alt+Space");
-    EXPECT_EQ(PanelShortcut(PanelShortcut::commandShiftSpace).title(true), "Shift+Super+Space");
-    EXPECT_EQ(PanelShortcut(PanelShortcut::rightCommand).title(false), "Right Super (tap)");
-    EXPECT_EQ(PanelShortcut(PanelShortcut::rightCommand).title(true), "右 Super（單按）");
-    EXPECT_EQ(PanelShortcut(PanelShortcut::disabled).title(true), "停用");
+    EXPECT_EQ(PanelShortcut(PanelShortcut::controlOptionSpace).title(), QStringLiteral("Ctrl+Alt+Space"));
+    EXPECT_EQ(test::inLanguage(true, [] { return PanelShortcut(PanelShortcut::commandShiftSpace).title(); }),
+              QStringLiteral("Shift+Super+Space"));
+    EXPECT_EQ(PanelShortcut(PanelShortcut::rightCommand).title(), QStringLiteral("Right Super (tap)"));
+    EXPECT_EQ(test::inLanguage(true, [] { return PanelShortcut(PanelShortcut::rightCommand).title(); }),
+              QStringLiteral("右 Super（單按）"));
+    EXPECT_EQ(test::inLanguage(true, [] { return PanelShortcut(PanelShortcut::disabled).title(); }),
+              QStringLiteral("停用"));
     EXPECT_EQ(PanelShortcut::atIndex(3), PanelShortcut::disabled);
     EXPECT_EQ(PanelShortcut::atIndex(-1), PanelShortcut::rightCommand);
     EXPECT_EQ(PanelShortcut::atIndex(4), PanelShortcut::rightCommand);
