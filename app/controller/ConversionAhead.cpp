@@ -14,6 +14,11 @@
 #include <utility>
 
 namespace kivo {
+namespace {
+
+constexpr qsizetype unpunctuatedPiece = 16; // characters
+
+} // namespace
 
 ConversionAhead::ConversionAhead(std::filesystem::path resourcesDirectory, std::string lockPath,
                                  std::chrono::milliseconds timeLimit)
@@ -94,7 +99,12 @@ void ConversionAhead::launchNext()
         return;
     }
     const std::string rest = settled_.substr(covered_);
-    const std::size_t whole = TextPieces::wholeSentences(rest);
+    std::size_t whole = TextPieces::wholeSentences(rest);
+    // A recogniser that writes no punctuation still closes its windows: a long enough settled
+    // stretch without a sentence end goes as it is.
+    if (whole == 0 && QString::fromStdString(rest).toUcs4().size() >= unpunctuatedPiece) {
+        whole = rest.size();
+    }
     const std::string source = rest.substr(0, whole);
     if (source.empty() || CharacterClass::trimWhitespaceAndNewlines(Utf16::fromUtf8(source)).empty()) {
         return;

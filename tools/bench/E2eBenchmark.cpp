@@ -8,6 +8,9 @@
 //   --tiny               a tiny speech model (default: base size, q5_0)
 //   --small              a small-size speech model, q5_0 (the size recommended on 2 cores)
 //   --stand-in           a runner that answers a fixed text after 0.5 s (default: rewrite-runner)
+//   --stand-in-rate S    the stand-in takes 0.3 s plus S seconds per character of the text it is
+//                        given instead (0.06 is a 1.5B-size model on 2 cores)
+//   --one-conversion     converting while speaking turned off: one conversion after the stop
 //   --language-model F   rewrite-runner with this model (default: a tiny generated one)
 //   --seconds S[,S...]   utterance lengths (default: 20)
 //   --runs N             runs per length (default: 5)
@@ -15,6 +18,7 @@
 // Prints per run the times after the stop command: the stop taking effect, the final
 // transcript, the runner's reply, the insertion and the text read back in the target; then the
 // medians and the load average. Exits 1 when a phase did not happen.
+#include "app/controller/PanelPreferences.h"
 #include "app/shell/lifecycle/SingleInstance.h"
 #include "platform/accessibility/AccessibilityInputAccess.h"
 #include "platform/accessibility/GuiEventLoop.h"
@@ -61,6 +65,8 @@ struct Options {
     bool tiny = false;
     bool small = false;
     bool standIn = false;
+    double standInRate = 0.0;
+    bool oneConversion = false;
     std::optional<fs::path> languageModel;
     std::vector<double> seconds{20.0};
     int runs = 5;
@@ -139,7 +145,12 @@ void makeBundle(const fs::path& root, const Options& options)
         // as a model must: otherwise a transcript with a digit in it is (rightly) withheld.
         std::ofstream(resources / "rewrite-runner")
             << "#!/bin/sh\n"
-            << "kept=$(grep -o '\u27E6KIVO7_[0-9]*\u27E7' | awk '!seen[$0]++' | tr '\\n' ' ')\nsleep 0.5\n"
+            << "request=$(cat)\n"
+            << "kept=$(printf '%s' \"$request\" | grep -o '\u27E6KIVO7_[0-9]*\u27E7' | awk '!seen[$0]++' | tr '\\n' ' ')\n"
+            // Characters of the source, from its UTF-8 bytes (three to a Chinese character).
+            << "bytes=$(printf '%s' \"$request\" | sed -n 's/.*\"source\":\"\\([^\"]*\\)\".*/\\1/p' | wc -c)\n"
+            << "sleep $(awk \"BEGIN { print " << (options.standInRate > 0 ? 0.3 : 0.5) << " + "
+            << options.standInRate << " * $bytes / 3 }\")\n"
             << "printf '{\"status\":\"generated\",\"text\":\"%s%s\"}\\n' '" << standInText << "' \"$kept\"\n";
         fs::permissions(resources / "rewrite-runner", fs::perms::owner_all);
     } else {
@@ -225,6 +236,13 @@ public:
 
     bool start()
     {
+        if (options_.oneConversion) {
+            // As a user who turned converting while speaking off in the settings.
+            QSettings preferences(QString::fromStdString((root_ / "config" / "kivo" / "Kivo.conf").string()),
+                                  QSettings::IniFormat);
+            preferences.setValue(QString::fromLatin1(PanelPreferences::preferencesKey),
+                                 QVariantMap{{QStringLiteral("convertWhileSpeaking"), false}});
+        }
         kivo_.setProcessEnvironment(environment_);
         kivo_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         kivo_.setStandardOutputFile(QProcess::nullDevice());
@@ -296,6 +314,11 @@ Options parse(int argc, char** argv)
             options.small = true;
         } else if (argument == "--stand-in") {
             options.standIn = true;
+        } else if (argument == "--stand-in-rate") {
+            options.standIn = true;
+            options.standInRate = std::atof(next().c_str());
+        } else if (argument == "--one-conversion") {
+            options.oneConversion = true;
         } else if (argument == "--language-model") {
             options.languageModel = next();
         } else if (argument == "--runs") {
@@ -341,9 +364,11 @@ int main(int argc, char** argv)
     try {
         makeBundle(root, options);
         testing::MicrophonePipe microphone(*fifo);
+        std::printf("converting while speaking: %s\n", options.oneConversion ? "off" : "on");
         std::printf("speech model: %s, runner: %s; load average at start: %s\n",
                     options.tiny ? "tiny (f16)" : options.small ? "small size (q5_0)" : "base size (q5_0)",
-                    options.standIn ? "stand-in answering after 0.5 s"
+                    options.standInRate > 0 ? "stand-in taking 0.3 s + the given seconds per character"
+                    : options.standIn       ? "stand-in answering after 0.5 s"
                     : options.languageModel ? options.languageModel->c_str()
                                             : "rewrite-runner, tiny generated model",
                     loadAverage().c_str());

@@ -87,6 +87,17 @@ TEST_F(ConvertingAhead, AtTheStopThePieceStillRunningIsWaitedForAndAllConvertedA
     EXPECT_TRUE(state().result.isEmpty());
 }
 
+TEST_F(ConvertingAhead, WithoutPunctuationALongEnoughSettledStretchGoesWhole)
+{
+    startRecording();
+    recorder->callbacks.onSettled("今日天氣好好");
+    test::spin(std::chrono::milliseconds(300));
+    EXPECT_TRUE(requests().isEmpty());
+    recorder->callbacks.onSettled("今日天氣好好我哋去飲茶啦之後再行下街");
+    ASSERT_TRUE(test::waitUntil([this] { return requests().size() == 1; }));
+    EXPECT_TRUE(requests()[0].contains(QStringLiteral("今日天氣好好我哋去飲茶啦之後再行下街")));
+}
+
 TEST_F(ConvertingAhead, TurnedOffOrWithoutProcessingAfterRecordingNothingRunsUntilTheStop)
 {
     for (const bool convertWhileSpeaking : {false, true}) {
