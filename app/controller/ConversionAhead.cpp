@@ -5,6 +5,7 @@
 #include "app/conversion/TextPieces.h"
 #include "platform/text/CharacterClass.h"
 #include "platform/text/Utf16.h"
+#include "platform/time/PhaseTrace.h"
 #include "protocol/RewriteReply.h"
 
 #include <QCoreApplication>
@@ -124,6 +125,7 @@ void ConversionAhead::launchNext()
         return;
     }
     lockFD_ = lock.descriptor;
+    PhaseTrace::mark("ahead");
     const unsigned run = ++run_;
     running_ = source.size();
     QPointer<ConversionAhead> weak(this);
@@ -154,6 +156,7 @@ void ConversionAhead::finished(unsigned run, const std::string& source, const st
         return;
     }
     endRun();
+    PhaseTrace::mark("ahead-reply");
     const std::optional<RewriteReply> reply =
         exitedNormally && exitStatus == 0 ? RewriteReply::read(output) : std::nullopt;
     std::optional<std::string> restored;

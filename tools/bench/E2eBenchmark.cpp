@@ -141,14 +141,14 @@ void makeBundle(const fs::path& root, const Options& options)
         }
     }
     if (options.standIn) {
-        // It keeps the protected names and numbers the request carries, once each and in order,
+        // It keeps the protected names and numbers the source carries, once each and in order,
         // as a model must: otherwise a transcript with a digit in it is (rightly) withheld.
         std::ofstream(resources / "rewrite-runner")
             << "#!/bin/sh\n"
-            << "request=$(cat)\n"
-            << "kept=$(printf '%s' \"$request\" | grep -o '\u27E6KIVO7_[0-9]*\u27E7' | awk '!seen[$0]++' | tr '\\n' ' ')\n"
+            << "source=$(sed -n 's/.*\"source\":\"\\([^\"]*\\)\".*/\\1/p')\n"
+            << "kept=$(printf '%s' \"$source\" | grep -o '\u27E6KIVO7_[0-9]*\u27E7' | awk '!seen[$0]++' | tr '\\n' ' ')\n"
             // Characters of the source, from its UTF-8 bytes (three to a Chinese character).
-            << "bytes=$(printf '%s' \"$request\" | sed -n 's/.*\"source\":\"\\([^\"]*\\)\".*/\\1/p' | wc -c)\n"
+            << "bytes=$(printf '%s' \"$source\" | wc -c)\n"
             << "sleep $(awk \"BEGIN { print " << (options.standInRate > 0 ? 0.3 : 0.5) << " + "
             << options.standInRate << " * $bytes / 3 }\")\n"
             << "printf '{\"status\":\"generated\",\"text\":\"%s%s\"}\\n' '" << standInText << "' \"$kept\"\n";
@@ -446,6 +446,15 @@ int main(int argc, char** argv)
                 std::printf("%5.0f s %4d %12s %12s %12s %12s %12s\n", seconds, i + 1, shown(phases.stopTakesEffect).c_str(),
                             shown(phases.transcript).c_str(), shown(phases.reply).c_str(),
                             shown(phases.inserted).c_str(), shown(phases.verified).c_str());
+                {
+                    int started = 0;
+                    int replied = 0;
+                    for (const auto& mark : kivo.marks()) {
+                        started += mark.seconds >= asked && mark.phase == "ahead";
+                        replied += mark.seconds >= asked && mark.phase == "ahead-reply";
+                    }
+                    std::printf("  converted while speaking: %d of %d pieces started\n", replied, started);
+                }
                 std::fflush(stdout);
                 if (!phases.transcript || !phases.reply || !phases.inserted || !phases.verified) {
                     status = 1;
