@@ -12,7 +12,7 @@
 #include "app/controller/UpdatesAndRestart.h"
 #include "app/shell/FloatingPanel.h"
 #include "app/shell/VoicePanel.h"
-#include "app/shell/models/ModelAdvice.h"
+#include "app/models/ModelAdvice.h"
 
 #include <QAction>
 #include <QApplication>

@@ -3,7 +3,7 @@
 #include "app/controller/SessionHost.h"
 #include "app/controller/SessionOptions.h"
 #include "app/shell/PanelState.h"
-#include "app/shell/lifecycle/RecordingCommand.h"
+#include "app/lifecycle/RecordingCommand.h"
 
 #include <QCoreApplication>
 #include <QObject>

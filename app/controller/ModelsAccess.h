@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/shell/models/ModelRole.h"
+#include "app/models/ModelRole.h"
 
 #include <QObject>
 

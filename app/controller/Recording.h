@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/controller/SessionOptions.h"
-#include "app/shell/lifecycle/RecordingCommand.h"
+#include "app/lifecycle/RecordingCommand.h"
 #include "app/speech/SpeechDiagnostics.h"
 #include "app/speech/SpeechDraft.h"
 #include "app/speech/SpeechSession.h"

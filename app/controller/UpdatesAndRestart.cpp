@@ -4,10 +4,10 @@
 #include "app/controller/SessionHost.h"
 #include "app/shell/FloatingPanel.h"
 #include "app/shell/VoicePanel.h"
-#include "app/shell/lifecycle/RestartHelper.h"
-#include "app/shell/lifecycle/RestartTarget.h"
+#include "app/lifecycle/RestartHelper.h"
+#include "app/lifecycle/RestartTarget.h"
 #include "app/shell/lifecycle/UpdateController.h"
-#include "app/shell/lifecycle/UpdatePolicy.h"
+#include "app/lifecycle/UpdatePolicy.h"
 #include "platform/bundle/AppBundle.h"
 
 #include <QAction>

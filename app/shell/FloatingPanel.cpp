@@ -11,7 +11,7 @@
 #include "app/shell/SymbolGlyph.h"
 #include "app/shell/TextAreaBackground.h"
 #include "app/shell/VoicePanel.h"
-#include "app/shell/models/ModelAdvice.h"
+#include "app/models/ModelAdvice.h"
 #include "app/shell/models/ModelsLink.h"
 #include "app/shell/shortcut/PanelShortcut.h"
 #include "app/speech/SpeechEngine.h"

@@ -19,6 +19,9 @@ using Case = LanguageModelError::Case;
 struct ContextFree {
     void operator()(llama_context* context) const { llama_free(context); }
 };
+struct SamplerFree {
+    void operator()(llama_sampler* sampler) const { llama_sampler_free(sampler); }
+};
 
 double since(std::chrono::steady_clock::time_point start)
 {
@@ -66,6 +69,7 @@ EvaluationSpeed EvaluationSpeed::measure(const std::filesystem::path& file, int 
     for (std::size_t i = 0; i < prompt.size(); ++i) {
         prompt[i] = static_cast<llama_token>((i * 7919 + 13) % static_cast<std::size_t>(vocabulary - 512) + 256);
     }
+    const std::unique_ptr<llama_sampler, SamplerFree> sampler(llama_sampler_init_greedy());
     // Every page of the file read once, so the figure is the computer's, not its disk's.
     decode(context.get(), prompt.data(), std::min(promptTokens, 16));
 
@@ -79,8 +83,9 @@ EvaluationSpeed EvaluationSpeed::measure(const std::filesystem::path& file, int 
         }
         const double reading = since(start);
         start = std::chrono::steady_clock::now();
+        // Each token is chosen from the whole vocabulary's scores, as an answer's are.
         for (int i = 0; i < answerTokens && !stop.stop_requested(); ++i) {
-            llama_token next = prompt[static_cast<std::size_t>(i) % prompt.size()];
+            llama_token next = llama_sampler_sample(sampler.get(), context.get(), -1);
             decode(context.get(), &next, 1);
         }
         const double writing = since(start);

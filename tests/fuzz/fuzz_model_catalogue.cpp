@@ -1,6 +1,6 @@
 // The model catalogue as downloaded: a catalogue or ModelError.
-#include "app/shell/models/ModelCatalogue.h"
-#include "app/shell/models/ModelError.h"
+#include "app/models/ModelCatalogue.h"
+#include "app/models/ModelError.h"
 
 #include <cstdint>
 #include <string>

@@ -1,5 +1,5 @@
-#include "app/shell/lifecycle/RestartTarget.h"
-#include "app/shell/lifecycle/RestartHelper.h"
+#include "app/lifecycle/RestartTarget.h"
+#include "app/lifecycle/RestartHelper.h"
 #include "tests/relaunch/BundleFixture.h"
 #include "tests/support/InterfaceLanguageScope.h"
 

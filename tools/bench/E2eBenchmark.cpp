@@ -19,7 +19,7 @@
 // transcript, the runner's reply, the insertion and the text read back in the target; then the
 // medians and the load average. Exits 1 when a phase did not happen.
 #include "app/controller/PanelPreferences.h"
-#include "app/shell/lifecycle/SingleInstance.h"
+#include "app/lifecycle/SingleInstance.h"
 #include "platform/accessibility/AccessibilityInputAccess.h"
 #include "platform/accessibility/GuiEventLoop.h"
 #include "platform/accessibilitybus/AccessibilityBus.h"

@@ -1,6 +1,6 @@
 #include "app/shell/lifecycle/UpdateController.h"
 
-#include "app/shell/lifecycle/UpdatePolicy.h"
+#include "app/lifecycle/UpdatePolicy.h"
 #include "platform/bundle/AppBundle.h"
 
 #include <QAction>

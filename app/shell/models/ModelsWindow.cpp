@@ -2,10 +2,10 @@
 
 #include "app/shell/InterfaceLanguage.h"
 
-#include "app/shell/models/MachineSpeedProbe.h"
-#include "app/shell/models/ModelRecommendation.h"
-#include "app/shell/models/ModelStore.h"
-#include "app/shell/models/ModelText.h"
+#include "app/models/MachineSpeedProbe.h"
+#include "app/models/ModelRecommendation.h"
+#include "app/models/ModelStore.h"
+#include "app/models/ModelText.h"
 
 #include <QComboBox>
 #include <QFileDialog>

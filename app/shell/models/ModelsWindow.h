@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/shell/models/MachineSpeed.h"
-#include "app/shell/models/ModelCatalogue.h"
-#include "app/shell/models/ModelTask.h"
+#include "app/models/MachineSpeed.h"
+#include "app/models/ModelCatalogue.h"
+#include "app/models/ModelTask.h"
 
 #include <QCoreApplication>
 #include <QWidget>

@@ -1,7 +1,7 @@
 // Model runs against small scripted runners placed in a test bundle.
 #include "app/controller/Conversion.h"
 #include "app/controller/RunLock.h"
-#include "app/shell/models/ModelStore.h"
+#include "app/models/ModelStore.h"
 #include "tests/app/controller/ControllerFixture.h"
 #include "tests/app/shell/PanelWidgets.h"
 

@@ -4,7 +4,7 @@
 #include "app/controller/Recording.h"
 #include "app/shell/RecognitionDetailsDialog.h"
 #include "app/shell/VoicePanel.h"
-#include "app/shell/models/ModelStore.h"
+#include "app/models/ModelStore.h"
 #include "app/shell/models/ModelsWindow.h"
 #include "app/speech/RecorderFailure.h"
 #include "tests/app/controller/ControllerFixture.h"

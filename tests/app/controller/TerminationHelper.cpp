@@ -3,7 +3,7 @@
 #include "app/controller/Application.h"
 #include "app/controller/Conversion.h"
 #include "app/shell/FloatingPanel.h"
-#include "app/shell/lifecycle/TerminationSignals.h"
+#include "app/lifecycle/TerminationSignals.h"
 
 #include <QApplication>
 

@@ -1,6 +1,6 @@
 // The real Kivo, read through the accessibility bus as a screen reader reads it and driven by
 // XTest keys: every control is reachable by keyboard and named by its label.
-#include "app/shell/lifecycle/SingleInstance.h"
+#include "app/lifecycle/SingleInstance.h"
 #include "platform/accessibility/AccessibleElement.h"
 #include "tests/app/controller/ControllerTestSupport.h"
 

@@ -7,8 +7,8 @@
 #include "app/shell/HintField.h"
 #include "app/shell/SettingsPopover.h"
 #include "app/shell/StatusLabel.h"
-#include "app/shell/models/ModelAdvice.h"
-#include "app/shell/models/ModelStore.h"
+#include "app/models/ModelAdvice.h"
+#include "app/models/ModelStore.h"
 #include "app/shell/VoicePanel.h"
 #include "tests/app/controller/ControllerTestSupport.h"
 

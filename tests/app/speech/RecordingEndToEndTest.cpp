@@ -5,7 +5,7 @@
 #include "app/controller/Recording.h"
 #include "app/shell/FloatingButton.h"
 #include "app/shell/StatusLabel.h"
-#include "app/shell/models/ModelStore.h"
+#include "app/models/ModelStore.h"
 #include "app/shell/models/ModelsWindow.h"
 #include "platform/audio/WavFileEngine.h"
 #include "platform/speech/WhisperRecognizer.h"

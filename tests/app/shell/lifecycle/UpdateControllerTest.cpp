@@ -1,5 +1,5 @@
 #include "app/shell/lifecycle/UpdateController.h"
-#include "app/shell/lifecycle/UpdatePolicy.h"
+#include "app/lifecycle/UpdatePolicy.h"
 #include "tests/app/controller/ControllerTestSupport.h"
 #include "tests/platform/updates/UpdateFixture.h"
 

@@ -2,9 +2,9 @@
 // leaving it, the panel's event loop kept running, cancel, import and remove; screenshots of
 // both languages.
 #include "app/shell/models/ModelsWindow.h"
-#include "app/shell/models/ModelText.h"
+#include "app/models/ModelText.h"
 #include "tests/app/controller/ControllerTestSupport.h"
-#include "tests/app/shell/models/ModelsFixture.h"
+#include "tests/app/models/ModelsFixture.h"
 #include "tests/support/InterfaceLanguageScope.h"
 
 #include <QComboBox>
