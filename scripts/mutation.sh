@@ -56,6 +56,8 @@ platform/modelavailability/Availability.cpp|languagemodel_rules_test protocol_te
 runner/Run.cpp|rewrite-runner rewrite_runner_test|$runner
 app/delivery/FocusedInputWriter.cpp|delivery_tests|$delivery
 app/controller/Conversion.cpp|controller_tests|$controller
+app/controller/ConversionAhead.cpp|controller_tests|$controller
+app/conversion/TextPieces.cpp|conversion_tests|$conversion
 app/controller/Recording.cpp|controller_tests|$controller
 app/controller/Application.cpp|controller_tests|$controller
 platform/updates/ArchiveTools.cpp|update_archive_tests update_service_tests|$archive && $service

@@ -27,6 +27,9 @@ protected:
         // Preparation runs (--prepare) are not conversions.
         bundle.setRunnerScript("[ \"$1\" = --prepare ] && exit 0; cat >> '" + log + "'; echo >> '" + log + "'; sleep " + delay +
                                "; n=$(grep -c . '" + log + "'); "
+                               // A source with 空 gets a blank answer, which is no conversion.
+                               "tail -n 1 '" + log + "' | grep -q '\"source\":\"空' && n=' ' && "
+                               "printf '{\"status\":\"generated\",\"text\":\"%s\"}\\n' \"$n\" && exit 0; "
                                "printf '{\"status\":\"generated\",\"text\":\"譯%s。\"}\\n' \"$n\"");
     }
 
@@ -49,8 +52,10 @@ TEST_F(ConvertingAhead, SettledSentencesAreConvertedDuringTheRecordingAndOnlyThe
     ASSERT_TRUE(test::waitUntil([this] { return requests().size() == 1; }));
     EXPECT_TRUE(requests()[0].contains(QStringLiteral("第一句。")));
     EXPECT_FALSE(requests()[0].contains(QStringLiteral("第二"))) << "an unfinished sentence waits";
+    recorder->callbacks.onSettled("另一句。"); // not the settled text grown: another transcript's
     recorder->callbacks.onSettled("第一句。第二句。第三");
     ASSERT_TRUE(test::waitUntil([this] { return requests().size() == 2; }));
+    EXPECT_FALSE(requests().join(u'|').contains(QStringLiteral("另一句")));
     test::spin(std::chrono::milliseconds(200));
 
     recorder->callbacks.onStatus(Status::finalizing);
@@ -75,15 +80,25 @@ TEST_F(ConvertingAhead, AtTheStopThePieceStillRunningIsWaitedForAndAllConvertedA
     EXPECT_EQ(requests().size(), 1) << "nothing was left to convert";
     EXPECT_EQ(state().result, QStringLiteral("譯1。"));
 
+    // What settles while a piece runs is converted after the stop, with its progress shown.
+    startRecording();
+    recorder->callbacks.onSettled("丁。");
+    ASSERT_TRUE(test::waitUntil([this] { return requests().size() == 2; }));
+    recorder->callbacks.onSettled("丁。戊。");
+    recorder->callbacks.onCompletion(std::string("丁。戊。"));
+    EXPECT_TRUE(test::waitUntil([this] { return status().contains(QStringLiteral("2 / 2")); })) << status().toStdString();
+    ASSERT_TRUE(test::waitUntil([this] { return idle() && !state().result.isEmpty(); }));
+    EXPECT_EQ(state().result, QStringLiteral("譯2。譯3。"));
+
     // Cancelling while waiting drops the piece and shows nothing.
     startRecording();
     recorder->callbacks.onSettled("乙。");
-    ASSERT_TRUE(test::waitUntil([this] { return requests().size() == 2; }));
+    ASSERT_TRUE(test::waitUntil([this] { return requests().size() == 4; }));
     recorder->callbacks.onCompletion(std::string("乙。丙。"));
     emit panel().cancelClicked();
     test::spin(std::chrono::milliseconds(800));
     EXPECT_TRUE(idle());
-    EXPECT_EQ(requests().size(), 2);
+    EXPECT_EQ(requests().size(), 4);
     EXPECT_TRUE(state().result.isEmpty());
 }
 
@@ -93,13 +108,33 @@ TEST_F(ConvertingAhead, WithoutPunctuationALongEnoughSettledStretchGoesWhole)
     recorder->callbacks.onSettled("今日天氣好好");
     test::spin(std::chrono::milliseconds(300));
     EXPECT_TRUE(requests().isEmpty());
-    recorder->callbacks.onSettled("今日天氣好好我哋去飲茶啦之後再行下街");
+    recorder->callbacks.onSettled("今日天氣好好我哋去飲茶啦之後再行"); // 16 characters
     ASSERT_TRUE(test::waitUntil([this] { return requests().size() == 1; }));
-    EXPECT_TRUE(requests()[0].contains(QStringLiteral("今日天氣好好我哋去飲茶啦之後再行下街")));
+    EXPECT_TRUE(requests()[0].contains(QStringLiteral("今日天氣好好我哋去飲茶啦之後再行")));
+}
+
+TEST_F(ConvertingAhead, APieceThatFailsIsLeftWithEverythingAfterItToTheConversionAfterTheStop)
+{
+    startRecording();
+    recorder->callbacks.onSettled("空。");
+    ASSERT_TRUE(test::waitUntil([this] { return requests().size() == 1; }));
+    test::spin(std::chrono::milliseconds(300));
+    recorder->callbacks.onSettled("空。好。");
+    test::spin(std::chrono::milliseconds(300));
+    EXPECT_EQ(requests().size(), 1) << "nothing more in the background after a failure";
+    recorder->callbacks.onCompletion(std::string("空。好。"));
+    ASSERT_TRUE(test::waitUntil([this] { return requests().size() == 2 && idle(); }));
+    EXPECT_TRUE(requests()[1].contains(QStringLiteral("\"source\":\"空。好。"))) << "converted whole";
 }
 
 TEST_F(ConvertingAhead, TurnedOffOrWithoutProcessingAfterRecordingNothingRunsUntilTheStop)
 {
+    // A recording converted ahead first, so that turning it off has something to stop.
+    startRecording();
+    recorder->callbacks.onSettled("前一句。");
+    ASSERT_TRUE(test::waitUntil([this] { return requests().size() == 1; }));
+    recorder->callbacks.onCompletion(std::string("前一句。"));
+    ASSERT_TRUE(test::waitUntil([this] { return idle(); }));
     for (const bool convertWhileSpeaking : {false, true}) {
         change([&](PanelSettings& settings) {
             settings.convertWhileSpeaking = convertWhileSpeaking;
@@ -113,7 +148,7 @@ TEST_F(ConvertingAhead, TurnedOffOrWithoutProcessingAfterRecordingNothingRunsUnt
         recorder->callbacks.onCompletion(std::string("一句。"));
         ASSERT_TRUE(test::waitUntil([this] { return idle(); }));
     }
-    EXPECT_EQ(requests().size(), 1) << "one conversion, after the stop, with processing on";
+    EXPECT_EQ(requests().size(), 2) << "one conversion, after the stop, with processing on";
 }
 
 } // namespace
