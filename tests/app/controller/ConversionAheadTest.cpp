@@ -52,10 +52,12 @@ TEST_F(ConvertingAhead, SettledSentencesAreConvertedDuringTheRecordingAndOnlyThe
     ASSERT_TRUE(test::waitUntil([this] { return requests().size() == 1; }));
     EXPECT_TRUE(requests()[0].contains(QStringLiteral("第一句。")));
     EXPECT_FALSE(requests()[0].contains(QStringLiteral("第二"))) << "an unfinished sentence waits";
-    recorder->callbacks.onSettled("另一句。"); // not the settled text grown: another transcript's
+    test::spin(std::chrono::milliseconds(300));
+    recorder->callbacks.onSettled("另一句。又一句。"); // not the settled text grown: another transcript's
+    test::spin(std::chrono::milliseconds(300));
     recorder->callbacks.onSettled("第一句。第二句。第三");
     ASSERT_TRUE(test::waitUntil([this] { return requests().size() == 2; }));
-    EXPECT_FALSE(requests().join(u'|').contains(QStringLiteral("另一句")));
+    EXPECT_FALSE(requests().join(u'|').contains(QStringLiteral("又一句")));
     test::spin(std::chrono::milliseconds(200));
 
     recorder->callbacks.onStatus(Status::finalizing);
@@ -129,12 +131,11 @@ TEST_F(ConvertingAhead, APieceThatFailsIsLeftWithEverythingAfterItToTheConversio
 
 TEST_F(ConvertingAhead, TurnedOffOrWithoutProcessingAfterRecordingNothingRunsUntilTheStop)
 {
-    // A recording converted ahead first, so that turning it off has something to stop.
+    // A recording with converting ahead on first (nothing settled in it), so that turning it
+    // off has something to stop.
     startRecording();
-    recorder->callbacks.onSettled("前一句。");
-    ASSERT_TRUE(test::waitUntil([this] { return requests().size() == 1; }));
     recorder->callbacks.onCompletion(std::string("前一句。"));
-    ASSERT_TRUE(test::waitUntil([this] { return idle(); }));
+    ASSERT_TRUE(test::waitUntil([this] { return requests().size() == 1 && idle(); }));
     for (const bool convertWhileSpeaking : {false, true}) {
         change([&](PanelSettings& settings) {
             settings.convertWhileSpeaking = convertWhileSpeaking;
