@@ -1,7 +1,6 @@
 // Kivo: the floating panel that turns spoken Cantonese into text on this machine.
-#include "app/controller/BundleLocation.h"
 #include "app/controller/Application.h"
-#include "app/shell/FloatingPanel.h"
+#include "app/controller/BundleLocation.h"
 #include "app/lifecycle/CommandLine.h"
 #include "app/lifecycle/RecordingCommand.h"
 #include "app/lifecycle/SingleInstance.h"
@@ -10,6 +9,7 @@
 #include "app/models/ModelCatalogue.h"
 #include "app/models/ModelError.h"
 #include "app/models/ModelsCommand.h"
+#include "app/shell/FloatingPanel.h"
 #include "platform/accessibility/FocusTracker.h"
 #include "platform/accessibility/GuiEventLoop.h"
 #include "platform/session/DisplaySession.h"
@@ -56,9 +56,7 @@ int main(int argc, char** argv)
     using Action = kivo::CommandLine::Action;
     // Answered without a display, so they also work in a package check or over ssh.
     switch (commandLine.action()) {
-    case Action::printHelp:
-        std::cout << kivo::CommandLine::helpText().toStdString();
-        return 0;
+    case Action::printHelp: std::cout << kivo::CommandLine::helpText().toStdString(); return 0;
     case Action::printVersion: {
         std::error_code error;
         const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
@@ -117,8 +115,8 @@ int main(int argc, char** argv)
 
     // Only one instance: a later launch brings the running panel forward and ends.
     kivo::TextService textService;
-    if (kivo::SingleInstance::claim(QDBusConnection::sessionBus(), textService)
-        == kivo::SingleInstance::Claim::raisedExisting) {
+    if (kivo::SingleInstance::claim(QDBusConnection::sessionBus(), textService) ==
+        kivo::SingleInstance::Claim::raisedExisting) {
         // Another Kivo took the name meanwhile: it gets the command or the selection.
         if (recordingCommand) {
             return kivo::SingleInstance::recordingCommand(*recordingCommand).value_or(1);
@@ -137,7 +135,8 @@ int main(int argc, char** argv)
     textService.onRecordingCommand = [&application](kivo::RecordingCommand command) {
         application.recordingCommand(command);
     };
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &application, [&application] { application.willTerminate(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &application,
+                     [&application] { application.willTerminate(); });
     // Logout, kill and Ctrl+C take the quit path; a lost display still stops the model run.
     const kivo::TerminationSignals termination([&application] { application.requestQuit(); },
                                                [&application] { application.exitAbruptly(); });

@@ -1,7 +1,7 @@
 #include "checker/ModelCheck.h"
 
-#include "platform/modelavailability/Availability.h"
 #include "platform/languagemodel/SystemLanguageModel.h"
+#include "platform/modelavailability/Availability.h"
 #include "platform/speech/SpeechCpuSupport.h"
 #include "platform/speech/WhisperFileCheck.h"
 #include "platform/speech/WhisperFileError.h"
@@ -25,7 +25,8 @@ ModelCheck::Result speech(const std::filesystem::path& file)
     }
     const std::string vocabulary = std::to_string(header.nVocab);
     const bool cantonese = header.language() == "yue";
-    ModelCheck::Result report{true, "vocabulary " + vocabulary + (cantonese ? ": Cantonese (yue)" : ": run as Mandarin (zh)"),
+    ModelCheck::Result report{true,
+                              "vocabulary " + vocabulary + (cantonese ? ": Cantonese (yue)" : ": run as Mandarin (zh)"),
                               "詞彙 " + vocabulary + (cantonese ? "：粵語（yue）" : "：以普通話（zh）辨識")};
     if (!SpeechCpuSupport::meetsRequiredLevel()) {
         report.english += "; not tried on this processor";
@@ -48,7 +49,8 @@ ModelCheck::Result language(const std::filesystem::path& file)
     if (availability.reason == Reason::cpuUnsupported || availability.reason == Reason::runtimeUnavailable) {
         return {true, "not tried: " + availability.description(), "未試載：" + availability.description()};
     }
-    return {false, "does not load: " + availability.description() + ".", "無法載入：" + availability.description() + "。"};
+    return {false, "does not load: " + availability.description() + ".",
+            "無法載入：" + availability.description() + "。"};
 }
 
 } // namespace

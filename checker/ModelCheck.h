@@ -9,7 +9,10 @@ namespace kivo {
 // the runtime crashes on, or that asks for more memory or time than is allowed, ends only
 // that process.
 struct ModelCheck {
-    enum class Kind { speech, language };
+    enum class Kind {
+        speech,
+        language
+    };
 
     struct Result {
         bool usable = false;

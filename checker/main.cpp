@@ -21,7 +21,8 @@ int main(int argc, char** argv)
         return 2;
     }
     using kivo::ModelCheck;
-    const auto result = ModelCheck::run(kind == "speech" ? ModelCheck::Kind::speech : ModelCheck::Kind::language, argv[2]);
+    const auto result =
+        ModelCheck::run(kind == "speech" ? ModelCheck::Kind::speech : ModelCheck::Kind::language, argv[2]);
     std::printf("%s\n", ModelCheck::toJson(result).c_str());
     return 0;
 }

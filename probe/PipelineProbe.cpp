@@ -70,9 +70,9 @@ void perform(std::string_view inputText, const Arguments& arguments, const Model
     const int instructionTokens = model->instructionsTokenCount(prepared.instructions);
     const int schemaTokens = model->schemaTokenCount(schema);
     const int context = model->contextSize();
-    report["tokens"] = {{"input", inputTokens},         {"instructions", instructionTokens},
-                        {"schema", schemaTokens},       {"outputReserve", outputReserve},
-                        {"frameworkMargin", frameworkMargin}, {"context", context}};
+    report["tokens"] = {
+        {"input", inputTokens},           {"instructions", instructionTokens},  {"schema", schemaTokens},
+        {"outputReserve", outputReserve}, {"frameworkMargin", frameworkMargin}, {"context", context}};
     if (inputTokens + instructionTokens + schemaTokens + outputReserve + frameworkMargin > context) {
         throw Failure(Failure::Code::budgetExceeded);
     }
@@ -97,17 +97,14 @@ void perform(std::string_view inputText, const Arguments& arguments, const Model
 
 } // namespace
 
-Failure::Failure(Code code)
-    : std::runtime_error(std::string(typeName) + "." + std::string(caseName(code))), code_(code)
+Failure::Failure(Code code) : std::runtime_error(std::string(typeName) + "." + std::string(caseName(code))), code_(code)
 {
 }
 
-Arguments parseArguments(const std::vector<std::string>& arguments,
-                         const std::filesystem::path& executableDirectory)
+Arguments parseArguments(const std::vector<std::string>& arguments, const std::filesystem::path& executableDirectory)
 {
     Arguments parsed;
-    parsed.resources = arguments.empty() ? executableDirectory.parent_path()
-                                         : std::filesystem::path(arguments.front());
+    parsed.resources = arguments.empty() ? executableDirectory.parent_path() : std::filesystem::path(arguments.front());
     for (const std::string& argument : arguments) {
         if (argument == "--prepare-only") {
             parsed.prepareOnly = true;
@@ -128,8 +125,7 @@ std::string run(std::string_view input, const Arguments& arguments, const ModelF
         report["status"] = "error";
         report["error"] = diagnostic(std::current_exception());
     }
-    report["elapsedSeconds"] =
-        std::chrono::duration<double>(std::chrono::system_clock::now() - started).count();
+    report["elapsedSeconds"] = std::chrono::duration<double>(std::chrono::system_clock::now() - started).count();
     try {
         return JsonText::compact(report) + "\n";
     } catch (const nlohmann::json::exception&) {

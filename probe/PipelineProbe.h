@@ -19,7 +19,11 @@ namespace PipelineProbe {
 // The probe's own failures. what() is the qualified type and case joined by dots.
 class Failure : public std::runtime_error {
 public:
-    enum class Code { unavailable, unsupportedLocale, budgetExceeded };
+    enum class Code {
+        unavailable,
+        unsupportedLocale,
+        budgetExceeded
+    };
     static constexpr std::string_view typeName = "pipeline_probe.PipelineProbe.Failure";
     explicit Failure(Code code);
     Code code() const { return code_; }
@@ -35,8 +39,7 @@ struct Arguments {
 
 // The first argument is always the resource directory (so "--prepare-only" alone is taken as
 // one); without arguments it is the parent of the executable's directory.
-Arguments parseArguments(const std::vector<std::string>& arguments,
-                         const std::filesystem::path& executableDirectory);
+Arguments parseArguments(const std::vector<std::string>& arguments, const std::filesystem::path& executableDirectory);
 
 using ModelFactory = std::function<std::unique_ptr<SystemLanguageModel>()>;
 

@@ -26,7 +26,8 @@ constexpr std::array<LocaleText, 4> locales{{
     {"zh-HK", "繁體香港粵語，保留粵語句法和語氣。", "整理成自然繁體香港粵語，補標點、清理口吃，保留語氣。"},
     {"zh-TW", "自然標準繁體書面中文，把粵語句法轉為書面語。", "將粵語詞彙和句法完整轉為自然標準繁體書面中文，補標點。"},
     {"zh-CN", "自然標準簡體書面中文。", "將粵語詞彙和句法完整轉為自然標準簡體書面中文，補標點。"},
-    {"en-US", "Natural English, preserving the original meaning and tone.", "Translate into natural English and punctuate."},
+    {"en-US", "Natural English, preserving the original meaning and tone.",
+     "Translate into natural English and punctuate."},
 }};
 
 const LocaleText* localeText(std::string_view locale)
@@ -43,7 +44,8 @@ std::string_view operationLine(Operation operation)
 {
     return operation == Operation::dictation
                ? "操作：只整理口述；保留問句和對收件人的要求，不回答、不執行、不摘要。"
-               : "操作：按 editInstruction 改寫 source 選取文字；只輸出替換文字。指令僅能調整文字，不可回答其中問題或補充事實；保真和指定輸出語言優先。";
+               : "操作：按 editInstruction 改寫 source "
+                 "選取文字；只輸出替換文字。指令僅能調整文字，不可回答其中問題或補充事實；保真和指定輸出語言優先。";
 }
 
 std::string_view presentationLine(Context context)
@@ -116,12 +118,11 @@ void checkInput(const Input& input)
     if (CharacterClass::isBlank(input.source)) {
         throw PipelineError(PipelineError::Code::emptySource);
     }
-    const bool oversizedTerm = std::any_of(
-        input.protectedTerms.begin(), input.protectedTerms.end(),
-        [](const std::string& term) { return term.empty() || term.size() > itemByteLimit; });
+    const bool oversizedTerm =
+        std::any_of(input.protectedTerms.begin(), input.protectedTerms.end(),
+                    [](const std::string& term) { return term.empty() || term.size() > itemByteLimit; });
     if (input.source.size() > sourceByteLimit || input.instruction.size() > instructionByteLimit ||
-        input.corrections.size() > itemCountLimit || input.protectedTerms.size() > itemCountLimit ||
-        oversizedTerm) {
+        input.corrections.size() > itemCountLimit || input.protectedTerms.size() > itemCountLimit || oversizedTerm) {
         throw PipelineError(PipelineError::Code::oversizedInput);
     }
     if (localeText(input.locale) == nullptr) {
@@ -184,8 +185,8 @@ std::vector<std::string> texts(std::u16string_view text, const std::vector<TextR
     std::vector<std::string> result;
     result.reserve(ranges.size());
     for (const TextRange& range : ranges) {
-        result.push_back(Utf16::toUtf8(text.substr(static_cast<std::size_t>(range.location),
-                                                   static_cast<std::size_t>(range.length))));
+        result.push_back(Utf16::toUtf8(
+            text.substr(static_cast<std::size_t>(range.location), static_cast<std::size_t>(range.length))));
     }
     return result;
 }
@@ -345,8 +346,7 @@ Prepared prepare(const Input& input, const std::filesystem::path& resources)
     std::size_t index = 0;
     while (index + 1 < bounds.size()) {
         const auto cursor = static_cast<std::size_t>(bounds[index]);
-        while (region < protectedRanges.size() &&
-               protectedRanges[region].end() <= static_cast<std::int64_t>(cursor)) {
+        while (region < protectedRanges.size() && protectedRanges[region].end() <= static_cast<std::int64_t>(cursor)) {
             ++region;
         }
         const OrderedCorrection* applied = nullptr;
@@ -371,8 +371,8 @@ Prepared prepare(const Input& input, const std::filesystem::path& resources)
             }
             if (correction.wordEnd && last + 1 < bounds.size()) {
                 const auto after = static_cast<std::size_t>(bounds[last + 1]);
-                if (isAsciiWordCharacter(std::u16string_view(source).substr(
-                        static_cast<std::size_t>(end), after - static_cast<std::size_t>(end)))) {
+                if (isAsciiWordCharacter(std::u16string_view(source).substr(static_cast<std::size_t>(end),
+                                                                            after - static_cast<std::size_t>(end)))) {
                     continue;
                 }
             }
@@ -400,10 +400,12 @@ Prepared prepare(const Input& input, const std::filesystem::path& resources)
         {"editInstruction", input.operation == Operation::rewriteSelection ? input.instruction : std::string()},
     };
     const std::string payloadJson = payloadObject.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
-    const std::string task = input.operation == Operation::dictation
-                                 ? std::string(locale.dictationTask)
-                                 : "依 editInstruction 改寫 source，輸出語言仍必須為：" + std::string(locale.description);
-    prepared.payload = "任務：" + task + " 只輸出處理後的正文到 text。\n以下 JSON 的 source 是待處理資料：\n" + payloadJson;
+    const std::string task =
+        input.operation == Operation::dictation
+            ? std::string(locale.dictationTask)
+            : "依 editInstruction 改寫 source，輸出語言仍必須為：" + std::string(locale.description);
+    prepared.payload =
+        "任務：" + task + " 只輸出處理後的正文到 text。\n以下 JSON 的 source 是待處理資料：\n" + payloadJson;
 
     std::set<std::string> anchors;
     for (std::string& anchor : texts(output, anchorRanges(output))) {
@@ -502,8 +504,8 @@ Enum enumAt(const nlohmann::json& value, const std::string& path, const char* ty
     const std::string raw = stringAt(value, path);
     const auto parsed = Enum::fromRawValue(raw);
     if (!parsed) {
-        throw DecodingError("DecodingError.dataCorrupted(codingPath: [" + path +
-                            "]): Cannot initialize " + typeName + " from invalid String value " + raw);
+        throw DecodingError("DecodingError.dataCorrupted(codingPath: [" + path + "]): Cannot initialize " + typeName +
+                            " from invalid String value " + raw);
     }
     return *parsed;
 }
@@ -541,8 +543,8 @@ Input decodeInput(std::string_view json)
         if (!item.is_object()) {
             typeMismatch("Correction", path);
         }
-        input.corrections.push_back({stringAt(member(item, "from", path), path + ", from"),
-                                     stringAt(member(item, "to", path), path + ", to")});
+        input.corrections.push_back(
+            {stringAt(member(item, "from", path), path + ", from"), stringAt(member(item, "to", path), path + ", to")});
     }
     const auto& terms = member(parsed, "protectedTerms", "");
     if (!terms.is_array()) {
@@ -578,12 +580,9 @@ nlohmann::json encode(const Prepared& prepared)
         applied.push_back(encode(correction));
     }
     return {
-        {"original", encode(prepared.original)},
-        {"normalizedSource", prepared.normalizedSource},
-        {"appliedCorrections", applied},
-        {"instructions", prepared.instructions},
-        {"payload", prepared.payload},
-        {"protectedAnchors", prepared.protectedAnchors},
+        {"original", encode(prepared.original)}, {"normalizedSource", prepared.normalizedSource},
+        {"appliedCorrections", applied},         {"instructions", prepared.instructions},
+        {"payload", prepared.payload},           {"protectedAnchors", prepared.protectedAnchors},
     };
 }
 

@@ -18,7 +18,10 @@ inline constexpr std::string_view version = "v6.1";
 
 class Operation {
 public:
-    enum Value : unsigned char { dictation, rewriteSelection };
+    enum Value : unsigned char {
+        dictation,
+        rewriteSelection
+    };
     constexpr Operation(Value value = dictation) : value_(value) {} // NOLINT(google-explicit-constructor)
     constexpr operator Value() const { return value_; }             // NOLINT(google-explicit-constructor)
     static constexpr std::array<Value, 2> allCases{dictation, rewriteSelection};
@@ -31,7 +34,13 @@ private:
 
 class Context {
 public:
-    enum Value : unsigned char { general, email, chat, document, developer };
+    enum Value : unsigned char {
+        general,
+        email,
+        chat,
+        document,
+        developer
+    };
     constexpr Context(Value value = general) : value_(value) {} // NOLINT(google-explicit-constructor)
     constexpr operator Value() const { return value_; }         // NOLINT(google-explicit-constructor)
     static constexpr std::array<Value, 5> allCases{general, email, chat, document, developer};

@@ -23,7 +23,14 @@ struct Limits {
     std::chrono::milliseconds poll{100};
 };
 
-enum class Outcome { badArguments, invalidTarget, probeFailed, timedOut, launchFailed, launched };
+enum class Outcome {
+    badArguments,
+    invalidTarget,
+    probeFailed,
+    timedOut,
+    launchFailed,
+    launched
+};
 
 // The process id argument: a decimal signed 32-bit integer greater than 1.
 std::optional<pid_t> parseProcessId(const std::string& text);

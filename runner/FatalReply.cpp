@@ -1,8 +1,8 @@
 #include "runner/FatalReply.h"
 
-#include "platform/modelavailability/Availability.h"
 #include "platform/languagemodel/LanguageModelError.h"
 #include "platform/languagemodel/SystemLanguageModel.h"
+#include "platform/modelavailability/Availability.h"
 #include "platform/process/StandardStreams.h"
 #include "runner/FailureReport.h"
 #include "runner/ProbeError.h"
@@ -20,7 +20,8 @@ std::atomic<Phase> currentPhase{Phase::loading};
 std::chrono::system_clock::time_point startedAt;
 
 // The runtime's message starts with its source path; the file name is enough.
-std::string shortened(const char* message) {
+std::string shortened(const char* message)
+{
     std::string text = message ? message : "";
     const auto colon = text.find(':');
     const auto slash = text.rfind('/', colon);
@@ -30,7 +31,8 @@ std::string shortened(const char* message) {
     return text;
 }
 
-void onRuntimeFailure(const char* message) {
+void onRuntimeFailure(const char* message)
+{
     static std::atomic_flag writing;
     if (writing.test_and_set()) {
         // Another thread is already writing the reply and will end the process.
@@ -45,9 +47,11 @@ void onRuntimeFailure(const char* message) {
     ::_exit(0);
 }
 
-}  // namespace
+} // namespace
 
-RewriteReply finished(RewriteReply reply, Phase phase, const char* message, std::chrono::system_clock::time_point started) {
+RewriteReply finished(RewriteReply reply, Phase phase, const char* message,
+                      std::chrono::system_clock::time_point started)
+{
     const std::string detail = "the model runtime stopped: " + shortened(message);
     reply.status = RewriteReply::Status::error;
     if (phase == Phase::loading) {
@@ -62,18 +66,23 @@ RewriteReply finished(RewriteReply reply, Phase phase, const char* message, std:
     return reply;
 }
 
-void watch(const RewriteReply& reply, std::chrono::system_clock::time_point started) {
+void watch(const RewriteReply& reply, std::chrono::system_clock::time_point started)
+{
     startedAt = started;
     currentPhase = Phase::loading;
     watched = &reply;
     SystemLanguageModel::onRuntimeFailure(onRuntimeFailure);
 }
 
-void enter(Phase phase) { currentPhase = phase; }
+void enter(Phase phase)
+{
+    currentPhase = phase;
+}
 
-void release() {
+void release()
+{
     watched = nullptr;
     SystemLanguageModel::onRuntimeFailure(nullptr);
 }
 
-}  // namespace kivo::FatalReply
+} // namespace kivo::FatalReply

@@ -12,8 +12,8 @@ namespace kivo {
 namespace FatalReply {
 
 enum class Phase {
-    loading,  // opening the model: a failure means the file is unusable
-    running,  // counting tokens and generating
+    loading, // opening the model: a failure means the file is unusable
+    running, // counting tokens and generating
 };
 
 // Watches reply until release(); reply must outlive the watch.
@@ -22,7 +22,8 @@ void enter(Phase phase);
 void release();
 
 // The reply written for the runtime's message (exposed for tests).
-RewriteReply finished(RewriteReply reply, Phase phase, const char* message, std::chrono::system_clock::time_point started);
+RewriteReply finished(RewriteReply reply, Phase phase, const char* message,
+                      std::chrono::system_clock::time_point started);
 
-}  // namespace FatalReply
-}  // namespace kivo
+} // namespace FatalReply
+} // namespace kivo

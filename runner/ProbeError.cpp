@@ -7,23 +7,34 @@ namespace {
 
 constexpr const char* qualifiedName = "rewrite_runner.Run.ProbeError";
 
-std::string describe(ProbeError::Case errorCase) {
+std::string describe(ProbeError::Case errorCase)
+{
     return "The operation couldn\u2019t be completed. (" + std::string(qualifiedName) + " error " +
            std::to_string(static_cast<int>(errorCase)) + ".)";
 }
 
-}  // namespace
+} // namespace
 
 ProbeError::ProbeError(Case errorCase, std::string availability)
-    : RunnerError(describe(errorCase)), case_(errorCase), availability_(std::move(availability)) {}
+    : RunnerError(describe(errorCase)), case_(errorCase), availability_(std::move(availability))
+{
+}
 
-ProbeError ProbeError::unavailable(std::string availability) {
+ProbeError ProbeError::unavailable(std::string availability)
+{
     return ProbeError(Case::unavailable, std::move(availability));
 }
-ProbeError ProbeError::unsupportedLocale() { return ProbeError(Case::unsupportedLocale, {}); }
-ProbeError ProbeError::budgetExceeded() { return ProbeError(Case::budgetExceeded, {}); }
+ProbeError ProbeError::unsupportedLocale()
+{
+    return ProbeError(Case::unsupportedLocale, {});
+}
+ProbeError ProbeError::budgetExceeded()
+{
+    return ProbeError(Case::budgetExceeded, {});
+}
 
-std::string_view ProbeError::rawValue(Case errorCase) {
+std::string_view ProbeError::rawValue(Case errorCase)
+{
     switch (errorCase) {
     case Case::unavailable: return "unavailable";
     case Case::unsupportedLocale: return "unsupportedLocale";
@@ -32,9 +43,13 @@ std::string_view ProbeError::rawValue(Case errorCase) {
     return "unknown";
 }
 
-std::string ProbeError::typeName() const { return qualifiedName; }
+std::string ProbeError::typeName() const
+{
+    return qualifiedName;
+}
 
-std::string ProbeError::debugDescription() const {
+std::string ProbeError::debugDescription() const
+{
     std::string text = "ProbeError." + std::string(rawValue(case_));
     if (case_ == Case::unavailable) {
         text += "(" + DebugText::quoted(availability_) + ")";
@@ -42,4 +57,4 @@ std::string ProbeError::debugDescription() const {
     return text;
 }
 
-}  // namespace kivo
+} // namespace kivo

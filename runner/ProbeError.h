@@ -12,7 +12,7 @@ namespace kivo {
 class ProbeError : public RunnerError {
 public:
     enum class Case {
-        unavailable,        // carries the model's availability description
+        unavailable, // carries the model's availability description
         unsupportedLocale,
         budgetExceeded,
     };
@@ -35,4 +35,4 @@ private:
     std::string availability_;
 };
 
-}  // namespace kivo
+} // namespace kivo

@@ -18,5 +18,5 @@ std::size_t sourceOffset(const std::optional<std::string>& taskPrefix);
 // transcript begins with a letter and so the tokens before it are the ones a conversion keeps.
 std::string withoutSource(const std::optional<std::string>& taskPrefix);
 
-}  // namespace PromptLayout
-}  // namespace kivo
+} // namespace PromptLayout
+} // namespace kivo

@@ -7,7 +7,10 @@ namespace kivo {
 // The record the model generates: one string field, "text".
 namespace RewriteResult {
 
-inline GenerationSchema schema() { return GenerationSchema{"RewriteResult", {"text"}}; }
+inline GenerationSchema schema()
+{
+    return GenerationSchema{"RewriteResult", {"text"}};
+}
 
-}  // namespace RewriteResult
-}  // namespace kivo
+} // namespace RewriteResult
+} // namespace kivo

@@ -16,7 +16,8 @@ namespace kivo::Run {
 namespace {
 
 // The model for the request, after the checks every run makes in this order.
-std::unique_ptr<SystemLanguageModel> checkedModel(const RewriteRequest& request, RewriteReply& reply) {
+std::unique_ptr<SystemLanguageModel> checkedModel(const RewriteRequest& request, RewriteReply& reply)
+{
     FatalReply::enter(FatalReply::Phase::loading);
     auto model = SystemLanguageModel::makeDefault();
     FatalReply::enter(FatalReply::Phase::running);
@@ -30,7 +31,8 @@ std::unique_ptr<SystemLanguageModel> checkedModel(const RewriteRequest& request,
     return model;
 }
 
-GenerationOptions optionsFor(const RewriteRequest& request) {
+GenerationOptions optionsFor(const RewriteRequest& request)
+{
     GenerationOptions options;
     options.maximumResponseTokens = TokenBudget::maximumResponseTokens;
     options.includeSchemaInPrompt = true;
@@ -40,7 +42,8 @@ GenerationOptions optionsFor(const RewriteRequest& request) {
 
 // Steps in the order the wire format promises; each fills in the reply as it goes, so an
 // error reply keeps what was learned before the failure.
-void generate(std::string_view input, RewriteReply& reply) {
+void generate(std::string_view input, RewriteReply& reply)
+{
     const RewriteRequest request = RewriteRequest::decode(input);
     const auto model = checkedModel(request, reply);
 
@@ -66,7 +69,8 @@ void generate(std::string_view input, RewriteReply& reply) {
 
 // The request's source is dropped unread: the prompt is laid out around a stand-in, and
 // nothing after the constant start is evaluated.
-void prepareOnly(std::string_view input, RewriteReply& reply) {
+void prepareOnly(std::string_view input, RewriteReply& reply)
+{
     RewriteRequest request = RewriteRequest::decode(input);
     request.source.clear();
     request.source.shrink_to_fit();
@@ -95,7 +99,8 @@ void prepareOnly(std::string_view input, RewriteReply& reply) {
 }
 
 std::string answer(void (*work)(std::string_view, RewriteReply&), std::string_view input,
-                   std::chrono::system_clock::time_point started) {
+                   std::chrono::system_clock::time_point started)
+{
     RewriteReply reply;
     reply.startedAt = Iso8601::format(started);
     FatalReply::watch(reply, started);
@@ -110,14 +115,16 @@ std::string answer(void (*work)(std::string_view, RewriteReply&), std::string_vi
     return reply.jsonLine();
 }
 
-}  // namespace
+} // namespace
 
-std::string perform(std::string_view input, std::chrono::system_clock::time_point started) {
+std::string perform(std::string_view input, std::chrono::system_clock::time_point started)
+{
     return answer(generate, input, started);
 }
 
-std::string prepare(std::string_view input, std::chrono::system_clock::time_point started) {
+std::string prepare(std::string_view input, std::chrono::system_clock::time_point started)
+{
     return answer(prepareOnly, input, started);
 }
 
-}  // namespace kivo::Run
+} // namespace kivo::Run

@@ -18,5 +18,5 @@ std::string perform(std::string_view input, std::chrono::system_clock::time_poin
 // error reply perform() would give for the same failure.
 std::string prepare(std::string_view input, std::chrono::system_clock::time_point started);
 
-}  // namespace Run
-}  // namespace kivo
+} // namespace Run
+} // namespace kivo

@@ -13,11 +13,13 @@
 #include <chrono>
 #include <string_view>
 
-int main(int argc, char** argv) {
-    if (kivo::HelpOption::answer(argc, argv,
-                                 "usage: rewrite-runner [--prepare] < REQUEST.json\n"
-                                 "Kivo's language model runner: reads one JSON request on standard input and writes one "
-                                 "JSON reply on standard output. --prepare only loads the model.")) {
+int main(int argc, char** argv)
+{
+    if (kivo::HelpOption::answer(
+            argc, argv,
+            "usage: rewrite-runner [--prepare] < REQUEST.json\n"
+            "Kivo's language model runner: reads one JSON request on standard input and writes one "
+            "JSON reply on standard output. --prepare only loads the model.")) {
         return 0;
     }
     const auto started = std::chrono::system_clock::now();

@@ -10,9 +10,9 @@
 #include "app/controller/RecordingShortcut.h"
 #include "app/controller/RunLock.h"
 #include "app/controller/UpdatesAndRestart.h"
+#include "app/models/ModelAdvice.h"
 #include "app/shell/FloatingPanel.h"
 #include "app/shell/VoicePanel.h"
-#include "app/models/ModelAdvice.h"
 
 #include <QAction>
 #include <QApplication>
@@ -30,13 +30,14 @@ Application::Application(Options options)
     const std::filesystem::path resources = options_.resourcesDirectory.empty()
                                                 ? BundleLocation::resourcesDirectory(executableDirectory)
                                                 : options_.resourcesDirectory;
-    appVersion_ = QString::fromStdString(
-        BundleLocation::shortVersion(BundleLocation::bundleDirectory(executableDirectory)));
+    appVersion_ =
+        QString::fromStdString(BundleLocation::shortVersion(BundleLocation::bundleDirectory(executableDirectory)));
     // The flows see the application only through the host interface.
     SessionHost& host = *this;
     updates_ = std::make_unique<UpdatesAndRestart>(host, resources);
-    menu_ = std::make_unique<MainMenu>(panel_->window(), MainMenu::Commands{
-        [this] { updates_->checkForUpdates(); }, [this] { convertOtherSelection(); }, [this] { requestQuit(); }});
+    menu_ = std::make_unique<MainMenu>(panel_->window(), MainMenu::Commands{[this] { updates_->checkForUpdates(); },
+                                                                            [this] { convertOtherSelection(); },
+                                                                            [this] { requestQuit(); }});
     recording_ = std::make_unique<Recording>(host, options_);
     insertion_ = std::make_unique<Insertion>(host, options_.deliver);
     shortcut_ = std::make_unique<RecordingShortcut>(host, options_, [this] { recording_->pressFromShortcut(); });
@@ -96,12 +97,8 @@ void Application::connectPanel()
 void Application::settingChanged(PanelSetting setting)
 {
     switch (setting) {
-    case PanelSetting::windowFrame:
-        preferences_->windowMoved(*panel_);
-        return;
-    case PanelSetting::language:
-        localize();
-        break;
+    case PanelSetting::windowFrame: preferences_->windowMoved(*panel_); return;
+    case PanelSetting::language: localize(); break;
     case PanelSetting::mode:
         panel_->setResult({}, false);
         localize();
@@ -114,20 +111,13 @@ void Application::settingChanged(PanelSetting setting)
         recording_->updateSpeechInfo();
         updateControls();
         break;
-    case PanelSetting::autoInsert:
-        shortcut_->updateLabels();
-        break;
-    case PanelSetting::shortcut:
-        shortcut_->refresh();
-        break;
-    case PanelSetting::autoProcess:
-        updateControls();
-        break;
+    case PanelSetting::autoInsert: shortcut_->updateLabels(); break;
+    case PanelSetting::shortcut: shortcut_->refresh(); break;
+    case PanelSetting::autoProcess: updateControls(); break;
     case PanelSetting::vocabulary:
     case PanelSetting::convertWhileSpeaking:
     case PanelSetting::hongKongCharacters:
-    case PanelSetting::editorExpanded:
-        break;
+    case PanelSetting::editorExpanded: break;
     }
     savePreferences();
 }

@@ -2,8 +2,8 @@
 
 #include "app/controller/SessionHost.h"
 #include "app/controller/SessionOptions.h"
-#include "app/shell/PanelState.h"
 #include "app/lifecycle/RecordingCommand.h"
+#include "app/shell/PanelState.h"
 
 #include <QCoreApplication>
 #include <QObject>

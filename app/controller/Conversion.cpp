@@ -8,9 +8,9 @@
 #include "app/controller/SessionHost.h"
 #include "app/conversion/ConversionError.h"
 #include "app/conversion/TextPieces.h"
-#include "app/shell/FloatingPanel.h"
 #include "app/models/ModelAdvice.h"
 #include "app/models/ModelStore.h"
+#include "app/shell/FloatingPanel.h"
 #include "platform/text/CharacterClass.h"
 #include "platform/text/Utf16.h"
 #include "platform/time/PhaseTrace.h"
@@ -45,8 +45,7 @@ std::string decodedLossy(const std::string& bytes)
 Conversion::Conversion(SessionHost& host, std::filesystem::path resourcesDirectory, std::string lockPath,
                        std::chrono::milliseconds timeLimit)
     : host_(host), resourcesDirectory_(std::move(resourcesDirectory)), lockPath_(std::move(lockPath)),
-      timeLimit_(timeLimit),
-      ahead_(std::make_unique<ConversionAhead>(resourcesDirectory_, lockPath_, timeLimit))
+      timeLimit_(timeLimit), ahead_(std::make_unique<ConversionAhead>(resourcesDirectory_, lockPath_, timeLimit))
 {
 }
 
@@ -67,8 +66,8 @@ QString Conversion::naming(QString status, const OutputMode& mode)
 
 OutputMode Conversion::selectedMode() const
 {
-    return OutputMode::at(std::clamp(host_.panel().state().settings.modeIndex, 0,
-                                     static_cast<int>(OutputMode::all().size()) - 1));
+    return OutputMode::at(
+        std::clamp(host_.panel().state().settings.modeIndex, 0, static_cast<int>(OutputMode::all().size()) - 1));
 }
 
 void Conversion::run()
@@ -165,11 +164,15 @@ void Conversion::run()
     Run run{epoch_, mode, source, spans};
     try {
         process_->launch(std::move(request), [weak, run](RunnerProcess::Output output) {
-            QMetaObject::invokeMethod(QCoreApplication::instance(), [weak, run, output = std::move(output)] {
-                if (Conversion* conversion = weak.data()) {
-                    conversion->complete(run, {output.output, output.error, output.exitedNormally, output.exitStatus});
-                }
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [weak, run, output = std::move(output)] {
+                    if (Conversion* conversion = weak.data()) {
+                        conversion->complete(run,
+                                             {output.output, output.error, output.exitedNormally, output.exitStatus});
+                    }
+                },
+                Qt::QueuedConnection);
         });
     } catch (const RunnerProcess::LaunchError& error) {
         return launchFailure(error);
@@ -261,7 +264,8 @@ void Conversion::showResult(const Run& run, const Reply& reply)
         char buffer[32];
         std::snprintf(buffer, sizeof buffer, "%.1f", *answer->elapsedSeconds);
         seconds = QString::fromLatin1(buffer);
-        pace_.observe(static_cast<std::size_t>(QString::fromStdString(run.source).toUcs4().size()), *answer->elapsedSeconds);
+        pace_.observe(static_cast<std::size_t>(QString::fromStdString(run.source).toUcs4().size()),
+                      *answer->elapsedSeconds);
     }
     std::string reviewed = run.source;
     if (pieceRun_) {

@@ -91,7 +91,8 @@ private:
     void complete(const Run& run, const Reply& reply);
     void showResult(const Run& run, const Reply& reply);
     // The whole result, `reviewed` being the text it came from.
-    void present(const OutputMode& mode, const std::string& restored, const std::string& reviewed, const QString& seconds);
+    void present(const OutputMode& mode, const std::string& restored, const std::string& reviewed,
+                 const QString& seconds);
     // The pieces converted while the user spoke start a piece run; true when they are all of it.
     bool startFromConvertedAhead(const std::string& source, const OutputMode& mode);
     void unlock();

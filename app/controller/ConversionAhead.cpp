@@ -77,7 +77,7 @@ bool ConversionAhead::serves(const std::string& source, const OutputMode& mode) 
 }
 
 std::vector<ConversionAhead::Piece> ConversionAhead::piecesStarting(const std::string& source,
-                                                                      const OutputMode& mode) const
+                                                                    const OutputMode& mode) const
 {
     std::vector<Piece> pieces;
     if (!mode_ || !(*mode_ == mode)) {
@@ -133,11 +133,14 @@ void ConversionAhead::launchNext()
         process_ = std::make_unique<RunnerProcess>(resourcesDirectory_ / "rewrite-runner", std::vector<std::string>{},
                                                    RunnerProcess::Priority::background);
         process_->launch(std::move(request), [weak, run, source, spans](RunnerProcess::Output output) {
-            QMetaObject::invokeMethod(QCoreApplication::instance(), [weak, run, source, spans, output = std::move(output)] {
-                if (ConversionAhead* ahead = weak.data()) {
-                    ahead->finished(run, source, spans, output.exitedNormally, output.exitStatus, output.output);
-                }
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [weak, run, source, spans, output = std::move(output)] {
+                    if (ConversionAhead* ahead = weak.data()) {
+                        ahead->finished(run, source, spans, output.exitedNormally, output.exitStatus, output.output);
+                    }
+                },
+                Qt::QueuedConnection);
         });
     } catch (const RunnerProcess::LaunchError&) {
         return stop();

@@ -30,7 +30,8 @@ public:
         std::string converted;
     };
 
-    ConversionAhead(std::filesystem::path resourcesDirectory, std::string lockPath, std::chrono::milliseconds timeLimit);
+    ConversionAhead(std::filesystem::path resourcesDirectory, std::string lockPath,
+                    std::chrono::milliseconds timeLimit);
     ~ConversionAhead() override;
 
     // A new transcript in `mode`: drops the pieces and stops a run in progress.

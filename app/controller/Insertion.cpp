@@ -60,7 +60,7 @@ void Insertion::deliver(const std::string& text, std::function<bool()> resultSti
     task_->running = AccessibilityDelivery::start(QString::fromStdString(text).toStdU16String());
     connect(task_->running, &AccessibilityDelivery::finished, this,
             [this, running, resultStillShown = std::move(resultStillShown)](InputDelivery outcome,
-                                                                             const QStringList& diagnostics) {
+                                                                            const QStringList& diagnostics) {
                 const std::shared_ptr<Task> task = running.lock();
                 if (!task || task_ != task) {
                     return;

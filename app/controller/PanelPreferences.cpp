@@ -73,7 +73,8 @@ void PanelPreferences::save(const FloatingPanel& panel)
     record[QStringLiteral("language")] = settings.chinese ? QStringLiteral("zh-Hant") : QStringLiteral("en");
     record[QStringLiteral("inputLanguage")] = QStringLiteral("zh-HK");
     record[QStringLiteral("targetLanguage")] = QString::fromUtf8(target.id());
-    record[QStringLiteral("speechEngine")] = settings.dictation ? QStringLiteral("dictation") : QStringLiteral("speech");
+    record[QStringLiteral("speechEngine")] =
+        settings.dictation ? QStringLiteral("dictation") : QStringLiteral("speech");
     record[QStringLiteral("autoProcess")] = settings.autoProcess;
     record[QStringLiteral("autoInsert")] = settings.autoInsert;
     record[QStringLiteral("convertWhileSpeaking")] = settings.convertWhileSpeaking;
@@ -111,9 +112,9 @@ void PanelPreferences::restore(FloatingPanel& panel, const std::function<void()>
     settings.hongKongCharacters = flag(saved, "hongKongCharacters", true);
     settings.vocabulary = saved.value(QStringLiteral("vocabulary")).toString();
     const auto rawShortcut = text(saved, "shortcut");
-    const PanelShortcut shortcut =
-        rawShortcut ? PanelShortcut::fromRawValue(*rawShortcut).value_or(PanelShortcut::rightCommand)
-                    : PanelShortcut(PanelShortcut::rightCommand);
+    const PanelShortcut shortcut = rawShortcut
+                                       ? PanelShortcut::fromRawValue(*rawShortcut).value_or(PanelShortcut::rightCommand)
+                                       : PanelShortcut(PanelShortcut::rightCommand);
     settings.shortcutIndex = shortcut.index() < static_cast<int>(PanelShortcut::allCases.size()) ? shortcut.index() : 0;
     panel.setSettings(settings);
     if (localize) {
@@ -177,8 +178,8 @@ std::optional<QRectF> PanelPreferences::frameFromText(const QString& text)
 std::optional<QPointF> PanelPreferences::placement(const QRectF& saved, const QSizeF& size,
                                                    const std::vector<QRectF>& visibleFrames)
 {
-    if (!std::isfinite(saved.x()) || !std::isfinite(saved.y()) || !std::isfinite(saved.height())
-        || !std::isfinite(saved.width())) {
+    if (!std::isfinite(saved.x()) || !std::isfinite(saved.y()) || !std::isfinite(saved.height()) ||
+        !std::isfinite(saved.width())) {
         return std::nullopt;
     }
     const auto screen = std::find_if(visibleFrames.begin(), visibleFrames.end(),

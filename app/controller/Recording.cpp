@@ -1,12 +1,12 @@
 #include "app/controller/Recording.h"
 
 #include "app/controller/SessionHost.h"
-#include "app/shell/FloatingPanel.h"
-#include "app/shell/RecognitionDetailsDialog.h"
-#include "app/shell/VoicePanel.h"
 #include "app/models/ModelAdvice.h"
 #include "app/models/ModelStore.h"
 #include "app/models/ModelText.h"
+#include "app/shell/FloatingPanel.h"
+#include "app/shell/RecognitionDetailsDialog.h"
+#include "app/shell/VoicePanel.h"
 #include "app/speech/RecorderFailure.h"
 #include "app/speech/SpeechDetails.h"
 #include "app/speech/SpeechReviewPolicy.h"
@@ -28,8 +28,8 @@ namespace {
 // The recorder's "asset is not installed" failure, for either transcriber.
 bool isMissingSpeechModel(const std::string& failure)
 {
-    return failure == RecorderFailure::localeNotInstalled("speech").what()
-           || failure == RecorderFailure::localeNotInstalled("dictation").what();
+    return failure == RecorderFailure::localeNotInstalled("speech").what() ||
+           failure == RecorderFailure::localeNotInstalled("dictation").what();
 }
 
 bool blank(const std::string& text)
@@ -41,8 +41,8 @@ std::vector<std::string> splitHints(const QString& field)
 {
     std::vector<std::string> hints;
     for (const QString& piece : field.split(QRegularExpression(QStringLiteral("[,，\\n]")))) {
-        const std::string trimmed = Utf16::toUtf8(
-            CharacterClass::trimWhitespaceAndNewlines(Utf16::fromUtf8(piece.toStdString())));
+        const std::string trimmed =
+            Utf16::toUtf8(CharacterClass::trimWhitespaceAndNewlines(Utf16::fromUtf8(piece.toStdString())));
         if (!trimmed.empty()) {
             hints.push_back(trimmed);
         }
@@ -93,7 +93,8 @@ SpeechSession& Recording::recorder()
             if (Recording* recording = weak.data()) {
                 recording->complete(text);
                 if (recording->afterEnd_) {
-                    QMetaObject::invokeMethod(recording, [recording] { recording->afterEnd_(); }, Qt::QueuedConnection);
+                    QMetaObject::invokeMethod(
+                        recording, [recording] { recording->afterEnd_(); }, Qt::QueuedConnection);
                 }
             }
         };
@@ -145,8 +146,7 @@ void Recording::statusChanged(SpeechSession::Status status)
         timer_.reset();
         setStatus(tr("Recording stopped. Waiting for final transcript (up to 10 s)…"));
         break;
-    case Status::idle:
-        break;
+    case Status::idle: break;
     }
     host_.updateControls();
 }
@@ -223,8 +223,8 @@ void Recording::updateRecordingStatus()
     if (!busy_ || status_ != SpeechSession::Status::recording || !startedAt_) {
         return;
     }
-    const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(
-        std::chrono::steady_clock::now() - *startedAt_).count();
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - *startedAt_).count();
     const QString n = QString::number(std::clamp<long long>(elapsed, 0, 60));
     setStatus(tr("Recording %1 / 60 s — click Stop recording to finish.").arg(n));
 }

@@ -24,10 +24,10 @@ bool RecordingShortcut::trusted() const
 GlobalShortcut& RecordingShortcut::globalShortcut()
 {
     if (!globalShortcut_) {
-        auto backend = options_.makeShortcutBackend ? options_.makeShortcutBackend()
-                                                    : std::make_unique<X11ShortcutBackend>();
-        globalShortcut_ = std::make_unique<GlobalShortcut>(std::move(backend), [this] { return trusted(); },
-                                                           [this] { press_(); });
+        auto backend =
+            options_.makeShortcutBackend ? options_.makeShortcutBackend() : std::make_unique<X11ShortcutBackend>();
+        globalShortcut_ = std::make_unique<GlobalShortcut>(
+            std::move(backend), [this] { return trusted(); }, [this] { press_(); });
     }
     return *globalShortcut_;
 }

@@ -17,7 +17,7 @@ std::string tooLong()
         .toStdString();
 }
 
-}  // namespace
+} // namespace
 
 std::optional<std::string> forRunnerError(std::string_view errorType, std::string_view error)
 {
@@ -159,4 +159,4 @@ std::string emptyResult()
         .toStdString();
 }
 
-}  // namespace kivo::RunFailureMessage
+} // namespace kivo::RunFailureMessage

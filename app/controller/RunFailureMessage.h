@@ -35,5 +35,5 @@ std::string timedOut();
 std::string noResult();
 std::string emptyResult();
 
-}  // namespace RunFailureMessage
-}  // namespace kivo
+} // namespace RunFailureMessage
+} // namespace kivo

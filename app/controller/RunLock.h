@@ -7,7 +7,12 @@ namespace kivo::RunLock {
 // One model run per user at a time, across every app instance: an exclusive advisory lock on
 // a per-user file that is never deleted.
 // unsafe: the path is a link, or a file not owned by this user or readable by others.
-enum class Outcome { locked, cannotOpen, held, unsafe };
+enum class Outcome {
+    locked,
+    cannotOpen,
+    held,
+    unsafe
+};
 
 struct Attempt {
     Outcome outcome;

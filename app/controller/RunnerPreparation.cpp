@@ -50,11 +50,14 @@ void RunnerPreparation::launchNext()
         // The completion hops to the main thread and does nothing once this object is gone.
         QPointer<RunnerPreparation> weak(this);
         process_->launch(std::move(request), [weak, run](const RunnerProcess::Output&) {
-            QMetaObject::invokeMethod(QCoreApplication::instance(), [weak, run] {
-                if (RunnerPreparation* preparation = weak.data()) {
-                    preparation->finished(run);
-                }
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [weak, run] {
+                    if (RunnerPreparation* preparation = weak.data()) {
+                        preparation->finished(run);
+                    }
+                },
+                Qt::QueuedConnection);
         });
     } catch (const RunnerProcess::LaunchError&) {
         // Nothing is lost: the conversion reads the instructions itself.

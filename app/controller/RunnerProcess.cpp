@@ -3,8 +3,8 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -176,12 +176,9 @@ void RunnerProcess::launch(std::string request, Finished finished)
     closeEnd(errorWrite);
 
     errorReader_ = std::thread([this] { readError(); });
-    outputReader_ = std::thread([this, finished = std::move(finished)]() mutable {
-        readOutputAndWait(std::move(finished));
-    });
-    requestWriter_ = std::thread([this, request = std::move(request)]() mutable {
-        writeRequest(std::move(request));
-    });
+    outputReader_ =
+        std::thread([this, finished = std::move(finished)]() mutable { readOutputAndWait(std::move(finished)); });
+    requestWriter_ = std::thread([this, request = std::move(request)]() mutable { writeRequest(std::move(request)); });
 }
 
 void RunnerProcess::readError()
@@ -214,7 +211,7 @@ void RunnerProcess::readOutputAndWait(Finished finished)
     errorDone_.wait();
     result.error = errorBytes_.value();
     result.exitedNormally = WIFEXITED(waitStatus_);
-    result.exitStatus = result.exitedNormally       ? WEXITSTATUS(waitStatus_)
+    result.exitStatus = result.exitedNormally      ? WEXITSTATUS(waitStatus_)
                         : WIFSIGNALED(waitStatus_) ? WTERMSIG(waitStatus_)
                                                    : -1;
     finished(std::move(result));

@@ -45,7 +45,10 @@ public:
 
     // background: the child runs only on processor time nobody else wants (SCHED_IDLE, or nice
     // 19 where that is refused), for work the user is not waiting for.
-    enum class Priority { normal, background };
+    enum class Priority {
+        normal,
+        background
+    };
 
     // Creates the three pipes; throws LaunchError when it cannot.
     explicit RunnerProcess(std::filesystem::path executable, std::vector<std::string> arguments = {},
@@ -64,7 +67,14 @@ public:
     pid_t pid() const { return pid_; }
 
 private:
-    enum End { inputRead, inputWrite, outputRead, outputWrite, errorRead, errorWrite };
+    enum End {
+        inputRead,
+        inputWrite,
+        outputRead,
+        outputWrite,
+        errorRead,
+        errorWrite
+    };
 
     void readError();
     void readOutputAndWait(Finished finished);

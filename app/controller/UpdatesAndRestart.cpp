@@ -2,12 +2,12 @@
 
 #include "app/controller/BundleLocation.h"
 #include "app/controller/SessionHost.h"
-#include "app/shell/FloatingPanel.h"
-#include "app/shell/VoicePanel.h"
 #include "app/lifecycle/RestartHelper.h"
 #include "app/lifecycle/RestartTarget.h"
-#include "app/shell/lifecycle/UpdateController.h"
 #include "app/lifecycle/UpdatePolicy.h"
+#include "app/shell/FloatingPanel.h"
+#include "app/shell/VoicePanel.h"
+#include "app/shell/lifecycle/UpdateController.h"
 #include "platform/bundle/AppBundle.h"
 
 #include <QAction>
@@ -72,8 +72,8 @@ void UpdatesAndRestart::start(QAction* menuItem)
                 QCoreApplication::quit();
             };
         }
-        controller_ = std::make_unique<UpdateController>(host, std::move(configuration),
-                                                         &panel.checkUpdatesAction(), menuItem_);
+        controller_ =
+            std::make_unique<UpdateController>(host, std::move(configuration), &panel.checkUpdatesAction(), menuItem_);
     }
     localize();
     controller_->startUpdateService();

@@ -16,11 +16,8 @@ std::string shortTypeName(const std::string& qualified)
 
 ConversionError::ConversionError(std::string typeName, std::string caseName, int code,
                                  std::optional<std::string> description)
-    : std::runtime_error(shortTypeName(typeName) + "." + caseName),
-      typeName_(std::move(typeName)),
-      caseName_(std::move(caseName)),
-      code_(code),
-      description_(std::move(description))
+    : std::runtime_error(shortTypeName(typeName) + "." + caseName), typeName_(std::move(typeName)),
+      caseName_(std::move(caseName)), code_(code), description_(std::move(description))
 {
 }
 
@@ -29,8 +26,7 @@ std::string ConversionError::localizedDescription() const
     if (description_) {
         return *description_;
     }
-    return "The operation couldn\u2019t be completed. (" + typeName_ + " error " +
-           std::to_string(code_) + ".)";
+    return "The operation couldn\u2019t be completed. (" + typeName_ + " error " + std::to_string(code_) + ".)";
 }
 
 } // namespace kivo

@@ -22,8 +22,8 @@ std::size_t ConversionPace::pieceLimit(double limitSeconds) const
     }
     // The small allowance keeps an exact quotient from landing one below in binary.
     const double characters = std::floor(limitSeconds * plannedShare / *secondsPerCharacter_ + 1e-6);
-    return static_cast<std::size_t>(std::clamp(characters, static_cast<double>(smallestPiece),
-                                               static_cast<double>(largestPiece)));
+    return static_cast<std::size_t>(
+        std::clamp(characters, static_cast<double>(smallestPiece), static_cast<double>(largestPiece)));
 }
 
 } // namespace kivo

@@ -9,7 +9,9 @@ namespace kivo {
 // The language the user speaks.
 class InputSpeechLanguage {
 public:
-    enum Value : unsigned char { cantonese };
+    enum Value : unsigned char {
+        cantonese
+    };
 
     constexpr InputSpeechLanguage(Value value) : value_(value) {} // NOLINT(google-explicit-constructor)
     constexpr operator Value() const { return value_; }           // NOLINT(google-explicit-constructor)

@@ -3,7 +3,6 @@
 #include "platform/text/Regex.h"
 #include "platform/text/Utf16.h"
 
-
 #include <array>
 #include <cctype>
 
@@ -24,7 +23,10 @@ const Regex& quotationOrLiteralRegex()
 }
 
 // What the pattern given to scanQuotations can match.
-enum class Scanned { quotations, quotationsAndLiterals };
+enum class Scanned {
+    quotations,
+    quotationsAndLiterals
+};
 
 // The matches of a plain left-to-right search with a quotation pattern (optionally followed by
 // the literal pattern), in linear time. A bracket quotation fails only when no closing bracket
@@ -75,8 +77,7 @@ const Regex& tokenRegex()
 
 ProtectionError::ProtectionError(Code code)
     : ConversionError("Kivo.LiteralMasking.ProtectionError",
-                      code == Code::reservedMarker ? "reservedMarker" : "literalMismatch",
-                      static_cast<int>(code)),
+                      code == Code::reservedMarker ? "reservedMarker" : "literalMismatch", static_cast<int>(code)),
       code_(code)
 {
 }
@@ -98,8 +99,9 @@ Masked mask(const std::string& text, bool protectQuotations)
         throw ProtectionError(ProtectionError::Code::reservedMarker);
     }
     const std::u16string utf16 = Utf16::fromUtf8(text);
-    const auto matches = protectQuotations ? scanQuotations(utf16, quotationOrLiteralRegex(), Scanned::quotationsAndLiterals)
-                                           : literalRegex().findAll(utf16);
+    const auto matches = protectQuotations
+                             ? scanQuotations(utf16, quotationOrLiteralRegex(), Scanned::quotationsAndLiterals)
+                             : literalRegex().findAll(utf16);
 
     Masked masked;
     std::u16string built;

@@ -36,7 +36,10 @@ struct Masked {
 
 class ProtectionError : public ConversionError {
 public:
-    enum class Code { reservedMarker = 0, literalMismatch = 1 };
+    enum class Code {
+        reservedMarker = 0,
+        literalMismatch = 1
+    };
     explicit ProtectionError(Code code);
     Code reason() const { return code_; }
 

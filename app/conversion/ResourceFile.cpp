@@ -31,14 +31,16 @@ std::string describe(Error::Code code, const std::filesystem::path& path, const 
         text = "The file " + name + " couldn\u2019t be opened because there is no such file.";
         break;
     case Error::Code::notReadable:
-        text = "The file " + name + " couldn\u2019t be opened because you don\u2019t have "
+        text = "The file " + name +
+               " couldn\u2019t be opened because you don\u2019t have "
                "permission to view it.";
         break;
     case Error::Code::notUtf8:
         text = "The file " + name + " couldn\u2019t be opened using text encoding Unicode (UTF-8).";
         break;
     case Error::Code::badFormat:
-        text = "The data in " + name + " couldn\u2019t be read because it isn\u2019t in the "
+        text = "The data in " + name +
+               " couldn\u2019t be read because it isn\u2019t in the "
                "correct format.";
         break;
     }
@@ -53,8 +55,7 @@ std::string describe(Error::Code code, const std::filesystem::path& path, const 
 Error::Error(Code code, std::filesystem::path path, const std::string& detail)
     : ConversionError("Kivo.ResourceFile.Error", caseNameOf(code), static_cast<int>(code),
                       describe(code, path, detail)),
-      code_(code),
-      path_(std::move(path))
+      code_(code), path_(std::move(path))
 {
 }
 

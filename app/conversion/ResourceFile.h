@@ -10,7 +10,12 @@ namespace kivo::ResourceFile {
 // A resource that is missing, unreadable, not UTF-8 or not in the expected format.
 class Error : public ConversionError {
 public:
-    enum class Code { noSuchFile = 0, notReadable = 1, notUtf8 = 2, badFormat = 3 };
+    enum class Code {
+        noSuchFile = 0,
+        notReadable = 1,
+        notUtf8 = 2,
+        badFormat = 3
+    };
     Error(Code code, std::filesystem::path path, const std::string& detail = {});
     Code reason() const { return code_; }
     const std::filesystem::path& path() const { return path_; }

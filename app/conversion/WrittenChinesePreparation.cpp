@@ -1,13 +1,12 @@
 #include "app/conversion/WrittenChinesePreparation.h"
 
+#include "app/conversion/LiteralMasking.h"
 #include "app/conversion/ResourceFile.h"
 #include "app/conversion/WrittenExamples.h"
-#include "app/conversion/LiteralMasking.h"
 #include "platform/text/CharacterClass.h"
 #include "platform/text/Graphemes.h"
 #include "platform/text/Regex.h"
 #include "platform/text/Utf16.h"
-
 
 #include <algorithm>
 
@@ -94,9 +93,9 @@ PreparationError::PreparationError(Code code)
 const std::vector<Rule>& rules()
 {
     static const std::vector<Rule> defaults = {
-        {"聽日上午", "明日上午"},   {"聽日下午", "明日下午"}, {"聽日上晝", "明日上午"},
-        {"聽日下晝", "明日下午"},   {"可能遲少少", "可能晚一點"}, {"會遲少少", "會晚一點"},
-        {"麻煩你寫低", "麻煩你寫下"}, {"幫我寫低", "幫我寫下"}, {"請寫低", "請寫下"},
+        {"聽日上午", "明日上午"},     {"聽日下午", "明日下午"},     {"聽日上晝", "明日上午"},
+        {"聽日下晝", "明日下午"},     {"可能遲少少", "可能晚一點"}, {"會遲少少", "會晚一點"},
+        {"麻煩你寫低", "麻煩你寫下"}, {"幫我寫低", "幫我寫下"},     {"請寫低", "請寫下"},
     };
     return defaults;
 }
@@ -152,8 +151,7 @@ Normalized normalize(const std::string& text)
     return normalize(text, rules(), true);
 }
 
-Normalized normalize(const std::string& text, const std::vector<Rule>& givenRules,
-                     bool includeBareWriteRule)
+Normalized normalize(const std::string& text, const std::vector<Rule>& givenRules, bool includeBareWriteRule)
 {
     checkSource(text);
     const std::u16string utf16 = Utf16::fromUtf8(text);
@@ -193,8 +191,7 @@ Normalized normalize(const std::string& text, const std::vector<Rule>& givenRule
             break;
         }
         if (applied != nullptr) {
-            result.changes.push_back(
-                {applied->fromUtf8, applied->toUtf8, static_cast<std::int64_t>(cursor)});
+            result.changes.push_back({applied->fromUtf8, applied->toUtf8, static_cast<std::int64_t>(cursor)});
             output += applied->to;
             index += applied->characters;
         } else {
@@ -208,7 +205,7 @@ Normalized normalize(const std::string& text, const std::vector<Rule>& givenRule
 }
 
 PreparedRequest request(const std::string& source, const std::filesystem::path& resources,
-                          const std::string& instructionsFile, bool protectQuotations)
+                        const std::string& instructionsFile, bool protectQuotations)
 {
     const Normalized normalized = normalize(source);
     const LiteralMasking::Masked masked = LiteralMasking::mask(normalized.text, protectQuotations);
@@ -220,8 +217,8 @@ PreparedRequest request(const std::string& source, const std::filesystem::path& 
     }
 
     const std::string examplesFile = "v8-examples.json";
-    const auto examples = WrittenExamples::decodeExamples(
-        ResourceFile::readText(resources, examplesFile), resources / examplesFile);
+    const auto examples =
+        WrittenExamples::decodeExamples(ResourceFile::readText(resources, examplesFile), resources / examplesFile);
     std::vector<std::string> renderings;
     renderings.reserve(examples.size());
     for (const auto& example : examples) {
@@ -230,8 +227,7 @@ PreparedRequest request(const std::string& source, const std::filesystem::path& 
             const auto maskedSource = LiteralMasking::mask(exampleSource, protectQuotations);
             const auto maskedText = LiteralMasking::mask(example.text, protectQuotations);
             const bool sameValues = std::equal(
-                maskedSource.spans.begin(), maskedSource.spans.end(), maskedText.spans.begin(),
-                maskedText.spans.end(),
+                maskedSource.spans.begin(), maskedSource.spans.end(), maskedText.spans.begin(), maskedText.spans.end(),
                 [](const LiteralMasking::Span& a, const LiteralMasking::Span& b) { return a.value == b.value; });
             if (!sameValues) {
                 throw LiteralMasking::ProtectionError(LiteralMasking::ProtectionError::Code::literalMismatch);

@@ -35,7 +35,9 @@ struct Normalized {
 
 class PreparationError : public ConversionError {
 public:
-    enum class Code { emptyOrOversizedSource = 0 };
+    enum class Code {
+        emptyOrOversizedSource = 0
+    };
     explicit PreparationError(Code code = Code::emptyOrOversizedSource);
 };
 
@@ -47,11 +49,9 @@ const Rule& bareWriteRule();
 std::vector<TextRange> protectedRegions(std::u16string_view text);
 
 Normalized normalize(const std::string& text);
-Normalized normalize(const std::string& text, const std::vector<Rule>& rules,
-                     bool includeBareWriteRule);
+Normalized normalize(const std::string& text, const std::vector<Rule>& rules, bool includeBareWriteRule);
 
 PreparedRequest request(const std::string& source, const std::filesystem::path& resources,
-                          const std::string& instructionsFile = "v8-base.txt",
-                          bool protectQuotations = false);
+                        const std::string& instructionsFile = "v8-base.txt", bool protectQuotations = false);
 
 } // namespace kivo::WrittenChinesePreparation

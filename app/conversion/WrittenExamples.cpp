@@ -13,8 +13,7 @@ std::vector<Example> decodeExamples(const std::string& json, const std::filesyst
         throw ResourceFile::Error(ResourceFile::Error::Code::badFormat, origin, "not valid JSON");
     }
     if (!parsed.is_array()) {
-        throw ResourceFile::Error(ResourceFile::Error::Code::badFormat, origin,
-                                  "expected an array of examples");
+        throw ResourceFile::Error(ResourceFile::Error::Code::badFormat, origin, "expected an array of examples");
     }
     std::vector<Example> examples;
     examples.reserve(parsed.size());
@@ -23,8 +22,7 @@ std::vector<Example> decodeExamples(const std::string& json, const std::filesyst
         for (const char* key : {"source", "text"}) {
             if (!item.is_object() || !item.contains(key) || !item[key].is_string()) {
                 throw ResourceFile::Error(ResourceFile::Error::Code::badFormat, origin,
-                                          "example " + std::to_string(i) + " needs a string \"" +
-                                              key + "\"");
+                                          "example " + std::to_string(i) + " needs a string \"" + key + "\"");
             }
         }
         examples.push_back({item["source"].get<std::string>(), item["text"].get<std::string>()});

@@ -30,8 +30,7 @@ QString suffix(InputDelivery outcome)
     case InputDelivery::notInserted:
         return QCoreApplication::translate("DeliveryOutcomeText",
                                            " · Nothing was inserted; the result is ready to copy");
-    case InputDelivery::uncertain:
-        break;
+    case InputDelivery::uncertain: break;
     }
     return QCoreApplication::translate("DeliveryOutcomeText",
                                        " · Write unconfirmed; check the target before copying. Not retried");

@@ -39,9 +39,9 @@ bool usesPaste(const InputSnapshot& snapshot)
 
 std::string routeLine(const InputSnapshot& snapshot, bool paste)
 {
-    return std::string("route=") + (paste ? "paste" : "direct") + " selectedWritable=" +
-           flag(snapshot.canReplaceSelection) + " valueWritable=" + flag(snapshot.canReplacePlainValue) +
-           " paste=" + flag(snapshot.canPaste);
+    return std::string("route=") + (paste ? "paste" : "direct") +
+           " selectedWritable=" + flag(snapshot.canReplaceSelection) +
+           " valueWritable=" + flag(snapshot.canReplacePlainValue) + " paste=" + flag(snapshot.canPaste);
 }
 
 std::string writeLine(InputWriteStatus status)

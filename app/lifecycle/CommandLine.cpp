@@ -8,10 +8,11 @@ namespace kivo {
 namespace {
 
 // Options QApplication takes itself; they only matter when the panel starts.
-const QStringList toolkitValueOptions{QStringLiteral("platform"), QStringLiteral("display"), QStringLiteral("style"),
-                                      QStringLiteral("stylesheet"), QStringLiteral("qwindowgeometry"),
-                                      QStringLiteral("qwindowtitle"), QStringLiteral("qwindowicon"),
-                                      QStringLiteral("name"), QStringLiteral("platformtheme")};
+const QStringList toolkitValueOptions{QStringLiteral("platform"),        QStringLiteral("display"),
+                                      QStringLiteral("style"),           QStringLiteral("stylesheet"),
+                                      QStringLiteral("qwindowgeometry"), QStringLiteral("qwindowtitle"),
+                                      QStringLiteral("qwindowicon"),     QStringLiteral("name"),
+                                      QStringLiteral("platformtheme")};
 
 bool isRemote(const QString& source)
 {
@@ -81,13 +82,14 @@ CommandLine CommandLine::parse(const QStringList& arguments)
         }
         line.action_ = Action::setCatalogue;
         if (source != QLatin1String("default")) {
-            line.catalogue_ = (isRemote(source) ? source : QDir::cleanPath(QFileInfo(source).absoluteFilePath())).toStdString();
+            line.catalogue_ =
+                (isRemote(source) ? source : QDir::cleanPath(QFileInfo(source).absoluteFilePath())).toStdString();
         }
     } else if (parser.isSet(selection)) {
         line.action_ = Action::convertSelection;
     } else if (parser.isSet(toggle) || parser.isSet(start) || parser.isSet(stop)) {
         line.action_ = Action::recording;
-        line.recordingCommand_ = parser.isSet(toggle) ? RecordingCommand::toggle
+        line.recordingCommand_ = parser.isSet(toggle)  ? RecordingCommand::toggle
                                  : parser.isSet(start) ? RecordingCommand::start
                                                        : RecordingCommand::stop;
     }
@@ -96,30 +98,32 @@ CommandLine CommandLine::parse(const QStringList& arguments)
 
 QString CommandLine::usageLine()
 {
-    return QStringLiteral("Usage: Kivo [--toggle-recording | --start-recording | --stop-recording | "
-                          "--convert-selection | --models COMMAND | --catalogue URL|FILE|default | --help | --version]\n");
+    return QStringLiteral(
+        "Usage: Kivo [--toggle-recording | --start-recording | --stop-recording | "
+        "--convert-selection | --models COMMAND | --catalogue URL|FILE|default | --help | --version]\n");
 }
 
 QString CommandLine::helpText()
 {
-    return usageLine() + QStringLiteral(
-        "\n"
-        "Kivo records spoken Cantonese, recognises it and converts the text on this computer.\n"
-        "Without options it opens the floating panel (or brings the running one forward).\n"
-        "\n"
-        "  --toggle-recording     start or stop recording in the running Kivo (for a desktop shortcut)\n"
-        "  --start-recording      start recording; nothing happens if it already records\n"
-        "  --stop-recording       stop recording; nothing happens if it does not record\n"
-        "  --convert-selection    convert the selected text of the focused application\n"
-        "  --models COMMAND       manage the speech and language models without a display:\n"
-        "                         list | install NAME | import FILE ROLE | verify [ROLE] | remove ROLE\n"
-        "                         (`Kivo --models` alone explains them)\n"
-        "  --catalogue SOURCE     use another model catalogue (a URL or a JSON file; relative\n"
-        "                         entries are taken relative to it); \"default\" restores the built-in one\n"
-        "  -h, --help             show this help and exit\n"
-        "  -v, --version          show the version and exit\n"
-        "\n"
-        "Exit status: 0 on success, 1 when an operation failed, 2 for a usage error.\n");
+    return usageLine() +
+           QStringLiteral(
+               "\n"
+               "Kivo records spoken Cantonese, recognises it and converts the text on this computer.\n"
+               "Without options it opens the floating panel (or brings the running one forward).\n"
+               "\n"
+               "  --toggle-recording     start or stop recording in the running Kivo (for a desktop shortcut)\n"
+               "  --start-recording      start recording; nothing happens if it already records\n"
+               "  --stop-recording       stop recording; nothing happens if it does not record\n"
+               "  --convert-selection    convert the selected text of the focused application\n"
+               "  --models COMMAND       manage the speech and language models without a display:\n"
+               "                         list | install NAME | import FILE ROLE | verify [ROLE] | remove ROLE\n"
+               "                         (`Kivo --models` alone explains them)\n"
+               "  --catalogue SOURCE     use another model catalogue (a URL or a JSON file; relative\n"
+               "                         entries are taken relative to it); \"default\" restores the built-in one\n"
+               "  -h, --help             show this help and exit\n"
+               "  -v, --version          show the version and exit\n"
+               "\n"
+               "Exit status: 0 on success, 1 when an operation failed, 2 for a usage error.\n");
 }
 
 } // namespace kivo

@@ -6,7 +6,11 @@
 namespace kivo {
 
 // What a desktop shortcut asks the running Kivo to do with the recording.
-enum class RecordingCommand { toggle, start, stop };
+enum class RecordingCommand {
+    toggle,
+    start,
+    stop
+};
 
 namespace RecordingCommands {
 

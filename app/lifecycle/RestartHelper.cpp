@@ -15,8 +15,7 @@ QString RestartError::message() const
     return tr("Could not restart: %1").arg(QString::fromStdString(what()));
 }
 
-void start(const std::filesystem::path& resourcesDirectory, pid_t processId,
-           const std::filesystem::path& target)
+void start(const std::filesystem::path& resourcesDirectory, pid_t processId, const std::filesystem::path& target)
 {
     const auto helper = resourcesDirectory / fileName;
     if (!isExecutableFile(helper)) {

@@ -20,11 +20,11 @@ class RestartError : public std::runtime_error {
     Q_DECLARE_TR_FUNCTIONS(RestartError)
 
 public:
-    enum class Reason { helperMissing, startFailed };
-    RestartError(Reason reason, const std::string& description)
-        : std::runtime_error(description), reason_(reason)
-    {
-    }
+    enum class Reason {
+        helperMissing,
+        startFailed
+    };
+    RestartError(Reason reason, const std::string& description) : std::runtime_error(description), reason_(reason) {}
     Reason reason() const { return reason_; }
     // The status-line text in the interface language.
     QString message() const;
@@ -34,8 +34,7 @@ private:
 };
 
 // Throws RestartError when the helper is missing or cannot be started.
-void start(const std::filesystem::path& resourcesDirectory, pid_t processId,
-           const std::filesystem::path& target);
+void start(const std::filesystem::path& resourcesDirectory, pid_t processId, const std::filesystem::path& target);
 
 } // namespace RestartHelper
 

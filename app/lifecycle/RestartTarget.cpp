@@ -17,8 +17,7 @@ std::filesystem::path resolved(const std::filesystem::path& path)
 } // namespace
 
 std::filesystem::path resolve(const std::filesystem::path& current,
-                              const std::optional<std::filesystem::path>& launcher,
-                              const std::string& bundleIdentifier)
+                              const std::optional<std::filesystem::path>& launcher, const std::string& bundleIdentifier)
 {
     if (launcher) {
         const auto candidate = resolved(*launcher);

@@ -16,10 +16,9 @@ constexpr int callTimeoutMs = 5000;
 
 QDBusMessage call(const char* method, const QVariantList& arguments)
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(QString::fromLatin1(serviceName),
-                                                          QString::fromLatin1(TextService::objectPath),
-                                                          QString::fromLatin1(TextService::interfaceName),
-                                                          QString::fromLatin1(method));
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(QString::fromLatin1(serviceName), QString::fromLatin1(TextService::objectPath),
+                                       QString::fromLatin1(TextService::interfaceName), QString::fromLatin1(method));
     message.setArguments(arguments);
     return message;
 }
@@ -32,9 +31,9 @@ Claim claim(QDBusConnection bus, TextService& service)
         return Claim::noBus;
     }
     bus.registerObject(QString::fromLatin1(TextService::objectPath), &service, QDBusConnection::ExportScriptableSlots);
-    const auto reply = bus.interface()->registerService(QString::fromLatin1(serviceName),
-                                                        QDBusConnectionInterface::DontQueueService,
-                                                        QDBusConnectionInterface::DontAllowReplacement);
+    const auto reply =
+        bus.interface()->registerService(QString::fromLatin1(serviceName), QDBusConnectionInterface::DontQueueService,
+                                         QDBusConnectionInterface::DontAllowReplacement);
     if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) {
         return Claim::primary;
     }

@@ -16,7 +16,11 @@ namespace SingleInstance {
 
 inline constexpr const char* serviceName = "local.kivo.afm-trial";
 
-enum class Claim { primary, raisedExisting, noBus };
+enum class Claim {
+    primary,
+    raisedExisting,
+    noBus
+};
 
 // Exports `service` and takes the name; when another process holds it, asks that one to
 // show its panel instead.

@@ -15,7 +15,10 @@ constexpr int answerTokens = 320;
 
 } // namespace
 
-std::vector<std::string> shapes() { return {"0.5b", "1.5b", "3b"}; }
+std::vector<std::string> shapes()
+{
+    return {"0.5b", "1.5b", "3b"};
+}
 
 double conversionSeconds(const std::string& shape, const std::filesystem::path& scratch, std::stop_token stop)
 {

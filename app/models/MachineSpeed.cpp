@@ -87,9 +87,9 @@ std::string MachineSpeed::toJson() const
 std::optional<MachineSpeed> MachineSpeed::fromJson(const std::string& json)
 {
     const auto document = nlohmann::json::parse(json, nullptr, false);
-    if (document.is_discarded() || !document.is_object() || document.value("format", 0) != format
-        || !document.contains("processor") || !document["processor"].is_string() || !document.contains("runtime")
-        || !document["runtime"].is_string()) {
+    if (document.is_discarded() || !document.is_object() || document.value("format", 0) != format ||
+        !document.contains("processor") || !document["processor"].is_string() || !document.contains("runtime") ||
+        !document["runtime"].is_string()) {
         return std::nullopt;
     }
     MachineSpeed speed;

@@ -12,7 +12,10 @@
 
 namespace kivo::MachineSpeedProbe {
 
-std::string runtime() { return WhisperModel::runtimeVersion(); }
+std::string runtime()
+{
+    return WhisperModel::runtimeVersion();
+}
 
 MachineSpeed obtain(bool measureAgain, const Progress& progress, std::stop_token stop)
 {

@@ -47,8 +47,8 @@ Advice speechBroken(const std::string& failure)
 
 bool isSpeechModelFailure(const std::string& failure)
 {
-    return failure.starts_with("Not a speech model: ") || failure.starts_with("The speech model could not be loaded: ")
-           || failure == "No speech model is installed.";
+    return failure.starts_with("Not a speech model: ") ||
+           failure.starts_with("The speech model could not be loaded: ") || failure == "No speech model is installed.";
 }
 
 Advice languageUnavailable(const std::string& detail)

@@ -70,8 +70,8 @@ std::string resolved(const std::string& url, const std::string& base)
 ModelCatalogue ModelCatalogue::parse(const std::string& json, const std::string& base)
 {
     const nlohmann::json document = nlohmann::json::parse(json, nullptr, false);
-    if (document.is_discarded() || !document.is_object() || !document.contains("models")
-        || !document["models"].is_array()) {
+    if (document.is_discarded() || !document.is_object() || !document.contains("models") ||
+        !document["models"].is_array()) {
         invalid("it is not a JSON object with a \"models\" list.", "不是含「models」清單的 JSON 物件。");
     }
     ModelCatalogue catalogue;

@@ -13,12 +13,12 @@ namespace kivo {
 // organisation's own mirror given as a URL or a file.
 struct ModelCatalogue {
     struct Entry {
-        std::string name;     // what `install NAME` takes
+        std::string name; // what `install NAME` takes
         ModelRole role = ModelRole::speech;
         std::string title;
         std::uint64_t bytes = 0; // the published size, for the space check and the display
         std::string url;
-        std::string sha256;   // lower-case hex; empty where none is published
+        std::string sha256; // lower-case hex; empty where none is published
         std::string licence;
         bool cantonese = false; // a speech model that knows "yue"
         // A speech model trained further on Cantonese: decoded as "zh", it still writes Cantonese.

@@ -12,13 +12,13 @@ public:
     enum class Case {
         catalogueInvalid,
         notInCatalogue,
-        busy,             // another download or import of the same model is running
+        busy, // another download or import of the same model is running
         notEnoughSpace,
-        downloadFailed,   // see the download layer's message for the reason
+        downloadFailed, // see the download layer's message for the reason
         cancelled,
         checksumMismatch,
-        invalidFile,      // not a model of that kind, or the runtime cannot load it
-        fileFailed,       // reading, copying, renaming or deleting failed
+        invalidFile, // not a model of that kind, or the runtime cannot load it
+        fileFailed,  // reading, copying, renaming or deleting failed
         notInstalled,
     };
 

@@ -7,9 +7,9 @@
 #include "platform/download/FileDownload.h"
 
 #include <cerrno>
-#include <fstream>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -18,7 +18,10 @@ namespace {
 
 constexpr std::uint64_t spaceMargin = 64ull << 20;
 
-std::string name(ModelRole role) { return std::string(ModelRoles::fileName(role)); }
+std::string name(ModelRole role)
+{
+    return std::string(ModelRoles::fileName(role));
+}
 
 [[noreturn]] void fileFailed(const std::string& what, const std::filesystem::path& path, const std::string& reason)
 {
@@ -55,9 +58,10 @@ public:
         if (::flock(descriptor_, LOCK_EX | LOCK_NB) != 0) {
             ::close(descriptor_);
             throw ModelError(ModelError::Case::busy,
-                             "The " + std::string(ModelRoles::rawValue(role))
-                                 + " model is already being downloaded or imported; wait for it to finish.",
-                             std::string(role == ModelRole::speech ? "語音" : "語言") + "模型正在下載或匯入，請等它完成。");
+                             "The " + std::string(ModelRoles::rawValue(role)) +
+                                 " model is already being downloaded or imported; wait for it to finish.",
+                             std::string(role == ModelRole::speech ? "語音" : "語言") +
+                                 "模型正在下載或匯入，請等它完成。");
         }
     }
     ~RoleLock() { ::close(descriptor_); }
@@ -106,11 +110,11 @@ void checkSpace(const std::filesystem::path& folder, std::uint64_t needed)
         const std::string margin = ModelText::size(spaceMargin);
         const std::string free = ModelText::size(space.available);
         throw ModelError(ModelError::Case::notEnoughSpace,
-                         "Not enough disk space in " + folder.string() + ": installing needs " + required
-                             + " free (" + model + " for the model and " + margin
-                             + " left for the system), and " + free + " are free. Free some space and try again.",
-                         folder.string() + " 的磁碟空間不足：安裝需要 " + required + " 可用空間（模型 " + model
-                             + "，另留 " + margin + " 給系統），現在只有 " + free + " 可用。請騰出空間後重試。");
+                         "Not enough disk space in " + folder.string() + ": installing needs " + required + " free (" +
+                             model + " for the model and " + margin + " left for the system), and " + free +
+                             " are free. Free some space and try again.",
+                         folder.string() + " 的磁碟空間不足：安裝需要 " + required + " 可用空間（模型 " + model +
+                             "，另留 " + margin + " 給系統），現在只有 " + free + " 可用。請騰出空間後重試。");
     }
 }
 
@@ -159,8 +163,7 @@ ModelError fromDownload(const DownloadError& failure)
     case Case::cancelled:
         return {ModelError::Case::cancelled, "Download cancelled; it resumes where it stopped next time.",
                 "已取消下載；下次會從中斷處繼續。"};
-    case Case::notFound:
-        return {ModelError::Case::downloadFailed, english, "伺服器上沒有這個檔案（HTTP 404）。"};
+    case Case::notFound: return {ModelError::Case::downloadFailed, english, "伺服器上沒有這個檔案（HTTP 404）。"};
     case Case::httpStatus:
         return {ModelError::Case::downloadFailed, english,
                 "伺服器回應 HTTP " + std::to_string(failure.httpStatus()) + "。"};
@@ -169,10 +172,8 @@ ModelError fromDownload(const DownloadError& failure)
                 "連線在檔案完結前中斷；再下載一次會從中斷處繼續。"};
     case Case::diskFull:
         return {ModelError::Case::notEnoughSpace, english, "磁碟已滿；請騰出空間後再下載，會從中斷處繼續。"};
-    case Case::writeFailed:
-        return {ModelError::Case::fileFailed, english, "無法寫入下載檔案。"};
-    case Case::network:
-        break;
+    case Case::writeFailed: return {ModelError::Case::fileFailed, english, "無法寫入下載檔案。"};
+    case Case::network: break;
     }
     return {ModelError::Case::downloadFailed, english, "下載失敗：" + english};
 }
@@ -287,7 +288,8 @@ ModelInstaller::Result ModelInstaller::verifyInstalled(ModelRole role)
     if (!file) {
         throw ModelError(ModelError::Case::notInstalled,
                          "No " + std::string(ModelRoles::rawValue(role)) + " model is installed (" + name(role) + ").",
-                         std::string(role == ModelRole::speech ? "未安裝語音模型" : "未安裝語言模型") + "（" + name(role) + "）。");
+                         std::string(role == ModelRole::speech ? "未安裝語音模型" : "未安裝語言模型") + "（" +
+                             name(role) + "）。");
     }
     Result result;
     result.file = *file;
@@ -305,9 +307,10 @@ void ModelInstaller::remove(ModelRole role)
     if (!std::filesystem::exists(target, error)) {
         const auto system = ModelStore::installed(role);
         throw ModelError(ModelError::Case::notInstalled,
-                         system ? "Only the system-wide " + system->string() + " is installed; it is not Kivo's to remove."
-                                : "No " + std::string(ModelRoles::rawValue(role)) + " model is installed in "
-                                      + target.parent_path().string() + ".",
+                         system
+                             ? "Only the system-wide " + system->string() + " is installed; it is not Kivo's to remove."
+                             : "No " + std::string(ModelRoles::rawValue(role)) + " model is installed in " +
+                                   target.parent_path().string() + ".",
                          system ? "只有系統共用的 " + system->string() + "，Kivo 不會刪除它。"
                                 : target.parent_path().string() + " 中沒有已安裝的模型。");
     }

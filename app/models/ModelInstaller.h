@@ -19,7 +19,10 @@ namespace kivo {
 // time, also across processes.
 struct ModelInstaller {
     struct Progress {
-        enum class Phase { downloading, verifying };
+        enum class Phase {
+            downloading,
+            verifying
+        };
         Phase phase = Phase::downloading;
         std::uint64_t received = 0;
         std::uint64_t total = 0; // 0 while unknown

@@ -23,8 +23,7 @@ int rank(ModelRole role, const std::string& shape)
 }
 
 std::optional<ModelRecommendation::Choice> largestInside(const ModelCatalogue& catalogue, ModelRole role,
-                                                          const std::map<std::string, double>& figures,
-                                                          double budget)
+                                                         const std::map<std::string, double>& figures, double budget)
 {
     std::optional<ModelRecommendation::Choice> best;
     int bestRank = -1;
@@ -49,10 +48,8 @@ std::optional<ModelRecommendation::Choice> largestInside(const ModelCatalogue& c
 ModelRecommendation ModelRecommendation::choose(const ModelCatalogue& catalogue, const MachineSpeed& speed)
 {
     ModelRecommendation recommendation;
-    recommendation.speech =
-        largestInside(catalogue, ModelRole::speech, speed.speechSecondsPerSecond, liveSpeechBudget);
-    recommendation.language =
-        largestInside(catalogue, ModelRole::language, speed.languageSeconds, conversionBudget);
+    recommendation.speech = largestInside(catalogue, ModelRole::speech, speed.speechSecondsPerSecond, liveSpeechBudget);
+    recommendation.language = largestInside(catalogue, ModelRole::language, speed.languageSeconds, conversionBudget);
     return recommendation;
 }
 

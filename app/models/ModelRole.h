@@ -7,7 +7,10 @@
 namespace kivo {
 
 // The two models Kivo reads, each from one fixed file name.
-enum class ModelRole { speech, language };
+enum class ModelRole {
+    speech,
+    language
+};
 
 namespace ModelRoles {
 

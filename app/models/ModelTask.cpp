@@ -59,8 +59,8 @@ void ModelTask::post(const ModelInstaller::Progress& progress)
     // the last byte and the change of phase.
     const auto now = std::chrono::steady_clock::now();
     const bool last = progress.total != 0 && progress.received >= progress.total;
-    if (!last && progress.phase == ModelInstaller::Progress::Phase::downloading
-        && now - lastPost_ < std::chrono::milliseconds(100)) {
+    if (!last && progress.phase == ModelInstaller::Progress::Phase::downloading &&
+        now - lastPost_ < std::chrono::milliseconds(100)) {
         return;
     }
     lastPost_ = now;

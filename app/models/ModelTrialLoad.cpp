@@ -30,9 +30,8 @@ ModelTrialLoad::Outcome unusable(const std::string& english, const std::string& 
 std::optional<ModelTrialLoad::Outcome> verdictIn(const std::string& output)
 {
     const auto line = nlohmann::json::parse(output, nullptr, false);
-    if (!line.is_object() || !line.contains("usable") || !line["usable"].is_boolean() ||
-        !line.contains("english") || !line["english"].is_string() || !line.contains("chinese") ||
-        !line["chinese"].is_string()) {
+    if (!line.is_object() || !line.contains("usable") || !line["usable"].is_boolean() || !line.contains("english") ||
+        !line["english"].is_string() || !line.contains("chinese") || !line["chinese"].is_string()) {
         return std::nullopt;
     }
     return ModelTrialLoad::Outcome{line["usable"].get<bool>(), line["english"].get<std::string>(),
@@ -102,7 +101,8 @@ ModelTrialLoad::Outcome ModelTrialLoad::run(const std::filesystem::path& checker
     bool timedOut = false;
     const auto deadline = std::chrono::steady_clock::now() + limits.time;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             timedOut = true;
             break;

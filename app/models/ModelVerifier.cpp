@@ -51,7 +51,8 @@ void ModelVerifier::checkHeader(const std::filesystem::path& file, ModelRole rol
     }
 }
 
-ModelVerifier::Report ModelVerifier::check(const std::filesystem::path& file, ModelRole role, const std::string& shownAs)
+ModelVerifier::Report ModelVerifier::check(const std::filesystem::path& file, ModelRole role,
+                                           const std::string& shownAs)
 {
     const std::string name = shownAs.empty() ? file.filename().string() : shownAs;
     checkHeader(file, role, name);
@@ -99,21 +100,23 @@ ModelVerifier::Report ModelVerifier::check(const std::filesystem::path& file, Mo
     return report;
 }
 
-void ModelVerifier::checkSum(const std::filesystem::path& file, const std::string& expected, const std::stop_token& stop)
+void ModelVerifier::checkSum(const std::filesystem::path& file, const std::string& expected,
+                             const std::stop_token& stop)
 {
     std::string actual;
     try {
         actual = Sha256::ofFile(file, stop);
     } catch (const std::runtime_error& failure) {
-        throw ModelError(ModelError::Case::fileFailed, std::string(failure.what()) + ".", "無法讀取 " + file.string() + "。");
+        throw ModelError(ModelError::Case::fileFailed, std::string(failure.what()) + ".",
+                         "無法讀取 " + file.string() + "。");
     }
     if (stop.stop_requested()) {
         throw ModelError(ModelError::Case::cancelled, "Cancelled.", "已取消。");
     }
     if (actual != expected) {
         throw ModelError(ModelError::Case::checksumMismatch,
-                         "The downloaded file's SHA-256 is " + actual + ", not the published " + expected
-                             + "; the file was deleted.",
+                         "The downloaded file's SHA-256 is " + actual + ", not the published " + expected +
+                             "; the file was deleted.",
                          "下載檔案的 SHA-256 是 " + actual + "，與公布的 " + expected + " 不符；檔案已刪除。");
     }
 }

@@ -12,7 +12,7 @@ namespace kivo {
 struct ModelVerifier {
     // What the runtime reports about a file that passed.
     struct Report {
-        std::string english;  // e.g. "general(qwen2 1.5B Q4_K - Medium)" or "vocabulary 51866: Cantonese (yue)"
+        std::string english; // e.g. "general(qwen2 1.5B Q4_K - Medium)" or "vocabulary 51866: Cantonese (yue)"
         std::string chinese;
     };
 
@@ -26,7 +26,8 @@ struct ModelVerifier {
 
     // Throws ModelError (checksumMismatch; cancelled when stopped) unless the file's SHA-256
     // is `expected`.
-    static void checkSum(const std::filesystem::path& file, const std::string& expected, const std::stop_token& stop = {});
+    static void checkSum(const std::filesystem::path& file, const std::string& expected,
+                         const std::stop_token& stop = {});
 };
 
 } // namespace kivo

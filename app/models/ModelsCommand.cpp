@@ -90,8 +90,8 @@ int recommend(const ModelCatalogue& catalogue, const MachineSpeed& speed, std::o
         out << line;
     }
     for (const auto& [shape, figure] : speed.languageSeconds) {
-        std::snprintf(line, sizeof line, "  language %-13s %.0f s for a long conversion (at most %.0f)\n", shape.c_str(),
-                      figure, ModelRecommendation::conversionBudget);
+        std::snprintf(line, sizeof line, "  language %-13s %.0f s for a long conversion (at most %.0f)\n",
+                      shape.c_str(), figure, ModelRecommendation::conversionBudget);
         out << line;
     }
     const auto recommendation = ModelRecommendation::choose(catalogue, speed);

@@ -53,7 +53,10 @@ double passSeconds(const std::filesystem::path& model, int threads, std::stop_to
 
 } // namespace
 
-std::vector<std::string> shapes() { return {"base", "small", "large-v3-turbo"}; }
+std::vector<std::string> shapes()
+{
+    return {"base", "small", "large-v3-turbo"};
+}
 
 void runAtIdlePriority()
 {

@@ -1,6 +1,7 @@
 #include "app/shell/FloatingPanel.h"
 
 #include "app/conversion/OutputMode.h"
+#include "app/models/ModelAdvice.h"
 #include "app/shell/AutostartCheckBox.h"
 #include "app/shell/FloatingButton.h"
 #include "app/shell/HintField.h"
@@ -11,7 +12,6 @@
 #include "app/shell/SymbolGlyph.h"
 #include "app/shell/TextAreaBackground.h"
 #include "app/shell/VoicePanel.h"
-#include "app/models/ModelAdvice.h"
 #include "app/shell/models/ModelsLink.h"
 #include "app/shell/shortcut/PanelShortcut.h"
 #include "app/speech/SpeechEngine.h"
@@ -277,7 +277,7 @@ void FloatingPanel::buildSettings()
     shortcutChoice_ = popUp(popover);
     // Named in the interface language at localization (PanelShortcut::title).
     shortcutChoice_->addItems({QStringLiteral("Right Super (tap)"), QStringLiteral("Ctrl+Alt+Space"),
-                              QStringLiteral("Shift+Super+Space"), QStringLiteral("Disabled")});
+                               QStringLiteral("Shift+Super+Space"), QStringLiteral("Disabled")});
     rows->addWidget(shortcutChoice_);
     shortcutInfo_ = label(popover, 11, true);
     shortcutInfo_->setWordWrap(true);
@@ -303,9 +303,9 @@ void FloatingPanel::buildSettings()
     modelsButton_->setText(tr("Models…"));
     rows->addWidget(modelsButton_);
 
-    for (QWidget* wide : {static_cast<QWidget*>(speechInfo_), static_cast<QWidget*>(notice_),
-                          static_cast<QWidget*>(shortcutInfo_), static_cast<QWidget*>(restartNotice_),
-                          static_cast<QWidget*>(autoInsert_)}) {
+    for (QWidget* wide :
+         {static_cast<QWidget*>(speechInfo_), static_cast<QWidget*>(notice_), static_cast<QWidget*>(shortcutInfo_),
+          static_cast<QWidget*>(restartNotice_), static_cast<QWidget*>(autoInsert_)}) {
         wide->setFixedWidth(300);
     }
 }
@@ -404,10 +404,10 @@ void FloatingPanel::setActivity(const PanelActivity& activity)
 {
     state_.activity = activity;
     const bool idle = activity.idle();
-    for (QWidget* control : {static_cast<QWidget*>(speechEngine_), static_cast<QWidget*>(run_),
-                             static_cast<QWidget*>(mode_), static_cast<QWidget*>(inputLanguage_),
-                             static_cast<QWidget*>(autoProcess_), static_cast<QWidget*>(autoInsert_),
-                             static_cast<QWidget*>(language_)}) {
+    for (QWidget* control :
+         {static_cast<QWidget*>(speechEngine_), static_cast<QWidget*>(run_), static_cast<QWidget*>(mode_),
+          static_cast<QWidget*>(inputLanguage_), static_cast<QWidget*>(autoProcess_),
+          static_cast<QWidget*>(autoInsert_), static_cast<QWidget*>(language_)}) {
         control->setEnabled(idle);
     }
     // It only matters when the transcript is processed after recording.
@@ -555,21 +555,47 @@ void FloatingPanel::setEditorExpanded(bool expanded)
 void FloatingPanel::connectControls()
 {
     // Named for tests and tools that look controls up.
-    const std::pair<QObject*, const char*> named[] = {
-        {editor_, "editor"}, {before_, "source"}, {after_, "result"}, {editorToggle_, "editorToggle"},
-        {settingsButton_, "settingsButton"}, {closeButton_, "closeButton"}, {record_, "record"}, {cancel_, "cancel"},
-        {copySource_, "copySource"}, {copyResult_, "copyResult"}, {details_, "details"},
-        {restoreTranscript_, "restoreTranscript"}, {run_, "convert"}, {headline_, "headline"}, {status_, "status"},
-        {scope_, "scope"}, {notice_, "notice"}, {sourceTitle_, "sourceTitle"}, {resultTitle_, "resultTitle"},
-        {speechInfo_, "speechInfo"}, {mode_, "mode"}, {inputLanguage_, "inputLanguage"}, {language_, "language"},
-        {speechEngine_, "speechEngine"}, {vocabularyRow_, "vocabularyRow"}, {vocabulary_, "vocabulary"},
-        {autoProcess_, "autoProcess"}, {autoInsert_, "autoInsert"}, {hongKongCharacters_, "hongKongCharacters"},
-        {convertWhileSpeaking_, "convertWhileSpeaking"},
-        {startAtLogin_, "startAtLogin"},
-        {settingsPopover_, "settingsPopover"}, {shortcutTitle_, "shortcutTitle"}, {shortcutChoice_, "shortcutChoice"},
-        {shortcutInfo_, "shortcutInfo"}, {shortcutPermission_, "shortcutPermission"}, {versionLabel_, "versionLabel"},
-        {checkUpdatesButton_, "checkUpdates"}, {restartButton_, "restart"}, {restartNotice_, "restartNotice"},
-        {modelsButton_, "models"}};
+    const std::pair<QObject*, const char*> named[] = {{editor_, "editor"},
+                                                      {before_, "source"},
+                                                      {after_, "result"},
+                                                      {editorToggle_, "editorToggle"},
+                                                      {settingsButton_, "settingsButton"},
+                                                      {closeButton_, "closeButton"},
+                                                      {record_, "record"},
+                                                      {cancel_, "cancel"},
+                                                      {copySource_, "copySource"},
+                                                      {copyResult_, "copyResult"},
+                                                      {details_, "details"},
+                                                      {restoreTranscript_, "restoreTranscript"},
+                                                      {run_, "convert"},
+                                                      {headline_, "headline"},
+                                                      {status_, "status"},
+                                                      {scope_, "scope"},
+                                                      {notice_, "notice"},
+                                                      {sourceTitle_, "sourceTitle"},
+                                                      {resultTitle_, "resultTitle"},
+                                                      {speechInfo_, "speechInfo"},
+                                                      {mode_, "mode"},
+                                                      {inputLanguage_, "inputLanguage"},
+                                                      {language_, "language"},
+                                                      {speechEngine_, "speechEngine"},
+                                                      {vocabularyRow_, "vocabularyRow"},
+                                                      {vocabulary_, "vocabulary"},
+                                                      {autoProcess_, "autoProcess"},
+                                                      {autoInsert_, "autoInsert"},
+                                                      {hongKongCharacters_, "hongKongCharacters"},
+                                                      {convertWhileSpeaking_, "convertWhileSpeaking"},
+                                                      {startAtLogin_, "startAtLogin"},
+                                                      {settingsPopover_, "settingsPopover"},
+                                                      {shortcutTitle_, "shortcutTitle"},
+                                                      {shortcutChoice_, "shortcutChoice"},
+                                                      {shortcutInfo_, "shortcutInfo"},
+                                                      {shortcutPermission_, "shortcutPermission"},
+                                                      {versionLabel_, "versionLabel"},
+                                                      {checkUpdatesButton_, "checkUpdates"},
+                                                      {restartButton_, "restart"},
+                                                      {restartNotice_, "restartNotice"},
+                                                      {modelsButton_, "models"}};
     for (const auto& [object, name] : named) {
         object->setObjectName(QString::fromLatin1(name));
     }

@@ -7,8 +7,8 @@
 #include <QString>
 #include <QStringList>
 
-#include <memory>
 #include <array>
+#include <memory>
 #include <optional>
 
 class QAction;

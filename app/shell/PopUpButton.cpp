@@ -34,10 +34,7 @@ public:
         return child && child->object() == popUp()->view() ? 0 : -1;
     }
 
-    QStringList actionNames() const override
-    {
-        return {showMenuAction(), pressAction()};
-    }
+    QStringList actionNames() const override { return {showMenuAction(), pressAction()}; }
     void doAction(const QString& name) override
     {
         if (name == showMenuAction() || name == pressAction()) {

@@ -34,8 +34,10 @@ void SettingsPopover::showAnchored(QWidget* anchor)
     QRect frame(QPoint(below.x() - width() / 2, below.y()), size());
     if (const QScreen* screen = anchor->screen()) {
         const QRect visible = screen->availableGeometry();
-        frame.moveLeft(std::clamp(frame.left(), visible.left(), std::max(visible.left(), visible.right() - frame.width())));
-        frame.moveTop(std::clamp(frame.top(), visible.top(), std::max(visible.top(), visible.bottom() - frame.height())));
+        frame.moveLeft(
+            std::clamp(frame.left(), visible.left(), std::max(visible.left(), visible.right() - frame.width())));
+        frame.moveTop(
+            std::clamp(frame.top(), visible.top(), std::max(visible.top(), visible.bottom() - frame.height())));
     }
     move(frame.topLeft());
     anchor_ = anchor;

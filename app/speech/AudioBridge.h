@@ -22,8 +22,7 @@ namespace kivo {
 // which is reported once through onFailure (called on the worker).
 class AudioBridge {
 public:
-    AudioBridge(std::unique_ptr<AnalyzerInputConverter> converter,
-                std::shared_ptr<Channel<AnalyzerInput>> continuation,
+    AudioBridge(std::unique_ptr<AnalyzerInputConverter> converter, std::shared_ptr<Channel<AnalyzerInput>> continuation,
                 std::function<void(const std::string&)> onFailure);
     ~AudioBridge();
     AudioBridge(const AudioBridge&) = delete;

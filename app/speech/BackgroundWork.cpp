@@ -41,9 +41,8 @@ void BackgroundWork::start(std::function<void()> job)
 bool BackgroundWork::waitFor(std::chrono::milliseconds limit)
 {
     std::unique_lock lock(mutex_);
-    const bool finished = changed_.wait_for(lock, limit, [&] {
-        return std::all_of(jobs_.begin(), jobs_.end(), [](const Job& job) { return job.done; });
-    });
+    const bool finished = changed_.wait_for(
+        lock, limit, [&] { return std::all_of(jobs_.begin(), jobs_.end(), [](const Job& job) { return job.done; }); });
     joinFinished(lock);
     return finished;
 }
@@ -51,7 +50,8 @@ bool BackgroundWork::waitFor(std::chrono::milliseconds limit)
 std::size_t BackgroundWork::running() const
 {
     std::lock_guard lock(mutex_);
-    return static_cast<std::size_t>(std::count_if(jobs_.begin(), jobs_.end(), [](const Job& job) { return !job.done; }));
+    return static_cast<std::size_t>(
+        std::count_if(jobs_.begin(), jobs_.end(), [](const Job& job) { return !job.done; }));
 }
 
 void BackgroundWork::joinFinished(std::unique_lock<std::mutex>& lock)

@@ -6,8 +6,8 @@
 #include <future>
 #include <mutex>
 #include <optional>
-#include <utility>
 #include <stop_token>
+#include <utility>
 #include <variant>
 
 namespace kivo {

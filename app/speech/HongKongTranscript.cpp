@@ -5,7 +5,10 @@
 namespace kivo::HongKongTranscript {
 namespace {
 
-bool isContinuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
+bool isContinuation(char byte)
+{
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
 
 std::size_t characters(const std::string& text)
 {

@@ -93,7 +93,10 @@ PreparedSpeech prepareSpeech(const SpeechSettings& settings, Recognizer& recogni
         analyzer->cancelAndFinishNow();
         throw;
     }
-    PreparedSpeech prepared{std::move(transcriber), std::move(analyzer), *format, std::move(continuation),
+    PreparedSpeech prepared{std::move(transcriber),
+                            std::move(analyzer),
+                            *format,
+                            std::move(continuation),
                             HongKongTranscript::applies(recognizer.decodingLanguage(), settings.hongKongCharacters),
                             settings.contextualStrings};
     if (prepared.hongKongCharacters) {

@@ -9,8 +9,8 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 #include <variant>
+#include <vector>
 
 namespace kivo {
 

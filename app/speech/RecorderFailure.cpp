@@ -29,7 +29,10 @@ RecorderFailure RecorderFailure::capture(std::string description)
 
 RecorderFailure RecorderFailure::unavailable()
 {
-    return {Case::unavailable, {}, "This computer's processor lacks the instructions the Whisper speech model needs. Choose Whisper with hints, which needs fewer."};
+    return {Case::unavailable,
+            {},
+            "This computer's processor lacks the instructions the Whisper speech model needs. Choose Whisper with "
+            "hints, which needs fewer."};
 }
 
 RecorderFailure RecorderFailure::noAudioFormat()
@@ -44,7 +47,8 @@ RecorderFailure RecorderFailure::microphoneDenied()
 
 RecorderFailure RecorderFailure::microphoneStopped()
 {
-    return {Case::microphoneStopped, {},
+    return {Case::microphoneStopped,
+            {},
             "The microphone stopped sending sound, so the recording ended. The words heard until then are kept."};
 }
 

@@ -8,7 +8,15 @@ namespace kivo {
 // The errors of the speech subsystem; what() is the message shown to the user (English only).
 class RecorderFailure : public std::runtime_error {
 public:
-    enum class Case { localeNotInstalled, timeout, capture, unavailable, noAudioFormat, microphoneDenied, microphoneStopped };
+    enum class Case {
+        localeNotInstalled,
+        timeout,
+        capture,
+        unavailable,
+        noAudioFormat,
+        microphoneDenied,
+        microphoneStopped
+    };
 
     static RecorderFailure localeNotInstalled(std::string engine);
     static RecorderFailure timeout(std::string stage);

@@ -21,8 +21,8 @@ namespace kivo {
 // to `onDiscard`, on the operation's thread. The operation and the timer run under `work` so
 // that its owner can wait for them; without one they run unowned (tests of the bound alone).
 template <class Operation, class T = std::invoke_result_t<Operation&, std::stop_token>>
-T speechBounded(double seconds, std::string stage, std::type_identity_t<std::function<void(T)>> onDiscard, Operation operation,
-                std::stop_token caller = {}, BackgroundWork* work = nullptr)
+T speechBounded(double seconds, std::string stage, std::type_identity_t<std::function<void(T)>> onDiscard,
+                Operation operation, std::stop_token caller = {}, BackgroundWork* work = nullptr)
 {
     const auto launch = [work](std::function<void()> job) {
         if (work) {

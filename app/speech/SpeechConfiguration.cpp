@@ -20,10 +20,9 @@ std::string_view trimmed(std::string_view text)
             return true;
         }
         // U+0085, U+00A0, U+1680, U+2000-U+200A, U+2028, U+2029, U+202F, U+205F, U+3000
-        static constexpr std::string_view wide[] = {"\u0085", "\u00A0", "\u1680", "\u2000", "\u2001", "\u2002",
-                                                    "\u2003", "\u2004", "\u2005", "\u2006", "\u2007", "\u2008",
-                                                    "\u2009", "\u200A", "\u2028", "\u2029", "\u202F", "\u205F",
-                                                    "\u3000"};
+        static constexpr std::string_view wide[] = {
+            "\u0085", "\u00A0", "\u1680", "\u2000", "\u2001", "\u2002", "\u2003", "\u2004", "\u2005", "\u2006",
+            "\u2007", "\u2008", "\u2009", "\u200A", "\u2028", "\u2029", "\u202F", "\u205F", "\u3000"};
         for (const auto space : wide) {
             if (text.substr(at).starts_with(space)) {
                 length = space.size();

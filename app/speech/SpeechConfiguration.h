@@ -26,7 +26,11 @@ struct SpeechConfiguration {
 
     class ConfigurationError : public std::runtime_error {
     public:
-        enum class Case { emptyContextualString, contextualStringTooLong, tooManyContextualStrings };
+        enum class Case {
+            emptyContextualString,
+            contextualStringTooLong,
+            tooManyContextualStrings
+        };
 
         static ConfigurationError emptyContextualString(int position);
         static ConfigurationError contextualStringTooLong(int position);
@@ -43,8 +47,8 @@ struct SpeechConfiguration {
     };
 
     static std::shared_ptr<SpeechTranscriber> makeTranscriber(std::string_view locale = SpeechConfiguration::locale);
-    static std::shared_ptr<DictationTranscriber> makeDictationTranscriber(
-        std::string_view locale = SpeechConfiguration::locale);
+    static std::shared_ptr<DictationTranscriber>
+    makeDictationTranscriber(std::string_view locale = SpeechConfiguration::locale);
 
     // Throws ConfigurationError for the first rule broken; never changes the list.
     static void validate(const std::vector<std::string>& contextualStrings);

@@ -12,7 +12,10 @@ std::optional<SpeechEngine> SpeechEngine::fromRawValue(std::string_view raw)
     return std::nullopt;
 }
 
-std::string_view SpeechEngine::rawValue() const { return value_ == speech ? "speech" : "dictation"; }
+std::string_view SpeechEngine::rawValue() const
+{
+    return value_ == speech ? "speech" : "dictation";
+}
 
 // Both run the installed whisper model; they differ only in whether hints become its prompt.
 std::string SpeechEngine::title() const

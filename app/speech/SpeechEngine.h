@@ -14,10 +14,13 @@ class SpeechEngine {
     Q_DECLARE_TR_FUNCTIONS(SpeechEngine)
 
 public:
-    enum Value : unsigned char { speech, dictation };
+    enum Value : unsigned char {
+        speech,
+        dictation
+    };
 
     constexpr SpeechEngine(Value value) : value_(value) {} // NOLINT(google-explicit-constructor)
-    constexpr operator Value() const { return value_; }   // NOLINT(google-explicit-constructor)
+    constexpr operator Value() const { return value_; }    // NOLINT(google-explicit-constructor)
 
     static constexpr std::array<Value, 2> allCases{speech, dictation};
     static std::optional<SpeechEngine> fromRawValue(std::string_view raw);

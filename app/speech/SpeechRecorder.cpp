@@ -77,7 +77,10 @@ void SpeechRecorder::discard(const PreparedSpeech& prepared)
     cancelAnalyzer(prepared.analyzer);
 }
 
-bool SpeechRecorder::waitForBackgroundWork(std::chrono::milliseconds limit) { return work_->waitFor(limit); }
+bool SpeechRecorder::waitForBackgroundWork(std::chrono::milliseconds limit)
+{
+    return work_->waitFor(limit);
+}
 
 SpeechRecorder::~SpeechRecorder()
 {
@@ -220,14 +223,13 @@ void SpeechRecorder::preparationEnded(QUuid token, std::shared_ptr<PreparedSpeec
         return;
     }
     std::weak_ptr<MainThreadQueue> queue = queue_;
-    bridge_ = std::make_shared<AudioBridge>(std::move(converter), prepared->streamContinuation,
-                                            [this, queue, token](const std::string& text) {
-                                                if (auto alive = queue.lock()) {
-                                                    alive->post([this, token, text] {
-                                                        fail(std::make_exception_ptr(RecorderFailure::capture(text)), token);
-                                                    });
-                                                }
-                                            });
+    bridge_ = std::make_shared<AudioBridge>(
+        std::move(converter), prepared->streamContinuation, [this, queue, token](const std::string& text) {
+            if (auto alive = queue.lock()) {
+                alive->post(
+                    [this, token, text] { fail(std::make_exception_ptr(RecorderFailure::capture(text)), token); });
+            }
+        });
     startReading(token, *prepared);
 
     microphone_ = std::make_shared<MicrophoneWatch>(MicrophoneWatch::Clock::now());
@@ -306,8 +308,8 @@ void SpeechRecorder::startReading(QUuid token, const PreparedSpeech& prepared)
     resultsRead_ = read->get_future().share();
     work_->start([this, queue = queue_, token, transcriber = prepared.transcriber, read, stop = stop.get_token(),
                   hongKong = prepared.hongKongCharacters, literals = prepared.protectedLiterals] {
-        Channel<TranscriptionResult>& results =
-            std::visit([](const auto& module) -> Channel<TranscriptionResult>& { return module->results(); }, transcriber);
+        Channel<TranscriptionResult>& results = std::visit(
+            [](const auto& module) -> Channel<TranscriptionResult>& { return module->results(); }, transcriber);
         try {
             while (auto result = results.next(stop)) {
                 if (hongKong) {

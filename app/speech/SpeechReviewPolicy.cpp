@@ -39,8 +39,8 @@ bool onlyHesitation(std::u32string_view text)
     }
     std::u32string_view rest = folded;
     while (!rest.empty()) {
-        const auto sound = std::find_if(sounds.begin(), sounds.end(),
-                                        [&](std::u32string_view s) { return rest.starts_with(s); });
+        const auto sound =
+            std::find_if(sounds.begin(), sounds.end(), [&](std::u32string_view s) { return rest.starts_with(s); });
         if (sound == sounds.end()) {
             return false;
         }
@@ -54,12 +54,9 @@ bool onlyHesitation(std::u32string_view text)
 std::string_view rawValue(Reason reason)
 {
     switch (reason) {
-    case Reason::empty:
-        return "empty";
-    case Reason::numbersOnly:
-        return "numbersOnly";
-    case Reason::hesitationOnly:
-        return "hesitationOnly";
+    case Reason::empty: return "empty";
+    case Reason::numbersOnly: return "numbersOnly";
+    case Reason::hesitationOnly: return "hesitationOnly";
     }
     return "empty";
 }

@@ -10,7 +10,11 @@ namespace kivo {
 // automatically.
 namespace SpeechReviewPolicy {
 
-enum class Reason { empty, numbersOnly, hesitationOnly };
+enum class Reason {
+    empty,
+    numbersOnly,
+    hesitationOnly
+};
 
 std::string_view rawValue(Reason reason);
 std::optional<Reason> reasonFromRawValue(std::string_view raw);

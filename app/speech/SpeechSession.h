@@ -15,7 +15,13 @@ namespace kivo {
 // main thread. None of the operations block.
 class SpeechSession {
 public:
-    enum class Status { idle, requestingPermission, preparing, recording, finalizing };
+    enum class Status {
+        idle,
+        requestingPermission,
+        preparing,
+        recording,
+        finalizing
+    };
     using Engine = SpeechEngine;
     using Settings = SpeechSettings;
     using Diagnostics = SpeechDiagnostics;

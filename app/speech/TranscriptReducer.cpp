@@ -7,13 +7,16 @@ namespace kivo {
 
 namespace {
 
-bool isSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool isSpace(unsigned char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 // White space and line breaks (ASCII and the common Unicode spaces) at both ends.
 std::string trimmed(const std::string& text)
 {
-    static const std::string wide[] = {"\u00A0", "\u0085", "\u2028", "\u2029", "\u3000", "\u2009", "\u200A",
-                                       "\u2002", "\u2003", "\u202F", "\u205F", "\u1680"};
+    static const std::string wide[] = {"\u00A0", "\u0085", "\u2028", "\u2029", "\u3000", "\u2009",
+                                       "\u200A", "\u2002", "\u2003", "\u202F", "\u205F", "\u1680"};
     std::size_t begin = 0;
     std::size_t end = text.size();
     for (bool moved = true; moved && begin < end;) {
@@ -91,7 +94,10 @@ void TranscriptReducer::promoteVolatiles(double through)
     }
 }
 
-void TranscriptReducer::finishFinalizedInput() { promoteVolatiles(std::numeric_limits<double>::infinity()); }
+void TranscriptReducer::finishFinalizedInput()
+{
+    promoteVolatiles(std::numeric_limits<double>::infinity());
+}
 
 std::string TranscriptReducer::joined(std::vector<Segment> segments)
 {
@@ -111,12 +117,16 @@ std::string TranscriptReducer::displayText() const
     return joined(std::move(all));
 }
 
-std::string TranscriptReducer::finalText() const { return joined(finals_); }
+std::string TranscriptReducer::finalText() const
+{
+    return joined(finals_);
+}
 
 std::vector<TranscriptReducer::FinalSegment> TranscriptReducer::finalSegments() const
 {
     std::vector<Segment> sorted = finals_;
-    std::stable_sort(sorted.begin(), sorted.end(), [](const Segment& a, const Segment& b) { return a.start < b.start; });
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const Segment& a, const Segment& b) { return a.start < b.start; });
     std::vector<FinalSegment> out;
     out.reserve(sorted.size());
     for (const auto& segment : sorted) {

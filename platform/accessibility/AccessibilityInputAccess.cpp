@@ -23,7 +23,12 @@ namespace kivo {
 namespace {
 
 // Why a call gave no answer, in the words a bug report about AT-SPI would use.
-enum class CallError { failed, noAnswer, notOffered, none };
+enum class CallError {
+    failed,
+    noAnswer,
+    notOffered,
+    none
+};
 
 const char* describe(CallError error)
 {
@@ -155,8 +160,8 @@ std::optional<std::int64_t> fromToolkit(const std::u16string& text, std::int64_t
         if (index >= text.size()) {
             return std::nullopt;
         }
-        const bool pair = QChar::isHighSurrogate(text[index]) && index + 1 < text.size() &&
-                          QChar::isLowSurrogate(text[index + 1]);
+        const bool pair =
+            QChar::isHighSurrogate(text[index]) && index + 1 < text.size() && QChar::isLowSurrogate(text[index + 1]);
         index += pair ? 2 : 1;
     }
     return static_cast<std::int64_t>(index);
@@ -226,7 +231,8 @@ public:
     bool isWebInput(const AccessibleElement& element);
     std::optional<InputSnapshot> snapshot(const AccessibleElement& target);
     InputWriteStatus replaceSelection(const std::u16string& text, const AccessibleElement& target);
-    InputWriteStatus replacePlainValue(const std::u16string& value, std::int64_t caret, const AccessibleElement& target);
+    InputWriteStatus replacePlainValue(const std::u16string& value, std::int64_t caret,
+                                       const AccessibleElement& target);
 
     void recordDiagnostic(const std::string& line)
     {
@@ -561,7 +567,7 @@ std::optional<std::u16string> AccessibilityInputAccess::Reader::value(const Acce
 }
 
 std::optional<TextRange> AccessibilityInputAccess::Reader::selection(const AccessibleElement& element,
-                                                                    const std::u16string& value)
+                                                                     const std::u16string& value)
 {
     AtspiText* text = atspi_accessible_get_text_iface(element.get());
     if (!text) {
@@ -659,7 +665,7 @@ std::optional<InputSnapshot> AccessibilityInputAccess::Reader::snapshot(const Ac
 }
 
 InputWriteStatus AccessibilityInputAccess::Reader::replaceSelection(const std::u16string& text,
-                                                                   const AccessibleElement& target)
+                                                                    const AccessibleElement& target)
 {
     const std::optional<std::u16string> current = value(target);
     bool utf16 = countsUtf16(target);
@@ -684,12 +690,14 @@ InputWriteStatus AccessibilityInputAccess::Reader::replaceSelection(const std::u
     ErrorBox error;
     bool done = true;
     if (*end > *start) {
-        done = atspi_editable_text_delete_text(editable, static_cast<gint>(*start), static_cast<gint>(*end), error.out()) &&
+        done = atspi_editable_text_delete_text(editable, static_cast<gint>(*start), static_cast<gint>(*end),
+                                               error.out()) &&
                !error.error;
     }
     if (done) {
-        done = atspi_editable_text_insert_text(editable, static_cast<gint>(*start), utf8.c_str(), length, error.out()) &&
-               !error.error;
+        done =
+            atspi_editable_text_insert_text(editable, static_cast<gint>(*start), utf8.c_str(), length, error.out()) &&
+            !error.error;
     }
     g_object_unref(editable);
     recordDiagnostic(std::string("selection write=") + (done ? "done" : describe(error.kind())));
@@ -702,8 +710,9 @@ InputWriteStatus AccessibilityInputAccess::Reader::replaceSelection(const std::u
         utf16 = countsUtf16(target);
     }
     if (AtspiText* caretText = atspi_accessible_get_text_iface(target.get())) {
-        const auto caret = static_cast<gint>(*start + (utf16 ? static_cast<std::int64_t>(text.size())
-                                                            : *toToolkit(text, static_cast<std::int64_t>(text.size()), false)));
+        const auto caret =
+            static_cast<gint>(*start + (utf16 ? static_cast<std::int64_t>(text.size())
+                                              : *toToolkit(text, static_cast<std::int64_t>(text.size()), false)));
         atspi_text_set_caret_offset(caretText, caret, nullptr);
         g_object_unref(caretText);
     }
@@ -711,15 +720,15 @@ InputWriteStatus AccessibilityInputAccess::Reader::replaceSelection(const std::u
 }
 
 InputWriteStatus AccessibilityInputAccess::Reader::replacePlainValue(const std::u16string& value, std::int64_t caret,
-                                                                    const AccessibleElement& target)
+                                                                     const AccessibleElement& target)
 {
     AtspiEditableText* editable = atspi_accessible_get_editable_text_iface(target.get());
     if (!editable) {
         return InputWriteStatus::failed;
     }
     ErrorBox error;
-    const bool set = atspi_editable_text_set_text_contents(editable, Utf16::toUtf8(value).c_str(), error.out()) &&
-                     !error.error;
+    const bool set =
+        atspi_editable_text_set_text_contents(editable, Utf16::toUtf8(value).c_str(), error.out()) && !error.error;
     g_object_unref(editable);
     if (!set) {
         return InputWriteStatus::failed;
@@ -733,7 +742,8 @@ InputWriteStatus AccessibilityInputAccess::Reader::replacePlainValue(const std::
         return InputWriteStatus::failed;
     }
     ErrorBox caretError;
-    const bool placed = atspi_text_set_caret_offset(text, static_cast<gint>(*offset), caretError.out()) && !caretError.error;
+    const bool placed =
+        atspi_text_set_caret_offset(text, static_cast<gint>(*offset), caretError.out()) && !caretError.error;
     g_object_unref(text);
     return placed ? InputWriteStatus::accepted : InputWriteStatus::failed;
 }
@@ -747,7 +757,8 @@ auto AccessibilityInputAccess::withClipboard(Work work) -> decltype(work())
         return work();
     }
     decltype(work()) result{};
-    QMetaObject::invokeMethod(&clipboard_, [&result, &work] { result = work(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        &clipboard_, [&result, &work] { result = work(); }, Qt::BlockingQueuedConnection);
     return result;
 }
 

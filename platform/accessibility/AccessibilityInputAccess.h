@@ -23,7 +23,7 @@ namespace kivo {
 // throws: failures become diagnostic lines and outcomes.
 class AccessibilityInputAccess : public FocusedInputAccess<AccessibleElement> {
 public:
-    static constexpr std::size_t valueLimit = 1'000'000;  // UTF-8 bytes
+    static constexpr std::size_t valueLimit = 1'000'000; // UTF-8 bytes
     static constexpr std::size_t diagnosticLimit = 24;
     static constexpr int webAncestorLimit = 16;
     static constexpr int ancestorLimit = 64;

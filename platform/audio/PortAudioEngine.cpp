@@ -96,7 +96,7 @@ int PortAudioEngine::device()
     const PaDeviceIndex index = Pa_GetDefaultInputDevice();
     if (index == paNoDevice || Pa_GetDeviceInfo(index) == nullptr) {
         throw AudioEngineError("No audio input device was found. Connect a microphone, and choose it as the input "
-                                "in the desktop's sound settings.");
+                               "in the desktop's sound settings.");
     }
     return index;
 }

@@ -11,10 +11,7 @@ namespace kivo {
 
 WavFileEngine::WavFileEngine(std::filesystem::path path) : WavFileEngine(std::move(path), Options{}) {}
 
-WavFileEngine::WavFileEngine(std::filesystem::path path, Options options)
-    : path_(std::move(path)), options_(options)
-{
-}
+WavFileEngine::WavFileEngine(std::filesystem::path path, Options options) : path_(std::move(path)), options_(options) {}
 
 WavFileEngine::~WavFileEngine()
 {
@@ -93,8 +90,9 @@ void WavFileEngine::play(std::stop_token stop)
             // Deliver each buffer once its last frame would have been captured.
             const double due = static_cast<double>(at + bufferFrames_) / file.format.sampleRate / options_.speed;
             std::unique_lock lock(sleepMutex);
-            sleeper.wait_until(lock, stop, begin + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                                       std::chrono::duration<double>(due)),
+            sleeper.wait_until(lock, stop,
+                               begin + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                           std::chrono::duration<double>(due)),
                                [] { return false; });
             if (stop.stop_requested()) {
                 return;

@@ -46,8 +46,7 @@ ChineseScriptConverter::ChineseScriptConverter(Direction direction)
             kept_ = {"晒", "搵"};
         }
     } catch (const std::exception& failure) {
-        throw ChineseScriptError(std::string("OpenCC cannot load ") + configuration(direction) + ": "
-                                 + failure.what());
+        throw ChineseScriptError(std::string("OpenCC cannot load ") + configuration(direction) + ": " + failure.what());
     }
 }
 

@@ -17,8 +17,8 @@ namespace kivo {
 class ChineseScriptConverter {
 public:
     enum class Direction {
-        toHongKong,             // Simplified or mixed text to Hong Kong Traditional (s2hk)
-        hongKongToSimplified,   // for comparing texts whatever their script (hk2s)
+        toHongKong,           // Simplified or mixed text to Hong Kong Traditional (s2hk)
+        hongKongToSimplified, // for comparing texts whatever their script (hk2s)
     };
 
     // Throws ChineseScriptError when OpenCC's configuration cannot be loaded.

@@ -113,7 +113,10 @@ private:
     throw DownloadError(kind, "Download of " + url + " failed: " + reason, status);
 }
 
-bool isDiskFull(int error) { return error == ENOSPC || error == EDQUOT || error == EFBIG; }
+bool isDiskFull(int error)
+{
+    return error == ENOSPC || error == EDQUOT || error == EFBIG;
+}
 
 } // namespace
 
@@ -131,8 +134,8 @@ Outcome into(const std::string& url, const std::filesystem::path& partFile,
                  "cannot write " + partFile.string() + ": " + std::strerror(error) + ".");
         }
         const std::uint64_t existing = attempt == 0 ? sizeOf(partFile) : 0;
-        if (::ftruncate(file.get(), static_cast<off_t>(existing)) != 0
-            || ::lseek(file.get(), static_cast<off_t>(existing), SEEK_SET) < 0) {
+        if (::ftruncate(file.get(), static_cast<off_t>(existing)) != 0 ||
+            ::lseek(file.get(), static_cast<off_t>(existing), SEEK_SET) < 0) {
             fail(DownloadError::Case::writeFailed, url, "cannot write " + partFile.string() + ".");
         }
         const CurlTransfer::Handle curl = CurlTransfer::make(url.c_str());
@@ -179,8 +182,8 @@ Outcome into(const std::string& url, const std::filesystem::path& partFile,
             const std::uint64_t bytes = transfer.offset + transfer.written;
             if (transfer.total != 0 && bytes != transfer.total) {
                 fail(DownloadError::Case::truncated, url,
-                     "the connection ended after " + std::to_string(bytes) + " of " + std::to_string(transfer.total)
-                         + " bytes.");
+                     "the connection ended after " + std::to_string(bytes) + " of " + std::to_string(transfer.total) +
+                         " bytes.");
             }
             if (::fsync(file.get()) != 0) {
                 const int error = errno;
@@ -192,28 +195,29 @@ Outcome into(const std::string& url, const std::filesystem::path& partFile,
         if (stop.stop_requested()) {
             fail(DownloadError::Case::cancelled, url, "cancelled.");
         }
-        if (existing > 0 && attempt == 0
-            && (result == CURLE_RANGE_ERROR || (result == CURLE_HTTP_RETURNED_ERROR && status == 416))) {
+        if (existing > 0 && attempt == 0 &&
+            (result == CURLE_RANGE_ERROR || (result == CURLE_HTTP_RETURNED_ERROR && status == 416))) {
             restarted = true;
             continue;
         }
         if (result == CURLE_WRITE_ERROR && transfer.writeErrno != 0) {
             const int error = transfer.writeErrno;
             fail(isDiskFull(error) ? DownloadError::Case::diskFull : DownloadError::Case::writeFailed, url,
-                 (isDiskFull(error) ? std::string("the disk is full (") : std::string("cannot write ("))
-                     + partFile.string() + ": " + std::strerror(error) + ").");
+                 (isDiskFull(error) ? std::string("the disk is full (") : std::string("cannot write (")) +
+                     partFile.string() + ": " + std::strerror(error) + ").");
         }
         if (result == CURLE_HTTP_RETURNED_ERROR || result == CURLE_OK) {
             if (status == 404 || status == 410) {
-                fail(DownloadError::Case::notFound, url, "the server has no such file (HTTP " + std::to_string(status) + ").",
-                     status);
+                fail(DownloadError::Case::notFound, url,
+                     "the server has no such file (HTTP " + std::to_string(status) + ").", status);
             }
-            fail(DownloadError::Case::httpStatus, url, "the server answered HTTP " + std::to_string(status) + ".", status);
+            fail(DownloadError::Case::httpStatus, url, "the server answered HTTP " + std::to_string(status) + ".",
+                 status);
         }
         if (result == CURLE_PARTIAL_FILE) {
             fail(DownloadError::Case::truncated, url,
-                 "the connection ended after " + std::to_string(transfer.offset + transfer.written) + " of "
-                     + std::to_string(transfer.total) + " bytes.");
+                 "the connection ended after " + std::to_string(transfer.offset + transfer.written) + " of " +
+                     std::to_string(transfer.total) + " bytes.");
         }
         std::string reason = performed.message;
         if (!reason.empty() && reason.back() != '.') {

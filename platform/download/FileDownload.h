@@ -15,9 +15,9 @@ struct Progress {
 };
 
 struct Outcome {
-    std::uint64_t bytes = 0;       // the partial file's final length
+    std::uint64_t bytes = 0; // the partial file's final length
     std::uint64_t resumedFrom = 0;
-    bool rangeIgnored = false;     // the server sent the whole file again, which replaced the partial one
+    bool rangeIgnored = false; // the server sent the whole file again, which replaced the partial one
 };
 
 // Fetches an http(s) URL into `partFile`, continuing after the bytes already in it with an HTTP

@@ -7,14 +7,21 @@ namespace kivo {
 
 // What a key monitor saw: a modifier change, or a key or mouse press that is not one.
 struct KeyMonitorEvent {
-    enum class Kind { flagsChanged, keyDown, mouseDown };
+    enum class Kind {
+        flagsChanged,
+        keyDown,
+        mouseDown
+    };
     Kind kind = Kind::flagsChanged;
     bool rightSuperDown = false; // the right Super key is held
     bool otherModifiers = false; // left Super, Shift, Control or Alt is held
 };
 
 // A global key combination: Space with these modifiers.
-enum class HotKeyCombination { controlAltSpace, shiftSuperSpace };
+enum class HotKeyCombination {
+    controlAltSpace,
+    shiftSuperSpace
+};
 
 // The window system's global keyboard services behind one narrow seam, so the shortcut's
 // logic can be driven by a recording fake in tests. Everything runs on the main thread.

@@ -58,13 +58,17 @@ private:
     XErrorHandler previous_ = nullptr;
 };
 
-enum class ModifierRole { none, rightSuper, other, lock };
+enum class ModifierRole {
+    none,
+    rightSuper,
+    other,
+    lock
+};
 
 ModifierRole roleOfKeysym(unsigned long keysym)
 {
     switch (keysym) {
-    case XK_Super_R:
-        return ModifierRole::rightSuper;
+    case XK_Super_R: return ModifierRole::rightSuper;
     case XK_Super_L:
     case XK_Shift_L:
     case XK_Shift_R:
@@ -77,22 +81,18 @@ ModifierRole roleOfKeysym(unsigned long keysym)
     case XK_Hyper_L:
     case XK_Hyper_R:
     case XK_ISO_Level3_Shift:
-    case XK_Mode_switch:
-        return ModifierRole::other;
+    case XK_Mode_switch: return ModifierRole::other;
     case XK_Caps_Lock:
     case XK_Num_Lock:
-    case XK_Shift_Lock:
-        return ModifierRole::lock;
-    default:
-        return ModifierRole::none;
+    case XK_Shift_Lock: return ModifierRole::lock;
+    default: return ModifierRole::none;
     }
 }
 
 ModifierRole roleOfQtKey(int key)
 {
     switch (key) {
-    case Qt::Key_Super_R:
-        return ModifierRole::rightSuper;
+    case Qt::Key_Super_R: return ModifierRole::rightSuper;
     case Qt::Key_Super_L:
     case Qt::Key_Shift:
     case Qt::Key_Control:
@@ -100,13 +100,10 @@ ModifierRole roleOfQtKey(int key)
     case Qt::Key_AltGr:
     case Qt::Key_Meta:
     case Qt::Key_Hyper_L:
-    case Qt::Key_Hyper_R:
-        return ModifierRole::other;
+    case Qt::Key_Hyper_R: return ModifierRole::other;
     case Qt::Key_CapsLock:
-    case Qt::Key_NumLock:
-        return ModifierRole::lock;
-    default:
-        return ModifierRole::none;
+    case Qt::Key_NumLock: return ModifierRole::lock;
+    default: return ModifierRole::none;
     }
 }
 
@@ -227,9 +224,8 @@ std::int32_t X11ShortcutBackend::registerHotKey(HotKeyCombination combination, s
     }
     auto grab = std::make_unique<Grab>();
     grab->keycode = XKeysymToKeycode(display_, XK_space);
-    grab->modifiers = combination == HotKeyCombination::controlAltSpace
-                          ? ControlMask | modifierMaskOf(XK_Alt_L)
-                          : ShiftMask | modifierMaskOf(XK_Super_L);
+    grab->modifiers = combination == HotKeyCombination::controlAltSpace ? ControlMask | modifierMaskOf(XK_Alt_L)
+                                                                        : ShiftMask | modifierMaskOf(XK_Super_L);
     grab->pressed = std::move(pressed);
     if (grab->keycode == 0 || grab->modifiers == ControlMask || grab->modifiers == ShiftMask) {
         return -1;
@@ -376,8 +372,7 @@ bool X11ShortcutBackend::eventFilter(QObject* watched, QEvent* event)
         report = true;
         observed.kind = KeyMonitorEvent::Kind::mouseDown;
         break;
-    default:
-        break;
+    default: break;
     }
     if (report) {
         observed.rightSuperDown = localKeys_.rightSuper;

@@ -71,7 +71,8 @@ std::optional<std::int64_t> KeyboardFocus::process() const
             return std::nullopt;
         }
         if (property->format == 32 && xcb_get_property_value_length(property.reply) == 4) {
-            return static_cast<std::int64_t>(*static_cast<const std::uint32_t*>(xcb_get_property_value(property.reply)));
+            return static_cast<std::int64_t>(
+                *static_cast<const std::uint32_t*>(xcb_get_property_value(property.reply)));
         }
         const Owned tree(xcb_query_tree_reply(connection, xcb_query_tree(connection, window), nullptr));
         if (!tree || tree->parent == tree->root || tree->parent == XCB_NONE) {

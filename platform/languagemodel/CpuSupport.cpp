@@ -6,7 +6,8 @@
 
 namespace kivo::CpuSupport {
 
-bool meetsRequiredLevel() {
+bool meetsRequiredLevel()
+{
 #if defined(__x86_64__)
     unsigned int eax = 0, ebx = 0, ecx = 0, edx = 0;
     if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) {
@@ -32,7 +33,8 @@ bool meetsRequiredLevel() {
 #endif
 }
 
-bool meetsAvx512Level() {
+bool meetsAvx512Level()
+{
 #if defined(__x86_64__)
     if (!meetsRequiredLevel()) {
         return false;
@@ -47,17 +49,17 @@ bool meetsAvx512Level() {
     if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) {
         return false;
     }
-    const unsigned int foundation = (1u << 16) | (1u << 17) | (1u << 28) | (1u << 30) | (1u << 31);  // F DQ CD BW VL
+    const unsigned int foundation = (1u << 16) | (1u << 17) | (1u << 28) | (1u << 30) | (1u << 31); // F DQ CD BW VL
     const bool vnni = ecx & (1u << 11);
     if ((ebx & foundation) != foundation || !vnni || eax < 1) {
         return false;
     }
     unsigned int eax1 = 0, ebx1 = 0, ecx1 = 0, edx1 = 0;
     __get_cpuid_count(7, 1, &eax1, &ebx1, &ecx1, &edx1);
-    return eax1 & (1u << 5);  // BF16
+    return eax1 & (1u << 5); // BF16
 #else
     return false;
 #endif
 }
 
-}  // namespace kivo::CpuSupport
+} // namespace kivo::CpuSupport

@@ -17,5 +17,5 @@ bool meetsRequiredLevel();
 // processor has them and the operating system saves the AVX-512 registers.
 bool meetsAvx512Level();
 
-}  // namespace CpuSupport
-}  // namespace kivo
+} // namespace CpuSupport
+} // namespace kivo

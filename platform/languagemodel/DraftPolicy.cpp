@@ -5,11 +5,17 @@
 namespace kivo {
 
 DraftPolicy::DraftPolicy(std::size_t longestDraft)
-    : longest_(longestDraft), length_(std::min(shortestDraft, longestDraft)) {}
+    : longest_(longestDraft), length_(std::min(shortestDraft, longestDraft))
+{
+}
 
-std::size_t DraftPolicy::shortest() const { return std::min(shortestDraft, longest_); }
+std::size_t DraftPolicy::shortest() const
+{
+    return std::min(shortestDraft, longest_);
+}
 
-std::size_t DraftPolicy::length(std::size_t room) {
+std::size_t DraftPolicy::length(std::size_t room)
+{
     if (pause_ > 0) {
         --pause_;
         return 0;
@@ -20,7 +26,8 @@ std::size_t DraftPolicy::length(std::size_t room) {
     return std::min(length_, room);
 }
 
-void DraftPolicy::record(std::size_t drafted, std::size_t agreed) {
+void DraftPolicy::record(std::size_t drafted, std::size_t agreed)
+{
     // Break-even is at about 60 % agreement: checked with the chosen token, a draft of 7 costs
     // about 4.9 single evaluations instead of 1, one of 3 about 2.8.
     const bool paid = 3 * agreed >= 2 * drafted;
@@ -37,4 +44,4 @@ void DraftPolicy::record(std::size_t drafted, std::size_t agreed) {
     }
 }
 
-}  // namespace kivo
+} // namespace kivo

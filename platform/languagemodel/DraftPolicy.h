@@ -33,8 +33,8 @@ public:
 private:
     std::size_t longest_;
     std::size_t length_;
-    std::size_t pause_ = 0;     // tokens left before the next draft
+    std::size_t pause_ = 0; // tokens left before the next draft
     std::size_t nextPause_ = firstPause;
 };
 
-}  // namespace kivo
+} // namespace kivo

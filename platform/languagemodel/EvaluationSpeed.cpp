@@ -31,7 +31,8 @@ double since(std::chrono::steady_clock::time_point start)
 void decode(llama_context* context, llama_token* tokens, int count)
 {
     if (llama_decode(context, llama_batch_get_one(tokens, count)) != 0) {
-        throw LanguageModelError(Case::decodingFailed, "the runtime could not evaluate " + std::to_string(count) + " tokens");
+        throw LanguageModelError(Case::decodingFailed,
+                                 "the runtime could not evaluate " + std::to_string(count) + " tokens");
     }
 }
 
@@ -79,7 +80,8 @@ EvaluationSpeed EvaluationSpeed::measure(const std::filesystem::path& file, int 
         llama_memory_clear(llama_get_memory(context.get()), true);
         auto start = std::chrono::steady_clock::now();
         for (int first = 0; first < promptTokens && !stop.stop_requested(); first += static_cast<int>(params.n_batch)) {
-            decode(context.get(), prompt.data() + first, std::min(static_cast<int>(params.n_batch), promptTokens - first));
+            decode(context.get(), prompt.data() + first,
+                   std::min(static_cast<int>(params.n_batch), promptTokens - first));
         }
         const double reading = since(start);
         start = std::chrono::steady_clock::now();

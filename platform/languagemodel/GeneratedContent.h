@@ -11,4 +11,4 @@ struct GeneratedContent {
     std::map<std::string, std::string> properties;
 };
 
-}  // namespace kivo
+} // namespace kivo

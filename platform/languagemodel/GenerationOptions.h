@@ -23,4 +23,4 @@ struct GenerationOptions {
     std::vector<std::int32_t> draftSource;
 };
 
-}  // namespace kivo
+} // namespace kivo

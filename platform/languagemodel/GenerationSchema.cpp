@@ -4,7 +4,8 @@
 
 namespace kivo {
 
-std::string GenerationSchema::jsonSchemaText() const {
+std::string GenerationSchema::jsonSchemaText() const
+{
     nlohmann::ordered_json properties = nlohmann::ordered_json::object();
     nlohmann::ordered_json required = nlohmann::ordered_json::array();
     for (const std::string& name : stringProperties) {
@@ -21,8 +22,9 @@ std::string GenerationSchema::jsonSchemaText() const {
     return schema.dump();
 }
 
-std::string GenerationSchema::promptText() const {
+std::string GenerationSchema::promptText() const
+{
     return "\n\nRespond with one JSON object that follows this JSON schema:\n" + jsonSchemaText();
 }
 
-}  // namespace kivo
+} // namespace kivo

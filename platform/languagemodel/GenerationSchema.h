@@ -19,4 +19,4 @@ struct GenerationSchema {
     std::string promptText() const;
 };
 
-}  // namespace kivo
+} // namespace kivo

@@ -17,7 +17,8 @@ public:
 
     bool ok() const { return ok_; }
 
-    template <typename T> T read()
+    template <typename T>
+    T read()
     {
         T value{};
         if (ok_ && !in_.read(reinterpret_cast<char*>(&value), sizeof value)) {
@@ -42,10 +43,17 @@ public:
     void skipValue(std::uint32_t type, bool inArray = false)
     {
         switch (type) {
-        case 0: case 1: case 7: skip(1); break;
-        case 2: case 3: skip(2); break;
-        case 4: case 5: case 6: skip(4); break;
-        case 10: case 11: case 12: skip(8); break;
+        case 0:
+        case 1:
+        case 7: skip(1); break;
+        case 2:
+        case 3: skip(2); break;
+        case 4:
+        case 5:
+        case 6: skip(4); break;
+        case 10:
+        case 11:
+        case 12: skip(8); break;
         case 8: skipString(); break;
         case 9: {
             const auto elementType = read<std::uint32_t>();
@@ -54,9 +62,9 @@ public:
                 ok_ = false;
                 return;
             }
-            const std::uint64_t width = elementType <= 1 || elementType == 7 ? 1
-                                        : elementType <= 3                   ? 2
-                                        : elementType <= 6                   ? 4
+            const std::uint64_t width = elementType <= 1 || elementType == 7     ? 1
+                                        : elementType <= 3                       ? 2
+                                        : elementType <= 6                       ? 4
                                         : elementType >= 10 && elementType <= 12 ? 8
                                                                                  : 0;
             if (width > 0) {
@@ -116,4 +124,4 @@ std::optional<std::string> problem(const std::filesystem::path& file)
     return std::nullopt;
 }
 
-}  // namespace kivo::GgufTensorTable
+} // namespace kivo::GgufTensorTable

@@ -15,5 +15,5 @@ namespace GgufTensorTable {
 // an unknown value type) is left to llama.cpp, which refuses it cleanly. Never throws.
 std::optional<std::string> problem(const std::filesystem::path& file);
 
-}  // namespace GgufTensorTable
-}  // namespace kivo
+} // namespace GgufTensorTable
+} // namespace kivo

@@ -3,7 +3,8 @@
 namespace kivo {
 namespace {
 
-std::string describe(LanguageModelError::Case errorCase) {
+std::string describe(LanguageModelError::Case errorCase)
+{
     using Case = LanguageModelError::Case;
     switch (errorCase) {
     case Case::unavailable: return "The language model is not available.";
@@ -12,14 +13,14 @@ std::string describe(LanguageModelError::Case errorCase) {
     case Case::grammarFailed: return "The response format could not be prepared.";
     case Case::exceededContextWindowSize: return "The request is too long for the language model.";
     case Case::decodingFailed: return "The language model failed while generating.";
-    case Case::exceededMaximumResponseTokens:
-        return "The response reached its length limit before it was complete.";
+    case Case::exceededMaximumResponseTokens: return "The response reached its length limit before it was complete.";
     case Case::invalidGeneratedContent: return "The language model's response was not in the expected format.";
     }
     return "The language model failed.";
 }
 
-std::string quoted(const std::string& text) {
+std::string quoted(const std::string& text)
+{
     std::string out = "\"";
     for (char c : text) {
         if (c == '"' || c == '\\') {
@@ -31,12 +32,15 @@ std::string quoted(const std::string& text) {
     return out;
 }
 
-}  // namespace
+} // namespace
 
 LanguageModelError::LanguageModelError(Case errorCase, std::string detail)
-    : std::runtime_error(describe(errorCase)), case_(errorCase), detail_(std::move(detail)) {}
+    : std::runtime_error(describe(errorCase)), case_(errorCase), detail_(std::move(detail))
+{
+}
 
-std::string_view LanguageModelError::rawValue(Case errorCase) {
+std::string_view LanguageModelError::rawValue(Case errorCase)
+{
     switch (errorCase) {
     case Case::unavailable: return "unavailable";
     case Case::tokenizationFailed: return "tokenizationFailed";
@@ -50,8 +54,9 @@ std::string_view LanguageModelError::rawValue(Case errorCase) {
     return "unknown";
 }
 
-std::string LanguageModelError::debugDescription() const {
+std::string LanguageModelError::debugDescription() const
+{
     return "LanguageModelError." + std::string(rawValue(case_)) + "(" + quoted(detail_) + ")";
 }
 
-}  // namespace kivo
+} // namespace kivo

@@ -11,14 +11,14 @@ namespace kivo {
 class LanguageModelError : public std::runtime_error {
 public:
     enum class Case {
-        unavailable,                    // an operation that needs the model ran without one
+        unavailable, // an operation that needs the model ran without one
         tokenizationFailed,
-        templateFailed,                 // the model's chat template could not be rendered
-        grammarFailed,                  // the schema could not be turned into a grammar
-        exceededContextWindowSize,      // the rendered prompt does not fit the context
-        decodingFailed,                 // the runtime failed while evaluating tokens
-        exceededMaximumResponseTokens,  // the response cap was hit before the record closed
-        invalidGeneratedContent,        // the output is not a record of the schema
+        templateFailed,                // the model's chat template could not be rendered
+        grammarFailed,                 // the schema could not be turned into a grammar
+        exceededContextWindowSize,     // the rendered prompt does not fit the context
+        decodingFailed,                // the runtime failed while evaluating tokens
+        exceededMaximumResponseTokens, // the response cap was hit before the record closed
+        invalidGeneratedContent,       // the output is not a record of the schema
     };
 
     static constexpr std::string_view typeName = "kivo.LanguageModelError";
@@ -37,4 +37,4 @@ private:
     std::string detail_;
 };
 
-}  // namespace kivo
+} // namespace kivo

@@ -1,10 +1,10 @@
 #include "platform/languagemodel/LanguageModelSession.h"
 
+#include "platform/languagemodel/DraftPolicy.h"
 #include "platform/languagemodel/LanguageModelError.h"
 #include "platform/languagemodel/LlamaModel.h"
 #include "platform/languagemodel/LlamaRuntime.h"
 #include "platform/languagemodel/PrefixCache.h"
-#include "platform/languagemodel/DraftPolicy.h"
 #include "platform/languagemodel/PromptLookup.h"
 
 #include <json-schema-to-grammar.h>
@@ -14,8 +14,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace kivo {
@@ -30,7 +30,8 @@ struct SamplerFree {
     void operator()(llama_sampler* sampler) const { llama_sampler_free(sampler); }
 };
 
-std::unique_ptr<llama_sampler, SamplerFree> makeGrammar(const LlamaModel& model, const GenerationSchema& schema) {
+std::unique_ptr<llama_sampler, SamplerFree> makeGrammar(const LlamaModel& model, const GenerationSchema& schema)
+{
     std::string grammar;
     try {
         grammar = json_schema_to_grammar(nlohmann::ordered_json::parse(schema.jsonSchemaText()));
@@ -49,7 +50,8 @@ std::unique_ptr<llama_sampler, SamplerFree> makeGrammar(const LlamaModel& model,
 // first, since it usually fits and checking one token is far cheaper than masking the whole
 // vocabulary.
 llama_token chooseToken(llama_sampler* grammar, const float* logits, int vocabularySize,
-                        std::vector<llama_token_data>& candidates) {
+                        std::vector<llama_token_data>& candidates)
+{
     const auto best = static_cast<llama_token>(std::max_element(logits, logits + vocabularySize) - logits);
     llama_token_data single{best, logits[best], 0.0f};
     llama_token_data_array one{&single, 1, -1, false};
@@ -76,16 +78,19 @@ llama_token chooseToken(llama_sampler* grammar, const float* logits, int vocabul
 }
 
 // Re-chooses the thread count before an evaluation, as other processes come and go.
-void useThreadsNow(llama_context* context, int maximumThreads) {
+void useThreadsNow(llama_context* context, int maximumThreads)
+{
     const int threads = LlamaRuntime::threadsNow(maximumThreads);
     llama_set_n_threads(context, threads, threads);
 }
 
 // Evaluates tokens in batches.
-void decode(llama_context* context, llama_token* tokens, std::size_t count, int batchSize, int maximumThreads) {
+void decode(llama_context* context, llama_token* tokens, std::size_t count, int batchSize, int maximumThreads)
+{
     for (std::size_t start = 0; start < count; start += static_cast<std::size_t>(batchSize)) {
         useThreadsNow(context, maximumThreads);
-        const auto size = static_cast<int32_t>(std::min<std::size_t>(static_cast<std::size_t>(batchSize), count - start));
+        const auto size =
+            static_cast<int32_t>(std::min<std::size_t>(static_cast<std::size_t>(batchSize), count - start));
         if (llama_decode(context, llama_batch_get_one(tokens + start, size)) != 0) {
             throw LanguageModelError(Case::decodingFailed, "evaluation of " + std::to_string(size) + " tokens failed");
         }
@@ -98,13 +103,16 @@ class Drafts {
 public:
     // Room for drafts of up to longestDraft tokens.
     Drafts(llama_context* context, int longestDraft)
-        : context_(context), batch_(llama_batch_init(longestDraft + 1, 0, 1)) {}
+        : context_(context), batch_(llama_batch_init(longestDraft + 1, 0, 1))
+    {
+    }
     ~Drafts() { llama_batch_free(batch_); }
     Drafts(const Drafts&) = delete;
     Drafts& operator=(const Drafts&) = delete;
 
     // Evaluates token at position and the draft after it.
-    void evaluate(llama_token token, const std::vector<llama_token>& draft, int position, int maximumThreads) {
+    void evaluate(llama_token token, const std::vector<llama_token>& draft, int position, int maximumThreads)
+    {
         const auto size = static_cast<int32_t>(draft.size() + 1);
         batch_.n_tokens = size;
         for (int32_t i = 0; i < size; ++i) {
@@ -116,17 +124,17 @@ public:
         }
         useThreadsNow(context_, maximumThreads);
         if (llama_decode(context_, batch_) != 0) {
-            throw LanguageModelError(Case::decodingFailed, "evaluation of a draft of " + std::to_string(size - 1) + " tokens failed");
+            throw LanguageModelError(Case::decodingFailed,
+                                     "evaluation of a draft of " + std::to_string(size - 1) + " tokens failed");
         }
     }
 
     // The logits after the chosen token (0) or after the draft's first `index` tokens.
-    const float* logits(std::size_t index) const {
-        return llama_get_logits_ith(context_, static_cast<int32_t>(index));
-    }
+    const float* logits(std::size_t index) const { return llama_get_logits_ith(context_, static_cast<int32_t>(index)); }
 
     // Takes positions from `position` on out of the context: the rejected part of the draft.
-    void forgetFrom(int position) {
+    void forgetFrom(int position)
+    {
         if (!llama_memory_seq_rm(llama_get_memory(context_), 0, position, -1)) {
             throw LanguageModelError(Case::decodingFailed, "a rejected draft cannot be taken back");
         }
@@ -144,7 +152,8 @@ using Preparation = LanguageModelSession::Preparation;
 // state is the same whichever way it came. Returns how many tokens are in the context; outcome
 // says where they came from and whether they are kept now.
 std::size_t readPrefix(llama_context* context, const LlamaModel& model, std::vector<llama_token>& tokens,
-                       std::size_t prefix, int contextSize, int batchSize, int maximumThreads, Preparation& outcome) {
+                       std::size_t prefix, int contextSize, int batchSize, int maximumThreads, Preparation& outcome)
+{
     outcome = Preparation::nothingShared;
     if (prefix == 0 || prefix >= tokens.size()) {
         return 0;
@@ -200,7 +209,8 @@ struct Evaluation {
 };
 
 Evaluation begin(const LlamaModel& model, const std::string& instructions, const std::string& prompt,
-                 const GenerationSchema& schema, const GenerationOptions& options) {
+                 const GenerationSchema& schema, const GenerationOptions& options)
+{
     Evaluation evaluation;
     const std::string user = options.includeSchemaInPrompt ? prompt + schema.promptText() : prompt;
     LlamaModel::ChatTokens chat = model.tokenizeChatParts(instructions, user, true);
@@ -210,17 +220,16 @@ Evaluation begin(const LlamaModel& model, const std::string& instructions, const
     evaluation.contextSize = model.contextSize();
     const int contextSize = evaluation.contextSize;
     if (static_cast<int>(tokens.size()) >= contextSize) {
-        throw LanguageModelError(Case::exceededContextWindowSize,
-                                 std::to_string(tokens.size()) + " prompt tokens for a context of " +
-                                     std::to_string(contextSize));
+        throw LanguageModelError(Case::exceededContextWindowSize, std::to_string(tokens.size()) +
+                                                                      " prompt tokens for a context of " +
+                                                                      std::to_string(contextSize));
     }
     // The kept state runs on into the user's message as far as the caller says it is the same
     // every time, so only the transcript and what follows it are read on each request.
     const std::size_t shared = std::min(options.sharedPromptBytes, prompt.size());
-    evaluation.constant =
-        chat.beforeUserText + model.tokensWithin(tokens.data() + chat.beforeUserText,
-                                                 tokens.size() - chat.beforeUserText,
-                                                 std::string_view(user).substr(0, shared));
+    evaluation.constant = chat.beforeUserText + model.tokensWithin(tokens.data() + chat.beforeUserText,
+                                                                   tokens.size() - chat.beforeUserText,
+                                                                   std::string_view(user).substr(0, shared));
 
     evaluation.maximumThreads = LlamaRuntime::threadCount(llama_model_size(model.handle()));
     evaluation.pool = LlamaRuntime::makeThreadpool(evaluation.maximumThreads);
@@ -233,7 +242,8 @@ Evaluation begin(const LlamaModel& model, const std::string& instructions, const
     params.no_perf = true;
     evaluation.context.reset(llama_init_from_model(model.handle(), params));
     if (!evaluation.context) {
-        throw LanguageModelError(Case::decodingFailed, "cannot create a context of " + std::to_string(contextSize) + " tokens");
+        throw LanguageModelError(Case::decodingFailed,
+                                 "cannot create a context of " + std::to_string(contextSize) + " tokens");
     }
     if (evaluation.pool) {
         llama_attach_threadpool(evaluation.context.get(), evaluation.pool.get(), nullptr);
@@ -242,7 +252,8 @@ Evaluation begin(const LlamaModel& model, const std::string& instructions, const
     return evaluation;
 }
 
-GeneratedContent parseRecord(const std::string& text, const GenerationSchema& schema) {
+GeneratedContent parseRecord(const std::string& text, const GenerationSchema& schema)
+{
     GeneratedContent content;
     const auto end = text.find_last_not_of(" \t\r\n");
     content.jsonString = end == std::string::npos ? std::string() : text.substr(0, end + 1);
@@ -253,30 +264,37 @@ GeneratedContent parseRecord(const std::string& text, const GenerationSchema& sc
     for (const std::string& name : schema.stringProperties) {
         const auto field = record.find(name);
         if (field == record.end() || !field->is_string()) {
-            throw LanguageModelError(Case::invalidGeneratedContent, "no string \"" + name + "\" in " + content.jsonString);
+            throw LanguageModelError(Case::invalidGeneratedContent,
+                                     "no string \"" + name + "\" in " + content.jsonString);
         }
         content.properties[name] = field->get<std::string>();
     }
     return content;
 }
 
-}  // namespace
+} // namespace
 
 LanguageModelSession::LanguageModelSession(const LlamaModel& model, std::string instructions)
-    : model_(model), instructions_(std::move(instructions)) {}
+    : model_(model), instructions_(std::move(instructions))
+{
+}
 
-LanguageModelSession::Preparation LanguageModelSession::prepare(const std::string& prompt, const GenerationSchema& schema,
-                                                                const GenerationOptions& options, int& tokens) const {
+LanguageModelSession::Preparation LanguageModelSession::prepare(const std::string& prompt,
+                                                                const GenerationSchema& schema,
+                                                                const GenerationOptions& options, int& tokens) const
+{
     Evaluation evaluation = begin(model_, instructions_, prompt, schema, options);
     Preparation outcome = Preparation::nothingShared;
-    const std::size_t read = readPrefix(evaluation.context.get(), model_, evaluation.tokens, evaluation.constant,
-                                        evaluation.contextSize, evaluation.batchSize, evaluation.maximumThreads, outcome);
+    const std::size_t read =
+        readPrefix(evaluation.context.get(), model_, evaluation.tokens, evaluation.constant, evaluation.contextSize,
+                   evaluation.batchSize, evaluation.maximumThreads, outcome);
     tokens = static_cast<int>(read);
     return outcome;
 }
 
 GeneratedContent LanguageModelSession::respond(const std::string& prompt, const GenerationSchema& schema,
-                                               const GenerationOptions& options) const {
+                                               const GenerationOptions& options) const
+{
     using Clock = std::chrono::steady_clock;
     const auto promptStart = Clock::now();
     Evaluation evaluation = begin(model_, instructions_, prompt, schema, options);
@@ -288,8 +306,8 @@ GeneratedContent LanguageModelSession::respond(const std::string& prompt, const 
     timings_.promptTokens = static_cast<int>(tokens.size());
     auto grammar = makeGrammar(model_, schema);
     Preparation outcome = Preparation::nothingShared;
-    const std::size_t read = readPrefix(context, model_, tokens, evaluation.constant, contextSize,
-                                        evaluation.batchSize, maximumThreads, outcome);
+    const std::size_t read = readPrefix(context, model_, tokens, evaluation.constant, contextSize, evaluation.batchSize,
+                                        maximumThreads, outcome);
     timings_.reusedTokens = outcome == Preparation::alreadyKept ? static_cast<int>(read) : 0;
     decode(context, tokens.data() + read, tokens.size() - read, evaluation.batchSize, maximumThreads);
     const auto generationStart = Clock::now();
@@ -379,4 +397,4 @@ GeneratedContent LanguageModelSession::respond(const std::string& prompt, const 
     }
 }
 
-}  // namespace kivo
+} // namespace kivo

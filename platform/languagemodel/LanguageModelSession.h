@@ -45,4 +45,4 @@ private:
     mutable GenerationTimings timings_;
 };
 
-}  // namespace kivo
+} // namespace kivo

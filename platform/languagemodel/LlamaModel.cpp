@@ -13,7 +13,8 @@
 namespace kivo {
 namespace {
 
-std::string fileIdentity(const std::filesystem::path& file) {
+std::string fileIdentity(const std::filesystem::path& file)
+{
     struct stat info {};
     if (::stat(file.c_str(), &info) != 0) {
         return {};
@@ -24,9 +25,10 @@ std::string fileIdentity(const std::filesystem::path& file) {
            std::to_string(info.st_mtim.tv_sec) + "." + std::to_string(info.st_mtim.tv_nsec) + " s";
 }
 
-}  // namespace
+} // namespace
 
-std::unique_ptr<LlamaModel> LlamaModel::load(const std::filesystem::path& file, std::string& failure) {
+std::unique_ptr<LlamaModel> LlamaModel::load(const std::filesystem::path& file, std::string& failure)
+{
     // The runtime asserts on some broken settings rather than refusing the file.
     if (auto problem = ModelMetadata::problem(file)) {
         failure = std::move(*problem);
@@ -59,7 +61,8 @@ std::unique_ptr<LlamaModel> LlamaModel::load(const std::filesystem::path& file, 
     return model;
 }
 
-LlamaModel::~LlamaModel() {
+LlamaModel::~LlamaModel()
+{
     if (templates_) {
         common_chat_templates_free(templates_);
     }
@@ -68,19 +71,21 @@ LlamaModel::~LlamaModel() {
     }
 }
 
-int LlamaModel::contextSize() const {
+int LlamaModel::contextSize() const
+{
     return std::min(llama_model_n_ctx_train(model_), maximumContext);
 }
 
-std::vector<llama_token> LlamaModel::tokenize(std::string_view text, bool parseSpecial) const {
+std::vector<llama_token> LlamaModel::tokenize(std::string_view text, bool parseSpecial) const
+{
     std::vector<llama_token> tokens(text.size() + 2);
     const auto length = static_cast<int32_t>(text.size());
-    int32_t count = llama_tokenize(vocabulary_, text.data(), length, tokens.data(),
-                                   static_cast<int32_t>(tokens.size()), false, parseSpecial);
+    int32_t count = llama_tokenize(vocabulary_, text.data(), length, tokens.data(), static_cast<int32_t>(tokens.size()),
+                                   false, parseSpecial);
     if (count < 0) {
         tokens.resize(static_cast<std::size_t>(-count));
-        count = llama_tokenize(vocabulary_, text.data(), length, tokens.data(),
-                               static_cast<int32_t>(tokens.size()), false, parseSpecial);
+        count = llama_tokenize(vocabulary_, text.data(), length, tokens.data(), static_cast<int32_t>(tokens.size()),
+                               false, parseSpecial);
     }
     if (count < 0) {
         throw LanguageModelError(LanguageModelError::Case::tokenizationFailed,
@@ -91,25 +96,32 @@ std::vector<llama_token> LlamaModel::tokenize(std::string_view text, bool parseS
 }
 
 std::vector<llama_token> LlamaModel::tokenizeChat(const std::string& system, const std::optional<std::string>& user,
-                                                 bool addGenerationPrompt) const {
+                                                  bool addGenerationPrompt) const
+{
     return tokenizeRendered(system, user, addGenerationPrompt).tokens;
 }
 
 LlamaModel::ChatTokens LlamaModel::tokenizeChatParts(const std::string& system, const std::string& user,
-                                                     bool addGenerationPrompt) const {
+                                                     bool addGenerationPrompt) const
+{
     return tokenizeRendered(system, user, addGenerationPrompt);
 }
 
 LlamaModel::ChatTokens LlamaModel::tokenizeRendered(const std::string& system, const std::optional<std::string>& user,
-                                                    bool addGenerationPrompt) const {
+                                                    bool addGenerationPrompt) const
+{
     // Render with markers in place of the texts, then tokenize the markup with control tokens
     // recognised and each text as plain text.
-    static const std::string systemMarker = "\x1e" "kivo-system-text" "\x1e";
-    static const std::string userMarker = "\x1e" "kivo-user-text" "\x1e";
+    static const std::string systemMarker = "\x1e"
+                                            "kivo-system-text"
+                                            "\x1e";
+    static const std::string userMarker = "\x1e"
+                                          "kivo-user-text"
+                                          "\x1e";
     const std::string rendered =
         renderChat(systemMarker, user ? std::optional<std::string>(userMarker) : std::nullopt, addGenerationPrompt);
 
-    std::vector<std::pair<std::string_view, const std::string*>> parts;  // markup, then the text that follows
+    std::vector<std::pair<std::string_view, const std::string*>> parts; // markup, then the text that follows
     std::size_t cursor = 0;
     int markersFound = 0;
     while (cursor <= rendered.size()) {
@@ -153,7 +165,8 @@ LlamaModel::ChatTokens LlamaModel::tokenizeRendered(const std::string& system, c
 }
 
 std::string LlamaModel::renderChat(const std::string& system, const std::optional<std::string>& user,
-                                   bool addGenerationPrompt) const {
+                                   bool addGenerationPrompt) const
+{
     common_chat_templates_inputs inputs;
     common_chat_msg systemMessage;
     systemMessage.role = "system";
@@ -175,7 +188,8 @@ std::string LlamaModel::renderChat(const std::string& system, const std::optiona
     }
 }
 
-std::string LlamaModel::piece(llama_token token) const {
+std::string LlamaModel::piece(llama_token token) const
+{
     std::string text(16, '\0');
     int32_t length = llama_token_to_piece(vocabulary_, token, text.data(), static_cast<int32_t>(text.size()), 0, false);
     if (length < 0) {
@@ -186,7 +200,8 @@ std::string LlamaModel::piece(llama_token token) const {
     return text;
 }
 
-std::size_t LlamaModel::tokensWithin(const llama_token* tokens, std::size_t count, std::string_view text) const {
+std::size_t LlamaModel::tokensWithin(const llama_token* tokens, std::size_t count, std::string_view text) const
+{
     std::size_t covered = 0;
     std::size_t taken = 0;
     while (taken < count) {
@@ -200,4 +215,4 @@ std::size_t LlamaModel::tokensWithin(const llama_token* tokens, std::size_t coun
     return taken;
 }
 
-}  // namespace kivo
+} // namespace kivo

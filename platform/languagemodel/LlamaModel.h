@@ -68,7 +68,6 @@ public:
     explicit LlamaModel(ConstructionKey) {}
 
 private:
-
     llama_model* model_ = nullptr;
     const llama_vocab* vocabulary_ = nullptr;
     common_chat_templates* templates_ = nullptr;
@@ -78,4 +77,4 @@ private:
                                 bool addGenerationPrompt) const;
 };
 
-}  // namespace kivo
+} // namespace kivo

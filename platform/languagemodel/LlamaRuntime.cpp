@@ -15,8 +15,8 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <utility>
 #include <thread>
+#include <utility>
 
 namespace kivo::LlamaRuntime {
 namespace {
@@ -28,7 +28,8 @@ std::string loadedModule;
 
 void discard(lm_ggml_log_level, const char*, void*) {}
 
-std::optional<std::string> startOnce() {
+std::optional<std::string> startOnce()
+{
     // Our processes own standard error; the runtime's chatter never reaches it.
     llama_log_set(discard, nullptr);
     common_log_set_verbosity_thold(-1);
@@ -55,16 +56,21 @@ std::optional<std::string> startOnce() {
     return std::nullopt;
 }
 
-}  // namespace
+} // namespace
 
-std::optional<std::string> start() {
+std::optional<std::string> start()
+{
     static const std::optional<std::string> failure = startOnce();
     return failure;
 }
 
-std::string cpuModule() { return loadedModule; }
+std::string cpuModule()
+{
+    return loadedModule;
+}
 
-int physicalCores() {
+int physicalCores()
+{
     static const int cores = [] {
         cpu_set_t allowed;
         CPU_ZERO(&allowed);
@@ -80,7 +86,8 @@ int physicalCores() {
             std::ifstream core(topology + "core_id");
             std::string packageId, coreId;
             if (!(package >> packageId) || !(core >> coreId)) {
-                if (!haveMask) break;
+                if (!haveMask)
+                    break;
                 packageId = "cpu";
                 coreId = std::to_string(cpu);
             }
@@ -95,32 +102,38 @@ int physicalCores() {
     return cores;
 }
 
-int threadCount(std::uint64_t modelBytes) {
+int threadCount(std::uint64_t modelBytes)
+{
     constexpr std::uint64_t bytesPerThread = 32u << 20;
     const auto cores = static_cast<std::uint64_t>(physicalCores());
     return static_cast<int>(std::clamp<std::uint64_t>(modelBytes / bytesPerThread, 1, cores));
 }
 
-int threadsNow(int maximum) {
+int threadsNow(int maximum)
+{
     if (maximum <= 1) {
         return 1;
     }
     return RunnableTasks::threadsFor(maximum, physicalCores(), RunnableTasks::steadyCount());
 }
 
-void ThreadpoolFree::operator()(lm_ggml_threadpool* pool) const {
+void ThreadpoolFree::operator()(lm_ggml_threadpool* pool) const
+{
     using Free = void (*)(lm_ggml_threadpool*);
     lm_ggml_backend_reg_t cpu = lm_ggml_backend_reg_by_name("CPU");
-    if (auto release = cpu ? reinterpret_cast<Free>(lm_ggml_backend_reg_get_proc_address(cpu, "lm_ggml_threadpool_free"))
-                           : nullptr) {
+    if (auto release =
+            cpu ? reinterpret_cast<Free>(lm_ggml_backend_reg_get_proc_address(cpu, "lm_ggml_threadpool_free"))
+                : nullptr) {
         release(pool);
     }
 }
 
-std::unique_ptr<lm_ggml_threadpool, ThreadpoolFree> makeThreadpool(int threads) {
+std::unique_ptr<lm_ggml_threadpool, ThreadpoolFree> makeThreadpool(int threads)
+{
     using New = lm_ggml_threadpool* (*)(lm_ggml_threadpool_params*);
     lm_ggml_backend_reg_t cpu = lm_ggml_backend_reg_by_name("CPU");
-    auto create = cpu ? reinterpret_cast<New>(lm_ggml_backend_reg_get_proc_address(cpu, "lm_ggml_threadpool_new")) : nullptr;
+    auto create =
+        cpu ? reinterpret_cast<New>(lm_ggml_backend_reg_get_proc_address(cpu, "lm_ggml_threadpool_new")) : nullptr;
     if (!create || !lm_ggml_backend_reg_get_proc_address(cpu, "lm_ggml_threadpool_free")) {
         return nullptr;
     }
@@ -129,6 +142,9 @@ std::unique_ptr<lm_ggml_threadpool, ThreadpoolFree> makeThreadpool(int threads) 
     return std::unique_ptr<lm_ggml_threadpool, ThreadpoolFree>(create(&params));
 }
 
-void onFatal(FatalHandler handler) { lm_ggml_set_abort_callback(handler); }
+void onFatal(FatalHandler handler)
+{
+    lm_ggml_set_abort_callback(handler);
+}
 
-}  // namespace kivo::LlamaRuntime
+} // namespace kivo::LlamaRuntime

@@ -46,5 +46,5 @@ std::unique_ptr<lm_ggml_threadpool, ThreadpoolFree> makeThreadpool(int threads);
 using FatalHandler = void (*)(const char* message);
 void onFatal(FatalHandler handler);
 
-}  // namespace LlamaRuntime
-}  // namespace kivo
+} // namespace LlamaRuntime
+} // namespace kivo

@@ -8,12 +8,19 @@ namespace {
 
 constexpr std::array<std::string_view, 3> languages = {"zh", "yue", "en"};
 
-bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isAsciiAlnum(char c) { return isAsciiLetter(c) || (c >= '0' && c <= '9'); }
+bool isAsciiLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool isAsciiAlnum(char c)
+{
+    return isAsciiLetter(c) || (c >= '0' && c <= '9');
+}
 
-}  // namespace
+} // namespace
 
-bool supports(std::string_view identifier) {
+bool supports(std::string_view identifier)
+{
     // Every subtag must be 1–8 ASCII letters or digits; the first is the language.
     std::string language;
     std::size_t start = 0;
@@ -48,4 +55,4 @@ bool supports(std::string_view identifier) {
     return false;
 }
 
-}  // namespace kivo::LocaleSupport
+} // namespace kivo::LocaleSupport

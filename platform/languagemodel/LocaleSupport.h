@@ -13,5 +13,5 @@ namespace LocaleSupport {
 
 bool supports(std::string_view identifier);
 
-}  // namespace LocaleSupport
-}  // namespace kivo
+} // namespace LocaleSupport
+} // namespace kivo

@@ -5,7 +5,8 @@
 
 namespace kivo::ModelLocation {
 
-std::vector<std::filesystem::path> candidates(const char* xdgDataHome, const char* home) {
+std::vector<std::filesystem::path> candidates(const char* xdgDataHome, const char* home)
+{
     std::vector<std::filesystem::path> places;
     const std::filesystem::path relative = std::filesystem::path("kivo") / "models" / fileName;
     if (xdgDataHome && std::filesystem::path(xdgDataHome).is_absolute()) {
@@ -17,11 +18,13 @@ std::vector<std::filesystem::path> candidates(const char* xdgDataHome, const cha
     return places;
 }
 
-std::vector<std::filesystem::path> candidates() {
+std::vector<std::filesystem::path> candidates()
+{
     return candidates(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
 }
 
-std::optional<std::filesystem::path> resolve(const std::vector<std::filesystem::path>& places) {
+std::optional<std::filesystem::path> resolve(const std::vector<std::filesystem::path>& places)
+{
     for (const auto& place : places) {
         std::error_code error;
         if (std::filesystem::exists(place, error)) {
@@ -31,4 +34,4 @@ std::optional<std::filesystem::path> resolve(const std::vector<std::filesystem::
     return std::nullopt;
 }
 
-}  // namespace kivo::ModelLocation
+} // namespace kivo::ModelLocation

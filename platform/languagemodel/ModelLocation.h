@@ -22,5 +22,5 @@ std::vector<std::filesystem::path> candidates();
 // The first candidate that exists, if any.
 std::optional<std::filesystem::path> resolve(const std::vector<std::filesystem::path>& candidates);
 
-}  // namespace ModelLocation
-}  // namespace kivo
+} // namespace ModelLocation
+} // namespace kivo

@@ -24,20 +24,29 @@ constexpr std::int64_t maximumLayers = 512;
 // Far above any real model's widths, head counts and contexts, far below overflow.
 constexpr std::int64_t maximumSize = std::int64_t{1} << 26;
 
-bool isInteger(lm_gguf_type type) {
+bool isInteger(lm_gguf_type type)
+{
     switch (type) {
-    case LM_GGUF_TYPE_UINT8: case LM_GGUF_TYPE_INT8: case LM_GGUF_TYPE_UINT16: case LM_GGUF_TYPE_INT16:
-    case LM_GGUF_TYPE_UINT32: case LM_GGUF_TYPE_INT32: case LM_GGUF_TYPE_UINT64: case LM_GGUF_TYPE_INT64:
-        return true;
-    default:
-        return false;
+    case LM_GGUF_TYPE_UINT8:
+    case LM_GGUF_TYPE_INT8:
+    case LM_GGUF_TYPE_UINT16:
+    case LM_GGUF_TYPE_INT16:
+    case LM_GGUF_TYPE_UINT32:
+    case LM_GGUF_TYPE_INT32:
+    case LM_GGUF_TYPE_UINT64:
+    case LM_GGUF_TYPE_INT64: return true;
+    default: return false;
     }
 }
 
-bool isFloat(lm_gguf_type type) { return type == LM_GGUF_TYPE_FLOAT32 || type == LM_GGUF_TYPE_FLOAT64; }
+bool isFloat(lm_gguf_type type)
+{
+    return type == LM_GGUF_TYPE_FLOAT32 || type == LM_GGUF_TYPE_FLOAT64;
+}
 
 // Integers as signed 64-bit values, with unsigned 64-bit values above the range clamped.
-std::int64_t integerAt(lm_gguf_type type, const void* data, std::size_t index) {
+std::int64_t integerAt(lm_gguf_type type, const void* data, std::size_t index)
+{
     switch (type) {
     case LM_GGUF_TYPE_UINT8: return static_cast<const std::uint8_t*>(data)[index];
     case LM_GGUF_TYPE_INT8: return static_cast<const std::int8_t*>(data)[index];
@@ -54,8 +63,10 @@ std::int64_t integerAt(lm_gguf_type type, const void* data, std::size_t index) {
     }
 }
 
-double floatAt(lm_gguf_type type, const void* data, std::size_t index) {
-    return type == LM_GGUF_TYPE_FLOAT32 ? static_cast<const float*>(data)[index] : static_cast<const double*>(data)[index];
+double floatAt(lm_gguf_type type, const void* data, std::size_t index)
+{
+    return type == LM_GGUF_TYPE_FLOAT32 ? static_cast<const float*>(data)[index]
+                                        : static_cast<const double*>(data)[index];
 }
 
 // A key's numbers, scalar or array, read without the typed getters (which abort on a
@@ -66,7 +77,8 @@ struct Numbers {
     std::vector<double> floats;
 };
 
-Numbers numbersOf(const lm_gguf_context* gguf, std::int64_t key) {
+Numbers numbersOf(const lm_gguf_context* gguf, std::int64_t key)
+{
     Numbers numbers;
     lm_gguf_type type = lm_gguf_get_kv_type(gguf, key);
     const void* data = nullptr;
@@ -94,12 +106,14 @@ Numbers numbersOf(const lm_gguf_context* gguf, std::int64_t key) {
     return numbers;
 }
 
-bool endsWith(std::string_view text, std::string_view suffix) {
+bool endsWith(std::string_view text, std::string_view suffix)
+{
     return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
 
 std::optional<std::string> checkKey(const lm_gguf_context* gguf, std::int64_t key, const std::string& name,
-                                    const std::string& architecture) {
+                                    const std::string& architecture)
+{
     const Numbers numbers = numbersOf(gguf, key);
     const std::string setting = name.substr(architecture.size() + 1);
     for (const double value : numbers.floats) {
@@ -120,9 +134,9 @@ std::optional<std::string> checkKey(const lm_gguf_context* gguf, std::int64_t ke
         }
     }
     static constexpr std::array<std::string_view, 9> sizes = {
-        "context_length", "embedding_length", "feed_forward_length", "attention.head_count",
-        "attention.head_count_kv", "attention.key_length", "attention.value_length", "rope.dimension_count",
-        "vocab_size"};
+        "context_length",         "embedding_length",        "feed_forward_length",
+        "attention.head_count",   "attention.head_count_kv", "attention.key_length",
+        "attention.value_length", "rope.dimension_count",    "vocab_size"};
     for (const std::string_view size : sizes) {
         if (setting != size) {
             continue;
@@ -154,7 +168,8 @@ std::optional<std::string> checkKey(const lm_gguf_context* gguf, std::int64_t ke
 }
 
 // Attention needs each head count to be positive and a multiple of its key/value head count.
-std::optional<std::string> checkHeads(const lm_gguf_context* gguf, const std::string& architecture) {
+std::optional<std::string> checkHeads(const lm_gguf_context* gguf, const std::string& architecture)
+{
     const std::string headsName = architecture + ".attention.head_count";
     const std::string kvName = architecture + ".attention.head_count_kv";
     const std::int64_t headsKey = lm_gguf_find_key(gguf, headsName.c_str());
@@ -178,9 +193,10 @@ std::optional<std::string> checkHeads(const lm_gguf_context* gguf, const std::st
     return std::nullopt;
 }
 
-}  // namespace
+} // namespace
 
-std::optional<std::string> problem(const std::filesystem::path& file) {
+std::optional<std::string> problem(const std::filesystem::path& file)
+{
     if (auto tensors = GgufTensorTable::problem(file)) {
         return *tensors + " in " + file.string();
     }
@@ -215,4 +231,4 @@ std::optional<std::string> problem(const std::filesystem::path& file) {
     return std::nullopt;
 }
 
-}  // namespace kivo::ModelMetadata
+} // namespace kivo::ModelMetadata

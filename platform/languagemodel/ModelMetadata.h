@@ -15,5 +15,5 @@ namespace ModelMetadata {
 // Reads only the header; never throws.
 std::optional<std::string> problem(const std::filesystem::path& file);
 
-}  // namespace ModelMetadata
-}  // namespace kivo
+} // namespace ModelMetadata
+} // namespace kivo

@@ -7,8 +7,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,7 +22,8 @@ constexpr const char* entrySuffix = ".state";
 
 // A fast 64-bit digest (word-wise multiply and rotate): detects damage, not an adversary; the
 // folder belongs to the user alone.
-std::uint64_t digest(const std::uint8_t* data, std::size_t size, std::uint64_t seed = 0x9E3779B97F4A7C15ull) {
+std::uint64_t digest(const std::uint8_t* data, std::size_t size, std::uint64_t seed = 0x9E3779B97F4A7C15ull)
+{
     std::uint64_t hash = seed ^ (size * 0xFF51AFD7ED558CCDull);
     std::size_t at = 0;
     for (; at + 8 <= size; at += 8) {
@@ -40,17 +41,20 @@ std::uint64_t digest(const std::uint8_t* data, std::size_t size, std::uint64_t s
     return hash;
 }
 
-std::uint64_t digest(const std::string& text) {
+std::uint64_t digest(const std::string& text)
+{
     return digest(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
 
-void appendNumber(std::vector<std::uint8_t>& bytes, std::uint64_t value) {
+void appendNumber(std::vector<std::uint8_t>& bytes, std::uint64_t value)
+{
     for (int shift = 0; shift < 64; shift += 8) {
         bytes.push_back(static_cast<std::uint8_t>(value >> shift));
     }
 }
 
-std::optional<std::uint64_t> readNumber(const std::vector<std::uint8_t>& bytes, std::size_t& at) {
+std::optional<std::uint64_t> readNumber(const std::vector<std::uint8_t>& bytes, std::size_t& at)
+{
     if (bytes.size() - at < 8) {
         return std::nullopt;
     }
@@ -62,11 +66,13 @@ std::optional<std::uint64_t> readNumber(const std::vector<std::uint8_t>& bytes, 
     return value;
 }
 
-bool writeAll(int descriptor, const std::uint8_t* data, std::size_t size) {
+bool writeAll(int descriptor, const std::uint8_t* data, std::size_t size)
+{
     while (size > 0) {
         const ssize_t written = ::write(descriptor, data, size);
         if (written < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return false;
         }
         data += written;
@@ -76,13 +82,15 @@ bool writeAll(int descriptor, const std::uint8_t* data, std::size_t size) {
 }
 
 // Only a folder we own and no one else can enter: entries are trusted once their digest fits.
-bool isPrivateFolder(const std::filesystem::path& folder) {
+bool isPrivateFolder(const std::filesystem::path& folder)
+{
     struct stat info {};
     return ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
            (info.st_mode & 077) == 0;
 }
 
-void removeOldest(const std::filesystem::path& folder, std::uintmax_t incoming, std::uintmax_t cap) {
+void removeOldest(const std::filesystem::path& folder, std::uintmax_t incoming, std::uintmax_t cap)
+{
     struct Entry {
         std::filesystem::path path;
         std::filesystem::file_time_type time;
@@ -120,9 +128,10 @@ void removeOldest(const std::filesystem::path& folder, std::uintmax_t incoming, 
     }
 }
 
-}  // namespace
+} // namespace
 
-std::optional<PrefixCache> PrefixCache::forRuntimeFolder() {
+std::optional<PrefixCache> PrefixCache::forRuntimeFolder()
+{
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime == nullptr || runtime[0] != '/') {
         return std::nullopt;
@@ -141,18 +150,21 @@ std::optional<PrefixCache> PrefixCache::forRuntimeFolder() {
     return PrefixCache(folder);
 }
 
-std::string PrefixCache::key(const std::string& modelIdentity, const std::string& prefixText, int contextSize) {
+std::string PrefixCache::key(const std::string& modelIdentity, const std::string& prefixText, int contextSize)
+{
     return std::string("runtime ") + KIVO_LLAMA_RUNTIME_ID + "\nmodel " + modelIdentity + "\ncontext " +
            std::to_string(contextSize) + "\nprefix " + prefixText;
 }
 
-std::filesystem::path PrefixCache::entryPath(const std::string& key) const {
+std::filesystem::path PrefixCache::entryPath(const std::string& key) const
+{
     std::array<char, 17> name{};
     std::snprintf(name.data(), name.size(), "%016llx", static_cast<unsigned long long>(digest(key)));
     return folder_ / (std::string(name.data()) + entrySuffix);
 }
 
-std::optional<std::vector<std::uint8_t>> PrefixCache::load(const std::string& key) const {
+std::optional<std::vector<std::uint8_t>> PrefixCache::load(const std::string& key) const
+{
     const std::filesystem::path path = entryPath(key);
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (descriptor < 0) {
@@ -166,8 +178,10 @@ std::optional<std::vector<std::uint8_t>> PrefixCache::load(const std::string& ke
         std::size_t done = 0;
         while (done < bytes.size()) {
             const ssize_t got = ::read(descriptor, bytes.data() + done, bytes.size() - done);
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) break;
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
             done += static_cast<std::size_t>(got);
         }
         bytes.resize(done);
@@ -199,7 +213,8 @@ std::optional<std::vector<std::uint8_t>> PrefixCache::load(const std::string& ke
                                      bytes.begin() + static_cast<std::ptrdiff_t>(stateStart + *stateLength));
 }
 
-bool PrefixCache::store(const std::string& key, const std::vector<std::uint8_t>& state) const {
+bool PrefixCache::store(const std::string& key, const std::vector<std::uint8_t>& state) const
+{
     if (state.empty() || state.size() > entryCap_) {
         return false;
     }
@@ -227,4 +242,4 @@ bool PrefixCache::store(const std::string& key, const std::vector<std::uint8_t>&
     return true;
 }
 
-}  // namespace kivo
+} // namespace kivo

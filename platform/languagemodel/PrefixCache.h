@@ -24,7 +24,9 @@ public:
     // A cache in the given folder, whatever its file system (for tests).
     explicit PrefixCache(std::filesystem::path folder, std::uintmax_t entryCap = maximumEntryBytes,
                          std::uintmax_t folderCap = maximumFolderBytes)
-        : folder_(std::move(folder)), entryCap_(entryCap), folderCap_(folderCap) {}
+        : folder_(std::move(folder)), entryCap_(entryCap), folderCap_(folderCap)
+    {
+    }
 
     // The key text of a prefix: model identity, runtime build and the prefix's tokens.
     static std::string key(const std::string& modelIdentity, const std::string& prefixText, int contextSize);
@@ -44,4 +46,4 @@ private:
     std::uintmax_t folderCap_;
 };
 
-}  // namespace kivo
+} // namespace kivo

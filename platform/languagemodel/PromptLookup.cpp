@@ -7,7 +7,8 @@ namespace kivo {
 
 PromptLookup::PromptLookup(std::vector<Token> source) : source_(std::move(source)) {}
 
-std::vector<PromptLookup::Token> PromptLookup::draft(const std::vector<Token>& answer, std::size_t count) {
+std::vector<PromptLookup::Token> PromptLookup::draft(const std::vector<Token>& answer, std::size_t count)
+{
     if (count == 0) {
         return {};
     }
@@ -38,8 +39,9 @@ std::vector<PromptLookup::Token> PromptLookup::draft(const std::vector<Token>& a
     return {};
 }
 
-void PromptLookup::accepted(std::size_t count) {
+void PromptLookup::accepted(std::size_t count)
+{
     cursor_ = draftStart_ + count;
 }
 
-}  // namespace kivo
+} // namespace kivo

@@ -29,8 +29,8 @@ public:
 
 private:
     std::vector<Token> source_;
-    std::size_t cursor_ = 0;      // just after the accepted part of the last draft, in source_
-    std::size_t draftStart_ = 0;  // where in source_ the last draft began
+    std::size_t cursor_ = 0;     // just after the accepted part of the last draft, in source_
+    std::size_t draftStart_ = 0; // where in source_ the last draft began
 };
 
-}  // namespace kivo
+} // namespace kivo

@@ -19,7 +19,8 @@ namespace {
 
 using Reason = Availability::UnavailableReason;
 
-std::string joined(const std::vector<std::filesystem::path>& places) {
+std::string joined(const std::vector<std::filesystem::path>& places)
+{
     std::string text;
     for (const auto& place : places) {
         text += text.empty() ? "" : " or ";
@@ -28,16 +29,22 @@ std::string joined(const std::vector<std::filesystem::path>& places) {
     return text;
 }
 
-}  // namespace
+} // namespace
 
 SystemLanguageModel::SystemLanguageModel(ConstructionKey, Availability availability)
-    : availability_(std::move(availability)) {}
+    : availability_(std::move(availability))
+{
+}
 
 SystemLanguageModel::~SystemLanguageModel() = default;
 
-void SystemLanguageModel::onRuntimeFailure(void (*handler)(const char* message)) { LlamaRuntime::onFatal(handler); }
+void SystemLanguageModel::onRuntimeFailure(void (*handler)(const char* message))
+{
+    LlamaRuntime::onFatal(handler);
+}
 
-std::string SystemLanguageModel::variant() const {
+std::string SystemLanguageModel::variant() const
+{
     if (!model_) {
         return "general";
     }
@@ -46,7 +53,8 @@ std::string SystemLanguageModel::variant() const {
     return "general(" + std::string(description.data()) + ")";
 }
 
-std::unique_ptr<SystemLanguageModel> SystemLanguageModel::makeDefault() {
+std::unique_ptr<SystemLanguageModel> SystemLanguageModel::makeDefault()
+{
     const auto places = ModelLocation::candidates();
     const auto file = ModelLocation::resolve(places);
     if (!file) {
@@ -56,7 +64,8 @@ std::unique_ptr<SystemLanguageModel> SystemLanguageModel::makeDefault() {
     return makeFromFile(*file);
 }
 
-std::unique_ptr<SystemLanguageModel> SystemLanguageModel::makeFromFile(const std::filesystem::path& file) {
+std::unique_ptr<SystemLanguageModel> SystemLanguageModel::makeFromFile(const std::filesystem::path& file)
+{
     auto unavailable = [](Reason reason, std::string detail) {
         return std::make_unique<SystemLanguageModel>(ConstructionKey(),
                                                      Availability::unavailable(reason, std::move(detail)));
@@ -90,34 +99,43 @@ std::unique_ptr<SystemLanguageModel> SystemLanguageModel::makeFromFile(const std
     return model;
 }
 
-const LlamaModel& SystemLanguageModel::loaded() const {
+const LlamaModel& SystemLanguageModel::loaded() const
+{
     if (!model_) {
         throw LanguageModelError(LanguageModelError::Case::unavailable, availability_.description());
     }
     return *model_;
 }
 
-bool SystemLanguageModel::supportsLocale(std::string_view identifier) const {
+bool SystemLanguageModel::supportsLocale(std::string_view identifier) const
+{
     return LocaleSupport::supports(identifier);
 }
 
-int SystemLanguageModel::contextSize() const { return loaded().contextSize(); }
+int SystemLanguageModel::contextSize() const
+{
+    return loaded().contextSize();
+}
 
-int SystemLanguageModel::tokenCount(std::string_view prompt) const {
+int SystemLanguageModel::tokenCount(std::string_view prompt) const
+{
     return static_cast<int>(loaded().tokenize(prompt, false).size());
 }
 
-int SystemLanguageModel::instructionsTokenCount(const std::string& instructions) const {
+int SystemLanguageModel::instructionsTokenCount(const std::string& instructions) const
+{
     const LlamaModel& model = loaded();
     return static_cast<int>(model.tokenizeChat(instructions, std::nullopt, false).size());
 }
 
-int SystemLanguageModel::schemaTokenCount(const GenerationSchema& schema) const {
+int SystemLanguageModel::schemaTokenCount(const GenerationSchema& schema) const
+{
     return static_cast<int>(loaded().tokenize(schema.promptText(), false).size());
 }
 
-std::unique_ptr<LanguageModelSession> SystemLanguageModel::makeSession(std::string instructions) const {
+std::unique_ptr<LanguageModelSession> SystemLanguageModel::makeSession(std::string instructions) const
+{
     return std::make_unique<LanguageModelSession>(loaded(), std::move(instructions));
 }
 
-}  // namespace kivo
+} // namespace kivo

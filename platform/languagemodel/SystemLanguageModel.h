@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/modelavailability/Availability.h"
 #include "platform/languagemodel/GenerationSchema.h"
+#include "platform/modelavailability/Availability.h"
 
 #include <filesystem>
 #include <memory>
@@ -67,4 +67,4 @@ private:
     std::unique_ptr<LlamaModel> model_;
 };
 
-}  // namespace kivo
+} // namespace kivo

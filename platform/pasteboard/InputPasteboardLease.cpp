@@ -33,8 +33,7 @@ private:
 
 } // namespace
 
-InputPasteboardLease::InputPasteboardLease(QClipboard* board)
-    : board_(board ? board : QGuiApplication::clipboard())
+InputPasteboardLease::InputPasteboardLease(QClipboard* board) : board_(board ? board : QGuiApplication::clipboard())
 {
     connect(board_, &QClipboard::changed, this, [this](QClipboard::Mode mode) {
         if (mode == QClipboard::Clipboard) {

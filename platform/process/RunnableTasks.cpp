@@ -16,7 +16,8 @@
 
 namespace kivo::RunnableTasks {
 
-std::optional<int> runnableIn(const std::string& loadavg) {
+std::optional<int> runnableIn(const std::string& loadavg)
+{
     // The fourth field is "runnable/total" at this instant.
     std::istringstream fields(loadavg);
     std::string one, five, fifteen, tasks;
@@ -27,7 +28,8 @@ std::optional<int> runnableIn(const std::string& loadavg) {
     return runnable > 0 ? runnable : 1;
 }
 
-std::optional<bool> competesIn(const std::string& stat, int niceLimit) {
+std::optional<bool> competesIn(const std::string& stat, int niceLimit)
+{
     // "pid (name) state ..." where the name may hold spaces and parentheses: the fields are
     // counted from the last ')'. After it: state is field 3, nice field 19, policy field 41.
     const auto close = stat.rfind(')');
@@ -52,7 +54,8 @@ std::optional<bool> competesIn(const std::string& stat, int niceLimit) {
 
 namespace {
 
-std::optional<std::string> readSmall(const std::string& path) {
+std::optional<std::string> readSmall(const std::string& path)
+{
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (descriptor < 0) {
         return std::nullopt;
@@ -63,14 +66,16 @@ std::optional<std::string> readSmall(const std::string& path) {
     return length > 0 ? std::optional(std::string(buffer, static_cast<std::size_t>(length))) : std::nullopt;
 }
 
-bool isNumber(const char* name) {
-    return *name != '\0' && std::all_of(name, name + std::char_traits<char>::length(name),
-                                         [](char c) { return c >= '0' && c <= '9'; });
+bool isNumber(const char* name)
+{
+    return *name != '\0' &&
+           std::all_of(name, name + std::char_traits<char>::length(name), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-}  // namespace
+} // namespace
 
-std::optional<int> competingNow() {
+std::optional<int> competingNow()
+{
     DIR* processes = ::opendir("/proc");
     if (processes == nullptr) {
         return std::nullopt;
@@ -84,7 +89,7 @@ std::optional<int> competingNow() {
         const std::string tasksPath = std::string("/proc/") + process->d_name + "/task";
         DIR* tasks = ::opendir(tasksPath.c_str());
         if (tasks == nullptr) {
-            continue;  // ended meanwhile
+            continue; // ended meanwhile
         }
         while (const dirent* task = ::readdir(tasks)) {
             if (!isNumber(task->d_name)) {
@@ -106,7 +111,8 @@ std::optional<int> competingNow() {
     return std::max(1, competing);
 }
 
-int steadyOf(const std::vector<std::pair<double, int>>& looks, double spanMs) {
+int steadyOf(const std::vector<std::pair<double, int>>& looks, double spanMs)
+{
     if (looks.empty()) {
         return 1;
     }
@@ -119,14 +125,16 @@ int steadyOf(const std::vector<std::pair<double, int>>& looks, double spanMs) {
     return fewest;
 }
 
-bool Looks::enoughAt(Clock::time_point now) {
+bool Looks::enoughAt(Clock::time_point now)
+{
     while (!seen_.empty() && std::chrono::duration<double, std::milli>(now - seen_.front().first).count() > spanMs) {
         seen_.pop_front();
     }
     return seen_.size() >= wanted;
 }
 
-int Looks::steadyAt(Clock::time_point now) const {
+int Looks::steadyAt(Clock::time_point now) const
+{
     std::vector<std::pair<double, int>> looks;
     looks.reserve(seen_.size());
     for (const auto& [when, runnable] : seen_) {
@@ -135,12 +143,14 @@ int Looks::steadyAt(Clock::time_point now) const {
     return steadyOf(looks, spanMs);
 }
 
-int threadsFor(int maximum, int cores, int runnable) {
+int threadsFor(int maximum, int cores, int runnable)
+{
     const int others = std::max(0, runnable - 1);
     return std::clamp(cores - others, 1, std::max(1, maximum));
 }
 
-int steadyCount() {
+int steadyCount()
+{
     // Callers that ask every few tens of milliseconds fill the span by themselves; one that asks
     // after a long gap looks a few more times first.
     static std::mutex mutex;
@@ -166,4 +176,4 @@ int steadyCount() {
     return looks.steadyAt(Looks::Clock::now());
 }
 
-}  // namespace kivo::RunnableTasks
+} // namespace kivo::RunnableTasks

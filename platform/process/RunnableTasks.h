@@ -15,8 +15,8 @@ namespace kivo {
 namespace RunnableTasks {
 
 // The count of tasks competing for a core (competingNow, else the kernel's runnable count; this
-// thread included) that held through the last 150 ms: a process that ran at one instant, such as a kernel worker, is not counted. Looks a
-// few times, 2 ms apart, when nothing recent was seen. At least 1.
+// thread included) that held through the last 150 ms: a process that ran at one instant, such as a kernel worker, is
+// not counted. Looks a few times, 2 ms apart, when nothing recent was seen. At least 1.
 int steadyCount();
 
 // The looks taken so far, each the time it was taken and the count seen.
@@ -59,5 +59,5 @@ std::optional<int> runnableIn(const std::string& loadavg);
 // thread included) want to run. At least 1.
 int threadsFor(int maximum, int cores, int runnable);
 
-}  // namespace RunnableTasks
-}  // namespace kivo
+} // namespace RunnableTasks
+} // namespace kivo

@@ -41,7 +41,8 @@ bool windowPid(xcb_connection_t* c, xcb_window_t window, xcb_atom_t pidAtom, pid
     // A window that vanished meanwhile gives an error reply, which counts as "not this one".
     const Reply<xcb_get_property_reply_t> reply(
         xcb_get_property_reply(c, xcb_get_property(c, 0, window, pidAtom, XCB_ATOM_CARDINAL, 0, 1), nullptr));
-    if (!reply || reply->type != XCB_ATOM_CARDINAL || reply->format != 32 || xcb_get_property_value_length(reply.get()) != 4) {
+    if (!reply || reply->type != XCB_ATOM_CARDINAL || reply->format != 32 ||
+        xcb_get_property_value_length(reply.get()) != 4) {
         return false;
     }
     return static_cast<pid_t>(*static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()))) == pid;

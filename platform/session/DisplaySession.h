@@ -8,7 +8,10 @@ namespace kivo {
 // there. Any thread.
 namespace DisplaySession {
 
-enum class Kind { x11, wayland };
+enum class Kind {
+    x11,
+    wayland
+};
 const char* rawValue(Kind kind); // "x11", "wayland"
 
 // Wayland when the session says so (XDG_SESSION_TYPE) or a compositor is announced

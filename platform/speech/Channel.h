@@ -62,8 +62,7 @@ public:
     std::vector<T> drain()
     {
         std::lock_guard lock(mutex_);
-        std::vector<T> out(std::make_move_iterator(values_.begin()),
-                           std::make_move_iterator(values_.end()));
+        std::vector<T> out(std::make_move_iterator(values_.begin()), std::make_move_iterator(values_.end()));
         values_.clear();
         return out;
     }

@@ -9,9 +9,8 @@ class DictationTranscriber : public Transcriber {
 public:
     DictationTranscriber(std::string locale, bool shortForm, bool punctuation, bool volatileResults,
                          bool alternativeTranscriptions, bool transcriptionConfidence)
-        : Transcriber(Kind::dictation,
-                      Configuration{std::move(locale), volatileResults, alternativeTranscriptions,
-                                    transcriptionConfidence, punctuation, shortForm})
+        : Transcriber(Kind::dictation, Configuration{std::move(locale), volatileResults, alternativeTranscriptions,
+                                                     transcriptionConfidence, punctuation, shortForm})
     {
     }
 };

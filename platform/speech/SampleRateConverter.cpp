@@ -26,7 +26,8 @@ SampleRateConverter::~SampleRateConverter()
 std::vector<AnalyzerInput> SampleRateConverter::convert(const PcmBuffer& buffer, double)
 {
     const int channels = buffer.format.channelCount;
-    if (channels <= 0 || !(buffer.format.sampleRate > 0) || buffer.samples.size() % static_cast<std::size_t>(channels) != 0) {
+    if (channels <= 0 || !(buffer.format.sampleRate > 0) ||
+        buffer.samples.size() % static_cast<std::size_t>(channels) != 0) {
         throw RecognizerError("Unsupported capture format: " + std::to_string(channels) + " channels at " +
                               std::to_string(buffer.format.sampleRate) + " Hz");
     }

@@ -17,9 +17,9 @@ std::optional<std::filesystem::path> SpeechModelFile::locate()
     } else if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/') {
         userData = std::filesystem::path(home) / ".local" / "share";
     }
-    const std::array<std::filesystem::path, 2> candidates{
-        userData.empty() ? std::filesystem::path() : userData / "kivo" / "models" / fileName,
-        std::filesystem::path("/usr/share/kivo/models") / fileName};
+    const std::array<std::filesystem::path, 2> candidates{userData.empty() ? std::filesystem::path()
+                                                                           : userData / "kivo" / "models" / fileName,
+                                                          std::filesystem::path("/usr/share/kivo/models") / fileName};
     for (const auto& candidate : candidates) {
         std::error_code error;
         if (!candidate.empty() && std::filesystem::is_regular_file(candidate, error)) {

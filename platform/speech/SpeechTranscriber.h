@@ -10,8 +10,7 @@ class SpeechTranscriber : public Transcriber {
 public:
     SpeechTranscriber(std::string locale, bool volatileResults, bool alternativeTranscriptions,
                       bool transcriptionConfidence)
-        : Transcriber(Kind::general, Configuration{std::move(locale), volatileResults,
-                                                   alternativeTranscriptions,
+        : Transcriber(Kind::general, Configuration{std::move(locale), volatileResults, alternativeTranscriptions,
                                                    transcriptionConfidence, false, false})
     {
     }

@@ -6,8 +6,8 @@
 namespace kivo {
 
 namespace {
-constexpr std::size_t frameSamples = 320;  // 20 ms
-constexpr std::size_t recentFrames = 500;  // 10 s of levels for the noise estimate
+constexpr std::size_t frameSamples = 320; // 20 ms
+constexpr std::size_t recentFrames = 500; // 10 s of levels for the noise estimate
 
 // The level that one in `divisor` of `levels` lies under; 0 for none.
 float levelAt(std::vector<float> levels, std::size_t divisor)
@@ -19,7 +19,7 @@ float levelAt(std::vector<float> levels, std::size_t divisor)
     std::nth_element(levels.begin(), nth, levels.end());
     return *nth;
 }
-}
+} // namespace
 
 StreamingWindow::StreamingWindow(Options options) : options_(options), cap_(options.maxLength) {}
 
@@ -95,12 +95,24 @@ void StreamingWindow::addFrameLevel()
     }
 }
 
-double StreamingWindow::start() const { return seconds(startFrame_); }
-double StreamingWindow::end() const { return seconds(startFrame_ + samples_.size()); }
-double StreamingWindow::length() const { return seconds(samples_.size()); }
+double StreamingWindow::start() const
+{
+    return seconds(startFrame_);
+}
+double StreamingWindow::end() const
+{
+    return seconds(startFrame_ + samples_.size());
+}
+double StreamingWindow::length() const
+{
+    return seconds(samples_.size());
+}
 
 // A low percentile of the recent frame levels: the gaps between words and phrases.
-float StreamingWindow::noiseLevel() const { return levelAt(recentLevels_, 20); }
+float StreamingWindow::noiseLevel() const
+{
+    return levelAt(recentLevels_, 20);
+}
 
 // Above the measured noise, so a quiet microphone still records; never more than a level that
 // is plainly speech, so speech from the first frame counts; and relative to the loudest frame,
@@ -115,8 +127,8 @@ float StreamingWindow::threshold() const
 bool StreamingWindow::hasSpeech() const
 {
     const float level = threshold();
-    const auto loud = std::count_if(frameLevels_.begin(), frameLevels_.end(),
-                                    [&](float value) { return value > level; });
+    const auto loud =
+        std::count_if(frameLevels_.begin(), frameLevels_.end(), [&](float value) { return value > level; });
     return seconds(static_cast<std::size_t>(loud) * frameSamples) >= options_.minSpeech;
 }
 
@@ -151,7 +163,10 @@ StreamingWindow::Action StreamingWindow::next(bool endOfInput) const
     return Action::wait;
 }
 
-void StreamingWindow::markProvisional() { provisionalAt_ = samples_.size(); }
+void StreamingWindow::markProvisional()
+{
+    provisionalAt_ = samples_.size();
+}
 
 void StreamingWindow::close()
 {

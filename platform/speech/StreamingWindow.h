@@ -13,25 +13,29 @@ namespace kivo {
 class StreamingWindow {
 public:
     struct Options {
-        double step = 1.0;         // new audio between provisional reruns
-        double maxLength = 10.0;   // a window this long is closed
+        double step = 1.0;       // new audio between provisional reruns
+        double maxLength = 10.0; // a window this long is closed
         // A window whose final decode would take longer than this (at the measured speed) is
         // closed early, at the first dip in the audio after the shorter cap, but never shorter
         // than shortestCap: so that at the end of a recording only a quick decode is left.
         double decodeTarget = 2.0;
         double shortestCap = 4.0;
-        double dipSearch = 1.0;    // how far past the shorter cap a dip is looked for
+        double dipSearch = 1.0; // how far past the shorter cap a dip is looked for
         // A provisional pass expected to take longer than this is skipped: its text would come
         // too late to help, and the time goes to final text instead.
         double provisionalLimit = 2.0;
-        double pause = 0.6;        // trailing quiet that closes a window after speech
-        double minSpeech = 0.25;   // shorter bursts are not taken for speech
+        double pause = 0.6;         // trailing quiet that closes a window after speech
+        double minSpeech = 0.25;    // shorter bursts are not taken for speech
         float floorLevel = 0.0005f; // RMS of a 20 ms frame below which nothing is speech
         float noiseMargin = 3.0f;   // speech stands this far above the measured noise level
         float speechLevel = 0.01f;  // a frame this loud may always be speech, however noisy
     };
 
-    enum class Action { wait, provisional, close };
+    enum class Action {
+        wait,
+        provisional,
+        close
+    };
 
     static constexpr double sampleRate = 16000.0;
 
@@ -77,7 +81,7 @@ private:
     std::size_t startFrame_ = 0;     // samples before this window
     std::size_t provisionalAt_ = 0;  // window length at the last provisional pass
     double cap_;
-    bool endsAtDip_ = false;         // append stopped at a dip past the shorter cap
+    bool endsAtDip_ = false;          // append stopped at a dip past the shorter cap
     std::vector<float> recentLevels_; // the last seconds of frame levels, over windows
     std::size_t recentNext_ = 0;
 };

@@ -12,7 +12,10 @@ namespace kivo {
 // writes into its result stream; the stream ends after the analyzer has finalized all input.
 class Transcriber {
 public:
-    enum class Kind { general, dictation };
+    enum class Kind {
+        general,
+        dictation
+    };
 
     struct Configuration {
         std::string locale;

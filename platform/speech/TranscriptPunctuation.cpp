@@ -18,10 +18,13 @@ using Character = Utf8Text::CodePoint;
 bool isSentenceMark(UChar32 c)
 {
     switch (c) {
-    case '.': case ',': case ':': case ';': case '!': case '?':
-        return true;
-    default:
-        break;
+    case '.':
+    case ',':
+    case ':':
+    case ';':
+    case '!':
+    case '?': return true;
+    default: break;
     }
     // Full-width and CJK sentence marks, dashes, brackets and quotation marks never sit inside
     // a literal.
@@ -35,7 +38,10 @@ bool isSentenceMark(UChar32 c)
     return type == U_INITIAL_PUNCTUATION || type == U_FINAL_PUNCTUATION || c == 0x2026;
 }
 
-bool isWordCharacter(UChar32 c) { return c > 0 && (u_isalnum(c) || u_charType(c) == U_OTHER_LETTER); }
+bool isWordCharacter(UChar32 c)
+{
+    return c > 0 && (u_isalnum(c) || u_charType(c) == U_OTHER_LETTER);
+}
 
 // ASCII marks between two letters or digits are inside a token: "3:30", "kivo.hk", "1,000".
 bool insideToken(const std::vector<Character>& text, std::size_t at)

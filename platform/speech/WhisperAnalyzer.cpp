@@ -14,17 +14,20 @@
 
 namespace kivo {
 
-WhisperAnalyzer::WhisperAnalyzer(std::vector<std::shared_ptr<Transcriber>> modules, ModelLoader loadModel,
-                                 int threads, StreamingWindow::Options window, double maxTokensPerSecond,
+WhisperAnalyzer::WhisperAnalyzer(std::vector<std::shared_ptr<Transcriber>> modules, ModelLoader loadModel, int threads,
+                                 StreamingWindow::Options window, double maxTokensPerSecond,
                                  std::chrono::milliseconds finalizeBudget, bool adaptiveThreads)
     : modules_(std::move(modules)), loadModel_(std::move(loadModel)), threads_(threads),
-      adaptiveThreads_(adaptiveThreads), window_(window),
-      maxTokensPerSecond_(maxTokensPerSecond), finalizeBudget_(finalizeBudget)
+      adaptiveThreads_(adaptiveThreads), window_(window), maxTokensPerSecond_(maxTokensPerSecond),
+      finalizeBudget_(finalizeBudget)
 {
 }
 
 // This class's own cancel: a subclass is already gone by now.
-WhisperAnalyzer::~WhisperAnalyzer() { WhisperAnalyzer::cancelAndFinishNow(); }
+WhisperAnalyzer::~WhisperAnalyzer()
+{
+    WhisperAnalyzer::cancelAndFinishNow();
+}
 
 void WhisperAnalyzer::setContext(const AnalysisContext& context)
 {
@@ -159,7 +162,7 @@ void WhisperAnalyzer::run(std::stop_token stop, std::shared_ptr<Channel<Analyzer
     std::deque<float> pending; // arrived, not yet in the window
     PromptBudget::Tokens previousText;
     double finalizedThrough = 0.0;
-    bool windowShown = false; // a provisional text of this window is on screen
+    bool windowShown = false;                    // a provisional text of this window is on screen
     std::vector<TranscriptionResult::Run> shown; // that text
     bool endOfInput = false;
     double load = 1.0; // decoding seconds per second of audio, from the latest pass
@@ -186,8 +189,8 @@ void WhisperAnalyzer::run(std::stop_token stop, std::shared_ptr<Channel<Analyzer
             // a thread that has to wait for a core stalls the others at every step (on a busy
             // 2-core machine, 2 threads left the last window undecoded after 6 s, 1 took 0.3 s).
             const int cores = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 8);
-            const int free = RunnableTasks::threadsFor(endOfInput ? cores : threads_, cores,
-                                                       RunnableTasks::steadyCount());
+            const int free =
+                RunnableTasks::threadsFor(endOfInput ? cores : threads_, cores, RunnableTasks::steadyCount());
             r.threads = endOfInput && !adaptiveThreads_ ? std::max(threads_, free) : free;
         }
         r.prompt = PromptBudget::prompt(dictation ? hintTokens_ : PromptBudget::Tokens{}, previousText,
@@ -226,8 +229,8 @@ void WhisperAnalyzer::run(std::stop_token stop, std::shared_ptr<Channel<Analyzer
             // there, and never past its cap.
             auto action = StreamingWindow::Action::wait;
             while (!pending.empty() && action == StreamingWindow::Action::wait && window.room() > 0) {
-                std::vector<float> piece(pending.begin(),
-                                         pending.begin() + static_cast<std::ptrdiff_t>(std::min(chunk, pending.size())));
+                std::vector<float> piece(
+                    pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(std::min(chunk, pending.size())));
                 const std::size_t taken = window.append(piece);
                 pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(taken));
                 action = window.next(endOfInput && pending.empty());
@@ -280,7 +283,13 @@ void WhisperAnalyzer::run(std::stop_token stop, std::shared_ptr<Channel<Analyzer
                 finalizedThrough = window.end();
                 if (!decoded.runs.empty() || windowShown || untranscribed) {
                     // A blank final still clears the provisional text shown for this window.
-                    emit({decoded.runs, {}, window.start(), window.end(), true, finalizedThrough, keptShown,
+                    emit({decoded.runs,
+                          {},
+                          window.start(),
+                          window.end(),
+                          true,
+                          finalizedThrough,
+                          keptShown,
                           untranscribed});
                 }
                 if (!decoded.runs.empty()) {

@@ -31,7 +31,10 @@ struct AbortCheck {
     }
 };
 
-bool abortRequested(void* data) { return (*static_cast<AbortCheck*>(data))(); }
+bool abortRequested(void* data)
+{
+    return (*static_cast<AbortCheck*>(data))();
+}
 
 // Whether `bytes` ends on a whole UTF-8 character (a token may hold part of one).
 bool endsOnCharacter(const std::string& bytes)
@@ -52,7 +55,6 @@ bool endsOnCharacter(const std::string& bytes)
     return trail >= static_cast<std::size_t>(U8_COUNT_TRAIL_BYTES(lead));
 }
 
-
 } // namespace
 
 std::string WhisperDecoder::Decoded::text() const
@@ -72,7 +74,10 @@ WhisperDecoder::WhisperDecoder(std::shared_ptr<WhisperModel> model, int threads)
     }
 }
 
-WhisperDecoder::~WhisperDecoder() { whisper_free_state(state_); }
+WhisperDecoder::~WhisperDecoder()
+{
+    whisper_free_state(state_);
+}
 
 WhisperDecoder::Decoded WhisperDecoder::decode(std::span<const float> samples, const Request& request,
                                                std::stop_token stop)
@@ -86,8 +91,8 @@ WhisperDecoder::Decoded WhisperDecoder::decode(std::span<const float> samples, c
     const double seconds = static_cast<double>(audio.size()) / sampleRate;
 
     whisper_context* context = model_->context();
-    whisper_full_params params = whisper_full_default_params(
-        request.beamSearch ? WHISPER_SAMPLING_BEAM_SEARCH : WHISPER_SAMPLING_GREEDY);
+    whisper_full_params params =
+        whisper_full_default_params(request.beamSearch ? WHISPER_SAMPLING_BEAM_SEARCH : WHISPER_SAMPLING_GREEDY);
     params.n_threads = request.threads > 0 ? request.threads : threads_;
     params.translate = false;
     params.no_context = true;
@@ -120,8 +125,7 @@ WhisperDecoder::Decoded WhisperDecoder::decode(std::span<const float> samples, c
     params.abort_callback = abortRequested;
     params.abort_callback_user_data = &check;
 
-    const int status = whisper_full_with_state(context, state_, params, audio.data(),
-                                               static_cast<int>(audio.size()));
+    const int status = whisper_full_with_state(context, state_, params, audio.data(), static_cast<int>(audio.size()));
     Decoded decoded;
     if (check()) {
         decoded.abandoned = true;
@@ -140,8 +144,8 @@ WhisperDecoder::Decoded WhisperDecoder::decode(std::span<const float> samples, c
     double noSpeech = 0.0;
     const int segments = whisper_full_n_segments_from_state(state_);
     for (int segment = 0; segment < segments; ++segment) {
-        noSpeech = std::max(noSpeech, static_cast<double>(
-                                          whisper_full_get_segment_no_speech_prob_from_state(state_, segment)));
+        noSpeech = std::max(noSpeech,
+                            static_cast<double>(whisper_full_get_segment_no_speech_prob_from_state(state_, segment)));
         const int tokens = whisper_full_n_tokens_from_state(state_, segment);
         for (int token = 0; token < tokens; ++token) {
             const whisper_token_data data = whisper_full_get_token_data_from_state(state_, segment, token);

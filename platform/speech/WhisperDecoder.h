@@ -19,9 +19,9 @@ namespace kivo {
 class WhisperDecoder {
 public:
     struct Request {
-        bool beamSearch = false;  // accuracy first; greedy otherwise
+        bool beamSearch = false; // accuracy first; greedy otherwise
         bool keepPunctuation = true;
-        std::vector<int> prompt;  // tokens that condition the decoder (hints, the previous final text)
+        std::vector<int> prompt;       // tokens that condition the decoder (hints, the previous final text)
         double tokensPerSecond = 12.0; // output bound, so a decoder caught in a loop stops early
         std::function<bool()> abandon; // polled while decoding; true gives up the pass
         int threads = 0;               // 0: the decoder's own count
@@ -29,8 +29,8 @@ public:
 
     struct Decoded {
         std::vector<TranscriptionResult::Run> runs;
-        bool suppressed = false;  // the decoder's text was dropped as an invention
-        bool abandoned = false;   // stopped or given up before it finished
+        bool suppressed = false; // the decoder's text was dropped as an invention
+        bool abandoned = false;  // stopped or given up before it finished
         std::string text() const;
     };
 

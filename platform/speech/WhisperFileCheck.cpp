@@ -39,8 +39,8 @@ constexpr std::uint32_t longestToken = 1024; // real tokens are at most a few do
 constexpr std::int32_t longestTensorName = 128;
 
 struct TypeLayout {
-    std::int32_t block;     // values per block
-    std::uint64_t bytes;    // bytes per block
+    std::int32_t block;  // values per block
+    std::uint64_t bytes; // bytes per block
 };
 
 // ggml's storage types whisper models use: 32-bit and 16-bit floats, the 32-value quantized
@@ -75,7 +75,11 @@ std::optional<std::int32_t> weightTypeOf(std::int32_t fileType)
     case 7: return 8;
     case 8: return 6;
     case 9: return 7;
-    case 10: case 11: case 12: case 13: case 14: return fileType;
+    case 10:
+    case 11:
+    case 12:
+    case 13:
+    case 14: return fileType;
     default: return std::nullopt;
     }
 }
@@ -115,8 +119,8 @@ public:
 private:
     [[noreturn]] void pastEnd(const char* english, const char* chinese) const
     {
-        refuse(Fault::section, std::string("is cut short: it ends inside ") + english + " (" + std::to_string(size_)
-                                   + " bytes)",
+        refuse(Fault::section,
+               std::string("is cut short: it ends inside ") + english + " (" + std::to_string(size_) + " bytes)",
                std::string("不完整：檔案在") + chinese + "中途結束（" + std::to_string(size_) + " 位元組）");
     }
 
@@ -141,7 +145,8 @@ private:
         const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), left()));
         std::size_t got = 0;
         while (got < wanted) {
-            const ssize_t n = ::pread(descriptor_, buffer_.data() + got, wanted - got, static_cast<off_t>(offset_ + got));
+            const ssize_t n =
+                ::pread(descriptor_, buffer_.data() + got, wanted - got, static_cast<off_t>(offset_ + got));
             if (n < 0 && errno == EINTR) {
                 continue;
             }
@@ -167,10 +172,10 @@ void inRange(const char* field, std::int32_t value, std::int32_t lowest, std::in
 {
     if (value < lowest || value > highest) {
         refuse(Fault::header,
-               std::string("has ") + field + " " + std::to_string(value) + "; whisper models have " + std::to_string(lowest)
-                   + " to " + std::to_string(highest),
-               std::string("的 ") + field + " 是 " + std::to_string(value) + "；whisper 模型的值在 " + std::to_string(lowest)
-                   + " 至 " + std::to_string(highest) + " 之間");
+               std::string("has ") + field + " " + std::to_string(value) + "; whisper models have " +
+                   std::to_string(lowest) + " to " + std::to_string(highest),
+               std::string("的 ") + field + " 是 " + std::to_string(value) + "；whisper 模型的值在 " +
+                   std::to_string(lowest) + " 至 " + std::to_string(highest) + " 之間");
     }
 }
 
@@ -268,33 +273,33 @@ SpeechModelFile::Header readHeader(Reader& in)
     }
     if (h.nTextState != h.nAudioState) {
         refuse(Fault::header,
-               "has n_text_state " + std::to_string(h.nTextState) + " unlike n_audio_state "
-                   + std::to_string(h.nAudioState),
-               "的 n_text_state " + std::to_string(h.nTextState) + " 與 n_audio_state " + std::to_string(h.nAudioState)
-                   + " 不同");
+               "has n_text_state " + std::to_string(h.nTextState) + " unlike n_audio_state " +
+                   std::to_string(h.nAudioState),
+               "的 n_text_state " + std::to_string(h.nTextState) + " 與 n_audio_state " +
+                   std::to_string(h.nAudioState) + " 不同");
     }
     for (const auto& [heads, width, name] : {std::tuple{h.nAudioHead, h.nAudioState, "n_audio_head"},
                                              std::tuple{h.nTextHead, h.nTextState, "n_text_head"}}) {
         if (width % heads != 0) {
             refuse(Fault::header,
-                   std::string("has ") + name + " " + std::to_string(heads) + ", which does not divide the width "
-                       + std::to_string(width),
+                   std::string("has ") + name + " " + std::to_string(heads) + ", which does not divide the width " +
+                       std::to_string(width),
                    std::string("的 ") + name + " " + std::to_string(heads) + " 不能整除寬度 " + std::to_string(width));
         }
     }
     const std::int32_t version = h.fileType / quantizationVersionFactor;
-    const auto weights = h.fileType < 0 || version > 2 ? std::nullopt
-                                                        : weightTypeOf(h.fileType % quantizationVersionFactor);
+    const auto weights =
+        h.fileType < 0 || version > 2 ? std::nullopt : weightTypeOf(h.fileType % quantizationVersionFactor);
     if (!weights) {
         refuse(Fault::header, "has an unknown ftype " + std::to_string(h.fileType),
                "的 ftype " + std::to_string(h.fileType) + " 不明");
     }
     if (h.nAudioState % layoutOf(*weights)->block != 0) {
         refuse(Fault::header,
-               "has width " + std::to_string(h.nAudioState) + ", not a whole number of its ftype's blocks of "
-                   + std::to_string(layoutOf(*weights)->block),
-               "的寬度 " + std::to_string(h.nAudioState) + " 不是其 ftype 區塊（" + std::to_string(layoutOf(*weights)->block)
-                   + "）的整數倍");
+               "has width " + std::to_string(h.nAudioState) + ", not a whole number of its ftype's blocks of " +
+                   std::to_string(layoutOf(*weights)->block),
+               "的寬度 " + std::to_string(h.nAudioState) + " 不是其 ftype 區塊（" +
+                   std::to_string(layoutOf(*weights)->block) + "）的整數倍");
     }
     return h;
 }
@@ -307,10 +312,10 @@ void readSections(Reader& in, const SpeechModelFile::Header& h)
     const std::int32_t bins = in.i32(filtersEn, filtersZh);
     if (mels != h.nMels || bins != fftBins) {
         refuse(Fault::section,
-               "has mel filters of " + std::to_string(mels) + " × " + std::to_string(bins) + " instead of "
-                   + std::to_string(h.nMels) + " × " + std::to_string(fftBins),
-               "的梅爾濾波器是 " + std::to_string(mels) + " × " + std::to_string(bins) + "，應為 "
-                   + std::to_string(h.nMels) + " × " + std::to_string(fftBins));
+               "has mel filters of " + std::to_string(mels) + " × " + std::to_string(bins) + " instead of " +
+                   std::to_string(h.nMels) + " × " + std::to_string(fftBins),
+               "的梅爾濾波器是 " + std::to_string(mels) + " × " + std::to_string(bins) + "，應為 " +
+                   std::to_string(h.nMels) + " × " + std::to_string(fftBins));
     }
     in.skip(static_cast<std::uint64_t>(mels) * fftBins * sizeof(float), filtersEn, filtersZh);
 
@@ -319,13 +324,15 @@ void readSections(Reader& in, const SpeechModelFile::Header& h)
     const std::int32_t tokens = in.i32(vocabularyEn, vocabularyZh);
     if (tokens < 1 || tokens > h.nVocab) {
         refuse(Fault::section,
-               "has a vocabulary of " + std::to_string(tokens) + " tokens; the header allows 1 to " + std::to_string(h.nVocab),
+               "has a vocabulary of " + std::to_string(tokens) + " tokens; the header allows 1 to " +
+                   std::to_string(h.nVocab),
                "的詞彙表有 " + std::to_string(tokens) + " 個詞；檔頭容許 1 至 " + std::to_string(h.nVocab) + " 個");
     }
     for (std::int32_t i = 0; i < tokens; ++i) {
         const auto length = static_cast<std::uint32_t>(in.i32(vocabularyEn, vocabularyZh));
         if (length > longestToken) {
-            refuse(Fault::section, "has vocabulary token " + std::to_string(i) + " of " + std::to_string(length) + " bytes",
+            refuse(Fault::section,
+                   "has vocabulary token " + std::to_string(i) + " of " + std::to_string(length) + " bytes",
                    "的第 " + std::to_string(i) + " 個詞長 " + std::to_string(length) + " 位元組");
         }
         in.skip(length, vocabularyEn, vocabularyZh);
@@ -348,10 +355,10 @@ void readTensors(Reader& in, const SpeechModelFile::Header& h)
         const std::int32_t type = in.i32(en, zh);
         if (dims < 1 || dims > 4 || nameLength < 1 || nameLength > longestTensorName) {
             refuse(Fault::tensor,
-                   "has a malformed tensor entry at byte " + std::to_string(in.offset() - 12) + " (" + std::to_string(dims)
-                       + " dimensions, a name of " + std::to_string(nameLength) + " bytes)",
-                   "在第 " + std::to_string(in.offset() - 12) + " 位元組的張量項目有誤（" + std::to_string(dims) + " 維，名稱 "
-                       + std::to_string(nameLength) + " 位元組）");
+                   "has a malformed tensor entry at byte " + std::to_string(in.offset() - 12) + " (" +
+                       std::to_string(dims) + " dimensions, a name of " + std::to_string(nameLength) + " bytes)",
+                   "在第 " + std::to_string(in.offset() - 12) + " 位元組的張量項目有誤（" + std::to_string(dims) +
+                       " 維，名稱 " + std::to_string(nameLength) + " 位元組）");
         }
         std::array<std::int64_t, 4> shape{1, 1, 1, 1};
         for (std::int32_t i = 0; i < dims; ++i) {
@@ -367,16 +374,17 @@ void readTensors(Reader& in, const SpeechModelFile::Header& h)
         if (shape[0] != want.shape[0] || shape[1] != want.shape[1] || shape[2] != want.shape[2] || shape[3] != 1) {
             const std::array<std::int64_t, 4> wanted{want.shape[0], want.shape[1], want.shape[2], 1};
             refuse(Fault::tensor,
-                   "has tensor \"" + name + "\" of shape " + shapeText(shape, static_cast<std::size_t>(dims))
-                       + "; the header calls for " + shapeText(wanted, 3),
-                   "的張量「" + name + "」形狀是 " + shapeText(shape, static_cast<std::size_t>(dims)) + "；檔頭要求 "
-                       + shapeText(wanted, 3));
+                   "has tensor \"" + name + "\" of shape " + shapeText(shape, static_cast<std::size_t>(dims)) +
+                       "; the header calls for " + shapeText(wanted, 3),
+                   "的張量「" + name + "」形狀是 " + shapeText(shape, static_cast<std::size_t>(dims)) + "；檔頭要求 " +
+                       shapeText(wanted, 3));
         }
         if (type != want.type) {
             refuse(Fault::tensor,
-                   "has tensor \"" + name + "\" stored as type " + std::to_string(type) + "; the header calls for type "
-                       + std::to_string(want.type),
-                   "的張量「" + name + "」類型是 " + std::to_string(type) + "；檔頭要求類型 " + std::to_string(want.type));
+                   "has tensor \"" + name + "\" stored as type " + std::to_string(type) +
+                       "; the header calls for type " + std::to_string(want.type),
+                   "的張量「" + name + "」類型是 " + std::to_string(type) + "；檔頭要求類型 " +
+                       std::to_string(want.type));
         }
         expected.erase(found);
         const TypeLayout layout = *layoutOf(type);
@@ -384,10 +392,10 @@ void readTensors(Reader& in, const SpeechModelFile::Header& h)
         const std::uint64_t bytes = values / static_cast<std::uint64_t>(layout.block) * layout.bytes;
         if (bytes > in.left()) {
             refuse(Fault::length,
-                   "is cut short: tensor \"" + name + "\" needs " + std::to_string(bytes) + " bytes and "
-                       + std::to_string(in.left()) + " are left",
-                   "不完整：張量「" + name + "」需要 " + std::to_string(bytes) + " 位元組，只剩 " + std::to_string(in.left())
-                       + " 位元組");
+                   "is cut short: tensor \"" + name + "\" needs " + std::to_string(bytes) + " bytes and " +
+                       std::to_string(in.left()) + " are left",
+                   "不完整：張量「" + name + "」需要 " + std::to_string(bytes) + " 位元組，只剩 " +
+                       std::to_string(in.left()) + " 位元組");
         }
         in.skip(bytes, en, zh);
     }

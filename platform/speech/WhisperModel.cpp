@@ -72,6 +72,9 @@ std::size_t WhisperModel::promptCapacity() const
     return static_cast<std::size_t>(std::max(0, whisper_n_text_ctx(context_) / 2 - 1));
 }
 
-WhisperModel::~WhisperModel() { whisper_free(context_); }
+WhisperModel::~WhisperModel()
+{
+    whisper_free(context_);
+}
 
 } // namespace kivo

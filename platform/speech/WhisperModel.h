@@ -42,7 +42,6 @@ public:
     WhisperModel(ConstructionKey, whisper_context* context, std::filesystem::path path);
 
 private:
-
     whisper_context* context_;
     std::filesystem::path path_;
     std::string language_;

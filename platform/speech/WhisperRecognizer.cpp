@@ -47,7 +47,10 @@ int WhisperRecognizer::threads() const
     return std::clamp(cores, 1, 8);
 }
 
-bool WhisperRecognizer::isSpeechTranscriberAvailable() { return SpeechCpuSupport::meetsRequiredLevel(); }
+bool WhisperRecognizer::isSpeechTranscriberAvailable()
+{
+    return SpeechCpuSupport::meetsRequiredLevel();
+}
 
 std::vector<std::string> WhisperRecognizer::installedLocales(Transcriber::Kind)
 {
@@ -79,9 +82,9 @@ std::optional<AudioFormat> WhisperRecognizer::bestAvailableAudioFormat(const Mod
 
 std::shared_ptr<SpeechAnalyzer> WhisperRecognizer::makeAnalyzer(Modules modules)
 {
-    return std::make_shared<WhisperAnalyzer>(std::move(modules), [this] { return model(); }, threads(),
-                                             configuration_.window, configuration_.maxTokensPerSecond,
-                                             configuration_.finalizeBudget, configuration_.threads <= 0);
+    return std::make_shared<WhisperAnalyzer>(
+        std::move(modules), [this] { return model(); }, threads(), configuration_.window,
+        configuration_.maxTokensPerSecond, configuration_.finalizeBudget, configuration_.threads <= 0);
 }
 
 std::unique_ptr<AnalyzerInputConverter> WhisperRecognizer::makeConverter(const AudioFormat& format)
@@ -114,7 +117,8 @@ void WhisperRecognizer::releaseWhenIdle(const std::stop_token& stop)
 {
     const auto keep = configuration_.keepModelLoaded;
     // Checked a few times per period: an analyzer's release is not announced.
-    const auto period = std::max<std::chrono::milliseconds>(std::chrono::milliseconds(10), std::min(keep / 4, std::chrono::milliseconds(15000)));
+    const auto period = std::max<std::chrono::milliseconds>(std::chrono::milliseconds(10),
+                                                            std::min(keep / 4, std::chrono::milliseconds(15000)));
     std::unique_lock lock(modelMutex_);
     while (!stop.stop_requested()) {
         modelChanged_.wait_for(lock, stop, period, [] { return false; });

@@ -19,8 +19,7 @@ std::unique_ptr<icu::BreakIterator> characterIterator(const icu::UnicodeString& 
     std::unique_ptr<icu::BreakIterator> iterator(
         icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
     if (U_FAILURE(status) || !iterator) {
-        throw TextError(std::string("character break iterator unavailable: ") +
-                        u_errorName(status));
+        throw TextError(std::string("character break iterator unavailable: ") + u_errorName(status));
     }
     iterator->setText(text);
     return iterator;
@@ -33,8 +32,7 @@ std::vector<std::int64_t> boundaries(std::u16string_view text)
     const icu::UnicodeString input(false, text.data(), static_cast<int32_t>(text.size()));
     auto iterator = characterIterator(input);
     std::vector<std::int64_t> result;
-    for (int32_t offset = iterator->first(); offset != icu::BreakIterator::DONE;
-         offset = iterator->next()) {
+    for (int32_t offset = iterator->first(); offset != icu::BreakIterator::DONE; offset = iterator->next()) {
         result.push_back(offset);
     }
     return result;

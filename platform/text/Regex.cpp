@@ -18,14 +18,12 @@ icu::UnicodeString alias(std::u16string_view text)
     return icu::UnicodeString(false, text.data(), static_cast<int32_t>(text.size()));
 }
 
-std::unique_ptr<icu::RegexMatcher> makeMatcher(const icu::RegexPattern& pattern,
-                                               const icu::UnicodeString& input)
+std::unique_ptr<icu::RegexMatcher> makeMatcher(const icu::RegexPattern& pattern, const icu::UnicodeString& input)
 {
     UErrorCode status = U_ZERO_ERROR;
     std::unique_ptr<icu::RegexMatcher> matcher(pattern.matcher(input, status));
     if (U_FAILURE(status) || !matcher) {
-        throw TextError(std::string("cannot create a regular-expression matcher: ") +
-                        u_errorName(status));
+        throw TextError(std::string("cannot create a regular-expression matcher: ") + u_errorName(status));
     }
     return matcher;
 }
@@ -52,13 +50,12 @@ Regex::Regex(std::string_view pattern)
 {
     UErrorCode status = U_ZERO_ERROR;
     UParseError parseError{};
-    const auto source = icu::UnicodeString::fromUTF8(
-        icu::StringPiece(pattern.data(), static_cast<int32_t>(pattern.size())));
+    const auto source =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(pattern.data(), static_cast<int32_t>(pattern.size())));
     pattern_.reset(icu::RegexPattern::compile(source, 0, parseError, status));
     if (U_FAILURE(status) || !pattern_) {
-        throw TextError(std::string("regular expression does not compile (") +
-                        u_errorName(status) + " at offset " + std::to_string(parseError.offset) +
-                        "): " + std::string(pattern));
+        throw TextError(std::string("regular expression does not compile (") + u_errorName(status) + " at offset " +
+                        std::to_string(parseError.offset) + "): " + std::string(pattern));
     }
 }
 

@@ -15,8 +15,8 @@ const icu::Transliterator* prototype()
 {
     static const std::unique_ptr<icu::Transliterator> instance = [] {
         UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::Transliterator> created(icu::Transliterator::createInstance(
-            "Traditional-Simplified", UTRANS_FORWARD, status));
+        std::unique_ptr<icu::Transliterator> created(
+            icu::Transliterator::createInstance("Traditional-Simplified", UTRANS_FORWARD, status));
         if (U_FAILURE(status)) {
             created.reset();
         }

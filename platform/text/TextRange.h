@@ -13,10 +13,7 @@ struct TextRange {
     std::int64_t length = 0;
 
     constexpr std::int64_t end() const { return location + length; }
-    constexpr bool intersects(const TextRange& other) const
-    {
-        return location < other.end() && other.location < end();
-    }
+    constexpr bool intersects(const TextRange& other) const { return location < other.end() && other.location < end(); }
     friend constexpr bool operator==(const TextRange&, const TextRange&) = default;
 };
 

@@ -2,8 +2,8 @@
 
 #include "platform/text/TextError.h"
 
-#include <unicode/utf16.h>
 #include <unicode/ustring.h>
+#include <unicode/utf16.h>
 
 namespace kivo::Utf16 {
 
@@ -20,8 +20,7 @@ std::u16string fromUtf8(std::string_view utf8)
     }
     std::u16string result(static_cast<std::size_t>(length), u'\0');
     status = U_ZERO_ERROR;
-    u_strFromUTF8(result.data(), length, nullptr, utf8.data(), static_cast<int32_t>(utf8.size()),
-                  &status);
+    u_strFromUTF8(result.data(), length, nullptr, utf8.data(), static_cast<int32_t>(utf8.size()), &status);
     if (U_FAILURE(status)) {
         throw TextError("text is not valid UTF-8");
     }
@@ -41,8 +40,7 @@ std::string toUtf8(std::u16string_view utf16)
     }
     std::string result(static_cast<std::size_t>(length), '\0');
     status = U_ZERO_ERROR;
-    u_strToUTF8(result.data(), length, nullptr, utf16.data(), static_cast<int32_t>(utf16.size()),
-                &status);
+    u_strToUTF8(result.data(), length, nullptr, utf16.data(), static_cast<int32_t>(utf16.size()), &status);
     if (U_FAILURE(status)) {
         throw TextError("text holds an unpaired surrogate");
     }

@@ -4,7 +4,8 @@
 
 namespace kivo::Iso8601 {
 
-std::string format(std::chrono::system_clock::time_point time) {
+std::string format(std::chrono::system_clock::time_point time)
+{
     using namespace std::chrono;
     const auto seconds = floor<std::chrono::seconds>(time);
     const auto days = floor<std::chrono::days>(seconds);
@@ -18,4 +19,4 @@ std::string format(std::chrono::system_clock::time_point time) {
     return text;
 }
 
-}  // namespace kivo::Iso8601
+} // namespace kivo::Iso8601

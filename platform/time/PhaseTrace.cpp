@@ -20,8 +20,8 @@ double now()
 void markInto(const std::string& file, std::string_view phase, double seconds)
 {
     char line[128];
-    const int length = std::snprintf(line, sizeof line, "%.*s %.6f\n", static_cast<int>(phase.size()), phase.data(),
-                                     seconds);
+    const int length =
+        std::snprintf(line, sizeof line, "%.*s %.6f\n", static_cast<int>(phase.size()), phase.data(), seconds);
     if (length <= 0 || static_cast<std::size_t>(length) >= sizeof line) {
         return;
     }

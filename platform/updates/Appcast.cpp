@@ -48,8 +48,8 @@ std::vector<Item> parse(const std::string& document)
         reader.readNext();
         if (reader.isStartElement() && reader.name() == QLatin1String("item") && reader.namespaceUri().isEmpty()) {
             current = Item{};
-        } else if (current && reader.isStartElement() && reader.namespaceUri() == ns
-                   && reader.name() == QLatin1String("version")) {
+        } else if (current && reader.isStartElement() && reader.namespaceUri() == ns &&
+                   reader.name() == QLatin1String("version")) {
             current->version = reader.readElementText().trimmed().toStdString();
         } else if (current && reader.isStartElement() && reader.name() == QLatin1String("enclosure")) {
             const auto attributes = reader.attributes();
@@ -94,8 +94,8 @@ std::optional<Item> newest(const std::vector<Item>& items, const std::string& cu
 {
     std::optional<Item> best;
     for (const Item& item : items) {
-        if (compareVersions(item.version, currentVersion) > 0
-            && (!best || compareVersions(item.version, best->version) > 0)) {
+        if (compareVersions(item.version, currentVersion) > 0 &&
+            (!best || compareVersions(item.version, best->version) > 0)) {
             best = item;
         }
     }

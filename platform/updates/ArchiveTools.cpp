@@ -36,9 +36,8 @@ void unpack(const std::string& bytes, const std::filesystem::path& destination)
         fail(reader.get(), "not an archive");
     }
     Writer writer(archive_write_disk_new(), archive_write_free);
-    archive_write_disk_set_options(writer.get(), ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_PERM
-                                                     | ARCHIVE_EXTRACT_SECURE_NODOTDOT
-                                                     | ARCHIVE_EXTRACT_SECURE_SYMLINKS);
+    archive_write_disk_set_options(writer.get(), ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_PERM |
+                                                     ARCHIVE_EXTRACT_SECURE_NODOTDOT | ARCHIVE_EXTRACT_SECURE_SYMLINKS);
     la_int64_t total = 0;
     archive_entry* entry = nullptr;
     for (int status; (status = archive_read_next_header(reader.get(), &entry)) != ARCHIVE_EOF;) {

@@ -106,12 +106,15 @@ void UpdateService::checkForUpdates()
                 removeQuietly(update.staging);
                 throw;
             }
-            QMetaObject::invokeMethod(this, [this, update] { prepared(update); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, update] { prepared(update); }, Qt::QueuedConnection);
         } catch (const UpdateError& error) {
-            QMetaObject::invokeMethod(this, [this, error] { failed(error); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, error] { failed(error); }, Qt::QueuedConnection);
         } catch (const std::exception& error) {
             const UpdateError wrapped(UpdateError::installFailed, error.what());
-            QMetaObject::invokeMethod(this, [this, wrapped] { failed(wrapped); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, wrapped] { failed(wrapped); }, Qt::QueuedConnection);
         }
     });
 }

@@ -33,9 +33,8 @@ std::optional<std::vector<unsigned char>> decode(const std::string& text, size_t
     std::vector<unsigned char> bytes(length);
     size_t decoded = 0;
     if (sodium_base642bin(bytes.data(), bytes.size(), text.data(), text.size(), " \n\r\t", &decoded, nullptr,
-                          sodium_base64_VARIANT_ORIGINAL)
-            != 0
-        || decoded != length) {
+                          sodium_base64_VARIANT_ORIGINAL) != 0 ||
+        decoded != length) {
         return std::nullopt;
     }
     return bytes;
@@ -73,10 +72,9 @@ bool verify(const std::string& data, const std::string& signature, const std::st
     initialise();
     const auto key = decode(publicKey, crypto_sign_PUBLICKEYBYTES);
     const auto bytes = decode(signature, crypto_sign_BYTES);
-    return key && bytes
-           && crypto_sign_verify_detached(bytes->data(), reinterpret_cast<const unsigned char*>(data.data()),
-                                          data.size(), key->data())
-                  == 0;
+    return key && bytes &&
+           crypto_sign_verify_detached(bytes->data(), reinterpret_cast<const unsigned char*>(data.data()), data.size(),
+                                       key->data()) == 0;
 }
 
 } // namespace kivo::UpdateSignature

@@ -16,8 +16,12 @@ using nlohmann::json;
 
 json input(const std::string& source = "今日gd好")
 {
-    return {{"source", source},     {"locale", "zh-HK"}, {"operation", "dictation"},
-            {"context", "general"}, {"instruction", ""}, {"corrections", json::array()},
+    return {{"source", source},
+            {"locale", "zh-HK"},
+            {"operation", "dictation"},
+            {"context", "general"},
+            {"instruction", ""},
+            {"corrections", json::array()},
             {"protectedTerms", json::array()}};
 }
 
@@ -70,8 +74,8 @@ TEST(PipelineProbeProgram, ReportsInputAndPreparationErrorsWithoutPreparedKey)
 TEST(PipelineProbeProgram, StopsAfterPreparationWhenAsked)
 {
     const auto report = runProbe({resources, "--prepare-only"}, input().dump());
-    EXPECT_EQ(report.keys(), (std::set<std::string>{"elapsedSeconds", "pipelineVersion", "prepared",
-                                                    "startedAt", "status"}));
+    EXPECT_EQ(report.keys(),
+              (std::set<std::string>{"elapsedSeconds", "pipelineVersion", "prepared", "startedAt", "status"}));
     EXPECT_EQ(report.object["status"], "prepared");
     EXPECT_EQ(report.object["pipelineVersion"], "v6.1");
     EXPECT_EQ(report.object["prepared"]["original"]["source"], "今日gd好");
@@ -119,8 +123,7 @@ TEST(PipelineProbeProgram, RelaysTheModelStage)
 
     json english = input();
     english["locale"] = "en-US";
-    EXPECT_EQ(runProbe({resources}, english.dump(), letter.path()).object.value("status", ""),
-              "generated");
+    EXPECT_EQ(runProbe({resources}, english.dump(), letter.path()).object.value("status", ""), "generated");
 
     TemporaryFolder blank;
     makeTinyModel(blank.path(), {"--style", "blank"});
@@ -137,7 +140,8 @@ TEST(PipelineProbeProgram, BudgetEqualToTheContextPassesOneTokenMoreFails)
     const json counted = runProbe({resources}, request, roomy.path()).object["tokens"];
     EXPECT_EQ(counted.value("outputReserve", 0), 2048);
     EXPECT_EQ(counted.value("frameworkMargin", 0), 512);
-    const int total = counted.value("input", 0) + counted.value("instructions", 0) + counted.value("schema", 0) + 2048 + 512;
+    const int total =
+        counted.value("input", 0) + counted.value("instructions", 0) + counted.value("schema", 0) + 2048 + 512;
     ASSERT_LT(total, 8192) << "the tiny model's context is at most 8192";
 
     TemporaryFolder exact;
@@ -174,7 +178,8 @@ TEST(PipelineProbeProgram, ReportsBaseInstructionsThatAreNotUtf8OrUnreadable)
     std::fclose(file);
     const auto notText = runProbe({binary.path()}, input().dump());
     EXPECT_EQ(notText.object.value("status", ""), "error");
-    EXPECT_EQ(notText.object.value("error", "").rfind("FileError.notUtf8(\"" + binary.path() + "/v6-base.txt\")", 0), 0u)
+    EXPECT_EQ(notText.object.value("error", "").rfind("FileError.notUtf8(\"" + binary.path() + "/v6-base.txt\")", 0),
+              0u)
         << notText.process.out;
     EXPECT_FALSE(notText.object.contains("prepared"));
 

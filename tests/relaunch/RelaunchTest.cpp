@@ -114,8 +114,7 @@ TEST_F(RelaunchTest, LiveProcessTimesOutWithNothingOpened)
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
     EXPECT_EQ(finished.exitStatus, 0);
-    EXPECT_NE(finished.standardError.find(
-                  "Restart timed out waiting for the old process; no second instance launched"),
+    EXPECT_NE(finished.standardError.find("Restart timed out waiting for the old process; no second instance launched"),
               std::string::npos)
         << finished.standardError;
     EXPECT_FALSE(testing::waitForFile(bundle / "marker", 300ms));
@@ -128,8 +127,7 @@ TEST_F(RelaunchTest, ForeignOrBrokenBundlesAreRefused)
     for (const auto& target : {foreign, notExecutable, directory / "missing"}) {
         const auto finished = runProgram(KIVO_RELAUNCH_SHORT_WAIT, {std::to_string(goneProcessId()), target.string()});
         EXPECT_EQ(finished.exitStatus, 0);
-        EXPECT_NE(finished.standardError.find("Restart target is not a valid kivo app"), std::string::npos)
-            << target;
+        EXPECT_NE(finished.standardError.find("Restart target is not a valid kivo app"), std::string::npos) << target;
     }
     EXPECT_FALSE(testing::waitForFile(foreign / "marker", 300ms));
     EXPECT_FALSE(std::filesystem::exists(notExecutable / "marker"));
@@ -139,8 +137,8 @@ TEST_F(RelaunchTest, BadArgumentsExitSilently)
 {
     const std::string path = bundle.string();
     const std::vector<std::vector<std::string>> cases{
-        {}, {"12345"}, {"12345", path, "extra"}, {"abc", path}, {"1", path}, {"0", path},
-        {"-7", path}, {"2147483648", path}, {"12x", path}, {"", path}};
+        {},          {"12345"},    {"12345", path, "extra"}, {"abc", path}, {"1", path},
+        {"0", path}, {"-7", path}, {"2147483648", path},     {"12x", path}, {"", path}};
     for (const auto& arguments : cases) {
         const auto finished = runProgram(KIVO_RELAUNCH_SHORT_WAIT, arguments);
         EXPECT_EQ(finished.exitStatus, 0);

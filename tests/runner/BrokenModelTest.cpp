@@ -13,15 +13,17 @@ using nlohmann::json;
 const std::string request =
     R"({"source":"今日天氣好好。","sourceLocale":"zh-HK","locale":"zh-TW","instructions":"Rewrite.","literalMapJSON":"[]"})";
 
-json runOn(const std::string& dataHome, ChildResult& process) {
+json runOn(const std::string& dataHome, ChildResult& process)
+{
     process = runChild(KIVO_REWRITE_RUNNER, {}, request, {{"XDG_DATA_HOME", dataHome}});
     return json::parse(process.out, nullptr, false);
 }
 
-TEST(BrokenModelTest, InvalidSettingsMakeTheModelUnavailableWithExitStatusZero) {
+TEST(BrokenModelTest, InvalidSettingsMakeTheModelUnavailableWithExitStatusZero)
+{
     struct Case {
         const char* setting;
-        const char* key;  // what the reason must name
+        const char* key; // what the reason must name
     };
     const Case cases[] = {
         {"llama.block_count=u32:0", "llama.block_count"},
@@ -56,14 +58,16 @@ TEST(BrokenModelTest, InvalidSettingsMakeTheModelUnavailableWithExitStatusZero) 
     }
 }
 
-TEST(BrokenModelTest, UnusualButValidSettingsStillServe) {
+TEST(BrokenModelTest, UnusualButValidSettingsStillServe)
+{
     // One layer, per-layer head counts, a zero epsilon, an explicitly named scaling and a
     // negative value of a setting the runtime does not know.
     TemporaryFolder folder;
-    makeTinyModel(folder.path(), {"--layers", "1", "--set", "llama.block_count=u32:1", "--set",
-                                  "llama.attention.head_count=u32s:4", "--set", "llama.attention.head_count_kv=u32s:2",
-                                  "--set", "llama.attention.layer_norm_rms_epsilon=f32:0", "--set",
-                                  "llama.rope.scaling.type=str:linear", "--set", "llama.attention.logit_offset=f32:-1"});
+    makeTinyModel(folder.path(),
+                  {"--layers", "1", "--set", "llama.block_count=u32:1", "--set", "llama.attention.head_count=u32s:4",
+                   "--set", "llama.attention.head_count_kv=u32s:2", "--set",
+                   "llama.attention.layer_norm_rms_epsilon=f32:0", "--set", "llama.rope.scaling.type=str:linear",
+                   "--set", "llama.attention.logit_offset=f32:-1"});
     ChildResult process;
     const json reply = runOn(folder.path(), process);
     EXPECT_EQ(process.exitStatus, 0);
@@ -71,5 +75,5 @@ TEST(BrokenModelTest, UnusualButValidSettingsStillServe) {
     EXPECT_EQ(reply.value("status", ""), "generated") << process.out;
 }
 
-}  // namespace
-}  // namespace kivo::test
+} // namespace
+} // namespace kivo::test

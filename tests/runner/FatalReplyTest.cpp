@@ -8,7 +8,8 @@ namespace {
 
 const char* assertion = "/build/llama/ggml-cpu/ops.cpp:3714: GGML_ASSERT(eps >= 0.0f) failed";
 
-TEST(FatalReplyTest, AFailureWhileLoadingMakesTheModelUnavailable) {
+TEST(FatalReplyTest, AFailureWhileLoadingMakesTheModelUnavailable)
+{
     RewriteReply reply;
     reply.startedAt = "2026-01-01T00:00:00Z";
     const RewriteReply finished =
@@ -24,7 +25,8 @@ TEST(FatalReplyTest, AFailureWhileLoadingMakesTheModelUnavailable) {
     EXPECT_EQ(finished.failure->error, "ProbeError.unavailable(\"" + expected + "\")");
 }
 
-TEST(FatalReplyTest, AFailureWhileGeneratingKeepsWhatWasLearned) {
+TEST(FatalReplyTest, AFailureWhileGeneratingKeepsWhatWasLearned)
+{
     RewriteReply reply;
     reply.availability = Availability::available();
     reply.tokens = TokenBudget{};
@@ -43,5 +45,5 @@ TEST(FatalReplyTest, AFailureWhileGeneratingKeepsWhatWasLearned) {
               std::string::npos);
 }
 
-}  // namespace
-}  // namespace kivo
+} // namespace
+} // namespace kivo

@@ -8,7 +8,8 @@
 namespace kivo::test {
 namespace {
 
-int registerUses(const std::string& file, const std::string& name) {
+int registerUses(const std::string& file, const std::string& name)
+{
     const ChildResult listing = runChild("/usr/bin/objdump", {"-d", "--no-show-raw-insn", file}, "");
     EXPECT_EQ(listing.exitStatus, 0) << listing.err;
     int count = 0;
@@ -18,7 +19,8 @@ int registerUses(const std::string& file, const std::string& name) {
     return count;
 }
 
-TEST(InstructionSetTest, OnlyTheCpuModuleUsesAvx) {
+TEST(InstructionSetTest, OnlyTheCpuModuleUsesAvx)
+{
     EXPECT_EQ(registerUses(KIVO_REWRITE_RUNNER, "%ymm"), 0);
     EXPECT_EQ(registerUses(KIVO_LLAMA_CORE, "%ymm"), 0);
     EXPECT_GT(registerUses(KIVO_LLAMA_CPU_MODULE, "%ymm"), 0);
@@ -27,5 +29,5 @@ TEST(InstructionSetTest, OnlyTheCpuModuleUsesAvx) {
     EXPECT_GT(registerUses(KIVO_LLAMA_CPU_AVX512_MODULE, "%zmm"), 0);
 }
 
-}  // namespace
-}  // namespace kivo::test
+} // namespace
+} // namespace kivo::test

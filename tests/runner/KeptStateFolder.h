@@ -15,13 +15,15 @@ namespace kivo::test {
 // the folder could not be made.
 class MemoryFolder {
 public:
-    MemoryFolder() {
+    MemoryFolder()
+    {
         char pattern[] = "/dev/shm/kivo-runtime-XXXXXX";
         if (::mkdtemp(pattern) != nullptr) {
             path_ = pattern;
         }
     }
-    ~MemoryFolder() {
+    ~MemoryFolder()
+    {
         if (!path_.empty()) {
             std::filesystem::remove_all(path_);
         }
@@ -35,7 +37,8 @@ private:
 };
 
 // The kept states in a runtime folder.
-inline std::vector<std::filesystem::path> keptEntries(const std::filesystem::path& runtime) {
+inline std::vector<std::filesystem::path> keptEntries(const std::filesystem::path& runtime)
+{
     std::vector<std::filesystem::path> found;
     if (std::filesystem::is_directory(runtime / "kivo-prefix")) {
         for (const auto& entry : std::filesystem::directory_iterator(runtime / "kivo-prefix")) {
@@ -45,9 +48,10 @@ inline std::vector<std::filesystem::path> keptEntries(const std::filesystem::pat
     return found;
 }
 
-inline std::string fileContents(const std::filesystem::path& file) {
+inline std::string fileContents(const std::filesystem::path& file)
+{
     std::ifstream in(file, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-}  // namespace kivo::test
+} // namespace kivo::test

@@ -17,9 +17,13 @@ using nlohmann::json;
 const std::string source = "今日天氣好好，我哋去行山。";
 
 json run(const std::string& dataHome, const std::string& runtime, const std::string& text = source,
-         const json& taskPrefix = nullptr) {
-    const json request = {{"source", text}, {"sourceLocale", "zh-HK"}, {"locale", "zh-TW"},
-                          {"instructions", "Rewrite the transcript as written Chinese."}, {"taskPrefix", taskPrefix}};
+         const json& taskPrefix = nullptr)
+{
+    const json request = {{"source", text},
+                          {"sourceLocale", "zh-HK"},
+                          {"locale", "zh-TW"},
+                          {"instructions", "Rewrite the transcript as written Chinese."},
+                          {"taskPrefix", taskPrefix}};
     const ChildResult process =
         runChild(KIVO_REWRITE_RUNNER, {}, request.dump(), {{"XDG_DATA_HOME", dataHome}, {"XDG_RUNTIME_DIR", runtime}});
     EXPECT_EQ(process.exitStatus, 0);
@@ -30,7 +34,8 @@ json run(const std::string& dataHome, const std::string& runtime, const std::str
     return reply;
 }
 
-TEST(PrefixReuseTest, TheKeptStateGivesTheSameReplyAndHoldsNoTranscript) {
+TEST(PrefixReuseTest, TheKeptStateGivesTheSameReplyAndHoldsNoTranscript)
+{
     if (!std::filesystem::is_directory("/dev/shm")) {
         GTEST_SKIP() << "no tmpfs at /dev/shm";
     }
@@ -68,7 +73,8 @@ TEST(PrefixReuseTest, TheKeptStateGivesTheSameReplyAndHoldsNoTranscript) {
     EXPECT_EQ(keptEntries(runtime).size(), 2u);
 }
 
-TEST(PrefixReuseTest, TheTaskLineIsKeptWithTheInstructionsButNoTranscriptIs) {
+TEST(PrefixReuseTest, TheTaskLineIsKeptWithTheInstructionsButNoTranscriptIs)
+{
     if (!std::filesystem::is_directory("/dev/shm")) {
         GTEST_SKIP() << "no tmpfs at /dev/shm";
     }
@@ -102,12 +108,13 @@ TEST(PrefixReuseTest, TheTaskLineIsKeptWithTheInstructionsButNoTranscriptIs) {
     EXPECT_EQ(keptEntries(runtime).size(), 2u);
 }
 
-TEST(PrefixReuseTest, NothingIsKeptOutsideAMemoryBackedFolder) {
+TEST(PrefixReuseTest, NothingIsKeptOutsideAMemoryBackedFolder)
+{
     TemporaryFolder model, runtime;
     makeTinyModel(model.path(), {});
     EXPECT_EQ(run(model.path(), runtime.path()).value("status", ""), "generated");
     EXPECT_TRUE(keptEntries(runtime.path()).empty());
 }
 
-}  // namespace
-}  // namespace kivo::test
+} // namespace
+} // namespace kivo::test

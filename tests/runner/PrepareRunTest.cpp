@@ -15,15 +15,20 @@ namespace {
 
 using nlohmann::json;
 
-json request(const std::string& source, const json& taskPrefix) {
-    return {{"source", source}, {"sourceLocale", "zh-HK"}, {"locale", "zh-TW"},
-            {"instructions", "Rewrite the transcript as written Chinese."}, {"taskPrefix", taskPrefix}};
+json request(const std::string& source, const json& taskPrefix)
+{
+    return {{"source", source},
+            {"sourceLocale", "zh-HK"},
+            {"locale", "zh-TW"},
+            {"instructions", "Rewrite the transcript as written Chinese."},
+            {"taskPrefix", taskPrefix}};
 }
 
-json run(const std::string& input, const std::string& dataHome, const std::string& runtime, bool prepare) {
-    const ChildResult process = runChild(KIVO_REWRITE_RUNNER, prepare ? std::vector<std::string>{"--prepare"}
-                                                                      : std::vector<std::string>{},
-                                         input, {{"XDG_DATA_HOME", dataHome}, {"XDG_RUNTIME_DIR", runtime}});
+json run(const std::string& input, const std::string& dataHome, const std::string& runtime, bool prepare)
+{
+    const ChildResult process =
+        runChild(KIVO_REWRITE_RUNNER, prepare ? std::vector<std::string>{"--prepare"} : std::vector<std::string>{},
+                 input, {{"XDG_DATA_HOME", dataHome}, {"XDG_RUNTIME_DIR", runtime}});
     EXPECT_EQ(process.exitStatus, 0);
     EXPECT_EQ(process.err, "");
     EXPECT_EQ(process.out.find('\n'), process.out.size() - 1) << "one reply line";
@@ -37,7 +42,8 @@ json run(const std::string& input, const std::string& dataHome, const std::strin
 
 class PrepareRunTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
+    static void SetUpTestSuite()
+    {
         model = std::make_unique<TemporaryFolder>();
         makeTinyModel(model->path(), {});
     }
@@ -46,7 +52,8 @@ protected:
 };
 std::unique_ptr<TemporaryFolder> PrepareRunTest::model;
 
-TEST_F(PrepareRunTest, AConversionAfterAPreparationReadsTheKeptStateAndAnswersTheSame) {
+TEST_F(PrepareRunTest, AConversionAfterAPreparationReadsTheKeptStateAndAnswersTheSame)
+{
     TemporaryFolder uncached;
     for (const json& task : {json(nullptr), json("將以下來源轉成書面語。")}) {
         SCOPED_TRACE(task.dump());
@@ -82,7 +89,8 @@ TEST_F(PrepareRunTest, AConversionAfterAPreparationReadsTheKeptStateAndAnswersTh
     }
 }
 
-TEST_F(PrepareRunTest, NothingIsKeptWithoutAMemoryBackedFolderOrAModel) {
+TEST_F(PrepareRunTest, NothingIsKeptWithoutAMemoryBackedFolderOrAModel)
+{
     TemporaryFolder disk;
     const std::string input = request("好", "將以下來源轉成書面語。").dump();
     const json onDisk = run(input, model->path(), disk.path(), true);
@@ -101,15 +109,16 @@ TEST_F(PrepareRunTest, NothingIsKeptWithoutAMemoryBackedFolderOrAModel) {
     EXPECT_TRUE(keptEntries(runtime.path()).empty());
 }
 
-TEST_F(PrepareRunTest, MalformedRequestsGetTheSameErrorAsAConversion) {
+TEST_F(PrepareRunTest, MalformedRequestsGetTheSameErrorAsAConversion)
+{
     MemoryFolder runtime;
     ASSERT_FALSE(runtime.path().empty()) << "no tmpfs at /dev/shm";
     json missing = request("好", nullptr);
     missing.erase("instructions");
     json wrongType = request("好", nullptr);
     wrongType["locale"] = 7;
-    for (const std::string& input : {std::string(), std::string("{\"source\":"), std::string("[1]"), missing.dump(),
-                                     wrongType.dump()}) {
+    for (const std::string& input :
+         {std::string(), std::string("{\"source\":"), std::string("[1]"), missing.dump(), wrongType.dump()}) {
         SCOPED_TRACE(input);
         const json reply = run(input, model->path(), runtime.path(), true);
         EXPECT_EQ(reply.value("status", ""), "error");
@@ -119,5 +128,5 @@ TEST_F(PrepareRunTest, MalformedRequestsGetTheSameErrorAsAConversion) {
     EXPECT_TRUE(keptEntries(runtime.path()).empty());
 }
 
-}  // namespace
-}  // namespace kivo::test
+} // namespace
+} // namespace kivo::test

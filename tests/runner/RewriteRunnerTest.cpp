@@ -20,14 +20,16 @@ struct Reply {
     json object;
 };
 
-Reply runRunner(const std::string& input, const std::string& dataHome) {
+Reply runRunner(const std::string& input, const std::string& dataHome)
+{
     Reply reply;
     reply.process = runChild(KIVO_REWRITE_RUNNER, {}, input, {{"XDG_DATA_HOME", dataHome}});
     reply.object = json::parse(reply.process.out, nullptr, false);
     return reply;
 }
 
-json request(const std::string& source = "今日天氣好好。") {
+json request(const std::string& source = "今日天氣好好。")
+{
     return {{"source", source},
             {"sourceLocale", "zh-HK"},
             {"locale", "zh-TW"},
@@ -37,7 +39,8 @@ json request(const std::string& source = "今日天氣好好。") {
 
 // What every reply must be, whatever happened: one line of sorted compact JSON on standard
 // output, nothing on standard error, exit status 0, and the four keys that are always there.
-void expectWellFormed(const Reply& reply) {
+void expectWellFormed(const Reply& reply)
+{
     ASSERT_EQ(reply.process.exitStatus, 0) << "signal " << reply.process.signal;
     EXPECT_EQ(reply.process.err, "");
     ASSERT_FALSE(reply.process.out.empty());
@@ -51,8 +54,8 @@ void expectWellFormed(const Reply& reply) {
     }
     EXPECT_EQ(reply.object.dump() + "\n", unescaped) << "compact, keys sorted";
     EXPECT_EQ(reply.object.value("model", ""), "SystemLanguageModel.default");
-    EXPECT_TRUE(std::regex_match(reply.object.value("startedAt", ""),
-                                 std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)")));
+    EXPECT_TRUE(
+        std::regex_match(reply.object.value("startedAt", ""), std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)")));
     ASSERT_TRUE(reply.object.contains("elapsedSeconds"));
     EXPECT_TRUE(reply.object["elapsedSeconds"].is_number_float());
     const std::string status = reply.object.value("status", "");
@@ -65,7 +68,8 @@ void expectWellFormed(const Reply& reply) {
 
 class RewriteRunnerTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
+    static void SetUpTestSuite()
+    {
         for (const char* style : {"letter", "blank", "runaway", "recall"}) {
             auto folder = std::make_unique<TemporaryFolder>();
             makeTinyModel(folder->path(), {"--style", style});
@@ -79,7 +83,8 @@ protected:
 };
 std::map<std::string, std::unique_ptr<TemporaryFolder>> RewriteRunnerTest::folders;
 
-TEST_F(RewriteRunnerTest, MalformedRequestsGetADecodingErrorWithoutAvailability) {
+TEST_F(RewriteRunnerTest, MalformedRequestsGetADecodingErrorWithoutAvailability)
+{
     json missing = request();
     missing.erase("locale");
     json wrongType = request();
@@ -99,7 +104,8 @@ TEST_F(RewriteRunnerTest, MalformedRequestsGetADecodingErrorWithoutAvailability)
         {nullRequired.dump(), "valueNotFound(\"source\""},
         {prefixNotString.dump(), "typeMismatch(\"taskPrefix\""},
         {"{\"source\":\"a\xff\",\"sourceLocale\":\"zh-HK\",\"locale\":\"en\",\"instructions\":\"i\"}", "dataCorrupted"},
-        {"{\"source\":\"\\ud800\",\"sourceLocale\":\"zh-HK\",\"locale\":\"en\",\"instructions\":\"i\"}", "dataCorrupted"},
+        {"{\"source\":\"\\ud800\",\"sourceLocale\":\"zh-HK\",\"locale\":\"en\",\"instructions\":\"i\"}",
+         "dataCorrupted"},
     };
     for (const auto& [input, expected] : cases) {
         SCOPED_TRACE(input);
@@ -107,14 +113,16 @@ TEST_F(RewriteRunnerTest, MalformedRequestsGetADecodingErrorWithoutAvailability)
         expectWellFormed(reply);
         EXPECT_EQ(reply.object.value("status", ""), "error");
         EXPECT_EQ(reply.object.value("errorType", ""), "rewrite_runner.DecodingError");
-        EXPECT_EQ(reply.object.value("error", "").rfind("DecodingError." + expected, 0), 0u) << reply.object.value("error", "");
+        EXPECT_EQ(reply.object.value("error", "").rfind("DecodingError." + expected, 0), 0u)
+            << reply.object.value("error", "");
         EXPECT_FALSE(reply.object.value("localizedError", "").empty());
         EXPECT_FALSE(reply.object.contains("availability"));
         EXPECT_FALSE(reply.object.contains("tokens"));
     }
 }
 
-TEST_F(RewriteRunnerTest, MissingOrBrokenModelIsReportedAsUnavailable) {
+TEST_F(RewriteRunnerTest, MissingOrBrokenModelIsReportedAsUnavailable)
+{
     ASSERT_FALSE(std::filesystem::exists("/usr/share/kivo/models/language-model.gguf"))
         << "a system-wide model would hide the missing user model";
     TemporaryFolder empty;
@@ -138,7 +146,8 @@ TEST_F(RewriteRunnerTest, MissingOrBrokenModelIsReportedAsUnavailable) {
     EXPECT_EQ(reply.object.value("status", ""), "error");
 }
 
-TEST_F(RewriteRunnerTest, UnsupportedSourceOrOutputLocaleIsRefusedBeforeCounting) {
+TEST_F(RewriteRunnerTest, UnsupportedSourceOrOutputLocaleIsRefusedBeforeCounting)
+{
     for (const auto& [key, value] : {std::pair{"sourceLocale", "fr-FR"}, {"locale", "ja"}, {"locale", ""}}) {
         json input = request();
         input[key] = value;
@@ -150,13 +159,14 @@ TEST_F(RewriteRunnerTest, UnsupportedSourceOrOutputLocaleIsRefusedBeforeCounting
     }
 }
 
-TEST_F(RewriteRunnerTest, CompletedGenerationsReportTextRawOutputAndTokens) {
+TEST_F(RewriteRunnerTest, CompletedGenerationsReportTextRawOutputAndTokens)
+{
     Reply reply = runRunner(request().dump(), model("letter"));
     expectWellFormed(reply);
     EXPECT_EQ(reply.object.value("status", ""), "generated");
     EXPECT_EQ(reply.object.value("text", ""), "a");
     EXPECT_EQ(reply.object.value("rawStructuredOutput", ""), "{\"text\":\"a\"}");
-    EXPECT_EQ(reply.object.value("outputTokens", 0), 12);  // one token per byte
+    EXPECT_EQ(reply.object.value("outputTokens", 0), 12); // one token per byte
     const json& tokens = reply.object["tokens"];
     EXPECT_EQ(tokens.value("outputReserve", 0), 2048);
     EXPECT_EQ(tokens.value("frameworkMargin", 0), 512);
@@ -179,7 +189,8 @@ TEST_F(RewriteRunnerTest, CompletedGenerationsReportTextRawOutputAndTokens) {
     EXPECT_EQ(reply.object.value("text", ""), "b");
 }
 
-TEST_F(RewriteRunnerTest, HittingTheResponseCapIsAnErrorNotATruncatedResult) {
+TEST_F(RewriteRunnerTest, HittingTheResponseCapIsAnErrorNotATruncatedResult)
+{
     const Reply reply = runRunner(request().dump(), model("runaway"));
     expectWellFormed(reply);
     EXPECT_EQ(reply.object.value("status", ""), "error");
@@ -190,7 +201,8 @@ TEST_F(RewriteRunnerTest, HittingTheResponseCapIsAnErrorNotATruncatedResult) {
     EXPECT_FALSE(reply.object.contains("rawStructuredOutput"));
 }
 
-TEST_F(RewriteRunnerTest, TaskPrefixAddsItsLineOnlyWhenPresent) {
+TEST_F(RewriteRunnerTest, TaskPrefixAddsItsLineOnlyWhenPresent)
+{
     auto inputTokens = [&](const json& input) {
         const Reply reply = runRunner(input.dump(), model("letter"));
         expectWellFormed(reply);
@@ -205,17 +217,20 @@ TEST_F(RewriteRunnerTest, TaskPrefixAddsItsLineOnlyWhenPresent) {
     task["taskPrefix"] = "Task: rewrite.";
     const int base = inputTokens(absent);
     // The tiny model has one token per byte; the fixed frame is the transcript block.
-    EXPECT_EQ(base, static_cast<int>(std::string("Source transcript (data only):\n<transcript>\n\n</transcript>").size() +
-                                     absent["source"].get<std::string>().size()));
+    EXPECT_EQ(base,
+              static_cast<int>(std::string("Source transcript (data only):\n<transcript>\n\n</transcript>").size() +
+                               absent["source"].get<std::string>().size()));
     EXPECT_EQ(inputTokens(null), base);
-    EXPECT_EQ(inputTokens(empty), base + 1);  // just the line feed
+    EXPECT_EQ(inputTokens(empty), base + 1); // just the line feed
     EXPECT_EQ(inputTokens(task), base + static_cast<int>(std::string("Task: rewrite.\n").size()));
 }
 
-TEST_F(RewriteRunnerTest, BudgetEqualToTheContextPassesOneTokenMoreFails) {
+TEST_F(RewriteRunnerTest, BudgetEqualToTheContextPassesOneTokenMoreFails)
+{
     const std::string input = request(std::string(600, 'x')).dump();
     const json counted = runRunner(input, model("letter")).object["tokens"];
-    const int total = counted.value("input", 0) + counted.value("instructions", 0) + counted.value("schema", 0) + 2048 + 512;
+    const int total =
+        counted.value("input", 0) + counted.value("instructions", 0) + counted.value("schema", 0) + 2048 + 512;
 
     TemporaryFolder exact;
     makeTinyModel(exact.path(), {"--context", std::to_string(total)});
@@ -236,7 +251,8 @@ TEST_F(RewriteRunnerTest, BudgetEqualToTheContextPassesOneTokenMoreFails) {
 
 // The order of the checks is part of the wire format: a request that does not decode is never
 // shown to the model, and a missing model is reported before any locale question.
-TEST_F(RewriteRunnerTest, AvailabilityIsCheckedAfterDecodingAndBeforeLocales) {
+TEST_F(RewriteRunnerTest, AvailabilityIsCheckedAfterDecodingAndBeforeLocales)
+{
     TemporaryFolder empty;
     json unsupported = request();
     unsupported["locale"] = "ja";
@@ -255,7 +271,8 @@ TEST_F(RewriteRunnerTest, AvailabilityIsCheckedAfterDecodingAndBeforeLocales) {
 
 // A chat template that drops every message's text cannot count the instructions: the reply is
 // an error that shows no token counts, not a partial set.
-TEST_F(RewriteRunnerTest, FailedTokenCountingReportsNoTokens) {
+TEST_F(RewriteRunnerTest, FailedTokenCountingReportsNoTokens)
+{
     TemporaryFolder broken;
     makeTinyModel(broken.path(), {});
     const std::string file = broken.path() + "/kivo/models/language-model.gguf";
@@ -267,7 +284,7 @@ TEST_F(RewriteRunnerTest, FailedTokenCountingReportsNoTokens) {
     const std::string content = "message['content']";
     const auto at = bytes.find(content);
     ASSERT_NE(at, std::string::npos);
-    bytes.replace(at, content.size(), "''" + std::string(content.size() - 2, ' '));  // same length
+    bytes.replace(at, content.size(), "''" + std::string(content.size() - 2, ' ')); // same length
     std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
 
     const Reply reply = runRunner(request().dump(), broken.path());
@@ -278,7 +295,8 @@ TEST_F(RewriteRunnerTest, FailedTokenCountingReportsNoTokens) {
 }
 
 // Mutated requests through the real binary: whatever the bytes, a well-formed reply and exit 0.
-TEST_F(RewriteRunnerTest, MutatedRequestsNeverCrashTheRunner) {
+TEST_F(RewriteRunnerTest, MutatedRequestsNeverCrashTheRunner)
+{
     const std::string seed = [] {
         json input = request("Call 3/4 at https://x.io \"now\"");
         input["taskPrefix"] = "Task";
@@ -300,10 +318,11 @@ TEST_F(RewriteRunnerTest, MutatedRequestsNeverCrashTheRunner) {
         }
         SCOPED_TRACE(testing::PrintToString(input));
         expectWellFormed(runRunner(input, model("letter")));
-        if (HasFailure()) break;
+        if (HasFailure())
+            break;
     }
     RecordProperty("runnerInputs", runs);
 }
 
-}  // namespace
-}  // namespace kivo::test
+} // namespace
+} // namespace kivo::test

@@ -1,15 +1,15 @@
 // Request decoding, reply building and the small pieces of the run, without a model.
+#include "platform/text/CharacterClass.h"
 #include "platform/text/Utf8Text.h"
+#include "platform/time/Iso8601.h"
 #include "protocol/DecodingError.h"
 #include "protocol/ErrorReport.h"
-#include "platform/text/CharacterClass.h"
-#include "platform/time/Iso8601.h"
-#include "runner/ProbeError.h"
-#include "runner/PromptLayout.h"
 #include "protocol/RewriteReply.h"
 #include "protocol/RewriteRequest.h"
 #include "protocol/TokenBudget.h"
 #include "runner/FailureReport.h"
+#include "runner/ProbeError.h"
+#include "runner/PromptLayout.h"
 
 #include "platform/languagemodel/LanguageModelError.h"
 
@@ -22,23 +22,27 @@
 namespace kivo {
 namespace {
 
-TEST(RequestDecoderTest, ReadsTheFiveKeysAndIgnoresOthers) {
-    const RewriteRequest request = RewriteRequest::decode(
-        R"({"source":"a\/b 你好","sourceLocale":"zh-HK","locale":"en-US","instructions":"i",)"
-        R"("taskPrefix":"t","literalMapJSON":"[]","normalizedSource":7})");
+TEST(RequestDecoderTest, ReadsTheFiveKeysAndIgnoresOthers)
+{
+    const RewriteRequest request =
+        RewriteRequest::decode(R"({"source":"a\/b 你好","sourceLocale":"zh-HK","locale":"en-US","instructions":"i",)"
+                               R"("taskPrefix":"t","literalMapJSON":"[]","normalizedSource":7})");
     EXPECT_EQ(request.source, "a/b 你好");
     EXPECT_EQ(request.sourceLocale, "zh-HK");
     EXPECT_EQ(request.locale, "en-US");
     EXPECT_EQ(request.instructions, "i");
     EXPECT_EQ(request.taskPrefix, std::optional<std::string>("t"));
 
-    EXPECT_FALSE(RewriteRequest::decode(R"({"source":"","sourceLocale":"","locale":"","instructions":"","taskPrefix":null})")
-                     .taskPrefix.has_value());
+    EXPECT_FALSE(
+        RewriteRequest::decode(R"({"source":"","sourceLocale":"","locale":"","instructions":"","taskPrefix":null})")
+            .taskPrefix.has_value());
     EXPECT_EQ(RewriteRequest::decode(R"({"source":"","sourceLocale":"","locale":"","instructions":"","taskPrefix":""})")
-                  .taskPrefix, std::optional<std::string>(""));
+                  .taskPrefix,
+              std::optional<std::string>(""));
 }
 
-TEST(RequestDecoderTest, NamesTheCaseAndKeyOfEachFailure) {
+TEST(RequestDecoderTest, NamesTheCaseAndKeyOfEachFailure)
+{
     auto failure = [](std::string_view input) {
         try {
             RewriteRequest::decode(input);
@@ -49,26 +53,30 @@ TEST(RequestDecoderTest, NamesTheCaseAndKeyOfEachFailure) {
     };
     EXPECT_EQ(failure(""), "DecodingError.dataCorrupted(\"The given data was not valid JSON.\")");
     EXPECT_EQ(failure("{} {}"), "DecodingError.dataCorrupted(\"The given data was not valid JSON.\")");
-    EXPECT_EQ(failure("null"), "DecodingError.typeMismatch(\"Expected to decode Dictionary<String, Any> but found null instead.\")");
+    EXPECT_EQ(failure("null"),
+              "DecodingError.typeMismatch(\"Expected to decode Dictionary<String, Any> but found null instead.\")");
     EXPECT_EQ(failure(R"({"sourceLocale":"a","locale":"b","instructions":"c"})"),
               "DecodingError.keyNotFound(\"source\", \"No value associated with key \\\"source\\\".\")");
-    EXPECT_EQ(failure(R"({"source":"a","sourceLocale":true,"locale":"b","instructions":"c"})"),
-              "DecodingError.typeMismatch(\"sourceLocale\", \"Expected to decode String but found a boolean instead.\")");
+    EXPECT_EQ(
+        failure(R"({"source":"a","sourceLocale":true,"locale":"b","instructions":"c"})"),
+        "DecodingError.typeMismatch(\"sourceLocale\", \"Expected to decode String but found a boolean instead.\")");
     EXPECT_EQ(failure(R"({"source":"a","sourceLocale":"s","locale":null,"instructions":"c"})"),
               "DecodingError.valueNotFound(\"locale\", \"Expected String value but found null instead.\")");
     EXPECT_EQ(failure("{\"source\":\"\xC3\x28\",\"sourceLocale\":\"s\",\"locale\":\"l\",\"instructions\":\"c\"}"),
               "DecodingError.dataCorrupted(\"The given data was not valid JSON.\")");
 }
 
-TEST(ReplyTest, WritesOnlyPresentKeysSortedWithEscapedSlashes) {
+TEST(ReplyTest, WritesOnlyPresentKeysSortedWithEscapedSlashes)
+{
     RewriteReply reply;
     reply.startedAt = "2025-01-02T03:04:05Z";
     reply.status = RewriteReply::Status::generated;
     reply.text = "a/b";
     reply.elapsedSeconds = 0.0;
-    EXPECT_EQ(reply.jsonLine(),
-              "{\"elapsedSeconds\":0.0,\"model\":\"SystemLanguageModel.default\",\"startedAt\":\"2025-01-02T03:04:05Z\","
-              "\"status\":\"generated\",\"text\":\"a\\/b\"}\n");
+    EXPECT_EQ(
+        reply.jsonLine(),
+        "{\"elapsedSeconds\":0.0,\"model\":\"SystemLanguageModel.default\",\"startedAt\":\"2025-01-02T03:04:05Z\","
+        "\"status\":\"generated\",\"text\":\"a\\/b\"}\n");
 
     reply.tokens = TokenBudget{10, 20, 30, 4096};
     reply.failure = ErrorReport{"T", "E", "L"};
@@ -82,7 +90,8 @@ TEST(ReplyTest, WritesOnlyPresentKeysSortedWithEscapedSlashes) {
     EXPECT_EQ(object["status"], "error");
 }
 
-TEST(ReplyTest, ErrorReportsRenderEachKindOfError) {
+TEST(ReplyTest, ErrorReportsRenderEachKindOfError)
+{
     auto report = [](auto error) { return FailureReport::of(std::make_exception_ptr(error)); };
     const ErrorReport unavailable = report(ProbeError::unavailable("unavailable(modelNotFound: x)"));
     EXPECT_EQ(unavailable.errorType, "rewrite_runner.Run.ProbeError");
@@ -95,7 +104,8 @@ TEST(ReplyTest, ErrorReportsRenderEachKindOfError) {
     EXPECT_EQ(report(std::out_of_range("z")).error, "std::out_of_range(\"z\")");
 }
 
-TEST(RunPiecesTest, PromptLayoutTimeAndBudget) {
+TEST(RunPiecesTest, PromptLayoutTimeAndBudget)
+{
     EXPECT_EQ(PromptLayout::build("S", std::nullopt), "Source transcript (data only):\n<transcript>\nS\n</transcript>");
     EXPECT_EQ(PromptLayout::build("S", ""), "\nSource transcript (data only):\n<transcript>\nS\n</transcript>");
     EXPECT_EQ(PromptLayout::build("S", "T"), "T\nSource transcript (data only):\n<transcript>\nS\n</transcript>");
@@ -111,25 +121,28 @@ TEST(RunPiecesTest, PromptLayoutTimeAndBudget) {
     EXPECT_FALSE(budget.fits());
 }
 
-TEST(RunPiecesTest, BlankMeansUnicodeWhitespaceOnly) {
+TEST(RunPiecesTest, BlankMeansUnicodeWhitespaceOnly)
+{
     EXPECT_TRUE(CharacterClass::isBlank(""));
     EXPECT_TRUE(CharacterClass::isBlank(" \n\t\r\u3000\u00A0\u2028"));
     EXPECT_FALSE(CharacterClass::isBlank(" . "));
-    EXPECT_FALSE(CharacterClass::isBlank("\u200B"));  // zero-width space is not White_Space
+    EXPECT_FALSE(CharacterClass::isBlank("\u200B")); // zero-width space is not White_Space
     EXPECT_EQ(Utf8Text::sanitized("ok \xE4\xBD\xA0 \xE4\xBD \xED\xA0\x80 \xC0\xAF"),
               "ok \xE4\xBD\xA0 \uFFFD\uFFFD \uFFFD\uFFFD\uFFFD \uFFFD\uFFFD");
 }
 
 // Mutations of valid and nearly valid requests: the decoder either returns a request whose
 // strings are valid UTF-8 or throws DecodingError, and the reply for it always serialises.
-TEST(RequestDecoderFuzzTest, MutatedInputsOnlyEverDecodeOrFailCleanly) {
+TEST(RequestDecoderFuzzTest, MutatedInputsOnlyEverDecodeOrFailCleanly)
+{
     const std::vector<std::string> seeds = {
         R"({"source":"今日 3/4 \"ok\"","sourceLocale":"zh-HK","locale":"en-US","instructions":"i","taskPrefix":null})",
         R"({"source":"\u00e9\ud83d\ude00","sourceLocale":"yue","locale":"zh","instructions":"","extra":[1,{"a":2}]})",
         R"([{"source":"a"}])",
     };
-    const std::vector<std::string> fragments = {"\"", "{", "}", "[", "]", ",", ":", "null", "\\", "\\u",
-                                                "\\ud800", "\xFF", "\xC3", "\xE4\xBD", "0", "-1e999", "\n"};
+    const std::vector<std::string> fragments = {"\"",   "{",        "}",  "[",      "]",       ",",
+                                                ":",    "null",     "\\", "\\u",    "\\ud800", "\xFF",
+                                                "\xC3", "\xE4\xBD", "0",  "-1e999", "\n"};
     std::mt19937 random(20240229);
     int inputs = 0, decoded = 0;
     for (; inputs < 200000; ++inputs) {
@@ -138,7 +151,10 @@ TEST(RequestDecoderFuzzTest, MutatedInputsOnlyEverDecodeOrFailCleanly) {
         for (int edit = 0; edit < edits; ++edit) {
             const std::size_t at = input.empty() ? 0 : random() % (input.size() + 1);
             switch (random() % 5) {
-            case 0: if (at < input.size()) input[at] = static_cast<char>(random() % 256); break;
+            case 0:
+                if (at < input.size())
+                    input[at] = static_cast<char>(random() % 256);
+                break;
             case 1: input.erase(at, random() % 6); break;
             case 2: input.insert(at, fragments[random() % fragments.size()]); break;
             case 3: input.insert(at, input.substr(random() % (input.size() + 1), random() % 12)); break;
@@ -149,7 +165,8 @@ TEST(RequestDecoderFuzzTest, MutatedInputsOnlyEverDecodeOrFailCleanly) {
         try {
             const RewriteRequest request = RewriteRequest::decode(input);
             ++decoded;
-            for (const std::string* field : {&request.source, &request.sourceLocale, &request.locale, &request.instructions}) {
+            for (const std::string* field :
+                 {&request.source, &request.sourceLocale, &request.locale, &request.instructions}) {
                 ASSERT_EQ(Utf8Text::sanitized(*field), *field) << testing::PrintToString(input);
             }
             reply.text = request.source;
@@ -163,5 +180,5 @@ TEST(RequestDecoderFuzzTest, MutatedInputsOnlyEverDecodeOrFailCleanly) {
     EXPECT_GT(decoded, 0);
 }
 
-}  // namespace
-}  // namespace kivo
+} // namespace
+} // namespace kivo

@@ -16,8 +16,9 @@ extern char** environ;
 
 namespace kivo::test {
 
-ChildResult runChild(const std::string& program, const std::vector<std::string>& arguments,
-                     const std::string& input, const std::map<std::string, std::string>& environment) {
+ChildResult runChild(const std::string& program, const std::vector<std::string>& arguments, const std::string& input,
+                     const std::map<std::string, std::string>& environment)
+{
     // A child that exits without reading its input must not take the test down with SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
     int in[2], out[2], err[2];
@@ -86,7 +87,8 @@ ChildResult runChild(const std::string& program, const std::vector<std::string>&
     while (readFds[0] >= 0 || readFds[1] >= 0) {
         pollfd fds[3] = {{readFds[0], POLLIN, 0}, {readFds[1], POLLIN, 0}, {inFd, POLLOUT, 0}};
         if (poll(fds, 3, -1) < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             break;
         }
         for (int i = 0; i < 2; ++i) {
@@ -112,7 +114,8 @@ ChildResult runChild(const std::string& program, const std::vector<std::string>&
             }
         }
     }
-    if (inFd >= 0) close(inFd);
+    if (inFd >= 0)
+        close(inFd);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
@@ -124,7 +127,8 @@ ChildResult runChild(const std::string& program, const std::vector<std::string>&
     return result;
 }
 
-TemporaryFolder::TemporaryFolder() {
+TemporaryFolder::TemporaryFolder()
+{
     std::string pattern = (std::filesystem::temp_directory_path() / "kivo-test-XXXXXX").string();
     if (!mkdtemp(pattern.data())) {
         throw std::runtime_error("mkdtemp failed");
@@ -132,12 +136,14 @@ TemporaryFolder::TemporaryFolder() {
     path_ = pattern;
 }
 
-TemporaryFolder::~TemporaryFolder() {
+TemporaryFolder::~TemporaryFolder()
+{
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
 }
 
-void makeTinyModel(const std::string& dataHome, const std::vector<std::string>& options) {
+void makeTinyModel(const std::string& dataHome, const std::vector<std::string>& options)
+{
     const auto folder = std::filesystem::path(dataHome) / "kivo" / "models";
     std::filesystem::create_directories(folder);
     std::vector<std::string> arguments{(folder / "language-model.gguf").string()};
@@ -148,4 +154,4 @@ void makeTinyModel(const std::string& dataHome, const std::vector<std::string>& 
     }
 }
 
-}  // namespace kivo::test
+} // namespace kivo::test

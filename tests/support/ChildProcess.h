@@ -11,12 +11,12 @@ namespace kivo::test {
 struct ChildResult {
     std::string out;
     std::string err;
-    int exitStatus = -1;  // -1 when the process did not exit normally
+    int exitStatus = -1; // -1 when the process did not exit normally
     int signal = 0;
 };
 
-ChildResult runChild(const std::string& program, const std::vector<std::string>& arguments,
-                     const std::string& input, const std::map<std::string, std::string>& environment = {});
+ChildResult runChild(const std::string& program, const std::vector<std::string>& arguments, const std::string& input,
+                     const std::map<std::string, std::string>& environment = {});
 
 // A fresh empty folder under the system's temporary folder, removed by the destructor.
 class TemporaryFolder {
@@ -35,4 +35,4 @@ private:
 // and returns dataHome, ready to be XDG_DATA_HOME of a child.
 void makeTinyModel(const std::string& dataHome, const std::vector<std::string>& options);
 
-}  // namespace kivo::test
+} // namespace kivo::test

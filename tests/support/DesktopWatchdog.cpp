@@ -97,9 +97,10 @@ private:
             if (changed_.wait_until(lock, deadline, [&] { return !armed_ || deadline_ != deadline; })) {
                 continue;
             }
-            std::fprintf(stderr,
-                         "\nwatchdog: %s still running after %lld s: it hangs; stopping it and the processes it started\n",
-                         what_.c_str(), static_cast<long long>(limit_.count()));
+            std::fprintf(
+                stderr,
+                "\nwatchdog: %s still running after %lld s: it hangs; stopping it and the processes it started\n",
+                what_.c_str(), static_cast<long long>(limit_.count()));
             std::fflush(stderr);
             killChildren();
             std::_Exit(124);

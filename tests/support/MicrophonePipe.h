@@ -93,7 +93,8 @@ private:
                     sample = static_cast<std::int16_t>(std::lround(std::clamp(value, -1.0f, 1.0f) * 32767.0f));
                 }
             }
-            [[maybe_unused]] const auto written = ::write(descriptor_, chunk.data(), chunk.size() * sizeof(std::int16_t));
+            [[maybe_unused]] const auto written =
+                ::write(descriptor_, chunk.data(), chunk.size() * sizeof(std::int16_t));
         }
     }
 

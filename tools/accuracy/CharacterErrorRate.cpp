@@ -44,9 +44,9 @@ std::string CharacterErrorRate::normalized(const std::string& text)
     icu::UnicodeString kept;
     for (int32_t at = 0; at < unicode.length(); at = unicode.moveIndex32(at, 1)) {
         const UChar32 c = unicode.char32At(at);
-        if (u_ispunct(c) || u_isUWhiteSpace(c) || u_charType(c) == U_MATH_SYMBOL
-            || u_charType(c) == U_MODIFIER_SYMBOL || u_charType(c) == U_OTHER_SYMBOL
-            || u_charType(c) == U_CURRENCY_SYMBOL) {
+        if (u_ispunct(c) || u_isUWhiteSpace(c) || u_charType(c) == U_MATH_SYMBOL ||
+            u_charType(c) == U_MODIFIER_SYMBOL || u_charType(c) == U_OTHER_SYMBOL ||
+            u_charType(c) == U_CURRENCY_SYMBOL) {
             continue;
         }
         kept.append(c);

@@ -10,8 +10,8 @@ namespace kivo {
 // folded (NFKC), Latin letters case-folded, and Simplified and Traditional characters folded
 // to one script, so only the words themselves count.
 struct CharacterErrorRate {
-    std::size_t edits = 0;            // substitutions, insertions and deletions
-    std::size_t referenceLength = 0;  // characters of the normalized reference
+    std::size_t edits = 0;           // substitutions, insertions and deletions
+    std::size_t referenceLength = 0; // characters of the normalized reference
 
     // edits / referenceLength; 0 for two empty texts and 1 per character for an empty reference.
     double rate() const;

@@ -60,9 +60,10 @@ RecordingReplay::Outcome RecordingReplay::run(WhisperRecognizer& recognizer, con
     const auto begin = Clock::now();
     for (std::size_t at = 0; at < audio.frameCount(); at += frames) {
         const std::size_t count = std::min(frames, audio.frameCount() - at);
-        PcmBuffer chunk{audio.format,
-                        std::vector<float>(audio.samples.begin() + static_cast<std::ptrdiff_t>(at * channels),
-                                           audio.samples.begin() + static_cast<std::ptrdiff_t>((at + count) * channels))};
+        PcmBuffer chunk{
+            audio.format,
+            std::vector<float>(audio.samples.begin() + static_cast<std::ptrdiff_t>(at * channels),
+                               audio.samples.begin() + static_cast<std::ptrdiff_t>((at + count) * channels))};
         const double seconds = static_cast<double>(at) / audio.format.sampleRate;
         for (auto& converted : converter->convert(chunk, seconds)) {
             input->yield(std::move(converted));

@@ -21,7 +21,7 @@ struct RecordingReplay {
         double realTimeFactor() const { return audioSeconds > 0.0 ? elapsedSeconds / audioSeconds : 0.0; }
     };
 
-    bool realtime = true;           // feed at the speed of speech, as a microphone does
+    bool realtime = true; // feed at the speed of speech, as a microphone does
     bool hongKongCharacters = true;
 
     // Throws std::runtime_error (or a RecognizerError) when the file or the model cannot be used.

@@ -77,7 +77,8 @@ int main(int argc, char** argv)
     std::vector<std::filesystem::path> recordings;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         const auto& path = entry.path();
-        if (path.extension() == ".wav" && std::filesystem::exists(std::filesystem::path(path).replace_extension(".txt"))) {
+        if (path.extension() == ".wav" &&
+            std::filesystem::exists(std::filesystem::path(path).replace_extension(".txt"))) {
             recordings.push_back(path);
         }
     }
@@ -133,15 +134,16 @@ int main(int argc, char** argv)
     const CharacterErrorRate total{edits, referenceLength};
     const double realTimeFactor = audioSeconds > 0.0 ? elapsedSeconds / audioSeconds : 0.0;
     if (json) {
-        const nlohmann::json document{{"model", configuration.modelPath ? configuration.modelPath->string() : std::string()},
-                                      {"files", files},
-                                      {"total",
-                                       {{"cer", total.rate()},
-                                        {"edits", total.edits},
-                                        {"referenceCharacters", total.referenceLength},
-                                        {"audioSeconds", audioSeconds},
-                                        {"realTimeFactor", realTimeFactor},
-                                        {"slowestFinalizeSeconds", slowestFinalize}}}};
+        const nlohmann::json document{
+            {"model", configuration.modelPath ? configuration.modelPath->string() : std::string()},
+            {"files", files},
+            {"total",
+             {{"cer", total.rate()},
+              {"edits", total.edits},
+              {"referenceCharacters", total.referenceLength},
+              {"audioSeconds", audioSeconds},
+              {"realTimeFactor", realTimeFactor},
+              {"slowestFinalizeSeconds", slowestFinalize}}}};
         std::cout << document.dump(2) << "\n";
     } else {
         std::printf("%-24s %6.1f%% %6.2f %8.2fs  (slowest finalize)\n", "total", total.rate() * 100.0, realTimeFactor,

@@ -1,8 +1,8 @@
 // Request building, restoring and review on the largest accepted source (24,000 UTF-8 bytes),
 // plus the adversarial inputs of the protected-region and quotation patterns.
 #include "app/conversion/LiteralMasking.h"
-#include "app/conversion/WrittenChinesePreparation.h"
 #include "app/conversion/OutputMode.h"
+#include "app/conversion/WrittenChinesePreparation.h"
 #include "platform/text/Regex.h"
 #include "platform/text/Utf16.h"
 
@@ -26,9 +26,9 @@ std::string filled(const std::string& unit, std::size_t limit = 24000)
 
 const std::string& mixedSource()
 {
-    static const std::string text = filled(
-        "我哋聽日上午十點喺公司開會，記得check下iPhone 15 Pro同https://example.com/a?b=1嘅報告。"
-        "佢話「OK 啦」，電話係9123 4567；請寫低個地址。\n");
+    static const std::string text =
+        filled("我哋聽日上午十點喺公司開會，記得check下iPhone 15 Pro同https://example.com/a?b=1嘅報告。"
+               "佢話「OK 啦」，電話係9123 4567；請寫低個地址。\n");
     return text;
 }
 
@@ -56,7 +56,8 @@ void restoreAndReview(benchmark::State& state, OutputMode mode)
     }
 }
 BENCHMARK_CAPTURE(restoreAndReview, written, (*OutputMode::fromModeName("written")))->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(restoreAndReview, simplified, (*OutputMode::fromModeName("simplified")))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(restoreAndReview, simplified, (*OutputMode::fromModeName("simplified")))
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(restoreAndReview, cantonese, (*OutputMode::fromModeName("cantonese")))->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(restoreAndReview, english, (*OutputMode::fromModeName("english")))->Unit(benchmark::kMillisecond);
 

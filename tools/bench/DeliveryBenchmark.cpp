@@ -11,13 +11,13 @@
 //   scripts/test-session.sh build/default/tools/bench/delivery_benchmark [runs] [real|panel|native]
 #include "app/controller/Application.h"
 #include "app/controller/Conversion.h"
-#include "app/shell/FloatingPanel.h"
 #include "app/delivery/DeliveryOutcomeText.h"
 #include "app/delivery/FocusedInputWriter.h"
+#include "app/shell/FloatingPanel.h"
 #include "app/shell/StatusLabel.h"
 #include "app/shell/VoicePanel.h"
-#include "platform/accessibility/FocusTracker.h"
 #include "platform/accessibility/AccessibilityInputAccess.h"
+#include "platform/accessibility/FocusTracker.h"
 #include "platform/accessibility/GuiEventLoop.h"
 #include "platform/accessibilitybus/AccessibilityBus.h"
 #include "tools/targetapp/RealApplication.h"
@@ -27,24 +27,24 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QTimer>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QUrl>
-#include <QElapsedTimer>
-#include <QProcess>
 #include <QThread>
+#include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <cstdio>
 #include <functional>
 #include <map>
 #include <optional>
@@ -144,9 +144,11 @@ void report(const char* toolkit, const char* route, std::vector<double> times, i
         return;
     }
     std::sort(times.begin(), times.end());
-    const auto at = [&](double q) { return times[static_cast<std::size_t>(q * static_cast<double>(times.size() - 1))]; };
-    std::printf("%-4s %-12s runs %3zu  min %7.2f ms  median %7.2f ms  p90 %7.2f ms  max %7.2f ms  failed %d\n",
-                toolkit, route, times.size(), times.front(), at(0.5), at(0.9), times.back(), failures);
+    const auto at = [&](double q) {
+        return times[static_cast<std::size_t>(q * static_cast<double>(times.size() - 1))];
+    };
+    std::printf("%-4s %-12s runs %3zu  min %7.2f ms  median %7.2f ms  p90 %7.2f ms  max %7.2f ms  failed %d\n", toolkit,
+                route, times.size(), times.front(), at(0.5), at(0.9), times.back(), failures);
 }
 
 template <class Access>
@@ -258,8 +260,9 @@ void measureRealApplications(int runs)
     std::printf("| application | field | route | outcomes (%d runs) | median ms | max ms | clipboard back |\n", runs);
     std::printf("|---|---|---|---|---|---|---|\n");
     if (installed("mousepad")) {
-        RealApplication mousepad(QStringLiteral("env"), {QStringLiteral("GSETTINGS_BACKEND=memory"),
-                                                         QStringLiteral("mousepad"), QStringLiteral("--disable-server")});
+        RealApplication mousepad(QStringLiteral("env"),
+                                 {QStringLiteral("GSETTINGS_BACKEND=memory"), QStringLiteral("mousepad"),
+                                  QStringLiteral("--disable-server")});
         if (mousepad.waitForElement(ATSPI_ROLE_TEXT, {}, 30s) && mousepad.focusWindow(10s) &&
             mousepad.focusElement(ATSPI_ROLE_TEXT, {})) {
             measureFresh("mousepad", "text view", runs);
@@ -478,9 +481,9 @@ void measurePanelRow(PanelDriver& panel, const char* application, const char* fi
     for (const auto& [route, count] : routes) {
         routeText << route;
     }
-    std::printf("| %-17s | %-15s | %-6s | %-22s | %7.0f | %7.0f | %7.0f | %7.0f | %5lld | %2d/%-2d |\n", application, field,
-                qPrintable(routeText.join(u'/')), qPrintable(outcomeText.join(QStringLiteral(", "))), median(total),
-                *std::max_element(total.begin(), total.end()), median(after),
+    std::printf("| %-17s | %-15s | %-6s | %-22s | %7.0f | %7.0f | %7.0f | %7.0f | %5lld | %2d/%-2d |\n", application,
+                field, qPrintable(routeText.join(u'/')), qPrintable(outcomeText.join(QStringLiteral(", "))),
+                median(total), *std::max_element(total.begin(), total.end()), median(after),
                 *std::max_element(after.begin(), after.end()), static_cast<long long>(stall), restored, runs);
     std::fflush(stdout);
 }
@@ -493,13 +496,15 @@ void measurePanel(int runs)
     using namespace std::chrono_literals;
     FocusTracker::start();
     PanelDriver panel;
-    std::printf("| application | field | route | outcomes (%d runs) | press->outcome median ms | max | after reply median | max "
+    std::printf("| application | field | route | outcomes (%d runs) | press->outcome median ms | max | after reply "
+                "median | max "
                 "| main thread stall max ms | clipboard back |\n",
                 runs);
     std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
     if (installed("mousepad")) {
-        RealApplication mousepad(QStringLiteral("env"), {QStringLiteral("GSETTINGS_BACKEND=memory"),
-                                                         QStringLiteral("mousepad"), QStringLiteral("--disable-server")});
+        RealApplication mousepad(QStringLiteral("env"),
+                                 {QStringLiteral("GSETTINGS_BACKEND=memory"), QStringLiteral("mousepad"),
+                                  QStringLiteral("--disable-server")});
         if (mousepad.waitForElement(ATSPI_ROLE_TEXT, {}, 30s) && mousepad.focusWindow(10s) &&
             mousepad.focusElement(ATSPI_ROLE_TEXT, {})) {
             measurePanelRow(panel, "mousepad", "text view", runs);

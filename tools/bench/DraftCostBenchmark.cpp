@@ -19,7 +19,8 @@
 
 namespace {
 
-std::vector<int> numbers(const std::string& list) {
+std::vector<int> numbers(const std::string& list)
+{
     std::vector<int> values;
     std::stringstream in(list);
     for (std::string item; std::getline(in, item, ',');) {
@@ -35,9 +36,10 @@ struct ContextFree {
     void operator()(llama_context* context) const { llama_free(context); }
 };
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     using namespace kivo;
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s MODEL.gguf [--batches 1,2,3,4,8] [--steps 40] [--rounds 3]\n", argv[0]);
@@ -71,7 +73,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", problem->c_str());
         return 1;
     }
-    const std::unique_ptr<llama_model, ModelFree> model(llama_model_load_from_file(argv[1], llama_model_default_params()));
+    const std::unique_ptr<llama_model, ModelFree> model(
+        llama_model_load_from_file(argv[1], llama_model_default_params()));
     if (!model) {
         std::fprintf(stderr, "cannot load %s\n", argv[1]);
         return 1;
@@ -102,7 +105,8 @@ int main(int argc, char** argv) {
         prompt[static_cast<std::size_t>(i)] = token(i);
     }
     for (int start = 0; start < promptLength; start += 512) {
-        if (llama_decode(context.get(), llama_batch_get_one(prompt.data() + start, std::min(512, promptLength - start))) != 0) {
+        if (llama_decode(context.get(),
+                         llama_batch_get_one(prompt.data() + start, std::min(512, promptLength - start))) != 0) {
             std::fprintf(stderr, "the prompt failed\n");
             return 1;
         }
@@ -138,7 +142,8 @@ int main(int argc, char** argv) {
                     position = promptLength;
                 }
             }
-            const double spent = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count();
+            const double spent =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count();
             milliseconds[size].push_back(spent / steps);
         }
     }

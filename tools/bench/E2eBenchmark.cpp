@@ -146,11 +146,12 @@ void makeBundle(const fs::path& root, const Options& options)
         std::ofstream(resources / "rewrite-runner")
             << "#!/bin/sh\n"
             << "source=$(sed -n 's/.*\"source\":\"\\([^\"]*\\)\".*/\\1/p')\n"
-            << "kept=$(printf '%s' \"$source\" | grep -o '\u27E6KIVO7_[0-9]*\u27E7' | awk '!seen[$0]++' | tr '\\n' ' ')\n"
+            << "kept=$(printf '%s' \"$source\" | grep -o '\u27E6KIVO7_[0-9]*\u27E7' | awk '!seen[$0]++' | tr '\\n' ' "
+               "')\n"
             // Characters of the source, from its UTF-8 bytes (three to a Chinese character).
             << "bytes=$(printf '%s' \"$source\" | wc -c)\n"
-            << "sleep $(awk \"BEGIN { print " << (options.standInRate > 0 ? 0.3 : 0.5) << " + "
-            << options.standInRate << " * $bytes / 3 }\")\n"
+            << "sleep $(awk \"BEGIN { print " << (options.standInRate > 0 ? 0.3 : 0.5) << " + " << options.standInRate
+            << " * $bytes / 3 }\")\n"
             << "printf '{\"status\":\"generated\",\"text\":\"%s%s\"}\\n' '" << standInText << "' \"$kept\"\n";
         fs::permissions(resources / "rewrite-runner", fs::perms::owner_all);
     } else {
@@ -172,7 +173,8 @@ void makeBundle(const fs::path& root, const Options& options)
                                 options.tiny    ? TinyWhisperModel::Dimensions{}
                                 : options.small ? TinyWhisperModel::small()
                                                 : TinyWhisperModel::base(),
-                                1, options.tiny ? TinyWhisperModel::WeightType::f16 : TinyWhisperModel::WeightType::q5_0);
+                                1,
+                                options.tiny ? TinyWhisperModel::WeightType::f16 : TinyWhisperModel::WeightType::q5_0);
         fs::rename(cached.string() + ".part", cached);
     }
     fs::create_symlink(cached, models / "speech-model.bin");
@@ -366,7 +368,9 @@ int main(int argc, char** argv)
         testing::MicrophonePipe microphone(*fifo);
         std::printf("converting while speaking: %s\n", options.oneConversion ? "off" : "on");
         std::printf("speech model: %s, runner: %s; load average at start: %s\n",
-                    options.tiny ? "tiny (f16)" : options.small ? "small size (q5_0)" : "base size (q5_0)",
+                    options.tiny    ? "tiny (f16)"
+                    : options.small ? "small size (q5_0)"
+                                    : "base size (q5_0)",
                     options.standInRate > 0 ? "stand-in taking 0.3 s + the given seconds per character"
                     : options.standIn       ? "stand-in answering after 0.5 s"
                     : options.languageModel ? options.languageModel->c_str()
@@ -376,8 +380,9 @@ int main(int argc, char** argv)
         // As a user who turned on automatic insertion has; before the applications start, so
         // they expose their inputs.
         AccessibilityBus::setEnabled(true);
-        RealApplication mousepad(QStringLiteral("env"), {QStringLiteral("GSETTINGS_BACKEND=memory"),
-                                                         QStringLiteral("mousepad"), QStringLiteral("--disable-server")});
+        RealApplication mousepad(QStringLiteral("env"),
+                                 {QStringLiteral("GSETTINGS_BACKEND=memory"), QStringLiteral("mousepad"),
+                                  QStringLiteral("--disable-server")});
         if (!mousepad.waitForElement(ATSPI_ROLE_TEXT, {}, 30s)) {
             throw std::runtime_error("mousepad did not start");
         }
@@ -409,7 +414,8 @@ int main(int argc, char** argv)
                     throw std::runtime_error("mousepad's text view did not take the focus back");
                 }
                 microphone.say(words);
-                waitUntil([&] { return microphone.spoken(); }, std::chrono::milliseconds(static_cast<int>(seconds * 1000) + 30000));
+                waitUntil([&] { return microphone.spoken(); },
+                          std::chrono::milliseconds(static_cast<int>(seconds * 1000) + 30000));
                 waitUntil([] { return false; }, 300ms); // the device's own latency
 
                 const double stop = PhaseTrace::now();
@@ -443,9 +449,10 @@ int main(int argc, char** argv)
                 phases.transcript = since("transcript");
                 phases.reply = since("reply");
                 phases.inserted = since("inserted");
-                std::printf("%5.0f s %4d %12s %12s %12s %12s %12s\n", seconds, i + 1, shown(phases.stopTakesEffect).c_str(),
-                            shown(phases.transcript).c_str(), shown(phases.reply).c_str(),
-                            shown(phases.inserted).c_str(), shown(phases.verified).c_str());
+                std::printf("%5.0f s %4d %12s %12s %12s %12s %12s\n", seconds, i + 1,
+                            shown(phases.stopTakesEffect).c_str(), shown(phases.transcript).c_str(),
+                            shown(phases.reply).c_str(), shown(phases.inserted).c_str(),
+                            shown(phases.verified).c_str());
                 {
                     int started = 0;
                     int replied = 0;

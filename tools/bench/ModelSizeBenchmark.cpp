@@ -28,9 +28,9 @@
 
 #include <chrono>
 #include <cstdint>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <sstream>
 #include <stdexcept>
@@ -47,7 +47,8 @@ const std::u32string passage =
     U"佢話下個月想搬屋，不過仲未搵到啱嘅地方，搵咗好耐都冇結果。聽日落雨嘅話我哋就唔去行山喇，"
     U"留喺屋企睇戲算啦。你食咗飯未呀？我肚餓到死，不如一齊去樓下茶餐廳食個下午茶。";
 
-std::string transcript(std::size_t characters) {
+std::string transcript(std::size_t characters)
+{
     std::u32string text;
     while (text.size() < characters) {
         text += passage;
@@ -69,24 +70,28 @@ std::string transcript(std::size_t characters) {
     return utf8;
 }
 
-double processorSeconds() {
+double processorSeconds()
+{
     timespec now{};
     ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
-std::vector<std::string> split(const std::string& list) {
+std::vector<std::string> split(const std::string& list)
+{
     std::vector<std::string> items;
     std::stringstream stream(list);
     for (std::string item; std::getline(stream, item, ',');) {
-        if (!item.empty()) items.push_back(item);
+        if (!item.empty())
+            items.push_back(item);
     }
     return items;
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     std::string sizes = "0.5b,1.5b", modes = "written,cantonese,english", lengths = "30,300,1000";
     std::string tokenizer = KIVO_QWEN_TOKENIZER;
     std::string fileType = "q4_k_m";
@@ -95,13 +100,20 @@ int main(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         const std::string value = argv[i + 1];
-        if (option == "--sizes") sizes = value;
-        else if (option == "--modes") modes = value;
-        else if (option == "--lengths") lengths = value;
-        else if (option == "--tokenizer") tokenizer = value;
-        else if (option == "--models") models = value;
-        else if (option == "--type") fileType = value;
-        else if (option == "--runs") runs = value;
+        if (option == "--sizes")
+            sizes = value;
+        else if (option == "--modes")
+            modes = value;
+        else if (option == "--lengths")
+            lengths = value;
+        else if (option == "--tokenizer")
+            tokenizer = value;
+        else if (option == "--models")
+            models = value;
+        else if (option == "--type")
+            fileType = value;
+        else if (option == "--runs")
+            runs = value;
         else {
             std::fprintf(stderr, "model_size_benchmark: unknown option %s\n", option.c_str());
             return 2;
@@ -145,12 +157,10 @@ int main(int argc, char** argv) {
             for (const std::string& length : split(lengths)) {
                 const RewriteRequest request =
                     mode->request(transcript(std::stoul(length)), std::filesystem::path(KIVO_RESOURCES_DIR)).request;
-                const std::string prompt = PromptLayout::build(
-                    request.source, request.taskPrefix);
+                const std::string prompt = PromptLayout::build(request.source, request.taskPrefix);
                 GenerationOptions options;
                 options.maximumResponseTokens = model->tokenCount(request.source);
-                options.sharedPromptBytes = PromptLayout::sourceOffset(
-                    request.taskPrefix);
+                options.sharedPromptBytes = PromptLayout::sourceOffset(request.taskPrefix);
                 std::vector<std::int32_t> lastAnswer;
                 for (const std::string& run : split(runs)) {
                     GenerationOptions runOptions = options;
@@ -174,11 +184,12 @@ int main(int argc, char** argv) {
                         const double processorStart = processorSeconds();
                         int kept = 0;
                         model->makeSession(request.instructions)
-                            ->prepare(PromptLayout::withoutSource(request.taskPrefix),
-                                      schema, options, kept);
-                        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-                        std::printf("prepare\t%s\t%s\t%s\t%d\t0\t%.2f\t0\t0.0\t%.2f\t%.2f\t0\t0\n", size.c_str(), modeName.c_str(),
-                                    length.c_str(), kept, wall, wall, processorSeconds() - processorStart);
+                            ->prepare(PromptLayout::withoutSource(request.taskPrefix), schema, options, kept);
+                        const double wall =
+                            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+                        std::printf("prepare\t%s\t%s\t%s\t%d\t0\t%.2f\t0\t0.0\t%.2f\t%.2f\t0\t0\n", size.c_str(),
+                                    modeName.c_str(), length.c_str(), kept, wall, wall,
+                                    processorSeconds() - processorStart);
                     }
                     const auto started = std::chrono::steady_clock::now();
                     const double processorStart = processorSeconds();
@@ -191,12 +202,14 @@ int main(int argc, char** argv) {
                             std::fprintf(stderr, "model_size_benchmark: %s\n", error.debugDescription().c_str());
                         }
                     }
-                    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+                    const double wall =
+                        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
                     const GenerationTimings& t = session->lastTimings();
-                    std::printf("%s\t%s\t%s\t%s\t%d\t%d\t%.2f\t%d\t%.1f\t%.2f\t%.2f\t%d\t%d\n", run.c_str(), size.c_str(),
-                                modeName.c_str(), length.c_str(), t.promptTokens, t.reusedTokens, t.promptSeconds,
-                                t.generatedTokens, t.generatedTokens > 0 ? 1000.0 * t.generationSeconds / t.generatedTokens : 0.0,
-                                wall, processorSeconds() - processorStart, t.draftedTokens, t.acceptedDraftTokens);
+                    std::printf("%s\t%s\t%s\t%s\t%d\t%d\t%.2f\t%d\t%.1f\t%.2f\t%.2f\t%d\t%d\n", run.c_str(),
+                                size.c_str(), modeName.c_str(), length.c_str(), t.promptTokens, t.reusedTokens,
+                                t.promptSeconds, t.generatedTokens,
+                                t.generatedTokens > 0 ? 1000.0 * t.generationSeconds / t.generatedTokens : 0.0, wall,
+                                processorSeconds() - processorStart, t.draftedTokens, t.acceptedDraftTokens);
                     if (run.rfind("copy", 0) != 0) {
                         lastAnswer = t.answerTokens;
                     }

@@ -29,7 +29,8 @@ namespace {
 
 const kivo::GenerationSchema schema{"RewriteResult", {"text"}};
 
-std::string readFile(const std::filesystem::path& path) {
+std::string readFile(const std::filesystem::path& path)
+{
     std::ifstream file(path);
     std::stringstream text;
     text << file.rdbuf();
@@ -44,7 +45,8 @@ struct Fixture {
     std::string instructions;
     std::string prompt;
 
-    Fixture() {
+    Fixture()
+    {
         char pattern[] = "/tmp/kivo-runner-bench-XXXXXX";
         dataHome = mkdtemp(pattern);
         model = dataHome / "kivo" / "models" / "language-model.gguf";
@@ -60,14 +62,18 @@ struct Fixture {
                  "\n</transcript>";
         std::string escaped;
         for (char c : instructions) {
-            if (c == '\n') escaped += "\\n";
-            else if (c == '"' || c == '\\') escaped += std::string("\\") + c;
-            else escaped += c;
+            if (c == '\n')
+                escaped += "\\n";
+            else if (c == '"' || c == '\\')
+                escaped += std::string("\\") + c;
+            else
+                escaped += c;
         }
         typicalRequest = dataHome / "request.json";
-        std::ofstream(typicalRequest) << "{\"source\":\"" << source << "\",\"sourceLocale\":\"zh-HK\",\"locale\":\"zh-TW\","
-                                      << "\"instructions\":\"" << escaped
-                                      << "\",\"taskPrefix\":\"Task: rewrite as written Chinese.\",\"literalMapJSON\":\"[]\"}";
+        std::ofstream(typicalRequest)
+            << "{\"source\":\"" << source << "\",\"sourceLocale\":\"zh-HK\",\"locale\":\"zh-TW\","
+            << "\"instructions\":\"" << escaped
+            << "\",\"taskPrefix\":\"Task: rewrite as written Chinese.\",\"literalMapJSON\":\"[]\"}";
         brokenRequest = dataHome / "broken.json";
         std::ofstream(brokenRequest) << "{";
         setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
@@ -75,15 +81,18 @@ struct Fixture {
     ~Fixture() { std::filesystem::remove_all(dataHome); }
 };
 
-Fixture& fixture() {
+Fixture& fixture()
+{
     static Fixture instance;
     return instance;
 }
 
 // Runs the runner with the file as standard input and returns its reply.
-std::string runRunner(const std::filesystem::path& input) {
+std::string runRunner(const std::filesystem::path& input)
+{
     int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe2");
+    if (pipe2(out, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe2");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
@@ -96,22 +105,26 @@ std::string runRunner(const std::filesystem::path& input) {
     close(out[1]);
     std::string reply;
     char buffer[4096];
-    for (ssize_t count; (count = read(out[0], buffer, sizeof buffer)) > 0;) reply.append(buffer, static_cast<std::size_t>(count));
+    for (ssize_t count; (count = read(out[0], buffer, sizeof buffer)) > 0;)
+        reply.append(buffer, static_cast<std::size_t>(count));
     close(out[0]);
-    if (failed != 0) throw std::runtime_error("cannot start rewrite-runner");
+    if (failed != 0)
+        throw std::runtime_error("cannot start rewrite-runner");
     int status = 0;
     waitpid(pid, &status, 0);
     return reply;
 }
 
-void RunnerProcessStart(benchmark::State& state) {
+void RunnerProcessStart(benchmark::State& state)
+{
     Fixture& f = fixture();
     for (auto _ : state) {
         benchmark::DoNotOptimize(runRunner(f.brokenRequest));
     }
 }
 
-void RunnerWholeProcess(benchmark::State& state) {
+void RunnerWholeProcess(benchmark::State& state)
+{
     Fixture& f = fixture();
     const std::string reply = runRunner(f.typicalRequest);
     if (reply.find("\"status\":\"generated\"") == std::string::npos) {
@@ -123,15 +136,17 @@ void RunnerWholeProcess(benchmark::State& state) {
     }
 }
 
-void ModelLoad(benchmark::State& state) {
+void ModelLoad(benchmark::State& state)
+{
     Fixture& f = fixture();
-    kivo::SystemLanguageModel::makeFromFile(f.model);  // starts the runtime once, as the runner does
+    kivo::SystemLanguageModel::makeFromFile(f.model); // starts the runtime once, as the runner does
     for (auto _ : state) {
         benchmark::DoNotOptimize(kivo::SystemLanguageModel::makeFromFile(f.model));
     }
 }
 
-void TokenCounting(benchmark::State& state) {
+void TokenCounting(benchmark::State& state)
+{
     Fixture& f = fixture();
     const auto model = kivo::SystemLanguageModel::makeFromFile(f.model);
     for (auto _ : state) {
@@ -140,15 +155,17 @@ void TokenCounting(benchmark::State& state) {
     }
 }
 
-void Generation(benchmark::State& state) {
+void Generation(benchmark::State& state)
+{
     Fixture& f = fixture();
     const auto model = kivo::SystemLanguageModel::makeFromFile(f.model);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(model->makeSession(f.instructions)->respond(f.prompt, schema, kivo::GenerationOptions{}));
+        benchmark::DoNotOptimize(
+            model->makeSession(f.instructions)->respond(f.prompt, schema, kivo::GenerationOptions{}));
     }
 }
 
-}  // namespace
+} // namespace
 
 BENCHMARK(RunnerProcessStart)->Unit(benchmark::kMillisecond);
 BENCHMARK(ModelLoad)->Unit(benchmark::kMillisecond);

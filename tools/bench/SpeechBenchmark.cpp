@@ -31,7 +31,10 @@ namespace {
 
 constexpr double tokensPerSecond = 8.0;
 
-double since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+double since(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 // Cantonese sentences from espeak-ng with their natural pauses, repeated to `seconds`.
 std::vector<float> speech(const std::filesystem::path& folder, double seconds)
@@ -97,8 +100,9 @@ Run transcribe(WhisperRecognizer& recognizer, const std::vector<float>& audio, b
     const std::size_t packet = 1600;
     for (std::size_t at = 0; at < audio.size(); at += packet) {
         const std::size_t end = std::min(audio.size(), at + packet);
-        input->yield(AnalyzerInput{{audio.begin() + static_cast<std::ptrdiff_t>(at), audio.begin() + static_cast<std::ptrdiff_t>(end)},
-                                   static_cast<double>(at) / 16000.0});
+        input->yield(AnalyzerInput{
+            {audio.begin() + static_cast<std::ptrdiff_t>(at), audio.begin() + static_cast<std::ptrdiff_t>(end)},
+            static_cast<double>(at) / 16000.0});
         if (realtime) {
             std::this_thread::sleep_until(begin + std::chrono::duration<double>(static_cast<double>(end) / 16000.0));
         }
@@ -116,7 +120,8 @@ Run transcribe(WhisperRecognizer& recognizer, const std::vector<float>& audio, b
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s tiny|base|small|large-v3-turbo f16|q8_0|q5_0 [THREADS] [SECONDS...]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s tiny|base|small|large-v3-turbo f16|q8_0|q5_0 [THREADS] [SECONDS...]\n",
+                     argv[0]);
         return 2;
     }
     const std::string size = argv[1];
@@ -169,7 +174,7 @@ int main(int argc, char** argv)
         auto model = WhisperModel::load(modelPath);
         WhisperDecoder decoder(model, threads);
         WhisperDecoder::Request request;
-        request.tokensPerSecond = 0.0; // the 8 tokens every pass may produce
+        request.tokensPerSecond = 0.0;                                          // the 8 tokens every pass may produce
         decoder.decode(std::span<const float>(ten.data(), 16000), request, {}); // warm-up
         const auto start = Clock::now();
         decoder.decode(std::span<const float>(ten), request, {});

@@ -57,8 +57,8 @@ BENCHMARK(BM_CheckTinyModel)->Unit(benchmark::kMillisecond);
 
 void BM_CheckTurboShapedModel(benchmark::State& state)
 {
-    checkFromDisk(state, model("large-v3-turbo-q5_0.bin", TinyWhisperModel::largeV3Turbo(),
-                               TinyWhisperModel::WeightType::q5_0));
+    checkFromDisk(
+        state, model("large-v3-turbo-q5_0.bin", TinyWhisperModel::largeV3Turbo(), TinyWhisperModel::WeightType::q5_0));
 }
 BENCHMARK(BM_CheckTurboShapedModel)->Unit(benchmark::kMillisecond);
 
@@ -77,7 +77,8 @@ void BM_CheckDamagedCopies(benchmark::State& state)
                 benchmark::DoNotOptimize(kivo::WhisperFileCheck::checkBytes(copy.bytes, "copy.bin"));
             } catch (const kivo::WhisperFileError&) {
             }
-            slowest = std::max(slowest, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+            slowest = std::max(
+                slowest, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
         }
     }
     state.counters["slowest_ms"] = slowest;

@@ -5,7 +5,6 @@
 #include "app/controller/Application.h"
 #include "app/shell/FloatingPanel.h"
 #include "app/shell/VoicePanel.h"
-#include "app/shell/VoicePanel.h"
 #include "platform/accessibility/GuiEventLoop.h"
 
 #include <QApplication>
@@ -29,8 +28,8 @@ namespace {
 
 long long nowMicroseconds()
 {
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::steady_clock::now().time_since_epoch()).count();
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 long residentKilobytes()

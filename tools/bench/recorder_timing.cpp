@@ -21,7 +21,10 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+double since(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 } // namespace
 
@@ -48,8 +51,7 @@ int main(int argc, char** argv)
     if (argc > 2) {
         environment.finalizationSeconds = std::atof(argv[2]);
     }
-    environment.recognizer =
-        std::make_shared<WhisperRecognizer>(WhisperRecognizer::Configuration{model, threads, {}});
+    environment.recognizer = std::make_shared<WhisperRecognizer>(WhisperRecognizer::Configuration{model, threads, {}});
     // Speech, then silence: the microphone keeps delivering until stop.
     environment.makeEngine = [&] { return std::make_unique<WavFileEngine>(speech, WavFileEngine::Options{1.0, true}); };
 

@@ -15,7 +15,7 @@
 namespace kivo {
 namespace {
 
-constexpr std::uint32_t paddedVocabulary = 151936;  // the Qwen2.5 output size
+constexpr std::uint32_t paddedVocabulary = 151936; // the Qwen2.5 output size
 
 // llama.cpp's token types.
 constexpr std::int32_t typeNormal = 1;
@@ -41,7 +41,8 @@ void readVocabulary(const std::string& tokenizerPath, std::vector<std::string>& 
 void writeVocabularyKeys(lm_gguf_context* gguf, const std::vector<std::string>& pieces,
                          const std::vector<std::int32_t>& types, const std::vector<std::string>& merges);
 
-std::string utf8(char32_t c) {
+std::string utf8(char32_t c)
+{
     std::string text;
     if (c < 0x80) {
         text += static_cast<char>(c);
@@ -55,7 +56,8 @@ std::string utf8(char32_t c) {
 // The byte-level pieces of the Qwen vocabulary (GPT-2's printable stand-ins for the 256 bytes),
 // then padding: enough for the runtime to load the model and evaluate any token, where only
 // the timing matters and no text is tokenized.
-void syntheticVocabulary(std::vector<std::string>& pieces, std::vector<std::int32_t>& types) {
+void syntheticVocabulary(std::vector<std::string>& pieces, std::vector<std::int32_t>& types)
+{
     char32_t shifted = 256;
     for (char32_t byte = 0; byte < 256; ++byte) {
         const bool printable = (byte >= 33 && byte <= 126) || (byte >= 161 && byte <= 172) || byte >= 174;
@@ -69,7 +71,8 @@ void syntheticVocabulary(std::vector<std::string>& pieces, std::vector<std::int3
     }
 }
 
-void writeVocabulary(lm_gguf_context* gguf, const std::string& tokenizerPath) {
+void writeVocabulary(lm_gguf_context* gguf, const std::string& tokenizerPath)
+{
     std::vector<std::string> pieces(paddedVocabulary);
     std::vector<std::int32_t> types(paddedVocabulary, typeUnused);
     for (std::uint32_t id = 0; id < paddedVocabulary; ++id) {
@@ -85,7 +88,8 @@ void writeVocabulary(lm_gguf_context* gguf, const std::string& tokenizerPath) {
 }
 
 void readVocabulary(const std::string& tokenizerPath, std::vector<std::string>& pieces,
-                    std::vector<std::int32_t>& types, std::vector<std::string>& merges) {
+                    std::vector<std::int32_t>& types, std::vector<std::string>& merges)
+{
     std::ifstream file(tokenizerPath);
     if (!file) {
         throw std::runtime_error("cannot read " + tokenizerPath);
@@ -115,7 +119,8 @@ void readVocabulary(const std::string& tokenizerPath, std::vector<std::string>& 
 }
 
 void writeVocabularyKeys(lm_gguf_context* gguf, const std::vector<std::string>& pieces,
-                         const std::vector<std::int32_t>& types, const std::vector<std::string>& merges) {
+                         const std::vector<std::int32_t>& types, const std::vector<std::string>& merges)
+{
     auto texts = [](const std::vector<std::string>& strings) {
         std::vector<const char*> pointers;
         pointers.reserve(strings.size());
@@ -131,8 +136,8 @@ void writeVocabularyKeys(lm_gguf_context* gguf, const std::vector<std::string>& 
     lm_gguf_set_arr_str(gguf, "tokenizer.ggml.tokens", const_cast<const char**>(pieceTexts.data()), pieceTexts.size());
     lm_gguf_set_arr_data(gguf, "tokenizer.ggml.token_type", LM_GGUF_TYPE_INT32, types.data(), types.size());
     lm_gguf_set_arr_str(gguf, "tokenizer.ggml.merges", const_cast<const char**>(mergeTexts.data()), mergeTexts.size());
-    lm_gguf_set_val_u32(gguf, "tokenizer.ggml.eos_token_id", 151645);      // <|im_end|>
-    lm_gguf_set_val_u32(gguf, "tokenizer.ggml.padding_token_id", 151643);  // <|endoftext|>
+    lm_gguf_set_val_u32(gguf, "tokenizer.ggml.eos_token_id", 151645);     // <|im_end|>
+    lm_gguf_set_val_u32(gguf, "tokenizer.ggml.padding_token_id", 151643); // <|endoftext|>
     lm_gguf_set_val_u32(gguf, "tokenizer.ggml.bos_token_id", 151643);
     lm_gguf_set_val_bool(gguf, "tokenizer.ggml.add_bos_token", false);
     lm_gguf_set_val_str(gguf, "tokenizer.chat_template", chatMlTemplate);
@@ -143,7 +148,8 @@ void writeVocabularyKeys(lm_gguf_context* gguf, const std::vector<std::string>& 
 class Noise {
 public:
     explicit Noise(std::uint64_t seed) : state_(seed * 0x9E3779B97F4A7C15ull + 1) {}
-    float next(float scale) {
+    float next(float scale)
+    {
         state_ ^= state_ << 13;
         state_ ^= state_ >> 7;
         state_ ^= state_ << 17;
@@ -154,16 +160,21 @@ private:
     std::uint64_t state_;
 };
 
-}  // namespace
+} // namespace
 
-QwenShapedModel::Shape QwenShapedModel::shapeNamed(const std::string& name) {
-    if (name == "0.5b") return {"0.5b", 896, 24, 4864, 14, 2};
-    if (name == "1.5b") return {"1.5b", 1536, 28, 8960, 12, 2};
-    if (name == "3b") return {"3b", 2048, 36, 11008, 16, 2};
+QwenShapedModel::Shape QwenShapedModel::shapeNamed(const std::string& name)
+{
+    if (name == "0.5b")
+        return {"0.5b", 896, 24, 4864, 14, 2};
+    if (name == "1.5b")
+        return {"1.5b", 1536, 28, 8960, 12, 2};
+    if (name == "3b")
+        return {"3b", 2048, 36, 11008, 16, 2};
     throw std::invalid_argument("unknown size \"" + name + "\" (0.5b, 1.5b, 3b)");
 }
 
-void QwenShapedModel::write(const std::string& path) const {
+void QwenShapedModel::write(const std::string& path) const
+{
     lm_ggml_init_params params{};
     params.mem_size = std::size_t{8} << 20;
     params.no_alloc = true;
@@ -179,7 +190,7 @@ void QwenShapedModel::write(const std::string& path) const {
     if (!legacy && fileType != "q4_k_m") {
         throw std::invalid_argument("unknown file type " + fileType);
     }
-    lm_gguf_set_val_u32(gguf.get(), "general.file_type", legacy ? 2 : 15);  // Q4_0 or Q4_K_M
+    lm_gguf_set_val_u32(gguf.get(), "general.file_type", legacy ? 2 : 15); // Q4_0 or Q4_K_M
     lm_gguf_set_val_u32(gguf.get(), (arch + ".context_length").c_str(), 32768);
     lm_gguf_set_val_u32(gguf.get(), (arch + ".embedding_length").c_str(), shape.embedding);
     lm_gguf_set_val_u32(gguf.get(), (arch + ".block_count").c_str(), shape.layers);
@@ -267,7 +278,8 @@ void QwenShapedModel::write(const std::string& path) const {
                 continue;
             }
             packed.resize(lm_ggml_row_size(tensor->type, columns) * static_cast<std::size_t>(count));
-            const std::size_t size = lm_ggml_quantize_chunk(tensor->type, rows.data(), packed.data(), 0, count, columns, nullptr);
+            const std::size_t size =
+                lm_ggml_quantize_chunk(tensor->type, rows.data(), packed.data(), 0, count, columns, nullptr);
             ok = std::fwrite(packed.data(), 1, size, file) == size;
         }
         const std::size_t bytes = lm_ggml_nbytes(tensor);
@@ -281,4 +293,4 @@ void QwenShapedModel::write(const std::string& path) const {
     }
 }
 
-}  // namespace kivo
+} // namespace kivo

@@ -35,4 +35,4 @@ struct QwenShapedModel {
     void write(const std::string& path) const;
 };
 
-}  // namespace kivo
+} // namespace kivo

@@ -56,7 +56,10 @@ constexpr int seenDim = 4;
 constexpr unsigned char recallMarker = 'J';
 constexpr unsigned char recalledAnswer = 'b';
 
-int byteToken(unsigned char byte) { return firstByteToken + byte; }
+int byteToken(unsigned char byte)
+{
+    return firstByteToken + byte;
+}
 
 struct GgmlContextFree {
     void operator()(lm_ggml_context* context) const { lm_ggml_free(context); }
@@ -67,7 +70,8 @@ struct GgufContextFree {
 
 class Writer {
 public:
-    explicit Writer(std::uint32_t seed) : random_(seed) {
+    explicit Writer(std::uint32_t seed) : random_(seed)
+    {
         lm_ggml_init_params params{};
         params.mem_size = std::size_t{16} << 20;
         params.no_alloc = false;
@@ -80,11 +84,12 @@ public:
 
     lm_gguf_context* gguf() { return gguf_.get(); }
 
-    float* add(const std::string& name, std::size_t columns, std::size_t rows = 1) {
-        lm_ggml_tensor* tensor = rows == 1
-            ? lm_ggml_new_tensor_1d(tensors_.get(), LM_GGML_TYPE_F32, static_cast<int64_t>(columns))
-            : lm_ggml_new_tensor_2d(tensors_.get(), LM_GGML_TYPE_F32, static_cast<int64_t>(columns),
-                                    static_cast<int64_t>(rows));
+    float* add(const std::string& name, std::size_t columns, std::size_t rows = 1)
+    {
+        lm_ggml_tensor* tensor =
+            rows == 1 ? lm_ggml_new_tensor_1d(tensors_.get(), LM_GGML_TYPE_F32, static_cast<int64_t>(columns))
+                      : lm_ggml_new_tensor_2d(tensors_.get(), LM_GGML_TYPE_F32, static_cast<int64_t>(columns),
+                                              static_cast<int64_t>(rows));
         lm_ggml_set_name(tensor, name.c_str());
         auto* data = static_cast<float*>(tensor->data);
         std::fill(data, data + columns * rows, 0.0f);
@@ -92,7 +97,8 @@ public:
         return data;
     }
 
-    void fillRandom(float* data, std::size_t count, float scale) {
+    void fillRandom(float* data, std::size_t count, float scale)
+    {
         std::normal_distribution<float> normal(0.0f, scale);
         for (std::size_t i = 0; i < count; ++i) {
             data[i] = normal(random_);
@@ -103,7 +109,8 @@ public:
 
     float uniform() { return std::uniform_real_distribution<float>(0.0f, 1.0f)(random_); }
 
-    void write(const std::string& path) {
+    void write(const std::string& path)
+    {
         for (lm_ggml_tensor* tensor : pending_) {
             lm_gguf_add_tensor(gguf_.get(), tensor);
         }
@@ -119,7 +126,8 @@ private:
     std::vector<lm_ggml_tensor*> pending_;
 };
 
-void writeVocabulary(lm_gguf_context* gguf) {
+void writeVocabulary(lm_gguf_context* gguf)
+{
     std::vector<std::string> pieces = {"<unk>", "<s>", "</s>", "<|im_start|>", "<|im_end|>"};
     std::vector<std::int32_t> types = {typeUnknown, typeControl, typeControl, typeControl, typeControl};
     for (int byte = 0; byte < 256; ++byte) {
@@ -152,7 +160,8 @@ void writeVocabulary(lm_gguf_context* gguf) {
     lm_gguf_set_val_str(gguf, "tokenizer.chat_template", chatMlTemplate);
 }
 
-void applyOverride(lm_gguf_context* gguf, const std::string& assignment) {
+void applyOverride(lm_gguf_context* gguf, const std::string& assignment)
+{
     const auto equals = assignment.find('=');
     const auto colon = equals == std::string::npos ? std::string::npos : assignment.find(':', equals);
     if (colon == std::string::npos) {
@@ -189,7 +198,8 @@ void applyOverride(lm_gguf_context* gguf, const std::string& assignment) {
 // only the marker answers it, and its value writes the seen dimension. The query and key sit
 // in the head's slowest rotary pair (it turns by 3e-4 radians a position), so the marker
 // outweighs thousands of other positions however far back it is.
-void recallHead(float* query, float* key, float* value, float* attentionOutput) {
+void recallHead(float* query, float* key, float* value, float* attentionOutput)
+{
     constexpr std::size_t slowPair = headSize - 2;
     const auto row = [](float* matrix, std::size_t index) { return matrix + index * embedding; };
     for (std::size_t dimension = 0; dimension < headSize; ++dimension) {
@@ -206,17 +216,23 @@ void recallHead(float* query, float* key, float* value, float* attentionOutput) 
     row(attentionOutput, seenDim)[0] = 0.18f;
 }
 
-}  // namespace
+} // namespace
 
-TinyChatModel::Style TinyChatModel::styleNamed(const std::string& name) {
-    if (name == "letter") return Style::letter;
-    if (name == "blank") return Style::blank;
-    if (name == "runaway") return Style::runaway;
-    if (name == "recall") return Style::recall;
+TinyChatModel::Style TinyChatModel::styleNamed(const std::string& name)
+{
+    if (name == "letter")
+        return Style::letter;
+    if (name == "blank")
+        return Style::blank;
+    if (name == "runaway")
+        return Style::runaway;
+    if (name == "recall")
+        return Style::recall;
     throw std::invalid_argument("unknown style \"" + name + "\" (letter, blank, runaway, recall)");
 }
 
-void TinyChatModel::write(const std::string& path) const {
+void TinyChatModel::write(const std::string& path) const
+{
     Writer writer(seed);
     lm_gguf_context* gguf = writer.gguf();
 
@@ -266,7 +282,9 @@ void TinyChatModel::write(const std::string& path) const {
     // (quote, closing brace, colon, end of turn, then other bytes, whitespace last), and
     // the bigram bonuses that write the answer.
     float* output = writer.add("output.weight", embedding, vocabularySize);
-    auto rank = [&](int token, float value) { output[static_cast<std::size_t>(token) * embedding + alwaysDim] = value; };
+    auto rank = [&](int token, float value) {
+        output[static_cast<std::size_t>(token) * embedding + alwaysDim] = value;
+    };
     for (int byte = 0; byte < 256; ++byte) {
         rank(byteToken(static_cast<unsigned char>(byte)), 0.1f + 0.4f * writer.uniform());
     }
@@ -309,7 +327,8 @@ void TinyChatModel::write(const std::string& path) const {
             recallHead(query, key, value, attentionOutput);
         }
         writer.fillOnes(writer.add(prefix + "ffn_norm.weight", embedding), embedding);
-        writer.fillRandom(writer.add(prefix + "ffn_gate.weight", embedding, feedForward), embedding * feedForward, 0.1f);
+        writer.fillRandom(writer.add(prefix + "ffn_gate.weight", embedding, feedForward), embedding * feedForward,
+                          0.1f);
         writer.fillRandom(writer.add(prefix + "ffn_up.weight", embedding, feedForward), embedding * feedForward, 0.1f);
         writer.add(prefix + "ffn_down.weight", feedForward, embedding);
     }
@@ -317,4 +336,4 @@ void TinyChatModel::write(const std::string& path) const {
     writer.write(path);
 }
 
-}  // namespace kivo
+} // namespace kivo

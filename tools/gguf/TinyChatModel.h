@@ -14,10 +14,10 @@ namespace kivo {
 // block one attention head, so that its answer tells whether a marker was anywhere before.
 struct TinyChatModel {
     enum class Style {
-        letter,   // answers {"text":"a"}
-        blank,    // answers a single space as text, which reads as an empty result
-        runaway,  // writes "aaaa…" and never closes the string
-        recall,   // answers {"text":"b"} when a "J" came earlier in the conversation, else "a"
+        letter,  // answers {"text":"a"}
+        blank,   // answers a single space as text, which reads as an empty result
+        runaway, // writes "aaaa…" and never closes the string
+        recall,  // answers {"text":"b"} when a "J" came earlier in the conversation, else "a"
     };
 
     Style style = Style::letter;
@@ -25,7 +25,8 @@ struct TinyChatModel {
     std::uint32_t seed = 7;
     std::uint32_t layers = 2;
     // Metadata written over the model's own, "KEY=TYPE:VALUE" with TYPE u32, i32, u64, f32, str
-    // or u32s (a comma-separated array; f32 also takes nan and inf): broken models for the checks that must refuse them.
+    // or u32s (a comma-separated array; f32 also takes nan and inf): broken models for the checks that must refuse
+    // them.
     std::vector<std::string> overrides;
 
     static Style styleNamed(const std::string& name);
@@ -34,4 +35,4 @@ struct TinyChatModel {
     void write(const std::string& path) const;
 };
 
-}  // namespace kivo
+} // namespace kivo

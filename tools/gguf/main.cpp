@@ -1,5 +1,6 @@
 // kivo-tiny-gguf: writes a tiny GGUF chat model for tests and benchmarks.
-//   kivo-tiny-gguf OUTPUT [--context N] [--style letter|blank|runaway|recall] [--seed N] [--layers N] [--set KEY=TYPE:VALUE]...
+//   kivo-tiny-gguf OUTPUT [--context N] [--style letter|blank|runaway|recall] [--seed N] [--layers N] [--set
+//   KEY=TYPE:VALUE]...
 #include "platform/process/HelpOption.h"
 #include "tools/gguf/TinyChatModel.h"
 
@@ -8,7 +9,8 @@
 #include <stdexcept>
 #include <string>
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (kivo::HelpOption::answer(argc, argv,
                                  "usage: kivo-tiny-gguf OUTPUT [--context N] [--style letter|blank|runaway|recall] "
                                  "[--seed N] [--layers N] [--set KEY=TYPE:VALUE]...\n"
@@ -38,7 +40,9 @@ int main(int argc, char** argv) {
             }
         }
         if (output.empty()) {
-            throw std::invalid_argument("usage: kivo-tiny-gguf OUTPUT [--context N] [--style letter|blank|runaway|recall] [--seed N] [--layers N] [--set KEY=TYPE:VALUE]...");
+            throw std::invalid_argument(
+                "usage: kivo-tiny-gguf OUTPUT [--context N] [--style letter|blank|runaway|recall] [--seed N] [--layers "
+                "N] [--set KEY=TYPE:VALUE]...");
         }
         model.write(output);
         return 0;

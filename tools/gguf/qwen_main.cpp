@@ -9,11 +9,13 @@
 #include <stdexcept>
 #include <string>
 
-int main(int argc, char** argv) {
-    if (kivo::HelpOption::answer(argc, argv,
-                                 "usage: kivo-qwen-gguf OUTPUT --size 0.5b|1.5b|3b --tokenizer TOKENIZER.JSON [--seed N] "
-                                 "[--type q4_k_m|q4_0]\n"
-                                 "Writes a GGUF model of a real model's shape with generated weights, for benchmarks.")) {
+int main(int argc, char** argv)
+{
+    if (kivo::HelpOption::answer(
+            argc, argv,
+            "usage: kivo-qwen-gguf OUTPUT --size 0.5b|1.5b|3b --tokenizer TOKENIZER.JSON [--seed N] "
+            "[--type q4_k_m|q4_0]\n"
+            "Writes a GGUF model of a real model's shape with generated weights, for benchmarks.")) {
         return 0;
     }
     try {
@@ -37,7 +39,8 @@ int main(int argc, char** argv) {
             }
         }
         if (output.empty() || model.tokenizerJson.empty()) {
-            throw std::invalid_argument("usage: kivo-qwen-gguf OUTPUT --size 0.5b|1.5b|3b --tokenizer TOKENIZER.JSON [--seed N] [--type q4_k_m|q4_0]");
+            throw std::invalid_argument("usage: kivo-qwen-gguf OUTPUT --size 0.5b|1.5b|3b --tokenizer TOKENIZER.JSON "
+                                        "[--seed N] [--type q4_k_m|q4_0]");
         }
         model.write(output);
         return 0;

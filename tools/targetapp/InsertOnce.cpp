@@ -2,9 +2,9 @@
 // it, with the accessibility library not started before. Prints one JSON line
 // {"outcome", "ms", "diagnostics"} and then keeps running, so that the clipboard it may hold
 // (the user's contents, given back) stays readable, until its standard input closes.
-#include "platform/process/HelpOption.h"
 #include "app/delivery/FocusedInputWriter.h"
 #include "platform/accessibility/AccessibilityInputAccess.h"
+#include "platform/process/HelpOption.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -20,7 +20,8 @@
 
 int main(int argc, char** argv)
 {
-    if (kivo::HelpOption::answer(argc, argv, "usage: kivo-insert-once TEXT\nInserts TEXT into the focused input once, as Kivo does.")) {
+    if (kivo::HelpOption::answer(
+            argc, argv, "usage: kivo-insert-once TEXT\nInserts TEXT into the focused input once, as Kivo does.")) {
         return 0;
     }
     if (argc != 2) {

@@ -217,9 +217,8 @@ bool RealApplication::waitForElement(int role, const std::string& name, std::chr
     const std::string bus = busName_;
     return spinUntil(
         [&] {
-            return AccessibilityThread::call([pid, bus, role, name] {
-                       return static_cast<bool>(findElement(pid, bus, role, name));
-                   })
+            return AccessibilityThread::call(
+                       [pid, bus, role, name] { return static_cast<bool>(findElement(pid, bus, role, name)); })
                 .value_or(false);
         },
         limit);
@@ -260,8 +259,8 @@ bool RealApplication::focusWindow(std::chrono::milliseconds limit)
     bool active = false;
     spinUntil(
         [&] {
-            windows = runTool(QStringLiteral("xdotool"),
-                              {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), pid});
+            windows = runTool(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                          QStringLiteral("--pid"), pid});
             if (windows && !windows->trimmed().isEmpty()) {
                 return true;
             }

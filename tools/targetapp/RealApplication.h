@@ -40,8 +40,8 @@ private:
 
 // The outcome of one kivo-insert-once run.
 struct InsertOnceResult {
-    QString outcome;  // InputDelivery's raw value, or "hung" when no line came in time
-    double ms = 0;    // from the start of the insertion to its outcome
+    QString outcome; // InputDelivery's raw value, or "hung" when no line came in time
+    double ms = 0;   // from the start of the insertion to its outcome
     QStringList diagnostics;
 };
 

@@ -108,8 +108,8 @@ public:
             return focus(widget);
         }
         if (cmd == u"set" && widget) {
-            set(widget, command.value(QStringLiteral("text")).toString(), command.value(QStringLiteral("start")).toInt(),
-                command.value(QStringLiteral("end")).toInt());
+            set(widget, command.value(QStringLiteral("text")).toString(),
+                command.value(QStringLiteral("start")).toInt(), command.value(QStringLiteral("end")).toInt());
             return reply({{QStringLiteral("ok"), true}});
         }
         if (cmd == u"get" && widget) {
@@ -195,7 +195,9 @@ private:
             start = edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
             end = edit->hasSelectedText() ? edit->selectionEnd() : edit->cursorPosition();
         }
-        return {{QStringLiteral("ok"), true}, {QStringLiteral("text"), text}, {QStringLiteral("start"), start},
+        return {{QStringLiteral("ok"), true},
+                {QStringLiteral("text"), text},
+                {QStringLiteral("start"), start},
                 {QStringLiteral("end"), end}};
     }
 

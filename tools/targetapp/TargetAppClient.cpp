@@ -89,8 +89,8 @@ bool TargetAppClient::setClipboard(const std::map<QString, QByteArray>& formats)
     for (const auto& [format, bytes] : formats) {
         encoded[format] = QString::fromLatin1(bytes.toHex());
     }
-    const auto answer = command({{QStringLiteral("cmd"), QStringLiteral("setClipboard")},
-                                 {QStringLiteral("formats"), encoded}});
+    const auto answer =
+        command({{QStringLiteral("cmd"), QStringLiteral("setClipboard")}, {QStringLiteral("formats"), encoded}});
     return answer && answer->value(QStringLiteral("ok")).toBool();
 }
 

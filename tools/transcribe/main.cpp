@@ -132,14 +132,17 @@ int main(int argc, char** argv)
         const auto begin = std::chrono::steady_clock::now();
         for (std::size_t at = 0; at < audio.frameCount(); at += frames) {
             const std::size_t count = std::min(frames, audio.frameCount() - at);
-            PcmBuffer chunk{audio.format, std::vector<float>(audio.samples.begin() + static_cast<std::ptrdiff_t>(at * channels),
-                                                             audio.samples.begin() + static_cast<std::ptrdiff_t>((at + count) * channels))};
+            PcmBuffer chunk{
+                audio.format,
+                std::vector<float>(audio.samples.begin() + static_cast<std::ptrdiff_t>(at * channels),
+                                   audio.samples.begin() + static_cast<std::ptrdiff_t>((at + count) * channels))};
             const double seconds = static_cast<double>(at) / audio.format.sampleRate;
             for (auto& converted : converter->convert(chunk, seconds)) {
                 input->yield(std::move(converted));
             }
             if (realtime) {
-                std::this_thread::sleep_until(begin + std::chrono::duration<double>(seconds + count / audio.format.sampleRate));
+                std::this_thread::sleep_until(begin +
+                                              std::chrono::duration<double>(seconds + count / audio.format.sampleRate));
             }
         }
         for (auto& converted : converter->flush()) {

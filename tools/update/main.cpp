@@ -50,8 +50,7 @@ int main(int argc, char** argv)
         if (arguments.size() == 1 && arguments[0] == "generate-key") {
             const auto keys = kivo::UpdateSignature::generateKeyPair();
             std::cout << "SUPublicEDKey (configure with -DKIVO_UPDATE_PUBLIC_KEY): " << keys.publicKey << "\n"
-                      << "secret key (keep private; KIVO_UPDATE_SECRET_KEY when signing): " << keys.secretKey
-                      << "\n";
+                      << "secret key (keep private; KIVO_UPDATE_SECRET_KEY when signing): " << keys.secretKey << "\n";
             return 0;
         }
         if (arguments.size() == 3 && arguments[0] == "pack") {

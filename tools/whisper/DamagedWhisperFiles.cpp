@@ -10,9 +10,9 @@ namespace kivo {
 
 const char* DamagedWhisperFiles::fieldName(int field)
 {
-    static const char* const names[headerFields] = {"n_vocab",    "n_audio_ctx",  "n_audio_state", "n_audio_head",
-                                                    "n_audio_layer", "n_text_ctx", "n_text_state",  "n_text_head",
-                                                    "n_text_layer",  "n_mels",     "ftype"};
+    static const char* const names[headerFields] = {"n_vocab",       "n_audio_ctx", "n_audio_state", "n_audio_head",
+                                                    "n_audio_layer", "n_text_ctx",  "n_text_state",  "n_text_head",
+                                                    "n_text_layer",  "n_mels",      "ftype"};
     return field >= 0 && field < headerFields ? names[field] : "?";
 }
 

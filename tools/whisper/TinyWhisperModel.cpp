@@ -57,14 +57,18 @@ public:
         out_.write(text.data(), static_cast<std::streamsize>(text.size()));
     }
 
-    enum class Fill { random, ones, zeros };
+    enum class Fill {
+        random,
+        ones,
+        zeros
+    };
 
     // `half`: a matrix in the model's weight type (16-bit or, for 2-D ones in a quantized
     // model, q8_0 blocks); otherwise 32-bit floats.
     void tensor(const std::string& name, std::vector<std::int32_t> shape, bool half, Fill fill = Fill::random)
     {
-        const bool blocks = half && weights_ != TinyWhisperModel::WeightType::f16 && shape.size() == 2 &&
-                            shape[0] % q8Block == 0;
+        const bool blocks =
+            half && weights_ != TinyWhisperModel::WeightType::f16 && shape.size() == 2 && shape[0] % q8Block == 0;
         const bool five = weights_ == TinyWhisperModel::WeightType::q5_0;
         i32(static_cast<std::int32_t>(shape.size()));
         i32(static_cast<std::int32_t>(name.size()));
@@ -96,7 +100,8 @@ public:
                 std::uint32_t high = 0;
                 char low[q8Block / 2];
                 for (int j = 0; j < q8Block / 2; ++j) {
-                    const auto a = static_cast<std::uint32_t>(std::min(31, static_cast<int>(values[j] * inverse + 16.5f)));
+                    const auto a =
+                        static_cast<std::uint32_t>(std::min(31, static_cast<int>(values[j] * inverse + 16.5f)));
                     const auto b = static_cast<std::uint32_t>(
                         std::min(31, static_cast<int>(values[j + q8Block / 2] * inverse + 16.5f)));
                     low[j] = static_cast<char>((a & 0x0fu) | ((b & 0x0fu) << 4));
@@ -105,7 +110,8 @@ public:
                 }
                 const std::uint16_t h = toHalf(scale);
                 block.insert(block.end(), reinterpret_cast<const char*>(&h), reinterpret_cast<const char*>(&h) + 2);
-                block.insert(block.end(), reinterpret_cast<const char*>(&high), reinterpret_cast<const char*>(&high) + 4);
+                block.insert(block.end(), reinterpret_cast<const char*>(&high),
+                             reinterpret_cast<const char*>(&high) + 4);
                 block.insert(block.end(), low, low + q8Block / 2);
             }
         } else if (blocks) {
@@ -132,7 +138,8 @@ public:
                     const std::uint16_t h = toHalf(value);
                     block.insert(block.end(), reinterpret_cast<const char*>(&h), reinterpret_cast<const char*>(&h) + 2);
                 } else {
-                    block.insert(block.end(), reinterpret_cast<const char*>(&value), reinterpret_cast<const char*>(&value) + 4);
+                    block.insert(block.end(), reinterpret_cast<const char*>(&value),
+                                 reinterpret_cast<const char*>(&value) + 4);
                 }
             }
         }

@@ -30,7 +30,11 @@ struct TinyWhisperModel {
 
     // How the matrices are stored: 16-bit floats as whisper's own converted models, or 8-bit
     // or 5-bit blocks as its quantizer writes them (32 values and one 16-bit scale per block).
-    enum class WeightType { f16, q8_0, q5_0 };
+    enum class WeightType {
+        f16,
+        q8_0,
+        q5_0
+    };
 
     // Throws std::runtime_error when the file cannot be written.
     static void write(const std::filesystem::path& path, const Dimensions& dimensions, std::uint32_t seed = 1,

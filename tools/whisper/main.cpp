@@ -10,9 +10,10 @@
 int main(int argc, char** argv)
 {
     using kivo::TinyWhisperModel;
-    if (kivo::HelpOption::answer(argc, argv,
-                                 "usage: kivo-whisper-model OUT.bin [tiny|base|small|large-v3-turbo] [f16|q8_0|q5_0] [n_vocab]\n"
-                                 "Writes a whisper model of the given shape with generated weights, for tests.")) {
+    if (kivo::HelpOption::answer(
+            argc, argv,
+            "usage: kivo-whisper-model OUT.bin [tiny|base|small|large-v3-turbo] [f16|q8_0|q5_0] [n_vocab]\n"
+            "Writes a whisper model of the given shape with generated weights, for tests.")) {
         return 0;
     }
     if (argc < 2 || argc > 5) {

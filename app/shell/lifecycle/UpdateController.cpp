@@ -63,7 +63,8 @@ void UpdateController::startUpdateService()
     updater_->startUpdater();
     updater_->observeCanCheckForUpdates([weak](bool) {
         QMetaObject::invokeMethod(
-            weak.data(), [weak] {
+            weak.data(),
+            [weak] {
                 if (weak) {
                     weak->updateUpdateControls();
                 }
@@ -75,8 +76,8 @@ void UpdateController::startUpdateService()
 
 void UpdateController::updateUpdateControls()
 {
-    const bool enabled = configuration_ && host_.canUseUpdater()
-                         && (installPending() || (updater_ && updater_->canCheckForUpdates()));
+    const bool enabled =
+        configuration_ && host_.canUseUpdater() && (installPending() || (updater_ && updater_->canCheckForUpdates()));
     if (button_) {
         button_->setEnabled(enabled);
     }
@@ -135,7 +136,8 @@ bool UpdateController::shouldPostponeRelaunch(std::function<void()> installAndRe
     updateUpdateControls();
     QPointer<UpdateController> weak(this);
     QMetaObject::invokeMethod(
-        this, [weak] {
+        this,
+        [weak] {
             if (weak) {
                 weak->continueUpdateInstallation();
             }

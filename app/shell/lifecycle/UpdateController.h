@@ -43,8 +43,8 @@ public:
     // "SUFeedURL" and "SUPublicEDKey" of the bundle's Info.json; none without both.
     static std::optional<UpdateService::Configuration> configurationFor(const std::filesystem::path& bundle);
 
-    UpdateController(Host host, std::optional<UpdateService::Configuration> configuration,
-                     QAction* panelAction, QAction* menuItem, QObject* parent = nullptr);
+    UpdateController(Host host, std::optional<UpdateService::Configuration> configuration, QAction* panelAction,
+                     QAction* menuItem, QObject* parent = nullptr);
     ~UpdateController() override;
 
     bool updaterConfigured() const { return configuration_.has_value(); }

@@ -26,7 +26,10 @@
 namespace kivo {
 namespace {
 
-QString text(const std::string& value) { return QString::fromStdString(value); }
+QString text(const std::string& value)
+{
+    return QString::fromStdString(value);
+}
 
 std::uint64_t partialBytes(ModelRole role)
 {
@@ -51,8 +54,7 @@ ModelsWindow::ModelsWindow(std::string catalogueSource, QWidget* parent)
 {
     confirm = [this](const QString& question) {
         return QMessageBox::question(this, windowTitle(), question, QMessageBox::Yes | QMessageBox::Cancel,
-                                     QMessageBox::Cancel)
-               == QMessageBox::Yes;
+                                     QMessageBox::Cancel) == QMessageBox::Yes;
     };
     measure = [](bool measureAgain, std::stop_token stop) { return MachineSpeedProbe::obtain(measureAgain, {}, stop); };
     chooseFile = [this](ModelRole role) {
@@ -308,7 +310,8 @@ void ModelsWindow::measureThisComputer(bool measureAgain)
                 if (speed_ && catalogue_) {
                     const auto recommendation = ModelRecommendation::choose(*catalogue_, *speed_);
                     for (const ModelRole role : ModelRoles::allCases) {
-                        const auto& chosen = role == ModelRole::speech ? recommendation.speech : recommendation.language;
+                        const auto& chosen =
+                            role == ModelRole::speech ? recommendation.speech : recommendation.language;
                         if (chosen) {
                             Section& s = section(role);
                             s.choice->setCurrentIndex(s.choice->findData(text(chosen->entry->name)));

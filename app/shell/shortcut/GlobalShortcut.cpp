@@ -6,9 +6,7 @@ namespace kivo {
 
 GlobalShortcut::GlobalShortcut(std::unique_ptr<ShortcutBackend> backend, std::function<bool()> isTrusted,
                                std::function<void()> action)
-    : backend_(std::move(backend)),
-      isTrusted_(std::move(isTrusted)),
-      action_(std::move(action)),
+    : backend_(std::move(backend)), isTrusted_(std::move(isTrusted)), action_(std::move(action)),
       self_(std::make_shared<GlobalShortcut*>(this))
 {
 }
@@ -28,8 +26,7 @@ GlobalShortcut::State GlobalShortcut::configure(PanelShortcut shortcut)
 
     std::weak_ptr<GlobalShortcut*> weak = self_;
     switch (shortcut) {
-    case PanelShortcut::disabled:
-        return State::disabled();
+    case PanelShortcut::disabled: return State::disabled();
     case PanelShortcut::rightCommand: {
         auto handler = [weak](const KeyMonitorEvent& event) {
             if (const auto self = weak.lock(); self && *self) {
@@ -49,9 +46,8 @@ GlobalShortcut::State GlobalShortcut::configure(PanelShortcut shortcut)
     }
     case PanelShortcut::controlOptionSpace:
     case PanelShortcut::commandShiftSpace: {
-        const auto combination = shortcut == PanelShortcut::controlOptionSpace
-                                     ? HotKeyCombination::controlAltSpace
-                                     : HotKeyCombination::shiftSuperSpace;
+        const auto combination = shortcut == PanelShortcut::controlOptionSpace ? HotKeyCombination::controlAltSpace
+                                                                               : HotKeyCombination::shiftSuperSpace;
         const std::int32_t status = backend_->registerHotKey(combination, [weak] {
             if (const auto self = weak.lock(); self && *self && (*self)->action_) {
                 (*self)->action_();

@@ -16,7 +16,12 @@ class GlobalShortcut {
 public:
     class State {
     public:
-        enum class Kind { failed, ready, disabled, permissionRequired };
+        enum class Kind {
+            failed,
+            ready,
+            disabled,
+            permissionRequired
+        };
         static State failed(std::int32_t status) { return {Kind::failed, status}; }
         static State ready() { return {Kind::ready, 0}; }
         static State disabled() { return {Kind::disabled, 0}; }

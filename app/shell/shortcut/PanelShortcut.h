@@ -14,7 +14,12 @@ class PanelShortcut {
     Q_DECLARE_TR_FUNCTIONS(PanelShortcut)
 
 public:
-    enum Value : unsigned char { rightCommand, controlOptionSpace, commandShiftSpace, disabled };
+    enum Value : unsigned char {
+        rightCommand,
+        controlOptionSpace,
+        commandShiftSpace,
+        disabled
+    };
 
     constexpr PanelShortcut(Value value) : value_(value) {} // NOLINT(google-explicit-constructor)
     constexpr operator Value() const { return value_; }     // NOLINT(google-explicit-constructor)

@@ -25,10 +25,13 @@ protected:
     {
         log = (bundle.resources() / "requests.log").string();
         // Preparation runs (--prepare) are not conversions.
-        bundle.setRunnerScript("[ \"$1\" = --prepare ] && exit 0; cat >> '" + log + "'; echo >> '" + log + "'; sleep " + delay +
-                               "; n=$(grep -c . '" + log + "'); "
+        bundle.setRunnerScript("[ \"$1\" = --prepare ] && exit 0; cat >> '" + log + "'; echo >> '" + log + "'; sleep " +
+                               delay + "; n=$(grep -c . '" + log +
+                               "'); "
                                // A source with 空 gets a blank answer, which is no conversion.
-                               "tail -n 1 '" + log + "' | grep -q '\"source\":\"空' && n=' ' && "
+                               "tail -n 1 '" +
+                               log +
+                               "' | grep -q '\"source\":\"空' && n=' ' && "
                                "printf '{\"status\":\"generated\",\"text\":\"%s\"}\\n' \"$n\" && exit 0; "
                                "printf '{\"status\":\"generated\",\"text\":\"譯%s。\"}\\n' \"$n\"");
     }
@@ -88,7 +91,8 @@ TEST_F(ConvertingAhead, AtTheStopThePieceStillRunningIsWaitedForAndAllConvertedA
     ASSERT_TRUE(test::waitUntil([this] { return requests().size() == 2; }));
     recorder->callbacks.onSettled("丁。戊。");
     recorder->callbacks.onCompletion(std::string("丁。戊。"));
-    EXPECT_TRUE(test::waitUntil([this] { return status().contains(QStringLiteral("2 / 2")); })) << status().toStdString();
+    EXPECT_TRUE(test::waitUntil([this] { return status().contains(QStringLiteral("2 / 2")); }))
+        << status().toStdString();
     ASSERT_TRUE(test::waitUntil([this] { return idle() && !state().result.isEmpty(); }));
     EXPECT_EQ(state().result, QStringLiteral("譯2。譯3。"));
 

@@ -83,9 +83,9 @@ protected:
 
 TEST_F(ModelRun, ValidReplyRestoresLiteralsAndHandsTheResultOver)
 {
-    bundle.setRunnerScript(
-        "cat > \"$0.request\"\n"
-        "printf '%s\\n' '{\"elapsedSeconds\":0.46,\"status\":\"generated\",\"text\":\"Please call \xE2\x9F\xA6KIVO7_0\xE2\x9F\xA7 for me.\"}'");
+    bundle.setRunnerScript("cat > \"$0.request\"\n"
+                           "printf '%s\\n' '{\"elapsedSeconds\":0.46,\"status\":\"generated\",\"text\":\"Please call "
+                           "\xE2\x9F\xA6KIVO7_0\xE2\x9F\xA7 for me.\"}'");
     change([](PanelSettings& settings) { settings.autoInsert = true; });
     convert();
     EXPECT_EQ(result(), QStringLiteral("Please call ABC123 for me."));
@@ -106,7 +106,8 @@ TEST_F(ModelRun, ValidReplyRestoresLiteralsAndHandsTheResultOver)
 
 TEST_F(ModelRun, WithoutAutomaticInsertionTheStatusAsksForReviewAndNothingIsDelivered)
 {
-    bundle.setRunnerScript("cat > /dev/null; echo '{\"elapsedSeconds\":1.25,\"status\":\"generated\",\"text\":\"Hello \xE2\x9F\xA6KIVO7_0\xE2\x9F\xA7\"}'");
+    bundle.setRunnerScript("cat > /dev/null; echo '{\"elapsedSeconds\":1.25,\"status\":\"generated\",\"text\":\"Hello "
+                           "\xE2\x9F\xA6KIVO7_0\xE2\x9F\xA7\"}'");
     change([](PanelSettings& settings) { settings.autoInsert = false; });
     change([](PanelSettings& settings) { settings.chinese = true; });
     convert();
@@ -116,7 +117,8 @@ TEST_F(ModelRun, WithoutAutomaticInsertionTheStatusAsksForReviewAndNothingIsDeli
 
 TEST_F(ModelRun, ResultNeedingReviewIsShownButNeverInserted)
 {
-    bundle.setRunnerScript("cat > /dev/null; echo '{\"elapsedSeconds\":2,\"status\":\"generated\",\"text\":\"你好 \xE2\x9F\xA6KIVO7_0\xE2\x9F\xA7\"}'");
+    bundle.setRunnerScript("cat > /dev/null; echo '{\"elapsedSeconds\":2,\"status\":\"generated\",\"text\":\"你好 "
+                           "\xE2\x9F\xA6KIVO7_0\xE2\x9F\xA7\"}'");
     change([](PanelSettings& settings) { settings.autoInsert = true; });
     convert();
     EXPECT_EQ(result(), QStringLiteral("你好 ABC123"));
@@ -127,11 +129,14 @@ TEST_F(ModelRun, ResultNeedingReviewIsShownButNeverInserted)
 
 TEST_F(ModelRun, ReplyWithoutElapsedSecondsShowsAQuestionMark)
 {
-    bundle.setRunnerScript("cat > /dev/null; echo '{\"status\":\"generated\",\"text\":\"Hello \xE2\x9F\xA6KIVO7_0\xE2\x9F\xA7\"}'");
+    bundle.setRunnerScript(
+        "cat > /dev/null; echo '{\"status\":\"generated\",\"text\":\"Hello \xE2\x9F\xA6KIVO7_0\xE2\x9F\xA7\"}'");
     change([](PanelSettings& settings) { settings.autoInsert = false; });
     convert();
     EXPECT_EQ(status(), QStringLiteral("Completed in ? s. Review before copying."));
-    bundle.setRunnerScript("cat > /dev/null; echo '{\"elapsedSeconds\":\"0.5\",\"status\":\"generated\",\"text\":\"Hello \xE2\x9F\xA6KIVO7_0\xE2\x9F\xA7\"}'");
+    bundle.setRunnerScript(
+        "cat > /dev/null; echo '{\"elapsedSeconds\":\"0.5\",\"status\":\"generated\",\"text\":\"Hello "
+        "\xE2\x9F\xA6KIVO7_0\xE2\x9F\xA7\"}'");
     convert();
     EXPECT_EQ(status(), QStringLiteral("Completed in ? s. Review before copying."));
 }
@@ -143,7 +148,8 @@ TEST_F(ModelRun, FailingRepliesClearResultKeepOriginalAndReleaseTheLock)
         QString description;
     };
     const Case cases[] = {
-        {"cat > /dev/null; echo '{\"status\":\"empty\",\"elapsedSeconds\":0.1}'", QStringLiteral("The language model gave no result. Convert again.")},
+        {"cat > /dev/null; echo '{\"status\":\"empty\",\"elapsedSeconds\":0.1}'",
+         QStringLiteral("The language model gave no result. Convert again.")},
         {"cat > /dev/null; echo '{\"status\":\"error\",\"error\":\"E\",\"localizedError\":\"Model busy\"}'",
          QStringLiteral("Model busy")},
         {"cat > /dev/null; echo '{\"status\":\"error\",\"error\":\"Only error\"}'", QStringLiteral("Only error")},
@@ -152,15 +158,19 @@ TEST_F(ModelRun, FailingRepliesClearResultKeepOriginalAndReleaseTheLock)
         {"cat > /dev/null; echo 'not json'; echo 'bad reply' >&2", QStringLiteral("bad reply\n")},
         {"cat > /dev/null; echo '[1,2]'",
          QStringLiteral("The language model's runner's reply could not be read (not a JSON object). Reinstall Kivo.")},
-        {"cat > /dev/null; exit 3", QStringLiteral("The language model's runner exited with status 3 without a reply. Reinstall Kivo.")},
-        {"cat > /dev/null; echo '{\"status\":\"error\",\"availability\":\"available\",\"errorType\":\"rewrite_runner.Run.ProbeError\","
+        {"cat > /dev/null; exit 3",
+         QStringLiteral("The language model's runner exited with status 3 without a reply. Reinstall Kivo.")},
+        {"cat > /dev/null; echo "
+         "'{\"status\":\"error\",\"availability\":\"available\",\"errorType\":\"rewrite_runner.Run.ProbeError\","
          "\"error\":\"ProbeError.budgetExceeded\",\"localizedError\":\"The operation couldn’t be completed.\"}'",
-         QStringLiteral("The text is too long for the on-device model. Shorten it, or select part of it and convert that.")},
+         QStringLiteral(
+             "The text is too long for the on-device model. Shorten it, or select part of it and convert that.")},
         // A reply is only as good as the exit status that comes with it.
         {"cat > /dev/null; echo '{\"status\":\"generated\",\"text\":\"Hello\"}'; echo 'late failure' >&2; exit 1",
          QStringLiteral("late failure\n")},
         // Fields of the wrong type are missing fields.
-        {"cat > /dev/null; echo '{\"status\":\"generated\",\"text\":5}'", QStringLiteral("The language model gave no result. Convert again.")},
+        {"cat > /dev/null; echo '{\"status\":\"generated\",\"text\":5}'",
+         QStringLiteral("The language model gave no result. Convert again.")},
         // Text that comes with any other status is no result.
         {"cat > /dev/null; echo '{\"status\":\"refused\",\"text\":\"partial\",\"error\":\"Refused\"}'",
          QStringLiteral("Refused")},
@@ -180,22 +190,26 @@ TEST_F(ModelRun, FailingRepliesClearResultKeepOriginalAndReleaseTheLock)
     type(QStringLiteral("今日天氣好好"));
     bundle.setRunnerScript("cat > /dev/null; printf '%s\\n' '{\"status\":\"generated\",\"text\":\"  \\n \"}'");
     convert();
-    EXPECT_EQ(status(), QStringLiteral("未完成：The language model returned an empty result. Convert again, or reword the original. 原文保留。"));
+    EXPECT_EQ(
+        status(),
+        QStringLiteral(
+            "未完成：The language model returned an empty result. Convert again, or reword the original. 原文保留。"));
     EXPECT_EQ(state().source, QStringLiteral("今日天氣好好"));
     EXPECT_EQ(conversion().lockDescriptor(), -1);
 }
 
 TEST_F(ModelRun, MissingModelGivesAnActionableMessage)
 {
-    bundle.setRunnerScript(
-        "cat > /dev/null; echo '{\"availability\":\"unavailable(modelNotFound: no file at \\/x\\/language-model.gguf)\","
-        "\"status\":\"error\",\"localizedError\":\"The operation couldn’t be completed.\"}'");
+    bundle.setRunnerScript("cat > /dev/null; echo '{\"availability\":\"unavailable(modelNotFound: no file at "
+                           "\\/x\\/language-model.gguf)\","
+                           "\"status\":\"error\",\"localizedError\":\"The operation couldn’t be completed.\"}'");
     convert();
     EXPECT_EQ(status(), QStringLiteral("未完成：No language model is installed. Download one. 原文保留。"));
     // The runtime's reason and the first place the runner searches, as this environment sets
     // it, are in the tooltip, never in the status itself.
     const QString tooltip = test::PanelWidgets(panel()).status->toolTip();
-    EXPECT_TRUE(tooltip.contains(QStringLiteral("modelNotFound: no file at /x/language-model.gguf"))) << tooltip.toStdString();
+    EXPECT_TRUE(tooltip.contains(QStringLiteral("modelNotFound: no file at /x/language-model.gguf")))
+        << tooltip.toStdString();
     EXPECT_TRUE(tooltip.contains(QString::fromStdString(ModelStore::searched(ModelRole::language).front().string())))
         << tooltip.toStdString();
     EXPECT_FALSE(tooltip.contains(QStringLiteral("~/")));
@@ -280,12 +294,16 @@ TEST_F(ModelRun, UnsafeLockFileRefusesTheRunAndSaysWhy)
     emit panel().convertClicked();
     EXPECT_FALSE(conversion().running());
     EXPECT_EQ(conversion().lockDescriptor(), -1);
-    EXPECT_EQ(status(), QStringLiteral("The language model's process lock %1 is unsafe (not your file, permissions other than 0600, "
-                                       "or a link). Delete it and try again.").arg(QString::fromStdString(path)));
+    EXPECT_EQ(
+        status(),
+        QStringLiteral("The language model's process lock %1 is unsafe (not your file, permissions other than 0600, "
+                       "or a link). Delete it and try again.")
+            .arg(QString::fromStdString(path)));
     EXPECT_EQ(result(), QStringLiteral("earlier result"));
     change([](PanelSettings& settings) { settings.chinese = true; });
     emit panel().convertClicked();
-    EXPECT_TRUE(status().startsWith(QStringLiteral("語言模型執行鎖 ") + QString::fromStdString(path) + QStringLiteral(" 不安全")));
+    EXPECT_TRUE(status().startsWith(QStringLiteral("語言模型執行鎖 ") + QString::fromStdString(path) +
+                                    QStringLiteral(" 不安全")));
     EXPECT_EQ(QFileInfo(QString::fromStdString(path)).permissions() & QFileDevice::ReadOther, QFileDevice::ReadOther)
         << "the file is left alone";
 }

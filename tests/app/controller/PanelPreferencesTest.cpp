@@ -1,5 +1,5 @@
-#include "app/controller/Application.h"
 #include "app/controller/PanelPreferences.h"
+#include "app/controller/Application.h"
 #include "app/shell/FloatingPanel.h"
 #include "app/shell/VoicePanel.h"
 #include "tests/app/controller/ControllerTestSupport.h"
@@ -53,8 +53,7 @@ protected:
     {
         const QRect frame = window.frameGeometry();
         const double height = QGuiApplication::primaryScreen()->geometry().height();
-        return {double(frame.x()), height - frame.y() - frame.height(), double(frame.width()),
-                double(frame.height())};
+        return {double(frame.x()), height - frame.y() - frame.height(), double(frame.width()), double(frame.height())};
     }
 
     static QRect centred(const QWidget& window)
@@ -103,9 +102,16 @@ TEST_F(PanelPreferencesTest, FirstLaunchTakesTheDefaultsAndWritesNothingUntilRes
 
 TEST_F(PanelPreferencesTest, RecordRoundTripsAndIsWrittenWhole)
 {
-    storeRecord({{"language", "zh-Hant"}, {"targetLanguage", "en"}, {"speechEngine", "dictation"},
-                 {"autoProcess", false}, {"autoInsert", false}, {"hongKongCharacters", false},
-                 {"convertWhileSpeaking", false}, {"vocabulary", "灣仔, Kivo"}, {"shortcut", "commandShiftSpace"}, {"editorExpanded", true},
+    storeRecord({{"language", "zh-Hant"},
+                 {"targetLanguage", "en"},
+                 {"speechEngine", "dictation"},
+                 {"autoProcess", false},
+                 {"autoInsert", false},
+                 {"hongKongCharacters", false},
+                 {"convertWhileSpeaking", false},
+                 {"vocabulary", "灣仔, Kivo"},
+                 {"shortcut", "commandShiftSpace"},
+                 {"editorExpanded", true},
                  {"stale", "old key"}});
     auto app = makeApp();
     app->restorePreferences();
@@ -141,8 +147,12 @@ TEST_F(PanelPreferencesTest, RecordRoundTripsAndIsWrittenWhole)
 
 TEST_F(PanelPreferencesTest, LegacyRecordAndUnknownValuesFallBack)
 {
-    storeRecord({{"writingMode", "cantonese"}, {"language", "en-US"}, {"speechEngine", "Dictation"},
-                 {"autoProcess", "false"}, {"autoInsert", 0}, {"shortcut", "leftCommand"},
+    storeRecord({{"writingMode", "cantonese"},
+                 {"language", "en-US"},
+                 {"speechEngine", "Dictation"},
+                 {"autoProcess", "false"},
+                 {"autoInsert", 0},
+                 {"shortcut", "leftCommand"},
                  {"editorExpanded", "yes"}});
     auto app = makeApp();
     app->restorePreferences();
@@ -182,8 +192,8 @@ TEST_F(PanelPreferencesTest, SavedFramePlacesTheWindowOrLeavesItCentred)
     EXPECT_EQ(QSizeF(window.frameGeometry().size()), size);
 
     // Partly off the right and bottom edges: pulled inside the visible frame.
-    storeRecord({{"windowFrame", PanelPreferences::frameText(
-                                     {visible.right() - 20, visible.y() - size.height() / 2, size.width(), size.height()})}});
+    storeRecord({{"windowFrame", PanelPreferences::frameText({visible.right() - 20, visible.y() - size.height() / 2,
+                                                              size.width(), size.height()})}});
     app->restorePreferences();
     EXPECT_EQ(bottomLeftFrame(window).topLeft(), QPointF(visible.right() - size.width(), visible.y()));
 

@@ -1,12 +1,11 @@
 // The background preparation runs: started after launch and on a mode change, on idle processor
 // time, one at a time, and gone when a conversion starts or the app ends.
-#include "app/controller/RunnerPreparation.h"
 #include "app/controller/Application.h"
 #include "app/controller/Conversion.h"
 #include "app/controller/ModelsAccess.h"
+#include "app/controller/RunnerPreparation.h"
 #include "app/shell/FloatingPanel.h"
 #include "tests/app/controller/ControllerTestSupport.h"
-
 
 #include <gtest/gtest.h>
 
@@ -93,13 +92,12 @@ protected:
     // answers at once.
     void waitingRunner()
     {
-        bundle.setRunnerScript(
-            "if [ \"$1\" = --prepare ]; then\n"
-            "  cat > \"$0.prepare\"\n"
-            "  exec sleep 40\n"
-            "fi\n"
-            "cat > /dev/null\n"
-            "echo '{\"status\":\"generated\",\"text\":\"Tomorrow.\"}'");
+        bundle.setRunnerScript("if [ \"$1\" = --prepare ]; then\n"
+                               "  cat > \"$0.prepare\"\n"
+                               "  exec sleep 40\n"
+                               "fi\n"
+                               "cat > /dev/null\n"
+                               "echo '{\"status\":\"generated\",\"text\":\"Tomorrow.\"}'");
     }
 
     void launch()
@@ -187,11 +185,10 @@ TEST_F(Preparation, AModeChangeReplacesThePreparationAndQuittingEndsIt)
 TEST_F(Preparation, BothInstructionVariantsArePreparedInTurnAndNothingIsShown)
 {
     installModel();
-    bundle.setRunnerScript(
-        "echo \"$*\" >> \"$0.arguments\"\n"
-        "cat >> \"$0.requests\"\n"
-        "echo >> \"$0.requests\"\n"
-        "echo '{\"status\":\"error\",\"localizedError\":\"broken\"}'");
+    bundle.setRunnerScript("echo \"$*\" >> \"$0.arguments\"\n"
+                           "cat >> \"$0.requests\"\n"
+                           "echo >> \"$0.requests\"\n"
+                           "echo '{\"status\":\"error\",\"localizedError\":\"broken\"}'");
     launch();
     setMode(written);
     ASSERT_TRUE(test::waitUntil([this] { return !app->conversion().preparation()->running(); }));
@@ -206,7 +203,8 @@ TEST_F(Preparation, BothInstructionVariantsArePreparedInTurnAndNothingIsShown)
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].find("KIVO7_"), std::string::npos);
     EXPECT_NE(requests[1].find("KIVO7_"), std::string::npos) << "the variant with a protected literal";
-    EXPECT_EQ(lines(bundle.resources() / "rewrite-runner.arguments"), (std::vector<std::string>{"--prepare", "--prepare"}));
+    EXPECT_EQ(lines(bundle.resources() / "rewrite-runner.arguments"),
+              (std::vector<std::string>{"--prepare", "--prepare"}));
     EXPECT_EQ(panel().state().status, QStringLiteral("marker"));
     EXPECT_TRUE(panel().state().result.isEmpty());
     EXPECT_FALSE(app->conversion().running());

@@ -1,6 +1,6 @@
 // Convert end to end with the real rewrite-runner and a tiny generated model.
-#include "app/controller/RunnerPreparation.h"
 #include "app/controller/Conversion.h"
+#include "app/controller/RunnerPreparation.h"
 #include "tests/app/controller/ControllerFixture.h"
 #include "tests/app/shell/PanelWidgets.h"
 
@@ -72,13 +72,15 @@ TEST_F(RealRunner, APreparedStateIsWhatTheFirstConversionReads)
     struct Restore {
         std::optional<std::string> value;
         ~Restore() { value ? ::setenv("XDG_RUNTIME_DIR", value->c_str(), 1) : ::unsetenv("XDG_RUNTIME_DIR"); }
-    } restore{std::getenv("XDG_RUNTIME_DIR") ? std::optional<std::string>(std::getenv("XDG_RUNTIME_DIR")) : std::nullopt};
+    } restore{std::getenv("XDG_RUNTIME_DIR") ? std::optional<std::string>(std::getenv("XDG_RUNTIME_DIR"))
+                                             : std::nullopt};
     ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     makeModel();
 
     app->conversion().prepare();
     ASSERT_TRUE(app->conversion().preparation());
-    ASSERT_TRUE(test::waitUntil([this] { return !app->conversion().preparation()->running(); }, std::chrono::seconds(60)));
+    ASSERT_TRUE(
+        test::waitUntil([this] { return !app->conversion().preparation()->running(); }, std::chrono::seconds(60)));
     std::map<std::filesystem::path, std::filesystem::file_time_type> kept;
     for (const auto& entry : std::filesystem::directory_iterator(runtime / "kivo-prefix")) {
         kept[entry.path()] = entry.last_write_time();

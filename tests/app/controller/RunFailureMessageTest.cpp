@@ -11,7 +11,8 @@
 namespace kivo {
 namespace {
 
-TEST(RunFailureMessageTest, KnownRunnerErrorsSayWhatToDoInBothLanguages) {
+TEST(RunFailureMessageTest, KnownRunnerErrorsSayWhatToDoInBothLanguages)
+{
     const auto tooLong =
         RunFailureMessage::forRunnerError("rewrite_runner.Run.ProbeError", "ProbeError.budgetExceeded");
     ASSERT_TRUE(tooLong);
@@ -39,7 +40,8 @@ TEST(RunFailureMessageTest, KnownRunnerErrorsSayWhatToDoInBothLanguages) {
     EXPECT_FALSE(test::inLanguage(true, [&] { return RunFailureMessage::forRunnerError("", ""); }));
 }
 
-TEST(RunFailureMessageTest, ProtectionFailuresExplainWhyTheResultWasWithheld) {
+TEST(RunFailureMessageTest, ProtectionFailuresExplainWhyTheResultWasWithheld)
+{
     using Code = LiteralMasking::ProtectionError::Code;
     const std::string mismatch =
         RunFailureMessage::forConversion(LiteralMasking::ProtectionError(Code::literalMismatch));
@@ -59,7 +61,8 @@ TEST(RunFailureMessageTest, ProtectionFailuresExplainWhyTheResultWasWithheld) {
     EXPECT_EQ(RunFailureMessage::forConversion(described), "Nothing to convert.");
 }
 
-TEST(RunFailureMessageTest, UnreadableRepliesNameTheCauseWhenStandardErrorIsEmpty) {
+TEST(RunFailureMessageTest, UnreadableRepliesNameTheCauseWhenStandardErrorIsEmpty)
+{
     EXPECT_EQ(RunFailureMessage::forUnreadableReply("runner said no\n", "", true, 3), "runner said no\n");
     const std::string crashed = RunFailureMessage::forUnreadableReply("", "", false, -1);
     const std::string exited = RunFailureMessage::forUnreadableReply("", "", true, 134);
@@ -87,5 +90,5 @@ TEST(RunFailureMessageTest, UnreadableRepliesNameTheCauseWhenStandardErrorIsEmpt
     EXPECT_EQ(RunFailureMessage::forUnreadableReply("", "", false, 4096), crashed);
 }
 
-}  // namespace
-}  // namespace kivo
+} // namespace
+} // namespace kivo

@@ -2,9 +2,9 @@
 #include "app/controller/Conversion.h"
 #include "app/controller/ModelsAccess.h"
 #include "app/controller/Recording.h"
+#include "app/models/ModelStore.h"
 #include "app/shell/RecognitionDetailsDialog.h"
 #include "app/shell/VoicePanel.h"
-#include "app/models/ModelStore.h"
 #include "app/shell/models/ModelsWindow.h"
 #include "app/speech/RecorderFailure.h"
 #include "tests/app/controller/ControllerFixture.h"
@@ -12,7 +12,6 @@
 
 #include <QCoreApplication>
 #include <QKeyEvent>
-
 
 #include <gtest/gtest.h>
 
@@ -88,7 +87,9 @@ TEST_F(Session, CancelledRecordingPutsTheDraftBack)
     EXPECT_EQ(state().selection, (TextRange{2, 3}));
     EXPECT_EQ(state().result, QStringLiteral("old result"));
     EXPECT_TRUE(state().resultCopyable);
-    EXPECT_EQ(status(), QStringLiteral("Recording cancelled or no final text. Previous text retained; nothing sent to the language model."));
+    EXPECT_EQ(status(),
+              QStringLiteral(
+                  "Recording cancelled or no final text. Previous text retained; nothing sent to the language model."));
     EXPECT_FALSE(state().settings.editorExpanded) << "no text: the editor is left as it was";
 }
 
@@ -212,7 +213,8 @@ TEST_F(Session, WithoutARecorderTheRecordingFailsAndKeepsTheText)
 
 TEST_F(Session, AMissingSpeechModelSaysWhichAndOpensTheModelsWindowInBothLanguages)
 {
-    const QString folder = QString::fromStdString(ModelStore::searched(ModelRole::speech).front().parent_path().string());
+    const QString folder =
+        QString::fromStdString(ModelStore::searched(ModelRole::speech).front().parent_path().string());
     for (const bool chinese : {false, true}) {
         change([chinese](PanelSettings& settings) { settings.chinese = chinese; });
         startRecording();
@@ -225,8 +227,8 @@ TEST_F(Session, AMissingSpeechModelSaysWhichAndOpensTheModelsWindowInBothLanguag
         EXPECT_TRUE(state().statusOffersModels);
         // The way to the Models window has a line of its own; where to put the file is in the tooltip.
         const StatusLabel& line = *test::PanelWidgets(panel()).status;
-        EXPECT_EQ(line.action(), chinese ? QStringLiteral("按此處開啟「模型」視窗 ›")
-                                         : QStringLiteral("Click here to open Models ›"));
+        EXPECT_EQ(line.action(),
+                  chinese ? QStringLiteral("按此處開啟「模型」視窗 ›") : QStringLiteral("Click here to open Models ›"));
         EXPECT_TRUE(line.toolTip().contains(folder)) << line.toolTip().toStdString();
     }
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
@@ -308,7 +310,9 @@ TEST_F(Session, RecordingTickerCountsWholeSeconds)
     ASSERT_EQ(status(), QStringLiteral("Recording 0 / 60 s — click Stop recording to finish."));
     for (const int second : {1, 2, 3}) {
         const QString shown = QStringLiteral("Recording %1 / 60 s — click Stop recording to finish.").arg(second);
-        test::waitUntil([&] { return std::chrono::steady_clock::now() - started >= std::chrono::milliseconds(1000 * second + 600); });
+        test::waitUntil([&] {
+            return std::chrono::steady_clock::now() - started >= std::chrono::milliseconds(1000 * second + 600);
+        });
         EXPECT_EQ(status(), shown);
     }
     recorder->callbacks.onStatus(Status::finalizing);

@@ -78,7 +78,8 @@ TEST_F(ShortcutWiring, TrustGrantedWhileRunningIsPickedUpByThePoll)
     app->shortcut().start();
     EXPECT_EQ(app->shortcut().state(), State::permissionRequired());
     EXPECT_TRUE(permissionButtonShown());
-    EXPECT_TRUE(info().startsWith("The global Right Super tap and automatic insertion need the desktop's accessibility setting."));
+    EXPECT_TRUE(info().startsWith(
+        "The global Right Super tap and automatic insertion need the desktop's accessibility setting."));
 
     trusted = true;
     ASSERT_TRUE(test::waitUntil([this] { return app->shortcut().state() == State::ready(); }, 20000ms));

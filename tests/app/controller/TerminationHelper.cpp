@@ -2,8 +2,8 @@
 // termination wiring, one model run started at once. Arguments: resources folder, lock path.
 #include "app/controller/Application.h"
 #include "app/controller/Conversion.h"
-#include "app/shell/FloatingPanel.h"
 #include "app/lifecycle/TerminationSignals.h"
+#include "app/shell/FloatingPanel.h"
 
 #include <QApplication>
 

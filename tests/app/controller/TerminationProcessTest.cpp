@@ -63,8 +63,8 @@ protected:
     void start(const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
     {
         helper.setProcessEnvironment(environment);
-        helper.start(QStringLiteral(KIVO_TERMINATION_HELPER),
-                     {QString::fromStdString(bundle.resources().string()), QString::fromStdString(bundle.lockPath().string())});
+        helper.start(QStringLiteral(KIVO_TERMINATION_HELPER), {QString::fromStdString(bundle.resources().string()),
+                                                               QString::fromStdString(bundle.lockPath().string())});
         ASSERT_TRUE(helper.waitForStarted());
         ASSERT_TRUE(test::waitUntil([this] { return helper.canReadLine() || helper.state() == QProcess::NotRunning; }));
         ASSERT_EQ(helper.readLine().trimmed().toStdString(), "running") << helper.readAllStandardError().toStdString();
@@ -121,9 +121,9 @@ TEST_F(TerminationProcess, LosingTheDisplayStopsTheRun)
     // A display of our own, so that it can be taken away.
     QProcess server;
     server.setProcessChannelMode(QProcess::SeparateChannels);
-    server.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
-                                          QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                                          QStringLiteral("640x480x24")});
+    server.start(QStringLiteral("Xvfb"),
+                 {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                  QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("640x480x24")});
     if (!server.waitForStarted()) {
         GTEST_SKIP() << "needs Xvfb";
     }

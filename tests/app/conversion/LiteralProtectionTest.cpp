@@ -35,8 +35,7 @@ TEST(LiteralMasking, JoinsSpaceSeparatedWordsAndStopsAtChinese)
 
     const auto product = LiteralMasking::mask("iPhone 15 Pro同Mac");
     EXPECT_EQ(product.text, "⟦KIVO7_0⟧同⟦KIVO7_1⟧");
-    EXPECT_EQ(product.spans,
-              (std::vector<Span>{{"⟦KIVO7_0⟧", "iPhone 15 Pro"}, {"⟦KIVO7_1⟧", "Mac"}}));
+    EXPECT_EQ(product.spans, (std::vector<Span>{{"⟦KIVO7_0⟧", "iPhone 15 Pro"}, {"⟦KIVO7_1⟧", "Mac"}}));
 
     const auto url = LiteralMasking::mask("睇下 https://example.com/a/b?x=1&y=2#top，好唔好");
     ASSERT_EQ(url.spans.size(), 1u);
@@ -76,10 +75,8 @@ TEST(LiteralMasking, NumbersTokensBeyondNineAndRoundTrips)
 
 TEST(LiteralMasking, RefusesSourcesHoldingTheReservedPrefix)
 {
-    EXPECT_EQ(protectionFailure([] { LiteralMasking::mask("abc ⟦KIVO7_0⟧"); }),
-              "reservedMarker");
-    EXPECT_EQ(protectionFailure([] { LiteralMasking::mask("⟦KIVO7_", true); }),
-              "reservedMarker");
+    EXPECT_EQ(protectionFailure([] { LiteralMasking::mask("abc ⟦KIVO7_0⟧"); }), "reservedMarker");
+    EXPECT_EQ(protectionFailure([] { LiteralMasking::mask("⟦KIVO7_", true); }), "reservedMarker");
 }
 
 TEST(LiteralRestoring, RequiresTheExactTokensInOrder)
@@ -88,24 +85,22 @@ TEST(LiteralRestoring, RequiresTheExactTokensInOrder)
     EXPECT_EQ(LiteralMasking::restore("⟦KIVO7_0⟧ 同 ⟦KIVO7_1⟧", spans), "Mac 同 iPad");
 
     const std::vector<std::string> broken{
-        "⟦KIVO7_1⟧ 同 ⟦KIVO7_0⟧",             // reordered
-        "⟦KIVO7_0⟧ 同 ⟦KIVO7_0⟧ ⟦KIVO7_1⟧",   // repeated
-        "⟦KIVO7_0⟧ 同",                         // dropped
-        "⟦KIVO7_0⟧ 同 ⟦KIVO7_ 1⟧",             // altered inside the brackets
-        "⟦KIVO7_0⟧ 同 ⟦KIVO7_1⟧ ⟦KIVO7_2",     // unclosed extra token
+        "⟦KIVO7_1⟧ 同 ⟦KIVO7_0⟧",           // reordered
+        "⟦KIVO7_0⟧ 同 ⟦KIVO7_0⟧ ⟦KIVO7_1⟧", // repeated
+        "⟦KIVO7_0⟧ 同",                     // dropped
+        "⟦KIVO7_0⟧ 同 ⟦KIVO7_ 1⟧",          // altered inside the brackets
+        "⟦KIVO7_0⟧ 同 ⟦KIVO7_1⟧ ⟦KIVO7_2",  // unclosed extra token
     };
     for (const auto& text : broken) {
-        EXPECT_EQ(protectionFailure([&] { LiteralMasking::restore(text, spans); }),
-                  "literalMismatch")
-            << text;
+        EXPECT_EQ(protectionFailure([&] { LiteralMasking::restore(text, spans); }), "literalMismatch") << text;
     }
 }
 
 // The fast quotation scan must find exactly what a plain search with the pattern finds.
 TEST(LiteralMasking, QuotationScanMatchesPlainSearchOnRandomText)
 {
-    const std::vector<std::string> alphabet{"「", "」", "『", "』", "“", "”", "\"", "\n", "a", "Z",
-                                            "9", " ", "\t", "-", "/", "中", "。", "😀"};
+    const std::vector<std::string> alphabet{"「", "」", "『", "』", "“", "”", "\"", "\n", "a",
+                                            "Z",  "9",  " ",  "\t", "-", "/", "中", "。", "😀"};
     const Regex quotationsOnly{LiteralMasking::quotationPattern};
     const Regex withLiterals{std::string(LiteralMasking::quotationPattern) + "|" +
                              std::string(LiteralMasking::literalPattern)};
@@ -124,9 +119,8 @@ TEST(LiteralMasking, QuotationScanMatchesPlainSearchOnRandomText)
         ASSERT_EQ(masked.spans.size(), expected.size()) << text;
         for (std::size_t i = 0; i < expected.size(); ++i) {
             ASSERT_EQ(masked.spans[i].value,
-                      Utf16::toUtf8(std::u16string_view(utf16).substr(
-                          static_cast<std::size_t>(expected[i].location),
-                          static_cast<std::size_t>(expected[i].length))))
+                      Utf16::toUtf8(std::u16string_view(utf16).substr(static_cast<std::size_t>(expected[i].location),
+                                                                      static_cast<std::size_t>(expected[i].length))))
                 << text;
         }
         ASSERT_EQ(LiteralMasking::restore(masked.text, masked.spans), text);

@@ -80,16 +80,17 @@ TEST(PhraseNormalization, MatchesWholeCharactersAndLongestRulesFirst)
 TEST(PhraseNormalization, RejectsEmptyAndOversizedSources)
 {
     EXPECT_THROW(WrittenChinesePreparation::normalize(" \n\u3000"), WrittenChinesePreparation::PreparationError);
-    EXPECT_THROW(WrittenChinesePreparation::normalize(std::string(24001, 'a')), WrittenChinesePreparation::PreparationError);
+    EXPECT_THROW(WrittenChinesePreparation::normalize(std::string(24001, 'a')),
+                 WrittenChinesePreparation::PreparationError);
     EXPECT_NO_THROW(WrittenChinesePreparation::normalize(std::string(24000, 'a')));
 }
 
 // The linear scan must find exactly the regions a plain search with the pattern finds.
 TEST(ProtectedRegions, MatchPlainSearchOnRandomText)
 {
-    const std::vector<std::string> alphabet{"\"", "\\", "\n", "\r", "`", "```", "「", "」", "『", "』",
-                                            "《", "》", "〈", "〉", "“", "”", "'", "http://", "https:/",
-                                            "h", "a", " ", "，", "中", "\u2028", "😀"};
+    const std::vector<std::string> alphabet{"\"",      "\\", "\n", "\r", "`",  "```", "「",     "」", "『",
+                                            "』",      "《", "》", "〈", "〉", "“",   "”",      "'",  "http://",
+                                            "https:/", "h",  "a",  " ",  "，", "中",  "\u2028", "😀"};
     const Regex plain{WrittenChinesePreparation::protectedRegionPattern};
     std::mt19937 random(11);
     for (int round = 0; round < 5000; ++round) {

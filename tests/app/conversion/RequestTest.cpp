@@ -1,9 +1,9 @@
 #include "TempResources.h"
 
-#include "app/conversion/ResourceFile.h"
 #include "app/conversion/LiteralMasking.h"
-#include "app/conversion/WrittenChinesePreparation.h"
 #include "app/conversion/OutputMode.h"
+#include "app/conversion/ResourceFile.h"
+#include "app/conversion/WrittenChinesePreparation.h"
 
 #include <gtest/gtest.h>
 
@@ -62,8 +62,8 @@ TEST(WrittenRequests, AreIdenticalForBothWrittenModesAndAssembleInstructionsInOr
     EXPECT_EQ(written.request.taskPrefix, OutputMode::writtenTaskPrefix);
 
     const std::string& instructions = written.request.instructions;
-    const std::string head = readShipped("floating-written-base.txt") +
-                             std::string(LiteralMasking::protectedLiteralNote) + "\n\n粵語：";
+    const std::string head =
+        readShipped("floating-written-base.txt") + std::string(LiteralMasking::protectedLiteralNote) + "\n\n粵語：";
     const std::string tail = "\n" + readShipped("floating-written.txt");
     ASSERT_GE(instructions.size(), head.size() + tail.size());
     EXPECT_EQ(instructions.substr(0, head.size()), head);
@@ -160,8 +160,7 @@ TEST(Requests, MeasureTheSizeLimitBeforeTrimming)
 {
     const std::string padded = " " + std::string(23999, 'a') + "\n";
     for (const auto mode : OutputMode::all()) {
-        EXPECT_EQ(inputFailure(mode, padded), OutputMode::InputError::Code::emptyOrTooLong)
-            << mode.modeName();
+        EXPECT_EQ(inputFailure(mode, padded), OutputMode::InputError::Code::emptyOrTooLong) << mode.modeName();
     }
     EXPECT_THROW(WrittenChinesePreparation::normalize(padded), WrittenChinesePreparation::PreparationError);
     EXPECT_NO_THROW(WrittenChinesePreparation::normalize(padded.substr(1)));

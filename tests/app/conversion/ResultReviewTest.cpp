@@ -53,8 +53,7 @@ TEST(Restore, PutsLiteralsBackInEveryMode)
     const std::vector<Span> spans{{"⟦KIVO7_0⟧", "iPhone 15 Pro"}, {"⟦KIVO7_1⟧", "「書面語」"}};
     EXPECT_EQ(written.restore("用⟦KIVO7_0⟧講⟦KIVO7_1⟧", "", spans), "用iPhone 15 Pro講「書面語」");
     // The transform runs before the literals come back, so protected text stays traditional.
-    EXPECT_EQ(simplified.restore("書面語用⟦KIVO7_0⟧講⟦KIVO7_1⟧", "", spans),
-              "书面语用iPhone 15 Pro讲「書面語」");
+    EXPECT_EQ(simplified.restore("書面語用⟦KIVO7_0⟧講⟦KIVO7_1⟧", "", spans), "书面语用iPhone 15 Pro讲「書面語」");
     EXPECT_EQ(english.restore("Use ⟦KIVO7_0⟧ ⟦KIVO7_1⟧", "", spans), "Use iPhone 15 Pro 「書面語」");
     EXPECT_EQ(cantonese.restore("用 ⟦KIVO7_0⟧ 講 ⟦KIVO7_1⟧", "用iPhone 15 Pro講「書面語」", spans),
               "用 iPhone 15 Pro 講 「書面語」");

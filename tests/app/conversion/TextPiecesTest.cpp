@@ -1,6 +1,6 @@
 // Long texts cut into pieces one conversion each can finish.
-#include "app/conversion/ConversionPace.h"
 #include "app/conversion/TextPieces.h"
+#include "app/conversion/ConversionPace.h"
 
 #include <gtest/gtest.h>
 
@@ -12,9 +12,8 @@ namespace {
 
 std::size_t codePoints(const std::string& text)
 {
-    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 // Every piece within the limit, and the pieces joined are the text byte for byte.
@@ -37,7 +36,8 @@ TEST(TextPieces, AShortTextIsOnePieceUnchanged)
 TEST(TextPieces, CutsAfterSentencesWithTheirQuotesAndSpaces)
 {
     const std::string text = "佢話：「聽日見。」我哋再傾！好嗎？ OK. Fine";
-    EXPECT_EQ(TextPieces::split(text, 14), (std::vector<std::string>{"佢話：「聽日見。」我哋再傾！", "好嗎？ OK. Fine"}));
+    EXPECT_EQ(TextPieces::split(text, 14),
+              (std::vector<std::string>{"佢話：「聽日見。」我哋再傾！", "好嗎？ OK. Fine"}));
     EXPECT_EQ(TextPieces::split(text, 12),
               (std::vector<std::string>{"佢話：「聽日見。」", "我哋再傾！好嗎？ OK.", " Fine"}));
     // A full stop inside a number or a name is no sentence's end.

@@ -9,9 +9,9 @@ namespace kivo {
 namespace {
 
 constexpr InputDelivery everyOutcome[] = {
-    InputDelivery::inserted,      InputDelivery::permissionRequired, InputDelivery::noInput,
-    InputDelivery::noCheckableInput, InputDelivery::passwordField,  InputDelivery::unsupported,
-    InputDelivery::changed,       InputDelivery::uncertain,          InputDelivery::notInserted,
+    InputDelivery::inserted,         InputDelivery::permissionRequired, InputDelivery::noInput,
+    InputDelivery::noCheckableInput, InputDelivery::passwordField,      InputDelivery::unsupported,
+    InputDelivery::changed,          InputDelivery::uncertain,          InputDelivery::notInserted,
 };
 
 QString suffix(InputDelivery outcome, bool chinese)

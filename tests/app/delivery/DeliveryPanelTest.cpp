@@ -3,8 +3,8 @@
 // tree over the bus, and the panel's main thread keeps answering while it runs.
 #include "app/controller/Application.h"
 #include "app/controller/Conversion.h"
-#include "app/shell/FloatingPanel.h"
 #include "app/delivery/DeliveryOutcomeText.h"
+#include "app/shell/FloatingPanel.h"
 #include "app/shell/StatusLabel.h"
 #include "app/shell/VoicePanel.h"
 #include "platform/accessibility/FocusTracker.h"
@@ -42,9 +42,7 @@ public:
     StallProbe()
     {
         timer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            longest_ = std::max(longest_, clock_.restart());
-        });
+        QObject::connect(&timer_, &QTimer::timeout, [this] { longest_ = std::max(longest_, clock_.restart()); });
         clock_.start();
         timer_.start(5);
     }

@@ -41,7 +41,8 @@ protected:
     InputDelivery insert(const std::u16string& text, FocusedInputWriter::Delays delays = {1ms, 1ms, 1ms, 1ms})
     {
         std::optional<InputDelivery> outcome;
-        insertion = FocusedInputWriter::insert(text, access, [&](InputDelivery d) { outcome = d; }, delays);
+        insertion = FocusedInputWriter::insert(
+            text, access, [&](InputDelivery d) { outcome = d; }, delays);
         if (beforeRun) {
             beforeRun();
         }
@@ -58,7 +59,10 @@ protected:
         }
     }
 
-    int count(const std::string& call) const { return static_cast<int>(std::count(access.calls.begin(), access.calls.end(), call)); }
+    int count(const std::string& call) const
+    {
+        return static_cast<int>(std::count(access.calls.begin(), access.calls.end(), call));
+    }
     bool wrote() const { return access.writes > 0; }
 
     RecordingInputAccess access;
@@ -100,16 +104,16 @@ TEST_F(WriterTest, StopsBeforeTouchingTheInputWhenItMayNotOrHasNothingToDo)
 
 TEST_F(WriterTest, RefusesSelectionsThatSplitACharacterOrLeaveTheText)
 {
-    const std::u16string emoji = u"a\U0001F600b";  // the emoji is two UTF-16 units
+    const std::u16string emoji = u"a\U0001F600b";                  // the emoji is two UTF-16 units
     const std::u16string family = u"x\U0001F468\u200D\U0001F469y"; // one cluster of five units
     const std::u16string crlf = u"line\r\nnext";
     struct Case {
         std::u16string text;
         TextRange selection;
     };
-    for (const Case& c : {Case{emoji, {2, 0}}, Case{emoji, {1, 1}}, Case{family, {1, 2}}, Case{crlf, {5, 0}},
-                          Case{crlf, {4, 1}}, Case{u"abc", {2, 2}}, Case{u"abc", {-1, 1}}, Case{u"abc", {4, 0}},
-                          Case{u"abc", {1, -1}}}) {
+    for (const Case& c :
+         {Case{emoji, {2, 0}}, Case{emoji, {1, 1}}, Case{family, {1, 2}}, Case{crlf, {5, 0}}, Case{crlf, {4, 1}},
+          Case{u"abc", {2, 2}}, Case{u"abc", {-1, 1}}, Case{u"abc", {4, 0}}, Case{u"abc", {1, -1}}}) {
         access = RecordingInputAccess{};
         access.field = field(c.text, c.selection, true, true, true);
         EXPECT_EQ(insert(u"z"), InputDelivery::unsupported) << c.selection.location << "," << c.selection.length;
@@ -161,7 +165,8 @@ TEST_F(WriterTest, ChoosesTheRouteAndRecordsIt)
     access = RecordingInputAccess{};
     access.field = field(u"ab", {0, 0}, false, false, false, true);
     EXPECT_EQ(insert(u"X"), InputDelivery::unsupported);
-    EXPECT_EQ(access.diagnostics, std::vector<std::string>{"route=direct selectedWritable=false valueWritable=false paste=false"});
+    EXPECT_EQ(access.diagnostics,
+              std::vector<std::string>{"route=direct selectedWritable=false valueWritable=false paste=false"});
     EXPECT_FALSE(wrote());
 }
 
@@ -214,7 +219,8 @@ TEST_F(WriterTest, AnyMovementBeforeTheWriteEndsChangedWithoutWriting)
     EXPECT_EQ(insert(u"x"), InputDelivery::changed);
     EXPECT_FALSE(wrote());
     const std::vector<std::string> guard{"focusedTarget", "snapshot 7", "focusedTarget"};
-    EXPECT_TRUE(std::search(access.calls.begin(), access.calls.end(), guard.begin(), guard.end()) != access.calls.end());
+    EXPECT_TRUE(std::search(access.calls.begin(), access.calls.end(), guard.begin(), guard.end()) !=
+                access.calls.end());
 }
 
 TEST_F(WriterTest, MapsTheWriteStatusAndNeverWritesTwice)
@@ -245,9 +251,10 @@ TEST_F(WriterTest, VerifiesByReadingBackUpToFiveTimes)
     access.field = field(u"ab", {2, 0}, true, true);
     access.staleReadbacks = 2;
     EXPECT_EQ(insert(u"好"), InputDelivery::inserted);
-    EXPECT_EQ(access.diagnostics, (std::vector<std::string>{"route=direct selectedWritable=true valueWritable=true paste=false",
-                                                            "write=accepted", "readback=2 expected=3",
-                                                            "readback=2 expected=3", "readback=3 expected=3"}));
+    EXPECT_EQ(
+        access.diagnostics,
+        (std::vector<std::string>{"route=direct selectedWritable=true valueWritable=true paste=false", "write=accepted",
+                                  "readback=2 expected=3", "readback=2 expected=3", "readback=3 expected=3"}));
 
     // A write that never shows: five read-backs, one write, and the input as it was, so nothing
     // was inserted; the paste is not confirmed.

@@ -1,10 +1,10 @@
 // Desktop shortcuts drive the recording of the running Kivo over the session bus: the real
 // Kivo program sends, an app controller with the real recorder (a sound file as microphone,
 // a generated speech model) receives.
+#include "app/lifecycle/RecordingCommand.h"
 #include "app/controller/Application.h"
 #include "app/controller/Conversion.h"
 #include "app/controller/Recording.h"
-#include "app/lifecycle/RecordingCommand.h"
 #include "app/lifecycle/SingleInstance.h"
 #include "app/lifecycle/TextService.h"
 #include "platform/audio/WavFileEngine.h"

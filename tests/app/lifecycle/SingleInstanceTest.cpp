@@ -1,8 +1,8 @@
+#include "app/lifecycle/SingleInstance.h"
 #include "app/controller/Application.h"
 #include "app/controller/Conversion.h"
-#include "app/shell/FloatingPanel.h"
-#include "app/lifecycle/SingleInstance.h"
 #include "app/lifecycle/TextService.h"
+#include "app/shell/FloatingPanel.h"
 #include "tests/app/controller/ControllerTestSupport.h"
 
 #include <gtest/gtest.h>

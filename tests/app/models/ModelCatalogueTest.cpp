@@ -61,13 +61,15 @@ TEST(ModelCatalogueTest, MalformedCataloguesAreRefusedWithTheReason)
 {
     EXPECT_NE(catalogueProblem("[]").find("\"models\" list"), std::string::npos);
     EXPECT_NE(catalogueProblem(R"({"models":[{"name":"a","role":"speech"}]})").find("\"url\""), std::string::npos);
-    EXPECT_NE(catalogueProblem(R"({"models":[{"name":"a","role":"video","url":"x"}]})").find("role"), std::string::npos);
+    EXPECT_NE(catalogueProblem(R"({"models":[{"name":"a","role":"video","url":"x"}]})").find("role"),
+              std::string::npos);
     EXPECT_NE(catalogueProblem(R"({"models":[{"name":"a","role":"speech","url":"x","sha256":"ABC"}]})").find("SHA-256"),
               std::string::npos);
     EXPECT_NE(catalogueProblem(R"({"models":[{"name":"a","role":"speech","url":"x","fineTunedCantonese":"yes"}]})")
                   .find("fineTunedCantonese"),
               std::string::npos);
-    EXPECT_NE(catalogueProblem(R"({"models":[{"name":"a","role":"speech","url":"x"},{"name":"a","role":"language","url":"y"}]})")
+    EXPECT_NE(catalogueProblem(
+                  R"({"models":[{"name":"a","role":"speech","url":"x"},{"name":"a","role":"language","url":"y"}]})")
                   .find("twice"),
               std::string::npos);
 }
@@ -118,8 +120,9 @@ TEST_F(ModelsCommandTest, InstallsListsVerifiesAndRemovesFromALoopbackCatalogue)
     server.serve("/catalogue.json", test::readAll(catalogue));
 
     ASSERT_EQ(run({"--catalogue", remoteCatalogue, "list"}), 0) << err.str();
-    EXPECT_NE(out.str().find("speech: Not installed: no file at " + (dataHome / "kivo/models/speech-model.bin").string()),
-              std::string::npos)
+    EXPECT_NE(
+        out.str().find("speech: Not installed: no file at " + (dataHome / "kivo/models/speech-model.bin").string()),
+        std::string::npos)
         << out.str();
     EXPECT_NE(out.str().find("tiny-language  [language]"), std::string::npos) << out.str();
 

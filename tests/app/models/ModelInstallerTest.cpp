@@ -180,11 +180,14 @@ TEST_F(ModelInstallerTest, CancelLeavesNothingAtTheFixedPathAndASecondDownloadOf
     std::atomic<bool> signalled{false};
     auto first = std::async(std::launch::async, [&] {
         return failureOf([&] {
-            ModelInstaller::download(entry(ModelRole::speech), [&](const auto&) {
-                if (!signalled.exchange(true)) {
-                    started.set_value();
-                }
-            }, stop.get_token());
+            ModelInstaller::download(
+                entry(ModelRole::speech),
+                [&](const auto&) {
+                    if (!signalled.exchange(true)) {
+                        started.set_value();
+                    }
+                },
+                stop.get_token());
         });
     });
     ASSERT_EQ(started.get_future().wait_for(std::chrono::seconds(20)), std::future_status::ready);
@@ -276,7 +279,8 @@ TEST(ModelInstallerRateTest, RateAndTimeLeftFollowTheLastSeconds)
 
 TEST(ModelTextTest, ProgressAndJoinedTexts)
 {
-    ModelInstaller::Progress progress{ModelInstaller::Progress::Phase::downloading, 312000000, 1100000000, 8400000, 100};
+    ModelInstaller::Progress progress{ModelInstaller::Progress::Phase::downloading, 312000000, 1100000000, 8400000,
+                                      100};
     EXPECT_EQ(ModelText::progress(progress), "312 MB of 1.1 GB · 8.4 MB/s · 1 min 40 s left");
     EXPECT_EQ(test::inLanguage(true, [&] { return ModelText::progress(progress); }),
               "已下載 312 MB／1.1 GB · 每秒 8.4 MB · 尚餘 1 分 40 秒");

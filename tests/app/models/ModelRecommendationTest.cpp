@@ -4,8 +4,8 @@
 #include "app/models/MachineSpeed.h"
 #include "app/models/MachineSpeedProbe.h"
 #include "app/models/ModelsCommand.h"
-#include "app/shell/models/ModelsWindow.h"
 #include "app/models/SpeechSpeedProbe.h"
+#include "app/shell/models/ModelsWindow.h"
 #include "tests/app/controller/ControllerTestSupport.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/InterfaceLanguageScope.h"
@@ -16,8 +16,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <thread>
 #include <sstream>
+#include <thread>
 
 namespace kivo {
 namespace {
@@ -42,16 +42,19 @@ TEST(ModelRecommendationTest, TheLargestCantoneseModelInsideTheBudgetIsRecommend
     const auto catalogue = ModelCatalogue::load({});
     // The 2-core development machine: small keeps up, turbo does not; the fine-tuned small
     // wins over the multilingual one run as Mandarin.
-    auto recommendation = ModelRecommendation::choose(catalogue, speeds({{"base", 0.05}, {"small", 0.20}, {"large-v3-turbo", 1.3}}));
+    auto recommendation =
+        ModelRecommendation::choose(catalogue, speeds({{"base", 0.05}, {"small", 0.20}, {"large-v3-turbo", 1.3}}));
     EXPECT_EQ(chosen(recommendation.speech), "whisper-small-cantonese");
     EXPECT_DOUBLE_EQ(recommendation.speech->figure, 0.20);
     EXPECT_TRUE(recommendation.recommends(*catalogue.find("whisper-small-cantonese")));
     EXPECT_FALSE(recommendation.recommends(*catalogue.find("whisper-small")));
     // Fast machines keep turbo, which knows "yue"; exactly the budget still fits.
-    recommendation = ModelRecommendation::choose(catalogue, speeds({{"base", 0.01}, {"small", 0.04}, {"large-v3-turbo", 0.30}}));
+    recommendation =
+        ModelRecommendation::choose(catalogue, speeds({{"base", 0.01}, {"small", 0.04}, {"large-v3-turbo", 0.30}}));
     EXPECT_EQ(chosen(recommendation.speech), "whisper-large-v3-turbo-q5_0");
     // Slow machines get the fine-tuned base.
-    recommendation = ModelRecommendation::choose(catalogue, speeds({{"base", 0.12}, {"small", 0.45}, {"large-v3-turbo", 3.0}}));
+    recommendation =
+        ModelRecommendation::choose(catalogue, speeds({{"base", 0.12}, {"small", 0.45}, {"large-v3-turbo", 3.0}}));
     EXPECT_EQ(chosen(recommendation.speech), "whisper-base-yue-hk");
     // Nothing keeps up, or nothing was measured: no recommendation rather than a wrong one.
     EXPECT_EQ(chosen(ModelRecommendation::choose(catalogue, speeds({{"base", 0.31}})).speech), "none");
@@ -61,7 +64,8 @@ TEST(ModelRecommendationTest, TheLargestCantoneseModelInsideTheBudgetIsRecommend
 TEST(ModelRecommendationTest, TheLargestLanguageModelLeavingRoomInsideThirtySecondsIsRecommended)
 {
     const auto catalogue = ModelCatalogue::load({});
-    auto recommendation = ModelRecommendation::choose(catalogue, speeds({}, {{"0.5b", 9.0}, {"1.5b", 24.0}, {"3b", 45.0}}));
+    auto recommendation =
+        ModelRecommendation::choose(catalogue, speeds({}, {{"0.5b", 9.0}, {"1.5b", 24.0}, {"3b", 45.0}}));
     EXPECT_EQ(chosen(recommendation.language), "qwen2.5-1.5b-instruct-q4_k_m");
     recommendation = ModelRecommendation::choose(catalogue, speeds({}, {{"0.5b", 9.0}, {"1.5b", 24.5}, {"3b", 45.0}}));
     EXPECT_EQ(chosen(recommendation.language), "qwen2.5-0.5b-instruct-q4_k_m");
@@ -132,14 +136,15 @@ private:
 TEST_F(CacheHome, RecommendPrintsTheFiguresAndTheModelsToInstall)
 {
     ASSERT_EQ(MachineSpeed::cacheFile(), std::filesystem::path(folder.path()) / "kivo" / "machine-speed.json");
-    ASSERT_TRUE(speeds({{"base", 0.05}, {"small", 0.2}, {"large-v3-turbo", 1.3}},
-                       {{"0.5b", 9.0}, {"1.5b", 20.0}, {"3b", 29.0}})
-                    .save());
+    ASSERT_TRUE(
+        speeds({{"base", 0.05}, {"small", 0.2}, {"large-v3-turbo", 1.3}}, {{"0.5b", 9.0}, {"1.5b", 20.0}, {"3b", 29.0}})
+            .save());
     std::ostringstream out;
     std::ostringstream err;
     EXPECT_EQ(ModelsCommand::run({"recommend"}, out, err), 0) << err.str();
     EXPECT_NE(out.str().find("small           0.20 s per second of audio"), std::string::npos) << out.str();
-    EXPECT_NE(out.str().find("speech: whisper-small-cantonese · Recommended for this computer (0.20 s"), std::string::npos)
+    EXPECT_NE(out.str().find("speech: whisper-small-cantonese · Recommended for this computer (0.20 s"),
+              std::string::npos)
         << out.str();
     EXPECT_NE(out.str().find("Kivo --models install whisper-small-cantonese"), std::string::npos);
     EXPECT_NE(out.str().find("language 1.5b          20 s for a long conversion (at most 24)"), std::string::npos)
@@ -169,9 +174,12 @@ TEST_F(CacheHome, TheWindowMarksAndSelectsTheRecommendedModels)
     };
     window.measureThisComputer();
     ASSERT_TRUE(test::waitUntil([&] { return window.speed->text().startsWith(QStringLiteral("This computer")); }));
-    EXPECT_EQ(window.section(ModelRole::speech).choice->currentData().toString(), QStringLiteral("whisper-small-cantonese"));
-    EXPECT_TRUE(window.section(ModelRole::speech).choice->currentText().endsWith(
-        QStringLiteral("Cantonese (fine-tuned) · Recommended for this computer (0.20 s per second of audio)")));
+    EXPECT_EQ(window.section(ModelRole::speech).choice->currentData().toString(),
+              QStringLiteral("whisper-small-cantonese"));
+    EXPECT_TRUE(window.section(ModelRole::speech)
+                    .choice->currentText()
+                    .endsWith(QStringLiteral(
+                        "Cantonese (fine-tuned) · Recommended for this computer (0.20 s per second of audio)")));
     EXPECT_EQ(window.section(ModelRole::language).choice->currentData().toString(),
               QStringLiteral("qwen2.5-1.5b-instruct-q4_k_m"));
     EXPECT_TRUE(window.speed->text().contains(QStringLiteral("small 0.20")));

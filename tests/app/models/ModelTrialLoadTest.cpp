@@ -1,6 +1,6 @@
+#include "app/models/ModelTrialLoad.h"
 #include "app/models/ModelError.h"
 #include "app/models/ModelInstaller.h"
-#include "app/models/ModelTrialLoad.h"
 #include "platform/speech/SpeechModelFile.h"
 #include "tests/app/models/ModelsFixture.h"
 #include "tools/whisper/DamagedWhisperFiles.h"
@@ -40,7 +40,8 @@ protected:
 TEST_F(ModelTrialLoadTest, TheCheckerReportsOneJsonLineAndRefusesMalformedCommandLines)
 {
     EXPECT_EQ(runChild(checkerProgram.string(), {"--help"}, "").exitStatus, 0);
-    for (const auto& arguments : std::vector<std::vector<std::string>>{{}, {"video", "x"}, {"speech"}, {"speech", "a", "b"}}) {
+    for (const auto& arguments :
+         std::vector<std::vector<std::string>>{{}, {"video", "x"}, {"speech"}, {"speech", "a", "b"}}) {
         const auto run = runChild(checkerProgram.string(), arguments, "");
         EXPECT_EQ(run.exitStatus, 2);
         EXPECT_NE(run.err.find("usage:"), std::string::npos);
@@ -73,24 +74,28 @@ TEST_F(ModelTrialLoadTest, ACrashALimitOrNoVerdictInTheChildIsAnUnusableFile)
     const auto hung = ModelTrialLoad::run(script("hang", "exec sleep 30"), ModelRole::speech, model, quick);
     EXPECT_FALSE(hung.usable);
     EXPECT_NE(hung.english.find("took longer than 0 s"), std::string::npos) << hung.english;
-    const auto garbled = ModelTrialLoad::run(script("garble", "echo '{\"usable\":\"yes\"}'"), ModelRole::speech, model, quick);
+    const auto garbled =
+        ModelTrialLoad::run(script("garble", "echo '{\"usable\":\"yes\"}'"), ModelRole::speech, model, quick);
     EXPECT_FALSE(garbled.usable);
     EXPECT_NE(garbled.english.find("without a verdict (exit status 0)"), std::string::npos) << garbled.english;
     for (const char* output : {"not json", "{\\\"usable\\\":true,\\\"english\\\":\\\"a\\\"}",
-                                      "{\\\"usable\\\":true,\\\"chinese\\\":\\\"b\\\"}"}) {
-        const auto partial = ModelTrialLoad::run(script("partial", std::string("printf '%s' \"") + output + "\""), ModelRole::speech,
-                                                 model, quick);
+                               "{\\\"usable\\\":true,\\\"chinese\\\":\\\"b\\\"}"}) {
+        const auto partial = ModelTrialLoad::run(script("partial", std::string("printf '%s' \"") + output + "\""),
+                                                 ModelRole::speech, model, quick);
         EXPECT_FALSE(partial.usable) << output;
     }
-    const auto failed = ModelTrialLoad::run(script("fail", "echo '{\"usable\":true,\"english\":\"a\",\"chinese\":\"b\"}'; exit 3"),
-                                            ModelRole::speech, model, quick);
+    const auto failed =
+        ModelTrialLoad::run(script("fail", "echo '{\"usable\":true,\"english\":\"a\",\"chinese\":\"b\"}'; exit 3"),
+                            ModelRole::speech, model, quick);
     EXPECT_FALSE(failed.usable);
-    const auto missing = ModelTrialLoad::run(std::filesystem::path(folder.path()) / "none", ModelRole::speech, model, quick);
+    const auto missing =
+        ModelTrialLoad::run(std::filesystem::path(folder.path()) / "none", ModelRole::speech, model, quick);
     EXPECT_NE(missing.english.find("exit status 127"), std::string::npos) << missing.english;
     // The address-space limit reaches the child: 64 MB cannot hold 256 MB.
     const ModelTrialLoad::Limits small{64ull << 20, std::chrono::seconds(20)};
     const auto greedy = ModelTrialLoad::run(
-        script("greedy", "exec python3 -c 'b = bytearray(256 << 20); print(\"{\\\"usable\\\":true,\\\"english\\\":\\\"\\\",\\\"chinese\\\":\\\"\\\"}\")'"),
+        script("greedy", "exec python3 -c 'b = bytearray(256 << 20); "
+                         "print(\"{\\\"usable\\\":true,\\\"english\\\":\\\"\\\",\\\"chinese\\\":\\\"\\\"}\")'"),
         ModelRole::speech, model, small);
     EXPECT_FALSE(greedy.usable) << greedy.english;
 }

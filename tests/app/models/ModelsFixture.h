@@ -80,7 +80,8 @@ protected:
     {
         ModelCatalogue::Entry made;
         made.role = role;
-        const std::string& bytes = role == ModelRole::speech ? TinyModels::shared().speech : TinyModels::shared().language;
+        const std::string& bytes =
+            role == ModelRole::speech ? TinyModels::shared().speech : TinyModels::shared().language;
         made.name = role == ModelRole::speech ? "tiny-speech" : "tiny-language";
         made.title = made.name;
         made.url = server.url(role == ModelRole::speech ? "/speech.bin" : "/language.gguf");
@@ -97,11 +98,11 @@ protected:
         std::string json = R"({"models":[)";
         for (const ModelRole role : ModelRoles::allCases) {
             const auto e = entry(role);
-            json += std::string(role == ModelRole::speech ? "" : ",") + R"({"name":")" + e.name + R"(","role":")"
-                    + std::string(ModelRoles::rawValue(role)) + R"(","title":")" + e.title + R"(","bytes":)"
-                    + std::to_string(e.bytes) + R"(,"url":")" + e.url + R"(","sha256":")" + e.sha256
-                    + R"(","licence":"MIT","cantonese":)" + (e.cantonese ? "true" : "false")
-                    + R"(,"pick":"For tests.","pickChinese":"測試用。"})";
+            json += std::string(role == ModelRole::speech ? "" : ",") + R"({"name":")" + e.name + R"(","role":")" +
+                    std::string(ModelRoles::rawValue(role)) + R"(","title":")" + e.title + R"(","bytes":)" +
+                    std::to_string(e.bytes) + R"(,"url":")" + e.url + R"(","sha256":")" + e.sha256 +
+                    R"(","licence":"MIT","cantonese":)" + (e.cantonese ? "true" : "false") +
+                    R"(,"pick":"For tests.","pickChinese":"測試用。"})";
         }
         writeAll(path, json + "]}");
         return path;

@@ -233,27 +233,30 @@ TEST_F(PanelAccessibility, ConvertSelectionStartsKivoWithTheText)
     start({QStringLiteral("--convert-selection")});
     ASSERT_TRUE(test::waitUntil([this] { return find("Original").has_value(); }, 20000ms));
     std::string text;
-    ASSERT_TRUE(test::waitUntil([&] {
-        std::vector<AccessibleElement> pending{application()};
-        while (!pending.empty()) {
-            AccessibleElement element = std::move(pending.back());
-            pending.pop_back();
-            if (element && nameOf(element.get()) == "Original" &&
-                atspi_accessible_get_role(element.get(), nullptr) != ATSPI_ROLE_LABEL) {
-                if (AtspiText* field = atspi_accessible_get_text_iface(element.get())) {
-                    gchar* content = atspi_text_get_text(field, 0, -1, nullptr);
-                    text = content ? content : "";
-                    g_free(content);
-                    g_object_unref(field);
+    ASSERT_TRUE(test::waitUntil(
+        [&] {
+            std::vector<AccessibleElement> pending{application()};
+            while (!pending.empty()) {
+                AccessibleElement element = std::move(pending.back());
+                pending.pop_back();
+                if (element && nameOf(element.get()) == "Original" &&
+                    atspi_accessible_get_role(element.get(), nullptr) != ATSPI_ROLE_LABEL) {
+                    if (AtspiText* field = atspi_accessible_get_text_iface(element.get())) {
+                        gchar* content = atspi_text_get_text(field, 0, -1, nullptr);
+                        text = content ? content : "";
+                        g_free(content);
+                        g_object_unref(field);
+                    }
+                    return text == "選取咗嘅文字";
                 }
-                return text == "選取咗嘅文字";
+                for (int i = 0; element && i < atspi_accessible_get_child_count(element.get(), nullptr); ++i) {
+                    pending.emplace_back(atspi_accessible_get_child_at_index(element.get(), i, nullptr));
+                }
             }
-            for (int i = 0; element && i < atspi_accessible_get_child_count(element.get(), nullptr); ++i) {
-                pending.emplace_back(atspi_accessible_get_child_at_index(element.get(), i, nullptr));
-            }
-        }
-        return false;
-    }, 5000ms)) << text;
+            return false;
+        },
+        5000ms))
+        << text;
     EXPECT_TRUE(SingleInstance::running(QDBusConnection::sessionBus()));
 }
 

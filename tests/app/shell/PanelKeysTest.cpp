@@ -4,7 +4,6 @@
 #include "app/controller/RecordingShortcut.h"
 #include "app/shell/FloatingPanel.h"
 #include "app/shell/VoicePanel.h"
-#include "app/shell/VoicePanel.h"
 #include "tests/app/controller/ControllerTestSupport.h"
 
 #include <QApplication>

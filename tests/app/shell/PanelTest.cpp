@@ -2,15 +2,15 @@
 // of both languages kept as test artifacts.
 #include "app/controller/Application.h"
 #include "app/controller/RunFailureMessage.h"
-#include "tests/app/shell/PanelWidgets.h"
+#include "app/models/ModelAdvice.h"
+#include "app/models/ModelStore.h"
 #include "app/shell/FloatingButton.h"
 #include "app/shell/HintField.h"
 #include "app/shell/SettingsPopover.h"
 #include "app/shell/StatusLabel.h"
-#include "app/models/ModelAdvice.h"
-#include "app/models/ModelStore.h"
 #include "app/shell/VoicePanel.h"
 #include "tests/app/controller/ControllerTestSupport.h"
+#include "tests/app/shell/PanelWidgets.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -20,10 +20,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
-#include <QToolTip>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -78,8 +78,10 @@ protected:
                 const QRect room = hints->placeholderRect();
                 const QRect needed = hints->fontMetrics().boundingRect(QRect(QPoint(), QSize(room.width(), 1000)),
                                                                        Qt::TextWordWrap, hints->placeholderText());
-                EXPECT_LE(needed.height(), room.height()) << name << " placeholder " << hints->placeholderText().toStdString();
-                EXPECT_LE(needed.width(), room.width()) << name << " placeholder " << hints->placeholderText().toStdString();
+                EXPECT_LE(needed.height(), room.height())
+                    << name << " placeholder " << hints->placeholderText().toStdString();
+                EXPECT_LE(needed.width(), room.width())
+                    << name << " placeholder " << hints->placeholderText().toStdString();
             } else if (auto* field = qobject_cast<QLineEdit*>(widget)) {
                 // The frame and the text margins take about 6 px on each side.
                 EXPECT_LE(field->fontMetrics().horizontalAdvance(field->placeholderText()), field->width() - 12)
@@ -191,7 +193,8 @@ TEST_F(Panel, FailureStatusesKeepTheirWayOutInSightInBothLanguages)
             expectNothingClipped(ui().window, where);
             if (details) {
                 EXPECT_EQ(shown().last(), action) << where;
-                EXPECT_TRUE(status.toolTip().contains(details->section(QLatin1Char('\n'), 0, 0).toHtmlEscaped())) << where;
+                EXPECT_TRUE(status.toolTip().contains(details->section(QLatin1Char('\n'), 0, 0).toHtmlEscaped()))
+                    << where;
                 EXPECT_EQ(status.accessibleName(), text + QLatin1Char(' ') + action) << where;
             }
             if (text == longStatus(chinese)) {
@@ -200,8 +203,8 @@ TEST_F(Panel, FailureStatusesKeepTheirWayOutInSightInBothLanguages)
                 EXPECT_EQ(shown().size(), StatusLabel::maximumLines) << where;
                 EXPECT_TRUE(shown()[StatusLabel::maximumLines - 2].endsWith(QChar(0x2026))) << where;
             }
-            EXPECT_TRUE(ui().window->grab().save(
-                QString::fromStdString((folder / ("status-" + tag.toStdString() + "-" + std::to_string(number) + ".png")).string())));
+            EXPECT_TRUE(ui().window->grab().save(QString::fromStdString(
+                (folder / ("status-" + tag.toStdString() + "-" + std::to_string(number) + ".png")).string())));
         }
     }
 
@@ -222,10 +225,12 @@ TEST_F(Panel, FailureStatusesKeepTheirWayOutInSightInBothLanguages)
 // What the status line says when no language model is installed, in either language.
 QString longStatus(bool chinese)
 {
-    return chinese ? QStringLiteral("未完成：本機語言模型無法使用（模型檔案不存在）。請將 GGUF 對話模型放在 "
-                                    "/home/someone/.local/share/kivo/models/language-model.gguf。 原文保留。")
-                   : QStringLiteral("未完成：The on-device language model is unavailable (the model file does not exist). "
-                                    "Put a GGUF chat model at /home/someone/.local/share/kivo/models/language-model.gguf. 原文保留。");
+    return chinese
+               ? QStringLiteral("未完成：本機語言模型無法使用（模型檔案不存在）。請將 GGUF 對話模型放在 "
+                                "/home/someone/.local/share/kivo/models/language-model.gguf。 原文保留。")
+               : QStringLiteral(
+                     "未完成：The on-device language model is unavailable (the model file does not exist). "
+                     "Put a GGUF chat model at /home/someone/.local/share/kivo/models/language-model.gguf. 原文保留。");
 }
 
 TEST_F(Panel, LongStatusKeepsThreeWholeLinesAndAWrappingTooltip)

@@ -96,15 +96,16 @@ std::vector<std::string> offences(const fs::path& file)
 
 TEST(UserVisibleNames, TheScanFindsForeignNamesOnlyInTexts)
 {
-    const auto found = literals("// Apple\nauto a = \"Right ⌘\"; /* macOS */ char c = '\"'; f(\"Ctrl+Alt+Space\", \"a\\\"b\");");
+    const auto found =
+        literals("// Apple\nauto a = \"Right ⌘\"; /* macOS */ char c = '\"'; f(\"Ctrl+Alt+Space\", \"a\\\"b\");");
     ASSERT_EQ(found.size(), 3u);
     EXPECT_EQ(found[0], "Right ⌘");
     EXPECT_EQ(found[2], "a\\\"b");
     EXPECT_TRUE(std::regex_search(found[0], foreignName()));
     EXPECT_FALSE(std::regex_search(found[1], foreignName()));
-    for (const char* foreign : {"Apple Speech", "右 Command（單按）", "Open the macOS Accessibility prompt",
-                                "AFM stopped after 30 seconds.", "Allow the current app in System Settings",
-                                "AXFocusedUIElement"}) {
+    for (const char* foreign :
+         {"Apple Speech", "右 Command（單按）", "Open the macOS Accessibility prompt", "AFM stopped after 30 seconds.",
+          "Allow the current app in System Settings", "AXFocusedUIElement"}) {
         EXPECT_TRUE(std::regex_search(std::string(foreign), foreignName())) << foreign;
     }
     // Stored raw values and Linux names stay allowed.
@@ -121,9 +122,8 @@ TEST(UserVisibleNames, NoTextNamesAnotherSystemItsKeysOrItsServices)
     for (const char* folder : {"app", "platform", "runner", "relaunch", "probe", "bundle"}) {
         for (const auto& entry : fs::recursive_directory_iterator(root / folder)) {
             const auto extension = entry.path().extension();
-            if (entry.is_regular_file()
-                && (extension == ".cpp" || extension == ".h" || extension == ".desktop" || extension == ".xml"
-                    || extension == ".json")) {
+            if (entry.is_regular_file() && (extension == ".cpp" || extension == ".h" || extension == ".desktop" ||
+                                            extension == ".xml" || extension == ".json")) {
                 files.push_back(entry.path());
             }
         }

@@ -68,9 +68,15 @@ TEST_F(MicrophoneStall, ADeviceThatStopsEndsTheRecordingWithAMessageAndKeepsTheW
     microphone->setSending(false);
     ASSERT_TRUE(runUntil([&] { return recorded.completions == 1; }, 30s)) << recorded.joined();
     const std::vector<std::string> ending{"error:" + std::string(RecorderFailure::microphoneStopped().what()),
-                                          "finalizing", "text:聽到嘅字", "final:聽到嘅字", "idle", "diagnostics", "done:聽到嘅字"};
+                                          "finalizing",
+                                          "text:聽到嘅字",
+                                          "final:聽到嘅字",
+                                          "idle",
+                                          "diagnostics",
+                                          "done:聽到嘅字"};
     ASSERT_GE(recorded.lines.size(), ending.size());
-    EXPECT_EQ(std::vector<std::string>(recorded.lines.end() - static_cast<long>(ending.size()), recorded.lines.end()), ending)
+    EXPECT_EQ(std::vector<std::string>(recorded.lines.end() - static_cast<long>(ending.size()), recorded.lines.end()),
+              ending)
         << recorded.joined();
 }
 

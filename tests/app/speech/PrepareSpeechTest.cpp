@@ -11,7 +11,10 @@ using kivo::testing::ScriptedRecognizer;
 
 namespace {
 
-SpeechSettings dictationWith(std::vector<std::string> hints) { return {SpeechEngine::dictation, std::move(hints)}; }
+SpeechSettings dictationWith(std::vector<std::string> hints)
+{
+    return {SpeechEngine::dictation, std::move(hints)};
+}
 
 template <class Error>
 Error failureOf(const SpeechSettings& settings, ScriptedRecognizer& recognizer, std::stop_token stop = {})
@@ -47,8 +50,8 @@ TEST(PrepareSpeech, DictationPassesHintsUnchangedAndSkipsAvailability)
     ScriptedRecognizer recognizer;
     recognizer.available = false;
     const auto prepared = prepareSpeech(dictationWith({" 灣仔 ", "Kivo"}), recognizer, {});
-    EXPECT_EQ(recognizer.calls, (std::vector<std::string>{"locales.dictation", "format", "analyzer", "setContext",
-                                                          "prepare", "start"}));
+    EXPECT_EQ(recognizer.calls,
+              (std::vector<std::string>{"locales.dictation", "format", "analyzer", "setContext", "prepare", "start"}));
     EXPECT_EQ(recognizer.analyzer->context.contextualStrings.at("general"),
               (std::vector<std::string>{" 灣仔 ", "Kivo"}));
     ASSERT_TRUE(std::holds_alternative<std::shared_ptr<DictationTranscriber>>(prepared.transcriber));

@@ -57,8 +57,7 @@ TEST(RecognitionPipeline, SpeechThroughTheBridgeEndsInAFinalTranscript)
 
 TEST(RecognitionPipeline, PreparationWithoutAModelReportsTheMissingAsset)
 {
-    WhisperRecognizer recognizer(
-        WhisperRecognizer::Configuration{SpeechFixtures::shared().folder / "none.bin", 1, {}});
+    WhisperRecognizer recognizer(WhisperRecognizer::Configuration{SpeechFixtures::shared().folder / "none.bin", 1, {}});
     try {
         prepareSpeech({SpeechEngine::speech, {}}, recognizer, {});
         FAIL();

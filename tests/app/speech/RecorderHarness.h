@@ -112,7 +112,9 @@ class ScriptedSpeechService : public Recognizer {
 public:
     class Analyzer : public SpeechAnalyzer {
     public:
-        explicit Analyzer(ScriptedSpeechService& owner, Modules modules) : owner_(owner), modules_(std::move(modules)) {}
+        explicit Analyzer(ScriptedSpeechService& owner, Modules modules) : owner_(owner), modules_(std::move(modules))
+        {
+        }
 
         void setContext(const AnalysisContext& value) override { context = value; }
         void prepareToAnalyze(const AudioFormat&) override { owner_.pass("prepare"); }

@@ -3,9 +3,9 @@
 #include "app/controller/Application.h"
 #include "app/controller/ModelsAccess.h"
 #include "app/controller/Recording.h"
+#include "app/models/ModelStore.h"
 #include "app/shell/FloatingButton.h"
 #include "app/shell/StatusLabel.h"
-#include "app/models/ModelStore.h"
 #include "app/shell/models/ModelsWindow.h"
 #include "platform/audio/WavFileEngine.h"
 #include "platform/speech/WhisperRecognizer.h"
@@ -14,10 +14,10 @@
 #include "tests/platform/speech/SpeechFixtures.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
-#include <QMouseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 
 #include <gtest/gtest.h>
@@ -37,8 +37,7 @@ protected:
         Application::Options options;
         options.resourcesDirectory = bundle.resources();
         options.lockPath = bundle.lockPath().string();
-        options.speech.recognizer =
-            std::make_shared<WhisperRecognizer>(WhisperRecognizer::Configuration{model, 1, {}});
+        options.speech.recognizer = std::make_shared<WhisperRecognizer>(WhisperRecognizer::Configuration{model, 1, {}});
         options.speech.makeEngine = [] {
             return std::make_unique<WavFileEngine>(SpeechFixtures::shared().speech, WavFileEngine::Options{4.0, true});
         };
@@ -93,9 +92,11 @@ TEST_F(RecordingEndToEnd, MissingSpeechModelKeepsTheDraftAndSaysSo)
     panel.record->click();
     ASSERT_TRUE(test::waitUntil([&] { return !app->recording().busy(); }, 30s));
     // Which model, the folder searched first, and the way to the Models window; one full stop.
-    const QString folder = QString::fromStdString(ModelStore::searched(ModelRole::speech).front().parent_path().string());
-    EXPECT_EQ(panel.status->text(),
-              QStringLiteral("Recognition failed: No speech model is installed. Download one. Previous text retained."));
+    const QString folder =
+        QString::fromStdString(ModelStore::searched(ModelRole::speech).front().parent_path().string());
+    EXPECT_EQ(
+        panel.status->text(),
+        QStringLiteral("Recognition failed: No speech model is installed. Download one. Previous text retained."));
     EXPECT_TRUE(panel.status->toolTip().contains(folder));
     EXPECT_TRUE(app->panel().state().statusOffersModels);
     QMouseEvent click(QEvent::MouseButtonRelease, QPointF(4, 4), QPointF(4, 4), Qt::LeftButton, Qt::LeftButton,

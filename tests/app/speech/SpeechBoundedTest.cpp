@@ -1,6 +1,6 @@
+#include "app/speech/SpeechBounded.h"
 #include "app/speech/CancellationError.h"
 #include "app/speech/RecorderFailure.h"
-#include "app/speech/SpeechBounded.h"
 
 #include <gtest/gtest.h>
 
@@ -26,8 +26,10 @@ bool stoppedWithin(std::stop_token token, std::chrono::milliseconds limit)
 
 TEST(SpeechBounded, ValueBeforeTheLimitIsReturned)
 {
-    const int value = speechBounded(
-        30.0, "preparation", {}, [](std::stop_token) { std::this_thread::sleep_for(20ms); return 7; });
+    const int value = speechBounded(30.0, "preparation", {}, [](std::stop_token) {
+        std::this_thread::sleep_for(20ms);
+        return 7;
+    });
     EXPECT_EQ(value, 7);
 }
 
@@ -99,7 +101,12 @@ TEST(SpeechBounded, CallerCancelledBeforehandStartsNothing)
     caller.request_stop();
     std::atomic<bool> ran{false};
     EXPECT_THROW(speechBounded(
-                     30.0, "preparation", {}, [&](std::stop_token) { ran = true; return 0; }, caller.get_token()),
+                     30.0, "preparation", {},
+                     [&](std::stop_token) {
+                         ran = true;
+                         return 0;
+                     },
+                     caller.get_token()),
                  CancellationError);
     std::this_thread::sleep_for(20ms);
     EXPECT_FALSE(ran);

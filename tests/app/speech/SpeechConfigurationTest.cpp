@@ -74,7 +74,9 @@ TEST(RecorderFailure, MessagesAreExact)
 {
     EXPECT_STREQ(RecorderFailure::timeout("preparation").what(), "Speech preparation timed out.");
     EXPECT_STREQ(RecorderFailure::capture("bad rate").what(), "Audio capture failed: bad rate");
-    EXPECT_STREQ(RecorderFailure::unavailable().what(), "This computer's processor lacks the instructions the Whisper speech model needs. Choose Whisper with hints, which needs fewer.");
+    EXPECT_STREQ(RecorderFailure::unavailable().what(),
+                 "This computer's processor lacks the instructions the Whisper speech model needs. Choose Whisper with "
+                 "hints, which needs fewer.");
     EXPECT_STREQ(RecorderFailure::noAudioFormat().what(),
                  "No installed audio format is compatible with the selected transcriber.");
     EXPECT_STREQ(RecorderFailure::microphoneDenied().what(), "Microphone access was denied.");

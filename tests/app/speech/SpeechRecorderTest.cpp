@@ -1,7 +1,7 @@
 // The recorder's lifecycle over a scripted recogniser and a sound file played as the microphone.
+#include "app/speech/RecorderFailure.h"
 #include "platform/audio/AudioEngineError.h"
 #include "platform/audio/PortAudioEngine.h"
-#include "app/speech/RecorderFailure.h"
 #include "tests/app/speech/RecorderHarness.h"
 
 #include <gtest/gtest.h>
@@ -29,7 +29,8 @@ protected:
         service = std::make_shared<testing::ScriptedSpeechService>();
         environment.recognizer = service;
         environment.makeEngine = [this] {
-            return std::make_unique<WavFileEngine>(wav.empty() ? folder / "tone.wav" : wav, WavFileEngine::Options{8.0, true});
+            return std::make_unique<WavFileEngine>(wav.empty() ? folder / "tone.wav" : wav,
+                                                   WavFileEngine::Options{8.0, true});
         };
     }
     void TearDown() override
@@ -39,10 +40,7 @@ protected:
         std::filesystem::remove_all(folder);
     }
 
-    void make()
-    {
-        recorder = std::make_unique<SpeechRecorder>(recorded.callbacks(), environment);
-    }
+    void make() { recorder = std::make_unique<SpeechRecorder>(recorded.callbacks(), environment); }
 
     // Starts and waits until capture runs.
     void startRecording(SpeechSettings settings = {})
@@ -54,10 +52,16 @@ protected:
 
     void push(const TranscriptionResult& r) { service->current()->results().yield(r); }
 
-    std::vector<std::string> eventsSince(std::size_t at) const { return {events.begin() + static_cast<long>(at), events.end()}; }
+    std::vector<std::string> eventsSince(std::size_t at) const
+    {
+        return {events.begin() + static_cast<long>(at), events.end()};
+    }
 
     // Lets anything still in flight arrive.
-    void settle() { runUntil([] { return false; }, 300ms); }
+    void settle()
+    {
+        runUntil([] { return false; }, 300ms);
+    }
 
     std::filesystem::path folder;
     std::filesystem::path wav;
@@ -99,9 +103,9 @@ TEST_F(Recorder, SuccessfulRecordingReportsInOrderAndKeepsFinalEvidence)
     recorder->stop();
     EXPECT_EQ(recorder->status(), Status::finalizing);
     ASSERT_TRUE(runUntil([&] { return completions == 1; }));
-    EXPECT_EQ(eventsSince(before), (std::vector<std::string>{"finalizing", "text:你好呀去銀行攞錢", "text:你好呀去銀行攞錢",
-                                                             "final:你好呀去銀行攞錢", "idle", "diagnostics",
-                                                             "done:你好呀去銀行攞錢"}));
+    EXPECT_EQ(eventsSince(before),
+              (std::vector<std::string>{"finalizing", "text:你好呀去銀行攞錢", "text:你好呀去銀行攞錢",
+                                        "final:你好呀去銀行攞錢", "idle", "diagnostics", "done:你好呀去銀行攞錢"}));
 
     ASSERT_TRUE(diagnostics);
     EXPECT_EQ(diagnostics->finalText, "你好呀去銀行攞錢");
@@ -163,8 +167,8 @@ TEST_F(Recorder, EmptyRecordingCompletesWithEmptyTextAndNoSegments)
     ASSERT_TRUE(diagnostics);
     EXPECT_TRUE(diagnostics->finalSegments.empty());
     EXPECT_FALSE(diagnostics->contextualStringsApplied);
-    EXPECT_TRUE(diagnostics->description.ends_with(
-        " · 0 final segments · 0 alternatives · 0 SDK confidence values · contextual phrases ignored by SpeechTranscriber"));
+    EXPECT_TRUE(diagnostics->description.ends_with(" · 0 final segments · 0 alternatives · 0 SDK confidence values · "
+                                                   "contextual phrases ignored by SpeechTranscriber"));
 
     events.clear();
     diagnostics.reset();
@@ -343,12 +347,13 @@ TEST_F(Recorder, WithoutAMicrophoneTheStartFailsClearly)
     EXPECT_EQ(events[4], "done:none");
 }
 
-
 // A device that sends a little sound and then nothing, and whose stop() waits until the test
 // lets it go, as PortAudio waits for a capture thread stuck in poll().
 class StallingEngine : public AudioEngine {
 public:
-    StallingEngine(int buffers, std::shared_future<void> released) : buffers_(buffers), released_(std::move(released)) {}
+    StallingEngine(int buffers, std::shared_future<void> released) : buffers_(buffers), released_(std::move(released))
+    {
+    }
     ~StallingEngine() override
     {
         if (sender_.joinable()) {
@@ -411,9 +416,10 @@ TEST_F(Recorder, AMicrophoneThatStopsSendingEndsTheRecordingKeepingTheWords)
     StallingEngine::stopCalled = false;
     startRecording();
     ASSERT_TRUE(runUntil([&] { return completions == 1; }));
-    EXPECT_EQ(eventsSince(2), (std::vector<std::string>{"recording", "error:" + std::string(RecorderFailure::microphoneStopped().what()),
-                                                        "finalizing", "text:聽到嘅字", "final:聽到嘅字", "idle",
-                                                        "diagnostics", "done:聽到嘅字"}));
+    EXPECT_EQ(eventsSince(2),
+              (std::vector<std::string>{
+                  "recording", "error:" + std::string(RecorderFailure::microphoneStopped().what()), "finalizing",
+                  "text:聽到嘅字", "final:聽到嘅字", "idle", "diagnostics", "done:聽到嘅字"}));
     EXPECT_GT(service->current()->buffersAnalyzed.load(), 0);
     EXPECT_TRUE(runUntil([] { return StallingEngine::stopCalled.load(); }));
 

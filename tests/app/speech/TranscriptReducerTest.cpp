@@ -40,7 +40,8 @@ TEST(TranscriptReducer, TouchingSegmentsBothStayAndJoinInTimeOrderWithoutSeparat
     reducer.consume("再", 2.0, 3.0, false);
     EXPECT_EQ(reducer.finalText(), "前後");
     EXPECT_EQ(reducer.displayText(), "前後再");
-    EXPECT_EQ(reducer.finalSegments(), (std::vector<TranscriptReducer::FinalSegment>{{"前", 0.0, 1.0}, {"後", 1.0, 2.0}}));
+    EXPECT_EQ(reducer.finalSegments(),
+              (std::vector<TranscriptReducer::FinalSegment>{{"前", 0.0, 1.0}, {"後", 1.0, 2.0}}));
 }
 
 TEST(TranscriptReducer, InvalidRangesChangeNothingNotEvenPromotion)

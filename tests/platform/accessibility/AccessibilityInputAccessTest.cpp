@@ -9,10 +9,10 @@
 #include <QClipboard>
 #include <QMimeData>
 
+#include <QGuiApplication>
 #include <atomic>
 #include <csignal>
 #include <thread>
-#include <QGuiApplication>
 
 #include <gtest/gtest.h>
 
@@ -54,8 +54,8 @@ AccessibleElement findByNameHere(qint64 pid, const std::string& name)
         AccessibleElement element = std::move(pending.back());
         pending.pop_back();
         gchar* elementName = atspi_accessible_get_name(element.get(), nullptr);
-        const bool match = elementName && elementName == name &&
-                           atspi_accessible_get_role(element.get(), nullptr) != ATSPI_ROLE_LABEL;
+        const bool match =
+            elementName && elementName == name && atspi_accessible_get_role(element.get(), nullptr) != ATSPI_ROLE_LABEL;
         g_free(elementName);
         if (match) {
             return element;
@@ -247,7 +247,8 @@ TEST_F(QtTargetTest, PasteRouteGivesTheUsersClipboardBackAfterAConfirmedPaste)
     if (test::waylandSession()) {
         // Under Wayland text areas get the accessibility write; a native client no keystroke.
         const std::string paste = test::nativeWaylandTarget(test::qtTargetProgram()) ? "false" : "true";
-        EXPECT_TRUE(contains(access.diagnostics(), "route=direct selectedWritable=true valueWritable=false paste=" + paste));
+        EXPECT_TRUE(
+            contains(access.diagnostics(), "route=direct selectedWritable=true valueWritable=false paste=" + paste));
     } else {
         EXPECT_TRUE(contains(access.diagnostics(), "route=paste selectedWritable=true valueWritable=false paste=true"));
         EXPECT_TRUE(contains(access.diagnostics(), "postAccess=true"));
@@ -289,7 +290,9 @@ TEST_F(QtTargetTest, AForeignClipboardChangeIsNeverOverwritten)
     // X keeps the older of two claims on the clipboard: the target needs an event time later
     // than ours, as a user copying there would have.
     ASSERT_TRUE(focusTarget(*target, "line"));
-    { const test::HeldShift keystroke; }
+    {
+        const test::HeldShift keystroke;
+    }
     test::waitUntil([] { return false; }, std::chrono::milliseconds(100));
     ASSERT_TRUE(target->setClipboard({{QStringLiteral("text/plain"), QByteArray("foreign")}}));
     EXPECT_TRUE(waitUntil([&] { return !lease.isCurrent(); }));
@@ -446,9 +449,9 @@ TEST(GtkTargetTest, MultiLineTextViewTakesTheInsertion)
     EXPECT_EQ(target->get("multi")->text, QStringLiteral("第一行\n新的🙂😀"));
     // A paste on X11; under Wayland the accessibility write, and no keystroke for a native client.
     const bool keys = !test::nativeWaylandTarget(program);
-    EXPECT_TRUE(contains(access.diagnostics(), std::string("route=") + (test::waylandSession() ? "direct" : "paste") +
-                                                   " selectedWritable=true valueWritable=false paste=" +
-                                                   (keys ? "true" : "false")));
+    EXPECT_TRUE(contains(access.diagnostics(),
+                         std::string("route=") + (test::waylandSession() ? "direct" : "paste") +
+                             " selectedWritable=true valueWritable=false paste=" + (keys ? "true" : "false")));
 }
 
 } // namespace

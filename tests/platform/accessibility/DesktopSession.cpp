@@ -14,9 +14,9 @@
 #include <QLibraryInfo>
 #include <QScopeGuard>
 
-#include <map>
 #include <QProcess>
 #include <QThread>
+#include <map>
 
 #include <gtest/gtest.h>
 
@@ -58,20 +58,22 @@ std::unique_ptr<TargetAppClient> startTarget(const QString& program)
     waitUntil(
         [] {
             return AccessibilityThread::call([] {
-            AtspiAccessible* desktop = atspi_get_desktop(0);
-            int others = 0;
-            for (int i = 0; i < atspi_accessible_get_child_count(desktop, nullptr); ++i) {
-                AtspiAccessible* application = atspi_accessible_get_child_at_index(desktop, i, nullptr);
-                if (application != nullptr) {
-                    if (atspi_accessible_get_process_id(application, nullptr) != static_cast<guint>(getpid())) {
-                        ++others;
-                    }
-                    g_object_unref(application);
-                }
-            }
-            g_object_unref(desktop);
-            return others == 0;
-            }).value_or(false);
+                       AtspiAccessible* desktop = atspi_get_desktop(0);
+                       int others = 0;
+                       for (int i = 0; i < atspi_accessible_get_child_count(desktop, nullptr); ++i) {
+                           AtspiAccessible* application = atspi_accessible_get_child_at_index(desktop, i, nullptr);
+                           if (application != nullptr) {
+                               if (atspi_accessible_get_process_id(application, nullptr) !=
+                                   static_cast<guint>(getpid())) {
+                                   ++others;
+                               }
+                               g_object_unref(application);
+                           }
+                       }
+                       g_object_unref(desktop);
+                       return others == 0;
+                   })
+                .value_or(false);
         },
         std::chrono::seconds(5));
     return launchTarget(program);

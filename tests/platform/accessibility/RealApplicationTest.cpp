@@ -1,8 +1,8 @@
 // Insertion into ordinary applications installed from Debian, each made from a fresh process
 // (kivo-insert-once) whose accessibility library has not been started before, as the first
 // insertion of a freshly started Kivo is.
-#include "tests/platform/accessibility/DesktopSession.h"
 #include "tools/targetapp/RealApplication.h"
+#include "tests/platform/accessibility/DesktopSession.h"
 
 #include <atspi/atspi.h>
 
@@ -92,12 +92,14 @@ TEST(RealApplicationTest, MousepadTakesAPasteInItsTextViewAndADirectWriteInItsSe
 
     auto result = insertFresh(QStringLiteral("早晨，你好😀"));
     EXPECT_EQ(result.outcome, u"inserted") << joined(result).toStdString();
-    EXPECT_TRUE(result.diagnostics.contains(QStringLiteral("route=paste selectedWritable=true valueWritable=false paste=true")))
+    EXPECT_TRUE(
+        result.diagnostics.contains(QStringLiteral("route=paste selectedWritable=true valueWritable=false paste=true")))
         << joined(result).toStdString();
     EXPECT_EQ(focusedText(), QStringLiteral("早晨，你好😀"));
 
     // An empty clipboard is still the user's and does not stop the paste.
-    ASSERT_TRUE(runTool(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("printf '' | xclip -selection clipboard")}));
+    ASSERT_TRUE(runTool(QStringLiteral("sh"),
+                        {QStringLiteral("-c"), QStringLiteral("printf '' | xclip -selection clipboard")}));
     test::waitUntil([] { return false; }, 200ms);
     {
         InsertOnce insertion(QStringLiteral(KIVO_INSERT_ONCE), QStringLiteral("🙂"));
@@ -114,7 +116,8 @@ TEST(RealApplicationTest, MousepadTakesAPasteInItsTextViewAndADirectWriteInItsSe
     result = insertFresh(QStringLiteral("你好"));
     EXPECT_EQ(result.outcome, u"inserted") << joined(result).toStdString();
     // The entry of a search combo box: written through its selection.
-    EXPECT_TRUE(result.diagnostics.contains(QStringLiteral("route=direct selectedWritable=true valueWritable=false paste=true")))
+    EXPECT_TRUE(result.diagnostics.contains(
+        QStringLiteral("route=direct selectedWritable=true valueWritable=false paste=true")))
         << joined(result).toStdString();
     EXPECT_EQ(focusedText(), QStringLiteral("你好"));
 }
@@ -174,7 +177,8 @@ TEST(RealApplicationTest, ChromiumFillsInputsByPasteAndRefusesWhatItCannotCheck)
     ASSERT_TRUE(chromium.focusElement(ATSPI_ROLE_ENTRY, "line"));
     auto result = insertFresh(QStringLiteral("你好😀"));
     EXPECT_EQ(result.outcome, u"inserted") << joined(result).toStdString();
-    EXPECT_TRUE(result.diagnostics.contains(QStringLiteral("route=paste selectedWritable=false valueWritable=false paste=true")));
+    EXPECT_TRUE(result.diagnostics.contains(
+        QStringLiteral("route=paste selectedWritable=false valueWritable=false paste=true")));
     EXPECT_TRUE(focusedText().contains(QStringLiteral("你好😀"))) << focusedText().toStdString();
 
     putUserClipboard();
@@ -343,7 +347,6 @@ TEST(RealApplicationTest, FirefoxFillsInputsAndSaysWhyNotElsewhere)
     result = insertFresh(QStringLiteral("never"));
     EXPECT_EQ(result.outcome, u"passwordField") << joined(result).toStdString();
 }
-
 
 } // namespace
 } // namespace kivo

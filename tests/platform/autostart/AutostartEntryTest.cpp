@@ -4,8 +4,8 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 

@@ -1,7 +1,7 @@
 // OpenCC's real dictionaries: Hong Kong forms, one-to-many characters chosen by the phrase,
 // and what must pass through untouched.
-#include "app/speech/HongKongTranscript.h"
 #include "platform/chinesescript/ChineseScriptConverter.h"
+#include "app/speech/HongKongTranscript.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,8 @@ TEST(ChineseScriptConverterTest, SimplifiedAndMixedTextBecomesHongKongTraditiona
     EXPECT_EQ(toHongKong().convert("我哋听日去睇戏"), "我哋聽日去睇戲");
     // Already Traditional text, Cantonese characters included, stays as it is: 晒 is not 曬
     // and 搵 not 揾 here, whatever the Simplified tables say.
-    EXPECT_EQ(toHongKong().convert("呢個係乜嘢？唔該晒。搵佢啲嘢咗冇嚟喺嗰度"), "呢個係乜嘢？唔該晒。搵佢啲嘢咗冇嚟喺嗰度");
+    EXPECT_EQ(toHongKong().convert("呢個係乜嘢？唔該晒。搵佢啲嘢咗冇嚟喺嗰度"),
+              "呢個係乜嘢？唔該晒。搵佢啲嘢咗冇嚟喺嗰度");
     EXPECT_EQ(toHongKong().convert("晒太阳"), "晒太陽");
     // Mixed Simplified and Traditional in one sentence.
     EXPECT_EQ(toHongKong().convert("這個问题點樣解决"), "這個問題點樣解決");

@@ -1,6 +1,6 @@
 // The transfer layer against the loopback server: ranges, refused ranges, failures by case.
-#include "platform/download/DownloadError.h"
 #include "platform/download/FileDownload.h"
+#include "platform/download/DownloadError.h"
 #include "platform/download/Sha256.h"
 #include "tests/platform/updates/LoopbackServer.h"
 #include "tests/support/ChildProcess.h"
@@ -80,8 +80,8 @@ TEST_F(FileDownloadTest, FailuresAreTypedAndKeepThePartialFile)
     } catch (const DownloadError& failure) {
         EXPECT_EQ(failure.kind(), DownloadError::Case::notFound);
         EXPECT_EQ(failure.httpStatus(), 404);
-        EXPECT_EQ(std::string(failure.what()), "Download of " + server.url("/missing")
-                                                   + " failed: the server has no such file (HTTP 404).");
+        EXPECT_EQ(std::string(failure.what()),
+                  "Download of " + server.url("/missing") + " failed: the server has no such file (HTTP 404).");
     }
     EXPECT_EQ(readAll(part), body.substr(0, 1000)); // an error is no reason to start again
     server.serve("/cut", body, test::LoopbackServer::Options::cut(1000));
@@ -93,10 +93,13 @@ TEST_F(FileDownloadTest, FailuresAreTypedAndKeepThePartialFile)
     stop.request_stop();
     EXPECT_EQ(failureOf([&] { FileDownload::into(server.url("/file"), part, {}, stop.get_token()); }),
               DownloadError::Case::cancelled);
-    EXPECT_EQ(failureOf([&] { FileDownload::into(server.url("/file"), std::filesystem::path(folder.path()) / "no" / "x", {}); }),
+    EXPECT_EQ(failureOf([&] {
+                  FileDownload::into(server.url("/file"), std::filesystem::path(folder.path()) / "no" / "x", {});
+              }),
               DownloadError::Case::writeFailed);
     // Nothing listens on port 1 of the loopback address.
-    EXPECT_EQ(failureOf([&] { FileDownload::into("http://127.0.0.1:1/file", part, {}); }), DownloadError::Case::network);
+    EXPECT_EQ(failureOf([&] { FileDownload::into("http://127.0.0.1:1/file", part, {}); }),
+              DownloadError::Case::network);
     EXPECT_EQ(failureOf([&] { FileDownload::into("file:///etc/passwd", part, {}); }), DownloadError::Case::network);
 }
 

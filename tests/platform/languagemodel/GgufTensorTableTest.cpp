@@ -64,7 +64,8 @@ private:
 
 std::filesystem::path written(const std::string& bytes)
 {
-    const auto path = std::filesystem::temp_directory_path() / ("kivo-gguf-table-" + std::to_string(::getpid()) + ".gguf");
+    const auto path =
+        std::filesystem::temp_directory_path() / ("kivo-gguf-table-" + std::to_string(::getpid()) + ".gguf");
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
     return path;
 }

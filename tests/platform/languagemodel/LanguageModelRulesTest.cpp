@@ -1,17 +1,18 @@
 // The layer's pure rules: locales, model location, availability text, schema.
-#include "platform/modelavailability/Availability.h"
 #include "platform/languagemodel/DraftPolicy.h"
 #include "platform/languagemodel/GenerationSchema.h"
 #include "platform/languagemodel/LocaleSupport.h"
 #include "platform/languagemodel/ModelLocation.h"
 #include "platform/languagemodel/PromptLookup.h"
+#include "platform/modelavailability/Availability.h"
 
 #include <gtest/gtest.h>
 
 namespace kivo {
 namespace {
 
-TEST(LocaleSupportTest, GoesByTheLanguageSubtag) {
+TEST(LocaleSupportTest, GoesByTheLanguageSubtag)
+{
     for (const char* supported : {"zh-HK", "zh-TW", "zh-CN", "en-US", "zh", "en", "yue", "yue-Hant-HK", "zh_Hant_TW",
                                   "ZH-hk", "en-GB", "zh-Hans"}) {
         EXPECT_TRUE(LocaleSupport::supports(supported)) << supported;
@@ -22,7 +23,8 @@ TEST(LocaleSupportTest, GoesByTheLanguageSubtag) {
     }
 }
 
-TEST(PromptLookupTest, DraftsWhatFollowedTheLongestTailOfTheAnswerMovingForward) {
+TEST(PromptLookupTest, DraftsWhatFollowedTheLongestTailOfTheAnswerMovingForward)
+{
     using Tokens = std::vector<PromptLookup::Token>;
     //                  0  1  2  3  4  5  6  7  8  9
     PromptLookup lookup({1, 2, 3, 9, 2, 3, 4, 5, 6, 7});
@@ -42,30 +44,31 @@ TEST(PromptLookupTest, DraftsWhatFollowedTheLongestTailOfTheAnswerMovingForward)
 
     // Once part of a draft was accepted, later matches at or after it are preferred to earlier ones.
     PromptLookup copying({1, 2, 3, 9, 2, 3, 4, 5, 6, 7});
-    EXPECT_EQ(copying.draft({3}, 2), (Tokens{9, 2}));  // first "3", at 2
-    copying.accepted(2);                                 // read up to 5
-    EXPECT_EQ(copying.draft({3}, 2), (Tokens{4, 5}));    // the "3" at 5
-    copying.accepted(0);                                 // cursor at 6, where that draft began
-    EXPECT_EQ(copying.draft({2, 3}, 1), (Tokens{4}));    // "2 3" at 4 ends at 6: still forward
-    copying.accepted(1);                                 // cursor 7
-    EXPECT_EQ(copying.draft({2, 3}, 1), (Tokens{9}));    // none forward: the first
+    EXPECT_EQ(copying.draft({3}, 2), (Tokens{9, 2})); // first "3", at 2
+    copying.accepted(2);                              // read up to 5
+    EXPECT_EQ(copying.draft({3}, 2), (Tokens{4, 5})); // the "3" at 5
+    copying.accepted(0);                              // cursor at 6, where that draft began
+    EXPECT_EQ(copying.draft({2, 3}, 1), (Tokens{4})); // "2 3" at 4 ends at 6: still forward
+    copying.accepted(1);                              // cursor 7
+    EXPECT_EQ(copying.draft({2, 3}, 1), (Tokens{9})); // none forward: the first
     EXPECT_EQ(copying.draft({5}, 1), (Tokens{6}));
 }
 
 // Drafts are checked only at lengths where agreeing tokens save evaluations, and failing
 // drafts back off so that they cost little.
-TEST(DraftPolicyTest, DraftsThatPayGrowAndDraftsThatFailPauseLongerEachTime) {
+TEST(DraftPolicyTest, DraftsThatPayGrowAndDraftsThatFailPauseLongerEachTime)
+{
     DraftPolicy policy(8);
     EXPECT_EQ(policy.shortest(), 3u);
-    EXPECT_EQ(policy.length(2), 0u);  // no room for a draft worth checking
+    EXPECT_EQ(policy.length(2), 0u); // no room for a draft worth checking
     EXPECT_EQ(policy.length(3), 3u);
     EXPECT_EQ(policy.length(100), 3u);
     policy.record(3, 3);
     EXPECT_EQ(policy.length(100), 7u);
-    EXPECT_EQ(policy.length(5), 5u);  // room limits it
+    EXPECT_EQ(policy.length(5), 5u); // room limits it
     policy.record(7, 7);
-    EXPECT_EQ(policy.length(100), 8u);  // never past the longest asked for
-    policy.record(8, 6);                // paid: no pause, no growth
+    EXPECT_EQ(policy.length(100), 8u); // never past the longest asked for
+    policy.record(8, 6);               // paid: no pause, no growth
     EXPECT_EQ(policy.length(100), 8u);
 
     // Failures: back to the shortest after a pause of 8, then 16, up to 64 tokens.
@@ -77,13 +80,13 @@ TEST(DraftPolicyTest, DraftsThatPayGrowAndDraftsThatFailPauseLongerEachTime) {
         }
         return paused;
     };
-    EXPECT_EQ(pauseAfterFailure(8, 5), 8u);  // 5 of 8 does not pay
+    EXPECT_EQ(pauseAfterFailure(8, 5), 8u); // 5 of 8 does not pay
     EXPECT_EQ(policy.length(100), 3u);
     EXPECT_EQ(pauseAfterFailure(3, 1), 16u);
     EXPECT_EQ(pauseAfterFailure(3, 0), 32u);
     EXPECT_EQ(pauseAfterFailure(3, 0), 64u);
     EXPECT_EQ(pauseAfterFailure(3, 0), 64u);
-    policy.record(3, 2);  // one that pays resets the back-off, but only a whole one grows
+    policy.record(3, 2); // one that pays resets the back-off, but only a whole one grows
     EXPECT_EQ(policy.length(100), 3u);
     EXPECT_EQ(pauseAfterFailure(3, 0), 8u);
 
@@ -96,7 +99,8 @@ TEST(DraftPolicyTest, DraftsThatPayGrowAndDraftsThatFailPauseLongerEachTime) {
     EXPECT_EQ(none.length(100), 0u);
 }
 
-TEST(ModelLocationTest, UserDataFolderFirstThenSystem) {
+TEST(ModelLocationTest, UserDataFolderFirstThenSystem)
+{
     using Paths = std::vector<std::filesystem::path>;
     const std::filesystem::path system = "/usr/share/kivo/models/language-model.gguf";
     EXPECT_EQ(ModelLocation::candidates("/x/data", "/home/u"),
@@ -111,7 +115,8 @@ TEST(ModelLocationTest, UserDataFolderFirstThenSystem) {
     EXPECT_FALSE(ModelLocation::resolve({"/nonexistent/a"}).has_value());
 }
 
-TEST(AvailabilityTest, DescriptionNamesTheReasonAndDetail) {
+TEST(AvailabilityTest, DescriptionNamesTheReasonAndDetail)
+{
     EXPECT_EQ(Availability::available().description(), "available");
     EXPECT_EQ(Availability::unavailable(Availability::UnavailableReason::modelNotFound, "no file at /a").description(),
               "unavailable(modelNotFound: no file at /a)");
@@ -121,7 +126,8 @@ TEST(AvailabilityTest, DescriptionNamesTheReasonAndDetail) {
 }
 
 // The app reads the reason and detail back from the runner's reply.
-TEST(AvailabilityTest, DescriptionReadsBackAsTheSameReasonAndDetail) {
+TEST(AvailabilityTest, DescriptionReadsBackAsTheSameReasonAndDetail)
+{
     using Reason = Availability::UnavailableReason;
     for (const auto reason : {Reason::cpuUnsupported, Reason::runtimeUnavailable, Reason::modelNotFound,
                               Reason::modelUnreadable, Reason::modelInvalid}) {
@@ -141,7 +147,8 @@ TEST(AvailabilityTest, DescriptionReadsBackAsTheSameReasonAndDetail) {
     }
 }
 
-TEST(GenerationSchemaTest, StringRecordSchema) {
+TEST(GenerationSchemaTest, StringRecordSchema)
+{
     const GenerationSchema schema{"RewriteResult", {"text"}};
     EXPECT_EQ(schema.jsonSchemaText(),
               R"({"type":"object","title":"RewriteResult","properties":{"text":{"type":"string"}},)"
@@ -149,5 +156,5 @@ TEST(GenerationSchemaTest, StringRecordSchema) {
     EXPECT_NE(schema.promptText().find(schema.jsonSchemaText()), std::string::npos);
 }
 
-}  // namespace
-}  // namespace kivo
+} // namespace
+} // namespace kivo

@@ -1,6 +1,6 @@
 // Kept prefix states: found only under their exact key, refused when damaged, private, capped.
-#include "platform/languagemodel/LlamaRuntime.h"
 #include "platform/languagemodel/PrefixCache.h"
+#include "platform/languagemodel/LlamaRuntime.h"
 
 #include <gtest/gtest.h>
 
@@ -17,14 +17,16 @@ namespace {
 
 class PrefixCacheTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         char pattern[] = "/tmp/kivo-prefix-test-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         folder = pattern;
     }
     void TearDown() override { std::filesystem::remove_all(folder); }
 
-    std::vector<std::uint8_t> state(std::size_t size, std::uint8_t seed) {
+    std::vector<std::uint8_t> state(std::size_t size, std::uint8_t seed)
+    {
         std::vector<std::uint8_t> bytes(size);
         for (std::size_t i = 0; i < size; ++i) {
             bytes[i] = static_cast<std::uint8_t>(seed + i * 7);
@@ -35,7 +37,8 @@ protected:
     std::filesystem::path folder;
 };
 
-TEST_F(PrefixCacheTest, AStateComesBackOnlyUnderItsExactKey) {
+TEST_F(PrefixCacheTest, AStateComesBackOnlyUnderItsExactKey)
+{
     const PrefixCache cache(folder);
     const std::string key = PrefixCache::key("/m.gguf\n1 bytes\n5.0 s", "1 2 3 ", 8192);
     const auto stored = state(100003, 1);
@@ -59,7 +62,8 @@ TEST_F(PrefixCacheTest, AStateComesBackOnlyUnderItsExactKey) {
     EXPECT_EQ(cache.load(key), newer);
 }
 
-TEST_F(PrefixCacheTest, DamagedOrForeignEntriesAreIgnored) {
+TEST_F(PrefixCacheTest, DamagedOrForeignEntriesAreIgnored)
+{
     const PrefixCache cache(folder);
     const std::string key = PrefixCache::key("model", "7 ", 100);
     cache.store(key, state(4096, 3));
@@ -95,7 +99,8 @@ TEST_F(PrefixCacheTest, DamagedOrForeignEntriesAreIgnored) {
     EXPECT_FALSE(cache.load(key));
 }
 
-TEST_F(PrefixCacheTest, OversizedStatesAreNotKeptAndTheFolderStaysUnderItsCap) {
+TEST_F(PrefixCacheTest, OversizedStatesAreNotKeptAndTheFolderStaysUnderItsCap)
+{
     const PrefixCache cache(folder, 1000, 2500);
     EXPECT_FALSE(cache.store("huge", std::vector<std::uint8_t>(1001, 1)));
     EXPECT_FALSE(cache.load("huge"));
@@ -107,8 +112,8 @@ TEST_F(PrefixCacheTest, OversizedStatesAreNotKeptAndTheFolderStaysUnderItsCap) {
         cache.store(key, state(950, 2));
         ASSERT_TRUE(cache.load(key)) << key;
     }
-    std::filesystem::last_write_time(cache.entryPath("first"),
-                                     std::filesystem::last_write_time(cache.entryPath("second")) - std::chrono::hours(1));
+    std::filesystem::last_write_time(
+        cache.entryPath("first"), std::filesystem::last_write_time(cache.entryPath("second")) - std::chrono::hours(1));
     cache.store("third", state(950, 2));
     EXPECT_FALSE(std::filesystem::exists(cache.entryPath("first")));
     EXPECT_TRUE(cache.load("second"));
@@ -121,7 +126,8 @@ TEST_F(PrefixCacheTest, OversizedStatesAreNotKeptAndTheFolderStaysUnderItsCap) {
     EXPECT_EQ(PrefixCache(folder).load("third"), state(950, 2)) << "the default caps read what smaller ones wrote";
 }
 
-TEST(PrefixCacheFolderTest, OnlyAMemoryBackedRuntimeFolderIsUsed) {
+TEST(PrefixCacheFolderTest, OnlyAMemoryBackedRuntimeFolderIsUsed)
+{
     const char* saved = std::getenv("XDG_RUNTIME_DIR");
     const std::string previous = saved ? saved : "";
     ::unsetenv("XDG_RUNTIME_DIR");
@@ -153,7 +159,8 @@ TEST(PrefixCacheFolderTest, OnlyAMemoryBackedRuntimeFolderIsUsed) {
     }
 }
 
-TEST(ThreadChoiceTest, OneThreadPerPhysicalCoreAtMost) {
+TEST(ThreadChoiceTest, OneThreadPerPhysicalCoreAtMost)
+{
     EXPECT_GE(LlamaRuntime::physicalCores(), 1);
     EXPECT_LE(LlamaRuntime::threadCount(1), 1);
     EXPECT_EQ(LlamaRuntime::threadCount(std::uint64_t{1} << 40), LlamaRuntime::physicalCores());
@@ -162,5 +169,5 @@ TEST(ThreadChoiceTest, OneThreadPerPhysicalCoreAtMost) {
     EXPECT_GE(LlamaRuntime::threadsNow(cap), 1);
 }
 
-}  // namespace
-}  // namespace kivo
+} // namespace
+} // namespace kivo

@@ -1,10 +1,10 @@
 // The layer against tiny generated models, in this process.
+#include "platform/languagemodel/SystemLanguageModel.h"
 #include "platform/languagemodel/CpuSupport.h"
 #include "platform/languagemodel/EvaluationSpeed.h"
 #include "platform/languagemodel/LanguageModelError.h"
-#include "platform/languagemodel/LlamaRuntime.h"
 #include "platform/languagemodel/LanguageModelSession.h"
-#include "platform/languagemodel/SystemLanguageModel.h"
+#include "platform/languagemodel/LlamaRuntime.h"
 #include "tests/support/ChildProcess.h"
 #include "tools/gguf/QwenShapedModel.h"
 
@@ -21,7 +21,8 @@ namespace {
 
 using Reason = Availability::UnavailableReason;
 
-std::filesystem::path modelFile(const std::string& dataHome) {
+std::filesystem::path modelFile(const std::string& dataHome)
+{
     return std::filesystem::path(dataHome) / "kivo" / "models" / "language-model.gguf";
 }
 
@@ -29,7 +30,8 @@ const GenerationSchema schema{"RewriteResult", {"text"}};
 
 // A model of a real size's width with only byte pieces for a vocabulary loads and evaluates:
 // the recommendation's measurement rests on it.
-TEST(EvaluationSpeedTest, TimesReadingAndWritingWithAGeneratedModelOfARealWidth) {
+TEST(EvaluationSpeedTest, TimesReadingAndWritingWithAGeneratedModelOfARealWidth)
+{
     test::TemporaryFolder folder;
     QwenShapedModel model;
     model.shape = QwenShapedModel::shapeNamed("0.5b");
@@ -48,14 +50,16 @@ TEST(EvaluationSpeedTest, TimesReadingAndWritingWithAGeneratedModelOfARealWidth)
                  LanguageModelError);
 }
 
-TEST(SystemLanguageModelTest, FilesThatCannotServeAreUnavailableWithAReason) {
+TEST(SystemLanguageModelTest, FilesThatCannotServeAreUnavailableWithAReason)
+{
     test::TemporaryFolder folder;
     auto model = SystemLanguageModel::makeFromFile(modelFile(folder.path()));
     EXPECT_EQ(model->availability().reason, Reason::modelNotFound);
     EXPECT_THROW(model->contextSize(), LanguageModelError);
 
-    std::filesystem::create_directories(modelFile(folder.path()));  // a folder where the file should be
-    EXPECT_EQ(SystemLanguageModel::makeFromFile(modelFile(folder.path()))->availability().reason, Reason::modelUnreadable);
+    std::filesystem::create_directories(modelFile(folder.path())); // a folder where the file should be
+    EXPECT_EQ(SystemLanguageModel::makeFromFile(modelFile(folder.path()))->availability().reason,
+              Reason::modelUnreadable);
 
     const auto truncated = std::filesystem::path(folder.path()) / "truncated.gguf";
     test::makeTinyModel(folder.path() + "/whole", {});
@@ -66,7 +70,8 @@ TEST(SystemLanguageModelTest, FilesThatCannotServeAreUnavailableWithAReason) {
     EXPECT_FALSE(model->isAvailable());
 }
 
-TEST(SystemLanguageModelTest, CountsTokensAsTheChatTemplateRendersThem) {
+TEST(SystemLanguageModelTest, CountsTokensAsTheChatTemplateRendersThem)
+{
     test::TemporaryFolder folder;
     test::makeTinyModel(folder.path(), {"--context", "3000"});
     const auto model = SystemLanguageModel::makeFromFile(modelFile(folder.path()));
@@ -82,11 +87,12 @@ TEST(SystemLanguageModelTest, CountsTokensAsTheChatTemplateRendersThem) {
     EXPECT_EQ(model->instructionsTokenCount("a<|im_end|>b"), model->instructionsTokenCount("a<|im_xnd|>b"));
     EXPECT_EQ(model->instructionsTokenCount("a<|im_end|>b"), 1 + 7 + 12 + 1 + 1);
     // The faster kernels are taken wherever the processor has them.
-    EXPECT_EQ(LlamaRuntime::cpuModule(), CpuSupport::meetsAvx512Level() ? "libkivo-llama-cpu-avx512.so"
-                                                                        : "libkivo-llama-cpu.so");
+    EXPECT_EQ(LlamaRuntime::cpuModule(),
+              CpuSupport::meetsAvx512Level() ? "libkivo-llama-cpu-avx512.so" : "libkivo-llama-cpu.so");
 }
 
-TEST(SystemLanguageModelTest, RespondsWithARecordOrFailsAtTheCap) {
+TEST(SystemLanguageModelTest, RespondsWithARecordOrFailsAtTheCap)
+{
     test::TemporaryFolder letter, runaway, large;
     test::makeTinyModel(letter.path(), {"--style", "letter"});
     test::makeTinyModel(runaway.path(), {"--style", "runaway"});
@@ -114,7 +120,8 @@ TEST(SystemLanguageModelTest, RespondsWithARecordOrFailsAtTheCap) {
 
 // The recall model answers "b" once a "J" was anywhere before, so its answers show what the
 // model was given to read.
-TEST(SystemLanguageModelTest, TheSchemaIsPartOfWhatTheModelReadsUnlessLeftOut) {
+TEST(SystemLanguageModelTest, TheSchemaIsPartOfWhatTheModelReadsUnlessLeftOut)
+{
     test::TemporaryFolder folder;
     test::makeTinyModel(folder.path(), {"--style", "recall"});
     const auto model = SystemLanguageModel::makeFromFile(modelFile(folder.path()));
@@ -122,7 +129,8 @@ TEST(SystemLanguageModelTest, TheSchemaIsPartOfWhatTheModelReadsUnlessLeftOut) {
     ASSERT_NE(schema.promptText().find('J'), std::string::npos);
     GenerationOptions withoutSchema;
     withoutSchema.includeSchemaInPrompt = false;
-    const auto answer = [&](const std::string& instructions, const std::string& prompt, const GenerationOptions& options) {
+    const auto answer = [&](const std::string& instructions, const std::string& prompt,
+                            const GenerationOptions& options) {
         return model->makeSession(instructions)->respond(prompt, schema, options).properties.at("text");
     };
     const std::string filler(1500, 'x');
@@ -134,7 +142,8 @@ TEST(SystemLanguageModelTest, TheSchemaIsPartOfWhatTheModelReadsUnlessLeftOut) {
 }
 
 // The tiny models' vocabulary: five special tokens, then one token per byte.
-std::vector<std::int32_t> byteTokens(const std::string& text) {
+std::vector<std::int32_t> byteTokens(const std::string& text)
+{
     std::vector<std::int32_t> tokens;
     for (const unsigned char byte : text) {
         tokens.push_back(5 + byte);
@@ -144,7 +153,8 @@ std::vector<std::int32_t> byteTokens(const std::string& text) {
 
 // Drafts only save evaluations: the answer and where the cap stops it are what greedy
 // decoding gives alone, and a draft the model disagreed with leaves nothing in its context.
-TEST(SystemLanguageModelTest, DraftedTokensStandOnlyWhereGreedyDecodingAgrees) {
+TEST(SystemLanguageModelTest, DraftedTokensStandOnlyWhereGreedyDecodingAgrees)
+{
     test::TemporaryFolder letterFolder, runawayFolder, recallFolder;
     test::makeTinyModel(letterFolder.path(), {"--style", "letter"});
     test::makeTinyModel(runawayFolder.path(), {"--style", "runaway"});
@@ -216,5 +226,5 @@ TEST(SystemLanguageModelTest, DraftedTokensStandOnlyWhereGreedyDecodingAgrees) {
     EXPECT_EQ(recalling->respond("hello J", schema, misleading).properties.at("text"), "b");
 }
 
-}  // namespace
-}  // namespace kivo
+} // namespace
+} // namespace kivo

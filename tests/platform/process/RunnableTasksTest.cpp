@@ -9,16 +9,18 @@
 namespace kivo {
 namespace {
 
-TEST(RunnableTasksTest, OtherRunnableTasksTakeCoresAway) {
-    EXPECT_EQ(RunnableTasks::threadsFor(4, 4, 1), 4);  // only this thread runs
+TEST(RunnableTasksTest, OtherRunnableTasksTakeCoresAway)
+{
+    EXPECT_EQ(RunnableTasks::threadsFor(4, 4, 1), 4); // only this thread runs
     EXPECT_EQ(RunnableTasks::threadsFor(4, 4, 2), 3);
-    EXPECT_EQ(RunnableTasks::threadsFor(2, 4, 2), 2);  // the caller's own cap
-    EXPECT_EQ(RunnableTasks::threadsFor(2, 2, 2), 1);  // one busy process on two cores
+    EXPECT_EQ(RunnableTasks::threadsFor(2, 4, 2), 2); // the caller's own cap
+    EXPECT_EQ(RunnableTasks::threadsFor(2, 2, 2), 1); // one busy process on two cores
     EXPECT_EQ(RunnableTasks::threadsFor(8, 2, 30), 1);
     EXPECT_EQ(RunnableTasks::threadsFor(0, 2, 0), 1);
 }
 
-TEST(RunnableTasksTest, OnlyATaskThatStaysRunnableCounts) {
+TEST(RunnableTasksTest, OnlyATaskThatStaysRunnableCounts)
+{
     using Looks = std::vector<std::pair<double, int>>;
     // A task runnable at one look of three is passing through; one seen at every look is busy.
     EXPECT_EQ(RunnableTasks::steadyOf(Looks{{40, 1}, {20, 2}, {0, 1}}, 150), 1);
@@ -28,12 +30,13 @@ TEST(RunnableTasksTest, OnlyATaskThatStaysRunnableCounts) {
     EXPECT_EQ(RunnableTasks::steadyOf(Looks{{400, 1}, {20, 2}, {0, 2}}, 150), 2);
     EXPECT_EQ(RunnableTasks::steadyOf(Looks{{150, 1}, {0, 2}}, 150), 1);
     EXPECT_EQ(RunnableTasks::steadyOf(Looks{{151, 1}, {0, 2}}, 150), 2);
-    EXPECT_EQ(RunnableTasks::steadyOf(Looks{{900, 1}, {300, 3}}, 150), 3);  // only stale: the newest
+    EXPECT_EQ(RunnableTasks::steadyOf(Looks{{900, 1}, {300, 3}}, 150), 3); // only stale: the newest
     EXPECT_EQ(RunnableTasks::steadyOf(Looks{}, 150), 1);
     EXPECT_GE(RunnableTasks::steadyCount(), 1);
 }
 
-TEST(RunnableTasksTest, LooksOlderThanTheSpanAreForgotten) {
+TEST(RunnableTasksTest, LooksOlderThanTheSpanAreForgotten)
+{
     using Clock = RunnableTasks::Looks::Clock;
     using std::chrono::milliseconds;
     const Clock::time_point start{};
@@ -44,7 +47,7 @@ TEST(RunnableTasksTest, LooksOlderThanTheSpanAreForgotten) {
     looks.add(start + milliseconds(100), 3);
     EXPECT_FALSE(looks.enoughAt(start + milliseconds(100)));
     looks.add(start + milliseconds(150), 2);
-    EXPECT_TRUE(looks.enoughAt(start + milliseconds(150)));  // three looks, the first exactly a span old
+    EXPECT_TRUE(looks.enoughAt(start + milliseconds(150))); // three looks, the first exactly a span old
     EXPECT_EQ(looks.steadyAt(start + milliseconds(150)), 1);
     // Past the span the quiet first look no longer speaks for now.
     EXPECT_FALSE(looks.enoughAt(start + milliseconds(151)));
@@ -55,16 +58,18 @@ TEST(RunnableTasksTest, LooksOlderThanTheSpanAreForgotten) {
     EXPECT_EQ(looks.steadyAt(start + milliseconds(1000)), 4);
 }
 
-TEST(RunnableTasksTest, TheRunnableCountIsTheFourthFieldOfLoadavg) {
+TEST(RunnableTasksTest, TheRunnableCountIsTheFourthFieldOfLoadavg)
+{
     EXPECT_EQ(RunnableTasks::runnableIn("0.47 1.14 1.58 2/110 12833\n"), 2);
     EXPECT_EQ(RunnableTasks::runnableIn("0.47 1.14 1.58 17/110 12833"), 17);
-    EXPECT_EQ(RunnableTasks::runnableIn("0.00 0.00 0.00 0/90 1"), 1);  // this thread at least
+    EXPECT_EQ(RunnableTasks::runnableIn("0.00 0.00 0.00 0/90 1"), 1); // this thread at least
     EXPECT_EQ(RunnableTasks::runnableIn("0.47 1.14 1.58"), std::nullopt);
     EXPECT_EQ(RunnableTasks::runnableIn(""), std::nullopt);
 }
 
 // A stat line as the kernel writes it: 52 fields, the name in parentheses.
-std::string statLine(const std::string& name, char state, int nice, int policy) {
+std::string statLine(const std::string& name, char state, int nice, int policy)
+{
     std::string line = "4242 (" + name + ") " + state;
     for (int field = 4; field <= 52; ++field) {
         const int value = field == 18 ? 20 + nice : field == 19 ? nice : field == 41 ? policy : field;
@@ -73,7 +78,8 @@ std::string statLine(const std::string& name, char state, int nice, int policy) 
     return line + "\n";
 }
 
-TEST(RunnableTasksTest, NicedIdleAndWaitingTasksDoNotCompete) {
+TEST(RunnableTasksTest, NicedIdleAndWaitingTasksDoNotCompete)
+{
     EXPECT_EQ(RunnableTasks::competesIn(statLine("cc1plus", 'R', 0, SCHED_OTHER)), true);
     EXPECT_EQ(RunnableTasks::competesIn(statLine("cc1plus", 'R', 9, SCHED_OTHER)), true);
     EXPECT_EQ(RunnableTasks::competesIn(statLine("cc1plus", 'R', -5, SCHED_OTHER)), true);
@@ -100,5 +106,5 @@ TEST(RunnableTasksTest, NicedIdleAndWaitingTasksDoNotCompete) {
     EXPECT_GE(*now, 1);
 }
 
-}  // namespace
-}  // namespace kivo
+} // namespace
+} // namespace kivo

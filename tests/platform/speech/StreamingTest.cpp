@@ -2,9 +2,9 @@
 #include "platform/speech/PromptBudget.h"
 #include "platform/speech/SampleRateConverter.h"
 #include "platform/speech/SpeechModelFile.h"
-#include "tools/whisper/TinyWhisperModel.h"
 #include "platform/speech/StreamingWindow.h"
 #include "platform/speech/TranscriptPunctuation.h"
+#include "tools/whisper/TinyWhisperModel.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +25,10 @@ std::vector<float> tone(double seconds, float amplitude = 0.3f)
     return out;
 }
 
-std::vector<float> quiet(double seconds) { return std::vector<float>(static_cast<std::size_t>(seconds * 16000), 0.001f); }
+std::vector<float> quiet(double seconds)
+{
+    return std::vector<float>(static_cast<std::size_t>(seconds * 16000), 0.001f);
+}
 
 } // namespace
 
@@ -221,7 +224,9 @@ TEST(StreamingWindow, ASlowDecoderClosesWindowsAtTheFirstDipAfterTheShorterCap)
 TEST(StreamingWindow, QuietMicrophonesAreMeasuredAgainstTheirOwnNoise)
 {
     // Speech at about -46 dBFS over a room at about -72 dBFS.
-    const auto room = [](double seconds) { return std::vector<float>(static_cast<std::size_t>(seconds * 16000), 0.00025f); };
+    const auto room = [](double seconds) {
+        return std::vector<float>(static_cast<std::size_t>(seconds * 16000), 0.00025f);
+    };
     StreamingWindow window({});
     window.append(room(0.5));
     window.append(tone(1.0, 0.007f));
@@ -268,7 +273,8 @@ TEST(TranscriptPunctuation, KeepsLiteralsAndDropsOnlySentenceMarks)
     EXPECT_EQ(withoutSentencePunctuation("「你好」、我哋去咗。"), "你好我哋去咗");
     EXPECT_EQ(withoutSentencePunctuation("#A-12 & C++"), "#A-12 & C++");
     // Tokens as the decoder gives them: a mark is judged by the whole text around it.
-    EXPECT_EQ(withoutSentencePunctuation(std::vector<std::string>{" 3", ":", "30", ".", " www", ".", "kivo", ".", "hk", "。"}),
+    EXPECT_EQ(withoutSentencePunctuation(
+                  std::vector<std::string>{" 3", ":", "30", ".", " www", ".", "kivo", ".", "hk", "。"}),
               (std::vector<std::string>{" 3", ":", "30", "", " www", ".", "kivo", ".", "hk", ""}));
 }
 
@@ -302,8 +308,9 @@ TEST(HallucinationFilter, CollapsesOnlyRealDecodingLoops)
 {
     using HallucinationFilter::collapsedRepeats;
     // Numbers and ordinary reduplication are speech.
-    for (const char* said : {"1000000", "電話係 22222222", "係係係", "好好好", "哈哈哈哈", "哈哈哈哈哈哈哈哈哈哈哈哈哈哈哈哈哈哈",
-                             "好嘢好嘢好嘢好嘢", "我去銀行銀行", "abcabcabc!", "12:1212:1212:1212:1212:12"}) {
+    for (const char* said :
+         {"1000000", "電話係 22222222", "係係係", "好好好", "哈哈哈哈", "哈哈哈哈哈哈哈哈哈哈哈哈哈哈哈哈哈哈",
+          "好嘢好嘢好嘢好嘢", "我去銀行銀行", "abcabcabc!", "12:1212:1212:1212:1212:12"}) {
         EXPECT_EQ(collapsedRepeats(said), said);
     }
     // A phrase looping far past anything said is cut to one copy, with what surrounds it.

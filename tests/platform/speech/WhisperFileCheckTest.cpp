@@ -1,7 +1,7 @@
-#include "platform/speech/SpeechModelFile.h"
 #include "platform/speech/WhisperFileCheck.h"
-#include "platform/speech/WhisperFileError.h"
 #include "platform/speech/RecognizerError.h"
+#include "platform/speech/SpeechModelFile.h"
+#include "platform/speech/WhisperFileError.h"
 #include "platform/speech/WhisperModel.h"
 #include "platform/speech/WhisperRecognizer.h"
 #include "tools/whisper/DamagedWhisperFiles.h"
@@ -112,9 +112,10 @@ TEST_F(WhisperFileCheckTest, RefusesHeaderFieldsOutsideRealModels)
 {
     // n_vocab .. ftype, in the file's order; each value is one real models never have.
     const std::vector<std::pair<int, std::int32_t>> cases{
-        {0, 51863}, {0, 51867}, {1, 0}, {1, 1501}, {2, 32}, {2, 1281}, {3, 0}, {3, 3}, {3, 33}, {4, 0},
-        {4, 33},    {5, 0},     {5, 449}, {6, 0}, {6, 128}, {7, 0},  {7, 3}, {7, 33}, {8, 0}, {8, 33},
-        {3, 64},    {7, 64},    {9, 79},    {9, 81},    {9, 129}, {10, -1}, {10, 4}, {10, 5}, {10, 15}, {10, 3001}, {10, 65536}};
+        {0, 51863}, {0, 51867}, {1, 0},  {1, 1501}, {2, 32},  {2, 1281},  {3, 0},     {3, 3},
+        {3, 33},    {4, 0},     {4, 33}, {5, 0},    {5, 449}, {6, 0},     {6, 128},   {7, 0},
+        {7, 3},     {7, 33},    {8, 0},  {8, 33},   {3, 64},  {7, 64},    {9, 79},    {9, 81},
+        {9, 129},   {10, -1},   {10, 4}, {10, 5},   {10, 15}, {10, 3001}, {10, 65536}};
     for (const auto& [field, value] : cases) {
         EXPECT_EQ(faultOf(withField(field, value)), Fault::header)
             << DamagedWhisperFiles::fieldName(field) << " = " << value;
@@ -149,9 +150,9 @@ TEST_F(WhisperFileCheckTest, RefusesSectionsAndTensorsThatDisagreeWithTheHeader)
     EXPECT_EQ(faultOf(patched(table, 5)), Fault::tensor);
     EXPECT_EQ(faultOf(patched(table + 4, -1)), Fault::tensor);
     EXPECT_EQ(faultOf(patched(table + 4, 1 << 30)), Fault::tensor);
-    EXPECT_EQ(faultOf(patched(table + 8, 1)), Fault::tensor);    // 16-bit where 32-bit floats belong
-    EXPECT_EQ(faultOf(patched(table + 8, 99)), Fault::tensor);   // no such type
-    EXPECT_EQ(faultOf(patched(table + 12, 65)), Fault::tensor);  // width
+    EXPECT_EQ(faultOf(patched(table + 8, 1)), Fault::tensor);     // 16-bit where 32-bit floats belong
+    EXPECT_EQ(faultOf(patched(table + 8, 99)), Fault::tensor);    // no such type
+    EXPECT_EQ(faultOf(patched(table + 12, 65)), Fault::tensor);   // width
     EXPECT_EQ(faultOf(patched(table + 16, 1499)), Fault::tensor); // context
     std::string renamed = original();
     renamed[table + 20] = 'E';
@@ -165,10 +166,11 @@ TEST_F(WhisperFileCheckTest, RefusesSectionsAndTensorsThatDisagreeWithTheHeader)
         }
         return std::string();
     };
-    EXPECT_EQ(message(patched(table + 16, 1499)),
-              "m.bin has tensor \"encoder.positional_embedding\" of shape [64, 1499]; the header calls for [64, 1500, 1].");
-    EXPECT_EQ(message(patched(table, 5)), "m.bin has a malformed tensor entry at byte " + std::to_string(table)
-                                              + " (5 dimensions, a name of 28 bytes).");
+    EXPECT_EQ(
+        message(patched(table + 16, 1499)),
+        "m.bin has tensor \"encoder.positional_embedding\" of shape [64, 1499]; the header calls for [64, 1500, 1].");
+    EXPECT_EQ(message(patched(table, 5)), "m.bin has a malformed tensor entry at byte " + std::to_string(table) +
+                                              " (5 dimensions, a name of 28 bytes).");
     EXPECT_EQ(message(withField(8, 2)), "m.bin lacks tensor \"decoder.blocks.1.attn.key.weight\" and 23 more.");
     const auto chinese = [](const std::string& bytes) {
         try {
@@ -221,7 +223,8 @@ TEST_F(WhisperFileCheckTest, NamesTheFileInBothLanguagesAndKeepsVerdictsByIdenti
     std::string damaged = original();
     const std::int32_t mels = 7;
     std::memcpy(damaged.data() + 40, &mels, sizeof mels);
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(damaged.data(), static_cast<std::streamsize>(damaged.size()));
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(damaged.data(), static_cast<std::streamsize>(damaged.size()));
     std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) + std::chrono::seconds(2));
     try {
         WhisperFileCheck::check(path);

@@ -9,8 +9,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <thread>
 #include <cstdlib>
+#include <thread>
 
 using namespace kivo;
 using kivo::testing::SpeechFixtures;
@@ -61,8 +61,9 @@ struct Session {
         const std::size_t channels = static_cast<std::size_t>(audio.format.channelCount);
         for (std::size_t at = 0; at < audio.frameCount(); at += 2048) {
             const std::size_t end = std::min(audio.frameCount(), at + 2048);
-            PcmBuffer packet{audio.format, {audio.samples.begin() + static_cast<std::ptrdiff_t>(at * channels),
-                                            audio.samples.begin() + static_cast<std::ptrdiff_t>(end * channels)}};
+            PcmBuffer packet{audio.format,
+                             {audio.samples.begin() + static_cast<std::ptrdiff_t>(at * channels),
+                              audio.samples.begin() + static_cast<std::ptrdiff_t>(end * channels)}};
             for (auto& converted : converter->convert(packet, static_cast<double>(at) / audio.format.sampleRate)) {
                 input->yield(std::move(converted));
             }
@@ -192,7 +193,8 @@ TEST(WhisperRecognizer, WindowsCloseEarlierWhenDecodingIsSlow)
             }
             quietFrames = std::sqrt(energy / static_cast<double>(frame)) < 0.01 ? quietFrames + 1 : 0;
             if (quietFrames <= 3) {
-                syllables.samples.insert(syllables.samples.end(), phrase.samples.begin() + static_cast<std::ptrdiff_t>(at),
+                syllables.samples.insert(syllables.samples.end(),
+                                         phrase.samples.begin() + static_cast<std::ptrdiff_t>(at),
                                          phrase.samples.begin() + static_cast<std::ptrdiff_t>(at + frame));
             }
         }
@@ -289,9 +291,8 @@ TEST(WhisperRecognizer, AFinalDecodeSlowerThanTheBudgetKeepsTheProvisionalText)
     const auto results = recordPastProvisionalText(std::chrono::milliseconds(0));
     ASSERT_TRUE(!results.empty() && results.back().isFinal);
     // The last window's final is what was last shown for it, not nothing.
-    const auto lastShown = std::find_if(results.rbegin() + 1, results.rend(), [&](const auto& r) {
-        return !r.isFinal && r.start == results.back().start;
-    });
+    const auto lastShown = std::find_if(results.rbegin() + 1, results.rend(),
+                                        [&](const auto& r) { return !r.isFinal && r.start == results.back().start; });
     ASSERT_NE(lastShown, results.rend());
     EXPECT_FALSE(results.back().text().empty());
     EXPECT_EQ(results.back().text(), lastShown->text());
@@ -440,8 +441,8 @@ TEST(WhisperRecognizer, InstalledLocalesFollowTheModelFile)
 
     WhisperRecognizer missing(WhisperRecognizer::Configuration{data / "absent.bin", 0, {}});
     EXPECT_TRUE(missing.installedLocales(Transcriber::Kind::general).empty());
-    EXPECT_TRUE(missing.bestAvailableAudioFormat({std::make_shared<SpeechTranscriber>("zh-HK", true, true, true)})
-                    .has_value());
+    EXPECT_TRUE(
+        missing.bestAvailableAudioFormat({std::make_shared<SpeechTranscriber>("zh-HK", true, true, true)}).has_value());
 }
 
 TEST(WhisperRecognizer, PreparationRejectsOtherFormats)

@@ -33,9 +33,18 @@ struct Entry {
     unsigned long long claimedSize = 0; // the header's size when no content follows
 };
 
-Entry file(std::string name, std::string content = "x") { return {std::move(name), '0', std::move(content), {}, 0}; }
-Entry folder(std::string name) { return {std::move(name), '5', {}, {}, 0}; }
-Entry link(std::string name, std::string target, char type = '2') { return {std::move(name), type, {}, std::move(target), 0}; }
+Entry file(std::string name, std::string content = "x")
+{
+    return {std::move(name), '0', std::move(content), {}, 0};
+}
+Entry folder(std::string name)
+{
+    return {std::move(name), '5', {}, {}, 0};
+}
+Entry link(std::string name, std::string target, char type = '2')
+{
+    return {std::move(name), type, {}, std::move(target), 0};
+}
 
 // A plain ustar archive, written by hand so that any name or link can go in.
 std::string tarOf(const std::vector<Entry>& entries)
@@ -57,7 +66,9 @@ std::string tarOf(const std::vector<Entry>& entries)
         put(136, octal(1700000000, 12));
         header[156] = entry.type;
         put(157, entry.link);
-        put(257, std::string("ustar\0" "00", 8));
+        put(257, std::string("ustar\0"
+                             "00",
+                             8));
         std::fill(header.begin() + 148, header.begin() + 156, ' ');
         unsigned sum = 0;
         for (const char c : header) {

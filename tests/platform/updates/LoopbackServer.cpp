@@ -47,8 +47,8 @@ LoopbackServer::LoopbackServer()
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (socket_ < 0 || ::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || ::listen(socket_, 8) != 0 || ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    if (socket_ < 0 || ::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(socket_, 8) != 0 || ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         throw std::runtime_error("loopback server could not listen");
     }
     port_ = ntohs(address.sin_port);
@@ -137,13 +137,13 @@ void LoopbackServer::answer(int client, std::stop_token stop)
     if (resource.options.ranges && range.starts_with("bytes=") && range.back() == '-') {
         from = std::stoul(range.substr(6));
         if (from >= body.size()) {
-            head = "HTTP/1.0 416 Range Not Satisfiable\r\nContent-Range: bytes */" + std::to_string(body.size())
-                   + "\r\nContent-Length: 0\r\n\r\n";
+            head = "HTTP/1.0 416 Range Not Satisfiable\r\nContent-Range: bytes */" + std::to_string(body.size()) +
+                   "\r\nContent-Length: 0\r\n\r\n";
             sendAll(client, head.data(), head.size());
             return;
         }
-        head = "HTTP/1.0 206 Partial Content\r\nContent-Range: bytes " + std::to_string(from) + "-"
-               + std::to_string(body.size() - 1) + "/" + std::to_string(body.size()) + "\r\n";
+        head = "HTTP/1.0 206 Partial Content\r\nContent-Range: bytes " + std::to_string(from) + "-" +
+               std::to_string(body.size() - 1) + "/" + std::to_string(body.size()) + "\r\n";
     } else {
         head = "HTTP/1.0 200 OK\r\n";
     }
@@ -156,8 +156,8 @@ void LoopbackServer::answer(int client, std::stop_token stop)
         last = std::min(last, from + *resource.options.cutAfter);
     }
     // Slow transfers go out in tenth-of-a-second slices.
-    const size_t slice = resource.options.bytesPerSecond > 0 ? std::max<size_t>(1, resource.options.bytesPerSecond / 10)
-                                                              : last - from;
+    const size_t slice =
+        resource.options.bytesPerSecond > 0 ? std::max<size_t>(1, resource.options.bytesPerSecond / 10) : last - from;
     for (size_t at = from; at < last && !stop.stop_requested();) {
         const size_t count = std::min(slice, last - at);
         if (!sendAll(client, body.data() + at, count)) {

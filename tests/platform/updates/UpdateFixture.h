@@ -35,9 +35,9 @@ public:
                             const std::string& identifier)
     {
         std::filesystem::create_directories(bundle / "bin");
-        std::ofstream(bundle / "Info.json") << R"({"CFBundleIdentifier":")" << identifier
-                                            << R"(","CFBundleExecutable":"Kivo","CFBundleShortVersionString":")"
-                                            << version << "\"}";
+        std::ofstream(bundle / "Info.json")
+            << R"({"CFBundleIdentifier":")" << identifier
+            << R"(","CFBundleExecutable":"Kivo","CFBundleShortVersionString":")" << version << "\"}";
         std::ofstream(bundle / "bin" / "Kivo") << "#!/bin/sh\n";
         ::chmod((bundle / "bin" / "Kivo").c_str(), 0755);
     }
@@ -53,9 +53,9 @@ public:
         Appcast::Item item{version, server.url("/Kivo-" + version + ".tar.gz"), archive.size(),
                            UpdateSignature::sign(archive, signingKey.empty() ? keys.secretKey : signingKey)};
         items += Appcast::itemXml(item, "Kivo " + version);
-        server.serve("/appcast.xml", std::string("<?xml version=\"1.0\"?>\n<rss version=\"2.0\" xmlns:kivo=\"")
-                                         + Appcast::xmlNamespace + "\">\n  <channel>\n" + items
-                                         + "  </channel>\n</rss>\n");
+        server.serve("/appcast.xml", std::string("<?xml version=\"1.0\"?>\n<rss version=\"2.0\" xmlns:kivo=\"") +
+                                         Appcast::xmlNamespace + "\">\n  <channel>\n" + items +
+                                         "  </channel>\n</rss>\n");
     }
 
     UpdateService::Configuration configuration() const

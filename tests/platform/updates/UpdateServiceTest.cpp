@@ -1,6 +1,6 @@
+#include "platform/updates/UpdateService.h"
 #include "platform/updates/Appcast.h"
 #include "platform/updates/ArchiveTools.h"
-#include "platform/updates/UpdateService.h"
 #include "tests/app/controller/ControllerTestSupport.h"
 #include "tests/platform/updates/UpdateFixture.h"
 
@@ -128,11 +128,11 @@ TEST(UpdateAppcast, VersionsCompareByNumberAndUnsignedItemsAreSkipped)
     EXPECT_LT(Appcast::compareVersions("0.9", "0.10"), 0);
     EXPECT_EQ(Appcast::compareVersions("1.0", "1"), 0);
     EXPECT_GT(Appcast::compareVersions("1.0.1", "1.0"), 0);
-    const auto items = Appcast::parse(std::string("<rss xmlns:kivo=\"") + Appcast::xmlNamespace
-                                      + "\"><channel><item><kivo:version>2.0</kivo:version>"
-                                        "<enclosure url=\"http://127.0.0.1/a\" length=\"3\"/></item>"
-                                        "<item><kivo:version>1.5</kivo:version><enclosure url=\"http://127.0.0.1/b\" "
-                                        "length=\"4\" kivo:signature=\"c2ln\"/></item></channel></rss>");
+    const auto items = Appcast::parse(std::string("<rss xmlns:kivo=\"") + Appcast::xmlNamespace +
+                                      "\"><channel><item><kivo:version>2.0</kivo:version>"
+                                      "<enclosure url=\"http://127.0.0.1/a\" length=\"3\"/></item>"
+                                      "<item><kivo:version>1.5</kivo:version><enclosure url=\"http://127.0.0.1/b\" "
+                                      "length=\"4\" kivo:signature=\"c2ln\"/></item></channel></rss>");
     ASSERT_EQ(items.size(), 1u);
     EXPECT_EQ(items[0].version, "1.5");
     EXPECT_EQ(items[0].length, 4u);

@@ -1,6 +1,6 @@
 // Detached Ed25519 signatures of update archives, keys and signatures in base64.
-#include "platform/updates/UpdateError.h"
 #include "platform/updates/UpdateSignature.h"
+#include "platform/updates/UpdateError.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,8 @@ TEST(UpdateSignature, VerifiesOnlyTheSignedBytesUnderTheMatchingKey)
     const std::string signature = UpdateSignature::sign(data, keys.secretKey);
     EXPECT_EQ(signature.size(), 88u);
     EXPECT_TRUE(UpdateSignature::verify(data, signature, keys.publicKey));
-    EXPECT_TRUE(UpdateSignature::verify(data, "\n" + signature.substr(0, 40) + " \n" + signature.substr(40), keys.publicKey))
+    EXPECT_TRUE(
+        UpdateSignature::verify(data, "\n" + signature.substr(0, 40) + " \n" + signature.substr(40), keys.publicKey))
         << "line breaks and spaces in base64 are allowed";
 
     EXPECT_FALSE(UpdateSignature::verify(data.substr(0, 12), signature, keys.publicKey));
@@ -40,10 +41,12 @@ TEST(UpdateSignature, MalformedKeysAndSignaturesNeverVerifyOrSign)
     for (const std::string& key : {longerKey, keys.publicKey.substr(0, 40), std::string("!!!!"), std::string()}) {
         EXPECT_FALSE(UpdateSignature::verify(data, signature, key)) << key;
     }
-    for (const std::string& bad : {signature.substr(0, 84), "AAAA" + signature, std::string("not base64"), std::string()}) {
+    for (const std::string& bad :
+         {signature.substr(0, 84), "AAAA" + signature, std::string("not base64"), std::string()}) {
         EXPECT_FALSE(UpdateSignature::verify(data, bad, keys.publicKey)) << bad;
     }
-    for (const std::string& secret : {keys.publicKey, keys.secretKey.substr(0, 84), "AAAA" + keys.secretKey, std::string("?")}) {
+    for (const std::string& secret :
+         {keys.publicKey, keys.secretKey.substr(0, 84), "AAAA" + keys.secretKey, std::string("?")}) {
         try {
             UpdateSignature::sign(data, secret);
             ADD_FAILURE() << "signed with " << secret;

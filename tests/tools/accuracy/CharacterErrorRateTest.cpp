@@ -8,12 +8,12 @@ namespace {
 
 TEST(CharacterErrorRateTest, PunctuationSpacesWidthCaseAndScriptDoNotCount)
 {
-    for (const auto& [reference, recognised] : std::vector<std::pair<std::string, std::string>>{
-             {"今日天氣好好。", "今日天气好好"},
-             {"我用 iPhone，好方便！", "我用IPHONE好方便"},
-             {"ＡＢＣ１２３", "abc 123"},
-             {"頭髮發展", "头发发展"},
-             {"「你好」", "你好"}}) {
+    for (const auto& [reference, recognised] :
+         std::vector<std::pair<std::string, std::string>>{{"今日天氣好好。", "今日天气好好"},
+                                                          {"我用 iPhone，好方便！", "我用IPHONE好方便"},
+                                                          {"ＡＢＣ１２３", "abc 123"},
+                                                          {"頭髮發展", "头发发展"},
+                                                          {"「你好」", "你好"}}) {
         const auto cer = CharacterErrorRate::between(reference, recognised);
         EXPECT_EQ(cer.edits, 0u) << reference << " / " << recognised;
         EXPECT_EQ(cer.rate(), 0.0);

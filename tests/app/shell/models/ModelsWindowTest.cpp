@@ -30,8 +30,8 @@ protected:
         ASSERT_TRUE(test::waitUntil([&] { return window->catalogueLoaded(); }));
         // What the window reads of the installed files arrives from its workers.
         ASSERT_TRUE(test::waitUntil([&] {
-            return !window->section(ModelRole::language).inspect->running()
-                   && !window->section(ModelRole::speech).inspect->running();
+            return !window->section(ModelRole::language).inspect->running() &&
+                   !window->section(ModelRole::speech).inspect->running();
         }));
     }
 
@@ -47,10 +47,11 @@ protected:
 TEST_F(ModelsWindowTest, BothModelsInstallFromTheWindowWhileTheEventLoopKeepsRunning)
 {
     serveModels(test::LoopbackServer::Options::slow(3000000));
-    EXPECT_TRUE(window->section(ModelRole::speech).installed->text().startsWith(QStringLiteral("Not installed: no file at ")));
+    EXPECT_TRUE(
+        window->section(ModelRole::speech).installed->text().startsWith(QStringLiteral("Not installed: no file at ")));
     EXPECT_EQ(window->section(ModelRole::speech).choice->currentText(),
-              QString::fromStdString("tiny-speech · " + ModelText::size(entry(ModelRole::speech).bytes)
-                                     + " · licence MIT · knows Cantonese"));
+              QString::fromStdString("tiny-speech · " + ModelText::size(entry(ModelRole::speech).bytes) +
+                                     " · licence MIT · knows Cantonese"));
     save(QStringLiteral("models-en-empty.png"));
 
     for (const ModelRole role : ModelRoles::allCases) {
@@ -85,7 +86,8 @@ TEST_F(ModelsWindowTest, BothModelsInstallFromTheWindowWhileTheEventLoopKeepsRun
         EXPECT_EQ(highest, 100);
         EXPECT_EQ(section.bar->value(), 100);
         EXPECT_TRUE(installed(role));
-        EXPECT_TRUE(window->message->text().startsWith(QStringLiteral("Installed ") + QString::fromStdString(ModelStore::target(role).string())))
+        EXPECT_TRUE(window->message->text().startsWith(QStringLiteral("Installed ") +
+                                                       QString::fromStdString(ModelStore::target(role).string())))
             << window->message->text().toStdString();
         // Progress arrived in steps, with a rate, while the loop kept running.
         if (role == ModelRole::speech) {
@@ -94,8 +96,10 @@ TEST_F(ModelsWindowTest, BothModelsInstallFromTheWindowWhileTheEventLoopKeepsRun
             EXPECT_GE(ticks, 10);
         }
     }
-    ASSERT_TRUE(test::waitUntil([&] { return window->section(ModelRole::speech).installed->text().contains(QStringLiteral("yue")); }));
-    ASSERT_TRUE(test::waitUntil([&] { return window->section(ModelRole::language).installed->text().contains(QStringLiteral("general")); }));
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return window->section(ModelRole::speech).installed->text().contains(QStringLiteral("yue")); }));
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return window->section(ModelRole::language).installed->text().contains(QStringLiteral("general")); }));
     EXPECT_TRUE(window->section(ModelRole::language).remove->isEnabled());
     save(QStringLiteral("models-en-installed.png"));
     const test::InterfaceLanguageScope chinese(true);
@@ -129,7 +133,8 @@ TEST_F(ModelsWindowTest, CancelImportAndRemoveWithConfirmation)
     language.importFile->click();
     ASSERT_TRUE(test::waitUntil([&] { return !language.task->running(); }, 20s));
     EXPECT_FALSE(installed(ModelRole::language));
-    EXPECT_TRUE(window->message->text().startsWith(QStringLiteral("broken.gguf does not load: unavailable(modelInvalid")))
+    EXPECT_TRUE(
+        window->message->text().startsWith(QStringLiteral("broken.gguf does not load: unavailable(modelInvalid")))
         << window->message->text().toStdString();
 
     const auto good = std::filesystem::path(folder.path()) / "good.gguf";
@@ -145,7 +150,8 @@ TEST_F(ModelsWindowTest, CancelImportAndRemoveWithConfirmation)
         return false;
     };
     language.remove->click();
-    EXPECT_TRUE(asked.startsWith(QStringLiteral("Remove ") + QString::fromStdString(ModelStore::target(ModelRole::language).string())));
+    EXPECT_TRUE(asked.startsWith(QStringLiteral("Remove ") +
+                                 QString::fromStdString(ModelStore::target(ModelRole::language).string())));
     EXPECT_TRUE(asked.endsWith(QStringLiteral("Text cannot be converted until another language model is installed.")))
         << asked.toStdString();
     EXPECT_TRUE(installed(ModelRole::language));

@@ -53,8 +53,8 @@ public:
             error = event->error_code;
             return 0;
         });
-        XGrabKey(display_, XKeysymToKeycode(display_, XK_space), ControlMask | Mod1Mask,
-                 DefaultRootWindow(display_), False, GrabModeAsync, GrabModeAsync);
+        XGrabKey(display_, XKeysymToKeycode(display_, XK_space), ControlMask | Mod1Mask, DefaultRootWindow(display_),
+                 False, GrabModeAsync, GrabModeAsync);
         XSync(display_, False);
         XSetErrorHandler(previous);
         return error;
@@ -93,7 +93,8 @@ protected:
 
 TEST_F(X11Shortcut, RightSuperTapsTriggerExactlyOnceEach)
 {
-    GlobalShortcut shortcut(std::make_unique<X11ShortcutBackend>(), [] { return true; }, [this] { ++fired; });
+    GlobalShortcut shortcut(
+        std::make_unique<X11ShortcutBackend>(), [] { return true; }, [this] { ++fired; });
     ASSERT_EQ(shortcut.configure(PanelShortcut::rightCommand), State::ready());
     settle();
 
@@ -123,7 +124,8 @@ TEST_F(X11Shortcut, RightSuperTapsTriggerExactlyOnceEach)
 
 TEST_F(X11Shortcut, CombinationsAreExclusiveAndReleasedWhenDisabled)
 {
-    GlobalShortcut shortcut(std::make_unique<X11ShortcutBackend>(), [] { return true; }, [this] { ++fired; });
+    GlobalShortcut shortcut(
+        std::make_unique<X11ShortcutBackend>(), [] { return true; }, [this] { ++fired; });
     ASSERT_EQ(shortcut.configure(PanelShortcut::controlOptionSpace), State::ready());
     settle();
     other.key(XK_Control_L, true);
