@@ -33,6 +33,21 @@ TEST(TextPieces, AShortTextIsOnePieceUnchanged)
     }
 }
 
+// Where a text settled so far may be cut for converting ahead: after its last whole sentence.
+TEST(TextPieces, WholeSentencesEndAfterTheLastSentenceWithItsQuotesAndSpaces)
+{
+    const auto whole = [](const std::string& text) { return text.substr(0, TextPieces::wholeSentences(text)); };
+    EXPECT_EQ(whole(""), "");
+    EXPECT_EQ(whole("未講完"), "");
+    EXPECT_EQ(whole("第一句。第二句！第三"), "第一句。第二句！");
+    EXPECT_EQ(whole("佢話：「好。」　下一句"), "佢話：「好。」　");
+    EXPECT_EQ(whole("Done. Next one"), "Done. ");
+    EXPECT_EQ(whole("version 1.2 is out."), "") << "an ASCII stop counts only before a space";
+    EXPECT_EQ(whole("第一行\n第二行"), "第一行\n");
+    EXPECT_EQ(whole("完。"), "完。");
+    EXPECT_EQ(whole("甲。乙。丙"), "甲。乙。") << "a one-character sentence right after another";
+}
+
 TEST(TextPieces, CutsAfterSentencesWithTheirQuotesAndSpaces)
 {
     const std::string text = "佢話：「聽日見。」我哋再傾！好嗎？ OK. Fine";
