@@ -1,9 +1,8 @@
 #include "app/models/LanguageSpeedProbe.h"
 
+#include "app/models/DepthExtrapolation.h"
 #include "platform/languagemodel/EvaluationSpeed.h"
 #include "tools/gguf/QwenShapedModel.h"
-
-#include <algorithm>
 
 namespace kivo::LanguageSpeedProbe {
 namespace {
@@ -24,32 +23,14 @@ double conversionSeconds(const std::string& shape, const std::filesystem::path& 
 {
     QwenShapedModel model;
     model.shape = QwenShapedModel::shapeNamed(shape);
-    const std::uint32_t fullDepth = model.shape.layers;
-    std::filesystem::create_directories(scratch);
-    double seconds[2] = {0.0, 0.0};
-    const std::uint32_t layers[2] = {1, 3};
-    for (int i = 0; i < 2; ++i) {
-        if (stop.stop_requested()) {
-            return 0.0;
-        }
-        model.shape.layers = layers[i];
-        const auto file = scratch / ("language-" + shape + "-" + std::to_string(layers[i]) + ".gguf");
-        try {
-            model.write(file.string());
-            const EvaluationSpeed speed = EvaluationSpeed::measure(file, promptTokens, answerTokens, stop);
-            seconds[i] = speed.readingSeconds + speed.writingSeconds;
-        } catch (...) {
-            std::filesystem::remove(file);
-            throw;
-        }
-        std::filesystem::remove(file);
-    }
-    if (stop.stop_requested()) {
-        return 0.0;
-    }
-    const double perLayer = std::max(0.0, (seconds[1] - seconds[0]) / 2.0);
-    const double fixed = std::max(0.0, seconds[0] - perLayer);
-    return fixed + perLayer * fullDepth;
+    const auto timeAt = [&](int layers, const std::filesystem::path& file) {
+        model.shape.layers = static_cast<std::uint32_t>(layers);
+        model.write(file.string());
+        const EvaluationSpeed speed = EvaluationSpeed::measure(file, promptTokens, answerTokens, stop);
+        return speed.readingSeconds + speed.writingSeconds;
+    };
+    return DepthExtrapolation::fullDepthSeconds(static_cast<int>(model.shape.layers), scratch, "language-" + shape,
+                                                ".gguf", timeAt, stop);
 }
 
 } // namespace kivo::LanguageSpeedProbe

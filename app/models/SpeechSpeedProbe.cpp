@@ -1,5 +1,6 @@
 #include "app/models/SpeechSpeedProbe.h"
 
+#include "app/models/DepthExtrapolation.h"
 #include "platform/speech/WhisperDecoder.h"
 #include "platform/speech/WhisperRecognizer.h"
 #include "tools/whisper/TinyWhisperModel.h"
@@ -67,33 +68,16 @@ void runAtIdlePriority()
 double encoderSecondsPerSecond(const std::string& shape, const std::filesystem::path& scratch, std::stop_token stop)
 {
     const auto full = dimensions(shape);
-    std::filesystem::create_directories(scratch);
     const int threads = WhisperRecognizer().threads();
-    double seconds[2] = {0.0, 0.0};
-    const std::int32_t layers[2] = {1, 3};
-    for (int i = 0; i < 2; ++i) {
-        if (stop.stop_requested()) {
-            return 0.0;
-        }
+    const auto timeAt = [&](int layers, const std::filesystem::path& file) {
         auto reduced = full;
-        reduced.nAudioLayer = layers[i];
+        reduced.nAudioLayer = layers;
         reduced.nTextLayer = 1;
-        const auto file = scratch / (shape + "-" + std::to_string(layers[i]) + ".bin");
         TinyWhisperModel::write(file, reduced, 1, TinyWhisperModel::WeightType::q5_0);
-        try {
-            seconds[i] = passSeconds(file, threads, stop);
-        } catch (...) {
-            std::filesystem::remove(file);
-            throw;
-        }
-        std::filesystem::remove(file);
-    }
-    if (stop.stop_requested()) {
-        return 0.0;
-    }
-    const double perLayer = std::max(0.0, (seconds[1] - seconds[0]) / 2.0);
-    const double fixed = std::max(0.0, seconds[0] - perLayer);
-    return (fixed + perLayer * full.nAudioLayer) / windowSeconds;
+        return passSeconds(file, threads, stop);
+    };
+    return DepthExtrapolation::fullDepthSeconds(full.nAudioLayer, scratch, "speech-" + shape, ".bin", timeAt, stop) /
+           windowSeconds;
 }
 
 } // namespace kivo::SpeechSpeedProbe

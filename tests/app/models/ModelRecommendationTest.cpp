@@ -1,6 +1,7 @@
 // The recommendation from measured speeds, the cached measurement, `--models recommend`, the
 // window's marking, and one real measurement of the smallest shape.
 #include "app/models/ModelRecommendation.h"
+#include "app/models/DepthExtrapolation.h"
 #include "app/models/MachineSpeed.h"
 #include "app/models/MachineSpeedProbe.h"
 #include "app/models/ModelsCommand.h"
@@ -75,6 +76,36 @@ TEST(ModelRecommendationTest, TheLargestLanguageModelLeavingRoomInsideThirtySeco
               "Recommended for this computer (0.20 s per second of audio)");
     EXPECT_EQ(test::inLanguage(true, [&] { return ModelRecommendation::label(ModelRole::language, 24.4); }),
               "建議此電腦使用（長篇轉換約 24 秒）");
+}
+
+// Both probes time one and three layers; the full depth follows from the cost of a layer.
+TEST(DepthExtrapolationTest, FullDepthFromOneAndThreeLayersAndNoFileLeftBehind)
+{
+    test::TemporaryFolder scratch;
+    std::vector<std::filesystem::path> files;
+    const auto timeAt = [&](int layers, const std::filesystem::path& file) {
+        std::ofstream(file) << "model";
+        files.push_back(file);
+        return 0.5 + 0.25 * layers; // fixed 0.5 s, 0.25 s a layer
+    };
+    EXPECT_DOUBLE_EQ(DepthExtrapolation::fullDepthSeconds(24, scratch.path(), "shape", ".bin", timeAt, {}), 6.5);
+    ASSERT_EQ(files.size(), 2U);
+    EXPECT_NE(files[0], files[1]);
+    EXPECT_FALSE(std::filesystem::exists(files[0]) || std::filesystem::exists(files[1]));
+
+    const auto failing = [&](int, const std::filesystem::path& file) -> double {
+        std::ofstream(file) << "half a model";
+        files.push_back(file);
+        throw std::runtime_error("disk full");
+    };
+    EXPECT_THROW(DepthExtrapolation::fullDepthSeconds(24, scratch.path(), "shape", ".bin", failing, {}),
+                 std::runtime_error);
+    EXPECT_FALSE(std::filesystem::exists(files.back()));
+
+    std::stop_source stopped;
+    stopped.request_stop();
+    EXPECT_EQ(DepthExtrapolation::fullDepthSeconds(24, scratch.path(), "shape", ".bin", timeAt, stopped.get_token()),
+              0.0);
 }
 
 TEST(MachineSpeedTest, TheCachedMeasurementStandsOnlyForItsProcessorAndRuntime)
