@@ -20,6 +20,7 @@
 #include "platform/accessibility/FocusTracker.h"
 #include "platform/accessibility/GuiEventLoop.h"
 #include "platform/accessibilitybus/AccessibilityBus.h"
+#include "tools/targetapp/EventLoopWait.h"
 #include "tools/targetapp/RealApplication.h"
 #include "tools/targetapp/TargetAppClient.h"
 
@@ -39,7 +40,6 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
-#include <QUrl>
 
 #include <algorithm>
 #include <cstdio>
@@ -53,20 +53,6 @@
 namespace {
 
 using namespace kivo;
-
-bool waitUntil(const std::function<bool()>& condition, int limitMs = 10000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > limitMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
-}
 
 // Hides the selection write so that the writer takes the whole-value route.
 class WholeValueOnly : public FocusedInputAccess<AccessibleElement> {
@@ -129,7 +115,7 @@ std::optional<double> timeOne(Access& access, const std::u16string& text)
     QElapsedTimer clock;
     clock.start();
     auto insertion = FocusedInputWriter::insert(text, access, [&](InputDelivery d) { outcome = d; });
-    waitUntil([&] { return outcome.has_value(); });
+    spinUntil([&] { return outcome.has_value(); }, std::chrono::seconds(10));
     const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
     if (outcome != InputDelivery::inserted) {
         return std::nullopt;
@@ -158,7 +144,7 @@ void measure(const char* toolkit, const char* route, TargetAppClient& target, co
         std::printf("%-4s %-12s the field did not take the focus\n", toolkit, route);
         return;
     }
-    waitUntil([&] { return AccessibilityInputAccess().focusedTarget().has_value(); });
+    spinUntil([&] { return AccessibilityInputAccess().focusedTarget().has_value(); }, std::chrono::seconds(10));
     std::vector<double> times;
     int failures = 0;
     for (int i = 0; i < runs; ++i) {
@@ -202,7 +188,7 @@ void putUserClipboard()
 
 bool userClipboardBack()
 {
-    waitUntil([] { return false; }, 50);
+    spinUntil([] { return false; }, std::chrono::milliseconds(50));
     const QMimeData* now = QGuiApplication::clipboard()->mimeData();
     return now && std::all_of(userClipboard.begin(), userClipboard.end(),
                               [&](const auto& entry) { return now->data(entry.first) == entry.second; });
@@ -267,7 +253,7 @@ void measureRealApplications(int runs)
             mousepad.focusElement(ATSPI_ROLE_TEXT, {})) {
             measureFresh("mousepad", "text view", runs);
             RealApplication::key(QStringLiteral("ctrl+f"));
-            waitUntil([] { return false; }, 500);
+            spinUntil([] { return false; }, std::chrono::milliseconds(500));
             measureFresh("mousepad", "search entry", runs);
         }
     }
@@ -280,29 +266,17 @@ void measureRealApplications(int runs)
     }
     if (installed("chromium")) {
         QTemporaryDir profile;
-        const QString page = profile.filePath(QStringLiteral("fields.html"));
-        QFile file(page);
-        file.open(QIODevice::WriteOnly);
-        file.write(R"(<!doctype html><meta charset="utf-8"><title>fields</title>
-<input aria-label="line"><textarea aria-label="area"></textarea>
-<div contenteditable="true" aria-label="rich">x</div><input type="password" aria-label="secret">)");
-        file.close();
+        const QString page = writeFieldsPage(profile.path());
         RealApplication chromium(QStringLiteral("chromium"),
                                  {QStringLiteral("--force-renderer-accessibility"), QStringLiteral("--no-sandbox"),
                                   QStringLiteral("--user-data-dir=") + profile.filePath(QStringLiteral("profile")),
                                   QStringLiteral("--no-first-run"), QStringLiteral("--no-default-browser-check"),
-                                  QStringLiteral("--disable-gpu"), QStringLiteral("--password-store=basic"),
-                                  QUrl::fromLocalFile(page).toString()},
+                                  QStringLiteral("--disable-gpu"), QStringLiteral("--password-store=basic"), page},
                                  "chromium");
         if (chromium.waitForElement(ATSPI_ROLE_ENTRY, "line", 60s) && chromium.focusWindow(10s)) {
-            const std::pair<AtspiRole, const char*> fields[] = {{ATSPI_ROLE_ENTRY, "line"},
-                                                                {ATSPI_ROLE_ENTRY, "area"},
-                                                                {ATSPI_ROLE_SECTION, "rich"},
-                                                                {ATSPI_ROLE_PASSWORD_TEXT, "secret"}};
-            const char* names[] = {"<input>", "<textarea>", "contenteditable", "password"};
-            for (std::size_t i = 0; i < std::size(fields); ++i) {
-                if (chromium.focusElement(fields[i].first, fields[i].second)) {
-                    measureFresh("Chromium", names[i], runs);
+            for (const WebField& field : webFields()) {
+                if (chromium.focusElement(field.role, field.name)) {
+                    measureFresh("Chromium", field.title, runs);
                 }
             }
         }
@@ -464,7 +438,7 @@ void measurePanelRow(PanelDriver& panel, const char* application, const char* fi
     int restored = 0;
     for (int i = 0; i < runs; ++i) {
         putUserClipboard();
-        waitUntil([] { return false; }, 50);
+        spinUntil([] { return false; }, std::chrono::milliseconds(50));
         const PanelDriver::Run run = panel.convert();
         ++outcomes[run.outcome];
         ++routes[run.route];
@@ -487,9 +461,6 @@ void measurePanelRow(PanelDriver& panel, const char* application, const char* fi
                 *std::max_element(after.begin(), after.end()), static_cast<long long>(stall), restored, runs);
     std::fflush(stdout);
 }
-
-// The office itself, not the launcher script: its window then belongs to the process started.
-constexpr const char* officeProgram = "/usr/lib/libreoffice/program/soffice.bin";
 
 void measurePanel(int runs)
 {
@@ -523,16 +494,10 @@ void measurePanel(int runs)
     }
     if (QFile::exists(QString::fromLatin1(officeProgram))) {
         QTemporaryDir home;
-        const QStringList office = isolatedEnvironment(home.path())
-                                   << QStringLiteral("SAL_USE_VCLPLUGIN=gtk3") << QString::fromLatin1(officeProgram)
-                                   << QStringLiteral("-env:UserInstallation=") +
-                                          QUrl::fromLocalFile(home.filePath(QStringLiteral("lo"))).toString()
-                                   << QStringLiteral("--norestore") << QStringLiteral("--nologo");
-        // The first start only makes the user profile and ends, asking its launcher for a restart.
-        runTool(QStringLiteral("env"), QStringList(office) << QStringLiteral("--terminate_after_init"), 60s);
-        RealApplication writer(QStringLiteral("env"), QStringList(office) << QStringLiteral("--writer"), "soffice");
+        RealApplication writer(QStringLiteral("env"), officeCommand(home.path()) << QStringLiteral("--writer"),
+                               "soffice");
         if (writer.waitForElement(ATSPI_ROLE_PARAGRAPH, {}, 90s) && writer.focusWindow(10s)) {
-            waitUntil([] { return false; }, 2000);
+            spinUntil([] { return false; }, std::chrono::milliseconds(2000));
             measurePanelRow(panel, "LibreOffice Writer", "paragraph", runs);
         }
     }
@@ -545,7 +510,7 @@ void measurePanel(int runs)
                                                                 << QStringLiteral("kwrite") << document,
                                "kwrite");
         if (kwrite.waitForElement(ATSPI_ROLE_TEXT, {}, 60s) && kwrite.focusWindow(10s)) {
-            waitUntil([] { return false; }, 1000);
+            spinUntil([] { return false; }, std::chrono::milliseconds(1000));
             measurePanelRow(panel, "KWrite", "document", runs);
         }
     }
@@ -554,14 +519,9 @@ void measurePanel(int runs)
         RealApplication firefox(QStringLiteral("env"), firefoxCommand(home.path(), writeFieldsPage(home.path())),
                                 "Firefox");
         if (firefox.waitForElement(ATSPI_ROLE_ENTRY, "line", 90s) && firefox.focusWindow(10s)) {
-            const std::pair<AtspiRole, const char*> fields[] = {{ATSPI_ROLE_ENTRY, "line"},
-                                                                {ATSPI_ROLE_ENTRY, "area"},
-                                                                {ATSPI_ROLE_SECTION, "rich"},
-                                                                {ATSPI_ROLE_PASSWORD_TEXT, "secret"}};
-            const char* names[] = {"<input>", "<textarea>", "contenteditable", "password"};
-            for (std::size_t i = 0; i < std::size(fields); ++i) {
-                if (firefox.focusElement(fields[i].first, fields[i].second)) {
-                    measurePanelRow(panel, "Firefox ESR", names[i], runs);
+            for (const WebField& field : webFields()) {
+                if (firefox.focusElement(field.role, field.name)) {
+                    measurePanelRow(panel, "Firefox ESR", field.title, runs);
                 }
             }
         }

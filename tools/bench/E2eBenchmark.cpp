@@ -27,6 +27,7 @@
 #include "platform/speech/WhisperRecognizer.h"
 #include "platform/time/PhaseTrace.h"
 #include "tests/support/MicrophonePipe.h"
+#include "tools/targetapp/EventLoopWait.h"
 #include "tools/targetapp/RealApplication.h"
 #include "tools/whisper/TinyWhisperModel.h"
 
@@ -35,10 +36,8 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QThread>
 
 #include <algorithm>
 #include <chrono>
@@ -72,20 +71,6 @@ struct Options {
     int runs = 5;
     fs::path kivo = KIVO_APP;
 };
-
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > limit.count()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(5);
-    }
-    return true;
-}
 
 std::string loadAverage()
 {
@@ -254,7 +239,7 @@ public:
         }
         // Up once it owns its name on the session bus (a command sent earlier would start a
         // second Kivo).
-        return waitUntil(
+        return spinUntil(
             [&] {
                 const auto owned = QDBusConnection::sessionBus().interface()->isServiceRegistered(
                     QString::fromLatin1(SingleInstance::serviceName));
@@ -406,7 +391,7 @@ int main(int argc, char** argv)
                 }
                 const double asked = PhaseTrace::now();
                 // A Kivo without phase marks (an older build, for comparison) is given 15 s.
-                if (!waitUntil([&] { return kivo.markAfter("recording", asked).has_value(); }, 15s)) {
+                if (!spinUntil([&] { return kivo.markAfter("recording", asked).has_value(); }, 15s)) {
                     std::printf("  (no phase marks from this Kivo: only the verified text is timed)\n");
                 }
                 // The panel may have come forward for the recording; the user is typing in the target.
@@ -414,9 +399,9 @@ int main(int argc, char** argv)
                     throw std::runtime_error("mousepad's text view did not take the focus back");
                 }
                 microphone.say(words);
-                waitUntil([&] { return microphone.spoken(); },
+                spinUntil([&] { return microphone.spoken(); },
                           std::chrono::milliseconds(static_cast<int>(seconds * 1000) + 30000));
-                waitUntil([] { return false; }, 300ms); // the device's own latency
+                spinUntil([] { return false; }, 300ms); // the device's own latency
 
                 const double stop = PhaseTrace::now();
                 kivo.command(QStringLiteral("--stop-recording"));
@@ -439,11 +424,11 @@ int main(int argc, char** argv)
                         return mark.seconds >= stop && mark.phase.starts_with("not-inserted");
                     });
                 };
-                const bool verified = waitUntil([&] { return arrived() || refused(); }, 90s) && arrived();
+                const bool verified = spinUntil([&] { return arrived() || refused(); }, 90s) && arrived();
                 if (verified) {
                     phases.verified = PhaseTrace::now() - stop;
                     // Kivo confirms the insertion after checking the target, which may come later.
-                    waitUntil([&] { return since("inserted").has_value() || refused(); }, 10s);
+                    spinUntil([&] { return since("inserted").has_value() || refused(); }, 10s);
                 }
                 phases.stopTakesEffect = since("stop");
                 phases.transcript = since("transcript");
@@ -479,7 +464,7 @@ int main(int argc, char** argv)
                 // An empty target for the next run.
                 RealApplication::key(QStringLiteral("ctrl+a"));
                 RealApplication::key(QStringLiteral("Delete"));
-                waitUntil([] { return false; }, 500ms);
+                spinUntil([] { return false; }, 500ms);
             }
         }
         for (const auto& [seconds, times] : verifiedTimes) {

@@ -3,18 +3,17 @@
 #include "platform/accessibility/AccessibilityThread.h"
 #include "platform/accessibility/AccessibleElement.h"
 #include "platform/session/DisplaySession.h"
+#include "tools/targetapp/EventLoopWait.h"
 
 #include <atspi/atspi.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QThread>
 #include <QUrl>
 
 #include <functional>
@@ -24,19 +23,9 @@ namespace kivo {
 
 namespace {
 
-bool spinUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > limit.count()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(20);
-    }
-    return true;
-}
+// The bus and the tools are asked again this often while waiting: often enough for a test,
+// rarely enough not to load the applications under test.
+constexpr std::chrono::milliseconds busPoll(20);
 
 bool matchesApplication(AtspiAccessible* application, qint64 pid, const std::string& busName)
 {
@@ -130,7 +119,8 @@ std::optional<QByteArray> runTool(const QString& program, const QStringList& arg
     if (!tool.waitForStarted(5000)) {
         return std::nullopt;
     }
-    const bool done = spinUntil([&] { return tool.state() == QProcess::NotRunning || tool.waitForFinished(1); }, limit);
+    const bool done =
+        spinUntil([&] { return tool.state() == QProcess::NotRunning || tool.waitForFinished(1); }, limit, busPoll);
     if (!done) {
         tool.kill();
         tool.waitForFinished(2000);
@@ -175,6 +165,15 @@ QString writeFieldsPage(const QString& folder)
     return QUrl::fromLocalFile(page).toString();
 }
 
+std::span<const WebField> webFields()
+{
+    static constexpr WebField fields[] = {{ATSPI_ROLE_ENTRY, "line", "<input>"},
+                                          {ATSPI_ROLE_ENTRY, "area", "<textarea>"},
+                                          {ATSPI_ROLE_SECTION, "rich", "contenteditable"},
+                                          {ATSPI_ROLE_PASSWORD_TEXT, "secret", "password"}};
+    return fields;
+}
+
 QStringList firefoxCommand(const QString& home, const QString& url)
 {
     const QString profile = QDir(home).filePath(QStringLiteral("profile"));
@@ -182,6 +181,19 @@ QStringList firefoxCommand(const QString& home, const QString& url)
     return isolatedEnvironment(home) << toolkitBackend() << QStringLiteral("GNOME_ACCESSIBILITY=1")
                                      << QStringLiteral("firefox-esr") << QStringLiteral("--no-remote")
                                      << QStringLiteral("--profile") << profile << url;
+}
+
+QStringList officeCommand(const QString& home)
+{
+    const QStringList office = isolatedEnvironment(home)
+                               << QStringLiteral("SAL_USE_VCLPLUGIN=gtk3") << QString::fromLatin1(officeProgram)
+                               << QStringLiteral("-env:UserInstallation=") +
+                                      QUrl::fromLocalFile(QDir(home).filePath(QStringLiteral("lo"))).toString()
+                               << QStringLiteral("--norestore") << QStringLiteral("--nologo");
+    // The first start only makes the user profile and ends, asking its launcher for a restart.
+    runTool(QStringLiteral("env"), QStringList(office) << QStringLiteral("--terminate_after_init"),
+            std::chrono::seconds(60));
+    return office;
 }
 
 RealApplication::RealApplication(const QString& program, const QStringList& arguments, const std::string& busName)
@@ -221,7 +233,7 @@ bool RealApplication::waitForElement(int role, const std::string& name, std::chr
                        [pid, bus, role, name] { return static_cast<bool>(findElement(pid, bus, role, name)); })
                 .value_or(false);
         },
-        limit);
+        limit, busPoll);
 }
 
 bool RealApplication::focusElement(int role, const std::string& name, std::chrono::milliseconds limit)
@@ -244,7 +256,7 @@ bool RealApplication::focusElement(int role, const std::string& name, std::chron
     }
     const AccessibleElement& target = *element;
     return spinUntil([&] { return AccessibilityThread::call([target] { return hasFocus(target); }).value_or(false); },
-                     limit);
+                     limit, busPoll);
 }
 
 bool RealApplication::focusWindow(std::chrono::milliseconds limit)
@@ -269,7 +281,7 @@ bool RealApplication::focusWindow(std::chrono::milliseconds limit)
                                 }).value_or(false);
             return active;
         },
-        limit);
+        limit, busPoll);
     if (active) {
         return true;
     }
@@ -314,7 +326,7 @@ InsertOnceResult InsertOnce::wait(std::chrono::milliseconds limit)
             pending += process_.readAllStandardOutput();
             return pending.contains('\n') || process_.state() == QProcess::NotRunning;
         },
-        limit);
+        limit, busPoll);
     InsertOnceResult result;
     if (!answered || !pending.contains('\n')) {
         result.outcome = QStringLiteral("hung");

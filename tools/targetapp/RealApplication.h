@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <optional>
+#include <span>
 #include <string>
 
 namespace kivo {
@@ -68,8 +69,21 @@ QStringList toolkitBackend();
 // Writes a page with a one-line input ("line"), a text area ("area"), an editable region
 // ("rich") and a password field ("secret") into `folder`; its URL.
 QString writeFieldsPage(const QString& folder);
+// The fields of that page: their role and accessible name, and what a report calls them.
+struct WebField {
+    int role; // an AtspiRole
+    const char* name;
+    const char* title;
+};
+std::span<const WebField> webFields();
 // Firefox ESR with a profile of its own under `home`, opening `url`; run through env(1).
 QStringList firefoxCommand(const QString& home, const QString& url);
+
+// The office itself, not the launcher script: its window then belongs to the process started.
+inline constexpr const char* officeProgram = "/usr/lib/libreoffice/program/soffice.bin";
+// LibreOffice with its GTK 3 plug-in and a user profile of its own under `home`, made by a first
+// start that ends by itself; run through env(1) with "--writer" or the like added.
+QStringList officeCommand(const QString& home);
 
 // Runs a command line tool to completion (killed after `limit`); its standard output.
 std::optional<QByteArray> runTool(const QString& program, const QStringList& arguments,

@@ -1,9 +1,9 @@
 #include "tests/app/controller/ControllerTestSupport.h"
+
 #include "platform/accessibility/GuiEventLoop.h"
+#include "tools/targetapp/EventLoopWait.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -63,16 +63,7 @@ void ensureApplication()
 
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > limit.count()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
+    return spinUntil(condition, limit);
 }
 
 void spin(std::chrono::milliseconds duration)

@@ -3,6 +3,7 @@
 #include "app/speech/SpeechRecorder.h"
 #include "platform/audio/WavFileEngine.h"
 #include "platform/speech/SampleRateConverter.h"
+#include "tools/targetapp/EventLoopWait.h"
 
 #include <QCoreApplication>
 
@@ -33,15 +34,7 @@ inline void ensureCoreApplication()
 template <class Predicate>
 bool runUntil(Predicate done, std::chrono::milliseconds limit = std::chrono::seconds(5))
 {
-    const auto until = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
+    return spinUntil(done, limit);
 }
 
 // What a recorder reported, in order, as short lines ("text:…", "final:…", status names,

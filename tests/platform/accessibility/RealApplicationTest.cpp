@@ -11,7 +11,6 @@
 #include <QMimeData>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -198,9 +197,6 @@ TEST(RealApplicationTest, ChromiumFillsInputsByPasteAndRefusesWhatItCannotCheck)
     EXPECT_EQ(result.outcome, u"passwordField") << joined(result).toStdString();
 }
 
-// The office itself, not the launcher script: its window then belongs to the process started.
-constexpr const char* officeProgram = "/usr/lib/libreoffice/program/soffice.bin";
-
 // A GTK editor started afresh, natively on Wayland in a Wayland session, takes the result in
 // its empty document.
 void expectEditorTakesTheResult(const char* program)
@@ -250,14 +246,7 @@ TEST(RealApplicationTest, LibreOfficeWriterTakesTheResultInTheFocusedParagraph)
     }
     test::ensureDesktop();
     QTemporaryDir home;
-    const QStringList office = isolatedEnvironment(home.path())
-                               << QStringLiteral("SAL_USE_VCLPLUGIN=gtk3") << QString::fromLatin1(officeProgram)
-                               << QStringLiteral("-env:UserInstallation=") +
-                                      QUrl::fromLocalFile(home.filePath(QStringLiteral("lo"))).toString()
-                               << QStringLiteral("--norestore") << QStringLiteral("--nologo");
-    // The first start only makes the user profile and ends, asking its launcher for a restart.
-    runTool(QStringLiteral("env"), QStringList(office) << QStringLiteral("--terminate_after_init"), 60s);
-    RealApplication writer(QStringLiteral("env"), QStringList(office) << QStringLiteral("--writer"), "soffice");
+    RealApplication writer(QStringLiteral("env"), officeCommand(home.path()) << QStringLiteral("--writer"), "soffice");
     ASSERT_TRUE(writer.waitForElement(ATSPI_ROLE_PARAGRAPH, {}, 90s));
     ASSERT_TRUE(writer.focusWindow(10s));
     ASSERT_TRUE(test::waitUntil([] { return focusedText().isEmpty(); }, 30s)) << focusedText().toStdString();
