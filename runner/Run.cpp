@@ -42,7 +42,7 @@ GenerationOptions optionsFor(const RewriteRequest& request)
 
 // Steps in the order the wire format promises; each fills in the reply as it goes, so an
 // error reply keeps what was learned before the failure.
-void generate(std::string_view input, RewriteReply& reply)
+void generate(std::string_view input, RewriteReply& reply, ProgressReport& progress)
 {
     const RewriteRequest request = RewriteRequest::decode(input);
     const auto model = checkedModel(request, reply);
@@ -59,8 +59,12 @@ void generate(std::string_view input, RewriteReply& reply)
         throw ProbeError::budgetExceeded();
     }
 
+    // A rewrite is about as long as its source, in the record the schema asks for.
+    progress.expect(model->tokenCount(RewriteResult::record(request.source)));
+    GenerationOptions options = optionsFor(request);
+    options.onWritten = [&progress](int written) { progress.written(written); };
     const auto session = model->makeSession(request.instructions);
-    const GeneratedContent content = session->respond(prompt, schema, optionsFor(request));
+    const GeneratedContent content = session->respond(prompt, schema, options);
     reply.text = content.properties.at("text");
     reply.rawStructuredOutput = content.jsonString;
     reply.outputTokens = model->tokenCount(content.jsonString);
@@ -98,8 +102,8 @@ void prepareOnly(std::string_view input, RewriteReply& reply)
     reply.status = RewriteReply::Status::unprepared;
 }
 
-std::string answer(void (*work)(std::string_view, RewriteReply&), std::string_view input,
-                   std::chrono::system_clock::time_point started)
+template <typename Work>
+std::string answer(Work work, std::string_view input, std::chrono::system_clock::time_point started)
 {
     RewriteReply reply;
     reply.startedAt = Iso8601::format(started);
@@ -117,9 +121,10 @@ std::string answer(void (*work)(std::string_view, RewriteReply&), std::string_vi
 
 } // namespace
 
-std::string perform(std::string_view input, std::chrono::system_clock::time_point started)
+std::string perform(std::string_view input, std::chrono::system_clock::time_point started, ProgressReport& progress)
 {
-    return answer(generate, input, started);
+    return answer([&progress](std::string_view bytes, RewriteReply& reply) { generate(bytes, reply, progress); }, input,
+                  started);
 }
 
 std::string prepare(std::string_view input, std::chrono::system_clock::time_point started)

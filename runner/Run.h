@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runner/ProgressReport.h"
+
 #include <chrono>
 #include <string>
 #include <string_view>
@@ -10,7 +12,8 @@ namespace kivo {
 namespace Run {
 
 // Returns the reply line for the standard-input bytes; started is when the process began.
-std::string perform(std::string_view input, std::chrono::system_clock::time_point started);
+// progress hears the answer's expected length and how much of it is written.
+std::string perform(std::string_view input, std::chrono::system_clock::time_point started, ProgressReport& progress);
 
 // The same request, but only the constant start of its prompt (instructions, task line, the
 // opening of the transcript block) is evaluated and kept for later runs; the source is never

@@ -153,27 +153,41 @@ void Conversion::run()
     host_.updateControls();
     if (pieceRun_) {
         const QString count = QStringLiteral("%1 / %2").arg(pieceRun_->next + 1).arg(pieceRun_->pieces.size());
-        panel.setStatus(naming(tr("Processing %1 (up to 30 s each)…").arg(count), mode));
+        runningStatus_ = naming(tr("Processing %1 (up to 30 s each)…").arg(count), mode);
     } else {
-        panel.setStatus(naming(tr("Processing (up to 30 s)…"), mode));
+        runningStatus_ = naming(tr("Processing (up to 30 s)…"), mode);
     }
+    panel.setStatus(runningStatus_);
 
     // The completion hops to the main thread and holds the flow weakly; the epoch tells it
     // whether the run is still the current one.
     QPointer<Conversion> weak(this);
     Run run{epoch_, mode, source, spans};
+    auto progress = [weak, epoch = epoch_](int written, int expected) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [weak, epoch, written, expected] {
+                if (Conversion* conversion = weak.data()) {
+                    conversion->showProgress(epoch, written, expected);
+                }
+            },
+            Qt::QueuedConnection);
+    };
     try {
-        process_->launch(std::move(request), [weak, run](RunnerProcess::Output output) {
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [weak, run, output = std::move(output)] {
-                    if (Conversion* conversion = weak.data()) {
-                        conversion->complete(run,
-                                             {output.output, output.error, output.exitedNormally, output.exitStatus});
-                    }
-                },
-                Qt::QueuedConnection);
-        });
+        process_->launch(
+            std::move(request),
+            [weak, run](RunnerProcess::Output output) {
+                QMetaObject::invokeMethod(
+                    QCoreApplication::instance(),
+                    [weak, run, output = std::move(output)] {
+                        if (Conversion* conversion = weak.data()) {
+                            conversion->complete(
+                                run, {output.output, output.error, output.exitedNormally, output.exitStatus});
+                        }
+                    },
+                    Qt::QueuedConnection);
+            },
+            progress);
     } catch (const RunnerProcess::LaunchError& error) {
         return launchFailure(error);
     }
@@ -186,6 +200,17 @@ void Conversion::run()
     connect(timer_.get(), &QTimer::timeout, this,
             [this] { stop(QString::fromStdString(RunFailureMessage::timedOut())); });
     timer_->start();
+}
+
+void Conversion::showProgress(const QUuid& epoch, int written, int expected)
+{
+    // A report queued behind the reply, or from a run already stopped, would overwrite its status.
+    if (epoch != epoch_ || !process_ || process_->hasExited()) {
+        return;
+    }
+    // The expected length is an estimate; an answer running longer shows its own count.
+    host_.panel().setStatus(runningStatus_ + QLatin1Char(' ') +
+                            tr("%1 of about %2 tokens written").arg(written).arg(std::max(written, expected)));
 }
 
 void Conversion::startFailure(const QString& message)

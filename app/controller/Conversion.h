@@ -87,6 +87,8 @@ private:
     };
 
     OutputMode selectedMode() const;
+    // The runner's report of answer tokens written, while `epoch` is still the current run.
+    void showProgress(const QUuid& epoch, int written, int expected);
     void startFailure(const QString& message);
     void complete(const Run& run, const Reply& reply);
     void showResult(const Run& run, const Reply& reply);
@@ -104,6 +106,8 @@ private:
     std::string lockPath_;
     std::chrono::milliseconds timeLimit_;
     std::optional<PieceRun> pieceRun_;
+    // The status of the run in progress, before any report of its progress.
+    QString runningStatus_;
     ConversionPace pace_;
     std::unique_ptr<RunnerProcess> process_;
     std::unique_ptr<RunnerPreparation> preparation_;

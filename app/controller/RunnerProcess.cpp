@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 
 extern char** environ;
@@ -34,6 +35,21 @@ std::string readToEnd(int descriptor)
 int placeAt(int descriptor, int target)
 {
     return descriptor == target ? ::fcntl(target, F_SETFD, 0) : ::dup2(descriptor, target);
+}
+
+// The descriptor a runner writes its progress on.
+constexpr int progressTarget = 3;
+
+// "WRITTEN EXPECTED"; anything else is not a report.
+bool parseProgress(std::string_view line, int& written, int& expected)
+{
+    const char* end = line.data() + line.size();
+    const auto first = std::from_chars(line.data(), end, written);
+    if (first.ec != std::errc{} || first.ptr == end || *first.ptr != ' ') {
+        return false;
+    }
+    const auto second = std::from_chars(first.ptr + 1, end, expected);
+    return second.ec == std::errc{} && second.ptr == end && written >= 0 && expected >= 0;
 }
 
 std::string describe(const std::string& what, int code)
@@ -66,7 +82,7 @@ RunnerProcess::RunnerProcess(std::filesystem::path executable, std::vector<std::
 RunnerProcess::~RunnerProcess()
 {
     kill();
-    for (std::thread* worker : {&errorReader_, &outputReader_, &requestWriter_}) {
+    for (std::thread* worker : {&errorReader_, &progressReader_, &outputReader_, &requestWriter_}) {
         if (worker->joinable()) {
             worker->join();
         }
@@ -76,6 +92,9 @@ RunnerProcess::~RunnerProcess()
             ::close(end);
             end = -1;
         }
+    }
+    if (progressRead_ >= 0) {
+        ::close(progressRead_);
     }
 }
 
@@ -88,7 +107,7 @@ void RunnerProcess::closeEnd(End end)
     }
 }
 
-void RunnerProcess::launch(std::string request, Finished finished)
+void RunnerProcess::launch(std::string request, Finished finished, Progress progress)
 {
     // fork and exec by hand rather than posix_spawn: the child must ask for SIGKILL when Kivo
     // dies, however it dies, and only the child itself can ask. Everything between fork and
@@ -98,9 +117,33 @@ void RunnerProcess::launch(std::string request, Finished finished)
         const int code = errno;
         throw LaunchError(describe("pipe", code), code);
     }
+    int progressWrite = -1;
+    if (progress) {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0) {
+            const int code = errno;
+            ::close(status[0]);
+            ::close(status[1]);
+            throw LaunchError(describe("pipe", code), code);
+        }
+        progressRead_ = ends[0];
+        progressWrite = ends[1];
+        // The progress pipe takes that descriptor in the child; the status pipe must not be there.
+        if (status[1] == progressTarget) {
+            const int moved = ::fcntl(status[1], F_DUPFD_CLOEXEC, progressTarget + 1);
+            if (moved >= 0) {
+                ::close(status[1]);
+                status[1] = moved;
+            }
+        }
+    }
     const std::string path = executable_.string();
+    std::vector<std::string> given = arguments_;
+    if (progress) {
+        given.insert(given.end(), {"--progress-fd", std::to_string(progressTarget)});
+    }
     std::vector<char*> arguments{const_cast<char*>(path.c_str())};
-    for (const std::string& argument : arguments_) {
+    for (const std::string& argument : given) {
         arguments.push_back(const_cast<char*>(argument.c_str()));
     }
     arguments.push_back(nullptr);
@@ -137,7 +180,8 @@ void RunnerProcess::launch(std::string request, Finished finished)
         }
         int code = 0;
         if (placeAt(ends_[inputRead], STDIN_FILENO) < 0 || placeAt(ends_[outputWrite], STDOUT_FILENO) < 0 ||
-            placeAt(ends_[errorWrite], STDERR_FILENO) < 0) {
+            placeAt(ends_[errorWrite], STDERR_FILENO) < 0 ||
+            (progressWrite >= 0 && placeAt(progressWrite, progressTarget) < 0)) {
             code = errno;
         } else {
             sigset_t none;
@@ -153,6 +197,9 @@ void RunnerProcess::launch(std::string request, Finished finished)
     const int forkError = errno;
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     ::close(status[1]);
+    if (progressWrite >= 0) {
+        ::close(progressWrite);
+    }
     if (pid < 0) {
         ::close(status[0]);
         throw LaunchError(describe(path, forkError), forkError);
@@ -176,6 +223,12 @@ void RunnerProcess::launch(std::string request, Finished finished)
     closeEnd(errorWrite);
 
     errorReader_ = std::thread([this] { readError(); });
+    if (progress) {
+        progressReader_ =
+            std::thread([this, progress = std::move(progress)]() mutable { readProgress(std::move(progress)); });
+    } else {
+        progressDone_.count_down();
+    }
     outputReader_ =
         std::thread([this, finished = std::move(finished)]() mutable { readOutputAndWait(std::move(finished)); });
     requestWriter_ = std::thread([this, request = std::move(request)]() mutable { writeRequest(std::move(request)); });
@@ -186,6 +239,32 @@ void RunnerProcess::readError()
     errorBytes_.store(readToEnd(ends_[errorRead]));
     closeEnd(errorRead);
     errorDone_.count_down();
+}
+
+void RunnerProcess::readProgress(Progress progress)
+{
+    std::string pending;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t count = ::read(progressRead_, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            break;
+        }
+        pending.append(buffer, static_cast<std::size_t>(count));
+        std::size_t newline = 0;
+        while ((newline = pending.find('\n')) != std::string::npos) {
+            int written = 0;
+            int expected = 0;
+            if (parseProgress(std::string_view(pending).substr(0, newline), written, expected)) {
+                progress(written, expected);
+            }
+            pending.erase(0, newline + 1);
+        }
+    }
+    progressDone_.count_down();
 }
 
 void RunnerProcess::readOutputAndWait(Finished finished)
@@ -209,6 +288,7 @@ void RunnerProcess::readOutputAndWait(Finished finished)
     exitCondition_.notify_all();
 
     errorDone_.wait();
+    progressDone_.wait();
     result.error = errorBytes_.value();
     result.exitedNormally = WIFEXITED(waitStatus_);
     result.exitStatus = result.exitedNormally      ? WEXITSTATUS(waitStatus_)

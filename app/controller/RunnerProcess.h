@@ -17,10 +17,9 @@
 
 namespace kivo {
 
-// One rewrite-runner child with its three pipes. After launch three work items run on their
-// own threads: one reads standard error, one reads standard output and waits for the exit, one
-// writes the request and closes standard input. Reading both outputs while writing keeps the
-// child from stalling on a full pipe.
+// One rewrite-runner child with its three pipes (four when it reports progress). After launch three work items run on
+// their own threads: one reads standard error, one reads standard output and waits for the exit, one writes the request
+// and closes standard input. Reading both outputs while writing keeps the child from stalling on a full pipe.
 class RunnerProcess {
 public:
     struct Output {
@@ -33,6 +32,9 @@ public:
     // Called once, on the output reader's thread, when the child has exited and both outputs
     // are complete.
     using Finished = std::function<void(Output)>;
+    // Called on a reader thread as the runner reports how many answer tokens it has written of
+    // how many expected; every report comes before Finished.
+    using Progress = std::function<void(int written, int expected)>;
 
     class LaunchError : public std::runtime_error {
     public:
@@ -58,8 +60,9 @@ public:
     RunnerProcess(const RunnerProcess&) = delete;
     RunnerProcess& operator=(const RunnerProcess&) = delete;
 
-    // Starts the child (the arguments, inherited environment) and the three work items.
-    void launch(std::string request, Finished finished);
+    // Starts the child (the arguments, inherited environment) and the three work items. With
+    // `progress`, the runner also gets "--progress-fd 3" and a fourth item reads that pipe.
+    void launch(std::string request, Finished finished, Progress progress = {});
 
     // SIGKILL to the child and anything it started, then waits until it has exited.
     void kill();
@@ -77,6 +80,7 @@ private:
     };
 
     void readError();
+    void readProgress(Progress progress);
     void readOutputAndWait(Finished finished);
     void writeRequest(std::string request);
     void closeEnd(End end);
@@ -94,7 +98,10 @@ private:
 
     PipeData errorBytes_;
     std::latch errorDone_{1};
+    int progressRead_ = -1;
+    std::latch progressDone_{1};
     std::thread errorReader_;
+    std::thread progressReader_;
     std::thread outputReader_;
     std::thread requestWriter_;
 };

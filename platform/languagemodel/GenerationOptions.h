@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace kivo {
@@ -21,6 +22,9 @@ struct GenerationOptions {
     // Tokens besides the user's message that the answer may repeat, drafted from in the same
     // way but never shown to the model.
     std::vector<std::int32_t> draftSource;
+    // Called after each token of the answer is written, with the count so far (drafted tokens
+    // that stand count one by one).
+    std::function<void(int written)> onWritten;
 };
 
 } // namespace kivo

@@ -335,6 +335,9 @@ GeneratedContent LanguageModelSession::respond(const std::string& prompt, const 
         llama_sampler_accept(grammar.get(), token);
         output += model_.piece(token);
         answer.push_back(token);
+        if (options.onWritten) {
+            options.onWritten(static_cast<int>(answer.size()));
+        }
     };
     int position = static_cast<int>(tokens.size());
     llama_token next = options.maximumResponseTokens > 0

@@ -50,6 +50,10 @@
         <source>Review needed · %1 s. Output may retain colloquial wording or change meaning. Compare with the original; not inserted.</source>
         <translation>需要檢閱 · %1 秒。結果可能仍有口語或語意偏差；請核對原文。沒有自動填入。</translation>
     </message>
+    <message>
+        <source>%1 of about %2 tokens written</source>
+        <translation>已寫 %1 / 約 %2 個詞元</translation>
+    </message>
 </context>
 <context>
     <name>DeliveryOutcomeText</name>

@@ -201,6 +201,46 @@ TEST_F(RewriteRunnerTest, HittingTheResponseCapIsAnErrorNotATruncatedResult)
     EXPECT_FALSE(reply.object.contains("rawStructuredOutput"));
 }
 
+TEST_F(RewriteRunnerTest, ProgressGoesToItsOwnDescriptorAndABadOneIsAUsageError)
+{
+    TemporaryFolder folder;
+    const std::string progressFile = folder.path() + "/progress";
+    const auto runWithProgress = [&](const std::string& styleModel, const std::string& descriptor) {
+        Reply reply;
+        reply.process =
+            runChild("/bin/sh",
+                     {"-c", "exec \"$0\" --progress-fd \"$1\" 3>\"$2\"", KIVO_REWRITE_RUNNER, descriptor, progressFile},
+                     request().dump(), {{"XDG_DATA_HOME", model(styleModel)}});
+        reply.object = json::parse(reply.process.out, nullptr, false);
+        return reply;
+    };
+    // The reply is unchanged; the report starts with the expected length (one token per byte of
+    // the record the source would make) and only ever counts up, within the response cap.
+    const std::string record = json{{"text", request()["source"]}}.dump();
+    for (const char* style : {"letter", "runaway"}) {
+        expectWellFormed(runWithProgress(style, "3"));
+        std::ifstream file(progressFile);
+        std::vector<std::pair<int, int>> lines;
+        for (int written = 0, expected = 0; file >> written >> expected;) {
+            lines.emplace_back(written, expected);
+        }
+        ASSERT_FALSE(lines.empty()) << style;
+        EXPECT_EQ(lines.front(), std::make_pair(0, static_cast<int>(record.size()))) << style;
+        for (std::size_t i = 1; i < lines.size(); ++i) {
+            EXPECT_GT(lines[i].first, lines[i - 1].first) << style;
+            EXPECT_LE(lines[i].first, 2048) << style;
+            EXPECT_EQ(lines[i].second, lines.front().second) << style;
+        }
+    }
+    // Standard output, a closed descriptor or no number: the usage, and no reply.
+    for (const char* bad : {"1", "9", "x", "3x"}) {
+        const Reply reply = runWithProgress("letter", bad);
+        EXPECT_EQ(reply.process.exitStatus, 2) << bad;
+        EXPECT_EQ(reply.process.out, "") << bad;
+        EXPECT_EQ(reply.process.err.rfind("usage: rewrite-runner", 0), 0u) << bad;
+    }
+}
+
 TEST_F(RewriteRunnerTest, TaskPrefixAddsItsLineOnlyWhenPresent)
 {
     auto inputTokens = [&](const json& input) {

@@ -1,5 +1,7 @@
 #include "tests/app/controller/ControllerFixture.h"
 
+#include "app/shell/InterfaceLanguage.h"
+
 namespace kivo::test {
 
 using Status = SpeechSession::Status;
@@ -28,6 +30,8 @@ void ScriptedRecorder::cancel()
 void ControllerFixture::SetUp()
 {
     ensureApplication();
+    // A test that switched to Chinese leaves its catalogue installed for the next in the process.
+    InterfaceLanguage::use(QString());
     Application::Options options;
     options.resourcesDirectory = bundle.resources();
     options.lockPath = bundle.lockPath().string();

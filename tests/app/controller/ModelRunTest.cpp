@@ -104,6 +104,21 @@ TEST_F(ModelRun, ValidReplyRestoresLiteralsAndHandsTheResultOver)
     EXPECT_EQ(request.find("ABC123\","), std::string::npos) << "the literal must be masked in the source";
 }
 
+TEST_F(ModelRun, TheRunnersProgressShowsWhileItRunsAndGivesWayToTheResult)
+{
+    // An answer longer than expected shows its own count.
+    bundle.setRunnerScript("cat > /dev/null; printf '50 40\\n' >&3; while [ ! -e \"$0.go\" ]; do sleep 0.01; done\n"
+                           "echo '{\"elapsedSeconds\":0.46,\"status\":\"generated\",\"text\":\"Call "
+                           "\xE2\x9F\xA6KIVO7_0\xE2\x9F\xA7\"}'");
+    emit panel().convertClicked();
+    EXPECT_TRUE(test::waitUntil([this] {
+        return status() == QStringLiteral("Processing (up to 30 s)… 50 of about 50 tokens written");
+    })) << status().toStdString();
+    std::ofstream(bundle.resources() / "rewrite-runner.go").close();
+    ASSERT_TRUE(test::waitUntil([this] { return !conversion().running(); }));
+    EXPECT_EQ(status(), QStringLiteral("Completed in 0.5 s."));
+}
+
 TEST_F(ModelRun, WithoutAutomaticInsertionTheStatusAsksForReviewAndNothingIsDelivered)
 {
     bundle.setRunnerScript("cat > /dev/null; echo '{\"elapsedSeconds\":1.25,\"status\":\"generated\",\"text\":\"Hello "
