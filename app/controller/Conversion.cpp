@@ -89,11 +89,16 @@ void Conversion::run()
             if (ahead_->running() && ahead_->serves(source, mode)) {
                 waitingForAhead_ = true;
                 host_.updateControls();
-                panel.setStatus(naming(tr("Processing (up to 30 s)…"), mode));
-                ahead_->finishThen([this] {
-                    waitingForAhead_ = false;
-                    run();
-                });
+                runningStatus_ = naming(tr("Processing (up to 30 s)…"), mode);
+                panel.setStatus(runningStatus_);
+                ahead_->finishThen(
+                    [this] {
+                        waitingForAhead_ = false;
+                        run();
+                    },
+                    [this](int written, int expected) {
+                        host_.panel().setStatus(withProgress(runningStatus_, written, expected));
+                    });
                 return;
             }
             ahead_->stop();
@@ -208,9 +213,14 @@ void Conversion::showProgress(const QUuid& epoch, int written, int expected)
     if (epoch != epoch_ || !process_ || process_->hasExited()) {
         return;
     }
+    host_.panel().setStatus(withProgress(runningStatus_, written, expected));
+}
+
+QString Conversion::withProgress(const QString& status, int written, int expected)
+{
     // The expected length is an estimate; an answer running longer shows its own count.
-    host_.panel().setStatus(runningStatus_ + QLatin1Char(' ') +
-                            tr("%1 of about %2 tokens written").arg(written).arg(std::max(written, expected)));
+    return status + QLatin1Char(' ') +
+           tr("%1 of about %2 tokens written").arg(written).arg(std::max(written, expected));
 }
 
 void Conversion::startFailure(const QString& message)

@@ -89,6 +89,7 @@ private:
     OutputMode selectedMode() const;
     // The runner's report of answer tokens written, while `epoch` is still the current run.
     void showProgress(const QUuid& epoch, int written, int expected);
+    static QString withProgress(const QString& status, int written, int expected);
     void startFailure(const QString& message);
     void complete(const Run& run, const Reply& reply);
     void showResult(const Run& run, const Reply& reply);

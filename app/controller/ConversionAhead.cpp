@@ -58,10 +58,11 @@ void ConversionAhead::stop()
 {
     stopped_ = true;
     then_ = nullptr;
+    progress_ = nullptr;
     endRun();
 }
 
-void ConversionAhead::finishThen(std::function<void()> then)
+void ConversionAhead::finishThen(std::function<void()> then, std::function<void(int, int)> progress)
 {
     stopped_ = true;
     if (!running()) {
@@ -69,6 +70,7 @@ void ConversionAhead::finishThen(std::function<void()> then)
         return;
     }
     then_ = std::move(then);
+    progress_ = std::move(progress);
 }
 
 bool ConversionAhead::serves(const std::string& source, const OutputMode& mode) const
@@ -132,16 +134,30 @@ void ConversionAhead::launchNext()
     try {
         process_ = std::make_unique<RunnerProcess>(resourcesDirectory_ / "rewrite-runner", std::vector<std::string>{},
                                                    RunnerProcess::Priority::background);
-        process_->launch(std::move(request), [weak, run, source, spans](RunnerProcess::Output output) {
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [weak, run, source, spans, output = std::move(output)] {
-                    if (ConversionAhead* ahead = weak.data()) {
-                        ahead->finished(run, source, spans, output.exitedNormally, output.exitStatus, output.output);
-                    }
-                },
-                Qt::QueuedConnection);
-        });
+        process_->launch(
+            std::move(request),
+            [weak, run, source, spans](RunnerProcess::Output output) {
+                QMetaObject::invokeMethod(
+                    QCoreApplication::instance(),
+                    [weak, run, source, spans, output = std::move(output)] {
+                        if (ConversionAhead* ahead = weak.data()) {
+                            ahead->finished(run, source, spans, output.exitedNormally, output.exitStatus,
+                                            output.output);
+                        }
+                    },
+                    Qt::QueuedConnection);
+            },
+            [weak, run](int written, int expected) {
+                QMetaObject::invokeMethod(
+                    QCoreApplication::instance(),
+                    [weak, run, written, expected] {
+                        ConversionAhead* ahead = weak.data();
+                        if (ahead && ahead->run_ == run && ahead->progress_) {
+                            ahead->progress_(written, expected);
+                        }
+                    },
+                    Qt::QueuedConnection);
+            });
     } catch (const RunnerProcess::LaunchError&) {
         return stop();
     }
@@ -178,6 +194,7 @@ void ConversionAhead::finished(unsigned run, const std::string& source, const st
         launchNext();
     }
     if (!running() && then_) {
+        progress_ = nullptr;
         std::exchange(then_, nullptr)();
     }
 }

@@ -41,8 +41,9 @@ public:
     // Kills the run in progress and converts nothing more until the next restart.
     void stop();
     // Starts no further piece; calls `then` once the one running has ended (at once when none
-    // runs). A stop drops `then`.
-    void finishThen(std::function<void()> then);
+    // runs), and meanwhile `progress` with its answer tokens written and expected. A stop drops
+    // both.
+    void finishThen(std::function<void()> then, std::function<void(int written, int expected)> progress = {});
     bool running() const { return process_ != nullptr; }
     // The pieces converted and the one running begin `source`, in this mode: waiting for it
     // is worth more than converting its words again.
@@ -70,6 +71,7 @@ private:
     int lockFD_ = -1;
     unsigned run_ = 0;
     std::function<void()> then_;
+    std::function<void(int, int)> progress_;
 };
 
 } // namespace kivo

@@ -11,7 +11,8 @@ namespace {
 
 using Status = SpeechSession::Status;
 
-// The runner notes each request and answers "譯N。" for the Nth, after `delay` seconds.
+// The runner notes each request, reports some progress and answers "譯N。" for the Nth, after
+// `delay` seconds.
 class ConvertingAhead : public test::ControllerFixture {
 protected:
     void SetUp() override
@@ -25,8 +26,8 @@ protected:
     {
         log = (bundle.resources() / "requests.log").string();
         // Preparation runs (--prepare) are not conversions.
-        bundle.setRunnerScript("[ \"$1\" = --prepare ] && exit 0; cat >> '" + log + "'; echo >> '" + log + "'; sleep " +
-                               delay + "; n=$(grep -c . '" + log +
+        bundle.setRunnerScript("[ \"$1\" = --prepare ] && exit 0; cat >> '" + log + "'; echo >> '" + log +
+                               "'; printf '4 9\\n' >&3; sleep " + delay + "; n=$(grep -c . '" + log +
                                "'); "
                                // A source with 空 gets a blank answer, which is no conversion.
                                "tail -n 1 '" +
@@ -81,6 +82,8 @@ TEST_F(ConvertingAhead, AtTheStopThePieceStillRunningIsWaitedForAndAllConvertedA
     ASSERT_TRUE(test::waitUntil([this] { return requests().size() == 1; }));
     recorder->callbacks.onCompletion(std::string("甲。"));
     EXPECT_TRUE(app->conversion().running()) << "waiting for the piece, not idle";
+    EXPECT_TRUE(test::waitUntil([this] { return status().endsWith(QStringLiteral("… 4 of about 9 tokens written")); }))
+        << status().toStdString();
     ASSERT_TRUE(test::waitUntil([this] { return idle() && !state().result.isEmpty(); }));
     EXPECT_EQ(requests().size(), 1) << "nothing was left to convert";
     EXPECT_EQ(state().result, QStringLiteral("譯1。"));
