@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <set>
 
 namespace kivo::test {
@@ -96,8 +96,7 @@ TEST(PipelineProbeProgram, RelaysTheModelStage)
     }
     EXPECT_FALSE(missing.object.contains("tokens"));
 
-    TemporaryFolder small;
-    makeTinyModel(small.path(), {"--context", "512"});
+    TinyModelHome small({"--context", "512"});
     const auto budget = runProbe({resources}, input().dump(), small.path());
     EXPECT_EQ(budget.object.value("error", ""), "pipeline_probe.PipelineProbe.Failure.budgetExceeded");
     ASSERT_TRUE(budget.object.contains("tokens"));
@@ -105,8 +104,7 @@ TEST(PipelineProbeProgram, RelaysTheModelStage)
     EXPECT_EQ(budget.object["tokens"]["context"], 512);
     EXPECT_FALSE(budget.object.contains("text"));
 
-    TemporaryFolder letter;
-    makeTinyModel(letter.path(), {});
+    TinyModelHome letter;
     // The tiny model answers "a": a plain source gives a clean result, a protected one does not.
     const auto generated = runProbe({resources}, input("好").dump(), letter.path());
     EXPECT_EQ(generated.object.value("status", ""), "generated") << generated.process.out;
@@ -125,8 +123,7 @@ TEST(PipelineProbeProgram, RelaysTheModelStage)
     english["locale"] = "en-US";
     EXPECT_EQ(runProbe({resources}, english.dump(), letter.path()).object.value("status", ""), "generated");
 
-    TemporaryFolder blank;
-    makeTinyModel(blank.path(), {"--style", "blank"});
+    TinyModelHome blank({"--style", "blank"});
     EXPECT_EQ(runProbe({resources}, input("好").dump(), blank.path()).object.value("status", ""), "empty");
 }
 
@@ -134,8 +131,7 @@ TEST(PipelineProbeProgram, RelaysTheModelStage)
 // before generating. The reserve and margin are fixed figures, so they are written out here.
 TEST(PipelineProbeProgram, BudgetEqualToTheContextPassesOneTokenMoreFails)
 {
-    TemporaryFolder roomy;
-    makeTinyModel(roomy.path(), {});
+    TinyModelHome roomy;
     const std::string request = input("好").dump();
     const json counted = runProbe({resources}, request, roomy.path()).object["tokens"];
     EXPECT_EQ(counted.value("outputReserve", 0), 2048);
@@ -144,22 +140,19 @@ TEST(PipelineProbeProgram, BudgetEqualToTheContextPassesOneTokenMoreFails)
         counted.value("input", 0) + counted.value("instructions", 0) + counted.value("schema", 0) + 2048 + 512;
     ASSERT_LT(total, 8192) << "the tiny model's context is at most 8192";
 
-    TemporaryFolder exact;
-    makeTinyModel(exact.path(), {"--context", std::to_string(total)});
+    TinyModelHome exact({"--context", std::to_string(total)});
     const auto fits = runProbe({resources}, request, exact.path());
     EXPECT_EQ(fits.object["tokens"].value("context", 0), total);
     EXPECT_EQ(fits.object.value("status", ""), "generated") << fits.process.out;
 
-    TemporaryFolder tight;
-    makeTinyModel(tight.path(), {"--context", std::to_string(total - 1)});
+    TinyModelHome tight({"--context", std::to_string(total - 1)});
     const auto over = runProbe({resources}, request, tight.path());
     EXPECT_EQ(over.object.value("error", ""), "pipeline_probe.PipelineProbe.Failure.budgetExceeded");
     EXPECT_FALSE(over.object.contains("text"));
 
     // A model that never closes its record is stopped at the 2048-token response cap: an error,
     // not a truncated result.
-    TemporaryFolder runaway;
-    makeTinyModel(runaway.path(), {"--style", "runaway"});
+    TinyModelHome runaway({"--style", "runaway"});
     const auto capped = runProbe({resources}, request, runaway.path());
     EXPECT_EQ(capped.object.value("status", ""), "error");
     EXPECT_EQ(capped.object.value("error", "").rfind("LanguageModelError.exceededMaximumResponseTokens(\"2048 ", 0), 0u)
@@ -172,10 +165,7 @@ TEST(PipelineProbeProgram, BudgetEqualToTheContextPassesOneTokenMoreFails)
 TEST(PipelineProbeProgram, ReportsBaseInstructionsThatAreNotUtf8OrUnreadable)
 {
     TemporaryFolder binary;
-    std::FILE* file = std::fopen((binary.path() + "/v6-base.txt").c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    std::fputs("Rewrite \xFF\xFE this.", file);
-    std::fclose(file);
+    std::ofstream(binary.path() + "/v6-base.txt", std::ios::binary) << "Rewrite \xFF\xFE this.";
     const auto notText = runProbe({binary.path()}, input().dump());
     EXPECT_EQ(notText.object.value("status", ""), "error");
     EXPECT_EQ(notText.object.value("error", "").rfind("FileError.notUtf8(\"" + binary.path() + "/v6-base.txt\")", 0),

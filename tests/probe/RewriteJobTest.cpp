@@ -37,9 +37,23 @@ PipelineError::Code failure(const Input& input, const std::filesystem::path& dir
     return PipelineError::Code::emptySource;
 }
 
+std::string normalized(std::string source, std::vector<Correction> corrections)
+{
+    return prepare(dictation(std::move(source), std::move(corrections)), resources).normalizedSource;
+}
+
 std::vector<std::string> warnings(const std::string& answer, const Prepared& prepared)
 {
     return validate(answer, prepared).warnings;
+}
+
+std::string repeated(const std::string& piece, int count)
+{
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        text += piece;
+    }
+    return text;
 }
 
 } // namespace
@@ -47,23 +61,21 @@ std::vector<std::string> warnings(const std::string& answer, const Prepared& pre
 TEST(Corrections, RespectWordBoundariesProtectedTokensAndLengthOrder)
 {
     const std::vector<Correction> gd{{"gd", "good"}};
-    EXPECT_EQ(prepare(dictation("run gdb now", gd), resources).normalizedSource, "run gdb now");
-    EXPECT_EQ(prepare(dictation("open a.gd.txt", gd), resources).normalizedSource, "open a.gd.txt");
+    EXPECT_EQ(normalized("run gdb now", gd), "run gdb now");
+    EXPECT_EQ(normalized("open a.gd.txt", gd), "open a.gd.txt");
     // Also where a protected token starts right where another one ends.
-    EXPECT_EQ(prepare(dictation("`p`gd.txt", gd), resources).normalizedSource, "`p`gd.txt");
+    EXPECT_EQ(normalized("`p`gd.txt", gd), "`p`gd.txt");
     const auto chinese = prepare(dictation("今日gd好，gd!", gd), resources);
     EXPECT_EQ(chinese.normalizedSource, "今日good好，good!");
     EXPECT_EQ(chinese.appliedCorrections, (std::vector<Correction>{{"gd", "good"}, {"gd", "good"}}));
 
-    const auto longest = prepare(dictation("abc ab abcd", {{"ab", "x"}, {"abc", "y"}}), resources);
-    EXPECT_EQ(longest.normalizedSource, "y x abcd");
+    EXPECT_EQ(normalized("abc ab abcd", {{"ab", "x"}, {"abc", "y"}}), "y x abcd");
     // Without word edges to tell them apart, the longer still wins.
-    EXPECT_EQ(prepare(dictation("好天氣", {{"好天", "A"}, {"好天氣", "B"}}), resources).normalizedSource, "B");
+    EXPECT_EQ(normalized("好天氣", {{"好天", "A"}, {"好天氣", "B"}}), "B");
     // Equal lengths are tried in ascending order of their from text.
-    const auto ordered = prepare(dictation("好天 天氣", {{"天氣", "B"}, {"好天", "A"}}), resources);
-    EXPECT_EQ(ordered.normalizedSource, "A B");
+    EXPECT_EQ(normalized("好天 天氣", {{"天氣", "B"}, {"好天", "A"}}), "A B");
     // Non-ASCII edges need no boundary.
-    EXPECT_EQ(prepare(dictation("x粵y", {{"粵", "yue"}}), resources).normalizedSource, "xyuey");
+    EXPECT_EQ(normalized("x粵y", {{"粵", "yue"}}), "xyuey");
 }
 
 TEST(Preparation, ListsAnchorsFromTheCorrectedTextTermsPresentAndCorrectionTargets)
@@ -123,6 +135,9 @@ TEST(Preparation, FailsInCheckOrder)
     EXPECT_EQ(failure(dictation("好", {{"a", std::string(201, 'b')}})), C::invalidCorrection);
     EXPECT_EQ(failure(dictation("好", {{"a", "b"}, {"a", "b"}})), C::conflictingCorrection);
     EXPECT_NO_THROW(prepare(dictation(std::string(24000, 'a')), resources));
+    // Measured before trimming.
+    EXPECT_EQ(failure(dictation(" " + std::string(23999, 'a') + "\n")), C::oversizedInput);
+    EXPECT_NO_THROW(prepare(dictation(std::string(23999, 'a') + "\n"), resources));
 
     EXPECT_THROW(prepare(dictation("好"), resources / "missing"), ResourceError);
     EXPECT_EQ(PipelineError(C::emptySource).what(),
@@ -225,23 +240,21 @@ TEST(Corrections, NeedAsciiWordBoundariesOnBothSidesWithUnderscoreAsAWordCharact
     const std::vector<Correction> gd{{"gd", "good"}};
     // Every edge of the ASCII letter and digit ranges is a word character.
     for (const char* untouched : {"agd", "0gd", "gd9", "Agd", "gdZ", "gdz", "my_gd", "gd_x", "_gd_"}) {
-        EXPECT_EQ(prepare(dictation(untouched, gd), resources).normalizedSource, untouched) << untouched;
+        EXPECT_EQ(normalized(untouched, gd), untouched) << untouched;
     }
-    EXPECT_EQ(prepare(dictation("gd", gd), resources).normalizedSource, "good");
-    EXPECT_EQ(prepare(dictation("(gd)", gd), resources).normalizedSource, "(good)");
+    EXPECT_EQ(normalized("gd", gd), "good");
+    EXPECT_EQ(normalized("(gd)", gd), "(good)");
     // Only the ASCII edge of a mixed correction needs a boundary.
-    const std::vector<Correction> mixed{{"好gd", "X"}};
-    EXPECT_EQ(prepare(dictation("a好gd", mixed), resources).normalizedSource, "aX");
-    EXPECT_EQ(prepare(dictation("好gdb", mixed), resources).normalizedSource, "好gdb");
+    EXPECT_EQ(normalized("a好gd", {{"好gd", "X"}}), "aX");
+    EXPECT_EQ(normalized("好gdb", {{"好gd", "X"}}), "好gdb");
 }
 
 TEST(Corrections, ApplyOnlyToWholeCharactersOfTheSource)
 {
     // A thumbs-up with a skin tone, and a letter with a combining accent, are one character each.
-    const std::vector<Correction> thumbs{{"👍", "like"}};
-    EXPECT_EQ(prepare(dictation("👍🏽 👍", thumbs), resources).normalizedSource, "👍🏽 like");
-    EXPECT_EQ(prepare(dictation("粵\u0301 粵", {{"粵", "yue"}}), resources).normalizedSource, "粵\u0301 yue");
-    EXPECT_EQ(prepare(dictation("cafe\u0301", {{"cafe", "bar"}}), resources).normalizedSource, "cafe\u0301");
+    EXPECT_EQ(normalized("👍🏽 👍", {{"👍", "like"}}), "👍🏽 like");
+    EXPECT_EQ(normalized("粵\u0301 粵", {{"粵", "yue"}}), "粵\u0301 yue");
+    EXPECT_EQ(normalized("cafe\u0301", {{"cafe", "bar"}}), "cafe\u0301");
 }
 
 TEST(Preparation, LimitsEachListTo64ItemsOf200Bytes)
@@ -265,10 +278,7 @@ TEST(Preparation, LimitsEachListTo64ItemsOf200Bytes)
     EXPECT_EQ(failure(dictation("好", {{"b", over}})), C::invalidCorrection);
     EXPECT_EQ(failure(dictation("好", {}, {over})), C::oversizedInput);
     // Bytes, not characters: 67 Chinese characters are 201 bytes.
-    std::string wide;
-    for (int i = 0; i < 67; ++i) {
-        wide += "好";
-    }
+    const std::string wide = repeated("好", 67);
     EXPECT_EQ(failure(dictation("好", {{wide, "b"}})), C::invalidCorrection);
     EXPECT_EQ(failure(dictation("好", {}, {wide})), C::oversizedInput);
 }
@@ -289,10 +299,7 @@ TEST(Validation, UnchangedAndExpansionAreMeasuredAgainstTheCorrectedSourceInChar
     EXPECT_EQ(warnings("今日good好", prepared), std::vector<std::string>{"unchanged_source_review"});
     EXPECT_EQ(warnings("今日gd好", prepared), std::vector<std::string>{"missing_protected_term: good"});
 
-    std::string hundred;
-    for (int i = 0; i < 100; ++i) {
-        hundred += "字";
-    }
+    const std::string hundred = repeated("字", 100);
     const auto shortSource = prepare(dictation("一二三四五六七八九十"), resources);
     EXPECT_EQ(warnings(hundred, shortSource), std::vector<std::string>{});
     EXPECT_EQ(warnings(hundred + "字", shortSource), std::vector<std::string>{"expansion_review"});
@@ -341,10 +348,4 @@ TEST(Preparation, WritesEachLocalesInstructionsAndEachContextsPresentationExactl
     const auto hongKong = prepared("zh-HK", Context::general);
     EXPECT_EQ(task(hongKong), "任務：整理成自然繁體香港粵語，補標點、清理口吃，保留語氣。 只輸出處理後的正文到 text。");
     EXPECT_TRUE(hongKong.instructions.ends_with("\n\n呈現：沿用原文呈現。"));
-}
-
-TEST(Preparation, MeasuresTheSourceLimitBeforeTrimming)
-{
-    EXPECT_EQ(failure(dictation(" " + std::string(23999, 'a') + "\n")), PipelineError::Code::oversizedInput);
-    EXPECT_NO_THROW(prepare(dictation(std::string(23999, 'a') + "\n"), resources));
 }

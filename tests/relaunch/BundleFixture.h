@@ -6,7 +6,12 @@
 #include <string>
 #include <thread>
 
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace kivo::testing {
 
@@ -35,5 +40,33 @@ inline bool waitForFile(const std::filesystem::path& path, std::chrono::millisec
     }
     return std::filesystem::exists(path);
 }
+
+// A process id that was just in use and has been reaped.
+inline pid_t goneProcessId()
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::_exit(0);
+    }
+    ::waitpid(pid, nullptr, 0);
+    return pid;
+}
+
+// Each test's own temporary folder, with a bundle of this app in it.
+class BundleFolderTest : public ::testing::Test {
+protected:
+    static constexpr const char* identifier = "local.kivo.afm-trial";
+
+    BundleFolderTest()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "kivo-bundle-XXXXXX").string();
+        directory = std::filesystem::canonical(::mkdtemp(pattern.data()));
+        bundle = makeBundle(directory / "Kivo", identifier);
+    }
+    ~BundleFolderTest() override { std::filesystem::remove_all(directory); }
+
+    std::filesystem::path directory;
+    std::filesystem::path bundle;
+};
 
 } // namespace kivo::testing

@@ -1,10 +1,6 @@
 // The instructions' state kept between runner processes: same replies with and without it,
 // only in a memory-backed runtime folder, never holding the transcript.
 #include "tests/runner/KeptStateFolder.h"
-#include "tests/support/ChildProcess.h"
-
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <thread>
@@ -16,22 +12,10 @@ using nlohmann::json;
 
 const std::string source = "今日天氣好好，我哋去行山。";
 
-json run(const std::string& dataHome, const std::string& runtime, const std::string& text = source,
+json run(const std::string& dataHome, const std::filesystem::path& runtime, const std::string& text = source,
          const json& taskPrefix = nullptr)
 {
-    const json request = {{"source", text},
-                          {"sourceLocale", "zh-HK"},
-                          {"locale", "zh-TW"},
-                          {"instructions", "Rewrite the transcript as written Chinese."},
-                          {"taskPrefix", taskPrefix}};
-    const ChildResult process =
-        runChild(KIVO_REWRITE_RUNNER, {}, request.dump(), {{"XDG_DATA_HOME", dataHome}, {"XDG_RUNTIME_DIR", runtime}});
-    EXPECT_EQ(process.exitStatus, 0);
-    EXPECT_EQ(process.err, "");
-    json reply = json::parse(process.out, nullptr, false);
-    reply.erase("elapsedSeconds");
-    reply.erase("startedAt");
-    return reply;
+    return runKeeping(request(text, taskPrefix).dump(), dataHome, runtime);
 }
 
 TEST(PrefixReuseTest, TheKeptStateGivesTheSameReplyAndHoldsNoTranscript)
@@ -39,8 +23,7 @@ TEST(PrefixReuseTest, TheKeptStateGivesTheSameReplyAndHoldsNoTranscript)
     if (!std::filesystem::is_directory("/dev/shm")) {
         GTEST_SKIP() << "no tmpfs at /dev/shm";
     }
-    TemporaryFolder model;
-    makeTinyModel(model.path(), {});
+    TinyModelHome model;
     const MemoryFolder folder;
     ASSERT_FALSE(folder.path().empty());
     const std::filesystem::path& runtime = folder.path();
@@ -78,8 +61,8 @@ TEST(PrefixReuseTest, TheTaskLineIsKeptWithTheInstructionsButNoTranscriptIs)
     if (!std::filesystem::is_directory("/dev/shm")) {
         GTEST_SKIP() << "no tmpfs at /dev/shm";
     }
-    TemporaryFolder model, uncached;
-    makeTinyModel(model.path(), {});
+    TinyModelHome model;
+    TemporaryFolder uncached;
     const MemoryFolder folder;
     ASSERT_FALSE(folder.path().empty());
     const std::filesystem::path& runtime = folder.path();
@@ -106,14 +89,6 @@ TEST(PrefixReuseTest, TheTaskLineIsKeptWithTheInstructionsButNoTranscriptIs)
     // A different task line is a different state.
     run(model.path(), runtime, "落雨就唔去。", "將以下來源轉成英文。");
     EXPECT_EQ(keptEntries(runtime).size(), 2u);
-}
-
-TEST(PrefixReuseTest, NothingIsKeptOutsideAMemoryBackedFolder)
-{
-    TemporaryFolder model, runtime;
-    makeTinyModel(model.path(), {});
-    EXPECT_EQ(run(model.path(), runtime.path()).value("status", ""), "generated");
-    EXPECT_TRUE(keptEntries(runtime.path()).empty());
 }
 
 } // namespace

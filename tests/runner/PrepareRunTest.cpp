@@ -1,10 +1,6 @@
 // rewrite-runner --prepare: keeps exactly the state a conversion would keep, without the source,
 // and answers like any other run.
 #include "tests/runner/KeptStateFolder.h"
-#include "tests/support/ChildProcess.h"
-
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <memory>
@@ -15,42 +11,13 @@ namespace {
 
 using nlohmann::json;
 
-json request(const std::string& source, const json& taskPrefix)
-{
-    return {{"source", source},
-            {"sourceLocale", "zh-HK"},
-            {"locale", "zh-TW"},
-            {"instructions", "Rewrite the transcript as written Chinese."},
-            {"taskPrefix", taskPrefix}};
-}
-
-json run(const std::string& input, const std::string& dataHome, const std::string& runtime, bool prepare)
-{
-    const ChildResult process =
-        runChild(KIVO_REWRITE_RUNNER, prepare ? std::vector<std::string>{"--prepare"} : std::vector<std::string>{},
-                 input, {{"XDG_DATA_HOME", dataHome}, {"XDG_RUNTIME_DIR", runtime}});
-    EXPECT_EQ(process.exitStatus, 0);
-    EXPECT_EQ(process.err, "");
-    EXPECT_EQ(process.out.find('\n'), process.out.size() - 1) << "one reply line";
-    json reply = json::parse(process.out, nullptr, false);
-    EXPECT_TRUE(reply.is_object()) << process.out;
-    EXPECT_TRUE(reply.contains("startedAt") && reply.contains("elapsedSeconds")) << process.out;
-    reply.erase("elapsedSeconds");
-    reply.erase("startedAt");
-    return reply;
-}
-
 class PrepareRunTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        model = std::make_unique<TemporaryFolder>();
-        makeTinyModel(model->path(), {});
-    }
+    static void SetUpTestSuite() { model = std::make_unique<TinyModelHome>(); }
     static void TearDownTestSuite() { model.reset(); }
-    static std::unique_ptr<TemporaryFolder> model;
+    static std::unique_ptr<TinyModelHome> model;
 };
-std::unique_ptr<TemporaryFolder> PrepareRunTest::model;
+std::unique_ptr<TinyModelHome> PrepareRunTest::model;
 
 TEST_F(PrepareRunTest, AConversionAfterAPreparationReadsTheKeptStateAndAnswersTheSame)
 {
@@ -61,7 +28,7 @@ TEST_F(PrepareRunTest, AConversionAfterAPreparationReadsTheKeptStateAndAnswersTh
         ASSERT_FALSE(runtime.path().empty()) << "no tmpfs at /dev/shm";
 
         // The app sends a stand-in; a real text here must not reach the kept state either.
-        const json prepared = run(request("阿明聽日返工。", task).dump(), model->path(), runtime.path(), true);
+        const json prepared = runKeeping(request("阿明聽日返工。", task).dump(), model->path(), runtime.path(), true);
         EXPECT_EQ(prepared.value("status", ""), "prepared") << prepared.dump();
         EXPECT_GT(prepared.value("prefixTokens", 0), 0);
         EXPECT_EQ(prepared.value("availability", ""), "available");
@@ -77,14 +44,14 @@ TEST_F(PrepareRunTest, AConversionAfterAPreparationReadsTheKeptStateAndAnswersTh
 
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         const std::string conversion = request("落雨就唔去。", task).dump();
-        const json reply = run(conversion, model->path(), runtime.path(), false);
+        const json reply = runKeeping(conversion, model->path(), runtime.path(), false);
         EXPECT_EQ(reply.value("status", ""), "generated") << reply.dump();
-        EXPECT_EQ(reply, run(conversion, model->path(), uncached.path(), false));
+        EXPECT_EQ(reply, runKeeping(conversion, model->path(), uncached.path(), false));
         EXPECT_EQ(keptEntries(runtime.path()).size(), 1u) << "the conversion found the prepared state";
         EXPECT_EQ(std::filesystem::last_write_time(kept[0]), written) << "and read it rather than rewrote it";
 
         // Preparing again finds the state and leaves it alone.
-        EXPECT_EQ(run(request("好", task).dump(), model->path(), runtime.path(), true), prepared);
+        EXPECT_EQ(runKeeping(request("好", task).dump(), model->path(), runtime.path(), true), prepared);
         EXPECT_EQ(std::filesystem::last_write_time(kept[0]), written);
     }
 }
@@ -93,19 +60,20 @@ TEST_F(PrepareRunTest, NothingIsKeptWithoutAMemoryBackedFolderOrAModel)
 {
     TemporaryFolder disk;
     const std::string input = request("好", "將以下來源轉成書面語。").dump();
-    const json onDisk = run(input, model->path(), disk.path(), true);
+    const json onDisk = runKeeping(input, model->path(), disk.path(), true);
     EXPECT_EQ(onDisk.value("status", ""), "unprepared") << onDisk.dump();
     EXPECT_FALSE(onDisk.value("reason", "").empty());
     EXPECT_FALSE(onDisk.contains("prefixTokens"));
+    EXPECT_EQ(runKeeping(input, model->path(), disk.path(), false).value("status", ""), "generated");
     EXPECT_TRUE(keptEntries(disk.path()).empty());
 
     MemoryFolder runtime;
     ASSERT_FALSE(runtime.path().empty()) << "no tmpfs at /dev/shm";
     TemporaryFolder noModel;
-    const json missing = run(input, noModel.path(), runtime.path(), true);
+    const json missing = runKeeping(input, noModel.path(), runtime.path(), true);
     EXPECT_EQ(missing.value("status", ""), "error");
     EXPECT_EQ(missing.value("availability", "").rfind("unavailable(modelNotFound: ", 0), 0u) << missing.dump();
-    EXPECT_EQ(missing, run(input, noModel.path(), runtime.path(), false)) << "the reply a conversion gets";
+    EXPECT_EQ(missing, runKeeping(input, noModel.path(), runtime.path(), false)) << "the reply a conversion gets";
     EXPECT_TRUE(keptEntries(runtime.path()).empty());
 }
 
@@ -120,10 +88,10 @@ TEST_F(PrepareRunTest, MalformedRequestsGetTheSameErrorAsAConversion)
     for (const std::string& input :
          {std::string(), std::string("{\"source\":"), std::string("[1]"), missing.dump(), wrongType.dump()}) {
         SCOPED_TRACE(input);
-        const json reply = run(input, model->path(), runtime.path(), true);
+        const json reply = runKeeping(input, model->path(), runtime.path(), true);
         EXPECT_EQ(reply.value("status", ""), "error");
         EXPECT_EQ(reply.value("errorType", ""), "rewrite_runner.DecodingError");
-        EXPECT_EQ(reply, run(input, model->path(), runtime.path(), false));
+        EXPECT_EQ(reply, runKeeping(input, model->path(), runtime.path(), false));
     }
     EXPECT_TRUE(keptEntries(runtime.path()).empty());
 }

@@ -35,4 +35,10 @@ private:
 // and returns dataHome, ready to be XDG_DATA_HOME of a child.
 void makeTinyModel(const std::string& dataHome, const std::vector<std::string>& options);
 
+// A temporary data home holding a tiny chat model made with the generator's `options`.
+class TinyModelHome : public TemporaryFolder {
+public:
+    explicit TinyModelHome(const std::vector<std::string>& options = {}) { makeTinyModel(path(), options); }
+};
+
 } // namespace kivo::test

@@ -115,6 +115,17 @@ protected:
     }
     void SetUp() override { ASSERT_TRUE(target && target->ready()); }
 
+    // Fills and focuses `field`, then reads it back through `access`.
+    static std::optional<InputSnapshot> snapshotOf(AccessibilityInputAccess& access, const QString& field,
+                                                   const QString& text, int start, int end)
+    {
+        if (!target->set(field, text, start, end) || !focusTarget(*target, field)) {
+            return std::nullopt;
+        }
+        const auto element = access.focusedTarget();
+        return element ? access.snapshot(*element) : std::nullopt;
+    }
+
     static TargetAppClient* target;
 };
 
@@ -202,31 +213,19 @@ TEST_F(QtTargetTest, SecretAndDisabledFieldsAreNoTargets)
 
 TEST_F(QtTargetTest, DescribesEachKindOfInput)
 {
-    ASSERT_TRUE(target->set("line", "one", 3, 3));
-    ASSERT_TRUE(focusTarget(*target, "line"));
     AccessibilityInputAccess access;
-    auto element = access.focusedTarget();
-    ASSERT_TRUE(element);
-    auto snapshot = access.snapshot(*element);
+    auto snapshot = snapshotOf(access, "line", "one", 3, 3);
     ASSERT_TRUE(snapshot);
     // A native Wayland client can be written through accessibility only: no paste keystroke.
     const bool paste = !test::nativeWaylandTarget(test::qtTargetProgram());
     EXPECT_EQ(*snapshot, (InputSnapshot{u"one", {3, 0}, true, true, paste, false}));
 
-    ASSERT_TRUE(target->set("multi", "a\nb", 0, 1));
-    ASSERT_TRUE(focusTarget(*target, "multi"));
-    element = access.focusedTarget();
-    ASSERT_TRUE(element);
-    snapshot = access.snapshot(*element);
+    snapshot = snapshotOf(access, "multi", "a\nb", 0, 1);
     ASSERT_TRUE(snapshot);
     // A text area prefers the paste on X11 only.
     EXPECT_EQ(*snapshot, (InputSnapshot{u"a\nb", {0, 1}, true, false, paste, !test::waylandSession()}));
 
-    ASSERT_TRUE(target->set("combo", "two", 1, 1));
-    ASSERT_TRUE(focusTarget(*target, "combo"));
-    element = access.focusedTarget();
-    ASSERT_TRUE(element);
-    snapshot = access.snapshot(*element);
+    snapshot = snapshotOf(access, "combo", "two", 1, 1);
     ASSERT_TRUE(snapshot);
     EXPECT_EQ(snapshot->text, u"two");
     EXPECT_FALSE(snapshot->canReplacePlainValue) << "a combo box is written through its selection or a paste";
@@ -405,14 +404,24 @@ TEST(AccessibilityDiagnosticsTest, KeepsAtMost24LinesAndNoImmediateRepeats)
     EXPECT_EQ(access.diagnostics().back(), "line 20") << "later lines are dropped, not rolled";
 }
 
-TEST(GtkTargetTest, CountsCodePointsWhenInsertingAtTheCaretAndOverASelection)
-{
-    const QString program = test::gtkTargetProgram();
-    if (program.isEmpty()) {
-        GTEST_SKIP() << "python3-gi with GTK 3 is not installed";
+class GtkTargetTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        program = test::gtkTargetProgram();
+        if (program.isEmpty()) {
+            GTEST_SKIP() << "python3-gi with GTK 3 is not installed";
+        }
+        target = test::startTarget(program);
+        ASSERT_TRUE(target->ready());
     }
-    auto target = test::startTarget(program);
-    ASSERT_TRUE(target->ready());
+
+    QString program;
+    std::unique_ptr<TargetAppClient> target;
+};
+
+TEST_F(GtkTargetTest, CountsCodePointsWhenInsertingAtTheCaretAndOverASelection)
+{
     // Offsets the GTK target reports are code points: the emoji before the caret counts once.
     // GTK selects a whole entry when it takes the focus, so the caret is placed afterwards.
     ASSERT_TRUE(focusTarget(*target, "line"));
@@ -434,14 +443,8 @@ TEST(GtkTargetTest, CountsCodePointsWhenInsertingAtTheCaretAndOverASelection)
     EXPECT_FALSE(waitUntil([&] { return secret.focusedTarget().has_value(); }, std::chrono::milliseconds(500)));
 }
 
-TEST(GtkTargetTest, MultiLineTextViewTakesTheInsertion)
+TEST_F(GtkTargetTest, MultiLineTextViewTakesTheInsertion)
 {
-    const QString program = test::gtkTargetProgram();
-    if (program.isEmpty()) {
-        GTEST_SKIP() << "python3-gi with GTK 3 is not installed";
-    }
-    auto target = test::startTarget(program);
-    ASSERT_TRUE(target->ready());
     ASSERT_TRUE(target->set("multi", "第一行\n第二行😀", 4, 7));
     ASSERT_TRUE(focusTarget(*target, "multi"));
     AccessibilityInputAccess access;

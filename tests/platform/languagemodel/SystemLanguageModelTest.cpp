@@ -28,6 +28,16 @@ std::filesystem::path modelFile(const std::string& dataHome)
 
 const GenerationSchema schema{"RewriteResult", {"text"}};
 
+// A tiny model made with the generator's `options`, loaded in this process.
+struct TinyModel : test::TinyModelHome {
+    explicit TinyModel(const std::vector<std::string>& options)
+        : TinyModelHome(options), model(SystemLanguageModel::makeFromFile(modelFile(path())))
+    {
+    }
+    SystemLanguageModel* operator->() const { return model.get(); }
+    std::unique_ptr<SystemLanguageModel> model;
+};
+
 // A model of a real size's width with only byte pieces for a vocabulary loads and evaluates:
 // the recommendation's measurement rests on it.
 TEST(EvaluationSpeedTest, TimesReadingAndWritingWithAGeneratedModelOfARealWidth)
@@ -72,9 +82,7 @@ TEST(SystemLanguageModelTest, FilesThatCannotServeAreUnavailableWithAReason)
 
 TEST(SystemLanguageModelTest, CountsTokensAsTheChatTemplateRendersThem)
 {
-    test::TemporaryFolder folder;
-    test::makeTinyModel(folder.path(), {"--context", "3000"});
-    const auto model = SystemLanguageModel::makeFromFile(modelFile(folder.path()));
+    const TinyModel model({"--context", "3000"});
     ASSERT_TRUE(model->isAvailable()) << model->availability().description();
     EXPECT_EQ(model->contextSize(), 3000);
     // One token per byte, so counts are byte lengths.
@@ -93,38 +101,32 @@ TEST(SystemLanguageModelTest, CountsTokensAsTheChatTemplateRendersThem)
 
 TEST(SystemLanguageModelTest, RespondsWithARecordOrFailsAtTheCap)
 {
-    test::TemporaryFolder letter, runaway, large;
-    test::makeTinyModel(letter.path(), {"--style", "letter"});
-    test::makeTinyModel(runaway.path(), {"--style", "runaway"});
-    test::makeTinyModel(large.path(), {"--context", "100000"});
-
-    auto model = SystemLanguageModel::makeFromFile(modelFile(letter.path()));
-    const GeneratedContent content = model->makeSession("Rewrite.")->respond("hello", schema, GenerationOptions{});
+    const TinyModel letter({"--style", "letter"});
+    const GeneratedContent content = letter->makeSession("Rewrite.")->respond("hello", schema, GenerationOptions{});
     EXPECT_EQ(content.jsonString, "{\"text\":\"a\"}");
     EXPECT_EQ(content.properties.at("text"), "a");
 
-    model = SystemLanguageModel::makeFromFile(modelFile(runaway.path()));
+    const TinyModel runaway({"--style", "runaway"});
     GenerationOptions shortCap;
     shortCap.maximumResponseTokens = 40;
     try {
-        model->makeSession("Rewrite.")->respond("hello", schema, shortCap);
+        runaway->makeSession("Rewrite.")->respond("hello", schema, shortCap);
         FAIL() << "the runaway model never closes its record";
     } catch (const LanguageModelError& error) {
         EXPECT_EQ(error.errorCase(), LanguageModelError::Case::exceededMaximumResponseTokens);
     }
     // A prompt longer than the context is refused before generating.
-    EXPECT_THROW(model->makeSession("Rewrite.")->respond(std::string(9000, 'x'), schema, shortCap), LanguageModelError);
+    EXPECT_THROW(runaway->makeSession("Rewrite.")->respond(std::string(9000, 'x'), schema, shortCap),
+                 LanguageModelError);
 
-    EXPECT_EQ(SystemLanguageModel::makeFromFile(modelFile(large.path()))->contextSize(), 8192);
+    EXPECT_EQ(TinyModel({"--context", "100000"})->contextSize(), 8192);
 }
 
 // The recall model answers "b" once a "J" was anywhere before, so its answers show what the
 // model was given to read.
 TEST(SystemLanguageModelTest, TheSchemaIsPartOfWhatTheModelReadsUnlessLeftOut)
 {
-    test::TemporaryFolder folder;
-    test::makeTinyModel(folder.path(), {"--style", "recall"});
-    const auto model = SystemLanguageModel::makeFromFile(modelFile(folder.path()));
+    const TinyModel model({"--style", "recall"});
     ASSERT_TRUE(model->isAvailable()) << model->availability().description();
     ASSERT_NE(schema.promptText().find('J'), std::string::npos);
     GenerationOptions withoutSchema;
@@ -155,15 +157,11 @@ std::vector<std::int32_t> byteTokens(const std::string& text)
 // decoding gives alone, and a draft the model disagreed with leaves nothing in its context.
 TEST(SystemLanguageModelTest, DraftedTokensStandOnlyWhereGreedyDecodingAgrees)
 {
-    test::TemporaryFolder letterFolder, runawayFolder, recallFolder;
-    test::makeTinyModel(letterFolder.path(), {"--style", "letter"});
-    test::makeTinyModel(runawayFolder.path(), {"--style", "runaway"});
-    test::makeTinyModel(recallFolder.path(), {"--style", "recall"});
     GenerationOptions plain;
     plain.draftTokens = 0;
 
     // The schema in the prompt holds runs the answer repeats.
-    const auto letter = SystemLanguageModel::makeFromFile(modelFile(letterFolder.path()));
+    const TinyModel letter({"--style", "letter"});
     const auto session = letter->makeSession("Rewrite.");
     const GeneratedContent alone = session->respond("hello", schema, plain);
     EXPECT_EQ(session->lastTimings().draftedTokens, 0);
@@ -176,7 +174,7 @@ TEST(SystemLanguageModelTest, DraftedTokensStandOnlyWhereGreedyDecodingAgrees)
 
     // A transcript of the letter the runaway model repeats: whole drafts agree, and the cap
     // still falls on the same token.
-    const auto runaway = SystemLanguageModel::makeFromFile(modelFile(runawayFolder.path()));
+    const TinyModel runaway({"--style", "runaway"});
     const auto repeating = runaway->makeSession("Rewrite.");
     for (const int cap : {1, 2, 13, 40}) {
         GenerationOptions capped;
@@ -196,9 +194,7 @@ TEST(SystemLanguageModelTest, DraftedTokensStandOnlyWhereGreedyDecodingAgrees)
 
     // Near the end of the context a draft is cut short: the answer still ends for want of
     // room, as it does token by token, never in a failed evaluation.
-    test::TemporaryFolder smallFolder;
-    test::makeTinyModel(smallFolder.path(), {"--style", "runaway", "--context", "160"});
-    const auto small = SystemLanguageModel::makeFromFile(modelFile(smallFolder.path()));
+    const TinyModel small({"--style", "runaway", "--context", "160"});
     GenerationOptions full;
     full.includeSchemaInPrompt = false;
     full.draftTokens = 16;
@@ -214,7 +210,7 @@ TEST(SystemLanguageModelTest, DraftedTokensStandOnlyWhereGreedyDecodingAgrees)
 
     // The recall model answers "b" once it has read a "J". A draft that would put one after
     // {"t is refused there, and the answer shows it was taken back out.
-    const auto recall = SystemLanguageModel::makeFromFile(modelFile(recallFolder.path()));
+    const TinyModel recall({"--style", "recall"});
     const auto recalling = recall->makeSession("Rewrite.");
     GenerationOptions misleading;
     misleading.includeSchemaInPrompt = false;
