@@ -249,6 +249,7 @@ TEST_F(ModelRun, TimeLimitKillsTheRunner)
     ASSERT_GT(pid, 0);
     EXPECT_NE(::kill(pid, 0), 0) << "the runner must be gone";
     EXPECT_TRUE(result().isEmpty());
+    EXPECT_FALSE(state().resultCopyable) << "nothing to copy";
     expectIdleAndUnlocked();
 }
 
