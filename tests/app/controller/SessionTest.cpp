@@ -165,6 +165,22 @@ TEST_F(Session, EditsAndSelectionsDropTheResult)
     EXPECT_TRUE(state().result.isEmpty());
     EXPECT_FALSE(state().resultCopyable);
     EXPECT_EQ(state().scope, QStringLiteral("Convert all text"));
+
+    panel().setResult(QStringLiteral("stale"), true);
+    change([](PanelSettings& settings) { settings.modeIndex = 3; });
+    EXPECT_TRUE(state().result.isEmpty()) << "a result in another mode";
+    EXPECT_FALSE(state().resultCopyable);
+}
+
+TEST_F(Session, AModelInstalledOrRemovedRefreshesTheIdleStatusButNotARecordingsOne)
+{
+    panel().setStatus(QStringLiteral("marker"));
+    app->models().changed(ModelRole::speech);
+    EXPECT_EQ(status(), QStringLiteral("The speech and language models are not installed yet."));
+    startRecording();
+    const QString recording = status();
+    app->models().changed(ModelRole::language);
+    EXPECT_EQ(status(), recording);
 }
 
 TEST_F(Session, EditsDuringARunAreNotReported)
