@@ -1,4 +1,5 @@
 #include "app/delivery/FocusedInputWriter.h"
+#include "tests/app/CoreApplication.h"
 #include "tests/app/delivery/RecordingInputAccess.h"
 #include "tools/targetapp/EventLoopWait.h"
 
@@ -15,20 +16,6 @@ namespace {
 using test::RecordingInputAccess;
 using namespace std::chrono_literals;
 
-class CoreApplication : public ::testing::Environment {
-public:
-    void SetUp() override { application = std::make_unique<QCoreApplication>(argc, argv); }
-    void TearDown() override { application.reset(); }
-
-private:
-    int argc = 1;
-    char name[16] = "delivery-tests";
-    char* argv[2] = {name, nullptr};
-    std::unique_ptr<QCoreApplication> application;
-};
-
-const auto* const environment = ::testing::AddGlobalTestEnvironment(new CoreApplication);
-
 InputSnapshot field(std::u16string text, TextRange selection, bool selectedWritable, bool valueWritable,
                     bool paste = false, bool prefersPaste = false)
 {
@@ -37,6 +24,8 @@ InputSnapshot field(std::u16string text, TextRange selection, bool selectedWrita
 
 class WriterTest : public ::testing::Test {
 protected:
+    static void SetUpTestSuite() { test::ensureCoreApplication(); }
+
     // Short waits keep the tests quick; the count of read-backs stays the real one.
     InputDelivery insert(const std::u16string& text, FocusedInputWriter::Delays delays = {1ms, 1ms, 1ms, 1ms})
     {
