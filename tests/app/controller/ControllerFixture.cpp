@@ -1,5 +1,7 @@
 #include "tests/app/controller/ControllerFixture.h"
 
+#include "app/shell/InterfaceLanguage.h"
+
 namespace kivo::test {
 
 using Status = SpeechSession::Status;
@@ -33,6 +35,8 @@ void ScriptedRecorder::endWithoutText()
 void ControllerFixture::SetUp()
 {
     ensureApplication();
+    // The language is the process's: an earlier test in the same run may have left Chinese.
+    InterfaceLanguage::use(QString());
     Application::Options options;
     options.resourcesDirectory = bundle.resources();
     options.lockPath = bundle.lockPath().string();
