@@ -22,9 +22,14 @@ void ScriptedRecorder::cancel()
 {
     ++cancels;
     if (cancelReportsAtOnce) {
-        callbacks.onStatus(Status::idle);
-        callbacks.onCompletion(std::nullopt);
+        endWithoutText();
     }
+}
+
+void ScriptedRecorder::endWithoutText()
+{
+    callbacks.onStatus(Status::idle);
+    callbacks.onCompletion(std::nullopt);
 }
 
 void ControllerFixture::SetUp()

@@ -20,6 +20,8 @@ public:
     void stop() override { ++stops; }
     // Reports the end at once, or (like the real recorder) leaves that to the test.
     void cancel() override;
+    // Ends the recording without a transcript, as after a failure or a cancel.
+    void endWithoutText();
 
     Callbacks callbacks;
     Settings lastSettings;

@@ -49,7 +49,7 @@ protected:
         ASSERT_TRUE(test::waitUntil([this] { return !conversion().running(); }));
     }
 
-    void expectIdleAndUnlocked()
+    void expectIdleAndUnlocked(const std::string& original = source)
     {
         EXPECT_FALSE(conversion().running());
         EXPECT_FALSE(conversion().timed());
@@ -57,16 +57,15 @@ protected:
         auto again = RunLock::acquire(bundle.lockPath().string());
         EXPECT_EQ(again.outcome, RunLock::Outcome::locked);
         RunLock::release(again.descriptor);
-        EXPECT_EQ(state().source, QString::fromUtf8(source)) << "the Original text must stay";
+        EXPECT_EQ(state().source, QString::fromStdString(original)) << "the Original text must stay";
         EXPECT_TRUE(state().activity.idle());
     }
 
-    void expectIdleAndUnlockedWith(const std::string& original)
+    // What the runner script saved from its standard input under this name.
+    std::string saved(const std::string& name)
     {
-        EXPECT_FALSE(conversion().running());
-        EXPECT_FALSE(conversion().timed());
-        EXPECT_EQ(conversion().lockDescriptor(), -1);
-        EXPECT_EQ(state().source, QString::fromStdString(original));
+        std::ifstream file(bundle.resources() / name);
+        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     }
 
     void expectFailure(const QString& description)
@@ -97,8 +96,7 @@ TEST_F(ModelRun, ValidReplyRestoresLiteralsAndHandsTheResultOver)
     expectIdleAndUnlocked();
 
     // The runner received the masked source; the literals stay with the app.
-    std::ifstream requestFile(bundle.resources() / "rewrite-runner.request");
-    const std::string request((std::istreambuf_iterator<char>(requestFile)), std::istreambuf_iterator<char>());
+    const std::string request = saved("rewrite-runner.request");
     EXPECT_NE(request.find("\xE2\x9F\xA6KIVO7_0\xE2\x9F\xA7"), std::string::npos) << request;
     EXPECT_EQ(request.find("literalMapJSON"), std::string::npos);
     EXPECT_EQ(request.find("ABC123\","), std::string::npos) << "the literal must be masked in the source";
@@ -110,7 +108,10 @@ TEST_F(ModelRun, TheRunnersProgressShowsWhileItRunsAndGivesWayToTheResult)
     bundle.setRunnerScript("cat > /dev/null; printf '50 40\\n' >&3; while [ ! -e \"$0.go\" ]; do sleep 0.01; done\n"
                            "echo '{\"elapsedSeconds\":0.46,\"status\":\"generated\",\"text\":\"Call "
                            "\xE2\x9F\xA6KIVO7_0\xE2\x9F\xA7\"}'");
+    panel().setResult(QStringLiteral("earlier result"), true);
     emit panel().convertClicked();
+    EXPECT_TRUE(state().result.isEmpty());
+    EXPECT_FALSE(state().resultCopyable) << "nothing to copy while the model runs";
     EXPECT_TRUE(test::waitUntil([this] {
         return status() == QStringLiteral("Processing (up to 30 s)… 50 of about 50 tokens written");
     })) << status().toStdString();
@@ -361,8 +362,7 @@ TEST_F(ModelRun, ConvertsOnlyTheSelection)
     bundle.setRunnerScript("cat > \"$0.request\"; echo '{\"status\":\"generated\",\"text\":\"Hi\"}'");
     select({0, 2});
     convert();
-    std::ifstream requestFile(bundle.resources() / "rewrite-runner.request");
-    const std::string request((std::istreambuf_iterator<char>(requestFile)), std::istreambuf_iterator<char>());
+    const std::string request = saved("rewrite-runner.request");
     EXPECT_NE(request.find("\"source\":\"請打\""), std::string::npos) << request.substr(0, 400);
 }
 
@@ -376,9 +376,13 @@ TEST_F(ModelRun, ALongTextIsConvertedPieceByPieceAndJoined)
     }
     type(QString::fromStdString(longText));
     const auto calls = bundle.resources() / "calls";
-    bundle.setRunnerScript("n=$(($(cat '" + calls.string() + "' 2>/dev/null || echo 0) + 1)); echo $n > '" +
-                           calls.string() + "'; cat > '" + calls.string() + ".'$n; " +
-                           "printf '{\"status\":\"generated\",\"text\":\"piece %s. \"}' $n");
+    // Each run counts itself in `calls`, then does `then` and answers with its number.
+    const auto countingRunner = [&](const std::string& then) {
+        bundle.setRunnerScript("n=$(($(cat '" + calls.string() + "' 2>/dev/null || echo 0) + 1)); echo $n > '" +
+                               calls.string() + "'; " + then +
+                               "; printf '{\"status\":\"generated\",\"text\":\"piece %s. \"}' $n");
+    };
+    countingRunner("cat > '" + calls.string() + ".'$n");
     std::vector<QString> statuses;
     emit panel().convertClicked();
     ASSERT_TRUE(test::waitUntil(
@@ -395,25 +399,22 @@ TEST_F(ModelRun, ALongTextIsConvertedPieceByPieceAndJoined)
             return text.contains(QString::fromLatin1(count));
         })) << count;
     }
-    std::ifstream lastRequest(calls.string() + ".3");
-    const std::string request((std::istreambuf_iterator<char>(lastRequest)), {});
+    const std::string request = saved("calls.3");
     EXPECT_NE(request.find("今日天氣好。"), std::string::npos);
     EXPECT_EQ(request.find(longText.substr(0, 400)), std::string::npos) << "each run sees its piece only";
-    expectIdleAndUnlockedWith(longText);
+    expectIdleAndUnlocked(longText);
 
     // Two pieces, the second fails: no result, and the next run starts from the first piece again.
     const std::string twoPieces = longText.substr(0, longText.size() / 2);
     type(QString::fromStdString(twoPieces));
     std::filesystem::remove(calls);
-    bundle.setRunnerScript("n=$(($(cat '" + calls.string() + "' 2>/dev/null || echo 0) + 1)); echo $n > '" +
-                           calls.string() + "'; cat > /dev/null; [ $n = 2 ] && exit 3; " +
-                           "printf '{\"status\":\"generated\",\"text\":\"piece %s. \"}' $n");
+    countingRunner("cat > /dev/null; [ $n = 2 ] && exit 3");
     emit panel().convertClicked();
     ASSERT_TRUE(test::waitUntil([&] { return status().contains(QStringLiteral("status 3")); }, 20s))
         << status().toStdString();
     test::spin(300ms);
     EXPECT_TRUE(result().isEmpty());
-    expectIdleAndUnlockedWith(twoPieces);
+    expectIdleAndUnlocked(twoPieces);
 }
 
 } // namespace

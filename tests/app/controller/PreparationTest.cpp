@@ -1,18 +1,17 @@
 // The background preparation runs: started after launch and on a mode change, on idle processor
 // time, one at a time, and gone when a conversion starts or the app ends.
-#include "app/controller/Application.h"
 #include "app/controller/Conversion.h"
 #include "app/controller/ModelsAccess.h"
 #include "app/controller/RunnerPreparation.h"
-#include "app/shell/FloatingPanel.h"
-#include "tests/app/controller/ControllerTestSupport.h"
+#include "tests/app/ScopedEnvironment.h"
+#include "tests/app/controller/ControllerFixture.h"
+#include "tests/app/shell/shortcut/RecordingShortcutBackend.h"
 
 #include <gtest/gtest.h>
 
 #include <sched.h>
 #include <signal.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -26,14 +25,6 @@ constexpr const char* source = "阿明聽日返工";
 constexpr int cantonese = 0;
 constexpr int written = 1;
 constexpr int english = 3;
-
-struct NoShortcut : ShortcutBackend {
-    void installLocalMonitor(EventHandler) override {}
-    bool installGlobalMonitor(EventHandler) override { return false; }
-    void removeMonitors() override {}
-    std::int32_t registerHotKey(HotKeyCombination, std::function<void()>) override { return -1; }
-    void unregisterHotKey() override {}
-};
 
 std::string contents(const std::filesystem::path& file)
 {
@@ -51,33 +42,21 @@ std::vector<std::string> lines(const std::filesystem::path& file)
     return found;
 }
 
-class Preparation : public ::testing::Test {
+class Preparation : public test::ControllerFixture {
 protected:
-    void SetUp() override
+    void configure(Application::Options& options) override
     {
-        test::ensureApplication();
-        if (const char* value = std::getenv("XDG_DATA_HOME")) {
-            savedDataHome = value;
-        }
-        ::setenv("XDG_DATA_HOME", (bundle.root() / "data").c_str(), 1);
-        Application::Options options;
-        options.resourcesDirectory = bundle.resources();
-        options.lockPath = bundle.lockPath().string();
-        options.makeShortcutBackend = [] { return std::make_unique<NoShortcut>(); };
+        dataHome.emplace("XDG_DATA_HOME", (bundle.root() / "data").string());
+        options.makeShortcutBackend = [] { return std::make_unique<test::RecordingShortcutBackend>(); };
         options.isTrusted = [] { return false; };
         options.requestTrust = [] { return false; };
         options.deliver = [](const std::string&) {};
-        app = std::make_unique<Application>(options);
     }
 
     void TearDown() override
     {
         app.reset();
-        if (savedDataHome) {
-            ::setenv("XDG_DATA_HOME", savedDataHome->c_str(), 1);
-        } else {
-            ::unsetenv("XDG_DATA_HOME");
-        }
+        dataHome.reset();
     }
 
     // Any file will do: the scripted runner never reads it.
@@ -124,21 +103,12 @@ protected:
         return pid;
     }
 
-    FloatingPanel& panel() { return app->panel(); }
-    void change(const std::function<void(PanelSettings&)>& edit)
-    {
-        PanelSettings settings = panel().state().settings;
-        edit(settings);
-        panel().setSettings(settings);
-    }
     void setMode(int index)
     {
         change([index](PanelSettings& settings) { settings.modeIndex = index; });
     }
 
-    test::TestBundle bundle;
-    std::optional<std::string> savedDataHome;
-    std::unique_ptr<Application> app;
+    std::optional<test::ScopedEnvironment> dataHome;
 };
 
 TEST_F(Preparation, LaunchPreparesTheModeOnIdleTimeAndAConversionEndsIt)
@@ -158,7 +128,7 @@ TEST_F(Preparation, LaunchPreparesTheModeOnIdleTimeAndAConversionEndsIt)
     EXPECT_FALSE(app->conversion().preparation()->running());
     EXPECT_NE(::kill(pid, 0), 0) << "the preparation must be gone before the conversion runs";
     ASSERT_TRUE(test::waitUntil([this] { return !app->conversion().running(); }));
-    EXPECT_EQ(panel().state().result, QStringLiteral("Tomorrow."));
+    EXPECT_EQ(state().result, QStringLiteral("Tomorrow."));
     EXPECT_FALSE(app->conversion().preparation()->running()) << "a conversion does not start another";
 }
 
@@ -205,8 +175,8 @@ TEST_F(Preparation, BothInstructionVariantsArePreparedInTurnAndNothingIsShown)
     EXPECT_NE(requests[1].find("KIVO7_"), std::string::npos) << "the variant with a protected literal";
     EXPECT_EQ(lines(bundle.resources() / "rewrite-runner.arguments"),
               (std::vector<std::string>{"--prepare", "--prepare"}));
-    EXPECT_EQ(panel().state().status, QStringLiteral("marker"));
-    EXPECT_TRUE(panel().state().result.isEmpty());
+    EXPECT_EQ(state().status, QStringLiteral("marker"));
+    EXPECT_TRUE(state().result.isEmpty());
     EXPECT_FALSE(app->conversion().running());
 }
 

@@ -1,6 +1,7 @@
 // Convert end to end with the real rewrite-runner and a tiny generated model.
 #include "app/controller/Conversion.h"
 #include "app/controller/RunnerPreparation.h"
+#include "tests/app/ScopedEnvironment.h"
 #include "tests/app/controller/ControllerFixture.h"
 #include "tests/app/shell/PanelWidgets.h"
 
@@ -9,7 +10,6 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
-#include <optional>
 
 namespace kivo {
 namespace {
@@ -69,31 +69,26 @@ TEST_F(RealRunner, APreparedStateIsWhatTheFirstConversionReads)
     const std::filesystem::path runtime = pattern;
     const std::unique_ptr<const char, void (*)(const char*)> removal(
         pattern, [](const char* folder) { std::filesystem::remove_all(folder); });
-    struct Restore {
-        std::optional<std::string> value;
-        ~Restore() { value ? ::setenv("XDG_RUNTIME_DIR", value->c_str(), 1) : ::unsetenv("XDG_RUNTIME_DIR"); }
-    } restore{std::getenv("XDG_RUNTIME_DIR") ? std::optional<std::string>(std::getenv("XDG_RUNTIME_DIR"))
-                                             : std::nullopt};
-    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    const test::ScopedEnvironment runtimeSetting("XDG_RUNTIME_DIR", runtime.string());
     makeModel();
 
     app->conversion().prepare();
     ASSERT_TRUE(app->conversion().preparation());
     ASSERT_TRUE(
         test::waitUntil([this] { return !app->conversion().preparation()->running(); }, std::chrono::seconds(60)));
-    std::map<std::filesystem::path, std::filesystem::file_time_type> kept;
-    for (const auto& entry : std::filesystem::directory_iterator(runtime / "kivo-prefix")) {
-        kept[entry.path()] = entry.last_write_time();
-    }
+    const auto written = [&] {
+        std::map<std::filesystem::path, std::filesystem::file_time_type> times;
+        for (const auto& entry : std::filesystem::directory_iterator(runtime / "kivo-prefix")) {
+            times[entry.path()] = entry.last_write_time();
+        }
+        return times;
+    };
+    const auto kept = written();
     EXPECT_EQ(kept.size(), 2u) << "without and with a protected literal";
 
     convert();
     EXPECT_EQ(state().result, QStringLiteral("a"));
-    std::map<std::filesystem::path, std::filesystem::file_time_type> after;
-    for (const auto& entry : std::filesystem::directory_iterator(runtime / "kivo-prefix")) {
-        after[entry.path()] = entry.last_write_time();
-    }
-    EXPECT_EQ(after, kept);
+    EXPECT_EQ(written(), kept);
 }
 
 TEST_F(RealRunner, MissingModelSaysWhereToPutOne)

@@ -100,8 +100,7 @@ TEST_F(Session, FailedOrBlankRecordingExplainsAndRestores)
     startRecording();
     recorder->callbacks.onError("Microphone access was denied.");
     EXPECT_EQ(status(), QStringLiteral("辨識未完成：Microphone access was denied."));
-    recorder->callbacks.onStatus(Status::idle);
-    recorder->callbacks.onCompletion(std::nullopt);
+    recorder->endWithoutText();
     EXPECT_EQ(status(), QStringLiteral("Recognition failed: Microphone access was denied. Previous text retained."));
     EXPECT_EQ(state().source, QStringLiteral("kept"));
 
@@ -236,8 +235,7 @@ TEST_F(Session, AMissingSpeechModelSaysWhichAndOpensTheModelsWindowInBothLanguag
         change([chinese](PanelSettings& settings) { settings.chinese = chinese; });
         startRecording();
         recorder->callbacks.onError(RecorderFailure::localeNotInstalled("speech").what());
-        recorder->callbacks.onStatus(Status::idle);
-        recorder->callbacks.onCompletion(std::nullopt);
+        recorder->endWithoutText();
         EXPECT_EQ(status(), chinese ? QStringLiteral("辨識未完成：未安裝語音模型。請下載一個；錄音前文字已保留。")
                                     : QStringLiteral("Recognition failed: No speech model is installed. Download one. "
                                                      "Previous text retained."));

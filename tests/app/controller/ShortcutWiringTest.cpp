@@ -2,6 +2,7 @@
 #include "app/controller/RecordingShortcut.h"
 #include "tests/app/controller/ControllerFixture.h"
 #include "tests/app/shell/PanelWidgets.h"
+#include "tests/app/shell/shortcut/RecordingShortcutBackend.h"
 
 #include <gtest/gtest.h>
 
@@ -11,41 +12,11 @@ namespace {
 using namespace std::chrono_literals;
 using State = GlobalShortcut::State;
 
-struct Backend : ShortcutBackend {
-    struct Log {
-        EventHandler local;
-        EventHandler global;
-        std::function<void()> pressed;
-        std::int32_t registrationStatus = 0;
-    };
-    explicit Backend(std::shared_ptr<Log> log) : log(std::move(log)) {}
-    void installLocalMonitor(EventHandler handler) override { log->local = std::move(handler); }
-    bool installGlobalMonitor(EventHandler handler) override
-    {
-        log->global = std::move(handler);
-        return true;
-    }
-    void removeMonitors() override
-    {
-        log->local = nullptr;
-        log->global = nullptr;
-    }
-    std::int32_t registerHotKey(HotKeyCombination, std::function<void()> pressed) override
-    {
-        if (log->registrationStatus == 0) {
-            log->pressed = std::move(pressed);
-        }
-        return log->registrationStatus;
-    }
-    void unregisterHotKey() override { log->pressed = nullptr; }
-    std::shared_ptr<Log> log;
-};
-
 class ShortcutWiring : public test::ControllerFixture {
 protected:
     void configure(Application::Options& options) override
     {
-        options.makeShortcutBackend = [this] { return std::make_unique<Backend>(log); };
+        options.makeShortcutBackend = [this] { return std::make_unique<test::RecordingShortcutBackend>(log); };
         options.isTrusted = [this] { return trusted; };
         options.requestTrust = [this] {
             trusted = true;
@@ -68,7 +39,7 @@ protected:
     bool permissionButtonShown() { return !test::PanelWidgets(panel()).shortcutPermission->isHidden(); }
     QString info() { return test::PanelWidgets(panel()).shortcutInfo->text(); }
 
-    std::shared_ptr<Backend::Log> log = std::make_shared<Backend::Log>();
+    std::shared_ptr<test::RecordingShortcutBackend::Log> log = std::make_shared<test::RecordingShortcutBackend::Log>();
     bool trusted = false;
 };
 

@@ -16,7 +16,6 @@ namespace kivo {
 namespace {
 
 using namespace std::chrono_literals;
-using Status = SpeechSession::Status;
 
 class Termination : public test::ControllerFixture {
 protected:
@@ -31,12 +30,6 @@ protected:
         startRecording();
         recorder->cancelReportsAtOnce = false;
         ASSERT_TRUE(app->recording().busy());
-    }
-
-    void recorderEnds()
-    {
-        recorder->callbacks.onStatus(Status::idle);
-        recorder->callbacks.onCompletion(std::nullopt);
     }
 
     int quits = 0;
@@ -55,7 +48,7 @@ TEST_F(Termination, BusyRecordingIsCancelledBeforeQuitting)
     EXPECT_EQ(recorder->cancels, 1);
     test::spin(50ms);
     EXPECT_EQ(quits, 0) << "waits for the recorder";
-    recorderEnds();
+    recorder->endWithoutText();
     EXPECT_TRUE(test::waitUntil([this] { return quits == 1; }, 20000ms));
 }
 
@@ -71,7 +64,7 @@ TEST_F(Termination, RestartCancelsARecordingBeforeQuitting)
     EXPECT_EQ(recorder->cancels, 1);
     test::spin(50ms);
     EXPECT_EQ(quits, 0) << "waits for the recorder";
-    recorderEnds();
+    recorder->endWithoutText();
     EXPECT_TRUE(test::waitUntil([this] { return quits == 1; }, 20000ms));
 }
 

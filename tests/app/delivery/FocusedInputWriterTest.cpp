@@ -1,8 +1,9 @@
 #include "app/delivery/FocusedInputWriter.h"
+#include "tests/app/CoreApplication.h"
 #include "tests/app/delivery/RecordingInputAccess.h"
+#include "tools/targetapp/EventLoopWait.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 
@@ -15,20 +16,6 @@ namespace {
 using test::RecordingInputAccess;
 using namespace std::chrono_literals;
 
-class CoreApplication : public ::testing::Environment {
-public:
-    void SetUp() override { application = std::make_unique<QCoreApplication>(argc, argv); }
-    void TearDown() override { application.reset(); }
-
-private:
-    int argc = 1;
-    char name[16] = "delivery-tests";
-    char* argv[2] = {name, nullptr};
-    std::unique_ptr<QCoreApplication> application;
-};
-
-const auto* const environment = ::testing::AddGlobalTestEnvironment(new CoreApplication);
-
 InputSnapshot field(std::u16string text, TextRange selection, bool selectedWritable, bool valueWritable,
                     bool paste = false, bool prefersPaste = false)
 {
@@ -37,6 +24,8 @@ InputSnapshot field(std::u16string text, TextRange selection, bool selectedWrita
 
 class WriterTest : public ::testing::Test {
 protected:
+    static void SetUpTestSuite() { test::ensureCoreApplication(); }
+
     // Short waits keep the tests quick; the count of read-backs stays the real one.
     InputDelivery insert(const std::u16string& text, FocusedInputWriter::Delays delays = {1ms, 1ms, 1ms, 1ms})
     {
@@ -46,17 +35,8 @@ protected:
         if (beforeRun) {
             beforeRun();
         }
-        waitFor([&] { return outcome.has_value(); });
+        spinUntil([&] { return outcome.has_value(); }, 5s);
         return outcome.value_or(InputDelivery::uncertain);
-    }
-
-    static void waitFor(const std::function<bool()>& condition)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (!condition() && clock.elapsed() < 5000) {
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
-        }
     }
 
     int count(const std::string& call) const
@@ -64,6 +44,12 @@ protected:
         return static_cast<int>(std::count(access.calls.begin(), access.calls.end(), call));
     }
     bool wrote() const { return access.writes > 0; }
+    // A fresh scripted input showing this field.
+    void on(InputSnapshot shown)
+    {
+        access = RecordingInputAccess{};
+        access.field = std::move(shown);
+    }
 
     RecordingInputAccess access;
     std::unique_ptr<FocusedInputWriter::Insertion<int>> insertion;
@@ -72,7 +58,7 @@ protected:
 
 TEST_F(WriterTest, StopsBeforeTouchingTheInputWhenItMayNotOrHasNothingToDo)
 {
-    access.field = field(u"abc", {3, 0}, true, true);
+    on(field(u"abc", {3, 0}, true, true));
     access.trusted = false;
     EXPECT_EQ(insert(u"x"), InputDelivery::permissionRequired);
     EXPECT_EQ(access.calls, std::vector<std::string>{"isTrusted"});
@@ -114,18 +100,15 @@ TEST_F(WriterTest, RefusesSelectionsThatSplitACharacterOrLeaveTheText)
     for (const Case& c :
          {Case{emoji, {2, 0}}, Case{emoji, {1, 1}}, Case{family, {1, 2}}, Case{crlf, {5, 0}}, Case{crlf, {4, 1}},
           Case{u"abc", {2, 2}}, Case{u"abc", {-1, 1}}, Case{u"abc", {4, 0}}, Case{u"abc", {1, -1}}}) {
-        access = RecordingInputAccess{};
-        access.field = field(c.text, c.selection, true, true, true);
+        on(field(c.text, c.selection, true, true, true));
         EXPECT_EQ(insert(u"z"), InputDelivery::unsupported) << c.selection.location << "," << c.selection.length;
         EXPECT_FALSE(wrote());
     }
     // Whole characters on both sides are fine, including the end of the text.
-    access = RecordingInputAccess{};
-    access.field = field(emoji, {1, 2}, true, false);
+    on(field(emoji, {1, 2}, true, false));
     EXPECT_EQ(insert(u"好"), InputDelivery::inserted);
     EXPECT_EQ(access.field->text, u"a好b");
-    access = RecordingInputAccess{};
-    access.field = field(crlf, {6, 4}, true, false);
+    on(field(crlf, {6, 4}, true, false));
     EXPECT_EQ(insert(u"🙂"), InputDelivery::inserted);
     EXPECT_EQ(access.field->text, u"line\r\n🙂");
 }
@@ -133,15 +116,14 @@ TEST_F(WriterTest, RefusesSelectionsThatSplitACharacterOrLeaveTheText)
 TEST_F(WriterTest, ChoosesTheRouteAndRecordsIt)
 {
     // Direct selection write for a plain field.
-    access.field = field(u"hello", {5, 0}, true, true, true);
+    on(field(u"hello", {5, 0}, true, true, true));
     EXPECT_EQ(insert(u" 世界"), InputDelivery::inserted);
     EXPECT_EQ(count("replaceSelection"), 1);
     EXPECT_EQ(access.diagnostics.front(), "route=direct selectedWritable=true valueWritable=true paste=true");
     EXPECT_TRUE(access.finishedPastes.empty()) << "only the paste route borrows the clipboard";
 
     // A multi-line area prefers paste even though it could be written directly.
-    access = RecordingInputAccess{};
-    access.field = field(u"ab", {1, 0}, true, false, true, true);
+    on(field(u"ab", {1, 0}, true, false, true, true));
     EXPECT_EQ(insert(u"X"), InputDelivery::inserted);
     EXPECT_EQ(count("pasteOnce"), 1);
     EXPECT_EQ(access.pasteOriginal, field(u"ab", {1, 0}, true, false, true, true));
@@ -149,21 +131,18 @@ TEST_F(WriterTest, ChoosesTheRouteAndRecordsIt)
     EXPECT_EQ(access.finishedPastes, std::vector<bool>{true});
 
     // One direct route is enough: paste stays unused without a preference for it.
-    access = RecordingInputAccess{};
-    access.field = field(u"ab", {2, 0}, true, false, true, false);
+    on(field(u"ab", {2, 0}, true, false, true, false));
     EXPECT_EQ(insert(u"X"), InputDelivery::inserted);
     EXPECT_EQ(count("replaceSelection"), 1);
     EXPECT_EQ(count("pasteOnce"), 0);
 
     // Paste as the only capability is used without a preference for it.
-    access = RecordingInputAccess{};
-    access.field = field(u"", {0, 0}, false, false, true, false);
+    on(field(u"", {0, 0}, false, false, true, false));
     EXPECT_EQ(insert(u"X"), InputDelivery::inserted);
     EXPECT_EQ(count("pasteOnce"), 1);
 
     // No way to write at all.
-    access = RecordingInputAccess{};
-    access.field = field(u"ab", {0, 0}, false, false, false, true);
+    on(field(u"ab", {0, 0}, false, false, false, true));
     EXPECT_EQ(insert(u"X"), InputDelivery::unsupported);
     EXPECT_EQ(access.diagnostics,
               std::vector<std::string>{"route=direct selectedWritable=false valueWritable=false paste=false"});
@@ -172,14 +151,13 @@ TEST_F(WriterTest, ChoosesTheRouteAndRecordsIt)
 
 TEST_F(WriterTest, PlainValueRouteWritesTheWholeValueAndPlacesTheCaretAfterTheText)
 {
-    access.field = field(u"xxyy", {2, 0}, false, true);
+    on(field(u"xxyy", {2, 0}, false, true));
     EXPECT_EQ(insert(u"abc"), InputDelivery::inserted);
     EXPECT_EQ(access.plainValue, u"xxabcyy");
     EXPECT_EQ(count("replacePlainValue caret=5"), 1);
 
     // The caret counts UTF-16 units, and a selection is replaced.
-    access = RecordingInputAccess{};
-    access.field = field(u"a😀bcd", {3, 2}, false, true);
+    on(field(u"a😀bcd", {3, 2}, false, true));
     EXPECT_EQ(insert(u"你😀"), InputDelivery::inserted);
     EXPECT_EQ(access.plainValue, u"a😀你😀d");
     EXPECT_EQ(count("replacePlainValue caret=6"), 1);
@@ -188,7 +166,7 @@ TEST_F(WriterTest, PlainValueRouteWritesTheWholeValueAndPlacesTheCaretAfterTheTe
 TEST_F(WriterTest, AnyMovementBeforeTheWriteEndsChangedWithoutWriting)
 {
     // The user types between the baseline and the guard.
-    access.field = field(u"abc", {3, 0}, true, true);
+    on(field(u"abc", {3, 0}, true, true));
     access.beforeSnapshot = [](RecordingInputAccess& a, int n) {
         if (n == 1) {
             a.field->text = u"abcd";
@@ -198,8 +176,7 @@ TEST_F(WriterTest, AnyMovementBeforeTheWriteEndsChangedWithoutWriting)
     EXPECT_FALSE(wrote());
 
     // Only the caret moves.
-    access = RecordingInputAccess{};
-    access.field = field(u"abc", {3, 0}, true, true);
+    on(field(u"abc", {3, 0}, true, true));
     access.beforeSnapshot = [](RecordingInputAccess& a, int n) {
         if (n == 1) {
             a.field->selection = {1, 0};
@@ -209,8 +186,7 @@ TEST_F(WriterTest, AnyMovementBeforeTheWriteEndsChangedWithoutWriting)
     EXPECT_FALSE(wrote());
 
     // Focus moves to another input right after the content check.
-    access = RecordingInputAccess{};
-    access.field = field(u"abc", {3, 0}, true, true);
+    on(field(u"abc", {3, 0}, true, true));
     access.beforeSnapshot = [](RecordingInputAccess& a, int n) {
         if (n == 1) {
             a.focused = 8;
@@ -233,8 +209,7 @@ TEST_F(WriterTest, MapsTheWriteStatusAndNeverWritesTwice)
         for (const Case c : {Case{InputWriteStatus::failed, InputDelivery::uncertain},
                              Case{InputWriteStatus::unsupported, InputDelivery::unsupported},
                              Case{InputWriteStatus::changed, InputDelivery::changed}}) {
-            access = RecordingInputAccess{};
-            access.field = field(u"ab", {2, 0}, true, true, paste, paste);
+            on(field(u"ab", {2, 0}, true, true, paste, paste));
             access.writeStatus = c.status;
             EXPECT_EQ(insert(u"x"), c.delivery) << rawValue(c.status);
             EXPECT_EQ(access.writes, 1);
@@ -248,7 +223,7 @@ TEST_F(WriterTest, MapsTheWriteStatusAndNeverWritesTwice)
 TEST_F(WriterTest, VerifiesByReadingBackUpToFiveTimes)
 {
     // The target applies the write late: the third read-back confirms it.
-    access.field = field(u"ab", {2, 0}, true, true);
+    on(field(u"ab", {2, 0}, true, true));
     access.staleReadbacks = 2;
     EXPECT_EQ(insert(u"好"), InputDelivery::inserted);
     EXPECT_EQ(
@@ -258,8 +233,7 @@ TEST_F(WriterTest, VerifiesByReadingBackUpToFiveTimes)
 
     // A write that never shows: five read-backs, one write, and the input as it was, so nothing
     // was inserted; the paste is not confirmed.
-    access = RecordingInputAccess{};
-    access.field = field(u"ab", {2, 0}, false, false, true);
+    on(field(u"ab", {2, 0}, false, false, true));
     access.staleReadbacks = -1;
     EXPECT_EQ(insert(u"xyz"), InputDelivery::notInserted);
     EXPECT_EQ(access.writes, 1);
@@ -267,8 +241,7 @@ TEST_F(WriterTest, VerifiesByReadingBackUpToFiveTimes)
     EXPECT_EQ(access.finishedPastes, std::vector<bool>{false});
 
     // Text of the right length is not enough: the content must match exactly.
-    access = RecordingInputAccess{};
-    access.field = field(u"ab", {2, 0}, true, true);
+    on(field(u"ab", {2, 0}, true, true));
     access.staleReadbacks = -1;
     access.beforeSnapshot = [](RecordingInputAccess& a, int n) {
         if (n >= 2) {
@@ -278,8 +251,7 @@ TEST_F(WriterTest, VerifiesByReadingBackUpToFiveTimes)
     EXPECT_EQ(insert(u"c"), InputDelivery::uncertain);
 
     // The input disappears after the write.
-    access = RecordingInputAccess{};
-    access.field = field(u"ab", {2, 0}, true, true);
+    on(field(u"ab", {2, 0}, true, true));
     access.beforeSnapshot = [](RecordingInputAccess& a, int n) {
         if (n >= 2) {
             a.field.reset();
@@ -292,21 +264,19 @@ TEST_F(WriterTest, VerifiesByReadingBackUpToFiveTimes)
 TEST_F(WriterTest, NothingInsertedNeedsTheLastReadBackToShowTheOriginal)
 {
     // Changed at first, back to the original at the end: nothing of ours is there now.
-    access.field = field(u"ab", {2, 0}, true, true);
+    on(field(u"ab", {2, 0}, true, true));
     access.staleReadbacks = -1;
     access.beforeSnapshot = [](RecordingInputAccess& a, int n) { a.field->text = n == 3 ? u"abz" : u"ab"; };
     EXPECT_EQ(insert(u"x"), InputDelivery::notInserted);
 
     // Something else at the end: unknown.
-    access = RecordingInputAccess{};
-    access.field = field(u"ab", {2, 0}, true, true);
+    on(field(u"ab", {2, 0}, true, true));
     access.staleReadbacks = -1;
     access.beforeSnapshot = [](RecordingInputAccess& a, int n) { a.field->text = n >= 6 ? u"abz" : u"ab"; };
     EXPECT_EQ(insert(u"x"), InputDelivery::uncertain);
 
     // Gecko's read-back of a write ending in an emoji.
-    access = RecordingInputAccess{};
-    access.field = field(u"網頁", {2, 0}, true, true);
+    on(field(u"網頁", {2, 0}, true, true));
     access.readbackSuffix = u"\uFEFF";
     EXPECT_EQ(insert(u"好熱😀"), InputDelivery::inserted);
 }
@@ -340,21 +310,18 @@ TEST(ReadBackTest, AllowsGeckosMarkAfterAnEmojiAndNothingElse)
 
 TEST_F(WriterTest, DefaultWaitsSpreadFiveReadBacksOverAboutThreeQuarterSeconds)
 {
-    const auto delays = FocusedInputWriter::defaultVerificationDelays();
-    ASSERT_EQ(delays.size(), 4U);
-    EXPECT_EQ(delays, (FocusedInputWriter::Delays{50ms, 100ms, 200ms, 400ms}));
+    EXPECT_EQ(FocusedInputWriter::defaultVerificationDelays(), (FocusedInputWriter::Delays{50ms, 100ms, 200ms, 400ms}));
 }
 
 TEST_F(WriterTest, CancellationBeforeTheWriteIsChangedAndDuringVerificationUncertain)
 {
-    access.field = field(u"ab", {2, 0}, true, true);
+    on(field(u"ab", {2, 0}, true, true));
     beforeRun = [this] { insertion->cancel(); };
     EXPECT_EQ(insert(u"x"), InputDelivery::changed);
     EXPECT_FALSE(wrote());
 
     // Cancelled while waiting for the second read-back: no more read-backs, paste released unconfirmed.
-    access = RecordingInputAccess{};
-    access.field = field(u"ab", {2, 0}, true, false, true, true);
+    on(field(u"ab", {2, 0}, true, false, true, true));
     access.staleReadbacks = -1;
     access.beforeSnapshot = [this](RecordingInputAccess& a, int n) {
         if (n == 2) { // the first read-back; cancel once its wait has begun

@@ -59,19 +59,17 @@ TEST(ModelCatalogueTest, TheBuiltInCatalogueOffersModelsOfEachRoleOverHttpsWithT
 
 TEST(ModelCatalogueTest, MalformedCataloguesAreRefusedWithTheReason)
 {
-    EXPECT_NE(catalogueProblem("[]").find("\"models\" list"), std::string::npos);
-    EXPECT_NE(catalogueProblem(R"({"models":[{"name":"a","role":"speech"}]})").find("\"url\""), std::string::npos);
-    EXPECT_NE(catalogueProblem(R"({"models":[{"name":"a","role":"video","url":"x"}]})").find("role"),
-              std::string::npos);
-    EXPECT_NE(catalogueProblem(R"({"models":[{"name":"a","role":"speech","url":"x","sha256":"ABC"}]})").find("SHA-256"),
-              std::string::npos);
-    EXPECT_NE(catalogueProblem(R"({"models":[{"name":"a","role":"speech","url":"x","fineTunedCantonese":"yes"}]})")
-                  .find("fineTunedCantonese"),
-              std::string::npos);
-    EXPECT_NE(catalogueProblem(
-                  R"({"models":[{"name":"a","role":"speech","url":"x"},{"name":"a","role":"language","url":"y"}]})")
-                  .find("twice"),
-              std::string::npos);
+    const std::pair<const char*, const char*> cases[] = {
+        {"[]", "\"models\" list"},
+        {R"({"models":[{"name":"a","role":"speech"}]})", "\"url\""},
+        {R"({"models":[{"name":"a","role":"video","url":"x"}]})", "role"},
+        {R"({"models":[{"name":"a","role":"speech","url":"x","sha256":"ABC"}]})", "SHA-256"},
+        {R"({"models":[{"name":"a","role":"speech","url":"x","fineTunedCantonese":"yes"}]})", "fineTunedCantonese"},
+        {R"({"models":[{"name":"a","role":"speech","url":"x"},{"name":"a","role":"language","url":"y"}]})", "twice"},
+    };
+    for (const auto& [json, reason] : cases) {
+        EXPECT_NE(catalogueProblem(json).find(reason), std::string::npos) << json;
+    }
 }
 
 TEST(ModelCatalogueTest, RelativeAddressesFollowTheCatalogue)

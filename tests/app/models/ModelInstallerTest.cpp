@@ -18,15 +18,22 @@ namespace {
 using Case = ModelError::Case;
 using test::ModelsFixture;
 
-ModelError::Case failureOf(const std::function<void()>& operation)
+// What a failing operation threw: its kind and its English and Chinese messages.
+struct Failure {
+    Case kind = Case::fileFailed;
+    std::string what;
+    std::string chinese;
+};
+
+Failure failureOf(const std::function<void()>& operation)
 {
     try {
         operation();
     } catch (const ModelError& failure) {
-        return failure.kind();
+        return {failure.kind(), failure.what(), failure.message(true)};
     }
     ADD_FAILURE() << "no ModelError";
-    return Case::fileFailed;
+    return {};
 }
 
 class ModelInstallerTest : public ModelsFixture {};
@@ -109,15 +116,10 @@ TEST_F(ModelInstallerTest, AnInterruptedTransferKeepsThePartialFileAndResumesLat
 {
     const std::string& bytes = test::TinyModels::shared().speech;
     serveModels(test::LoopbackServer::Options::cut(100000));
-    try {
-        ModelInstaller::download(entry(ModelRole::speech), {});
-        FAIL() << "a cut transfer was installed";
-    } catch (const ModelError& failure) {
-        EXPECT_EQ(failure.kind(), Case::downloadFailed);
-        EXPECT_NE(std::string(failure.what()).find("the connection ended after 100000 of"), std::string::npos)
-            << failure.what();
-        EXPECT_EQ(std::string(failure.what()).find(".."), std::string::npos) << failure.what();
-    }
+    const auto cut = failureOf([&] { ModelInstaller::download(entry(ModelRole::speech), {}); });
+    EXPECT_EQ(cut.kind, Case::downloadFailed);
+    EXPECT_NE(cut.what.find("the connection ended after 100000 of"), std::string::npos) << cut.what;
+    EXPECT_EQ(cut.what.find(".."), std::string::npos) << cut.what;
     EXPECT_FALSE(installed(ModelRole::speech));
     EXPECT_EQ(std::filesystem::file_size(ModelStore::partial(ModelRole::speech)), 100000u);
 
@@ -133,17 +135,9 @@ TEST_F(ModelInstallerTest, AChecksumMismatchDeletesThePartialFileAndKeepsThePrev
     const std::string previous = test::readAll(ModelStore::target(ModelRole::language));
     auto wrong = entry(ModelRole::language);
     wrong.sha256 = std::string(64, 'a');
-    std::string message;
-    EXPECT_EQ(failureOf([&] {
-                  try {
-                      ModelInstaller::download(wrong, {});
-                  } catch (const ModelError& failure) {
-                      message = failure.what();
-                      throw;
-                  }
-              }),
-              Case::checksumMismatch);
-    EXPECT_NE(message.find("not the published " + std::string(64, 'a')), std::string::npos);
+    const auto mismatch = failureOf([&] { ModelInstaller::download(wrong, {}); });
+    EXPECT_EQ(mismatch.kind, Case::checksumMismatch);
+    EXPECT_NE(mismatch.what.find("not the published " + std::string(64, 'a')), std::string::npos);
     EXPECT_FALSE(partial(ModelRole::language));
     EXPECT_EQ(test::readAll(ModelStore::target(ModelRole::language)), previous);
 }
@@ -152,14 +146,10 @@ TEST_F(ModelInstallerTest, NotFoundAndBrokenDownloadsLeaveNothingAtTheFixedPath)
 {
     auto missing = entry(ModelRole::speech);
     missing.url = server.url("/gone.bin");
-    try {
-        ModelInstaller::download(missing, {});
-        FAIL();
-    } catch (const ModelError& failure) {
-        EXPECT_EQ(failure.kind(), Case::downloadFailed);
-        EXPECT_NE(std::string(failure.what()).find("HTTP 404"), std::string::npos) << failure.what();
-        EXPECT_NE(failure.message(true).find("404"), std::string::npos);
-    }
+    const auto notFound = failureOf([&] { ModelInstaller::download(missing, {}); });
+    EXPECT_EQ(notFound.kind, Case::downloadFailed);
+    EXPECT_NE(notFound.what.find("HTTP 404"), std::string::npos) << notFound.what;
+    EXPECT_NE(notFound.chinese.find("404"), std::string::npos);
     EXPECT_FALSE(installed(ModelRole::speech));
     EXPECT_FALSE(partial(ModelRole::speech)); // nothing received, nothing kept
 
@@ -167,7 +157,7 @@ TEST_F(ModelInstallerTest, NotFoundAndBrokenDownloadsLeaveNothingAtTheFixedPath)
     server.serve("/noise.bin", std::string(5000, 'z'));
     auto noise = entry(ModelRole::speech, false);
     noise.url = server.url("/noise.bin");
-    EXPECT_EQ(failureOf([&] { ModelInstaller::download(noise, {}); }), Case::invalidFile);
+    EXPECT_EQ(failureOf([&] { ModelInstaller::download(noise, {}); }).kind, Case::invalidFile);
     EXPECT_FALSE(installed(ModelRole::speech));
     EXPECT_FALSE(partial(ModelRole::speech));
 }
@@ -180,19 +170,20 @@ TEST_F(ModelInstallerTest, CancelLeavesNothingAtTheFixedPathAndASecondDownloadOf
     std::atomic<bool> signalled{false};
     auto first = std::async(std::launch::async, [&] {
         return failureOf([&] {
-            ModelInstaller::download(
-                entry(ModelRole::speech),
-                [&](const auto&) {
-                    if (!signalled.exchange(true)) {
-                        started.set_value();
-                    }
-                },
-                stop.get_token());
-        });
+                   ModelInstaller::download(
+                       entry(ModelRole::speech),
+                       [&](const auto&) {
+                           if (!signalled.exchange(true)) {
+                               started.set_value();
+                           }
+                       },
+                       stop.get_token());
+               })
+            .kind;
     });
     ASSERT_EQ(started.get_future().wait_for(std::chrono::seconds(20)), std::future_status::ready);
-    EXPECT_EQ(failureOf([&] { ModelInstaller::download(entry(ModelRole::speech), {}); }), Case::busy);
-    EXPECT_EQ(failureOf([&] { ModelInstaller::remove(ModelRole::speech); }), Case::busy);
+    EXPECT_EQ(failureOf([&] { ModelInstaller::download(entry(ModelRole::speech), {}); }).kind, Case::busy);
+    EXPECT_EQ(failureOf([&] { ModelInstaller::remove(ModelRole::speech); }).kind, Case::busy);
     // The other model is not held up.
     ModelInstaller::download(entry(ModelRole::language), {});
     stop.request_stop();
@@ -205,18 +196,13 @@ TEST_F(ModelInstallerTest, NotEnoughSpaceIsRefusedBeforeAnyTransfer)
 {
     auto huge = entry(ModelRole::language);
     huge.bytes = std::uint64_t(1) << 60;
-    try {
-        ModelInstaller::download(huge, {});
-        FAIL();
-    } catch (const ModelError& failure) {
-        EXPECT_EQ(failure.kind(), Case::notEnoughSpace);
-        // The whole requirement, the reserve included, in the units the window shows sizes in.
-        EXPECT_NE(std::string(failure.what())
-                      .find("installing needs 1152921504.7 GB free (1152921504.6 GB for the model and 67.1 MB left "
-                            "for the system), and "),
-                  std::string::npos)
-            << failure.what();
-    }
+    const auto refused = failureOf([&] { ModelInstaller::download(huge, {}); });
+    EXPECT_EQ(refused.kind, Case::notEnoughSpace);
+    // The whole requirement, the reserve included, in the units the window shows sizes in.
+    EXPECT_NE(refused.what.find("installing needs 1152921504.7 GB free (1152921504.6 GB for the model and 67.1 MB "
+                                "left for the system), and "),
+              std::string::npos)
+        << refused.what;
     EXPECT_TRUE(server.ranges("/language.gguf").empty());
 }
 
@@ -226,13 +212,13 @@ TEST_F(ModelInstallerTest, ImportChecksTheFileAndRefusesBrokenOnes)
     const std::string& bytes = test::TinyModels::shared().language;
 
     test::writeAll(source, "not a model");
-    EXPECT_EQ(failureOf([&] { ModelInstaller::importFile(source, ModelRole::language); }), Case::invalidFile);
+    EXPECT_EQ(failureOf([&] { ModelInstaller::importFile(source, ModelRole::language); }).kind, Case::invalidFile);
     // A GGUF header on a cut file passes the header check and fails the trial load.
     test::writeAll(source, bytes.substr(0, 2000));
-    EXPECT_EQ(failureOf([&] { ModelInstaller::importFile(source, ModelRole::language); }), Case::invalidFile);
+    EXPECT_EQ(failureOf([&] { ModelInstaller::importFile(source, ModelRole::language); }).kind, Case::invalidFile);
     // A language model offered as the speech model.
     test::writeAll(source, bytes);
-    EXPECT_EQ(failureOf([&] { ModelInstaller::importFile(source, ModelRole::speech); }), Case::invalidFile);
+    EXPECT_EQ(failureOf([&] { ModelInstaller::importFile(source, ModelRole::speech); }).kind, Case::invalidFile);
     EXPECT_FALSE(installed(ModelRole::language));
     EXPECT_FALSE(installed(ModelRole::speech));
     EXPECT_FALSE(std::filesystem::exists(ModelStore::folder() / "language-model.gguf.import"));
@@ -244,19 +230,15 @@ TEST_F(ModelInstallerTest, ImportChecksTheFileAndRefusesBrokenOnes)
 
 TEST_F(ModelInstallerTest, RemoveDeletesOnlyTheUsersFile)
 {
-    EXPECT_EQ(failureOf([&] { ModelInstaller::remove(ModelRole::speech); }), Case::notInstalled);
+    EXPECT_EQ(failureOf([&] { ModelInstaller::remove(ModelRole::speech); }).kind, Case::notInstalled);
     ModelInstaller::download(entry(ModelRole::speech), {});
     test::writeAll(ModelStore::partial(ModelRole::speech), "left over");
     ModelInstaller::remove(ModelRole::speech);
     EXPECT_FALSE(installed(ModelRole::speech));
     EXPECT_FALSE(partial(ModelRole::speech));
-    try {
-        ModelInstaller::verifyInstalled(ModelRole::speech);
-        FAIL();
-    } catch (const ModelError& failure) {
-        EXPECT_EQ(failure.kind(), Case::notInstalled);
-        EXPECT_EQ(failure.message(true), "未安裝語音模型（speech-model.bin）。");
-    }
+    const auto removed = failureOf([&] { ModelInstaller::verifyInstalled(ModelRole::speech); });
+    EXPECT_EQ(removed.kind, Case::notInstalled);
+    EXPECT_EQ(removed.chinese, "未安裝語音模型（speech-model.bin）。");
 }
 
 TEST(ModelInstallerRateTest, RateAndTimeLeftFollowTheLastSeconds)

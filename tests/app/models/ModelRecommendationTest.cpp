@@ -7,6 +7,7 @@
 #include "app/models/ModelsCommand.h"
 #include "app/models/SpeechSpeedProbe.h"
 #include "app/shell/models/ModelsWindow.h"
+#include "tests/app/ScopedEnvironment.h"
 #include "tests/app/controller/ControllerTestSupport.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/InterfaceLanguageScope.h"
@@ -144,24 +145,8 @@ TEST(MachineSpeedTest, TheCachedMeasurementStandsOnlyForItsProcessorAndRuntime)
 
 class CacheHome : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        const char* previous = std::getenv("XDG_CACHE_HOME");
-        previous_ = previous ? std::optional<std::string>(previous) : std::nullopt;
-        ::setenv("XDG_CACHE_HOME", folder.path().c_str(), 1);
-    }
-    void TearDown() override
-    {
-        if (previous_) {
-            ::setenv("XDG_CACHE_HOME", previous_->c_str(), 1);
-        } else {
-            ::unsetenv("XDG_CACHE_HOME");
-        }
-    }
     test::TemporaryFolder folder;
-
-private:
-    std::optional<std::string> previous_;
+    test::ScopedEnvironment cacheHome{"XDG_CACHE_HOME", folder.path()};
 };
 
 TEST_F(CacheHome, RecommendPrintsTheFiguresAndTheModelsToInstall)

@@ -17,16 +17,7 @@ const std::filesystem::path checkerProgram = KIVO_MODEL_CHECK_PROGRAM;
 // The bundle's checker, as the app finds it through the environment in the build tree.
 class ModelTrialLoadTest : public ModelsFixture {
 protected:
-    void SetUp() override
-    {
-        ModelsFixture::SetUp();
-        ::setenv("KIVO_MODEL_CHECK", checkerProgram.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        ::unsetenv("KIVO_MODEL_CHECK");
-        ModelsFixture::TearDown();
-    }
+    ScopedEnvironment checker{"KIVO_MODEL_CHECK", checkerProgram.string()};
 
     std::filesystem::path script(const std::string& name, const std::string& body) const
     {

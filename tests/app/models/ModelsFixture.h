@@ -3,6 +3,7 @@
 #include "app/models/ModelCatalogue.h"
 #include "app/models/ModelStore.h"
 #include "platform/download/Sha256.h"
+#include "tests/app/ScopedEnvironment.h"
 #include "tests/platform/updates/LoopbackServer.h"
 #include "tests/support/ChildProcess.h"
 #include "tools/gguf/TinyChatModel.h"
@@ -10,10 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <string>
 
 namespace kivo::test {
@@ -52,23 +51,7 @@ struct TinyModels {
 // catalogue naming them.
 class ModelsFixture : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        const char* previous = std::getenv("XDG_DATA_HOME");
-        previousDataHome_ = previous ? std::optional<std::string>(previous) : std::nullopt;
-        dataHome = std::filesystem::path(folder.path()) / "data";
-        ::setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
-        serveModels({});
-    }
-
-    void TearDown() override
-    {
-        if (previousDataHome_) {
-            ::setenv("XDG_DATA_HOME", previousDataHome_->c_str(), 1);
-        } else {
-            ::unsetenv("XDG_DATA_HOME");
-        }
-    }
+    void SetUp() override { serveModels({}); }
 
     void serveModels(LoopbackServer::Options options)
     {
@@ -119,11 +102,9 @@ protected:
     bool partial(ModelRole role) const { return std::filesystem::exists(ModelStore::partial(role)); }
 
     TemporaryFolder folder;
-    std::filesystem::path dataHome;
+    std::filesystem::path dataHome = std::filesystem::path(folder.path()) / "data";
+    ScopedEnvironment dataHomeSetting{"XDG_DATA_HOME", dataHome.string()};
     LoopbackServer server;
-
-private:
-    std::optional<std::string> previousDataHome_;
 };
 
 } // namespace kivo::test

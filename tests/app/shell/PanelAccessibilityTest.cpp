@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 
 // Xlib's macros break later headers: it comes last.
@@ -98,10 +99,9 @@ protected:
         return {};
     }
 
-    // Every named element of Kivo's windows.
-    std::vector<Control> controls()
+    // Calls `visit` on each element of Kivo's windows until it returns true; whether one did.
+    bool walk(const std::function<bool(AtspiAccessible*)>& visit)
     {
-        std::vector<Control> found;
         std::vector<AccessibleElement> pending{application()};
         while (!pending.empty()) {
             AccessibleElement element = std::move(pending.back());
@@ -109,19 +109,32 @@ protected:
             if (!element) {
                 continue;
             }
-            AtspiStateSet* states = atspi_accessible_get_state_set(element.get());
-            found.push_back({nameOf(element.get()), atspi_accessible_get_role(element.get(), nullptr),
-                             states && atspi_state_set_contains(states, ATSPI_STATE_SHOWING),
-                             states && atspi_state_set_contains(states, ATSPI_STATE_FOCUSED),
-                             states && atspi_state_set_contains(states, ATSPI_STATE_CHECKED)});
-            if (states) {
-                g_object_unref(states);
+            if (visit(element.get())) {
+                return true;
             }
             const int count = atspi_accessible_get_child_count(element.get(), nullptr);
             for (int i = 0; i < count && i < 200; ++i) {
                 pending.emplace_back(atspi_accessible_get_child_at_index(element.get(), i, nullptr));
             }
         }
+        return false;
+    }
+
+    // Every named element of Kivo's windows.
+    std::vector<Control> controls()
+    {
+        std::vector<Control> found;
+        walk([&](AtspiAccessible* element) {
+            AtspiStateSet* states = atspi_accessible_get_state_set(element);
+            found.push_back({nameOf(element), atspi_accessible_get_role(element, nullptr),
+                             states && atspi_state_set_contains(states, ATSPI_STATE_SHOWING),
+                             states && atspi_state_set_contains(states, ATSPI_STATE_FOCUSED),
+                             states && atspi_state_set_contains(states, ATSPI_STATE_CHECKED)});
+            if (states) {
+                g_object_unref(states);
+            }
+            return false;
+        });
         return found;
     }
 
@@ -133,6 +146,16 @@ protected:
             }
         }
         return std::nullopt;
+    }
+
+    // Each of these is on the bus, showing, in this role.
+    void expectRoles(std::initializer_list<const char*> names, AtspiRole role)
+    {
+        for (const char* name : names) {
+            const auto control = find(name);
+            ASSERT_TRUE(control) << name;
+            EXPECT_EQ(control->role, role) << name;
+        }
     }
 
     std::string focused()
@@ -175,16 +198,8 @@ TEST_F(PanelAccessibility, EveryControlIsNamedAndReachableByKeyboard)
 {
     start();
     // Pop-ups are announced by their titles, buttons by their labels.
-    for (const char* popUp : {"Speech input", "Text output"}) {
-        const auto control = find(popUp);
-        ASSERT_TRUE(control) << popUp;
-        EXPECT_EQ(control->role, ATSPI_ROLE_COMBO_BOX) << popUp;
-    }
-    for (const char* button : {"Start recording", "Settings", "Close", "Expand text", "Copy result"}) {
-        const auto control = find(button);
-        ASSERT_TRUE(control) << button;
-        EXPECT_EQ(control->role, ATSPI_ROLE_PUSH_BUTTON) << button;
-    }
+    expectRoles({"Speech input", "Text output"}, ATSPI_ROLE_COMBO_BOX);
+    expectRoles({"Start recording", "Settings", "Close", "Expand text", "Copy result"}, ATSPI_ROLE_PUSH_BUTTON);
 
     // Tab reaches the round buttons and the pop-ups.
     for (const char* name : {"Start recording", "Text output", "Expand text", "Settings", "Close"}) {
@@ -205,16 +220,8 @@ TEST_F(PanelAccessibility, EveryControlIsNamedAndReachableByKeyboard)
     ASSERT_TRUE(tabTo("Settings"));
     press(XK_space);
     ASSERT_TRUE(test::waitUntil([this] { return find("Interface language").has_value(); }, 20000ms));
-    for (const char* name : {"Interface language", "Recognition engine", "Recording shortcut"}) {
-        const auto control = find(name);
-        ASSERT_TRUE(control) << name;
-        EXPECT_EQ(control->role, ATSPI_ROLE_COMBO_BOX) << name;
-    }
-    for (const char* name : {"Process after recording", "Insert into the current input after processing"}) {
-        const auto control = find(name);
-        ASSERT_TRUE(control) << name;
-        EXPECT_EQ(control->role, ATSPI_ROLE_CHECK_BOX) << name;
-    }
+    expectRoles({"Interface language", "Recognition engine", "Recording shortcut"}, ATSPI_ROLE_COMBO_BOX);
+    expectRoles({"Process after recording", "Insert into the current input after processing"}, ATSPI_ROLE_CHECK_BOX);
     EXPECT_TRUE(find("Restart Kivo"));
     EXPECT_EQ(focused(), "Interface language");
     ASSERT_TRUE(tabTo("Process after recording"));
@@ -233,30 +240,19 @@ TEST_F(PanelAccessibility, ConvertSelectionStartsKivoWithTheText)
     start({QStringLiteral("--convert-selection")});
     ASSERT_TRUE(test::waitUntil([this] { return find("Original").has_value(); }, 20000ms));
     std::string text;
-    ASSERT_TRUE(test::waitUntil(
-        [&] {
-            std::vector<AccessibleElement> pending{application()};
-            while (!pending.empty()) {
-                AccessibleElement element = std::move(pending.back());
-                pending.pop_back();
-                if (element && nameOf(element.get()) == "Original" &&
-                    atspi_accessible_get_role(element.get(), nullptr) != ATSPI_ROLE_LABEL) {
-                    if (AtspiText* field = atspi_accessible_get_text_iface(element.get())) {
-                        gchar* content = atspi_text_get_text(field, 0, -1, nullptr);
-                        text = content ? content : "";
-                        g_free(content);
-                        g_object_unref(field);
-                    }
-                    return text == "選取咗嘅文字";
-                }
-                for (int i = 0; element && i < atspi_accessible_get_child_count(element.get(), nullptr); ++i) {
-                    pending.emplace_back(atspi_accessible_get_child_at_index(element.get(), i, nullptr));
-                }
-            }
+    const auto original = [&](AtspiAccessible* element) {
+        if (nameOf(element) != "Original" || atspi_accessible_get_role(element, nullptr) == ATSPI_ROLE_LABEL) {
             return false;
-        },
-        5000ms))
-        << text;
+        }
+        if (AtspiText* field = atspi_accessible_get_text_iface(element)) {
+            gchar* content = atspi_text_get_text(field, 0, -1, nullptr);
+            text = content ? content : "";
+            g_free(content);
+            g_object_unref(field);
+        }
+        return true;
+    };
+    ASSERT_TRUE(test::waitUntil([&] { return walk(original) && text == "選取咗嘅文字"; }, 5000ms)) << text;
     EXPECT_TRUE(SingleInstance::running(QDBusConnection::sessionBus()));
 }
 

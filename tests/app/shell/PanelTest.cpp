@@ -93,6 +93,14 @@ protected:
         }
     }
 
+    // Keeps a picture of the widget with the test's artifacts.
+    static void save(QWidget* widget, const std::string& name)
+    {
+        const std::filesystem::path folder = KIVO_ARTIFACTS_DIR;
+        std::filesystem::create_directories(folder);
+        EXPECT_TRUE(widget->grab().save(QString::fromStdString((folder / (name + ".png")).string()))) << name;
+    }
+
     std::unique_ptr<Application> app;
 };
 
@@ -149,8 +157,6 @@ QString longStatus(bool chinese);
 
 TEST_F(Panel, FailureStatusesKeepTheirWayOutInSightInBothLanguages)
 {
-    const std::filesystem::path folder = KIVO_ARTIFACTS_DIR;
-    std::filesystem::create_directories(folder);
     ui().window->move(40, 40);
     StatusLabel& status = *ui().status;
     const auto shown = [&status] { return status.QLabel::text().split(QLatin1Char('\n')); };
@@ -203,8 +209,7 @@ TEST_F(Panel, FailureStatusesKeepTheirWayOutInSightInBothLanguages)
                 EXPECT_EQ(shown().size(), StatusLabel::maximumLines) << where;
                 EXPECT_TRUE(shown()[StatusLabel::maximumLines - 2].endsWith(QChar(0x2026))) << where;
             }
-            EXPECT_TRUE(ui().window->grab().save(QString::fromStdString(
-                (folder / ("status-" + tag.toStdString() + "-" + std::to_string(number) + ".png")).string())));
+            save(ui().window, "status-" + tag.toStdString() + "-" + std::to_string(number));
         }
     }
 
@@ -331,8 +336,6 @@ TEST_F(Panel, HeadingsCornersAndRestartSymbol)
 
 TEST_F(Panel, ScreenshotsInBothLanguagesShowEveryTextWhole)
 {
-    const std::filesystem::path folder = KIVO_ARTIFACTS_DIR;
-    std::filesystem::create_directories(folder);
     ui().window->move(40, 40);
     for (const int language : {0, 1}) {
         ui().language->setCurrentIndex(language);
@@ -345,16 +348,14 @@ TEST_F(Panel, ScreenshotsInBothLanguagesShowEveryTextWhole)
             test::spin(100ms);
             const std::string state = expanded ? "expanded" : "collapsed";
             expectNothingClipped(ui().window, tag + " " + state);
-            const QPixmap shot = ui().window->grab();
-            EXPECT_EQ(shot.size() / shot.devicePixelRatio(), QSize(380, expanded ? 680 : 292));
-            EXPECT_TRUE(shot.save(QString::fromStdString((folder / ("panel-" + tag + "-" + state + ".png")).string())));
+            EXPECT_EQ(ui().window->size(), QSize(380, expanded ? 680 : 292));
+            save(ui().window, "panel-" + tag + "-" + state);
         }
         panel().setEditorExpanded(false);
         ui().status->setText(longStatus(language == 1));
         test::spin(100ms);
         expectNothingClipped(ui().window, tag + " long status");
-        EXPECT_TRUE(ui().window->grab().save(
-            QString::fromStdString((folder / ("panel-" + tag + "-long-status.png")).string())));
+        save(ui().window, "panel-" + tag + "-long-status");
 
         ui().speechEngine->setCurrentIndex(1); // shows the hint row
         ui().settingsButton->click();
@@ -362,8 +363,7 @@ TEST_F(Panel, ScreenshotsInBothLanguagesShowEveryTextWhole)
         test::spin(100ms);
         ASSERT_TRUE(ui().vocabulary->isVisibleTo(ui().settingsPopover));
         expectNothingClipped(ui().settingsPopover, tag + " settings");
-        EXPECT_TRUE(ui().settingsPopover->grab().save(
-            QString::fromStdString((folder / ("settings-" + tag + ".png")).string())));
+        save(ui().settingsPopover, "settings-" + tag);
         ui().settingsButton->click();
         ui().speechEngine->setCurrentIndex(0);
     }

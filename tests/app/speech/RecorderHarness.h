@@ -3,9 +3,8 @@
 #include "app/speech/SpeechRecorder.h"
 #include "platform/audio/WavFileEngine.h"
 #include "platform/speech/SampleRateConverter.h"
+#include "tests/app/CoreApplication.h"
 #include "tools/targetapp/EventLoopWait.h"
-
-#include <QCoreApplication>
 
 #include <chrono>
 #include <condition_variable>
@@ -20,15 +19,7 @@
 
 namespace kivo::testing {
 
-inline void ensureCoreApplication()
-{
-    static int argc = 1;
-    static char name[] = "kivo-tests";
-    static char* argv[] = {name, nullptr};
-    if (QCoreApplication::instance() == nullptr) {
-        new QCoreApplication(argc, argv);
-    }
-}
+using test::ensureCoreApplication;
 
 // Runs the main thread's queue until `done` holds or five seconds pass.
 template <class Predicate>

@@ -42,12 +42,19 @@ protected:
 
     void make() { recorder = std::make_unique<SpeechRecorder>(recorded.callbacks(), environment); }
 
-    // Starts and waits until capture runs.
-    void startRecording(SpeechSettings settings = {})
+    // Starts (on a new recorder unless `again`) and waits until capture runs.
+    void startRecording(SpeechSettings settings = {}, bool again = false)
     {
-        make();
+        if (!again) {
+            make();
+        }
         recorder->start(settings);
         ASSERT_TRUE(runUntil([&] { return recorder->status() == Status::recording; }));
+    }
+    void cancelRecording()
+    {
+        recorder->cancel();
+        ASSERT_TRUE(runUntil([&] { return recorder->status() == Status::idle; }));
     }
 
     void push(const TranscriptionResult& r) { service->current()->results().yield(r); }
@@ -78,8 +85,7 @@ TEST_F(Recorder, SuccessfulRecordingReportsInOrderAndKeepsFinalEvidence)
 {
     make();
     recorder->start({SpeechEngine::dictation, {"灣仔"}});
-    recorder->start({}); // a second press while asking for access changes nothing
-    ASSERT_TRUE(runUntil([&] { return recorder->status() == Status::recording; }));
+    startRecording({}, true); // a second press while asking for access changes nothing
     EXPECT_EQ(events, (std::vector<std::string>{"requestingPermission", "preparing", "recording"}));
     EXPECT_EQ(service->current()->context.contextualStrings.at("general"), std::vector<std::string>{"灣仔"});
 
@@ -131,28 +137,22 @@ TEST_F(Recorder, SuccessfulRecordingReportsInOrderAndKeepsFinalEvidence)
 
 TEST_F(Recorder, MandarinDecodingReachesThePanelInHongKongCharactersExceptTheHints)
 {
-    make();
     service->language = "zh";
     SpeechSettings settings{SpeechEngine::dictation, {"发哥"}};
-    recorder->start(settings);
-    ASSERT_TRUE(runUntil([&] { return recorder->status() == Status::recording; }));
+    startRecording(settings);
     push(result("同发哥剪头发", 0.0, 1.0, false, {"同发哥剪头发"}));
     ASSERT_TRUE(runUntil([&] { return !events.empty() && events.back().starts_with("text:"); }));
     EXPECT_EQ(events.back(), "text:同发哥剪頭髮");
-    recorder->cancel();
-    ASSERT_TRUE(runUntil([&] { return recorder->status() == Status::idle; }));
+    cancelRecording();
 
     // Turned off, or a model that knows "yue": the text stays as decoded.
     settings.hongKongCharacters = false;
-    recorder->start(settings);
-    ASSERT_TRUE(runUntil([&] { return recorder->status() == Status::recording; }));
+    startRecording(settings, true);
     push(result("剪头发", 0.0, 1.0, false));
     ASSERT_TRUE(runUntil([&] { return events.back() == "text:剪头发"; }));
-    recorder->cancel();
-    ASSERT_TRUE(runUntil([&] { return recorder->status() == Status::idle; }));
+    cancelRecording();
     service->language = "yue";
-    recorder->start({});
-    ASSERT_TRUE(runUntil([&] { return recorder->status() == Status::recording; }));
+    startRecording({}, true);
     push(result("头发", 0.0, 1.0, false));
     ASSERT_TRUE(runUntil([&] { return events.back() == "text:头发"; }));
     recorder->cancel();
@@ -320,12 +320,6 @@ TEST_F(Recorder, SlowPreparationAndFinalizationTimeOut)
     ASSERT_TRUE(runUntil([&] { return completions == 2; }));
     EXPECT_EQ(eventsSince(4), (std::vector<std::string>{"error:Speech finalization timed out.", "idle", "done:none"}));
 }
-
-} // namespace
-} // namespace kivo
-
-namespace kivo {
-namespace {
 
 // With the real microphone layer and no input device, the start fails through the callbacks.
 TEST_F(Recorder, WithoutAMicrophoneTheStartFailsClearly)

@@ -1,4 +1,5 @@
 #include "app/shell/shortcut/GlobalShortcut.h"
+#include "tests/app/shell/shortcut/RecordingShortcutBackend.h"
 #include "tests/support/InterfaceLanguageScope.h"
 
 #include <gtest/gtest.h>
@@ -11,66 +12,12 @@ using State = GlobalShortcut::State;
 
 namespace {
 
-// Records what the shortcut asked of the window system and lets a test play events back.
-struct RecordingBackend : ShortcutBackend {
-    struct Log {
-        int localInstalls = 0;
-        int globalInstalls = 0;
-        int monitorRemovals = 0;
-        int registrations = 0;
-        int unregistrations = 0;
-        std::optional<HotKeyCombination> combination;
-        bool globalFails = false;
-        std::int32_t registrationStatus = 0;
-        EventHandler local;
-        EventHandler global;
-        std::function<void()> pressed;
-    };
-    explicit RecordingBackend(std::shared_ptr<Log> log) : log(std::move(log)) {}
-
-    void installLocalMonitor(EventHandler handler) override
-    {
-        ++log->localInstalls;
-        log->local = std::move(handler);
-    }
-    bool installGlobalMonitor(EventHandler handler) override
-    {
-        ++log->globalInstalls;
-        if (log->globalFails) {
-            return false;
-        }
-        log->global = std::move(handler);
-        return true;
-    }
-    void removeMonitors() override
-    {
-        ++log->monitorRemovals;
-        log->local = nullptr;
-        log->global = nullptr;
-    }
-    std::int32_t registerHotKey(HotKeyCombination combination, std::function<void()> pressed) override
-    {
-        ++log->registrations;
-        log->combination = combination;
-        if (log->registrationStatus == 0) {
-            log->pressed = std::move(pressed);
-        }
-        return log->registrationStatus;
-    }
-    void unregisterHotKey() override
-    {
-        ++log->unregistrations;
-        log->pressed = nullptr;
-    }
-
-    std::shared_ptr<Log> log;
-};
-
 struct Fixture {
-    std::shared_ptr<RecordingBackend::Log> log = std::make_shared<RecordingBackend::Log>();
+    std::shared_ptr<test::RecordingShortcutBackend::Log> log = std::make_shared<test::RecordingShortcutBackend::Log>();
     bool trusted = true;
     int fired = 0;
-    GlobalShortcut shortcut{std::make_unique<RecordingBackend>(log), [this] { return trusted; }, [this] { ++fired; }};
+    GlobalShortcut shortcut{std::make_unique<test::RecordingShortcutBackend>(log), [this] { return trusted; },
+                            [this] { ++fired; }};
 
     void flags(bool right, bool others = false) { log->global({Kind::flagsChanged, right, others}); }
     void press(Kind kind) { log->global({kind, false, false}); }

@@ -3,8 +3,8 @@
 #include "app/shell/shortcut/GlobalShortcut.h"
 #include "platform/accessibilitybus/AccessibilityBus.h"
 #include "platform/hotkeys/X11ShortcutBackend.h"
+#include "tests/app/CoreApplication.h"
 
-#include <QCoreApplication>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -66,15 +66,7 @@ private:
 
 class X11Shortcut : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        static int argc = 1;
-        static char name[] = "x11-shortcut-test";
-        static char* argv[] = {name, nullptr};
-        if (QCoreApplication::instance() == nullptr) {
-            static QCoreApplication app(argc, argv);
-        }
-    }
+    static void SetUpTestSuite() { test::ensureCoreApplication(); }
     void SetUp() override
     {
         if (qEnvironmentVariableIsEmpty("DISPLAY") || other.display() == nullptr) {
