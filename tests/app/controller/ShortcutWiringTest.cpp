@@ -4,6 +4,8 @@
 #include "tests/app/shell/PanelWidgets.h"
 #include "tests/app/shell/shortcut/RecordingShortcutBackend.h"
 
+#include <QGuiApplication>
+
 #include <gtest/gtest.h>
 
 namespace kivo {
@@ -65,6 +67,27 @@ TEST_F(ShortcutWiring, TrustGrantedWhileRunningIsPickedUpByThePoll)
     EXPECT_TRUE(trusted);
     EXPECT_EQ(app->shortcut().state(), State::ready());
     EXPECT_FALSE(permissionButtonShown());
+}
+
+// Without the poll, coming back to Kivo (from the desktop's settings, say) picks trust up.
+class ShortcutOnActivation : public ShortcutWiring {
+protected:
+    void configure(Application::Options& options) override
+    {
+        ShortcutWiring::configure(options);
+        options.permissionPollInterval = 1h;
+    }
+};
+
+TEST_F(ShortcutOnActivation, BecomingTheActiveApplicationRefreshesTheShortcut)
+{
+    choose(0);
+    app->shortcut().start();
+    trusted = true;
+    emit qApp->applicationStateChanged(Qt::ApplicationInactive);
+    EXPECT_EQ(app->shortcut().state(), State::permissionRequired());
+    emit qApp->applicationStateChanged(Qt::ApplicationActive);
+    EXPECT_EQ(app->shortcut().state(), State::ready());
 }
 
 TEST_F(ShortcutWiring, FailedAndDisabledStatesExplainThemselves)
