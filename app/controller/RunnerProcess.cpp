@@ -263,6 +263,10 @@ void RunnerProcess::readProgress(Progress progress)
             }
             pending.erase(0, newline + 1);
         }
+        // Reports are short lines; endless bytes without one are not kept.
+        if (pending.size() > 64) {
+            pending.clear();
+        }
     }
     progressDone_.count_down();
 }
