@@ -181,6 +181,10 @@ TEST_F(Panel, FailureStatusesKeepTheirWayOutInSightInBothLanguages)
              QString::fromStdString(speech.details)},
             {longStatus(chinese), QStringLiteral("details")},
             {QString::fromStdString(RunFailureMessage::timedOut()), std::nullopt},
+            // The longest progress a conversion shows: a piece of a long text, with tokens.
+            {chinese ? QStringLiteral("書面語處理中 2 / 5（每段最多 30 秒）… 已寫 1234 / 約 1500 個詞元")
+                     : QStringLiteral("Processing 2 / 5 (up to 30 s each)… 1234 of about 1500 tokens written"),
+             std::nullopt},
             {QString::fromStdString(RunFailureMessage::lockHeld()), std::nullopt},
             {QString::fromStdString(
                  RunFailureMessage::launchFailed("/opt/kivo/Resources/rewrite-runner", "No such file or directory")),
