@@ -103,6 +103,7 @@ void Application::settingChanged(PanelSetting setting)
         panel_->setResult({}, false);
         localize();
         savePreferences();
+        conversion_->convertAheadInSelectedMode();
         if (launched_) {
             conversion_->prepare();
         }

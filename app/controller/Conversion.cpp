@@ -405,6 +405,11 @@ void Conversion::transcriptSettled(const std::string& text)
     ahead_->settled(text);
 }
 
+void Conversion::convertAheadInSelectedMode()
+{
+    ahead_->changeMode(selectedMode());
+}
+
 void Conversion::prepare()
 {
     stopPreparation();

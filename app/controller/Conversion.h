@@ -57,6 +57,8 @@ public:
     // recording and converting while speaking on, its whole sentences are converted meanwhile.
     void transcriptBegins();
     void transcriptSettled(const std::string& text);
+    // The mode changed: sentences converted while the user speaks are converted again in it.
+    void convertAheadInSelectedMode();
 
     bool running() const { return process_ != nullptr || waitingForAhead_; }
     bool timed() const { return timer_ != nullptr; }

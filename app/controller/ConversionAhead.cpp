@@ -42,6 +42,18 @@ void ConversionAhead::restart(const OutputMode& mode)
     stopped_ = false;
 }
 
+void ConversionAhead::changeMode(const OutputMode& mode)
+{
+    if (stopped_ || !mode_ || *mode_ == mode) {
+        return;
+    }
+    endRun();
+    mode_ = mode;
+    pieces_.clear();
+    covered_ = 0;
+    launchNext();
+}
+
 void ConversionAhead::settled(const std::string& text)
 {
     // Settled text only grows; anything else is another transcript, never mixed with this one.

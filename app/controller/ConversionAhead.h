@@ -36,6 +36,8 @@ public:
 
     // A new transcript in `mode`: drops the pieces and stops a run in progress.
     void restart(const OutputMode& mode);
+    // The user chose another mode while speaking: what was converted is converted again in it.
+    void changeMode(const OutputMode& mode);
     // The settled part of the transcript now reads `text`; converts its whole sentences.
     void settled(const std::string& text);
     // Kills the run in progress and converts nothing more until the next restart.

@@ -111,6 +111,22 @@ TEST_F(ConvertingAhead, AtTheStopThePieceStillRunningIsWaitedForAndAllConvertedA
     EXPECT_TRUE(state().result.isEmpty());
 }
 
+TEST_F(ConvertingAhead, AnotherModeChosenWhileSpeakingConvertsTheSettledSentencesAgainInIt)
+{
+    answerAfter("0.3");
+    startRecording();
+    recorder->callbacks.onSettled("第一句。第二");
+    ASSERT_TRUE(test::waitUntil([this] { return requests().size() == 1; }));
+    change([](PanelSettings& settings) { settings.modeIndex = 3; }); // English, while the piece runs
+    ASSERT_TRUE(test::waitUntil([this] { return requests().size() == 2; }));
+    EXPECT_TRUE(requests()[1].contains(QStringLiteral("第一句。")));
+    EXPECT_TRUE(requests()[1].contains(QStringLiteral("\"locale\":\"en-US\"")));
+    recorder->callbacks.onCompletion(std::string("第一句。"));
+    ASSERT_TRUE(test::waitUntil([this] { return idle() && !state().result.isEmpty(); }));
+    EXPECT_EQ(requests().size(), 2);
+    EXPECT_EQ(state().result, QStringLiteral("譯2。")) << "the piece in the mode now chosen";
+}
+
 TEST_F(ConvertingAhead, WithoutPunctuationALongEnoughSettledStretchGoesWhole)
 {
     startRecording();
