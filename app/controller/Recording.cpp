@@ -25,6 +25,8 @@
 namespace kivo {
 namespace {
 
+constexpr double windowWhileConverting = 6.0; // seconds
+
 // The recorder's "asset is not installed" failure, for either transcriber.
 bool isMissingSpeechModel(const std::string& failure)
 {
@@ -180,6 +182,11 @@ void Recording::press()
     settings.engine = state.settings.dictation ? SpeechSession::Engine::dictation : SpeechSession::Engine::speech;
     settings.contextualStrings = splitHints(state.settings.vocabulary);
     settings.hongKongCharacters = state.settings.hongKongCharacters;
+    // Converting while speaking leaves only the last window's text for after the stop, so its
+    // windows are kept short enough to convert in a moment (slow models already get 4 s ones).
+    if (state.settings.autoProcess && state.settings.convertWhileSpeaking) {
+        settings.longestWindow = windowWhileConverting;
+    }
     panel.setResult({}, false);
     host_.updateControls();
     updateSpeechInfo();

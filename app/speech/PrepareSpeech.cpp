@@ -74,9 +74,13 @@ PreparedSpeech prepareSpeech(const SpeechSettings& settings, Recognizer& recogni
     std::shared_ptr<SpeechAnalyzer> analyzer = recognizer.makeAnalyzer(modules);
     std::shared_ptr<Channel<AnalyzerInput>> continuation;
     try {
-        if (dictation && !settings.contextualStrings.empty()) {
+        const bool hints = dictation && !settings.contextualStrings.empty();
+        if (hints || settings.longestWindow > 0.0) {
             AnalysisContext context;
-            context.contextualStrings[AnalysisContext::generalTag] = settings.contextualStrings;
+            if (hints) {
+                context.contextualStrings[AnalysisContext::generalTag] = settings.contextualStrings;
+            }
+            context.longestWindow = settings.longestWindow;
             analyzer->setContext(context);
             checkpoint(stop);
         }

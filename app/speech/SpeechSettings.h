@@ -14,6 +14,8 @@ struct SpeechSettings {
     // Transcripts of models that decode as Mandarin become Hong Kong Traditional; the hints
     // are kept as given.
     bool hongKongCharacters = true;
+    // Seconds of audio at most in one final result; 0 leaves it to the recogniser.
+    double longestWindow = 0.0;
 
     friend bool operator==(const SpeechSettings&, const SpeechSettings&) = default;
 };

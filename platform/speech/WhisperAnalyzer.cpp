@@ -33,6 +33,9 @@ void WhisperAnalyzer::setContext(const AnalysisContext& context)
 {
     const auto general = context.contextualStrings.find(AnalysisContext::generalTag);
     hints_ = general == context.contextualStrings.end() ? std::vector<std::string>{} : general->second;
+    if (context.longestWindow > 0.0) {
+        window_.maxLength = std::min(window_.maxLength, context.longestWindow);
+    }
 }
 
 void WhisperAnalyzer::prepareToAnalyze(const AudioFormat& format)

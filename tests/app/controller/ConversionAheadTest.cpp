@@ -52,6 +52,7 @@ protected:
 TEST_F(ConvertingAhead, SettledSentencesAreConvertedDuringTheRecordingAndOnlyTheRestAfterIt)
 {
     startRecording();
+    EXPECT_EQ(recorder->lastSettings.longestWindow, 6.0) << "short windows leave little for after the stop";
     recorder->callbacks.onSettled("第一句。第二");
     ASSERT_TRUE(test::waitUntil([this] { return requests().size() == 1; }));
     EXPECT_TRUE(requests()[0].contains(QStringLiteral("第一句。")));
@@ -166,6 +167,7 @@ TEST_F(ConvertingAhead, TurnedOffOrWithoutProcessingAfterRecordingNothingRunsUnt
         });
         const auto before = requests().size();
         startRecording();
+        EXPECT_EQ(recorder->lastSettings.longestWindow, 0.0) << "the recogniser's own windows";
         recorder->callbacks.onSettled("一句。");
         test::spin(std::chrono::milliseconds(300));
         EXPECT_EQ(requests().size(), before);

@@ -144,27 +144,34 @@ TEST(WhisperRecognizer, CancelEndsTheStreamWhileInputIsStillOpen)
 
 TEST(WhisperRecognizer, WindowsKeepTheirCapWhenAudioArrivesFasterThanDecoding)
 {
-    // Half a minute of speech already queued when the analyzer starts, as after a stall.
-    Session session(false, {}, false);
     const PcmBuffer once = WavFile::read(SpeechFixtures::shared().speech);
     PcmBuffer speech{once.format, {}};
     while (speech.frameCount() < static_cast<std::size_t>(30 * once.format.sampleRate)) {
         speech.samples.insert(speech.samples.end(), once.samples.begin(), once.samples.end());
     }
-    session.feed(speech);
-    session.analyzer->start(session.input);
-    const auto results = session.finalizeAndCollect();
-    ASSERT_FALSE(results.empty());
-    expectOrderedFiniteRanges(results);
-    std::size_t provisionals = 0;
-    for (const auto& result : results) {
-        EXPECT_LE(result.end - result.start, 10.0 + 1e-9) << result.start << "-" << result.end;
-        provisionals += result.isFinal ? 0 : 1;
+    // The recogniser's cap, and a shorter one its caller asks for.
+    for (const double longest : {0.0, 6.0}) {
+        // Half a minute of speech already queued when the analyzer starts, as after a stall.
+        Session session(false, {}, false);
+        AnalysisContext context;
+        context.longestWindow = longest;
+        session.analyzer->setContext(context);
+        session.feed(speech);
+        session.analyzer->start(session.input);
+        const auto results = session.finalizeAndCollect();
+        ASSERT_FALSE(results.empty());
+        expectOrderedFiniteRanges(results);
+        std::size_t provisionals = 0;
+        for (const auto& result : results) {
+            EXPECT_LE(result.end - result.start, (longest > 0.0 ? longest : 10.0) + 1e-9)
+                << result.start << "-" << result.end;
+            provisionals += result.isFinal ? 0 : 1;
+        }
+        // Behind by far more than a step: provisional passes are skipped, not queued.
+        EXPECT_LE(provisionals, 2u);
+        EXPECT_TRUE(results.back().isFinal);
+        EXPECT_NEAR(results.back().end, static_cast<double>(speech.frameCount()) / speech.format.sampleRate, 0.1);
     }
-    // Behind by far more than a step: provisional passes are skipped, not queued.
-    EXPECT_LE(provisionals, 2u);
-    EXPECT_TRUE(results.back().isFinal);
-    EXPECT_NEAR(results.back().end, static_cast<double>(speech.frameCount()) / speech.format.sampleRate, 0.1);
 }
 
 TEST(WhisperRecognizer, WindowsCloseEarlierWhenDecodingIsSlow)
