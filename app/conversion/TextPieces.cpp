@@ -46,6 +46,24 @@ bool isSpace(std::string_view c)
     return isOneOf(c, {" ", "\t", "\u3000"});
 }
 
+// Where a sentence whose mark is code point i ends: after further marks, closing quotes and
+// spaces, never past limit. Nothing when i ends no sentence. at(index) is the code point there.
+template <typename At>
+std::optional<std::size_t> sentenceEnd(const At& at, std::size_t i, std::size_t limit)
+{
+    if (!endsSentence(at(i)) && !endsSentenceBefore(at(i), at(i + 1))) {
+        return std::nullopt;
+    }
+    std::size_t cut = i + 1;
+    while (cut < limit && (endsSentence(at(cut)) || closes(at(cut)))) {
+        ++cut;
+    }
+    while (cut < limit && isSpace(at(cut))) {
+        ++cut;
+    }
+    return cut;
+}
+
 } // namespace
 
 std::vector<std::string> split(const std::string& text, std::size_t limit)
@@ -70,14 +88,7 @@ std::vector<std::string> split(const std::string& text, std::size_t limit)
                     ++cut;
                 }
                 paragraph = cut;
-            } else if (endsSentence(at(i)) || endsSentenceBefore(at(i), at(i + 1))) { // i + 1 <= end < count
-                std::size_t cut = i + 1;
-                while (cut < end && (endsSentence(at(cut)) || closes(at(cut)))) {
-                    ++cut;
-                }
-                while (cut < end && isSpace(at(cut))) {
-                    ++cut;
-                }
+            } else if (const auto cut = sentenceEnd(at, i, end)) { // i + 1 <= end < count
                 sentence = cut;
             }
         }
@@ -108,16 +119,9 @@ std::size_t wholeSentences(const std::string& text)
     for (std::size_t i = 0; i < count; ++i) {
         if (at(i) == "\n") {
             whole = i + 1;
-        } else if (endsSentence(at(i)) || endsSentenceBefore(at(i), at(i + 1))) {
-            std::size_t cut = i + 1;
-            while (cut < count && (endsSentence(at(cut)) || closes(at(cut)))) {
-                ++cut;
-            }
-            while (cut < count && isSpace(at(cut))) {
-                ++cut;
-            }
-            whole = cut;
-            i = cut - 1;
+        } else if (const auto cut = sentenceEnd(at, i, count)) {
+            whole = *cut;
+            i = *cut - 1;
         }
     }
     return starts[whole];

@@ -62,6 +62,8 @@ TEST(TextPieces, CutsAfterSentencesWithTheirQuotesAndSpaces)
     EXPECT_EQ(TextPieces::split("一。二。三。四五六七八九", 7).front(), "一。二。三。");
     // Repeated marks stay with their sentence.
     EXPECT_EQ(TextPieces::split("係咪？！真係？？再講", 6).front(), "係咪？！");
+    // But never past the limit, not even for a closing quote.
+    EXPECT_EQ(TextPieces::split("佢話「好。」再見嗎", 5), (std::vector<std::string>{"佢話「好。", "」再見嗎"}));
 }
 
 TEST(TextPieces, PrefersParagraphsUnlessTheyLeaveAFarShorterPiece)
