@@ -8,7 +8,10 @@
 
 #include <algorithm>
 #include <exception>
+#include <map>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace kivo::MachineSpeedProbe {
 
@@ -36,29 +39,25 @@ MachineSpeed obtain(bool measureAgain, const Progress& progress, std::stop_token
         try {
             SpeechSpeedProbe::runAtIdlePriority();
             const auto scratch = MachineSpeed::cacheFile().parent_path() / ("measuring-" + std::to_string(getpid()));
-            for (const auto& shape : SpeechSpeedProbe::shapes()) {
-                if (progress) {
-                    progress(shape);
+            // A figure measured while stopping is cut short, so it is not kept.
+            const auto measureAll = [&](const std::vector<std::string>& shapes, auto measure,
+                                        std::map<std::string, double>& figures) {
+                for (const auto& shape : shapes) {
+                    if (stop.stop_requested()) {
+                        return;
+                    }
+                    if (progress) {
+                        progress(shape);
+                    }
+                    const double figure = measure(shape, scratch, stop);
+                    if (!stop.stop_requested()) {
+                        figures[shape] = figure;
+                    }
                 }
-                const double figure = SpeechSpeedProbe::encoderSecondsPerSecond(shape, scratch, stop);
-                if (stop.stop_requested()) {
-                    break;
-                }
-                speed.speechSecondsPerSecond[shape] = figure;
-            }
-            for (const auto& shape : LanguageSpeedProbe::shapes()) {
-                if (stop.stop_requested()) {
-                    break;
-                }
-                if (progress) {
-                    progress(shape);
-                }
-                const double figure = LanguageSpeedProbe::conversionSeconds(shape, scratch, stop);
-                if (stop.stop_requested()) {
-                    break;
-                }
-                speed.languageSeconds[shape] = figure;
-            }
+            };
+            measureAll(SpeechSpeedProbe::shapes(), SpeechSpeedProbe::encoderSecondsPerSecond,
+                       speed.speechSecondsPerSecond);
+            measureAll(LanguageSpeedProbe::shapes(), LanguageSpeedProbe::conversionSeconds, speed.languageSeconds);
             std::error_code ignored;
             std::filesystem::remove_all(scratch, ignored);
         } catch (...) {

@@ -180,6 +180,19 @@ TEST_F(CacheHome, RecommendPrintsTheFiguresAndTheModelsToInstall)
     EXPECT_EQ(ModelsCommand::run({"recommend", "--fast"}, slow, err), 2);
 }
 
+TEST_F(CacheHome, AMeasurementStoppedBeforeItStartsMeasuresAndKeepsNothing)
+{
+    std::stop_source stop;
+    stop.request_stop();
+    std::vector<std::string> shown;
+    const MachineSpeed speed = MachineSpeedProbe::obtain(
+        true, [&](const std::string& shape) { shown.push_back(shape); }, stop.get_token());
+    EXPECT_TRUE(shown.empty());
+    EXPECT_TRUE(speed.speechSecondsPerSecond.empty());
+    EXPECT_TRUE(speed.languageSeconds.empty());
+    EXPECT_FALSE(std::filesystem::exists(MachineSpeed::cacheFile()));
+}
+
 TEST_F(CacheHome, TheWindowMarksAndSelectsTheRecommendedModels)
 {
     test::ensureApplication();
