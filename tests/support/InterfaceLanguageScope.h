@@ -1,8 +1,7 @@
 #pragma once
 
 #include "app/shell/InterfaceLanguage.h"
-
-#include <QCoreApplication>
+#include "tests/support/CoreApplication.h"
 
 #include <gtest/gtest.h>
 
@@ -14,12 +13,7 @@ class InterfaceLanguageScope {
 public:
     explicit InterfaceLanguageScope(bool chinese) : previous_(InterfaceLanguage::current())
     {
-        if (QCoreApplication::instance() == nullptr) {
-            static int argc = 1;
-            static char name[] = "kivo-tests";
-            static char* argv[] = {name, nullptr};
-            static QCoreApplication application(argc, argv);
-        }
+        ensureCoreApplication();
         EXPECT_TRUE(InterfaceLanguage::use(chinese ? InterfaceLanguage::traditionalChinese : QString()));
     }
     ~InterfaceLanguageScope() { InterfaceLanguage::use(previous_); }

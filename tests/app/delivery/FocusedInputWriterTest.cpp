@@ -1,6 +1,6 @@
 #include "app/delivery/FocusedInputWriter.h"
-#include "tests/app/CoreApplication.h"
 #include "tests/app/delivery/RecordingInputAccess.h"
+#include "tests/support/CoreApplication.h"
 #include "tools/targetapp/EventLoopWait.h"
 
 #include <QCoreApplication>

@@ -75,6 +75,8 @@ TEST(ModelRecommendationTest, TheLargestLanguageModelLeavingRoomInsideThirtySeco
     EXPECT_EQ(chosen(recommendation.language), "qwen2.5-3b-instruct-q4_k_m");
     EXPECT_EQ(ModelRecommendation::label(ModelRole::speech, 0.2),
               "Recommended for this computer (0.20 s per second of audio)");
+    // The window test of this binary needs widgets, and a process keeps its first application object.
+    test::ensureApplication();
     EXPECT_EQ(test::inLanguage(true, [&] { return ModelRecommendation::label(ModelRole::language, 24.4); }),
               "建議此電腦使用（長篇轉換約 24 秒）");
 }

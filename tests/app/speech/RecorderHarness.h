@@ -3,7 +3,7 @@
 #include "app/speech/SpeechRecorder.h"
 #include "platform/audio/WavFileEngine.h"
 #include "platform/speech/SampleRateConverter.h"
-#include "tests/app/CoreApplication.h"
+#include "tests/support/CoreApplication.h"
 #include "tools/targetapp/EventLoopWait.h"
 
 #include <chrono>

@@ -3,7 +3,7 @@
 #include "app/shell/shortcut/GlobalShortcut.h"
 #include "platform/accessibilitybus/AccessibilityBus.h"
 #include "platform/hotkeys/X11ShortcutBackend.h"
-#include "tests/app/CoreApplication.h"
+#include "tests/support/CoreApplication.h"
 
 #include <QTest>
 
