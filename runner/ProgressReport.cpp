@@ -1,8 +1,7 @@
 #include "runner/ProgressReport.h"
 
-#include <unistd.h>
+#include "platform/process/StandardStreams.h"
 
-#include <cerrno>
 #include <string>
 
 namespace kivo {
@@ -26,12 +25,8 @@ void ProgressReport::send(int written)
         return;
     }
     lastSent_ = std::chrono::steady_clock::now();
-    const std::string line = std::to_string(written) + ' ' + std::to_string(expected_) + '\n';
-    // Short lines on a pipe go in one piece; on a failed write the reader is gone, so stop.
-    ssize_t count = 0;
-    while ((count = ::write(descriptor_, line.data(), line.size())) < 0 && errno == EINTR) {
-    }
-    if (count < 0) {
+    // After a failed write the reader is gone: nothing more is sent.
+    if (!StandardStreams::writeAll(descriptor_, std::to_string(written) + ' ' + std::to_string(expected_) + '\n')) {
         descriptor_ = -1;
     }
 }

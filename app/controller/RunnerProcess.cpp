@@ -1,5 +1,7 @@
 #include "app/controller/RunnerProcess.h"
 
+#include "platform/process/StandardStreams.h"
+
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
@@ -16,20 +18,6 @@ extern char** environ;
 
 namespace kivo {
 namespace {
-
-std::string readToEnd(int descriptor)
-{
-    std::string data;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t count = ::read(descriptor, buffer, sizeof buffer);
-        if (count > 0) {
-            data.append(buffer, static_cast<std::size_t>(count));
-        } else if (count == 0 || errno != EINTR) {
-            return data;
-        }
-    }
-}
 
 // dup2 in the forked child; a descriptor already in place only loses its close-on-exec flag.
 int placeAt(int descriptor, int target)
@@ -236,7 +224,7 @@ void RunnerProcess::launch(std::string request, Finished finished, Progress prog
 
 void RunnerProcess::readError()
 {
-    errorBytes_.store(readToEnd(ends_[errorRead]));
+    errorBytes_.store(StandardStreams::readAll(ends_[errorRead]));
     closeEnd(errorRead);
     errorDone_.count_down();
 }
@@ -274,7 +262,7 @@ void RunnerProcess::readProgress(Progress progress)
 void RunnerProcess::readOutputAndWait(Finished finished)
 {
     Output result;
-    result.output = readToEnd(ends_[outputRead]);
+    result.output = StandardStreams::readAll(ends_[outputRead]);
     closeEnd(outputRead);
 
     // Wait without reaping first, so that kill() never signals a process id already reused.

@@ -21,7 +21,7 @@ std::string readAll(int descriptor)
     }
 }
 
-void writeAll(int descriptor, const std::string& data)
+bool writeAll(int descriptor, const std::string& data)
 {
     std::size_t written = 0;
     while (written < data.size()) {
@@ -30,10 +30,11 @@ void writeAll(int descriptor, const std::string& data)
             continue;
         }
         if (count <= 0) {
-            return;
+            return false;
         }
         written += static_cast<std::size_t>(count);
     }
+    return true;
 }
 
 } // namespace kivo::StandardStreams
