@@ -1,6 +1,7 @@
 #include "app/controller/Conversion.h"
 
 #include "app/controller/ConversionAhead.h"
+#include "app/controller/MainThreadCall.h"
 #include "app/controller/RunFailureMessage.h"
 #include "app/controller/RunLock.h"
 #include "app/controller/RunnerPreparation.h"
@@ -168,31 +169,19 @@ void Conversion::run()
     // whether the run is still the current one.
     QPointer<Conversion> weak(this);
     Run run{epoch_, mode, source, spans};
-    auto progress = [weak, epoch = epoch_](int written, int expected) {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [weak, epoch, written, expected] {
-                if (Conversion* conversion = weak.data()) {
-                    conversion->showProgress(epoch, written, expected);
-                }
-            },
-            Qt::QueuedConnection);
-    };
     try {
         process_->launch(
             std::move(request),
             [weak, run](RunnerProcess::Output output) {
-                QMetaObject::invokeMethod(
-                    QCoreApplication::instance(),
-                    [weak, run, output = std::move(output)] {
-                        if (Conversion* conversion = weak.data()) {
-                            conversion->complete(
-                                run, {output.output, output.error, output.exitedNormally, output.exitStatus});
-                        }
-                    },
-                    Qt::QueuedConnection);
+                callOnMainThread(weak, [run, output = std::move(output)](Conversion& conversion) {
+                    conversion.complete(run, {output.output, output.error, output.exitedNormally, output.exitStatus});
+                });
             },
-            progress);
+            [weak, epoch = epoch_](int written, int expected) {
+                callOnMainThread(weak, [epoch, written, expected](Conversion& conversion) {
+                    conversion.showProgress(epoch, written, expected);
+                });
+            });
     } catch (const RunnerProcess::LaunchError& error) {
         return launchFailure(error);
     }

@@ -1,5 +1,6 @@
 #include "app/controller/ConversionAhead.h"
 
+#include "app/controller/MainThreadCall.h"
 #include "app/controller/RunLock.h"
 #include "app/controller/RunnerProcess.h"
 #include "app/conversion/TextPieces.h"
@@ -149,26 +150,16 @@ void ConversionAhead::launchNext()
         process_->launch(
             std::move(request),
             [weak, run, source, spans](RunnerProcess::Output output) {
-                QMetaObject::invokeMethod(
-                    QCoreApplication::instance(),
-                    [weak, run, source, spans, output = std::move(output)] {
-                        if (ConversionAhead* ahead = weak.data()) {
-                            ahead->finished(run, source, spans, output.exitedNormally, output.exitStatus,
-                                            output.output);
-                        }
-                    },
-                    Qt::QueuedConnection);
+                callOnMainThread(weak, [run, source, spans, output = std::move(output)](ConversionAhead& ahead) {
+                    ahead.finished(run, source, spans, output.exitedNormally, output.exitStatus, output.output);
+                });
             },
             [weak, run](int written, int expected) {
-                QMetaObject::invokeMethod(
-                    QCoreApplication::instance(),
-                    [weak, run, written, expected] {
-                        ConversionAhead* ahead = weak.data();
-                        if (ahead && ahead->run_ == run && ahead->progress_) {
-                            ahead->progress_(written, expected);
-                        }
-                    },
-                    Qt::QueuedConnection);
+                callOnMainThread(weak, [run, written, expected](ConversionAhead& ahead) {
+                    if (ahead.run_ == run && ahead.progress_) {
+                        ahead.progress_(written, expected);
+                    }
+                });
             });
     } catch (const RunnerProcess::LaunchError&) {
         return stop();

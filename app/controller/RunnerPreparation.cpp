@@ -1,5 +1,6 @@
 #include "app/controller/RunnerPreparation.h"
 
+#include "app/controller/MainThreadCall.h"
 #include "app/controller/RunnerProcess.h"
 
 #include <QCoreApplication>
@@ -50,14 +51,7 @@ void RunnerPreparation::launchNext()
         // The completion hops to the main thread and does nothing once this object is gone.
         QPointer<RunnerPreparation> weak(this);
         process_->launch(std::move(request), [weak, run](const RunnerProcess::Output&) {
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [weak, run] {
-                    if (RunnerPreparation* preparation = weak.data()) {
-                        preparation->finished(run);
-                    }
-                },
-                Qt::QueuedConnection);
+            callOnMainThread(weak, [run](RunnerPreparation& preparation) { preparation.finished(run); });
         });
     } catch (const RunnerProcess::LaunchError&) {
         // Nothing is lost: the conversion reads the instructions itself.
