@@ -9,7 +9,6 @@
 #include "platform/time/PhaseTrace.h"
 #include "protocol/RewriteReply.h"
 
-#include <QCoreApplication>
 #include <QPointer>
 #include <QTimer>
 

@@ -3,7 +3,6 @@
 #include "app/controller/MainThreadCall.h"
 #include "app/controller/RunnerProcess.h"
 
-#include <QCoreApplication>
 #include <QPointer>
 
 namespace kivo {
