@@ -41,7 +41,7 @@ TEST(RunnerProcessTest, AnExitGivesItsStatusAndADeathBySignalGivesTheSignal)
 TEST(RunnerProcessTest, ProgressLinesArriveBeforeTheEndAndOthersAreIgnored)
 {
     RunnerProcess process("/bin/sh", {"-c",
-                                      "cat > /dev/null; echo \"$@\"; printf '1 10\\nnoise\\n5' >&3; sleep 0.1;"
+                                      "cat > /dev/null; echo \"$@\"; printf '0 0\\n1 10\\nnoise\\n5' >&3; sleep 0.1;"
                                       "printf ' 10\\n-1 4\\n7 10 x\\n9 10\\n' >&3",
                                       "runner"});
     std::mutex mutex;
@@ -60,8 +60,9 @@ TEST(RunnerProcessTest, ProgressLinesArriveBeforeTheEndAndOthersAreIgnored)
         });
     const auto [output, reportsBeforeEnd] = finished.get();
     EXPECT_EQ(output.output, "--progress-fd 3\n");
-    // A line split across writes is joined; a negative count or trailing text is not a report.
-    const std::vector<std::pair<int, int>> expected{{1, 10}, {5, 10}, {9, 10}};
+    // Zero counts are reports (the first comes before any token); a line split across writes is
+    // joined; a negative count or trailing text is not a report.
+    const std::vector<std::pair<int, int>> expected{{0, 0}, {1, 10}, {5, 10}, {9, 10}};
     EXPECT_EQ(reports, expected);
     EXPECT_EQ(reportsBeforeEnd, expected.size());
 }
