@@ -9,6 +9,7 @@
 #include "protocol/TokenBudget.h"
 #include "runner/FailureReport.h"
 #include "runner/ProbeError.h"
+#include "runner/ProgressReport.h"
 #include "runner/PromptLayout.h"
 
 #include "platform/languagemodel/LanguageModelError.h"
@@ -16,8 +17,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <unistd.h>
+
 #include <iostream>
 #include <random>
+#include <thread>
 
 namespace kivo {
 namespace {
@@ -178,6 +182,22 @@ TEST(RequestDecoderFuzzTest, MutatedInputsOnlyEverDecodeOrFailCleanly)
     std::cout << "fuzzed " << inputs << " inputs, " << decoded << " decoded\n";
     RecordProperty("inputs", inputs);
     EXPECT_GT(decoded, 0);
+}
+
+TEST(ProgressReportTest, TheExpectedLengthComesAtOnceAndCountsAtMostEveryTenthOfASecond)
+{
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ProgressReport report(ends[1]);
+    report.expect(40);
+    report.written(1); // too soon after the first line
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    report.written(7);
+    ::close(ends[1]);
+    char buffer[64];
+    const ssize_t count = ::read(ends[0], buffer, sizeof buffer);
+    ::close(ends[0]);
+    EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(std::max<ssize_t>(count, 0))), "0 40\n7 40\n");
 }
 
 } // namespace
